@@ -1,0 +1,81 @@
+#pragma once
+// The operating-system seam of the drive layer. Everything the drive classes need
+// from the system goes through one Platform object: the Linux SCSI generic back-end
+// in production, the virtual drive for users without a drive and for tests.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using PlatformHandle = int;
+constexpr PlatformHandle NoHandle = -1;
+
+// Where a drive sits. On Linux the letter has no meaning to the system; the
+// enumeration hands one out per drive so that identity lines tell drives apart.
+struct DriveAddress {
+    char Letter = ' ';
+    uint8_t HostAdapter = 0;
+    uint8_t Target = 0;
+    uint8_t Lun = 0;
+
+    friend bool operator==(const DriveAddress&, const DriveAddress&) = default;
+};
+
+// One optical drive the system knows of, before it is opened.
+struct DriveCandidate {
+    DriveAddress Address;
+    std::string DevicePath;  // "/dev/sg1", or "virtual:0" for a virtual drive
+    bool IsVirtual = false;
+};
+
+constexpr std::size_t SenseSize = 32;
+
+// What one command brought back from the system.
+struct CommandOutcome {
+    bool PlatformOk = false;       // the platform call itself succeeded
+    uint8_t Status = 0;            // SCSI status byte
+    uint8_t Sense[SenseSize] = {}; // fixed-format sense (byte 2 key, 12 ASC, 13 ASCQ), zero when none
+    int Error = 0;                 // errno-style code when PlatformOk is false, else 0
+};
+
+// Direction values of ExecCommand: 1 is data in, anything else data out.
+constexpr uint8_t DirectionIn = 1;
+constexpr uint8_t DirectionOut = 0;
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Whether the pass-through back-end applies (always on Linux).
+    virtual bool IsPassThrough() const { return true; }
+
+    // The optical drives of the system, in a stable order.
+    virtual std::vector<DriveCandidate> EnumerateOpticalDrives() = 0;
+
+    // The device path of an address from the last enumeration ("" when unknown).
+    virtual std::string DevicePath(const DriveAddress& address) const = 0;
+
+    // Opens the drive for read-write access. NoHandle on failure, LastError() then tells why.
+    virtual PlatformHandle Open(const DriveAddress& address) = 0;
+
+    // Sends one 12-byte CDB. Data moves through buffer (length bytes; none when length is 0).
+    // Returns outcome.PlatformOk; LastError() afterwards is outcome.Error.
+    virtual bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction,
+                      uint8_t* buffer, uint32_t length, uint16_t timeoutSeconds,
+                      CommandOutcome& outcome) = 0;
+
+    virtual void Close(PlatformHandle handle) = 0;
+
+    // The error code of the last platform call (0 when it succeeded).
+    virtual int LastError() const = 0;
+
+    // The system's text for an error code, at most 80 characters; "" when there is none.
+    virtual std::string ErrorText(int code) const = 0;
+
+    // Pauses the calling thread (the readiness wait polls every 30 ms).
+    virtual void Sleep(unsigned milliseconds) = 0;
+
+    // Asks the system for an orderly restart. False when the request could not be made.
+    virtual bool RequestRestart() = 0;
+};
