@@ -1,0 +1,53 @@
+#pragma once
+// The identity block (152 bytes) and the image area (524,288 bytes) that every copy
+// of the program carries in its own initialised data, and read-only views of them.
+//
+// Layout, offsets from the first byte of the block:
+//   0  KeyWord (15)   15 Model (25)   40 Inquiry (25)   65 FwRange (25)
+//   90 Vendor (25)   115 Note (25)   140 NewFwName (5)  145 Reserved (3)
+//  148 ImageLength (4, little-endian)   152 image area (524,288)
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace Layout {
+constexpr std::size_t KeyWordOffset = 0, KeyWordSize = 15;
+constexpr std::size_t ModelOffset = 15, InquiryOffset = 40, FwRangeOffset = 65, VendorOffset = 90,
+                      NoteOffset = 115, TextFieldSize = 25;
+constexpr std::size_t NewFwNameOffset = 140, NewFwNameSize = 5;
+constexpr std::size_t ReservedOffset = 145, ReservedSize = 3;
+constexpr std::size_t ImageLengthOffset = 148;
+constexpr std::size_t BlockSize = 152;
+constexpr std::size_t FieldBytes = BlockSize - KeyWordSize;  // 137, what the builder writes
+constexpr std::size_t ImageCapacity = 0x80000;
+constexpr std::size_t TotalSize = BlockSize + ImageCapacity;  // 524,440
+}  // namespace Layout
+
+// A read-only view of a block followed by its image area (TotalSize bytes).
+// Embedded() views the program's own; tests view buffers of their own making.
+class IdentityBlock {
+public:
+    explicit IdentityBlock(const uint8_t* blockAndImage) : Bytes_(blockAndImage) {}
+
+    // The program's own block and image area.
+    static IdentityBlock Embedded();
+
+    bool IsBlankCopy() const;  // image area starts with "ZYRT"
+
+    // Text fields up to the first NUL or the field width.
+    std::string Model() const;
+    std::string Inquiry() const;
+    std::string FwRange() const;
+    std::string Vendor() const;
+    std::string Note() const;
+    std::string NewFwName() const;
+
+    uint32_t ImageLength() const;  // little-endian, as stored
+    const uint8_t* Image() const { return Bytes_ + Layout::BlockSize; }
+    const uint8_t* KeyWord() const { return Bytes_ + Layout::KeyWordOffset; }
+    const uint8_t* Raw() const { return Bytes_; }
+
+private:
+    const uint8_t* Bytes_;
+};
