@@ -1,9 +1,24 @@
-// Program entry. Without arguments the program is the window; options are Linux additions.
+// Program entry. Without options the program is the window; options are Linux additions
+// that never change what the program does without them.
 #include <cstdio>
+#include <string>
+
+#include "shell/Options.h"
 
 int main(int argc, char** argv) {
-    (void)argc;
-    (void)argv;
-    std::fprintf(stderr, "flashutil: not yet\n");
-    return 0;
+    std::string error;
+    const std::optional<Options> options = ParseOptions(argc, argv, error);
+    if (!options) {
+        std::fprintf(stderr, "flashutil: %s\n", error.c_str());
+        return ExitCode::Usage;
+    }
+    switch (options->Command) {
+    case Options::Mode::List: return RunList(*options);
+    case Options::Mode::Cli: return RunCli(*options);
+    case Options::Mode::Build: return RunBuild(*options, argv[0]);
+    case Options::Mode::Help: return RunHelp();
+    case Options::Mode::Version: return RunVersion();
+    case Options::Mode::Window: break;
+    }
+    return RunWindow(*options, argc, argv);
 }

@@ -1,0 +1,3 @@
+#include <cstdio>
+#include "shell/Options.h"
+int RunCli(const Options&) { std::fprintf(stderr, "flashutil: --cli is not built yet\n"); return ExitCode::Failure; }
