@@ -1,0 +1,73 @@
+#include "flash/Qualification.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// A stored text field: its bytes up to the first NUL, at most the field's width.
+// (A field that fills its width has no NUL; it never runs on into the next field.)
+std::string FieldText(const uint8_t* field, std::size_t width) {
+    const void* nul = std::memchr(field, 0, width);
+    const std::size_t length = nul ? static_cast<const uint8_t*>(nul) - field : width;
+    return std::string(reinterpret_cast<const char*>(field), length);
+}
+
+std::string Format(const char* format, const std::string& text) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, text.c_str());
+    return buffer;
+}
+
+}  // namespace
+
+IdentityTexts IdentityTexts::From(const IdentityBlock& block) {
+    const uint8_t* raw = block.Raw();
+    const uint8_t* inquiry = raw + Layout::InquiryOffset;
+    const uint8_t* range = raw + Layout::FwRangeOffset;
+    const std::size_t width = Layout::TextFieldSize;
+
+    IdentityTexts texts;
+    texts.VendorText = FieldText(raw + Layout::VendorOffset, width);
+    texts.ModelText = FieldText(raw + Layout::ModelOffset, width);
+    texts.InquiryText = Format("%-24.24s", FieldText(inquiry, width));
+    const std::string rangeField = FieldText(range, width);
+    texts.RangeText = Format("%9.9s", rangeField);
+    texts.RangeLow = Format("%4.4s", rangeField);
+    // The upper bound starts at the sixth stored byte, whatever comes before it.
+    texts.RangeHigh = Format("%4.4s", FieldText(range + 5, width - 5));
+    texts.AnyProduct = inquiry[0] == '-' && inquiry[1] == '-';
+    texts.AnyFirmware = range[0] == '-' && range[5] == '-';
+    return texts;
+}
+
+int CompareBytes(const std::string& a, const std::string& b) {
+    const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < common; ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    if (a.size() == b.size())
+        return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+bool DriveQualifies(const IdentityTexts& texts, const std::string& productText, const std::string& revisionText) {
+    if (texts.AnyProduct)
+        return true;
+    if (productText != texts.InquiryText)
+        return false;
+    if (texts.AnyFirmware)
+        return true;
+    if (CompareBytes(revisionText, texts.RangeLow) < 0)
+        return false;
+    if (CompareBytes(revisionText, texts.RangeHigh) > 0)
+        return false;
+    return true;
+}
+
+bool DriveQualifies(const IdentityBlock& block, const std::string& productText, const std::string& revisionText) {
+    return DriveQualifies(IdentityTexts::From(block), productText, revisionText);
+}
