@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <string>
 
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrive.h"
@@ -77,7 +79,32 @@ public:
     // after a successful flash that entry is replaced with the drive's new identity line.
     FlashOutcome FlashButtonClick(int selectedIndex);
 
+    // The polls of the readiness wait after which a drive that still reports "becoming ready"
+    // is given up (about a minute of 30 ms polls), so a stuck drive cannot hang the run.
+    static constexpr unsigned MaxBecomingReadyPolls = 2000;
+
+    const IdentityBlock& Block() const { return Block_; }
+
 private:
+    // Sends Cdb as it stands with the given direction and length.
+    int32_t SendCdb(uint8_t direction, uint32_t length);
+    // Fills Cdb completely: the given bytes first, zero after them.
+    void SetCdb(std::initializer_list<uint8_t> bytes);
+    // The success test of every command with a message: the platform call succeeded and the
+    // drive left no sense. On failure shows prefix + ErrorText and returns false.
+    bool Judge(int32_t result, const char* prefix);
+    // Refuses a transfer that would not fit the installed transfer buffer.
+    bool FitsTransferBuffer(uint32_t count, const char* prefix);
+    void Fail(const std::string& suffix);
+    bool StopWanted() const;
+    void Sleep(unsigned milliseconds);
+
+    // Parts of FlashButtonClick; each returns Completed when the run goes on, else how it ended.
+    FlashOutcome CheckRevision(const std::string& driveRevision, const std::string& newRevision);
+    FlashOutcome WaitUntilReady();
+    FlashOutcome UploadAndVerify();
+    FlashOutcome Commit(int selectedIndex);
+
     UserInterface& Ui_;
     IdentityBlock Block_;
     RunControl Control_;

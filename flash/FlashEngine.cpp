@@ -1,0 +1,54 @@
+#include "flash/FlashEngine.h"
+
+#include <algorithm>
+
+FlashEngine::FlashEngine(UserInterface& ui, const IdentityBlock& block) : Ui_(ui), Block_(block) {}
+
+FlashEngine::~FlashEngine() {
+    delete[] StepBuffer;
+    delete[] ProfileCopy;
+}
+
+void FlashEngine::SetCdb(std::initializer_list<uint8_t> bytes) {
+    std::fill(std::begin(Cdb), std::end(Cdb), uint8_t(0));
+    std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), sizeof Cdb), Cdb);
+}
+
+int32_t FlashEngine::SendCdb(uint8_t direction, uint32_t length) {
+    return TargetDrive->ExecCommand(Cdb[0], Cdb[1], Cdb[2], Cdb[3], Cdb[4], Cdb[5], Cdb[6], Cdb[7], Cdb[8],
+                                    Cdb[9], Cdb[10], Cdb[11], direction, length);
+}
+
+// A platform call that failed before the drive answered leaves all sense bytes at zero; the
+// drive class then reports result 0. Such a command did not happen, so it counts as failed
+// as well, not only a command whose sense bytes are not all zero.
+bool FlashEngine::Judge(int32_t result, const char* prefix) {
+    if (result != 0 && TargetDrive->SenseIs(0, 0, 0))
+        return true;
+    Ui_.Show(std::string(prefix) + TargetDrive->ErrorText(), MessageKind::Plain);
+    return false;
+}
+
+// Every transfer moves through the drive class's one buffer; a count beyond its length
+// would read or write past it, so such a command is refused before anything is sent.
+bool FlashEngine::FitsTransferBuffer(uint32_t count, const char* prefix) {
+    const uint32_t room = CDDrive::BufferLength();
+    if (count <= room)
+        return true;
+    Ui_.Show(std::string(prefix) + "transfer of " + std::to_string(count) + " bytes exceeds the " +
+                 std::to_string(room) + "-byte transfer buffer",
+             MessageKind::Plain);
+    return false;
+}
+
+void FlashEngine::Fail(const std::string& suffix) {
+    Ui_.SetStatus(Ui_.Status() + suffix);
+}
+
+bool FlashEngine::StopWanted() const {
+    return Control_.StopRequested && Control_.StopRequested();
+}
+
+void FlashEngine::Sleep(unsigned milliseconds) {
+    CDDrive::SystemPlatform()->Sleep(milliseconds);
+}
