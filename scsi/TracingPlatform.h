@@ -1,0 +1,50 @@
+#pragma once
+// A platform that passes everything to another one and writes one JSON line per command:
+//   {"device": "/dev/sg1", "cdb": "3b0501004000004000000000", "dir": "out", "len": 16384,
+//    "status": 0, "sense": [0, 0, 0], "error": 0, "ms": 1.25}
+// Each line is handed to the sink as soon as the command has answered, so a trace file
+// is complete up to the last command even when the program dies.
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "scsi/Platform.h"
+
+class TracingPlatform : public Platform {
+public:
+    using LineSink = std::function<void(const std::string& line)>;
+
+    // inner is not owned. The sink receives each line without its line feed.
+    TracingPlatform(Platform& inner, LineSink sink);
+
+    // Writes to a file (created or truncated), flushing after every line.
+    // nullptr and error set when the file cannot be opened.
+    static std::unique_ptr<TracingPlatform> ToFile(Platform& inner, const std::string& path, std::string& error);
+
+    // One trace line (no line feed).
+    static std::string FormatLine(const std::string& device, const uint8_t cdb[12], uint8_t direction,
+                                  uint32_t length, const CommandOutcome& outcome, double milliseconds);
+
+    bool IsPassThrough() const override { return Inner_.IsPassThrough(); }
+    std::vector<DriveCandidate> EnumerateOpticalDrives() override { return Inner_.EnumerateOpticalDrives(); }
+    std::string DevicePath(const DriveAddress& address) const override { return Inner_.DevicePath(address); }
+    PlatformHandle Open(const DriveAddress& address) override;
+    bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
+              uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) override;
+    void Close(PlatformHandle handle) override;
+    int LastError() const override { return Inner_.LastError(); }
+    std::string ErrorText(int code) const override { return Inner_.ErrorText(code); }
+    void Sleep(unsigned milliseconds) override { Inner_.Sleep(milliseconds); }
+    bool RequestRestart() override { return Inner_.RequestRestart(); }
+
+private:
+    Platform& Inner_;
+    LineSink Sink_;
+    std::unordered_map<PlatformHandle, std::string> Devices_;
+};
+
+// Text as a JSON string literal, quotes included.
+std::string JsonString(const std::string& text);
