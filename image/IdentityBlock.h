@@ -22,6 +22,7 @@ constexpr std::size_t BlockSize = 152;
 constexpr std::size_t FieldBytes = BlockSize - KeyWordSize;  // 137, what the builder writes
 constexpr std::size_t ImageCapacity = 0x80000;
 constexpr std::size_t TotalSize = BlockSize + ImageCapacity;  // 524,440
+constexpr char BlankMarker[4] = {'Z', 'Y', 'R', 'T'};         // first 4 image bytes of a blank copy
 }  // namespace Layout
 
 // A read-only view of a block followed by its image area (TotalSize bytes).
@@ -44,6 +45,15 @@ public:
     std::string NewFwName() const;
 
     uint32_t ImageLength() const;  // little-endian, as stored
+
+    // Bytes past ImageLength are absent: what a blank copy left behind a short image is no
+    // part of the image, so nothing may be decided by it (the image-kind tests included).
+    // PresentImageLength is ImageLength cut to the area's capacity; ImageHolds tells whether
+    // count bytes at offset all lie within it; ImageByte yields 0 for an absent byte, which
+    // is neither a marker byte nor a character of any model text.
+    uint32_t PresentImageLength() const;
+    bool ImageHolds(std::size_t offset, std::size_t count) const;
+    uint8_t ImageByte(std::size_t offset) const;
     const uint8_t* Image() const { return Bytes_ + Layout::BlockSize; }
     const uint8_t* KeyWord() const { return Bytes_ + Layout::KeyWordOffset; }
     const uint8_t* Raw() const { return Bytes_; }

@@ -1,0 +1,299 @@
+#include "image/Builder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+namespace {
+
+constexpr int32_t ProgressStep = 1024;
+
+std::string BaseName(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string SystemReason(int error) { return std::strerror(error); }
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : Fd_(fd) {}
+    ~Descriptor() { Reset(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return Fd_; }
+    bool Valid() const { return Fd_ >= 0; }
+    int Release() { int fd = Fd_; Fd_ = -1; return fd; }
+    void Reset() { if (Fd_ >= 0) ::close(Fd_); Fd_ = -1; }
+
+private:
+    int Fd_;
+};
+
+// Reads up to limit bytes, to the end of the file. False with errno set on a read error.
+bool ReadUpTo(int fd, std::size_t limit, std::vector<uint8_t>& out) {
+    out.clear();
+    std::size_t done = 0;
+    while (done < limit) {
+        if (out.size() < std::min(limit, done + (1u << 20)))
+            out.resize(std::min(limit, std::max(done + (1u << 20), out.size() * 2)));
+        const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        done += std::size_t(n);
+    }
+    out.resize(done);
+    return true;
+}
+
+bool WriteAll(int fd, const uint8_t* data, std::size_t length) {
+    while (length > 0) {
+        const ssize_t n = ::write(fd, data, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        length -= std::size_t(n);
+    }
+    return true;
+}
+
+// One step for every offset in [from, to) that is a multiple of 1024: the progress the
+// byte-by-byte copy makes over those offsets.
+void StepOverOffsets(UserInterface& ui, std::size_t from, std::size_t to) {
+    if (to <= from)
+        return;
+    const std::size_t first = (from + ProgressStep - 1) / ProgressStep;
+    const std::size_t last = (to + ProgressStep - 1) / ProgressStep;
+    for (std::size_t i = first; i < last; ++i)
+        ui.StepProgress();
+}
+
+// A name for the temporary output beside the final one, not yet taken. Created with
+// O_EXCL | O_NOFOLLOW, so it never opens anything that was already there.
+int CreateTemporary(int directory, const std::string& outputName, std::string& name) {
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+        char suffix[48];
+        std::snprintf(suffix, sizeof suffix, ".part-%d-%u-%llx", int(::getpid()), ++counter,
+                      static_cast<unsigned long long>(ticks) & 0xFFFFFF);
+        name = "." + outputName + suffix;
+        // 0755 as the process's umask allows: a program the person made, ready to run.
+        const int fd = ::openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+}  // namespace
+
+BuildModel ModelAt(const ModelLists& lists, std::size_t index) {
+    auto at = [index](const std::vector<std::string>& list) { return index < list.size() ? list[index] : std::string(); };
+    return {at(lists.ModelList), at(lists.InquiryList), at(lists.FwRangeList), at(lists.VendorList), at(lists.NoteList)};
+}
+
+std::string BuildOutputName(const std::string& selectedBinName) {
+    return selectedBinName.substr(0, std::min<std::size_t>(4, selectedBinName.find('\0'))) + ".EXE";
+}
+
+std::vector<uint8_t> BuildFieldBytes(const BuildModel& model, const std::string& selectedBinName, uint32_t imageLength) {
+    std::vector<uint8_t> fields(Layout::FieldBytes, 0);
+    std::size_t at = 0;
+    for (const std::string* text : {&model.Model, &model.Inquiry, &model.FwRange, &model.Vendor, &model.Note}) {
+        // The text, then NUL bytes to the field's end; never more than 24 characters, so the
+        // field always holds its terminator.
+        const std::size_t length = std::min({text->size(), Layout::TextFieldSize - 1, text->find('\0')});
+        std::memcpy(fields.data() + at, text->data(), length);
+        at += Layout::TextFieldSize;
+    }
+    for (std::size_t i = 0; i < Layout::NewFwNameSize && i < selectedBinName.size() && selectedBinName[i] != '\0'; ++i) {
+        const char c = selectedBinName[i];
+        fields[at + i] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    }
+    at += Layout::NewFwNameSize + Layout::ReservedSize;
+    for (int i = 0; i < 4; ++i)
+        fields[at + i] = static_cast<uint8_t>(imageLength >> (8 * i));
+    return fields;
+}
+
+std::string RunningExecutablePath() {
+    std::vector<char> buffer(PATH_MAX + 1);
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0 || std::size_t(n) >= buffer.size())
+        return {};
+    return std::string(buffer.data(), std::size_t(n));
+}
+
+std::array<uint8_t, Layout::KeyWordSize> OwnKeyWord() {
+    std::array<uint8_t, Layout::KeyWordSize> keyWord{};
+    std::memcpy(keyWord.data(), IdentityBlock::Embedded().KeyWord(), keyWord.size());
+    return keyWord;
+}
+
+bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildReport* report) {
+    BuildReport scratch;
+    BuildReport& out = report ? *report : scratch;
+    out = {};
+    const std::string& binName = request.SelectedBinName;
+    const std::string outputName = BuildOutputName(binName);
+    const std::string programName = request.ProgramName.empty() ? BaseName(request.ExecutablePath) : BaseName(request.ProgramName);
+    auto fail = [&](const std::string& message, int error = 0) {
+        if (error != 0)
+            out.Detail = SystemReason(error);
+        ui.Show(message);
+        return false;
+    };
+
+    // 1. Status.
+    ui.SetStatus("Building " + binName + "  Please wait... ");
+
+    // The output's name comes from a bare file name; anything else could reach another directory.
+    if (binName.empty() || binName == "." || binName == ".." || binName.find('/') != std::string::npos ||
+        binName.find('\0') != std::string::npos)
+        return fail("Building fail: \"" + binName + "\" is not the name of an image file.");
+
+    // 2-3. The image, read whole before anything is written.
+    Descriptor image(::open(request.ImagePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat imageInfo {};
+    if (!image.Valid())
+        return fail("Open " + binName + " fail!", errno);
+    if (::fstat(image.Get(), &imageInfo) != 0)
+        return fail("Open " + binName + " fail!", errno);
+    if (!S_ISREG(imageInfo.st_mode))
+        return fail("Open " + binName + " fail!", S_ISDIR(imageInfo.st_mode) ? EISDIR : EINVAL);
+    std::vector<uint8_t> imageBytes;
+    if (!ReadUpTo(image.Get(), Layout::ImageCapacity + 1, imageBytes))
+        return fail("Open " + binName + " fail!", errno);
+    image.Reset();
+    // A longer image would overwrite what follows the image area in the output.
+    if (imageBytes.size() > Layout::ImageCapacity) {
+        char message[256];
+        std::snprintf(message, sizeof message,
+                      "Building fail: %s is longer than the %zu bytes the image area holds. Nothing was written.",
+                      binName.c_str(), Layout::ImageCapacity);
+        return fail(message);
+    }
+    const uint32_t imageLength = static_cast<uint32_t>(imageBytes.size());
+
+    // 4-5. The running program's file.
+    Descriptor exe(::open(request.ExecutablePath.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat exeInfo {};
+    if (!exe.Valid() || ::fstat(exe.Get(), &exeInfo) != 0)
+        return fail("Open " + request.ExecutablePath + " fail!", errno);
+    std::vector<uint8_t> program;
+    if (!ReadUpTo(exe.Get(), SIZE_MAX, program))
+        return fail("Open " + request.ExecutablePath + " fail!", errno);
+    exe.Reset();
+    const std::size_t exeLength = program.size();
+
+    // 6. Progress over the program's length.
+    ui.SetProgressRange(0, static_cast<int32_t>(std::min<std::size_t>(exeLength, INT32_MAX)));
+    ui.SetProgressPosition(0);
+    ui.SetProgressStep(ProgressStep);
+
+    // 7. The output, written beside its final name and renamed into place when complete.
+    Descriptor directory(::open(request.OutputDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    char createFail[64];
+    std::snprintf(createFail, sizeof createFail, "Create %4.4s.EXE Fail", binName.c_str());
+    if (!directory.Valid())
+        return fail(createFail, errno);
+    out.OutputPath = request.OutputDirectory + (request.OutputDirectory.ends_with('/') ? "" : "/") + outputName;
+    struct stat existing {};
+    if (::fstatat(directory.Get(), outputName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+        existing.st_dev == exeInfo.st_dev && existing.st_ino == exeInfo.st_ino)
+        return fail("Building fail: " + out.OutputPath + " is this program's own file " + request.ExecutablePath +
+                    " and is not overwritten.");
+    std::string temporaryName;
+    Descriptor output(CreateTemporary(directory.Get(), outputName, temporaryName));
+    if (!output.Valid())
+        return fail(createFail, errno);
+
+    // Writes, renames into place; on a write failure removes the partial file and tells why.
+    auto removeTemporary = [&]() { ::unlinkat(directory.Get(), temporaryName.c_str(), 0); };
+    auto write = [&](const uint8_t* data, std::size_t length) { return WriteAll(output.Get(), data, length); };
+    auto writeFailed = [&]() {
+        const int error = errno;
+        removeTemporary();
+        return fail("Building fail: can't write " + out.OutputPath + ". It was not changed.", error);
+    };
+    auto finish = [&]() {
+        if (::close(output.Release()) != 0) {
+            const int error = errno;
+            removeTemporary();
+            errno = error;
+            return false;
+        }
+        if (::renameat(directory.Get(), temporaryName.c_str(), directory.Get(), outputName.c_str()) != 0) {
+            const int error = errno;
+            removeTemporary();
+            errno = error;
+            return false;
+        }
+        return true;
+    };
+
+    // 8. Copy up to and including the key-word, found in the file by the bytes of the
+    // program's own block. Every occurrence is found, also one right after a partial match.
+    const auto found = std::search(program.begin(), program.end(),
+                                   std::boyer_moore_horspool_searcher(request.KeyWord.begin(), request.KeyWord.end()));
+    if (found == program.end()) {
+        // 9. The output stays as a plain copy of the file.
+        StepOverOffsets(ui, 0, exeLength);
+        if (!write(program.data(), exeLength))
+            return writeFailed();
+        if (!finish())
+            return fail(createFail, errno);
+        return fail("Building fail: not found key-word in " + programName);
+    }
+    const std::size_t keyWordEnd = std::size_t(found - program.begin()) + Layout::KeyWordSize;
+    StepOverOffsets(ui, 0, keyWordEnd);
+    if (!write(program.data(), keyWordEnd))
+        return writeFailed();
+
+    // 10-11. The identity fields in place of the blank copy's.
+    const std::vector<uint8_t> fields = BuildFieldBytes(request.Model, binName, imageLength);
+    if (!write(fields.data(), fields.size()))
+        return writeFailed();
+
+    // 12. The image in place of the start of the image area.
+    if (!write(imageBytes.data(), imageBytes.size()))
+        return writeFailed();
+    for (uint32_t i = 0; i < imageLength / ProgressStep; ++i)
+        ui.StepProgress();
+
+    // 13. The rest of the program from the same offset on.
+    const std::size_t restStart = keyWordEnd + fields.size() + imageLength;
+    if (restStart < exeLength) {
+        StepOverOffsets(ui, restStart, exeLength);
+        if (!write(program.data() + restStart, exeLength - restStart))
+            return writeFailed();
+    }
+
+    // 14-15.
+    if (!finish())
+        return fail(createFail, errno);
+    if (restStart > exeLength)
+        return fail("Building fail: some problem in " + programName);
+    char complete[64];
+    std::snprintf(complete, sizeof complete, "Build %4.4s.EXE complete!", binName.c_str());
+    ui.SetStatus(complete);
+    ui.SetProgressPosition(0);
+    return true;
+}

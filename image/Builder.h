@@ -1,0 +1,60 @@
+#pragma once
+// The builder: writes a new flash utility, a byte copy of the running (blank) program with
+// the identity fields after the key-word and the start of the image area replaced.
+//
+// The output is named "%4.4s.EXE" of the image file's name and is written into the chosen
+// directory. It is first written to a temporary file there and renamed into place once
+// complete, so an interrupted or failed write never leaves a half-written program under
+// the output name. Two failures still leave their output in place, because the person is
+// told exactly what it is: without the key-word the output is a plain copy of the program,
+// and when the image runs past the program's end it is the program's start, the fields
+// and the image.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/IdentityBlock.h"
+#include "image/ModelConfig.h"
+#include "scsi/UserInterface.h"
+
+// What the builder writes into the identity fields (texts of at most 24 characters).
+struct BuildModel {
+    std::string Model, Inquiry, FwRange, Vendor, Note;
+};
+
+// The model of line index of the model lists.
+BuildModel ModelAt(const ModelLists& lists, std::size_t index);
+
+struct BuildRequest {
+    std::string ImagePath;        // the image file, as it can be opened
+    std::string SelectedBinName;  // its bare file name; names the output and NewFwName
+    BuildModel Model;
+    std::string OutputDirectory = ".";
+    std::string ExecutablePath;   // the running program's file (RunningExecutablePath())
+    std::string ProgramName;      // the program's own name for two failure messages ("" = file name of ExecutablePath)
+    std::array<uint8_t, Layout::KeyWordSize> KeyWord{};  // from the program's own memory (OwnKeyWord())
+};
+
+// What happened, for front ends that say more than the message box did.
+struct BuildReport {
+    std::string OutputPath;  // the output file, once its name is known
+    std::string Detail;      // the system's reason for a failure, "" when none
+};
+
+// "%4.4s.EXE" of the image file's name: its first four characters as they stand.
+std::string BuildOutputName(const std::string& selectedBinName);
+
+// The 137 bytes that follow the key-word in a built copy.
+std::vector<uint8_t> BuildFieldBytes(const BuildModel& model, const std::string& selectedBinName, uint32_t imageLength);
+
+// The running program's file, from the /proc/self/exe link; "" when it cannot be read.
+std::string RunningExecutablePath();
+
+// The key-word of the program's own identity block.
+std::array<uint8_t, Layout::KeyWordSize> OwnKeyWord();
+
+// Builds. Status, progress and every failure message go through ui. True when the new
+// program was written completely.
+bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildReport* report = nullptr);

@@ -1,0 +1,124 @@
+#include "image/ModelConfig.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "image/IniFile.h"
+
+namespace {
+
+constexpr int MaxModels = 100;
+constexpr const char* Missing = "FAIL";  // the default of every key; the same text in a file counts as missing
+constexpr std::size_t TextWidth = 24;
+
+std::string SectionName(int n) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%5.5s%02d", "MODEL", n);
+    return name;
+}
+
+// "%.24s": at most 24 characters, and like the C format it stops at a NUL.
+std::string AtMost24(const std::string& text) {
+    return text.substr(0, std::min(text.find('\0'), TextWidth));
+}
+
+// "%-24.24s": cut or padded with blanks to exactly 24 characters.
+std::string Exactly24(const std::string& text) {
+    std::string out = AtMost24(text);
+    out.resize(TextWidth, ' ');
+    return out;
+}
+
+}  // namespace
+
+std::string ModelConfigPath(const std::string& executablePath) {
+    const auto slash = executablePath.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const auto dot = executablePath.rfind('.');
+    if (dot == std::string::npos || dot <= nameStart)
+        return executablePath + ".INI";
+    return executablePath.substr(0, dot) + ".INI";
+}
+
+std::string ReadModels(const IniFile& ini, ModelLists& lists) {
+    lists = {};
+    for (int n = 0; n < MaxModels; ++n) {
+        const std::string section = SectionName(n);
+        const std::string model = ini.Value(section, "Model", Missing);
+        const std::string inquiry = ini.Value(section, "Inquiry", Missing);
+        const std::string fwRange = ini.Value(section, "FW-Range", Missing);
+        const std::string binMask = ini.Value(section, "BINMask", Missing);
+        const std::string vendor = ini.Value(section, "Vendor", Missing);
+        const std::string note = ini.Value(section, "Note", Missing);
+        lists.ModelList.push_back(model);
+        lists.InquiryList.push_back(inquiry);
+        lists.FwRangeList.push_back(fwRange);
+        lists.BinMaskList.push_back(binMask);
+        lists.VendorList.push_back(vendor);
+        lists.NoteList.push_back(note);
+
+        if (model == Missing)  // the end of the models, or no model at all when n is 0
+            return n == 0 ? section : "";
+        for (const std::string* value : {&inquiry, &fwRange, &binMask, &vendor, &note})
+            if (*value == Missing)
+                return section;  // an incomplete section spoils the whole file
+
+        lists.ModelLines.push_back(fwRange + " " + inquiry);
+        lists.ModelList.back() = AtMost24(model);
+        lists.InquiryList.back() = Exactly24(inquiry);
+        lists.FwRangeList.back() = AtMost24(fwRange);
+        lists.VendorList.back() = AtMost24(vendor);
+        lists.NoteList.back() = AtMost24(note);
+    }
+    return "";
+}
+
+namespace {
+
+// The whole of a regular file of at most maxSize bytes. A model file is small by nature: a
+// huge one is refused rather than read into memory whole, and so are a directory, an
+// unreadable file and one that breaks off while being read.
+bool ReadSmallFile(const std::string& path, std::size_t maxSize, std::string& text) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && std::size_t(info.st_size) <= maxSize;
+    if (ok) {
+        text.resize(std::size_t(info.st_size));
+        std::size_t done = 0;
+        while (ok && done < text.size()) {
+            const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            ok = n > 0;
+            if (ok)
+                done += std::size_t(n);
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+bool RetriveINI(const std::string& executablePath, UserInterface& ui, ModelLists& lists) {
+    lists = {};
+    const std::string path = ModelConfigPath(executablePath);
+    std::string text;
+    if (!ReadSmallFile(path, 16u << 20, text)) {
+        ui.Show("Can't load " + path);
+        return false;
+    }
+    const std::string stoppedAt = ReadModels(IniFile::Parse(text), lists);
+    if (!stoppedAt.empty()) {
+        ui.Show(path + " > Session " + stoppedAt + " error!");
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The model configuration file: for which drive models a blank copy builds flash utilities
+// and which identity it writes for each. The file lies beside the program, named after it
+// with ".INI" (flashutil -> flashutil.INI, tool.bin -> tool.INI), with one section per
+// model, MODEL00 to MODEL99, numbered without gaps.
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "scsi/UserInterface.h"
+
+class IniFile;
+
+// The six lists, one entry per model in section order, and the model lines of the
+// drop-down list. The section that ends the reading leaves one entry in each of the six
+// lists too; only entries below ModelLines.size() belong to a model.
+struct ModelLists {
+    std::vector<std::string> ModelList, InquiryList, FwRangeList, BinMaskList, VendorList, NoteList;
+    std::vector<std::string> ModelLines;  // "FW-Range" value, a blank, "Inquiry" value, as read
+};
+
+// The configuration file's name for a program at executablePath: the extension of the
+// last path component replaced by ".INI", or ".INI" appended when it has none (a leading
+// dot, as in ".hidden", starts no extension).
+std::string ModelConfigPath(const std::string& executablePath);
+
+// Reads the models of an already parsed file into lists. Returns "" when at least one
+// complete model was read, otherwise the name of the section at which reading stopped.
+std::string ReadModels(const IniFile& ini, ModelLists& lists);
+
+// Reads the file beside the program. On failure shows "Can't load <file>" (no such file,
+// or it cannot be read) or "<file> > Session <section> error!" in an OK box and returns
+// false; the caller then ends the program. On success the first model is the selected one.
+bool RetriveINI(const std::string& executablePath, UserInterface& ui, ModelLists& lists);
