@@ -19,11 +19,14 @@ int32_t FlashEngine::SendCdb(uint8_t direction, uint32_t length) {
                                     Cdb[9], Cdb[10], Cdb[11], direction, length);
 }
 
-// A platform call that failed before the drive answered leaves all sense bytes at zero; the
-// drive class then reports result 0. Such a command did not happen, so it counts as failed
-// as well, not only a command whose sense bytes are not all zero.
+// A command succeeded when the drive left no sense. Two more outcomes leave the sense bytes
+// at zero although the command was not carried out, and count as failures too: a platform
+// call that failed before the drive answered (the drive class then reports result 0, for
+// example on a timeout), and a status other than GOOD without sense (busy, reservation
+// conflict). Otherwise a commit that never ran could be reported as a finished flash.
 bool FlashEngine::Judge(int32_t result, const char* prefix) {
-    if (result != 0 && TargetDrive->SenseIs(0, 0, 0))
+    constexpr uint8_t StatusGood = 0x00;
+    if (result != 0 && TargetDrive->SenseIs(0, 0, 0) && TargetDrive->Status == StatusGood)
         return true;
     Ui_.Show(std::string(prefix) + TargetDrive->ErrorText(), MessageKind::Plain);
     return false;
