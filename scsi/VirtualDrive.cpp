@@ -38,11 +38,17 @@ void PutBigEndian32(uint8_t* target, uint32_t value) {
 
 VirtualDrive::VirtualDrive(const VirtualDriveConfig& config, DriveAddress address, std::string devicePath)
     : Config_(config), Address_(address), DevicePath_(std::move(devicePath)),
-      Memory_(MemorySize, MemoryFill), Flash_(ImageAreaSize, FlashFill), Disc_(config.Disc) {
+      Disc_(config.Disc) {
     Config_.Inquiry.resize(VirtualDriveConfig::InquiryLength, ' ');
     Config_.Revision.resize(VirtualDriveConfig::RevisionLength, ' ');
     Config_.NewRevision.resize(VirtualDriveConfig::RevisionLength, ' ');
     Revision_ = Config_.Revision;
+}
+
+VirtualDrive::Store& VirtualDrive::Storage() const {
+    if (!Store_)
+        Store_.reset(new Store{std::vector<uint8_t>(MemorySize, MemoryFill), std::vector<uint8_t>(ImageAreaSize, FlashFill)});
+    return *Store_;
 }
 
 const VirtualFault* VirtualDrive::FaultFor(uint32_t number) const {
@@ -176,7 +182,7 @@ VirtualDrive::Reply VirtualDrive::WriteBuffer(const uint8_t* cdb, uint8_t direct
         // The commit: the drive writes its flash from the image area of its memory.
         if (Config_.CommitMilliseconds > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(Config_.CommitMilliseconds));
-        std::copy(Memory_.begin(), Memory_.begin() + ImageAreaSize, Flash_.begin());
+        std::copy(Memory().begin(), Memory().begin() + ImageAreaSize, Storage().Flash.begin());
         Revision_ = Config_.NewRevision;
         ++CommitCount_;
         LastCommitCode_ = code;
@@ -198,7 +204,7 @@ VirtualDrive::Reply VirtualDrive::WriteBuffer(const uint8_t* cdb, uint8_t direct
         return {0x05, 0x24, 0x00};
     if (uint64_t(offset) + count > MemorySize)
         return {0x05, 0x24, 0x00};
-    std::copy(buffer, buffer + count, Memory_.begin() + offset);
+    std::copy(buffer, buffer + count, Storage().Memory.begin() + offset);
     if (code == 0x7F)
         LastProfile_.assign(buffer, buffer + count);
     return {};
@@ -213,7 +219,7 @@ VirtualDrive::Reply VirtualDrive::ReadBuffer(const uint8_t* cdb, uint8_t directi
     if (uint64_t(offset) + count > MemorySize || (length > 0 && direction != DirectionIn))
         return {0x05, 0x24, 0x00};
     const uint32_t returned = std::min(count, length);
-    std::copy(Memory_.begin() + offset, Memory_.begin() + offset + returned, buffer);
+    std::copy(Memory().begin() + offset, Memory().begin() + offset + returned, buffer);
     return {0, 0, 0, returned};
 }
 

@@ -54,8 +54,8 @@ public:
     const VirtualDriveConfig& Config() const { return Config_; }
 
     const std::vector<RecordedCommand>& Commands() const { return Commands_; }
-    const std::vector<uint8_t>& Memory() const { return Memory_; }
-    const std::vector<uint8_t>& Flash() const { return Flash_; }
+    const std::vector<uint8_t>& Memory() const { return Storage().Memory; }
+    const std::vector<uint8_t>& Flash() const { return Storage().Flash; }
     const std::string& Revision() const { return Revision_; }  // what INQUIRY reports now
     unsigned CommitCount() const { return CommitCount_; }
     uint8_t LastCommitCode() const { return LastCommitCode_; }  // 0x80 or 0xA0; 0 before any commit
@@ -83,11 +83,17 @@ private:
     Reply Vendor(const uint8_t* cdb, uint8_t direction, uint8_t* buffer, uint32_t length);
     const VirtualFault* FaultFor(uint32_t number) const;
 
+    // Memory and flash come into being at first use: a list of many drives stays cheap.
+    struct Store {
+        std::vector<uint8_t> Memory;
+        std::vector<uint8_t> Flash;
+    };
+    Store& Storage() const;
+
     VirtualDriveConfig Config_;
     DriveAddress Address_;
     std::string DevicePath_;
-    std::vector<uint8_t> Memory_;
-    std::vector<uint8_t> Flash_;
+    mutable std::unique_ptr<Store> Store_;
     std::string Revision_;
     bool Disc_ = false;
     unsigned BecomingReady_ = 0;
