@@ -1,6 +1,7 @@
 #include "scsi/CDDrive.h"
 
 #include <cassert>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -78,7 +79,7 @@ bool CDDrive::OpenDevice() {
         state.MessageText = Format("Error opening: %d, Drive: %s", platform->LastError(), DevicePath_.c_str());
         ShowPlain(state.MessageText);
         state.ShowSense = true;
-        ReportSense();
+        ReportSense(platform->LastError());
         return false;
     }
     if (Identify())
@@ -95,24 +96,36 @@ int32_t CDDrive::ExecCommand(uint8_t cdb0, uint8_t cdb1, uint8_t cdb2, uint8_t c
     const uint8_t cdb[12] = {cdb0, cdb1, cdb2, cdb3, cdb4, cdb5, cdb6, cdb7, cdb8, cdb9, cdb10, cdb11};
     uint8_t* data = state.UseIdentityBuffer ? state.IdentityBuffer : state.TransferBuffer;
 
+    // The system would move length bytes through the buffer whatever its size; a command
+    // longer than the buffer in use is refused before anything is sent.
+    const uint32_t capacity = state.UseIdentityBuffer ? IdentityBufferLength : state.TransferLength;
+    if (length > capacity) {
+        Status = SenseKey = Asc = Ascq = 0;
+        Residual = length;
+        ReportSense(EINVAL);
+        return 0;
+    }
+
+    Platform* platform = SystemPlatform();
     CommandOutcome outcome;
-    const bool sent = SystemPlatform()->Send(Handle, cdb, direction, data, length, state.Timeout, outcome);
+    const bool sent = platform->Send(Handle, cdb, direction, data, length, state.Timeout, outcome);
 
     LastError = 0;
     Status = outcome.Status;
     SenseKey = outcome.Sense[2];
     Asc = outcome.Sense[12];
     Ascq = outcome.Sense[13];
+    Residual = outcome.Residual;
     if (sent && SenseKey == 0)
         return 1;
-    ReportSense();
+    ReportSense(platform->LastError());
     return 0;
 }
 
-void CDDrive::ReportSense() {
+void CDDrive::ReportSense(int error) {
     ClassState& state = State();
     Platform* platform = SystemPlatform();
-    LastError = platform->LastError();
+    LastError = error;
     if (!state.ShowSense)
         return;
     const std::string systemText = platform->ErrorText(LastError);

@@ -36,6 +36,8 @@ public:
     // Sends one command. direction 1 = data in, anything else = data out; length 0 = no data.
     // Data moves through the class-wide transfer buffer, or IdentityBuffer during Identify.
     // Returns 1 on success, 0 on failure; the sense fields describe the command afterwards.
+    // A length beyond the buffer in use (BufferLength, or 256 during Identify) is refused:
+    // result 0, LastError EINVAL, nothing sent.
     int32_t ExecCommand(uint8_t cdb0, uint8_t cdb1, uint8_t cdb2, uint8_t cdb3, uint8_t cdb4,
                         uint8_t cdb5, uint8_t cdb6, uint8_t cdb7, uint8_t cdb8, uint8_t cdb9,
                         uint8_t cdb10, uint8_t cdb11, uint8_t direction, uint32_t length);
@@ -74,6 +76,8 @@ public:
     uint32_t Access = 0xC0000000;
     uint32_t ShareMode = 1;
     int32_t LastError = 0;
+    // Bytes of the last command's data phase that the drive did not move (a short transfer).
+    uint32_t Residual = 0;
 
     // The device path the platform uses for this drive ("" before it was opened).
     const std::string& DevicePath() const { return DevicePath_; }
@@ -91,7 +95,7 @@ public:
 
 private:
     bool OpenDevice();
-    void ReportSense();
+    void ReportSense(int error);  // records error as LastError and shows the report when enabled
 
     std::string Identity_;
     std::string DevicePath_;

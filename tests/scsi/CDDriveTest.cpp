@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "CDDriveFakePlatform.h"
+#include "support/ScriptedUserInterface.h"
+#include "scsi/CDDrive.h"
+
+namespace {
+
+const std::string Inquiry = "KAV     CDRW-4012       1.05";  // 8 + 16 + 4 characters
+
+class CDDriveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CDDrive::SetPlatform(&Platform);
+        CDDrive::SetUserInterface(&Ui);
+        CDDrive::ResetClassState();
+    }
+    void TearDown() override {
+        CDDrive::SetPlatform(nullptr);
+        CDDrive::SetUserInterface(nullptr);
+    }
+    std::unique_ptr<CDDrive> Make(const FakePlatform::FakeDrive& d) {
+        const DriveAddress& a = d.Candidate.Address;
+        return std::make_unique<CDDrive>(a.Letter, a.HostAdapter, a.Target, a.Lun);
+    }
+    int32_t Send(CDDrive& drive, uint8_t opcode, uint8_t direction = 1, uint32_t length = 0) {
+        return drive.ExecCommand(opcode, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, direction, length);
+    }
+
+    FakePlatform Platform;
+    ScriptedUserInterface Ui;
+};
+
+TEST_F(CDDriveTest, IdentityLineIsAddressLetterAndTwentyEightCharacters) {
+    auto drive = Make(Platform.Add('E', 0, 0, Inquiry));
+    ASSERT_EQ(CDDrive::OpenStatus(), CDDrive::OpenOk);
+    EXPECT_EQ(drive->Identity(), "0-0-0 E: " + Inquiry);
+    EXPECT_EQ(drive->ProductText(), "KAV     CDRW-4012       ");
+    EXPECT_EQ(drive->RevisionText(), "1.05");
+
+    // The INQUIRY went out as a 12-byte data-in command of 128 bytes into the identity buffer.
+    ASSERT_EQ(Platform.Sent.size(), 1u);
+    const auto& c = Platform.Sent[0];
+    const uint8_t expected[12] = {0x12, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(0, std::memcmp(c.Cdb, expected, 12));
+    EXPECT_EQ(c.Direction, 1);
+    EXPECT_EQ(c.Length, 128u);
+    EXPECT_EQ(c.Buffer, CDDrive::IdentityBuffer());
+}
+
+TEST_F(CDDriveTest, ZeroByteShortensTheFieldWhichIsRightAligned) {
+    std::string inquiry = Inquiry;
+    inquiry[10] = '\0';  // the field ends after "KAV     CD"
+    auto drive = Make(Platform.Add(' ', 1, 1, inquiry));
+    EXPECT_EQ(drive->Identity(), "1-1-0  : " + std::string(18, ' ') + "KAV     CD");
+    EXPECT_EQ(drive->ProductText(), std::string(18, ' ') + "KAV   ");
+    EXPECT_EQ(drive->RevisionText(), "  CD");
+}
+
+TEST_F(CDDriveTest, ProductAndRevisionDoNotDependOnTheAddressWidth) {
+    auto narrow = Make(Platform.Add('D', 0, 0, Inquiry));
+    auto wide = Make(Platform.Add('F', 12, 10, Inquiry));
+    EXPECT_EQ(wide->Identity().substr(0, 10), "12-10-0 F:");
+    EXPECT_EQ(narrow->ProductText(), wide->ProductText());
+    EXPECT_EQ(narrow->RevisionText(), wide->RevisionText());
+}
+
+TEST_F(CDDriveTest, DriveThatStopsAnsweringGivesZeroIdentity) {
+    auto& fake = Platform.Add('E', 0, 0, Inquiry);
+    auto drive = Make(fake);
+    ASSERT_EQ(CDDrive::OpenStatus(), CDDrive::OpenOk);
+    Platform.Drives[0].AnswersInquiry = false;
+    EXPECT_EQ(drive->IdentityLine(), "0");
+    EXPECT_EQ(drive->Identity(), "0");
+    // No real identification yields these texts.
+    EXPECT_NE(drive->ProductText().size(), 24u);
+    EXPECT_NE(drive->RevisionText().size(), 4u);
+    Platform.Drives[0].AnswersInquiry = true;
+    EXPECT_EQ(drive->IdentityLine(), "0-0-0 E: " + Inquiry);
+}
+
+TEST_F(CDDriveTest, SenseByteIsComparedWhole) {
+    auto& fake = Platform.Add('E', 0, 0, Inquiry);
+    fake.Respond = [](const FakePlatform::SentCommand& c, CommandOutcome& o) {
+        if (c.Cdb[0] == 0x00)
+            FakePlatform::SetSense(o, 0x22, 0x04, 0x01);  // not ready with the incorrect-length flag
+        else if (c.Cdb[0] == 0x25)
+            FakePlatform::SetSense(o, 0x20, 0x00, 0x00);  // only the incorrect-length flag
+    };
+    auto drive = Make(fake);
+    EXPECT_EQ(Send(*drive, 0x00), 0);
+    EXPECT_FALSE(drive->SenseIs(0x02, 0x04, 0x01));
+    EXPECT_TRUE(drive->SenseIs(0x22, 0x04, 0x01));
+    EXPECT_TRUE(drive->SenseIs(0x22, 0x04));  // two arguments: any ASCQ
+    EXPECT_EQ(drive->ErrorText(), "22 04 01. 02, 0000");
+
+    EXPECT_EQ(Send(*drive, 0x25, 1, 8), 0);  // a flag bit alone is a failure
+    EXPECT_EQ(drive->SenseKey, 0x20);
+}
+
+TEST_F(CDDriveTest, SuccessfulCommandClearsTheOutcome) {
+    auto& fake = Platform.Add('E', 0, 0, Inquiry);
+    fake.Respond = [](const FakePlatform::SentCommand& c, CommandOutcome& o) {
+        if (c.Cdb[0] == 0x1B)
+            FakePlatform::SetSense(o, 0x02, 0x3A, 0x00);
+    };
+    auto drive = Make(fake);
+    EXPECT_EQ(Send(*drive, 0x1B), 0);
+    EXPECT_TRUE(drive->SenseIs(0x02, 0x3A));
+    EXPECT_EQ(Send(*drive, 0x00), 1);
+    EXPECT_TRUE(drive->SenseIs(0, 0, 0));
+    EXPECT_EQ(drive->ErrorText(), "00 00 00. 00, 0000");
+}
+
+TEST_F(CDDriveTest, LengthZeroAndDirectionsReachThePlatformUnchanged) {
+    auto drive = Make(Platform.Add('E', 0, 0, Inquiry));
+    EXPECT_EQ(Send(*drive, 0x00, 1, 0), 1);  // no data phase, result 1
+    EXPECT_EQ(Send(*drive, 0x3B, 2, 16), 1);
+    EXPECT_EQ(Send(*drive, 0x3B, 0, 16), 1);
+    ASSERT_EQ(Platform.Sent.size(), 4u);
+    EXPECT_EQ(Platform.Sent[1].Length, 0u);
+    EXPECT_EQ(Platform.Sent[1].Direction, 1);
+    EXPECT_EQ(Platform.Sent[2].Direction, 2);
+    EXPECT_EQ(Platform.Sent[2].Buffer, CDDrive::Buffer());
+    EXPECT_EQ(Platform.Sent[3].Direction, 0);
+}
+
+TEST_F(CDDriveTest, BusyStatusWithoutSenseStillSucceeds) {
+    auto& fake = Platform.Add('E', 0, 0, Inquiry);
+    fake.Respond = [](const FakePlatform::SentCommand&, CommandOutcome& o) { o.Status = 0x08; };
+    auto drive = Make(fake);
+    EXPECT_EQ(Send(*drive, 0x00), 1);
+    EXPECT_EQ(drive->Status, 0x08);
+}
+
+TEST_F(CDDriveTest, FailedPlatformCallLeavesSenseZero) {
+    auto& fake = Platform.Add('E', 0, 0, Inquiry);
+    fake.Respond = [](const FakePlatform::SentCommand&, CommandOutcome& o) {
+        o = CommandOutcome{};
+        o.Error = EIO;
+    };
+    auto drive = Make(fake);
+    EXPECT_EQ(Send(*drive, 0x00), 0);
+    EXPECT_TRUE(drive->SenseIs(0, 0, 0));
+    EXPECT_EQ(drive->LastError, EIO);
+    EXPECT_EQ(drive->ErrorText(), "00 00 00. 00, 0005");
+}
+
+TEST_F(CDDriveTest, CommandLongerThanTheBufferIsRefusedUnsent) {
+    auto drive = Make(Platform.Add('E', 0, 0, Inquiry));
+    const std::size_t before = Platform.Sent.size();
+    EXPECT_EQ(Send(*drive, 0x3C, 1, CDDrive::DefaultBufferLength + 1), 0);
+    EXPECT_EQ(Platform.Sent.size(), before);
+    EXPECT_EQ(drive->LastError, EINVAL);
+    EXPECT_EQ(Send(*drive, 0x3C, 1, CDDrive::DefaultBufferLength), 1);
+}
+
+TEST_F(CDDriveTest, SetBufferNullRestoresTheDefaultWhateverTheLength) {
+    auto drive = Make(Platform.Add('E', 0, 0, Inquiry));
+    uint8_t* standard = CDDrive::Buffer();
+    EXPECT_EQ(CDDrive::BufferLength(), 2352u);
+    std::vector<uint8_t> mine(0x4000);
+    CDDrive::SetBuffer(mine.data(), 0x4000);
+    EXPECT_EQ(CDDrive::BufferLength(), 0x4000u);
+    Send(*drive, 0x3C, 1, 0x4000);
+    EXPECT_EQ(Platform.Sent.back().Buffer, mine.data());
+    // Identification still uses its own buffer.
+    drive->IdentityLine();
+    EXPECT_EQ(Platform.Sent.back().Buffer, CDDrive::IdentityBuffer());
+
+    CDDrive::SetBuffer(nullptr, 77);
+    EXPECT_EQ(CDDrive::Buffer(), standard);
+    EXPECT_EQ(CDDrive::BufferLength(), 2352u);
+}
+
+TEST_F(CDDriveTest, SetTimeoutReachesDrivesMadeEarlier) {
+    auto first = Make(Platform.Add('D', 0, 0, Inquiry));
+    auto second = Make(Platform.Add('E', 0, 1, Inquiry));
+    EXPECT_EQ(Platform.Sent.back().Timeout, 60);
+    CDDrive::SetTimeout(180);
+    Send(*first, 0x00);
+    EXPECT_EQ(Platform.Sent.back().Timeout, 180);
+    Send(*second, 0x00);
+    EXPECT_EQ(Platform.Sent.back().Timeout, 180);
+}
+
+TEST_F(CDDriveTest, NoSenseReportBeforeTheFirstOpenFailure) {
+    auto& good = Platform.Add('D', 0, 0, Inquiry);
+    good.Respond = [](const FakePlatform::SentCommand&, CommandOutcome& o) {
+        FakePlatform::SetSense(o, 0x05, 0x20, 0x00);
+    };
+    Platform.Add('E', 0, 1, Inquiry).OpenError = EACCES;
+    auto drive = Make(Platform.Drives[0]);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Send(*drive, 0xDF), 0);
+    EXPECT_TRUE(Ui.Messages.empty());
+    EXPECT_FALSE(CDDrive::ShowSense());
+
+    auto denied = Make(Platform.Drives[1]);
+    EXPECT_EQ(CDDrive::OpenStatus(), CDDrive::OpenFailed);
+    ASSERT_EQ(Ui.MessageTexts(), (std::vector<std::string>{
+                                     "Error opening: 13, Drive: /dev/sg1",
+                                     "SenseCode: 00 00 00, 00, Error: 13, Permission denied"}));
+    EXPECT_EQ(Ui.Messages[0].Kind, MessageKind::Plain);
+
+    // From now on every failure is reported, also on drives made before.
+    Send(*drive, 0xDF);
+    ASSERT_EQ(Ui.Messages.size(), 3u);
+    EXPECT_EQ(Ui.Messages[2].Text, "SenseCode: 05 20 00, 02, Error: 0, Format message failed.");
+    EXPECT_EQ(CDDrive::MessageText(), Ui.Messages[2].Text);
+}
+
+TEST_F(CDDriveTest, OpenCountAndLastOpenStatus) {
+    EXPECT_EQ(CDDrive::OpenStatus(), CDDrive::OpenFailed);  // before any construction
+    Platform.Add('D', 0, 0, Inquiry);
+    Platform.Add('E', 0, 1, Inquiry).OpenError = EACCES;
+    Platform.Add('F', 0, 2, Inquiry).AnswersInquiry = false;
+
+    auto d = Make(Platform.Drives[0]);
+    EXPECT_EQ(CDDrive::OpenStatus(), CDDrive::OpenOk);
+    EXPECT_EQ(CDDrive::OpenCount(), 1);
+    auto e = Make(Platform.Drives[1]);
+    EXPECT_EQ(CDDrive::OpenStatus(), CDDrive::OpenFailed);
+    auto f = Make(Platform.Drives[2]);
+    EXPECT_EQ(CDDrive::OpenStatus(), CDDrive::OpenFailed);
+    EXPECT_EQ(CDDrive::OpenCount(), 1);
+    // The drive that opened but did not identify was closed again.
+    EXPECT_EQ(Platform.Closed, std::vector<PlatformHandle>{102});
+
+    e.reset();
+    f.reset();
+    EXPECT_EQ(CDDrive::OpenCount(), 1);
+    d.reset();
+    EXPECT_EQ(CDDrive::OpenCount(), 0);
+    EXPECT_EQ(Platform.Closed.back(), 100);
+}
+
+TEST_F(CDDriveTest, FirstConstructionWithNothingOpenReinstallsTheDefaultBuffer) {
+    std::vector<uint8_t> mine(0x4000);
+    auto& fake = Platform.Add('D', 0, 0, Inquiry);
+    {
+        auto d = Make(fake);
+        CDDrive::SetBuffer(mine.data(), 0x4000);
+    }
+    EXPECT_EQ(CDDrive::Buffer(), mine.data());
+    auto again = Make(Platform.Drives[0]);
+    EXPECT_EQ(CDDrive::BufferLength(), 2352u);
+    EXPECT_NE(CDDrive::Buffer(), mine.data());
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include "CDDriveFakePlatform.h"
+#include "support/ScriptedUserInterface.h"
+#include "scsi/CDDrives.h"
+
+namespace {
+
+const std::string Inquiry = "KAV     CDRW-4012       1.05";
+
+class CDDrivesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CDDrive::SetPlatform(&Platform);
+        CDDrive::SetUserInterface(&Ui);
+        CDDrive::ResetClassState();
+    }
+    void TearDown() override {
+        CDDrive::SetPlatform(nullptr);
+        CDDrive::SetUserInterface(nullptr);
+    }
+    FakePlatform Platform;
+    ScriptedUserInterface Ui;
+};
+
+TEST_F(CDDrivesTest, NoDrivesGivesAnEmptyListWithoutMessages) {
+    CDDrives drives;
+    EXPECT_EQ(drives.Count(), 0);
+    EXPECT_EQ(drives.Current(), nullptr);
+    EXPECT_FALSE(drives.Select(0));
+    EXPECT_TRUE(Ui.Messages.empty());
+}
+
+TEST_F(CDDrivesTest, DrivesKeepTheirOrderAndTheFirstIsCurrent) {
+    Platform.Add('E', 0, 0, Inquiry);
+    Platform.Add('G', 0, 1, Inquiry);
+    CDDrives drives;
+    ASSERT_EQ(drives.Count(), 2);
+    EXPECT_EQ(drives.Item(0)->DriveLetter, 'E');
+    EXPECT_EQ(drives.Item(1)->DriveLetter, 'G');
+    EXPECT_EQ(drives.Current(), drives.Item(0));
+    EXPECT_EQ(drives.Current()->DevicePath(), "/dev/sg0");
+}
+
+TEST_F(CDDrivesTest, DriveThatDoesNotIdentifyIsLeftOut) {
+    Platform.Add('D', 0, 0, Inquiry).AnswersInquiry = false;
+    Platform.Add('E', 0, 1, Inquiry);
+    CDDrives drives;
+    ASSERT_EQ(drives.Count(), 1);
+    EXPECT_EQ(drives.Current()->DriveLetter, 'E');
+    EXPECT_EQ(CDDrive::OpenCount(), 1);
+    EXPECT_TRUE(Ui.Messages.empty());
+}
+
+TEST_F(CDDrivesTest, UnopenableDriveShowsTheOpenFailureAndIsLeftOut) {
+    Platform.Add('D', 0, 0, Inquiry).OpenError = EACCES;
+    Platform.Add('E', 0, 1, Inquiry);
+    CDDrives drives;
+    EXPECT_EQ(drives.Count(), 1);
+    ASSERT_EQ(Ui.Messages.size(), 2u);
+    EXPECT_EQ(Ui.Messages[0].Text, "Error opening: 13, Drive: /dev/sg0");
+}
+
+TEST_F(CDDrivesTest, ListStopsAtTwentyFourDrives) {
+    for (int i = 0; i < 30; ++i)
+        Platform.Add(char('A' + i % 26), uint8_t(i), 0, Inquiry);
+    CDDrives drives;
+    EXPECT_EQ(drives.Count(), 24);
+    EXPECT_EQ(Platform.Opened.size(), 24u);  // drives past the 24th are not probed
+    EXPECT_EQ(drives.Item(23)->HostAdapter, 23);
+    EXPECT_EQ(drives.Item(24), nullptr);
+    EXPECT_EQ(CDDrive::OpenCount(), 24);
+}
+
+TEST_F(CDDrivesTest, FullListStillCountsOnlyDrivesThatOpen) {
+    Platform.Add('C', 0, 0, Inquiry).AnswersInquiry = false;
+    for (int i = 1; i <= 25; ++i)
+        Platform.Add('D', uint8_t(i), 0, Inquiry);
+    CDDrives drives;
+    EXPECT_EQ(drives.Count(), 24);
+    EXPECT_EQ(drives.Item(0)->HostAdapter, 1);
+    EXPECT_EQ(drives.Item(23)->HostAdapter, 24);
+}
+
+TEST_F(CDDrivesTest, SelectOutsideTheListChangesNothing) {
+    Platform.Add('D', 0, 0, Inquiry);
+    Platform.Add('E', 0, 1, Inquiry);
+    CDDrives drives;
+    EXPECT_TRUE(drives.Select(1));
+    EXPECT_EQ(drives.Current()->DriveLetter, 'E');
+    EXPECT_FALSE(drives.Select(-1));
+    EXPECT_FALSE(drives.Select(2));
+    EXPECT_FALSE(drives.Select(INT16_MIN));
+    EXPECT_EQ(drives.Current()->DriveLetter, 'E');
+}
+
+TEST_F(CDDrivesTest, DestructionClosesFromLastToFirst) {
+    Platform.Add('D', 0, 0, Inquiry);
+    Platform.Add('E', 0, 1, Inquiry).AnswersInquiry = false;  // closed during construction
+    Platform.Add('F', 0, 2, Inquiry);
+    Platform.Add('G', 0, 3, Inquiry);
+    {
+        CDDrives drives;
+        Platform.Closed.clear();
+    }
+    EXPECT_EQ(Platform.Closed, (std::vector<PlatformHandle>{103, 102, 100}));
+    EXPECT_EQ(CDDrive::OpenCount(), 0);
+}
+
+}  // namespace
