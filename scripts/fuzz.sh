@@ -10,7 +10,7 @@ build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DFLASHUTIL_FUZZ=ON -DFLASHUTIL_BUILD_GUI=OFF -DFLASHUTIL_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)"
+cmake --build "$build" -j"$(nproc)" --target fuzzers
 
 status=0
 for target in "$build"/fuzz/fuzz_*; do

@@ -1,0 +1,31 @@
+// The identity block accessors and the image-kind decision over arbitrary program bytes.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "flash/FlashEngine.h"
+#include "fuzz/FuzzSupport.h"
+#include "image/IdentityBlock.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // The block and image area always have their full size in a program; the input fills
+    // their start and the rest keeps a blank filler.
+    std::vector<uint8_t> bytes(Layout::TotalSize, 0xE5);
+    std::memcpy(bytes.data(), data, size < bytes.size() ? size : bytes.size());
+    const IdentityBlock block(bytes.data());
+
+    const std::size_t textLength = block.Model().size() + block.Inquiry().size() + block.FwRange().size() +
+                                   block.Vendor().size() + block.Note().size();
+    if (textLength > 5 * 25 || block.NewFwName().size() > Layout::NewFwNameSize)
+        __builtin_trap();
+    (void)block.IsBlankCopy();
+
+    SilentUserInterface ui;
+    FlashEngine engine(ui, block);
+    const bool marker = engine.CheckNewFormatBIN();
+    if (engine.ImageSize != block.ImageLength() || (engine.ProfileImage && engine.DvdImage) ||
+        (!marker && (engine.ProfileImage || engine.DvdImage)))
+        __builtin_trap();
+    return 0;
+}
