@@ -184,11 +184,8 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     image.Reset();
     // A longer image would overwrite what follows the image area in the output.
     if (imageBytes.size() > Layout::ImageCapacity) {
-        char message[256];
-        std::snprintf(message, sizeof message,
-                      "Building fail: %s is longer than the %zu bytes the image area holds. Nothing was written.",
-                      binName.c_str(), Layout::ImageCapacity);
-        return fail(message);
+        return fail("Building fail: " + binName + " is longer than the " + std::to_string(Layout::ImageCapacity) +
+                    " bytes the image area holds. Nothing was written.");
     }
     const uint32_t imageLength = static_cast<uint32_t>(imageBytes.size());
 
@@ -210,16 +207,20 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
 
     // 7. The output, written beside its final name and renamed into place when complete.
     Descriptor directory(::open(request.OutputDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    char createFail[64];
-    std::snprintf(createFail, sizeof createFail, "Create %4.4s.EXE Fail", binName.c_str());
+    // "%4.4s" would pad a name shorter than four characters with leading blanks; such a name is
+    // used whole, in the texts as in the file's name.
+    const std::string createFail = "Create " + outputName + " Fail";
     if (!directory.Valid())
         return fail(createFail, errno);
     out.OutputPath = request.OutputDirectory + (request.OutputDirectory.ends_with('/') ? "" : "/") + outputName;
-    struct stat existing {};
+    // Never over the program's own file, whatever the name's case or the path it goes by: the
+    // file read as the program, and the file this process really runs from.
+    struct stat existing {}, running {};
+    const bool runningKnown = ::stat("/proc/self/exe", &running) == 0;
+    auto sameFile = [](const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; };
     if (::fstatat(directory.Get(), outputName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
-        existing.st_dev == exeInfo.st_dev && existing.st_ino == exeInfo.st_ino)
-        return fail("Building fail: " + out.OutputPath + " is this program's own file " + request.ExecutablePath +
-                    " and is not overwritten.");
+        (sameFile(existing, exeInfo) || (runningKnown && sameFile(existing, running))))
+        return fail("Building fail: " + out.OutputPath + " is the program's own file; it is not overwritten.");
     std::string temporaryName;
     Descriptor output(CreateTemporary(directory.Get(), outputName, temporaryName));
     if (!output.Valid())
@@ -291,9 +292,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         return fail(createFail, errno);
     if (restStart > exeLength)
         return fail("Building fail: some problem in " + programName);
-    char complete[64];
-    std::snprintf(complete, sizeof complete, "Build %4.4s.EXE complete!", binName.c_str());
-    ui.SetStatus(complete);
+    ui.SetStatus("Build " + outputName + " complete!");
     ui.SetProgressPosition(0);
     return true;
 }

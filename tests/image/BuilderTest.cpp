@@ -1,0 +1,333 @@
+// The builder, run on copies of the real program and on hand-made files.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <random>
+
+#include "TempDirectory.h"
+#include "image/Builder.h"
+#include "support/ScriptedUserInterface.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
+
+const std::array<uint8_t, Layout::KeyWordSize> KeyWord = OwnKeyWord();
+
+std::size_t Find(const Bytes& haystack, std::size_t from = 0) {
+    auto it = std::search(haystack.begin() + std::ptrdiff_t(from), haystack.end(), KeyWord.begin(), KeyWord.end());
+    return it == haystack.end() ? std::string::npos : std::size_t(it - haystack.begin());
+}
+
+Bytes RandomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 random(seed);
+    Bytes bytes(n);
+    for (auto& b : bytes)
+        b = uint8_t(random());
+    return bytes;
+}
+
+std::size_t StepsOver(std::size_t from, std::size_t to) {
+    std::size_t steps = 0;
+    for (std::size_t k = from; k < to; ++k)
+        steps += k % 1024 == 0;
+    return steps;
+}
+
+int Count(const ScriptedUserInterface& ui, ScriptedUserInterface::Event::Kind kind) {
+    return int(std::count_if(ui.Events.begin(), ui.Events.end(), [kind](const auto& e) { return e.What == kind; }));
+}
+
+mode_t CurrentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+TEST(RealProgram, KeyWordOccursExactlyOnce) {
+    const Bytes program = ReadFile(FLASHUTIL_BINARY);
+    ASSERT_FALSE(program.empty());
+    const std::size_t at = Find(program);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(Find(program, at + 1), std::string::npos);
+}
+
+TEST(RealProgram, CarriesTheWholeBlankBlockInOneStretch) {
+    const Bytes program = ReadFile(FLASHUTIL_BINARY);
+    const std::size_t at = Find(program);
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_LE(at + Layout::TotalSize, program.size());
+    // The same bytes as this test program's own block: key-word, empty fields, "ZYRT", blank pattern.
+    const uint8_t* own = IdentityBlock::Embedded().Raw();
+    EXPECT_TRUE(std::equal(own, own + Layout::TotalSize, program.begin() + std::ptrdiff_t(at)));
+    EXPECT_TRUE(IdentityBlock(program.data() + at).IsBlankCopy());
+}
+
+class Build : public ::testing::Test {
+protected:
+    TempDirectory Dir;
+    std::string Program = Dir / "flashutil";
+    std::string Out = Dir / "out";
+    ScriptedUserInterface Ui;
+    BuildReport Report;
+
+    void SetUp() override {
+        fs::create_directory(Out);
+        fs::copy_file(FLASHUTIL_BINARY, Program);
+    }
+
+    BuildRequest Request(const std::string& imageName) {
+        BuildRequest r;
+        r.ImagePath = Dir / imageName;
+        r.SelectedBinName = imageName;
+        r.Model = {"QRW-70512K", "KAVENO  QRW-70514S      ", "QF01-QF9Z", "Kavenotek", "Kaveno"};
+        r.OutputDirectory = Out;
+        r.ExecutablePath = Program;
+        r.ProgramName = "/usr/local/bin/flashutil";
+        r.KeyWord = KeyWord;
+        return r;
+    }
+
+    bool BuildWith(const std::string& imageName, const Bytes& image) {
+        WriteFile(Dir / imageName, image);
+        return NewBuildFlashProgram(Request(imageName), Ui, &Report);
+    }
+
+    std::vector<std::string> OutFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(Out))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+// Everything a built copy must hold, against the blank copy it came from.
+void ExpectBuiltCopy(const Bytes& blank, const Bytes& built, const Bytes& image, const std::string& newFwName) {
+    ASSERT_EQ(built.size(), blank.size());
+    const std::size_t at = Find(blank);
+    const std::size_t fields = at + Layout::KeyWordSize;
+    const std::size_t imageStart = at + Layout::BlockSize;
+    const std::size_t imageEnd = imageStart + image.size();
+    EXPECT_TRUE(std::equal(blank.begin(), blank.begin() + std::ptrdiff_t(fields), built.begin()));
+    // Five 25-byte texts, NUL-filled.
+    const std::string texts[] = {"QRW-70512K", "KAVENO  QRW-70514S      ", "QF01-QF9Z", "Kavenotek", "Kaveno"};
+    for (int i = 0; i < 5; ++i) {
+        Bytes expected(25, 0);
+        std::copy(texts[i].begin(), texts[i].end(), expected.begin());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), built.begin() + std::ptrdiff_t(fields + 25 * i))) << i;
+    }
+    Bytes name(5, 0);
+    std::copy(newFwName.begin(), newFwName.end(), name.begin());
+    EXPECT_TRUE(std::equal(name.begin(), name.end(), built.begin() + std::ptrdiff_t(at + 140)));
+    EXPECT_EQ(built[at + 145], 0);
+    EXPECT_EQ(built[at + 146], 0);
+    EXPECT_EQ(built[at + 147], 0);
+    const uint32_t length = uint32_t(image.size());
+    EXPECT_EQ(built[at + 148], uint8_t(length));
+    EXPECT_EQ(built[at + 149], uint8_t(length >> 8));
+    EXPECT_EQ(built[at + 150], uint8_t(length >> 16));
+    EXPECT_EQ(built[at + 151], uint8_t(length >> 24));
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), built.begin() + std::ptrdiff_t(imageStart)));
+    // The rest, blank bytes after a short image included, as in the blank copy.
+    EXPECT_TRUE(std::equal(blank.begin() + std::ptrdiff_t(imageEnd), blank.end(), built.begin() + std::ptrdiff_t(imageEnd)));
+}
+
+TEST_F(Build, FullImage) {
+    const Bytes image = RandomBytes(Layout::ImageCapacity, 1);
+    ASSERT_TRUE(BuildWith("qfa0.bin", image)) << Ui.MessageTexts().size();
+    EXPECT_TRUE(Ui.Messages.empty());
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"qfa0.EXE"});
+    EXPECT_EQ(Report.OutputPath, Out + "/qfa0.EXE");
+    const Bytes blank = ReadFile(Program), built = ReadFile(Out + "/qfa0.EXE");
+    ExpectBuiltCopy(blank, built, image, "QFA0.");
+    const IdentityBlock view(built.data() + Find(built));
+    EXPECT_FALSE(view.IsBlankCopy());
+    EXPECT_EQ(view.NewFwName(), "QFA0.");
+    EXPECT_EQ(view.ImageLength(), Layout::ImageCapacity);
+
+    EXPECT_EQ(Ui.Statuses, (std::vector<std::string>{"Building qfa0.bin  Please wait... ", "Build qfa0.EXE complete!"}));
+    const std::size_t keyWordEnd = Find(blank) + Layout::KeyWordSize;
+    const std::size_t restStart = Find(blank) + Layout::TotalSize;
+    EXPECT_EQ(std::size_t(Count(Ui, ScriptedUserInterface::Event::ProgressStepIt)),
+              StepsOver(0, keyWordEnd) + Layout::ImageCapacity / 1024 + StepsOver(restStart, blank.size()));
+    EXPECT_EQ(Ui.Progress.Maximum, int32_t(blank.size()));
+    EXPECT_EQ(Ui.Progress.Step, 1024);
+    EXPECT_EQ(Ui.Progress.Position, 0);
+
+    struct stat info {};
+    ASSERT_EQ(::stat((Out + "/qfa0.EXE").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0755 & ~CurrentUmask());
+}
+
+TEST_F(Build, ShortImageKeepsTheBlankBytesAfterIt) {
+    const Bytes image = RandomBytes(1000, 2);
+    ASSERT_TRUE(BuildWith("QF01.BIN", image));
+    const Bytes built = ReadFile(Out + "/QF01.EXE");
+    ExpectBuiltCopy(ReadFile(Program), built, image, "QF01.");
+    EXPECT_EQ(std::size_t(Count(Ui, ScriptedUserInterface::Event::ProgressStepIt)),
+              StepsOver(0, Find(built) + 15) + 0 + StepsOver(Find(built) + 152 + 1000, built.size()));
+}
+
+TEST_F(Build, EmptyImageGivesABuilderAgain) {
+    ASSERT_TRUE(BuildWith("QF02.BIN", {}));
+    const Bytes built = ReadFile(Out + "/QF02.EXE");
+    ExpectBuiltCopy(ReadFile(Program), built, {}, "QF02.");
+    EXPECT_TRUE(IdentityBlock(built.data() + Find(built)).IsBlankCopy());
+}
+
+TEST_F(Build, OutputNames) {
+    ASSERT_TRUE(BuildWith("A.BIN", RandomBytes(10, 3)));
+    ExpectBuiltCopy(ReadFile(Program), ReadFile(Out + "/A.BI.EXE"), RandomBytes(10, 3), "A.BIN");
+    ASSERT_TRUE(BuildWith("ab", RandomBytes(10, 4)));
+    ExpectBuiltCopy(ReadFile(Program), ReadFile(Out + "/ab.EXE"), RandomBytes(10, 4), "AB");
+    EXPECT_EQ(Ui.Statuses.back(), "Build ab.EXE complete!");
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"A.BI.EXE", "ab.EXE"}));
+}
+
+TEST_F(Build, SameBuildTwiceGivesTheSameFile) {
+    const Bytes image = RandomBytes(5000, 5);
+    ASSERT_TRUE(BuildWith("qfa0.bin", image));
+    const Bytes first = ReadFile(Out + "/qfa0.EXE");
+    ASSERT_TRUE(BuildWith("qfa0.bin", image));
+    EXPECT_EQ(ReadFile(Out + "/qfa0.EXE"), first);
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"qfa0.EXE"});
+}
+
+TEST_F(Build, TooLongImageIsRefusedBeforeAnythingIsWritten) {
+    EXPECT_FALSE(BuildWith("qfa0.bin", RandomBytes(Layout::ImageCapacity + 1, 6)));
+    ASSERT_EQ(Ui.Messages.size(), 1u);
+    EXPECT_NE(Ui.Messages[0].Text.find("qfa0.bin is longer than the 524288 bytes"), std::string::npos);
+    EXPECT_TRUE(OutFiles().empty());
+}
+
+TEST_F(Build, KeyWordLessFileGivesAPlainCopy) {
+    const Bytes other = RandomBytes(70000, 7);
+    WriteFile(Program, other);
+    EXPECT_FALSE(BuildWith("qfa0.bin", RandomBytes(100, 8)));
+    EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Building fail: not found key-word in flashutil"});
+    EXPECT_EQ(ReadFile(Out + "/qfa0.EXE"), other);
+    EXPECT_EQ(ReadFile(Program), other);
+    EXPECT_EQ(std::size_t(Count(Ui, ScriptedUserInterface::Event::ProgressStepIt)), StepsOver(0, other.size()));
+    EXPECT_EQ(Ui.Caption, "Building qfa0.bin  Please wait... ");
+}
+
+TEST_F(Build, ImageRunningPastTheEndLeavesTheOutput) {
+    Bytes small(100, 'a');
+    small.insert(small.end(), KeyWord.begin(), KeyWord.end());
+    small.insert(small.end(), 50, 'b');
+    WriteFile(Program, small);
+    const Bytes image = RandomBytes(1000, 9);
+    EXPECT_FALSE(BuildWith("qfa0.bin", image));
+    EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Building fail: some problem in flashutil"});
+    const Bytes built = ReadFile(Out + "/qfa0.EXE");
+    ASSERT_EQ(built.size(), 115 + 137 + 1000u);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), built.begin() + 252));
+}
+
+TEST_F(Build, KeyWordRightAfterAPartialMatchIsFound) {
+    Bytes program(KeyWord.begin(), KeyWord.begin() + 5);  // a false start
+    program.insert(program.end(), KeyWord.begin(), KeyWord.end());
+    program.insert(program.end(), Layout::TotalSize + 10, 'z');
+    WriteFile(Program, program);
+    ASSERT_TRUE(BuildWith("qfa0.bin", RandomBytes(64, 10)));
+    const Bytes built = ReadFile(Out + "/qfa0.EXE");
+    ASSERT_EQ(built.size(), program.size());
+    EXPECT_EQ(IdentityBlock(built.data() + 5).ImageLength(), 64u);
+    EXPECT_EQ(IdentityBlock(built.data() + 5).Model(), "QRW-70512K");
+}
+
+TEST_F(Build, FailuresToOpen) {
+    EXPECT_FALSE(NewBuildFlashProgram(Request("missing.bin"), Ui, &Report));
+    EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Open missing.bin fail!"});
+    EXPECT_FALSE(Report.Detail.empty());
+
+    Ui = {};
+    fs::create_directory(Dir / "adir.bin");
+    EXPECT_FALSE(NewBuildFlashProgram(Request("adir.bin"), Ui, &Report));
+    EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Open adir.bin fail!"});
+
+    Ui = {};
+    WriteFile(Dir / "qfa0.bin", RandomBytes(10, 11));
+    BuildRequest request = Request("qfa0.bin");
+    request.ExecutablePath = Dir / "no-such-program";
+    EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report));
+    EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Open " + Dir / "no-such-program" + " fail!"});
+
+    Ui = {};
+    request = Request("qfa0.bin");
+    request.OutputDirectory = Dir / "no-such-directory";
+    EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report));
+    EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Create qfa0.EXE Fail"});
+    EXPECT_TRUE(OutFiles().empty());
+}
+
+TEST_F(Build, OutputNameTakenByADirectory) {
+    fs::create_directory(Out + "/qfa0.EXE");
+    EXPECT_FALSE(BuildWith("qfa0.bin", RandomBytes(10, 12)));
+    EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Create qfa0.EXE Fail"});
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"qfa0.EXE"});  // no temporary left behind
+    EXPECT_TRUE(fs::is_directory(Out + "/qfa0.EXE"));
+}
+
+TEST_F(Build, NeverOverwritesTheProgramItself) {
+    const Bytes blank = ReadFile(Program);
+    // The program under the output name in the output directory...
+    fs::rename(Program, Out + "/qfa0.EXE");
+    BuildRequest request = Request("qfa0.bin");
+    request.ExecutablePath = Out + "/qfa0.EXE";
+    WriteFile(Dir / "qfa0.bin", RandomBytes(10, 13));
+    EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report));
+    ASSERT_EQ(Ui.Messages.size(), 1u);
+    EXPECT_NE(Ui.Messages[0].Text.find("is the program's own file"), std::string::npos);
+    EXPECT_EQ(ReadFile(Out + "/qfa0.EXE"), blank);
+    // ...and under another name and path (a hard link, as a case-blind file system would give).
+    Ui = {};
+    fs::create_directory(Dir / "elsewhere");
+    fs::create_hard_link(Out + "/qfa0.EXE", Dir / "elsewhere/FLASHUTIL");
+    request.ExecutablePath = Dir / "elsewhere/FLASHUTIL";
+    EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report));
+    EXPECT_EQ(ReadFile(Out + "/qfa0.EXE"), blank);
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"qfa0.EXE"});
+}
+
+TEST_F(Build, SymlinkAtTheOutputNameIsReplacedNotFollowed) {
+    WriteFile(Dir / "victim", std::string("keep me"));
+    fs::create_symlink(Dir / "victim", Out + "/qfa0.EXE");
+    ASSERT_TRUE(BuildWith("qfa0.bin", RandomBytes(10, 14)));
+    EXPECT_EQ(ReadFile(Dir / "victim"), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Out + "/qfa0.EXE")));
+}
+
+TEST_F(Build, NamesThatAreNoFileNamesAreRefused) {
+    for (const char* name : {"", ".", "..", "x/../../qfa0.bin"}) {
+        Ui = {};
+        BuildRequest request = Request("qfa0.bin");
+        WriteFile(request.ImagePath, RandomBytes(10, 15));
+        request.SelectedBinName = name;
+        EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report)) << name;
+        EXPECT_EQ(Ui.Messages.size(), 1u) << name;
+    }
+    EXPECT_TRUE(OutFiles().empty());
+}
+
+TEST(BuildFields, TextsAreCutTo24AndNamesUpperCased) {
+    const BuildModel model{std::string(30, 'M'), "", "QF01-QF9Z", "V", "FLASH-ALL"};
+    const std::vector<uint8_t> fields = BuildFieldBytes(model, "qfa0.bin", 0x01020304);
+    ASSERT_EQ(fields.size(), 137u);
+    EXPECT_EQ(std::string(fields.begin(), fields.begin() + 24), std::string(24, 'M'));
+    EXPECT_EQ(fields[24], 0);
+    EXPECT_TRUE(std::all_of(fields.begin() + 25, fields.begin() + 50, [](uint8_t b) { return b == 0; }));
+    EXPECT_EQ(std::string(fields.begin() + 125, fields.begin() + 130), "QFA0.");
+    EXPECT_EQ(fields[133], 0x04);
+    EXPECT_EQ(fields[136], 0x01);
+    EXPECT_EQ(BuildOutputName("qfa0.bin"), "qfa0.EXE");
+    EXPECT_EQ(BuildOutputName("A.BIN"), "A.BI.EXE");
+    EXPECT_EQ(BuildOutputName("x"), "x.EXE");
+}
+
+}  // namespace
