@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
+  dpkg-dev desktop-file-utils appstream groff-base man-db
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core fonts-liberation

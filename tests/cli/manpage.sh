@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The manual page renders without a single groff warning, and it and --help describe every
+# option the program accepts (taken from the parser's source, so a new option that nobody
+# documents fails here).
+# Usage: manpage.sh <path-to-flashutil> <source-dir>
+set -euo pipefail
+flashutil=$1
+source_dir=$2
+page="$source_dir/docs/flashutil.1"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+warnings=$(groff -man -Tutf8 -ww -z "$page" 2>&1) || fail "groff failed: $warnings"
+[ -z "$warnings" ] || fail "groff warnings: $warnings"
+if command -v man >/dev/null; then
+    warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || fail "man -l failed"
+    [ -z "$warnings" ] || fail "man -l warnings: $warnings"
+fi
+rendered=$(MANWIDTH=200 groff -man -Tutf8 -P-c -P-b -P-u "$page" 2>/dev/null)
+for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" FILES EXAMPLES SAFETY "SEE ALSO"; do
+    grep -q "^$section\$" <<<"$rendered" || fail "manual page lacks section $section"
+done
+
+help=$("$flashutil" --help) || fail "--help failed"
+[ "$("$flashutil" -h)" = "$help" ] || fail "-h and --help differ"
+
+# Every long option the parser knows.
+options=$(grep -o '"--[a-z-]*"' "$source_dir/shell/Options.cpp" | tr -d '"' | sort -u)
+[ -n "$options" ] || fail "no options found in shell/Options.cpp"
+for option in $options; do
+    grep -q -- "$option" <<<"$help" || fail "--help does not mention $option"
+    grep -q -- "$option" <<<"$rendered" || fail "manual page does not mention $option"
+done
+
+# Every key of --virtual-drive the virtual drive accepts.
+keys="inquiry rev newrev chip disc ready count fail corrupt timeout"
+header="$source_dir/scsi/VirtualDriveOptions.h"
+if [ -f "$header" ]; then
+    # The header documents each key on a comment line of its own: "//   key=VALUE  meaning".
+    keys="$keys $(sed -n 's|^//   \([a-z-]*\)=.*|\1|p' "$header" | tr '\n' ' ')"
+fi
+for key in $keys; do
+    grep -q -- "$key=" <<<"$help" || fail "--help does not describe the virtual-drive key $key="
+    grep -q -- "$key=" <<<"$rendered" || fail "manual page does not describe the virtual-drive key $key="
+done
+
+# Exit codes: --help lists each code the program declares, with the same meaning as the page.
+codes=$(grep -o '= [0-9]*;' "$source_dir/shell/Options.h" | tr -dc '0-9\n' | sort -un)
+for code in $codes; do
+    grep -Eq "^  $code  " <<<"$help" || fail "--help does not list exit code $code"
+    grep -Eq "^ +$code +[a-z]" <<<"$rendered" || fail "manual page does not list exit code $code"
+done
+echo "manual page and help OK"
