@@ -72,6 +72,77 @@ bool WriteAll(int fd, const uint8_t* data, std::size_t length) {
     return true;
 }
 
+// Where the key-word starts in the file, reading it from the start in large pieces (each
+// piece searched together with the end of the one before, so a key-word across the seam is
+// found). Every occurrence is found, also one that starts inside a partial match. Sets
+// length to the file's length when the key-word is not there. False on a read error.
+bool FindKeyWord(int fd, const std::array<uint8_t, Layout::KeyWordSize>& keyWord, std::size_t& at, bool& found,
+                 std::size_t& length) {
+    constexpr std::size_t Piece = 1u << 20, Overlap = Layout::KeyWordSize - 1;
+    std::vector<uint8_t> buffer(Overlap + Piece);
+    const std::boyer_moore_horspool_searcher searcher(keyWord.begin(), keyWord.end());
+    std::size_t carried = 0;  // bytes at the buffer's start kept from the piece before
+    std::size_t offset = 0;   // file offset of the buffer's first byte
+    found = false;
+    for (;;) {
+        const ssize_t n = ::pread(fd, buffer.data() + carried, Piece, off_t(offset + carried));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        const std::size_t filled = carried + std::size_t(n);
+        const auto hit = std::search(buffer.begin(), buffer.begin() + std::ptrdiff_t(filled), searcher);
+        if (hit != buffer.begin() + std::ptrdiff_t(filled)) {
+            at = offset + std::size_t(hit - buffer.begin());
+            found = true;
+            return true;
+        }
+        if (n == 0) {
+            length = offset + filled;
+            return true;
+        }
+        const std::size_t keep = std::min(Overlap, filled);
+        std::memmove(buffer.data(), buffer.data() + filled - keep, keep);
+        offset += filled - keep;
+        carried = keep;
+    }
+}
+
+// Copies length bytes of in from offset to the end of out: in the kernel where it can, else
+// through a buffer. False with errno set when a read or write fails or the file ends early.
+bool CopyRange(int in, std::size_t offset, int out, std::size_t length) {
+    bool kernelCopy = true;
+    std::vector<uint8_t> buffer;
+    while (length > 0) {
+        ssize_t n;
+        if (kernelCopy) {
+            off64_t from = off64_t(offset);
+            n = ::copy_file_range(in, &from, out, nullptr, std::min<std::size_t>(length, 1u << 30), 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                          errno == EPERM || errno == EBADF)) {
+                kernelCopy = false;
+                continue;
+            }
+        } else {
+            buffer.resize(1u << 20);
+            n = ::pread(in, buffer.data(), std::min(length, buffer.size()), off_t(offset));
+            if (n > 0 && !WriteAll(out, buffer.data(), std::size_t(n)))
+                return false;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0) {
+            errno = EIO;  // the file became shorter while being copied
+            return false;
+        }
+        offset += std::size_t(n);
+        length -= std::size_t(n);
+    }
+    return true;
+}
+
 // One step for every offset in [from, to) that is a multiple of 1024: the progress the
 // byte-by-byte copy makes over those offsets.
 void StepOverOffsets(UserInterface& ui, std::size_t from, std::size_t to) {
@@ -194,11 +265,11 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     struct stat exeInfo {};
     if (!exe.Valid() || ::fstat(exe.Get(), &exeInfo) != 0)
         return fail("Open " + request.ExecutablePath + " fail!", errno);
-    std::vector<uint8_t> program;
-    if (!ReadUpTo(exe.Get(), SIZE_MAX, program))
+    std::size_t exeLength = std::size_t(exeInfo.st_size);
+    std::size_t keyWordAt = 0;
+    bool keyWordFound = false;
+    if (!FindKeyWord(exe.Get(), request.KeyWord, keyWordAt, keyWordFound, exeLength))
         return fail("Open " + request.ExecutablePath + " fail!", errno);
-    exe.Reset();
-    const std::size_t exeLength = program.size();
 
     // 6. Progress over the program's length.
     ui.SetProgressRange(0, static_cast<int32_t>(std::min<std::size_t>(exeLength, INT32_MAX)));
@@ -251,21 +322,20 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     };
 
     // 8. Copy up to and including the key-word, found in the file by the bytes of the
-    // program's own block. Every occurrence is found, also one right after a partial match.
-    const auto found = std::search(program.begin(), program.end(),
-                                   std::boyer_moore_horspool_searcher(request.KeyWord.begin(), request.KeyWord.end()));
-    if (found == program.end()) {
+    // program's own block. The copy moves through the kernel, as cp's does.
+    auto copy = [&](std::size_t from, std::size_t length) { return CopyRange(exe.Get(), from, output.Get(), length); };
+    if (!keyWordFound) {
         // 9. The output stays as a plain copy of the file.
         StepOverOffsets(ui, 0, exeLength);
-        if (!write(program.data(), exeLength))
+        if (!copy(0, exeLength))
             return writeFailed();
         if (!finish())
             return fail(createFail, errno);
         return fail("Building fail: not found key-word in " + programName);
     }
-    const std::size_t keyWordEnd = std::size_t(found - program.begin()) + Layout::KeyWordSize;
+    const std::size_t keyWordEnd = keyWordAt + Layout::KeyWordSize;
     StepOverOffsets(ui, 0, keyWordEnd);
-    if (!write(program.data(), keyWordEnd))
+    if (!copy(0, keyWordEnd))
         return writeFailed();
 
     // 10-11. The identity fields in place of the blank copy's.
@@ -283,7 +353,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     const std::size_t restStart = keyWordEnd + fields.size() + imageLength;
     if (restStart < exeLength) {
         StepOverOffsets(ui, restStart, exeLength);
-        if (!write(program.data() + restStart, exeLength - restStart))
+        if (!copy(restStart, exeLength - restStart))
             return writeFailed();
     }
 

@@ -241,6 +241,25 @@ TEST_F(Build, KeyWordRightAfterAPartialMatchIsFound) {
     EXPECT_EQ(IdentityBlock(built.data() + 5).Model(), "QRW-70512K");
 }
 
+TEST_F(Build, KeyWordAcrossTheReadersPieceBoundaryIsFound) {
+    // The file is searched in 1 MiB pieces; put the key-word across the first seam.
+    for (const std::size_t at : {(std::size_t(1) << 20) - 7, (std::size_t(1) << 20) - 14, std::size_t(1) << 20}) {
+        Bytes program = RandomBytes(at, 16);
+        program.insert(program.end(), KeyWord.begin(), KeyWord.end());
+        program.resize(program.size() + Layout::FieldBytes + Layout::ImageCapacity + 3000, 'r');
+        WriteFile(Program, program);
+        const Bytes image = RandomBytes(777, 17);
+        ASSERT_TRUE(BuildWith("qfa0.bin", image)) << at;
+        const Bytes built = ReadFile(Out + "/qfa0.EXE");
+        ASSERT_EQ(built.size(), program.size());
+        EXPECT_TRUE(std::equal(program.begin(), program.begin() + std::ptrdiff_t(at + 15), built.begin())) << at;
+        EXPECT_EQ(IdentityBlock(built.data() + at).ImageLength(), 777u) << at;
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), built.begin() + std::ptrdiff_t(at + 152))) << at;
+        EXPECT_TRUE(std::equal(program.begin() + std::ptrdiff_t(at + 152 + 777), program.end(),
+                               built.begin() + std::ptrdiff_t(at + 152 + 777))) << at;
+    }
+}
+
 TEST_F(Build, FailuresToOpen) {
     EXPECT_FALSE(NewBuildFlashProgram(Request("missing.bin"), Ui, &Report));
     EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Open missing.bin fail!"});

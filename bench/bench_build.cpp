@@ -1,0 +1,122 @@
+// Building a flash utility from the real program, side by side with cp of the same file.
+// Prints the best of several runs of each: cp (a process), the builder called in-process,
+// and flashutil --build (a process, as a packaging script runs it), with the ratios to cp.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "image/Builder.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// A user interface that shows nothing.
+class Silent : public UserInterface {
+public:
+    MessageAnswer ShowMessage(const MessageRequest& r) override {
+        std::fprintf(stderr, "builder: %s\n", r.Text.c_str());
+        return MessageAnswer::Ok;
+    }
+    void SetStatus(const std::string& t) override { Caption = t; }
+    std::string Status() override { return Caption; }
+    void SetProgressRange(int32_t a, int32_t b) override { P.SetRange(a, b); }
+    void SetProgressStep(int32_t s) override { P.Step = s; }
+    void SetProgressPosition(int32_t p) override { P.SetPosition(p); }
+    int32_t ProgressPosition() override { return P.Position; }
+    int32_t ProgressMaximum() override { return P.Maximum; }
+    void StepProgress() override { P.StepIt(); }
+    void SetBusyCursor(bool) override {}
+    void ReplaceListEntry(int, const std::string&) override {}
+    std::string Caption;
+    ProgressModel P;
+};
+
+bool Run(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return false;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+template <typename F>
+double BestMilliseconds(int runs, F&& f) {
+    double best = 1e18;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        if (!f()) {
+            std::fprintf(stderr, "bench_build: a run failed\n");
+            std::exit(1);
+        }
+        best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    return best;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
+    char pattern[] = "/tmp/flashutil-bench-XXXXXX";
+    if (!mkdtemp(pattern))
+        return 1;
+    const std::string dir = pattern;
+    const std::string program = dir + "/flashutil";
+    fs::copy_file(FLASHUTIL_BINARY, program);
+    fs::create_directory(dir + "/out");
+    {
+        std::ofstream ini(dir + "/flashutil.INI");
+        ini << "[MODEL00]\nModel=Bench\nInquiry=BENCH   DRIVE\nFW-Range=B000-BZZZ\nBINMask=*.BIN\nVendor=Bench\nNote=x\n";
+        std::ofstream image(dir + "/B100.BIN", std::ios::binary);
+        for (std::size_t i = 0; i < Layout::ImageCapacity; ++i)
+            image.put(char(i * 31 + (i >> 11)));
+    }
+    const auto size = fs::file_size(program);
+
+    BuildRequest request;
+    request.ImagePath = dir + "/B100.BIN";
+    request.SelectedBinName = "B100.BIN";
+    request.Model = {"Bench", "BENCH   DRIVE           ", "B000-BZZZ", "Bench", "x"};
+    request.OutputDirectory = dir + "/out";
+    request.ExecutablePath = program;
+    request.KeyWord = OwnKeyWord();
+    Silent ui;
+
+    const double cp = BestMilliseconds(runs, [&] { return Run({"cp", program, dir + "/out/copy"}); });
+    const double inProcess = BestMilliseconds(runs, [&] { return NewBuildFlashProgram(request, ui); });
+    const double command = BestMilliseconds(runs, [&] {
+        return Run({program, "--build", "--model", "0", "--image", dir + "/B100.BIN", "--output-dir", dir + "/out"});
+    });
+
+    std::printf("program: %s (%ju bytes), image 524288 bytes, best of %d runs\n", FLASHUTIL_BINARY, uintmax_t(size), runs);
+    std::printf("cp of the program:        %8.2f ms\n", cp);
+    std::printf("builder (in-process):     %8.2f ms   ratio to cp %.2f\n", inProcess, inProcess / cp);
+    std::printf("flashutil --build:        %8.2f ms   ratio to cp %.2f (target <= 1.5)\n", command, command / cp);
+    fs::remove_all(dir);
+    return 0;
+}
