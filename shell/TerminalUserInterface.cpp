@@ -89,6 +89,11 @@ MessageAnswer TerminalUserInterface::Ask(const MessageRequest& request) {
     std::FILE* out = Streams_.Out;
     const bool restart = request.Text == RestartQuestion;
 
+    if (Interrupted && Interrupted()) {
+        std::fprintf(out, "%sno (interrupted)\n", prompt);
+        std::fflush(out);
+        return MessageAnswer::No;
+    }
     if (AssumeYes_) {
         const MessageAnswer answer = restart ? MessageAnswer::No : MessageAnswer::Yes;
         std::fprintf(out, "%s%s (--yes)\n", prompt, answer == MessageAnswer::Yes ? "yes" : "no");
@@ -107,7 +112,9 @@ MessageAnswer TerminalUserInterface::Ask(const MessageRequest& request) {
         std::fflush(out);
         std::string line;
         if (!ReadLine(Streams_.In, line)) {
-            std::fputc('\n', out);  // end of input counts as Escape
+            // End of input, or a signal ended the wait: both count as Escape.
+            std::clearerr(Streams_.In);
+            std::fputc('\n', out);
             return MessageAnswer::No;
         }
         const std::string answer = Lowered(Trimmed(line));
@@ -132,7 +139,7 @@ void TerminalUserInterface::SetStatus(const std::string& text) {
 
 void TerminalUserInterface::SetProgressRange(int32_t minimum, int32_t maximum) {
     Progress_.SetRange(minimum, maximum);
-    LastShown_ = -1;
+    LastShown_ = Streams_.OutputIsTerminal ? -1 : 0;
     ShowProgress();
 }
 
@@ -156,12 +163,12 @@ int TerminalUserInterface::Percent() const {
 }
 
 // A bar at its minimum is an empty bar: it is not drawn, and it ends a drawn bar's line.
-// Plain lines come at each tenth, so a log gets at most eleven lines per pass.
+// Plain lines come at each tenth, so a log gets at most ten lines per pass.
 void TerminalUserInterface::ShowProgress() {
     const int percent = Percent();
     if (Progress_.Position <= Progress_.Minimum) {
         EndProgressLine();
-        LastShown_ = -1;
+        LastShown_ = Streams_.OutputIsTerminal ? -1 : 0;  // plain lines start at the first tenth
         return;
     }
     std::FILE* out = Streams_.Out;

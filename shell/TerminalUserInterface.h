@@ -12,6 +12,7 @@
 // boxes, prompts, status lines, progress) to the output stream.
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "scsi/UserInterface.h"
@@ -37,6 +38,9 @@ public:
 
     // True once a question was answered No because there was no terminal and no --yes.
     bool Refused() const { return Refused_; }
+
+    // When set and true, questions are answered No without asking (the run was interrupted).
+    std::function<bool()> Interrupted;
 
     MessageAnswer ShowMessage(const MessageRequest& request) override;
     void SetStatus(const std::string& text) override;
@@ -64,5 +68,5 @@ private:
     std::string Caption_;
     ProgressModel Progress_;
     bool BarOnLine_ = false;  // a live bar is drawn and its line not yet ended
-    int LastShown_ = -1;      // percent last drawn (live) or tenth last printed (plain lines)
+    int LastShown_ = 0;       // percent last drawn (live, -1: none) or tenth last printed (plain lines)
 };
