@@ -18,24 +18,31 @@ cache=$(cd "$cache" && pwd)
 # The modules the guest needs; their dependencies come from modules.dep.
 wanted=(sg sr_mod scsi_debug)
 
-package_of_meta() {
-    apt-cache depends --important linux-image-amd64 2>/dev/null |
-        awk '$1 == "Depends:" && $2 ~ /^linux-image-[0-9]/ { print $2; exit }'
+# A kernel fetched before is used again without asking apt (whose answers take seconds when
+# it keeps no package cache); KERNEL_TEST_REFRESH=1 looks for a newer one.
+cached=$(ls -d "$cache"/linux-image-*/ 2>/dev/null | sort -V | tail -n 1 || true)
+if [ -n "$cached" ] && [ -f "$cached/ready" ] && [ "${KERNEL_TEST_REFRESH:-0}" != 1 ]; then
+    echo "${cached%/}"
+    exit 0
+fi
+
+# The kernel package behind the meta package, with its exact version:
+# "Depends: linux-image-6.1.0-57-amd64 (= 6.1.192-3)".
+kernel_of_meta() {
+    apt-cache show --no-all-versions linux-image-amd64 2>/dev/null |
+        awk '$1 == "Depends:" && $2 ~ /^linux-image-[0-9]/ && $3 == "(=" { sub(/\)/, "", $4); print $2, $4; exit }'
 }
 
-pkg=$(package_of_meta || true)
-if [ -z "$pkg" ]; then
+read -r pkg version < <(kernel_of_meta || true) || true
+if [ -z "${pkg:-}" ]; then
     kt_as_root apt-get update -qq >/dev/null 2>&1 || true
-    pkg=$(package_of_meta || true)
+    read -r pkg version < <(kernel_of_meta || true) || true
 fi
-if [ -z "$pkg" ]; then
-    # Offline, or no package lists: any kernel cached earlier will do.
-    found=$(ls -d "$cache"/linux-image-*/ 2>/dev/null | sort | tail -n 1)
-    [ -n "$found" ] && [ -f "$found/ready" ] && { echo "${found%/}"; exit 0; }
+if [ -z "${pkg:-}" ]; then
+    [ -n "$cached" ] && [ -f "$cached/ready" ] && { echo "${cached%/}"; exit 0; }
     kt_log "cannot find Debian's linux-image-amd64 package"
     exit 1
 fi
-version=$(apt-cache show --no-all-versions "$pkg" | awk '/^Version:/ { print $2; exit }')
 dir="$cache/$pkg-$version"
 if [ -f "$dir/ready" ]; then
     echo "$dir"
