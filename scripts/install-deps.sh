@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
+  qemu-system-x86 busybox-static cpio kmod
   "$@"
 )
 
