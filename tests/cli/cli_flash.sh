@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# flashutil --cli on the virtual drive: a built copy flashes it to "Flash Completed.",
+# consent is never assumed without a terminal, failures give their exit codes, and
+# --trace writes one JSON line per command.
+# Arguments: path-to-flashutil source-dir
+set -u
+flashutil=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# A built copy: a blank copy beside its model INI builds one from a synthetic image.
+cp "$flashutil" "$work/flashutil"
+cat > "$work/flashutil.INI" <<'INI'
+[MODEL00]
+Model=RW-5200
+Inquiry=ACME    CD-RW RW5200
+FW-Range=1.00-1.10
+BINMask=*.BIN
+Vendor=Acme
+Note=normal
+INI
+head -c 524288 /dev/zero | tr '\0' '\125' > "$work/R120.BIN"
+(cd "$work" && ./flashutil --build --model 0 --image R120.BIN --output-dir "$work" > build.log 2>&1) ||
+    { cat "$work/build.log"; echo "FAIL: could not build a flash utility"; exit 1; }
+built="$work/R120.EXE"
+
+run() {  # run NAME ARGS... : stdout, stderr and exit code of one run without a terminal
+    local name=$1; shift
+    "$@" < /dev/null > "$work/$name.out" 2> "$work/$name.err"
+    echo $? > "$work/$name.rc"
+}
+rc() { cat "$work/$1.rc"; }
+
+# 1. A full run with --yes ends in "Flash Completed." and exit 0.
+run ok "$built" --cli --yes --virtual-drive --trace "$work/trace.json"
+[ "$(rc ok)" = 0 ] || fail "full run exit $(rc ok), want 0"
+grep -qx 'Flash Completed.' "$work/ok.out" || fail "no 'Flash Completed.' line"
+grep -q '^Do you wish to continue?$' "$work/ok.out" || fail "warning text not shown"
+grep -qx 'Acme Flash Utility V1.048 forRW-5200' "$work/ok.out" || fail "caption not shown"
+grep -qx '\[y/N\] no (--yes)' "$work/ok.out" || fail "--yes must answer the restart question No"
+grep -qx 'Drive: 0-0-0 V: ACME    CD-RW RW5200    R120' "$work/ok.out" || fail "new revision not reported"
+[ "$(grep -c '^Progress: ' "$work/ok.out")" -le 25 ] || fail "progress floods the output"
+
+# --trace: one JSON object per line and per command, 12-byte CDBs in lower-case hex.
+lines=$(wc -l < "$work/trace.json")
+[ "$lines" -ge 70 ] || fail "trace has $lines lines, want one per command (70 or more)"
+bad=$(grep -cvE '^\{"device": "virtual:0", "cdb": "[0-9a-f]{24}", "dir": "(in|out)", "len": [0-9]+, "status": [0-9]+, "sense": \[[0-9]+, [0-9]+, [0-9]+\], "error": -?[0-9]+, "ms": [0-9.]+\}$' "$work/trace.json")
+[ "$bad" = 0 ] || fail "$bad trace lines are not in the trace format"
+if command -v python3 > /dev/null; then
+    python3 -c 'import json,sys; [json.loads(l) for l in open(sys.argv[1])]' "$work/trace.json" ||
+        fail "trace lines are not JSON"
+fi
+[ "$(grep -c '"cdb": "3b' "$work/trace.json")" = 33 ] || fail "want 32 chunk writes and one commit"
+[ "$(grep -c '"cdb": "3c' "$work/trace.json")" = 32 ] || fail "want 32 chunk reads"
+# The commit is the last WRITE BUFFER; its number lets a later case aim at it.
+commit=$(grep -n '"cdb": "3b' "$work/trace.json" | tail -1 | cut -d: -f1)
+
+# 2. Without a terminal and without --yes nothing is taken for granted.
+run noterm "$built" --cli --virtual-drive --trace "$work/noterm.json"
+[ "$(rc noterm)" = 4 ] || fail "no terminal without --yes: exit $(rc noterm), want 4"
+grep -q -- '--yes' "$work/noterm.err" || fail "refusal does not say how to give consent"
+[ ! -s "$work/noterm.json" ] || fail "refused run sent commands to the drive"
+
+# 3. A failing chunk write stops the run before the commit, exit 6.
+run upload "$built" --cli --yes --virtual-drive=fail=12:03/0C/00 --trace "$work/upload.json"
+[ "$(rc upload)" = 6 ] || fail "failing upload: exit $(rc upload), want 6"
+grep -q "^Write Buffer> 03 0C 00" "$work/upload.out" || fail "failing upload: no command message"
+grep -qx "Write BIN to drive's DRAM... , Fail! " "$work/upload.out" || fail "failing upload: no suffix"
+grep -q 'Flash Completed.' "$work/upload.out" && fail "failing upload reported as completed"
+[ "$(grep -c '"cdb": "3b' "$work/upload.json")" -lt 33 ] || fail "failing upload: the commit was sent"
+
+# 4. A failing commit gives exit 7 and "Flash Fail.".
+run commit "$built" --cli --yes --virtual-drive=fail=$commit:03/0C/00
+[ "$(rc commit)" = 7 ] || fail "failing commit: exit $(rc commit), want 7"
+grep -qx 'Flash Fail.' "$work/commit.out" || fail "failing commit: no 'Flash Fail.'"
+
+# 5. No qualifying drive: the error report with the listing, exit 3.
+run none "$built" --cli --yes --virtual-drive=rev=1.11
+[ "$(rc none)" = 3 ] || fail "no qualifying drive: exit $(rc none), want 3"
+grep -q "^Can't found RW-5200 firmware: 1.00-1.10 drive !" "$work/none.err" || fail "no error report"
+grep -qx '0-0-0 V: ACME    CD-RW RW5200    1.11' "$work/none.err" || fail "report does not list the drive"
+
+# 6. A drive that cannot be opened because it is busy: exit 5.
+run busy "$built" --cli --yes --virtual-drive=open-error=EBUSY
+[ "$(rc busy)" = 5 ] || fail "busy drive: exit $(rc busy), want 5"
+
+# 7. A blank copy has nothing to flash and says so.
+run blank "$work/flashutil" --cli --yes --virtual-drive
+[ "$(rc blank)" = 1 ] || fail "blank copy: exit $(rc blank), want 1"
+grep -q 'blank copy' "$work/blank.err" || fail "blank copy: no clear refusal"
+
+# 8. On a terminal the warning is a prompt with Yes as default; "n" declines (exit 4).
+if command -v script > /dev/null; then
+    printf 'n\n' | script -qec "'$built' --cli --virtual-drive" /dev/null > "$work/tty.out" 2>&1
+    code=$?
+    [ "$code" = 4 ] || fail "declining on a terminal: exit $code, want 4"
+    grep -q '\[Y/n\]' "$work/tty.out" || fail "warning prompt does not default to Yes"
+fi
+
+[ "$failures" = 0 ] && echo "all cli flash checks passed"
+exit $((failures > 0))
