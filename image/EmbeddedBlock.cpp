@@ -13,7 +13,7 @@
 //
 // A copy made by the toolchain is a blank copy: "ZYRT" at the start of the image area,
 // the rest of the area filled with a fixed pattern (so that a build which misplaces a
-// byte shows up in the tests, and so the object is never zero-initialised).
+// byte shows up in the tests, and so the object is never zero-initialised storage).
 
 #include "image/EmbeddedBlock.h"
 
@@ -23,13 +23,24 @@
 
 namespace {
 
-struct Storage {
-    uint8_t Bytes[Layout::TotalSize];
+// The area as 1,024-byte pieces: the blank pattern is made once for one piece and copied,
+// which keeps the compile-time work within what every supported compiler allows.
+constexpr std::size_t PieceSize = 1024;
+struct Piece {
+    uint8_t Bytes[PieceSize];
 };
+struct Storage {
+    uint8_t Block[Layout::BlockSize];
+    Piece Image[Layout::ImageCapacity / PieceSize];
+};
+static_assert(sizeof(Storage) == Layout::TotalSize, "block and image area without gaps");
 
-// What the rest of a blank image area holds, at image offset j (j >= 4).
-constexpr uint8_t BlankByte(std::size_t j) {
-    return static_cast<uint8_t>(0xA5 ^ (j * 7) ^ (j >> 9));
+// What a blank image area holds after the marker: a fixed pattern of period 1,024.
+constexpr Piece BlankPiece() {
+    Piece piece{};
+    for (std::size_t j = 0; j < PieceSize; ++j)
+        piece.Bytes[j] = static_cast<uint8_t>(0xA5 ^ (j * 7) ^ (j >> 5));
+    return piece;
 }
 
 constexpr Storage MakeBlankCopy() {
@@ -38,20 +49,15 @@ constexpr Storage MakeBlankCopy() {
     constexpr char head[] = "FLUTIL.";
     constexpr char tail[] = "IDBLOCK";
     for (std::size_t i = 0; i < 7; ++i) {
-        s.Bytes[Layout::KeyWordOffset + i] = static_cast<uint8_t>(head[i]);
-        s.Bytes[Layout::KeyWordOffset + 7 + i] = static_cast<uint8_t>(tail[i]);
+        s.Block[Layout::KeyWordOffset + i] = static_cast<uint8_t>(head[i]);
+        s.Block[Layout::KeyWordOffset + 7 + i] = static_cast<uint8_t>(tail[i]);
     }
     // Fields 15..151 carry nothing in a blank copy: zero, ImageLength 0.
-    uint8_t* image = s.Bytes + Layout::BlockSize;
-    for (std::size_t i = 0; i < 4; ++i)
-        image[i] = static_cast<uint8_t>(Layout::BlankMarker[i]);
-    // Two nested loops keep each loop under the compiler's constant-evaluation loop limit.
-    for (std::size_t hi = 0; hi < Layout::ImageCapacity / 1024; ++hi)
-        for (std::size_t lo = 0; lo < 1024; ++lo) {
-            const std::size_t j = hi * 1024 + lo;
-            if (j >= 4)
-                image[j] = BlankByte(j);
-        }
+    const Piece blank = BlankPiece();
+    for (Piece& piece : s.Image)
+        piece = blank;
+    for (std::size_t i = 0; i < sizeof Layout::BlankMarker; ++i)
+        s.Image[0].Bytes[i] = static_cast<uint8_t>(Layout::BlankMarker[i]);
     return s;
 }
 
@@ -61,7 +67,7 @@ alignas(64) constinit Storage EmbeddedStorage = MakeBlankCopy();
 }  // namespace
 
 const uint8_t* EmbeddedBlockBytes() {
-    const uint8_t* bytes = EmbeddedStorage.Bytes;
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&EmbeddedStorage);
     asm volatile("" : "+r"(bytes));
     return bytes;
 }
