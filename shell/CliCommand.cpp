@@ -10,10 +10,11 @@
 #include "flash/StartUp.h"
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrive.h"
-#include "shell/CliPlatform.h"
+#include "scsi/LinuxPlatform.h"
 #include "shell/GuardedPlatform.h"
 #include "shell/Interrupts.h"
 #include "shell/Options.h"
+#include "shell/PlatformChoice.h"
 #include "shell/TerminalUserInterface.h"
 
 namespace {
@@ -34,6 +35,23 @@ int NothingToFlash(const GuardedPlatform& platform, const std::string& why) {
     return ExitCode::NoDrive;
 }
 
+// On the Linux back-end the target drive is claimed for the run: no mounted disc, no other
+// holder, and no sleep or shutdown until it is released.
+bool ClaimForRun(PlatformChoice& choice, CDDrive* drive, std::string& why) {
+    if (!choice.Linux || drive == nullptr)
+        return true;
+    std::string notice;
+    const bool claimed = choice.Linux->ClaimForRun(drive->Handle, why, &notice);
+    if (!notice.empty())
+        Say(notice);
+    return claimed;
+}
+
+void ReleaseRun(PlatformChoice& choice, CDDrive* drive) {
+    if (choice.Linux && drive != nullptr)
+        choice.Linux->ReleaseRun(drive->Handle);
+}
+
 int ExitCodeOf(FlashOutcome outcome) {
     switch (outcome) {
     case FlashOutcome::Completed: return ExitCode::Success;
@@ -48,7 +66,7 @@ int ExitCodeOf(FlashOutcome outcome) {
 }
 
 // The run proper. The platform and the user interface are installed in the drive class.
-int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, CliPlatform& chosen,
+int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, PlatformChoice& choice,
                       TerminalUserInterface& ui) {
     // The engine outlives the start-up: the drives and IoBuffer go before its buffers.
     FlashEngine engine(ui, block);
@@ -62,7 +80,9 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Cli
     std::printf("%s\n", startUp.CaptionText().c_str());
 
     switch (startUp.Detect(ui)) {
-    case FlashStartUp::Detection::NoDrive: return NothingToFlash(platform, "no optical drive found");
+    case FlashStartUp::Detection::NoDrive:
+        return NothingToFlash(platform, "no optical drive found" +
+                                            (choice.Searched.empty() ? std::string() : " (" + choice.Searched + ")"));
     case FlashStartUp::Detection::NoneQualify:
         return NothingToFlash(platform, "no drive qualifies for this firmware");
     case FlashStartUp::Detection::Ready: break;
@@ -75,7 +95,7 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Cli
     startUp.FinishSelection(engine);
 
     std::string why;
-    if (!chosen.ClaimForRun(engine.TargetDrive, why)) {
+    if (!ClaimForRun(choice, engine.TargetDrive, why)) {
         Say(why);
         return ExitCode::Busy;
     }
@@ -85,7 +105,7 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Cli
     engine.SetRunControl(control);
 
     const FlashOutcome outcome = engine.FlashButtonClick(0);
-    chosen.ReleaseRun(engine.TargetDrive);
+    ReleaseRun(choice, engine.TargetDrive);
     ui.EndProgressLine();
 
     if (ui.Refused())
@@ -111,21 +131,21 @@ int RunCli(const Options& options) {
         return ExitCode::Failure;
     }
 
-    std::string error;
-    std::unique_ptr<CliPlatform> chosen = CliPlatform::Choose(options, block, error);
-    if (!chosen) {
-        Say(error);
-        return ExitCode::Usage;
+    PlatformChoiceError error;
+    std::unique_ptr<PlatformChoice> choice = ChoosePlatform(options, block, error);
+    if (!choice) {
+        Say(error.Text);
+        return error.Exit;
     }
 
     TerminalUserInterface ui(options.Yes);
     InterruptWatch interrupts;
     ui.Interrupted = [] { return InterruptWatch::Requested(); };
-    GuardedPlatform platform(chosen->Get());
+    GuardedPlatform platform(choice->Get());
     CDDrive::SetPlatform(&platform);
     CDDrive::SetUserInterface(&ui);
 
-    const int code = FlashFromTerminal(block, platform, *chosen, ui);
+    const int code = FlashFromTerminal(block, platform, *choice, ui);
 
     CDDrive::SetUserInterface(nullptr);
     std::fflush(stdout);
