@@ -76,7 +76,7 @@ public:
 
 private:
     bool Fail(const std::string& message) {
-        Error_ = "--virtual-drive: " + message;
+        Error_ = message;
         return false;
     }
     bool Revision(const std::string& key, const std::string& value, std::string& target);

@@ -62,7 +62,8 @@ struct VirtualDriveConfig {
 };
 
 // Applies the OPTIONS text to defaults. An empty text gives the defaults unchanged.
-// A bad option gives nullopt and a one-line message naming it.
+// A bad option gives nullopt and a one-line message naming it (callers put the
+// option's name, --virtual-drive, in front).
 std::optional<VirtualDriveConfig> ParseVirtualDriveOptions(const std::string& text,
                                                            const VirtualDriveConfig& defaults,
                                                            std::string& error);

@@ -101,7 +101,6 @@ TEST(VirtualDriveOptions, BadOptionsAreRefusedWithAMessageNamingThem) {
     for (const auto& [text, named] : cases) {
         const std::string error = Refusal(text);
         EXPECT_NE(error.find(named), std::string::npos) << text << " -> " << error;
-        EXPECT_EQ(error.rfind("--virtual-drive: ", 0), 0u) << error;
     }
 }
 

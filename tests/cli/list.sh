@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# flashutil --list: virtual drives are listed with their identity line and a path marked
+# virtual, never unless asked for; bad virtual-drive options are usage errors naming the
+# option; no drive means nothing on standard output, a message and exit code 3.
+# Arguments: path-to-flashutil source-dir
+set -u
+flashutil=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+run() {  # run NAME ARGS... : stdout, stderr and exit code
+    local name=$1; shift
+    "$flashutil" "$@" < /dev/null > "$work/$name.out" 2> "$work/$name.err"
+    echo $? > "$work/$name.rc"
+}
+rc() { cat "$work/$1.rc"; }
+out() { cat "$work/$1.out"; }
+err() { cat "$work/$1.err"; }
+
+# One virtual drive: its identity line, then its path, marked virtual.
+run one --list --virtual-drive
+[ "$(rc one)" = 0 ] || fail "--list --virtual-drive exit $(rc one)"
+[ "$(out one)" = "0-0-0 V: VIRTUAL OPTICAL DRIVE   1.00  virtual:0 (virtual drive)" ] ||
+    fail "--list --virtual-drive printed: $(out one)"
+[ -s "$work/one.err" ] && fail "--list --virtual-drive wrote to stderr: $(err one)"
+
+# Options shape the drives: three of them, with the identity asked for.
+run three --list "--virtual-drive=count=3,inquiry=ACME    CD-RW RW5200,rev=R110"
+[ "$(rc three)" = 0 ] || fail "count=3 exit $(rc three)"
+[ "$(wc -l < "$work/three.out")" = 3 ] || fail "count=3 printed $(wc -l < "$work/three.out") lines"
+for i in 0 1 2; do
+    grep -qx "0-$i-0 V: ACME    CD-RW RW5200    R110  virtual:$i (virtual drive)" "$work/three.out" ||
+        fail "drive $i missing: $(out three)"
+done
+
+# --json: one object per drive with the documented fields.
+run json --list --virtual-drive=count=2 --json
+[ "$(rc json)" = 0 ] || fail "--json exit $(rc json)"
+[ "$(wc -l < "$work/json.out")" = 2 ] || fail "--json printed $(wc -l < "$work/json.out") lines"
+if command -v python3 > /dev/null; then
+    python3 - "$work/json.out" <<'PY' || fail "--json objects: $(out json)"
+import json, sys
+lines = open(sys.argv[1]).read().splitlines()
+for i, line in enumerate(lines):
+    d = json.loads(line)
+    assert d["identity"] == "0-%d-0 V: VIRTUAL OPTICAL DRIVE   1.00" % i, d
+    assert (d["vendor"], d["product"], d["revision"]) == ("VIRTUAL", "OPTICAL DRIVE", "1.00"), d
+    assert d["device"] == "virtual:%d" % i and d["virtual"] is True, d
+    assert d["scsi_address"] == "0:0:%d:0" % i, d
+    assert d["qualifies"] is False, d  # a blank copy qualifies no drive
+PY
+fi
+
+# Bad options: exit 2, a message naming the option, nothing listed.
+for bad in "speed=4" "count=many" "fail=3:2/3A/00" "rev=TOOLONG"; do
+    run bad --list "--virtual-drive=$bad"
+    [ "$(rc bad)" = 2 ] || fail "--virtual-drive=$bad exit $(rc bad), want 2"
+    [ -s "$work/bad.out" ] && fail "--virtual-drive=$bad listed: $(out bad)"
+    name=${bad%%=*}
+    grep -q -- "$name" "$work/bad.err" || fail "--virtual-drive=$bad message does not name it: $(err bad)"
+done
+run both --list --virtual-drive --device /dev/sg0
+[ "$(rc both)" = 2 ] || fail "--device with --virtual-drive exit $(rc both), want 2"
+
+# No drive at all: nothing on stdout, a message, exit 3.
+run none --list --virtual-drive=count=0
+[ "$(rc none)" = 3 ] || fail "count=0 exit $(rc none), want 3"
+[ -s "$work/none.out" ] && fail "count=0 listed: $(out none)"
+grep -q "No optical drive found" "$work/none.err" || fail "count=0 said: $(err none)"
+
+# Drives that fail INQUIRY are left out; drives that cannot be opened are reported.
+run deaf --list --virtual-drive=count=2,fail=1:04/44/00
+[ "$(rc deaf)" = 3 ] || fail "drives failing INQUIRY: exit $(rc deaf), want 3"
+run denied --list --virtual-drive=open-error=EACCES
+[ "$(rc denied)" = 5 ] || fail "denied drive: exit $(rc denied), want 5"
+grep -q "Error opening: 13, Drive: virtual:0" "$work/denied.err" || fail "denied drive said: $(err denied)"
+[ -s "$work/denied.out" ] && fail "denied drive listed: $(out denied)"
+
+# This machine's own drives: virtual ones are never listed unasked. Without any optical
+# drive the list is empty, says so and exits 3.
+run real --list
+grep -q "virtual" "$work/real.out" && fail "--list showed virtual drives unasked: $(out real)"
+has_drive=0
+for t in /sys/class/scsi_generic/*/device/type; do
+    [ -r "$t" ] && [ "$(cat "$t")" = 5 ] && has_drive=1
+done
+if [ $has_drive = 0 ]; then
+    [ "$(rc real)" = 3 ] || fail "--list without drives exit $(rc real), want 3"
+    [ -s "$work/real.out" ] && fail "--list without drives printed: $(out real)"
+    grep -q "No optical drive found" "$work/real.err" || fail "--list without drives said: $(err real)"
+fi
+run nodev --list --device /nonexistent/sg9
+[ "$(rc nodev)" = 3 ] || fail "--device to nothing exit $(rc nodev), want 3"
+grep -q "/nonexistent/sg9" "$work/nodev.err" || fail "--device to nothing said: $(err nodev)"
+
+[ $failures = 0 ] || exit 1
+echo "list OK"
