@@ -155,13 +155,12 @@ void TFlashForm::CreateControls() {
     connect(FlashButton, &QPushButton::clicked, this, [this] { FlashButtonClick(); });
 
     // Tab order: ComboBox, GroupBox2, FlashButton, ProgressBar, FileListBox1. The frame
-    // and the bar take no focus themselves; they only hold their places in the chain.
+    // and the bar take no focus, so the keyboard goes ComboBox, FlashButton, FileListBox1.
     GroupBox2->setFocusPolicy(Qt::NoFocus);
     ProgressBar->setFocusPolicy(Qt::NoFocus);
-    setTabOrder(ComboBox, GroupBox2);
-    setTabOrder(GroupBox2, FlashButton);
-    setTabOrder(FlashButton, ProgressBar);
-    setTabOrder(ProgressBar, FileListBox1);
+    SelectDriveLabel->setFocusPolicy(Qt::NoFocus);
+    setTabOrder(ComboBox, FlashButton);
+    setTabOrder(FlashButton, FileListBox1);
 }
 
 void TFlashForm::StretchControls() {
