@@ -70,7 +70,8 @@ TEST(QualificationTest, RangeWildcardNeedsDashAtBothBounds) {
 }
 
 TEST(QualificationTest, BoundsAreInclusiveAndOneByteOutsideFails) {
-    const IdentityBlock v = Block("CD-RW RW-5200A", "1.00-1.10").View();
+    const IdentityBlockBuffer b = Block("CD-RW RW-5200A", "1.00-1.10");
+    const IdentityBlock v = b.View();
     EXPECT_TRUE(DriveQualifies(v, Product, "1.00"));
     EXPECT_TRUE(DriveQualifies(v, Product, "1.10"));
     EXPECT_FALSE(DriveQualifies(v, Product, "1.0/"));  // '/' is one below '0'
@@ -81,7 +82,8 @@ TEST(QualificationTest, BoundsAreInclusiveAndOneByteOutsideFails) {
 }
 
 TEST(QualificationTest, ComparisonIsByUnsignedByteValue) {
-    const IdentityBlock v = Block("CD-RW RW-5200A", "0000-zzzz").View();
+    const IdentityBlockBuffer b = Block("CD-RW RW-5200A", "0000-zzzz");
+    const IdentityBlock v = b.View();
     EXPECT_TRUE(DriveQualifies(v, Product, "A000"));   // capitals between digits and small letters
     EXPECT_TRUE(DriveQualifies(v, Product, "a000"));
     EXPECT_FALSE(DriveQualifies(v, Product, "\xe9" "000"));  // a high byte sorts after 'z', not before '0'
