@@ -1,6 +1,8 @@
 #include "scsi/LinuxSystemCalls.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +12,8 @@
 extern char** environ;
 
 namespace {
+
+constexpr int HeldStartLimitMs = 10000;
 
 int RealOpen(const std::string& path, int flags) {
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
@@ -80,13 +84,23 @@ HeldProcess RealStartHeld(const std::vector<std::string>& argv) {
     }
     // The helper prints a line once it holds what it was started for; end of file
     // means it gave up.
+    // A helper that neither answers nor gives up within the limit (a hung system bus) is
+    // ended, so a run never waits on it.
     char c = 0;
-    ssize_t n;
-    while ((n = ::read(output[0], &c, 1)) < 0 && errno == EINTR) {
+    ssize_t n = -1;
+    pollfd ready{output[0], POLLIN, 0};
+    int polled;
+    while ((polled = ::poll(&ready, 1, HeldStartLimitMs)) < 0 && errno == EINTR) {
+    }
+    if (polled > 0) {
+        while ((n = ::read(output[0], &c, 1)) < 0 && errno == EINTR) {
+        }
     }
     ::close(output[0]);
     if (n != 1) {
         ::close(input[1]);
+        if (polled == 0)
+            ::kill(pid, SIGTERM);
         WaitFor(pid);
         return held;
     }
