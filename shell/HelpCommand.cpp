@@ -31,7 +31,7 @@ constexpr const char* Modes =
 
 constexpr const char* DriveSelection =
     "\n"
-    "Drive selection (window, --list, --cli):\n"
+    "Drive selection (window, --list, --cli; --device or --virtual-drive, not both):\n"
     "  --device PATH          use only this drive (/dev/sgN, or /dev/srN)\n"
     "  --virtual-drive[=OPTIONS]\n"
     "                         use in-memory virtual drives instead of real ones; by\n"
@@ -83,8 +83,8 @@ constexpr const char* Examples =
     "  flashutil                                   open the window\n"
     "  flashutil --list --virtual-drive            list a virtual drive\n"
     "  flashutil --cli --yes --virtual-drive       flash a virtual drive from the terminal\n"
-    "  flashutil --build --model 0 --image ab12.bin\n"
-    "                                              build ab12.EXE for model 0 (MODEL00)\n";
+    "  flashutil --build --model 0 --image QF10.BIN\n"
+    "                                              build QF10.EXE for model 0 (MODEL00)\n";
 
 }  // namespace
 
