@@ -1,0 +1,307 @@
+// The flash run against a drive that fails: every command of a full run failed in turn,
+// a read-back with one altered byte, a disc in the tray, a drive slow to settle, a commit
+// that times out, and a stop requested by the person.
+
+#include <cerrno>
+
+#include "SequenceExpectations.h"
+
+namespace {
+
+struct SweepKind {
+    const char* Name;
+    ImageKind Kind;
+    std::array<uint8_t, 4> Chip;
+    bool Matched;
+    uint32_t ProfileLength;
+};
+
+struct FaultFlavour {
+    VirtualFault Fault;
+    std::string ErrorText;  // what ErrorText shows for it
+};
+
+std::vector<FaultFlavour> Flavours() {
+    VirtualFault sense;
+    sense.Kind = VirtualFaultKind::Sense;
+    sense.Key = 0x04, sense.Asc = 0x40, sense.Ascq = 0x81;
+    VirtualFault platform;
+    platform.Kind = VirtualFaultKind::PlatformError;
+    platform.Error = EIO;
+    VirtualFault busy;
+    busy.Kind = VirtualFaultKind::Status;
+    busy.Status = 0x08;
+    return {{sense, "04 40 81. 02, 0000"}, {platform, "00 00 00. 00, 0005"}, {busy, "00 00 00. 08, 0000"}};
+}
+
+// What a failure of a command in each role shows: its box prefix and the status at the end.
+struct Reaction {
+    const char* Prefix;
+    const char* Status;
+};
+
+Reaction ReactionTo(Role role) {
+    switch (role) {
+    case Role::FlashId: return {"Read Flash ID> ", "Write profile to drive's DRAM... , Fail! "};
+    case Role::WriteProfile: return {"Write Profile> ", "Write profile to drive's DRAM... , Fail! "};
+    case Role::WriteChunk: return {"Write Buffer> ", "Write BIN to drive's DRAM... , Fail! "};
+    case Role::EntryCritical: return {"Entry critical> ", "Drive entry critical... , Fail! "};
+    case Role::ReadProfile: return {"Read Profile> ", "Read back and Verify drive's DRAM... , Valid Profile Fail!"};
+    case Role::ReadChunk: return {"Read Buffer> ", "Read back and Verify drive's DRAM... , Read Fail! "};
+    case Role::Commit: return {"Write Buffer> ", "Flash Fail."};
+    default: return {nullptr, nullptr};
+    }
+}
+
+class FaultSweep : public EngineFixture, public ::testing::WithParamInterface<SweepKind> {};
+
+TEST_P(FaultSweep, EveryCommandFailedInTurnStopsTheRunAtItsStep) {
+    const SweepKind& k = GetParam();
+    RunShape shape;
+    shape.Kind = k.Kind;
+    shape.Matched = k.Matched;
+    shape.ProfileLength = k.ProfileLength;
+    const std::vector<ExpectedCommand> run = ExpectedRun(shape);
+
+    for (const FaultFlavour& flavour : Flavours()) {
+        for (size_t i = 0; i < run.size(); ++i) {
+            SCOPED_TRACE(::testing::Message() << "command " << i << " (" << Hex(run[i].Cdb) << "), error "
+                                              << flavour.ErrorText);
+            Setup.Kind = k.Kind;
+            Setup.Drive.ChipId = k.Chip;
+            Setup.Drive.Faults = {flavour.Fault};
+            Setup.Drive.Faults[0].Command = uint32_t(i + 2);  // after the opening's INQUIRY
+            Ui = ScriptedUserInterface();
+            Build();
+            const FlashOutcome outcome = Flash();
+            const Role role = run[i].What;
+            const Reaction reaction = ReactionTo(role);
+
+            if (role == Role::Inquiry) {
+                // The flash is done; only the refreshed entry shows that the drive did not answer
+                // (a busy status without sense passes the drive class's identification).
+                EXPECT_EQ(outcome, FlashOutcome::Completed);
+                if (flavour.Fault.Kind != VirtualFaultKind::Status)
+                    EXPECT_EQ(Ui.ListEntries.at(0), "0");
+                EXPECT_TRUE(FlashEqualsImage());
+                continue;
+            }
+            if (reaction.Prefix == nullptr) {
+                // Drive handling before the uploads is not judged; a failed test unit ready leads
+                // to the disc test, which finds the tray empty.
+                EXPECT_EQ(outcome, FlashOutcome::Completed);
+                EXPECT_TRUE(FlashEqualsImage());
+                continue;
+            }
+            EXPECT_EQ(outcome, role == Role::Commit ? FlashOutcome::CommitFailed : FlashOutcome::FailedBeforeCommit);
+            // The failing command was the last one sent.
+            EXPECT_EQ(Record().size(), i + 2);
+            EXPECT_EQ(Record().back().Cdb, run[i].Cdb);
+            ASSERT_GE(Ui.Messages.size(), 2u);
+            EXPECT_EQ(Ui.Messages.back().Text, reaction.Prefix + flavour.ErrorText);
+            EXPECT_EQ(Ui.Messages.back().Kind, MessageKind::Plain);
+            EXPECT_EQ(Ui.Caption, reaction.Status);
+            EXPECT_EQ(Vd().CommitCount(), 0u);
+            EXPECT_TRUE(FlashUntouched());
+            EXPECT_EQ(Vd().Revision(), "1.00");
+            EXPECT_FALSE(Ui.BusyCursor);
+            EXPECT_EQ(Ui.Progress.Position, 0);
+            const auto trace = Trace(Ui);
+            ASSERT_GE(trace.size(), 2u);
+            EXPECT_EQ(trace[trace.size() - 2], "not busy");
+            EXPECT_EQ(trace.back(), "position 0");
+            EXPECT_TRUE(Ui.ListEntries.empty());
+            EXPECT_EQ(CDDrive::GetTimeout(), role == Role::Commit ? 180 : 60);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, FaultSweep,
+                         ::testing::Values(SweepKind{"Plain", ImageKind::Plain, {0, 0, 0, 0}, false, 0},
+                                           SweepKind{"Profile", ImageKind::Profile, {0xDA, 0xC8, 0, 0}, true, 318},
+                                           SweepKind{"ProfileNoMatch", ImageKind::Profile, {1, 2, 3, 4}, false, 4},
+                                           SweepKind{"Dvd", ImageKind::Dvd, {0xBF, 0xD6, 0, 1}, true, 1280}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+class Faults : public EngineFixture {
+protected:
+    void SetUp() override { Build(); }
+    // Record numbers: 1 INQUIRY, 2 load, 3 test unit ready, 4 stop play, 5 stop unit, 6.. chunks.
+    static constexpr uint32_t FirstChunkWrite = 6, FirstChunkRead = 6 + 32, CommitNumber = 6 + 64;
+    void AddFault(uint32_t number, VirtualFaultKind kind) {
+        VirtualFault f;
+        f.Command = number;
+        f.Kind = kind;
+        Vd().AddFault(f);
+    }
+};
+
+TEST_F(Faults, ReadBackWithOneAlteredByteStopsBeforeTheCommit) {
+    AddFault(FirstChunkRead + 5, VirtualFaultKind::Corrupt);
+    EXPECT_EQ(Flash(), FlashOutcome::FailedBeforeCommit);
+    EXPECT_EQ(Ui.Caption, "Read back and Verify drive's DRAM... , Compare BIN and DRAM Fail! ");
+    EXPECT_EQ(Ui.Messages.back().Text, "Compare BIN and DRAM fail!");
+    EXPECT_EQ(Ui.Messages.back().Kind, MessageKind::Plain);
+    EXPECT_EQ(Record().size(), FirstChunkRead + 5);
+    EXPECT_EQ(Vd().CommitCount(), 0u);
+    EXPECT_TRUE(FlashUntouched());
+    EXPECT_FALSE(Ui.BusyCursor);
+    EXPECT_EQ(Ui.Progress.Position, 0);
+    // The suffix comes before the box.
+    const auto trace = Trace(Ui);
+    EXPECT_EQ(trace[trace.size() - 4], "status: Read back and Verify drive's DRAM... , Compare BIN and DRAM Fail! ");
+    EXPECT_EQ(trace[trace.size() - 3], "box plain ok: Compare BIN and DRAM fail!");
+}
+
+// A read the drive answers as good without moving any data must not pass for the chunk,
+// even when the chunk equals the one read before it (padding): the transfer buffer still
+// holds that earlier chunk.
+TEST_F(Faults, ReadThatMovedNoDataIsCaughtEvenForRepeatedChunks) {
+    Setup.ImageLength = 0x8000;
+    Build();
+    std::fill(Block.Bytes.begin() + Layout::BlockSize, Block.Bytes.begin() + Layout::BlockSize + 0x8000, 0x11);
+    VirtualFault f;
+    f.Command = 1 + 4 + 2 + 2;  // the second chunk read
+    f.Kind = VirtualFaultKind::Status;
+    f.Status = 0x00;  // good status, no sense, nothing carried out
+    Vd().AddFault(f);
+    EXPECT_EQ(Flash(), FlashOutcome::FailedBeforeCommit);
+    EXPECT_EQ(Ui.Messages.back().Text, "Compare BIN and DRAM fail!");
+    EXPECT_EQ(Vd().CommitCount(), 0u);
+}
+
+TEST_F(Faults, DriveThatKeepsADiscStopsBeforeItsMemoryIsTouched) {
+    Setup.Drive.Disc = true;
+    Build();
+    EXPECT_EQ(Flash(), FlashOutcome::DiscPresent);
+    EXPECT_EQ(Lines(Record()), (std::vector<std::string>{
+                                   Hex({0x1B, 0, 0, 0, 3}) + "in 0",
+                                   Hex({0x00}) + "in 0",
+                                   Hex({0x25}) + "in 8",
+                               }));
+    EXPECT_EQ(Trace(Ui), (std::vector<std::string>{"box confirmation yes/NO: \nUpdate FW:1.00 to FW:1.06 ?\n",
+                                                   "box plain ok: Remove disc, before to do the flash task."}));
+}
+
+TEST_F(Faults, DriveBecomingReadyForAWhileIsWaitedFor) {
+    Setup.Drive.ReadyPolls = 25;
+    Build();
+    EXPECT_EQ(Flash(), FlashOutcome::Completed);
+    RunShape shape;
+    shape.BecomingReadyPolls = 25;
+    EXPECT_EQ(Lines(Record()), Lines(ExpectedRun(shape)));
+    EXPECT_EQ(Virtual->SleptMilliseconds(), 26u * 30u + 200u);
+}
+
+TEST_F(Faults, DriveThatNeverSettlesIsGivenUpWithoutTouchingItsMemory) {
+    Setup.Drive.ReadyPolls = 1000000;
+    Build();
+    EXPECT_EQ(Flash(), FlashOutcome::FailedBeforeCommit);
+    EXPECT_EQ(Virtual->SleptMilliseconds(), FlashEngine::MaxBecomingReadyPolls * 30u);
+    for (const auto& c : Record())
+        EXPECT_TRUE(c.Opcode() == 0x12 || c.Opcode() == 0x1B || c.Opcode() == 0x00);
+    EXPECT_EQ(Ui.Messages.size(), 2u);
+    EXPECT_FALSE(Ui.BusyCursor);
+}
+
+// Neither "becoming ready" nor "no medium", but the disc test finds no disc: count ten polls.
+// A "becoming ready" answer in between starts the count again.
+TEST_F(Faults, ReadinessCounterCountsQuietPollsAndRestartsOnBecomingReady) {
+    // Commands: 2 load, then per poll a test unit ready (+ read capacity when it is "other").
+    uint32_t number = 3;
+    auto otherPoll = [&] {
+        VirtualFault f;
+        f.Command = number;
+        f.Kind = VirtualFaultKind::Status;
+        f.Status = 0x08;
+        Vd().AddFault(f);
+        number += 2;
+    };
+    for (int i = 0; i < 5; ++i)
+        otherPoll();
+    VirtualFault ready;
+    ready.Command = number++;
+    ready.Kind = VirtualFaultKind::Sense;
+    ready.Key = 0x02, ready.Asc = 0x04, ready.Ascq = 0x01;
+    Vd().AddFault(ready);
+    for (int i = 0; i < 9; ++i)
+        otherPoll();
+    EXPECT_EQ(Flash(), FlashOutcome::Completed);
+    // 5 quiet polls, one resetting poll (which counts as the first), 9 more: 15 polls.
+    EXPECT_EQ(Virtual->SleptMilliseconds(), 15u * 30u + 200u);
+    EXPECT_EQ(Record()[number - 1].Opcode(), 0x4E) << "stop play/scan follows the tenth quiet poll";
+}
+
+TEST_F(Faults, CommitThatTimesOutIsAFailedFlash) {
+    AddFault(CommitNumber, VirtualFaultKind::Timeout);
+    EXPECT_EQ(Flash(), FlashOutcome::CommitFailed);
+    EXPECT_EQ(Ui.Caption, "Flash Fail.");
+    EXPECT_EQ(Ui.Messages.back().Text, "Write Buffer> 00 00 00. 00, 006E");
+    EXPECT_EQ(CDDrive::GetTimeout(), 180);
+    EXPECT_EQ(Recorder->Timeouts.back(), 180);
+    EXPECT_TRUE(FlashUntouched());
+    EXPECT_TRUE(Ui.ListEntries.empty());
+    EXPECT_EQ(Record().size(), CommitNumber) << "no identification, no restart question";
+    EXPECT_EQ(Virtual->RestartRequests(), 0u);
+}
+
+class Interrupts : public EngineFixture {
+protected:
+    void SetUp() override { Build(); }
+    // Stops once the drive has received `commands` commands.
+    void StopAfter(size_t commands) {
+        RunControl control;
+        control.StopRequested = [this, commands] { return Record().size() >= commands; };
+        control.HoldInterrupts = [this](bool hold) { Holds.push_back({hold, Record().size()}); };
+        Engine->SetRunControl(control);
+    }
+    std::vector<std::pair<bool, size_t>> Holds;
+};
+
+TEST_F(Interrupts, StopDuringTheUploadEndsCleanlyWithoutACommit) {
+    StopAfter(10);
+    EXPECT_EQ(Flash(), FlashOutcome::Interrupted);
+    EXPECT_EQ(Record().size(), 10u);
+    EXPECT_EQ(Ui.Caption, "Write BIN to drive's DRAM... , Interrupted! Nothing was flashed.");
+    EXPECT_EQ(Vd().CommitCount(), 0u);
+    EXPECT_TRUE(FlashUntouched());
+    EXPECT_FALSE(Ui.BusyCursor);
+    EXPECT_EQ(Ui.Progress.Position, 0);
+    EXPECT_TRUE(Holds.empty());
+}
+
+TEST_F(Interrupts, StopDuringTheReadBackEndsCleanlyWithoutACommit) {
+    StopAfter(50);
+    EXPECT_EQ(Flash(), FlashOutcome::Interrupted);
+    EXPECT_EQ(Ui.Caption, "Read back and Verify drive's DRAM... , Interrupted! Nothing was flashed.");
+    EXPECT_EQ(Vd().CommitCount(), 0u);
+    EXPECT_FALSE(Ui.BusyCursor);
+}
+
+TEST_F(Interrupts, StopAfterTheLastReadStillPreventsTheCommit) {
+    StopAfter(1 + 4 + 64);  // everything up to the last chunk read
+    EXPECT_EQ(Flash(), FlashOutcome::Interrupted);
+    EXPECT_EQ(Record().size(), 69u);
+    EXPECT_EQ(Vd().CommitCount(), 0u);
+    EXPECT_TRUE(Holds.empty());
+}
+
+TEST_F(Interrupts, InterruptsAreHeldExactlyAroundTheCommit) {
+    RunControl control;
+    control.HoldInterrupts = [this](bool hold) { Holds.push_back({hold, Record().size()}); };
+    Engine->SetRunControl(control);
+    EXPECT_EQ(Flash(), FlashOutcome::Completed);
+    // Held with 69 commands sent, released once the 70th (the commit) has answered.
+    EXPECT_EQ(Holds, (std::vector<std::pair<bool, size_t>>{{true, 69}, {false, 70}}));
+}
+
+TEST_F(Interrupts, StopDuringTheReadinessWaitSendsNothingToTheMemory) {
+    Setup.Drive.ReadyPolls = 100;
+    Build();
+    StopAfter(5);
+    EXPECT_EQ(Flash(), FlashOutcome::Interrupted);
+    for (const auto& c : Record())
+        EXPECT_NE(c.Opcode(), 0x3B);
+}
+
+}  // namespace
