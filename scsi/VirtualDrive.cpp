@@ -195,7 +195,9 @@ VirtualDrive::Reply VirtualDrive::WriteBuffer(const uint8_t* cdb, uint8_t direct
     }
     if (code != 0x00 && code != 0x7F)
         return {0x05, 0x24, 0x00};
-    if (code == 0x7F && count == 0 && length == 0) {
+    // Entry critical has no data phase and is sent as data in; an empty profile upload
+    // (a DVD profile with no matching chip) has the same bytes but is sent as data out.
+    if (code == 0x7F && count == 0 && length == 0 && direction == DirectionIn) {
         ++EntryCriticalCount_;
         return {};
     }

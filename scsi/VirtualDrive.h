@@ -59,7 +59,7 @@ public:
     const std::string& Revision() const { return Revision_; }  // what INQUIRY reports now
     unsigned CommitCount() const { return CommitCount_; }
     uint8_t LastCommitCode() const { return LastCommitCode_; }  // 0x80 or 0xA0; 0 before any commit
-    unsigned EntryCriticalCount() const { return EntryCriticalCount_; }
+    unsigned EntryCriticalCount() const { return EntryCriticalCount_; }  // 7F without data, sent as data in
     const std::vector<uint8_t>& LastProfile() const { return LastProfile_; }  // the last 7F upload with data
     bool HasDisc() const { return Disc_; }
 

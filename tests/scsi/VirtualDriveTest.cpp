@@ -210,6 +210,11 @@ TEST(VirtualDriveProfile, ProfileFormsLandAtTheirOffsetsAndEntryCriticalIsCounte
     EXPECT_EQ(platform.Drive(0).EntryCriticalCount(), 0u);
     EXPECT_TRUE(host.Send({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0, 0, 0x7F}).SenseIs(0, 0, 0));
     EXPECT_EQ(platform.Drive(0).EntryCriticalCount(), 1u);
+    // The same bytes sent as data out are an empty profile upload, not entry critical.
+    Bytes none;
+    EXPECT_TRUE(host.Send({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0, 0, 0x7F}, DirectionOut, none).SenseIs(0, 0, 0));
+    EXPECT_EQ(platform.Drive(0).EntryCriticalCount(), 1u);
+    EXPECT_TRUE(platform.Drive(0).LastProfile().empty());
     // An unknown vendor code in byte 9.
     EXPECT_TRUE(host.Send({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0, 0, 0x55}).SenseIs(0x05, 0x24, 0x00));
 }
