@@ -1,0 +1,89 @@
+// The revision check and the confirmation before anything is sent to the drive.
+
+#include "SequenceExpectations.h"
+
+namespace {
+
+class RevisionCheck : public EngineFixture {
+protected:
+    FlashOutcome Run(const std::string& driveRevision, const std::string& range, std::deque<MessageAnswer> answers) {
+        Setup.Drive.Revision = driveRevision;
+        Setup.FwRange = range;
+        Build();
+        Ui.Answers = std::move(answers);
+        return Engine->FlashButtonClick(0);
+    }
+    bool NothingSent() { return Record().size() == 1; }  // only the opening's INQUIRY
+};
+
+TEST_F(RevisionCheck, EqualRevisionIsRefusedWithAWarning) {
+    EXPECT_EQ(Run("1.06", "1.00-1.06", {}), FlashOutcome::RevisionRefused);
+    EXPECT_TRUE(NothingSent());
+    ASSERT_EQ(Ui.Messages.size(), 1u);
+    EXPECT_EQ(Ui.Messages[0].Text, "\nWARNING:\n\nYour drive FW:1.06 is aready the most updated ?");
+    EXPECT_EQ(Ui.Messages[0].Kind, MessageKind::Warning);
+    EXPECT_EQ(Ui.Messages[0].Buttons, MessageButtons::Ok);
+    EXPECT_TRUE(Ui.Statuses.empty());
+}
+
+TEST_F(RevisionCheck, HigherRevisionIsRefused) {
+    EXPECT_EQ(Run("1.10", "1.00-1.10", {}), FlashOutcome::RevisionRefused);
+    EXPECT_TRUE(NothingSent());
+    EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"\nWARNING:\n\nYour drive FW:1.10 is aready the most updated ?"});
+}
+
+// Bytes compare unsigned: a revision byte above 0x7F is higher than any digit.
+TEST_F(RevisionCheck, RevisionBytesCompareUnsigned) {
+    EXPECT_EQ(Run("\xB0" "100", "1.00-1.05", {}), FlashOutcome::RevisionRefused);
+    EXPECT_TRUE(NothingSent());
+}
+
+TEST_F(RevisionCheck, LowerRevisionAsksForConfirmationWithNoAsDefault) {
+    EXPECT_EQ(Run("1.00", "1.00-1.05", {MessageAnswer::Yes, MessageAnswer::No}), FlashOutcome::Completed);
+    ASSERT_GE(Ui.Messages.size(), 1u);
+    EXPECT_EQ(Ui.Messages[0].Text, "\nUpdate FW:1.00 to FW:1.06 ?\n");
+    EXPECT_EQ(Ui.Messages[0].Kind, MessageKind::Confirmation);
+    EXPECT_EQ(Ui.Messages[0].Buttons, MessageButtons::YesNo);
+    EXPECT_EQ(Ui.Messages[0].Default, MessageAnswer::No);
+}
+
+TEST_F(RevisionCheck, AnyAnswerButYesSendsNothing) {
+    for (MessageAnswer answer : {MessageAnswer::No, MessageAnswer::Ok}) {
+        EXPECT_EQ(Run("1.00", "1.00-1.05", {answer}), FlashOutcome::Declined);
+        EXPECT_TRUE(NothingSent());
+        EXPECT_EQ(Ui.Messages.size(), 1u);
+        Ui = ScriptedUserInterface();
+    }
+    // No scripted answer at all: the box's default, No.
+    EXPECT_EQ(Run("1.00", "1.00-1.05", {}), FlashOutcome::Declined);
+    EXPECT_TRUE(NothingSent());
+}
+
+TEST_F(RevisionCheck, WildcardRangeLetsAHigherRevisionThroughWithAWarningKindQuestion) {
+    EXPECT_EQ(Run("1.10", "-    -", {MessageAnswer::Yes, MessageAnswer::No}), FlashOutcome::Completed);
+    ASSERT_GE(Ui.Messages.size(), 1u);
+    EXPECT_EQ(Ui.Messages[0].Text, "\nUpdate FW:1.10 to FW:1.06 ?\n");
+    EXPECT_EQ(Ui.Messages[0].Kind, MessageKind::Warning);
+    EXPECT_EQ(Ui.Messages[0].Buttons, MessageButtons::YesNo);
+    EXPECT_EQ(Ui.Messages[0].Default, MessageAnswer::No);
+    EXPECT_EQ(Vd().CommitCount(), 1u);
+}
+
+TEST_F(RevisionCheck, WildcardRangeWithTheSameRevisionIsAnOrdinaryConfirmation) {
+    EXPECT_EQ(Run("1.06", "-    -", {MessageAnswer::No}), FlashOutcome::Declined);
+    EXPECT_EQ(Ui.Messages[0].Kind, MessageKind::Confirmation);
+    EXPECT_TRUE(NothingSent());
+}
+
+TEST_F(RevisionCheck, WildcardNeedsBothBoundsToBeDashes) {
+    EXPECT_EQ(Run("1.10", "-    1.20", {}), FlashOutcome::RevisionRefused);
+    EXPECT_EQ(Run("1.10", "1.00-", {}), FlashOutcome::RevisionRefused);
+}
+
+TEST_F(RevisionCheck, NewRevisionIsTheFirstFourCharactersOfTheName) {
+    Setup.NewFwName = "1.07X";
+    EXPECT_EQ(Run("1.00", "1.00-1.05", {MessageAnswer::No}), FlashOutcome::Declined);
+    EXPECT_EQ(Ui.Messages[0].Text, "\nUpdate FW:1.00 to FW:1.07 ?\n");
+}
+
+}  // namespace
