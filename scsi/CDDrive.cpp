@@ -140,6 +140,9 @@ void CDDrive::ReportSense(int error) {
 
 bool CDDrive::Identify() {
     ClassState& state = State();
+    // A drive may answer with fewer bytes than asked for; what it leaves out must not be
+    // an earlier drive's identification.
+    std::memset(state.IdentityBuffer, 0, sizeof state.IdentityBuffer);
     state.UseIdentityBuffer = true;
     if (ExecCommand(0x12, 0x00, 0x00, 0x00, 0x80, 0x00, 0, 0, 0, 0, 0, 0, DirectionIn, 0x80) != 0) {
         state.UseIdentityBuffer = false;

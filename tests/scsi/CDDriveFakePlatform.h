@@ -3,6 +3,7 @@
 // every call the drive class made.
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -29,6 +30,7 @@ public:
         int OpenError = 0;           // errno for a failed open, 0 = opens
         std::string Inquiry;         // bytes 8 to 35 of the INQUIRY answer (may hold '\0')
         bool AnswersInquiry = true;
+        std::size_t InquiryLength = 36;  // bytes of INQUIRY data the drive moves
         Responder Respond;           // other commands; default: good status, no sense
     };
 
@@ -89,9 +91,11 @@ public:
             if (!d.AnswersInquiry) {
                 SetSense(outcome, 0x05, 0x24, 0x00);
             } else {
-                std::memset(buffer, 0, length);
-                buffer[0] = 0x05;
-                std::memcpy(buffer + 8, d.Inquiry.data(), std::min<std::size_t>(d.Inquiry.size(), 28));
+                uint8_t answer[36] = {0x05};
+                std::memcpy(answer + 8, d.Inquiry.data(), std::min<std::size_t>(d.Inquiry.size(), 28));
+                const std::size_t moved = std::min<std::size_t>({length, d.InquiryLength, sizeof answer});
+                std::memcpy(buffer, answer, moved);
+                outcome.Residual = uint32_t(length - moved);
             }
         } else if (d.Respond) {
             d.Respond(c, outcome);

@@ -59,6 +59,14 @@ TEST_F(CDDriveTest, ZeroByteShortensTheFieldWhichIsRightAligned) {
     EXPECT_EQ(drive->RevisionText(), "  CD");
 }
 
+TEST_F(CDDriveTest, ShortInquiryAnswerCarriesNothingOverFromAnEarlierDrive) {
+    auto full = Make(Platform.Add('D', 0, 0, Inquiry));
+    Platform.Add('E', 0, 1, Inquiry).InquiryLength = 20;  // vendor and 4 product characters
+    auto shortAnswer = Make(Platform.Drives[1]);
+    EXPECT_EQ(shortAnswer->Identity(), "0-1-0 E: " + std::string(16, ' ') + "KAV     CDRW");
+    EXPECT_EQ(shortAnswer->Residual, 108u);
+}
+
 TEST_F(CDDriveTest, ProductAndRevisionDoNotDependOnTheAddressWidth) {
     auto narrow = Make(Platform.Add('D', 0, 0, Inquiry));
     auto wide = Make(Platform.Add('F', 12, 10, Inquiry));
