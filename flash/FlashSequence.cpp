@@ -193,6 +193,8 @@ FlashOutcome FlashEngine::Commit(int selectedIndex) {
 }
 
 FlashOutcome FlashEngine::FlashButtonClick(int selectedIndex) {
+    if (TargetDrive == nullptr)
+        return FlashOutcome::FailedBeforeCommit;  // no drive selected: nothing to do
     // The image area holds at most ImageCapacity bytes; a length beyond it (or none at all)
     // would send bytes that are not the image, so such an image is refused before anything is sent.
     if (ImageSize == 0 || ImageSize > Layout::ImageCapacity) {
