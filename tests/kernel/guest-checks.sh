@@ -64,5 +64,144 @@ else
     fail "transport without access"
 fi
 
+# ---------------------------------------------------------------------------------------
+# The program itself. Output of each run goes to /tmp/NAME.txt (both streams), its exit
+# code to $rc; a failed check shows the output.
+utility=$bin/1.01.EXE   # built for this drive: revision 1.00 in range, 1.01 new
+
+run() {
+    name=$1
+    shift
+    "$@" > "/tmp/$name.txt" 2>&1 < /dev/null
+    rc=$?
+}
+run_as_nobody() {
+    name=$1
+    shift
+    as_nobody "$* > /tmp/$name.txt 2>&1 < /dev/null"
+    rc=$?
+}
+has() { grep -qF -- "$2" "/tmp/$1.txt"; }
+show() { sed 's/^/    | /' "/tmp/$1.txt"; [ -z "$2" ] || sed 's/^/    > /' "$2"; }
+verdict() { # verdict NAME PROBLEM [TRACE]: PASS when PROBLEM is empty
+    if [ -z "$2" ]; then pass "$1"; else fail "$1" "$2"; show "$1" "$3"; fi
+}
+# The CDBs of a trace, one per line.
+cdbs() { sed -n 's/.*"cdb": "\([0-9a-f]*\)".*/\1/p' "$1"; }
+# The CDBs with their sense triples (decimal, as the trace writes them): "cdb k,a,q".
+cdbs_and_sense() {
+    sed -n 's/.*"cdb": "\([0-9a-f]*\)".*"sense": \[\([0-9]*\), \([0-9]*\), \([0-9]*\)\].*/\1 \2,\3,\4/p' "$1"
+}
+identity_line=$(printf '%s-%s-%s' "$(echo "$KT_ADDRESS" | cut -d: -f1)" \
+    "$(echo "$KT_ADDRESS" | cut -d: -f3)" "$(echo "$KT_ADDRESS" | cut -d: -f4)")
+
+LOAD=1b0000000300000000000000
+TUR=000000000000000000000000
+READCAP=250000000000000000000000
+
+echo "== [$(cut -d" " -f1 /proc/uptime)s] flashutil --list"
+run list "$bin/flashutil" --list
+problem=""
+[ $rc -eq 0 ] || problem="exit code $rc"
+line=$(grep -F "$KT_DEVICE" /tmp/list.txt)
+case "$line" in
+    "$identity_line "?": $KT_INQUIRY  $KT_DEVICE") ;;
+    *) problem="${problem:-no line '$identity_line X: $KT_INQUIRY  $KT_DEVICE'}" ;;
+esac
+[ "$(grep -c . /tmp/list.txt)" -eq 1 ] || problem="${problem:-not exactly one line}"
+verdict "list: identity line of the module's INQUIRY data and the sg node" "$problem"
+
+run list-json "$bin/flashutil" --list --json
+problem=""
+[ $rc -eq 0 ] || problem="exit code $rc"
+for field in "\"vendor\": \"$VENDOR\"" "\"product\": \"$PRODUCT\"" "\"revision\": \"$REVISION\"" \
+    "\"device\": \"$KT_DEVICE\"" "\"scsi_address\": \"$KT_ADDRESS\"" "\"virtual\": false" \
+    "\"identity\": \"$identity_line "; do
+    has list-json "$field" || problem="${problem:-missing $field}"
+done
+verdict "list --json: vendor, product, revision, node and SCSI address $KT_ADDRESS" "$problem"
+
+run list-utility "$utility" --list --json
+problem=""
+has list-utility '"qualifies": true' || problem="the drive does not qualify for the built utility"
+verdict "list --json of the built utility: the drive qualifies" "$problem"
+
+# The flash run. The module never reports "medium not present": TEST UNIT READY and READ
+# CAPACITY both succeed after the load, so the drive looks as if it held a disc and the
+# run must stop at the readiness wait with "Remove disc, before to do the flash task.",
+# before anything is sent to the drive's memory.
+echo "== [$(cut -d" " -f1 /proc/uptime)s] flash run on the module drive"
+run flash "$utility" --cli --yes --trace /tmp/flash.trace
+problem=""
+[ $rc -eq 6 ] || problem="exit code $rc, expected 6 (failed before the commit)"
+has flash "Update FW:1.00 to FW:1.01 ?" || problem="${problem:-no confirmation of 1.00 to 1.01}"
+has flash "Remove disc, before to do the flash task." || problem="${problem:-no 'Remove disc' message}"
+has flash "$identity_line " || problem="${problem:-the drive is not offered}"
+cdbs_and_sense /tmp/flash.trace > /tmp/flash.seq
+# Before the run only INQUIRY; from the load on exactly load, one TEST UNIT READY and the
+# disc test, each answered without sense.
+sed -n "/^$LOAD/,\$p" /tmp/flash.seq > /tmp/flash.run
+printf '%s\n' "$LOAD 0,0,0" "$TUR 0,0,0" "$READCAP 0,0,0" > /tmp/flash.expected
+cmp -s /tmp/flash.run /tmp/flash.expected || problem="${problem:-the trace from the load on differs}"
+sed "/^$LOAD/,\$d" /tmp/flash.seq | grep -qv '^12' && problem="${problem:-commands other than INQUIRY before the load}"
+grep -qE "^(3b|3c)" /tmp/flash.seq && problem="${problem:-WRITE/READ BUFFER sent although the drive holds a disc}"
+verdict "flash run: stops at 'Remove disc', trace load/TUR/READ CAPACITY, nothing written" "$problem" /tmp/flash.seq
+
+# Busy: a drive that answers "becoming ready" (02/04/01) for its first seconds keeps the
+# first copy polling in the readiness wait, holding the drive; a second copy started then
+# must be refused as busy. When the drive is ready the first copy goes on as above.
+echo "== [$(cut -d" " -f1 /proc/uptime)s] second copy while the first holds the drive"
+load_drive tur_ms_to_ready=9000 || fail "reload scsi_debug with tur_ms_to_ready"
+rm -f /tmp/first.trace
+"$utility" --cli --yes --trace /tmp/first.trace > /tmp/first.txt 2>&1 < /dev/null &
+first=$!
+waited=0
+until grep -q "\"cdb\": \"$TUR\"" /tmp/first.trace 2>/dev/null || [ $waited -ge 150 ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+done
+run second "$utility" --cli --yes
+second_rc=$rc
+run second-list "$bin/flashutil" --list
+second_list_rc=$rc
+wait $first
+first_rc=$?
+problem=""
+[ $second_rc -eq 5 ] || problem="second copy: exit code $second_rc, expected 5 (busy)"
+has second "Device or resource busy" || problem="${problem:-second copy: no 'Device or resource busy'}"
+has second "$KT_DEVICE" || problem="${problem:-second copy: the message does not name $KT_DEVICE}"
+grep -qE "Update FW|Remove disc" /tmp/second.txt && problem="${problem:-second copy went on to a run}"
+verdict "busy: a second copy is refused while the first runs" "$problem"
+problem=""
+[ $second_list_rc -eq 5 ] || problem="exit code $second_list_rc, expected 5 (busy)"
+has second-list "Device or resource busy" || problem="${problem:-no 'Device or resource busy'}"
+verdict "busy: --list while the first copy runs says the drive is busy" "$problem"
+cdbs_and_sense /tmp/first.trace > /tmp/first.seq
+problem=""
+[ $first_rc -eq 6 ] || problem="first copy: exit code $first_rc, expected 6"
+has first "Remove disc, before to do the flash task." || problem="${problem:-first copy: no 'Remove disc'}"
+grep -q "^$TUR 2,4,1\$" /tmp/first.seq || problem="${problem:-no TEST UNIT READY answered 02/04/01}"
+sed -n "/^$LOAD/,\$p" /tmp/first.seq | grep -v "^$TUR 2,4,1\$" > /tmp/first.rest
+printf '%s\n' "$TUR 0,0,0" "$READCAP 0,0,0" > /tmp/first.expected
+sed 1d /tmp/first.rest | cmp -s - /tmp/first.expected || problem="${problem:-after the becoming-ready polls: not TUR, READ CAPACITY}"
+grep -qE "^(3b|3c)" /tmp/first.seq && problem="${problem:-WRITE/READ BUFFER sent}"
+verdict "busy: the first copy polls through 02/04/01 and then stops at 'Remove disc'" "$problem" /tmp/first.seq
+load_drive || fail "reload scsi_debug"
+
+# Permission: the node is root's alone (0600); an ordinary user may not open it.
+echo "== [$(cut -d" " -f1 /proc/uptime)s] a user without access to the node"
+run_as_nobody denied-cli "$utility" --cli --yes
+problem=""
+[ $rc -eq 5 ] || problem="exit code $rc, expected 5 (permission denied)"
+has denied-cli "Error opening: 13, Drive: $KT_DEVICE" || problem="${problem:-no 'Error opening: 13, Drive: $KT_DEVICE'}"
+has denied-cli "Permission denied" || problem="${problem:-no 'Permission denied'}"
+verdict "permission: --cli as a user without access" "$problem"
+run_as_nobody denied-list "$bin/flashutil" --list
+problem=""
+[ $rc -eq 5 ] || problem="exit code $rc, expected 5 (permission denied)"
+has denied-list "Permission denied" || problem="${problem:-no 'Permission denied'}"
+has denied-list "$KT_DEVICE" || problem="${problem:-the message does not name $KT_DEVICE}"
+verdict "permission: --list as a user without access" "$problem"
+
 echo "== [$(cut -d" " -f1 /proc/uptime)s] $failures failed"
 exit $failures

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Host side of the kernel checks: builds the guest's payload (the program, the transport
-# test, a utility built for the guest's drive) and boots the guest that runs
+# test, a flash utility built for the guest's drive) and boots the guest that runs
 # guest-checks.sh against the kernel's scsi_debug drive.
 #
 # Usage: run-kernel-checks.sh FLASHUTIL TRANSPORT_TEST WORK_DIR
@@ -16,6 +16,31 @@ mkdir -p "$work"
 work=$(cd "$work" && pwd)
 export KERNEL_TEST_CACHE=${KERNEL_TEST_CACHE:-$work/cache}
 
+# A flash utility for the guest's drive, made by the builder from a blank copy: the model
+# INI names the identity scsi_debug is given in guest-checks.sh (vendor SGIOTEST, product
+# OPTICALTESTDRIVE, revision 1.00), and the image file's name makes 1.01 the new revision.
+# The image is of the plain kind (no profile markers) and fills the whole image area.
+build="$work/build"
+rm -rf "$build"
+mkdir -p "$build"
+cp "$flashutil" "$build/flashutil"
+cat > "$build/flashutil.INI" <<'EOF'
+[MODEL00]
+Model=SG-IO test drive
+Inquiry=SGIOTESTOPTICALTESTDRIVE
+FW-Range=1.00-1.09
+BINMask=*.BIN
+Vendor=Kernel test
+Note=Normal
+EOF
+head -c 524288 /dev/zero | tr '\0' '\132' > "$build/1.01.BIN"
+if ! (cd "$build" && ./flashutil --build --model 0 --image 1.01.BIN --output-dir "$build" >build.log 2>&1); then
+    cat "$build/build.log" >&2
+    echo "kernel-test: the builder failed to make the flash utility" >&2
+    exit 1
+fi
+[ -x "$build/1.01.EXE" ] || { cat "$build/build.log" >&2; echo "kernel-test: no 1.01.EXE" >&2; exit 1; }
+
 exec "$root/scripts/kernel-test/run-guest.sh" --work "$work/run" --timeout 420 \
-    --binary "$flashutil" --binary "$transport" \
+    --binary "$flashutil" --binary "$transport" --binary "$build/1.01.EXE" \
     --run "$here/guest-checks.sh"
