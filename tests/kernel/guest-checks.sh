@@ -83,6 +83,11 @@ run_as_nobody() {
 }
 has() { grep -qF -- "$2" "/tmp/$1.txt"; }
 show() { sed 's/^/    | /' "/tmp/$1.txt"; [ -z "$2" ] || sed 's/^/    > /' "$2"; }
+# What a run printed and the commands it sent, for the record in the test log.
+record() { # record NAME [SEQUENCE-FILE]
+    sed 's/^/    | /' "/tmp/$1.txt"
+    [ -z "$2" ] || uniq -c "$2" | sed 's/^ */    > /'
+}
 verdict() { # verdict NAME PROBLEM [TRACE]: PASS when PROBLEM is empty
     if [ -z "$2" ]; then pass "$1"; else fail "$1" "$2"; show "$1" "$3"; fi
 }
@@ -109,6 +114,7 @@ case "$line" in
     *) problem="${problem:-no line '$identity_line X: $KT_INQUIRY  $KT_DEVICE'}" ;;
 esac
 [ "$(grep -c . /tmp/list.txt)" -eq 1 ] || problem="${problem:-not exactly one line}"
+record list
 verdict "list: identity line of the module's INQUIRY data and the sg node" "$problem"
 
 run list-json "$bin/flashutil" --list --json
@@ -119,6 +125,7 @@ for field in "\"vendor\": \"$VENDOR\"" "\"product\": \"$PRODUCT\"" "\"revision\"
     "\"identity\": \"$identity_line "; do
     has list-json "$field" || problem="${problem:-missing $field}"
 done
+record list-json
 verdict "list --json: vendor, product, revision, node and SCSI address $KT_ADDRESS" "$problem"
 
 run list-utility "$utility" --list --json
@@ -145,6 +152,7 @@ printf '%s\n' "$LOAD 0,0,0" "$TUR 0,0,0" "$READCAP 0,0,0" > /tmp/flash.expected
 cmp -s /tmp/flash.run /tmp/flash.expected || problem="${problem:-the trace from the load on differs}"
 sed "/^$LOAD/,\$d" /tmp/flash.seq | grep -qv '^12' && problem="${problem:-commands other than INQUIRY before the load}"
 grep -qE "^(3b|3c)" /tmp/flash.seq && problem="${problem:-WRITE/READ BUFFER sent although the drive holds a disc}"
+record flash /tmp/flash.seq
 verdict "flash run: stops at 'Remove disc', trace load/TUR/READ CAPACITY, nothing written" "$problem" /tmp/flash.seq
 
 # Busy: a drive that answers "becoming ready" (02/04/01) for its first seconds keeps the
@@ -171,6 +179,7 @@ problem=""
 has second "Device or resource busy" || problem="${problem:-second copy: no 'Device or resource busy'}"
 has second "$KT_DEVICE" || problem="${problem:-second copy: the message does not name $KT_DEVICE}"
 grep -qE "Update FW|Remove disc" /tmp/second.txt && problem="${problem:-second copy went on to a run}"
+record second
 verdict "busy: a second copy is refused while the first runs" "$problem"
 problem=""
 [ $second_list_rc -eq 5 ] || problem="exit code $second_list_rc, expected 5 (busy)"
@@ -185,6 +194,7 @@ sed -n "/^$LOAD/,\$p" /tmp/first.seq | grep -v "^$TUR 2,4,1\$" > /tmp/first.rest
 printf '%s\n' "$TUR 0,0,0" "$READCAP 0,0,0" > /tmp/first.expected
 sed 1d /tmp/first.rest | cmp -s - /tmp/first.expected || problem="${problem:-after the becoming-ready polls: not TUR, READ CAPACITY}"
 grep -qE "^(3b|3c)" /tmp/first.seq && problem="${problem:-WRITE/READ BUFFER sent}"
+record first /tmp/first.seq
 verdict "busy: the first copy polls through 02/04/01 and then stops at 'Remove disc'" "$problem" /tmp/first.seq
 load_drive || fail "reload scsi_debug"
 
@@ -195,6 +205,7 @@ problem=""
 [ $rc -eq 5 ] || problem="exit code $rc, expected 5 (permission denied)"
 has denied-cli "Error opening: 13, Drive: $KT_DEVICE" || problem="${problem:-no 'Error opening: 13, Drive: $KT_DEVICE'}"
 has denied-cli "Permission denied" || problem="${problem:-no 'Permission denied'}"
+record denied-cli
 verdict "permission: --cli as a user without access" "$problem"
 run_as_nobody denied-list "$bin/flashutil" --list
 problem=""
