@@ -318,7 +318,15 @@ void TFlashForm::FlashButtonClick() {
     if (!Engine || !Engine->TargetDrive)
         return;
     const int selected = ComboBox->currentIndex();
+    CDDrive& drive = *Engine->TargetDrive;
+    std::string why;
+    if (Settings_.ClaimDrive && !Settings_.ClaimDrive(drive, why)) {
+        Ui_->Show(why, MessageKind::Error);
+        return;
+    }
     RunOffWindowThread([&] { Engine->FlashButtonClick(selected); });
+    if (Settings_.ReleaseDrive)
+        Settings_.ReleaseDrive(drive);
 }
 
 void TFlashForm::RunOffWindowThread(const std::function<void()>& job) {

@@ -44,6 +44,11 @@ struct FlashFormSettings {
     std::string ExecutablePath;
     // Builder mode: argument 0 of the command line, named in two failure messages.
     std::string ProgramName;
+    // Flash mode: takes the target drive for the run before anything is asked or sent (on
+    // Linux: no mounted disc, no other holder, no sleep or shutdown meanwhile). False with a
+    // reason refuses the run. Null: nothing to take.
+    std::function<bool(CDDrive& drive, std::string& why)> ClaimDrive;
+    std::function<void(CDDrive& drive)> ReleaseDrive;
 };
 
 class TFlashForm : public QWidget {

@@ -52,7 +52,7 @@ QString WindowUserInterface::DefaultTitle(MessageKind kind) {
     return QGuiApplication::applicationDisplayName();
 }
 
-MessageAnswer WindowUserInterface::ExecMessageBox(const MessageRequest& request) {
+std::unique_ptr<QMessageBox> WindowUserInterface::MakeMessageBox(const MessageRequest& request, QWidget* parent) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (request.Kind) {
     case MessageKind::Warning: icon = QMessageBox::Warning; break;
@@ -62,22 +62,26 @@ MessageAnswer WindowUserInterface::ExecMessageBox(const MessageRequest& request)
     case MessageKind::Plain: break;
     }
     const QString title = request.Title.empty() ? DefaultTitle(request.Kind) : FromCoreText(request.Title);
-    // Before the window is shown (start-up) the boxes stand on their own.
-    QWidget* parent = Window_ && Window_->isVisible() ? Window_ : nullptr;
-    QMessageBox box(icon, title, FromCoreText(request.Text), QMessageBox::NoButton, parent);
-    box.setTextFormat(Qt::PlainText);
+    auto box = std::make_unique<QMessageBox>(icon, title, FromCoreText(request.Text), QMessageBox::NoButton, parent);
+    box->setTextFormat(Qt::PlainText);
     if (request.Buttons == MessageButtons::YesNo) {
-        QPushButton* yes = box.addButton(QMessageBox::Yes);
-        QPushButton* no = box.addButton(QMessageBox::No);
-        box.setDefaultButton(request.Default == MessageAnswer::No ? no : yes);
-        box.setEscapeButton(no);
+        QPushButton* yes = box->addButton(QMessageBox::Yes);
+        QPushButton* no = box->addButton(QMessageBox::No);
+        box->setDefaultButton(request.Default == MessageAnswer::No ? no : yes);
+        box->setEscapeButton(no);
     } else {
-        QPushButton* ok = box.addButton(QMessageBox::Ok);
-        box.setDefaultButton(ok);
-        box.setEscapeButton(ok);
+        QPushButton* ok = box->addButton(QMessageBox::Ok);
+        box->setDefaultButton(ok);
+        box->setEscapeButton(ok);
     }
-    box.exec();
-    const auto pressed = box.standardButton(box.clickedButton());
+    return box;
+}
+
+MessageAnswer WindowUserInterface::ExecMessageBox(const MessageRequest& request) {
+    // Before the window is shown (start-up) the boxes stand on their own.
+    std::unique_ptr<QMessageBox> box = MakeMessageBox(request, Window_ && Window_->isVisible() ? Window_ : nullptr);
+    box->exec();
+    const auto pressed = box->standardButton(box->clickedButton());
     if (request.Buttons == MessageButtons::YesNo)
         return pressed == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
     return MessageAnswer::Ok;

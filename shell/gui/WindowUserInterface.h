@@ -10,12 +10,14 @@
 #include <QObject>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "scsi/UserInterface.h"
 
 class QComboBox;
 class QGroupBox;
+class QMessageBox;
 class QProgressBar;
 class QWidget;
 
@@ -48,6 +50,8 @@ public:
 
     // Shows the box for real on the window's thread. Public so a hook can fall back to it.
     MessageAnswer ExecMessageBox(const MessageRequest& request);
+    // The box as it is shown: kind, title, text and buttons; parent null for a box of its own.
+    static std::unique_ptr<QMessageBox> MakeMessageBox(const MessageRequest& request, QWidget* parent);
 
 private:
     // Runs job on the window's thread and waits for it.

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Starts the window under Xvfb in each mode and saves what a person sees as PNG files in
+# docs/screenshots/: builder mode (a blank copy with the example model file and two
+# images beside it), and flash mode on the virtual drive (a copy built from the first of
+# those images). The message boxes are saved too, each answered with its default button.
+# Usage: scripts/screenshots.sh [path-to-flashutil]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+program=${1:-${BUILD_DIR:-$root/build}/flashutil}
+out=$root/docs/screenshots
+[ -x "$program" ] || { echo "no program at $program (build first)" >&2; exit 1; }
+command -v xvfb-run >/dev/null || { echo "xvfb-run is missing (scripts/install-deps.sh)" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out"
+rm -f "$out"/*.png
+
+# A blank copy with the model file and two synthetic images for model 0 ("QF*.BIN").
+cp "$program" "$work/flashutil"
+cp "$root/examples/flashutil.INI" "$work/flashutil.INI"
+head -c 524288 /dev/urandom >"$work/QF20.BIN"
+head -c 524288 /dev/urandom >"$work/QF21.BIN"
+head -c 1000 /dev/urandom >"$work/notes.txt"
+
+shoot() {  # prefix, then the command line
+  local prefix=$1
+  shift
+  FLASHUTIL_SCREENSHOT=$out/$prefix FLASHUTIL_SCREENSHOT_RUN=1 \
+    xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" "$@"
+}
+
+# Builder mode: the model list, the image files of model 0, then a build.
+(cd "$work" && shoot builder ./flashutil)
+
+# Flash mode: a copy built without the window, on the virtual drive that fits it.
+mkdir -p "$work/built"
+"$work/flashutil" --build --model 0 --image "$work/QF20.BIN" --output-dir "$work/built" >/dev/null
+(cd "$work/built" && shoot flash ./QF20.EXE --virtual-drive=commit-ms=2500)
+
+ls -1 "$out"
