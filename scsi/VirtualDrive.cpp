@@ -180,12 +180,14 @@ VirtualDrive::Reply VirtualDrive::WriteBuffer(const uint8_t* cdb, uint8_t direct
 
     if (code == 0x80 || code == 0xA0) {
         // The commit: the drive writes its flash from the image area of its memory.
+        CommitRunning_ = true;
         if (Config_.CommitMilliseconds > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(Config_.CommitMilliseconds));
         std::copy(Memory().begin(), Memory().begin() + ImageAreaSize, Storage().Flash.begin());
         Revision_ = Config_.NewRevision;
-        ++CommitCount_;
         LastCommitCode_ = code;
+        ++CommitCount_;
+        CommitRunning_ = false;
         uint32_t returned = 0;
         if (direction == DirectionIn) {
             returned = std::min(length, CommitReplyLength);

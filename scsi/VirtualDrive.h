@@ -11,6 +11,7 @@
 // ILLEGAL REQUEST 05/20/00; bad fields get 05/24/00.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -57,7 +58,10 @@ public:
     const std::vector<uint8_t>& Memory() const { return Storage().Memory; }
     const std::vector<uint8_t>& Flash() const { return Storage().Flash; }
     const std::string& Revision() const { return Revision_; }  // what INQUIRY reports now
+    // These two may be read from another thread while a command runs (a window test
+    // watching a slow commit); everything else is read once the commands have answered.
     unsigned CommitCount() const { return CommitCount_; }
+    bool CommitRunning() const { return CommitRunning_; }
     uint8_t LastCommitCode() const { return LastCommitCode_; }  // 0x80 or 0xA0; 0 before any commit
     unsigned EntryCriticalCount() const { return EntryCriticalCount_; }  // 7F without data, sent as data in
     const std::vector<uint8_t>& LastProfile() const { return LastProfile_; }  // the last 7F upload with data
@@ -98,7 +102,8 @@ private:
     bool Disc_ = false;
     unsigned BecomingReady_ = 0;
     uint32_t Received_ = 0;
-    unsigned CommitCount_ = 0;
+    std::atomic<unsigned> CommitCount_ = 0;
+    std::atomic<bool> CommitRunning_ = false;
     uint8_t LastCommitCode_ = 0;
     unsigned EntryCriticalCount_ = 0;
     std::vector<uint8_t> LastProfile_;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "scsi/CDDrive.h"
@@ -251,8 +252,14 @@ TEST(VirtualDriveCommit, TakesTheConfiguredTime) {
     Host host(platform);
     Bytes reply(16);
     const auto start = std::chrono::steady_clock::now();
-    host.Send(Commit80, DirectionIn, reply);
+    std::thread commit([&] { host.Send(Commit80, DirectionIn, reply); });
+    // Another thread sees the commit running until it has answered.
+    while (!platform.Drive(0).CommitRunning() && platform.Drive(0).CommitCount() == 0)
+        std::this_thread::yield();
+    commit.join();
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
+    EXPECT_FALSE(platform.Drive(0).CommitRunning());
+    EXPECT_EQ(platform.Drive(0).CommitCount(), 1u);
 }
 
 TEST(VirtualDriveVendor, AnswersFlashIdZoneMapAndFlashWritesAndRefusesTheUnknown) {
