@@ -113,6 +113,8 @@ timeout -k 5 "$timeout_seconds" qemu-system-x86_64 "${accel[@]}" -m 512M -smp 1 
     -append "console=ttyS0 quiet loglevel=1 panic=-1 rdinit=/init" </dev/null
 qemu_rc=$?
 set -e
+# The archives are made afresh for every run; only the console log is worth keeping.
+rm -rf "$work/initrd.cpio" "$work/payload.cpio" "$work/payload-root"
 tr -d '\r' < "$log" > "$log.txt"
 cat "$log.txt"
 kt_log "guest ran $(( $(date +%s) - start )) s"
