@@ -31,11 +31,11 @@ shoot() {  # prefix, then the command line
 }
 
 # Builder mode: the model list, the image files of model 0, then a build.
-(cd "$work" && shoot builder ./flashutil)
+(cd "$work" && shoot builder-mode ./flashutil)
 
 # Flash mode: a copy built without the window, on the virtual drive that fits it.
 mkdir -p "$work/built"
 "$work/flashutil" --build --model 0 --image "$work/QF20.BIN" --output-dir "$work/built" >/dev/null
-(cd "$work/built" && shoot flash ./QF20.EXE --virtual-drive=commit-ms=2500)
+(cd "$work/built" && shoot flash-mode ./QF20.EXE --virtual-drive=commit-ms=2500)
 
 ls -1 "$out"
