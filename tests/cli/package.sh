@@ -47,6 +47,10 @@ echo "built $(basename "$deb")"
 [ "$(dpkg-deb -f "$deb" Version)" = 1.0.4.8 ] || fail "package version"
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "package section"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture"
+description=$(dpkg-deb -f "$deb" Description)
+[ "$(head -1 <<<"$description")" = "Flash utility for CD-RW drive" ] || fail "Description synopsis"
+[ "$(grep -c 'Flash utility for CD-RW drive' <<<"$description")" = 1 ] ||
+    fail "Description repeats its synopsis"
 
 # The dependencies come from dpkg-shlibdeps; nothing in the project names these packages.
 # Every library the program needs (its ELF NEEDED entries) must be covered by a package in
@@ -62,7 +66,9 @@ needed=$(objdump -p "$flashutil" | awk '$1 == "NEEDED" { print $2 }')
 libraries=$(ldd "$flashutil")
 [ -n "$needed" ] || fail "objdump shows no NEEDED libraries"
 for lib in $needed; do
-    path=$(awk -v lib="$lib" '$1 == lib && $2 == "=>" { print $3; exit }' <<<"$libraries")
+    # "libx.so.1 => /path/libx.so.1 (...)", or for the dynamic loader "/path/ld-....so.2 (...)".
+    path=$(awk -v lib="$lib" '($1 == lib && $2 == "=>") { print $3; exit }
+                              (substr($1, length($1) - length(lib)) == "/" lib) { print $1; exit }' <<<"$libraries")
     [ -n "$path" ] || fail "ldd does not resolve $lib"
     # The file may be known to dpkg under its symlink's name or under the real one.
     owner=$( { dpkg -S "$path" || dpkg -S "$(readlink -f "$path")"; } 2>/dev/null |
