@@ -105,7 +105,8 @@ int RunHelp() {
         "  %d  drive busy, or permission denied\n"
         "  %d  failure before the commit: nothing was changed in the drive\n"
         "  %d  failure at or after the commit: the drive may need the update again\n"
-        "The window always exits with 0.\n",
+        "The window always exits with 0. Without a display (no DISPLAY or WAYLAND_DISPLAY)\n"
+        "the program runs the terminal flash instead, with these exit codes.\n",
         ExitCode::Success, ExitCode::Failure, ExitCode::Usage, ExitCode::NoDrive,
         ExitCode::Refused, ExitCode::Busy, ExitCode::FailedBeforeCommit,
         ExitCode::FailedAtCommit);
