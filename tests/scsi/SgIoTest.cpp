@@ -39,7 +39,8 @@ struct Kernel {
             h.host_status = Host;
             h.driver_status = Driver;
             const std::size_t n = std::min<std::size_t>(Sense.size(), h.mx_sb_len);
-            std::memcpy(h.sbp, Sense.data(), n);
+            if (n > 0)
+                std::memcpy(h.sbp, Sense.data(), n);
             h.sb_len_wr = uint8_t(n);
             h.resid = Resid;
             return 0;
