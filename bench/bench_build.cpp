@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "image/Builder.h"
+#include "scsi/SilentUserInterface.h"
 
 extern char** environ;
 
@@ -26,25 +27,14 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// A user interface that shows nothing.
-class Silent : public UserInterface {
-public:
-    MessageAnswer ShowMessage(const MessageRequest& r) override {
-        std::fprintf(stderr, "builder: %s\n", r.Text.c_str());
-        return MessageAnswer::Ok;
+// Shows nothing; a message (a failed build) goes to stderr.
+struct Silent : SilentUserInterface {
+    Silent() {
+        Answer = [](const MessageRequest& r) {
+            std::fprintf(stderr, "builder: %s\n", r.Text.c_str());
+            return MessageAnswer::Ok;
+        };
     }
-    void SetStatus(const std::string& t) override { Caption = t; }
-    std::string Status() override { return Caption; }
-    void SetProgressRange(int32_t a, int32_t b) override { P.SetRange(a, b); }
-    void SetProgressStep(int32_t s) override { P.Step = s; }
-    void SetProgressPosition(int32_t p) override { P.SetPosition(p); }
-    int32_t ProgressPosition() override { return P.Position; }
-    int32_t ProgressMaximum() override { return P.Maximum; }
-    void StepProgress() override { P.StepIt(); }
-    void SetBusyCursor(bool) override {}
-    void ReplaceListEntry(int, const std::string&) override {}
-    std::string Caption;
-    ProgressModel P;
 };
 
 bool Run(std::vector<std::string> args) {

@@ -11,6 +11,7 @@
 
 #include "flash/FlashEngine.h"
 #include "scsi/CDDrive.h"
+#include "scsi/SilentUserInterface.h"
 #include "scsi/VirtualDrive.h"
 
 namespace {
@@ -51,25 +52,14 @@ public:
 };
 
 // Answers Yes to the confirmation and No to the restart question; shows nothing.
-class QuietUi : public UserInterface {
-public:
-    ProgressModel Progress;
-    std::string Caption;
-    MessageAnswer ShowMessage(const MessageRequest& r) override {
-        if (r.Buttons == MessageButtons::Ok)
-            return MessageAnswer::Ok;
-        return r.Text.find("restart") == std::string::npos ? MessageAnswer::Yes : MessageAnswer::No;
+struct QuietUi : SilentUserInterface {
+    QuietUi() {
+        Answer = [](const MessageRequest& r) {
+            if (r.Buttons == MessageButtons::Ok)
+                return MessageAnswer::Ok;
+            return r.Text.find("restart") == std::string::npos ? MessageAnswer::Yes : MessageAnswer::No;
+        };
     }
-    void SetStatus(const std::string& t) override { Caption = t; }
-    std::string Status() override { return Caption; }
-    void SetProgressRange(int32_t a, int32_t b) override { Progress.SetRange(a, b); }
-    void SetProgressStep(int32_t s) override { Progress.Step = s; }
-    void SetProgressPosition(int32_t p) override { Progress.SetPosition(p); }
-    int32_t ProgressPosition() override { return Progress.Position; }
-    int32_t ProgressMaximum() override { return Progress.Maximum; }
-    void StepProgress() override { Progress.StepIt(); }
-    void SetBusyCursor(bool) override {}
-    void ReplaceListEntry(int, const std::string&) override {}
 };
 
 std::vector<uint8_t> MakeBlock(bool profileImage) {

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "fuzz/FuzzSupport.h"
+#include "scsi/SilentUserInterface.h"
 #include "image/Builder.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "fuzz/FuzzSupport.h"
+#include "scsi/SilentUserInterface.h"
 #include "scsi/CDDrive.h"
 #include "scsi/VirtualDrive.h"
 

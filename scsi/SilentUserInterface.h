@@ -1,13 +1,22 @@
 #pragma once
-// What every fuzz target shares: a user interface that shows nothing and answers No.
+// A user interface that shows nothing: it keeps the status caption and the progress bar
+// in memory and answers every box through Answer (Ok for OK boxes, No for questions,
+// unless changed). For benchmarks, fuzzing and other runs without a person.
+
+#include <functional>
+#include <string>
 
 #include "scsi/UserInterface.h"
 
 class SilentUserInterface : public UserInterface {
 public:
-    MessageAnswer ShowMessage(const MessageRequest& request) override {
+    std::function<MessageAnswer(const MessageRequest&)> Answer = [](const MessageRequest& request) {
         return request.Buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
-    }
+    };
+    std::string Caption;
+    ProgressModel Progress;
+
+    MessageAnswer ShowMessage(const MessageRequest& request) override { return Answer(request); }
     void SetStatus(const std::string& text) override { Caption = text; }
     std::string Status() override { return Caption; }
     void SetProgressRange(int32_t minimum, int32_t maximum) override { Progress.SetRange(minimum, maximum); }
@@ -18,7 +27,4 @@ public:
     void StepProgress() override { Progress.StepIt(); }
     void SetBusyCursor(bool) override {}
     void ReplaceListEntry(int, const std::string&) override {}
-
-    std::string Caption;
-    ProgressModel Progress;
 };
