@@ -110,6 +110,15 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
 
     if (ui.Refused())
         return RefusalWithoutTerminal();
+    // A command that failed in the system rather than in the drive (a drive unplugged or
+    // reset, a timeout) shows only an error number in its message: name the device and cause.
+    if ((outcome == FlashOutcome::FailedBeforeCommit || outcome == FlashOutcome::CommitFailed) &&
+        engine.TargetDrive != nullptr && engine.TargetDrive->LastError != 0) {
+        const std::string cause = platform.ErrorText(engine.TargetDrive->LastError);
+        Say(engine.TargetDrive->DevicePath() + ": " +
+            (cause.empty() ? "error " + std::to_string(engine.TargetDrive->LastError) : cause) + " (at: " +
+            ui.Status() + ")");
+    }
     if (InterruptWatch::Requested()) {
         if (outcome == FlashOutcome::Completed)
             Say("interrupted after the flash completed; not asking further");

@@ -40,7 +40,7 @@ std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const Ide
             std::string why;
             const std::optional<std::string> node = LinuxPlatform::ValidateDevice(*options.Device, why);
             if (!node) {
-                error = {why, ExitCode::NoDrive};
+                error = {why, ExitCode::Usage};  // not an optical drive: a usage error
                 return nullptr;
             }
             config.OnlyDevice = *node;

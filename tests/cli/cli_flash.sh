@@ -71,6 +71,14 @@ grep -qx "Write BIN to drive's DRAM... , Fail! " "$work/upload.out" || fail "fai
 grep -q 'Flash Completed.' "$work/upload.out" && fail "failing upload reported as completed"
 [ "$(grep -c '"cdb": "3b' "$work/upload.json")" -lt 33 ] || fail "failing upload: the commit was sent"
 
+# 3b. A drive that goes away in the middle of the upload: the device and the cause are named,
+# together with the step, and nothing is committed.
+run gone "$built" --cli --yes --virtual-drive=error=14:ENODEV --trace "$work/gone.json"
+[ "$(rc gone)" = 6 ] || fail "drive gone: exit $(rc gone), want 6"
+grep -q "virtual:0: No such device (at: Write BIN to drive's DRAM... , Fail! )" "$work/gone.err" ||
+    fail "drive gone: device and cause not named: $(cat "$work/gone.err")"
+[ "$(grep -c '"cdb": "3b' "$work/gone.json")" -lt 33 ] || fail "drive gone: the commit was sent"
+
 # 4. A failing commit gives exit 7 and "Flash Fail.".
 run commit "$built" --cli --yes --virtual-drive=fail=$commit:03/0C/00
 [ "$(rc commit)" = 7 ] || fail "failing commit: exit $(rc commit), want 7"

@@ -91,9 +91,14 @@ if [ $has_drive = 0 ]; then
     [ -s "$work/real.out" ] && fail "--list without drives printed: $(out real)"
     grep -q "No optical drive found" "$work/real.err" || fail "--list without drives said: $(err real)"
 fi
+# A --device that is no optical drive's node is a usage error: exit 2, named in the message.
 run nodev --list --device /nonexistent/sg9
-[ "$(rc nodev)" = 3 ] || fail "--device to nothing exit $(rc nodev), want 3"
+[ "$(rc nodev)" = 2 ] || fail "--device to nothing exit $(rc nodev), want 2"
 grep -q "/nonexistent/sg9" "$work/nodev.err" || fail "--device to nothing said: $(err nodev)"
+: >"$work/plain-file"
+run plaindev --list --device "$work/plain-file"
+[ "$(rc plaindev)" = 2 ] || fail "--device to a regular file exit $(rc plaindev), want 2"
+grep -q "plain-file" "$work/plaindev.err" || fail "--device to a regular file said: $(err plaindev)"
 
 [ $failures = 0 ] || exit 1
 echo "list OK"
