@@ -152,7 +152,7 @@ bool CDDrive::Identify() {
         Identity_ = Format("%d-%d-%d %c: %28.28s", HostAdapter, Target, Lun, DriveLetter, field);
         return true;
     }
-    Identity_ = "0";
+    Identity_.assign(1, '0');
     state.UseIdentityBuffer = false;
     return false;
 }

@@ -81,8 +81,9 @@ TEST_P(FaultSweep, EveryCommandFailedInTurnStopsTheRunAtItsStep) {
                 // The flash is done; only the refreshed entry shows that the drive did not answer
                 // (a busy status without sense passes the drive class's identification).
                 EXPECT_EQ(outcome, FlashOutcome::Completed);
-                if (flavour.Fault.Kind != VirtualFaultKind::Status)
+                if (flavour.Fault.Kind != VirtualFaultKind::Status) {
                     EXPECT_EQ(Ui.ListEntries.at(0), "0");
+                }
                 EXPECT_TRUE(FlashEqualsImage());
                 continue;
             }

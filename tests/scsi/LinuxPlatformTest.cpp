@@ -237,8 +237,9 @@ TEST_F(LinuxPlatformTest, DeniedOpenNamesTheGroupThatOwnsTheNode) {
     const std::string text = platform->ErrorText(EACCES);
     EXPECT_LE(text.size(), 80u);
     EXPECT_EQ(text.rfind("Permission denied", 0), 0u);
-    if (17 + std::string(" (run as root, or join group )").size() + groupName.size() <= 80)
+    if (17 + std::string(" (run as root, or join group )").size() + groupName.size() <= 80) {
         EXPECT_NE(text.find("join group " + groupName), std::string::npos) << text;
+    }
 }
 
 TEST_F(LinuxPlatformTest, DeniedOpenOfARootOwnedNodePointsAtTheSeat) {

@@ -59,11 +59,11 @@ TEST_F(SeamTest, WarningBoxDefaultsToYesAndEscapeAnswersNo) {
 
 TEST_F(SeamTest, ErrorBoxIsTitledErrorAndAnswersOk) {
     QString title;
-    EXPECT_EQ(AnswerWithKey({"\nERROR:\n", MessageKind::Error, MessageButtons::Ok}, Qt::Key_Escape, &title),
+    EXPECT_EQ(AnswerWithKey({"\nERROR:\n", MessageKind::Error, MessageButtons::Ok, MessageAnswer::Ok, ""}, Qt::Key_Escape, &title),
               MessageAnswer::Ok);
     EXPECT_EQ(title, "Error");
     // The box shows the text as it is, with no markup read into it.
-    auto box = WindowUserInterface::MakeMessageBox({"<b>Write Buffer> 02 3A 00</b>", MessageKind::Error}, nullptr);
+    auto box = WindowUserInterface::MakeMessageBox({"<b>Write Buffer> 02 3A 00</b>", MessageKind::Error, MessageButtons::Ok, MessageAnswer::Ok, ""}, nullptr);
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
     EXPECT_EQ(box->icon(), QMessageBox::Critical);
 }
