@@ -3,35 +3,13 @@
 # consent is never assumed without a terminal, failures give their exit codes, and
 # --trace writes one JSON line per command.
 # Arguments: path-to-flashutil source-dir
-set -u
-flashutil=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/lib/common.sh"
 
 # A built copy: a blank copy beside its model INI builds one from a synthetic image.
-cp "$flashutil" "$work/flashutil"
-cat > "$work/flashutil.INI" <<'INI'
-[MODEL00]
-Model=RW-5200
-Inquiry=ACME    CD-RW RW5200
-FW-Range=1.00-1.10
-BINMask=*.BIN
-Vendor=Acme
-Note=normal
-INI
-head -c 524288 /dev/zero | tr '\0' '\125' > "$work/R120.BIN"
-(cd "$work" && ./flashutil --build --model 0 --image R120.BIN --output-dir "$work" > build.log 2>&1) ||
-    { cat "$work/build.log"; echo "FAIL: could not build a flash utility"; exit 1; }
+model_ini > "$work/flashutil.INI"
+build_copy R120.BIN
 built="$work/R120.EXE"
-
-run() {  # run NAME ARGS... : stdout, stderr and exit code of one run without a terminal
-    local name=$1; shift
-    "$@" < /dev/null > "$work/$name.out" 2> "$work/$name.err"
-    echo $? > "$work/$name.rc"
-}
-rc() { cat "$work/$1.rc"; }
+run() { run_command "$@"; }
 
 # 1. A full run with --yes ends in "Flash Completed." and exit 0.
 run ok "$built" --cli --yes --virtual-drive --trace "$work/trace.json"

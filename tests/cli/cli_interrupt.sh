@@ -3,19 +3,10 @@
 # committed, exit 6); during the commit it is held until the drive has answered, and the
 # run ends as the drive's answer says.
 # Arguments: path-to-flashutil source-dir
-set -u
-flashutil=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/lib/common.sh"
 
-cp "$flashutil" "$work/flashutil"
-printf '[MODEL00]\nModel=RW-5200\nInquiry=ACME    CD-RW RW5200\nFW-Range=1.00-1.10\nBINMask=*.BIN\nVendor=Acme\nNote=normal\n' \
-    > "$work/flashutil.INI"
-head -c 524288 /dev/zero | tr '\0' '\125' > "$work/R120.BIN"
-(cd "$work" && ./flashutil --build --model 0 --image R120.BIN --output-dir "$work" > build.log 2>&1) ||
-    { cat "$work/build.log"; echo "FAIL: could not build a flash utility"; exit 1; }
+model_ini > "$work/flashutil.INI"
+build_copy R120.BIN
 built="$work/R120.EXE"
 
 # wait_for FILE TEXT: until a line with TEXT shows up (at most 20 s)

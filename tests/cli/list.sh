@@ -3,21 +3,9 @@
 # virtual, never unless asked for; bad virtual-drive options are usage errors naming the
 # option; no drive means nothing on standard output, a message and exit code 3.
 # Arguments: path-to-flashutil source-dir
-set -u
-flashutil=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/lib/common.sh"
 
-run() {  # run NAME ARGS... : stdout, stderr and exit code
-    local name=$1; shift
-    "$flashutil" "$@" < /dev/null > "$work/$name.out" 2> "$work/$name.err"
-    echo $? > "$work/$name.rc"
-}
-rc() { cat "$work/$1.rc"; }
-out() { cat "$work/$1.out"; }
-err() { cat "$work/$1.err"; }
+run() { run_command "$1" "$flashutil" "${@:2}"; }  # run NAME ARGS...: one run of the program
 
 # One virtual drive: its identity line, then its path, marked virtual.
 run one --list --virtual-drive

@@ -3,14 +3,8 @@
 # default (inquiry text, lowest revision of the range; a fixed product and 0000 for the
 # wildcards), and --json tells which drives qualify for the copy's image.
 # Arguments: path-to-flashutil source-dir
-set -u
-flashutil=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/lib/common.sh"
 
-cp "$flashutil" "$work/flashutil"
 cat > "$work/flashutil.INI" <<'INI'
 [MODEL00]
 Model=RW-5200
@@ -28,11 +22,8 @@ BINMask=*.BIN
 Vendor=Acme
 Note=normal
 INI
-head -c 524288 /dev/zero | tr '\0' '\125' > "$work/R120.BIN"
-cp "$work/R120.BIN" "$work/W200.BIN"
-(cd "$work" && ./flashutil --build --model 0 --image R120.BIN --output-dir "$work" > build.log 2>&1 &&
-    ./flashutil --build --model 1 --image W200.BIN --output-dir "$work" >> build.log 2>&1) ||
-    { cat "$work/build.log"; echo "FAIL: could not build flash utilities"; exit 1; }
+build_copy R120.BIN 0
+build_copy W200.BIN 1
 
 out=$("$work/R120.EXE" --list --virtual-drive 2>&1) || fail "built copy --list exit $?"
 [ "$out" = "0-0-0 V: ACME    CD-RW RW5200    1.00  virtual:0 (virtual drive)" ] ||
