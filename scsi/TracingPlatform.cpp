@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstring>
 
-TracingPlatform::TracingPlatform(Platform& inner, LineSink sink) : Inner_(inner), Sink_(std::move(sink)) {}
+TracingPlatform::TracingPlatform(Platform& inner, LineSink sink) : ForwardingPlatform(inner), Sink_(std::move(sink)) {}
 
 std::unique_ptr<TracingPlatform> TracingPlatform::ToFile(Platform& inner, const std::string& path,
                                                          std::string& error) {

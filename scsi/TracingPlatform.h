@@ -11,9 +11,9 @@
 #include <string>
 #include <unordered_map>
 
-#include "scsi/Platform.h"
+#include "scsi/ForwardingPlatform.h"
 
-class TracingPlatform : public Platform {
+class TracingPlatform : public ForwardingPlatform {
 public:
     using LineSink = std::function<void(const std::string& line)>;
 
@@ -28,20 +28,12 @@ public:
     static std::string FormatLine(const std::string& device, const uint8_t cdb[12], uint8_t direction,
                                   uint32_t length, const CommandOutcome& outcome, double milliseconds);
 
-    bool IsPassThrough() const override { return Inner_.IsPassThrough(); }
-    std::vector<DriveCandidate> EnumerateOpticalDrives() override { return Inner_.EnumerateOpticalDrives(); }
-    std::string DevicePath(const DriveAddress& address) const override { return Inner_.DevicePath(address); }
     PlatformHandle Open(const DriveAddress& address) override;
     bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
               uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) override;
     void Close(PlatformHandle handle) override;
-    int LastError() const override { return Inner_.LastError(); }
-    std::string ErrorText(int code) const override { return Inner_.ErrorText(code); }
-    void Sleep(unsigned milliseconds) override { Inner_.Sleep(milliseconds); }
-    bool RequestRestart() override { return Inner_.RequestRestart(); }
 
 private:
-    Platform& Inner_;
     LineSink Sink_;
     std::unordered_map<PlatformHandle, std::string> Devices_;
 };

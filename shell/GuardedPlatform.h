@@ -7,35 +7,26 @@
 #include <string>
 #include <vector>
 
-#include "scsi/Platform.h"
+#include "scsi/ForwardingPlatform.h"
 
-class GuardedPlatform : public Platform {
+class GuardedPlatform : public ForwardingPlatform {
 public:
     struct OpenFailure {
         std::string DevicePath;
         int Error = 0;
     };
 
-    explicit GuardedPlatform(Platform& inner) : Inner_(inner) {}
+    explicit GuardedPlatform(Platform& inner) : ForwardingPlatform(inner) {}
 
     // Every open that failed, in order.
     const std::vector<OpenFailure>& OpenFailures() const { return OpenFailures_; }
     // The first open that failed because the device is busy or access was denied; null when none.
     const OpenFailure* BusyOrDenied() const;
 
-    bool IsPassThrough() const override { return Inner_.IsPassThrough(); }
-    std::vector<DriveCandidate> EnumerateOpticalDrives() override { return Inner_.EnumerateOpticalDrives(); }
-    std::string DevicePath(const DriveAddress& address) const override { return Inner_.DevicePath(address); }
     PlatformHandle Open(const DriveAddress& address) override;
     bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
               uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) override;
-    void Close(PlatformHandle handle) override { Inner_.Close(handle); }
-    int LastError() const override { return Inner_.LastError(); }
-    std::string ErrorText(int code) const override { return Inner_.ErrorText(code); }
-    void Sleep(unsigned milliseconds) override { Inner_.Sleep(milliseconds); }
-    bool RequestRestart() override { return Inner_.RequestRestart(); }
 
 private:
-    Platform& Inner_;
     std::vector<OpenFailure> OpenFailures_;
 };

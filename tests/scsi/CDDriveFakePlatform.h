@@ -10,7 +10,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "scsi/CDDrive.h"
 #include "scsi/Platform.h"
+#include "support/ScriptedUserInterface.h"
 
 class FakePlatform : public Platform {
 public:
@@ -119,4 +123,21 @@ private:
                 return &d;
         return nullptr;
     }
+};
+
+// Each drive test starts from the drive class's start state, on a fresh fake platform.
+class FakePlatformTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CDDrive::SetPlatform(&Platform);
+        CDDrive::SetUserInterface(&Ui);
+        CDDrive::ResetClassState();
+    }
+    void TearDown() override {
+        CDDrive::SetPlatform(nullptr);
+        CDDrive::SetUserInterface(nullptr);
+    }
+
+    FakePlatform Platform;
+    ScriptedUserInterface Ui;
 };

@@ -10,17 +10,8 @@ namespace {
 
 const std::string Inquiry = "KAV     CDRW-4012       1.05";  // 8 + 16 + 4 characters
 
-class CDDriveTest : public ::testing::Test {
+class CDDriveTest : public FakePlatformTest {
 protected:
-    void SetUp() override {
-        CDDrive::SetPlatform(&Platform);
-        CDDrive::SetUserInterface(&Ui);
-        CDDrive::ResetClassState();
-    }
-    void TearDown() override {
-        CDDrive::SetPlatform(nullptr);
-        CDDrive::SetUserInterface(nullptr);
-    }
     std::unique_ptr<CDDrive> Make(const FakePlatform::FakeDrive& d) {
         const DriveAddress& a = d.Candidate.Address;
         return std::make_unique<CDDrive>(a.Letter, a.HostAdapter, a.Target, a.Lun);
@@ -28,9 +19,6 @@ protected:
     int32_t Send(CDDrive& drive, uint8_t opcode, uint8_t direction = 1, uint32_t length = 0) {
         return drive.ExecCommand(opcode, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, direction, length);
     }
-
-    FakePlatform Platform;
-    ScriptedUserInterface Ui;
 };
 
 TEST_F(CDDriveTest, IdentityLineIsAddressLetterAndTwentyEightCharacters) {

@@ -8,20 +8,7 @@ namespace {
 
 const std::string Inquiry = "KAV     CDRW-4012       1.05";
 
-class CDDrivesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        CDDrive::SetPlatform(&Platform);
-        CDDrive::SetUserInterface(&Ui);
-        CDDrive::ResetClassState();
-    }
-    void TearDown() override {
-        CDDrive::SetPlatform(nullptr);
-        CDDrive::SetUserInterface(nullptr);
-    }
-    FakePlatform Platform;
-    ScriptedUserInterface Ui;
-};
+using CDDrivesTest = FakePlatformTest;
 
 TEST_F(CDDrivesTest, NoDrivesGivesAnEmptyListWithoutMessages) {
     CDDrives drives;
