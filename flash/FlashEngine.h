@@ -16,6 +16,7 @@
 
 // How a press of FLASH ended.
 enum class FlashOutcome {
+    Unidentified,        // the drive's identity or revision is unknown: nothing sent
     RevisionRefused,     // drive already at or above the new revision: nothing sent
     Declined,            // the person did not answer Yes: nothing sent
     DiscPresent,         // "Remove disc, before to do the flash task."
@@ -100,6 +101,7 @@ private:
     void Sleep(unsigned milliseconds);
 
     // Parts of FlashButtonClick; each returns Completed when the run goes on, else how it ended.
+    FlashOutcome CheckIdentified();
     FlashOutcome CheckRevision(const std::string& driveRevision, const std::string& newRevision);
     FlashOutcome WaitUntilReady();
     FlashOutcome UploadAndVerify();

@@ -21,6 +21,21 @@ const char* const InterruptedSuffix = ", Interrupted! Nothing was flashed.";
 bool YesAnswer(MessageAnswer answer) { return answer == MessageAnswer::Yes; }
 }  // namespace
 
+// The revision check decides whether the image may replace what the drive runs; without the
+// drive's identity it would compare against nothing and let any image through, a downgrade
+// included. Such a drive is refused before anything is sent to it.
+FlashOutcome FlashEngine::CheckIdentified() {
+    std::string cause = TargetDrive->IdentityProblem();
+    const std::string revision = TargetDrive->RevisionText();
+    if (cause.empty() && revision.find_first_not_of(' ') == std::string::npos)
+        cause = "its INQUIRY answer holds no firmware revision";
+    if (cause.empty())
+        return FlashOutcome::Completed;
+    const std::string device = TargetDrive->DevicePath().empty() ? "The drive" : "The drive " + TargetDrive->DevicePath();
+    Ui_.Show(device + " could not be identified (" + cause + "); nothing was sent to it.", MessageKind::Error);
+    return FlashOutcome::Unidentified;
+}
+
 // Steps 2 and 3: the revision check and the confirmation. Completed when the run may go on.
 FlashOutcome FlashEngine::CheckRevision(const std::string& driveRevision, const std::string& newRevision) {
     const uint8_t* range = Block_.Raw() + Layout::FwRangeOffset;
@@ -210,6 +225,8 @@ FlashOutcome FlashEngine::FlashButtonClick(int selectedIndex) {
     const std::string driveRevision = TargetDrive->RevisionText();
     const std::string newRevision = Block_.NewFwName().substr(0, 4);
 
+    if (FlashOutcome identified = CheckIdentified(); identified != FlashOutcome::Completed)
+        return identified;
     if (FlashOutcome answer = CheckRevision(driveRevision, newRevision); answer != FlashOutcome::Completed)
         return answer;
 

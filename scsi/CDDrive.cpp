@@ -144,15 +144,21 @@ bool CDDrive::Identify() {
     // an earlier drive's identification.
     std::memset(state.IdentityBuffer, 0, sizeof state.IdentityBuffer);
     state.UseIdentityBuffer = true;
-    if (ExecCommand(0x12, 0x00, 0x00, 0x00, 0x80, 0x00, 0, 0, 0, 0, 0, 0, DirectionIn, 0x80) != 0) {
+    // A bare status (busy, reservation conflict) carries no sense but no answer either: the
+    // buffer would give a blank identity that looks like a drive's.
+    constexpr uint8_t StatusGood = 0x00;
+    if (ExecCommand(0x12, 0x00, 0x00, 0x00, 0x80, 0x00, 0, 0, 0, 0, 0, 0, DirectionIn, 0x80) != 0 &&
+        Status == StatusGood) {
         state.UseIdentityBuffer = false;
         // "%28.28s" of the INQUIRY data from byte 8 on: a zero byte ends it early,
         // and it is right-aligned in 28 characters.
         const char* field = reinterpret_cast<const char*>(state.IdentityBuffer + 8);
         Identity_ = Format("%d-%d-%d %c: %28.28s", HostAdapter, Target, Lun, DriveLetter, field);
+        IdentityProblem_.clear();
         return true;
     }
     Identity_.assign(1, '0');
+    IdentityProblem_ = "INQUIRY failed: " + FailureCause();
     state.UseIdentityBuffer = false;
     return false;
 }
@@ -182,6 +188,16 @@ bool CDDrive::SenseIs(uint8_t key, uint8_t asc, uint8_t ascq) const {
 
 bool CDDrive::SenseIs(uint8_t key, uint8_t asc) const {
     return SenseKey == key && Asc == asc;
+}
+
+std::string CDDrive::FailureCause() const {
+    if (LastError != 0) {
+        const std::string text = SystemPlatform()->ErrorText(LastError);
+        return text.empty() ? "system error " + std::to_string(LastError) : text;
+    }
+    if (SenseKey != 0 || Asc != 0 || Ascq != 0)
+        return Format("sense %02X/%02X/%02X", SenseKey, Asc, Ascq);
+    return Format("status %02X", Status);
 }
 
 std::string CDDrive::ErrorText() const {

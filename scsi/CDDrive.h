@@ -57,11 +57,16 @@ public:
     std::string ProductText() const;
     std::string RevisionText() const;
     const std::string& Identity() const { return Identity_; }
+    // Why the last identification failed, naming the cause ("INQUIRY failed: sense 05/20/00");
+    // "" while the drive is identified.
+    const std::string& IdentityProblem() const { return IdentityProblem_; }
 
     // Outcome of the last command on this drive.
     bool SenseIs(uint8_t key, uint8_t asc, uint8_t ascq) const;
     bool SenseIs(uint8_t key, uint8_t asc) const;
     std::string ErrorText() const;
+    // The last command's failure in words: the system's text, else the sense, else the status.
+    std::string FailureCause() const;
 
     // Fields.
     char DriveLetter;
@@ -98,5 +103,6 @@ private:
     void ReportSense(int error);  // records error as LastError and shows the report when enabled
 
     std::string Identity_;
+    std::string IdentityProblem_ = "not identified yet";
     std::string DevicePath_;
 };

@@ -206,6 +206,11 @@ void LinuxPlatform::Sleep(unsigned milliseconds) {
 }
 
 bool LinuxPlatform::RequestRestart() {
+    // The run's own sleep and shutdown lock would stand in the way of its own reboot: newer
+    // service managers refuse a reboot that an inhibitor blocks, whoever holds it. The flash
+    // has ended by now, so the lock has done its job; the drive's exclusive claim stays.
+    for (auto& [handle, claim] : Claims_)
+        StopInhibitor(claim);
     return Config_.Calls.Run({"systemctl", "reboot"}) == 0;
 }
 
@@ -306,6 +311,12 @@ HeldProcess LinuxPlatform::TakeInhibitor(std::string* notice) {
     return held;
 }
 
+void LinuxPlatform::StopInhibitor(Claim& claim) {
+    if (claim.Inhibitor.Running() && Config_.Calls.StopHeld)
+        Config_.Calls.StopHeld(claim.Inhibitor);
+    claim.Inhibitor = HeldProcess{};
+}
+
 bool LinuxPlatform::ClaimForRun(PlatformHandle handle, std::string& why, std::string* notice) {
     why.clear();
     const SysfsDrive* drive = DriveOf(handle);
@@ -367,8 +378,7 @@ void LinuxPlatform::ReleaseRun(PlatformHandle handle) {
     auto it = Claims_.find(handle);
     if (it == Claims_.end())
         return;
-    if (it->second.Inhibitor.Running() && Config_.Calls.StopHeld)
-        Config_.Calls.StopHeld(it->second.Inhibitor);
+    StopInhibitor(it->second);
     if (it->second.BlockFd >= 0)
         Config_.Calls.Close(it->second.BlockFd);
     Claims_.erase(it);

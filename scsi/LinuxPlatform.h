@@ -46,7 +46,8 @@ public:
     // filters (EPERM) and a busy drive (EBUSY). At most 80 characters; "" for unknown codes.
     std::string ErrorText(int code) const override;
     void Sleep(unsigned milliseconds) override;
-    // An orderly reboot through the service manager ("systemctl reboot").
+    // An orderly reboot through the service manager ("systemctl reboot"), after giving up
+    // the sleep and shutdown locks of this platform's run claims.
     bool RequestRestart() override;
 
     // Checks a --device argument: /dev/sgN, /dev/srN or a link to one of them (/dev/cdrom)
@@ -92,6 +93,7 @@ private:
     std::vector<std::string> HoldersOf(const std::string& node, const SysfsDrive& drive) const;
     std::string GroupOf(const std::string& node) const;
     HeldProcess TakeInhibitor(std::string* notice);
+    void StopInhibitor(Claim& claim);
 
     LinuxPlatformConfig Config_;
     std::vector<Entry> Drives_;

@@ -57,6 +57,7 @@ int ExitCodeOf(FlashOutcome outcome) {
     case FlashOutcome::Completed: return ExitCode::Success;
     case FlashOutcome::RevisionRefused:
     case FlashOutcome::Declined: return ExitCode::Refused;
+    case FlashOutcome::Unidentified:
     case FlashOutcome::DiscPresent:
     case FlashOutcome::Interrupted:
     case FlashOutcome::FailedBeforeCommit: return ExitCode::FailedBeforeCommit;

@@ -80,6 +80,47 @@ TEST_F(RevisionCheck, WildcardNeedsBothBoundsToBeDashes) {
     EXPECT_EQ(Run("1.10", "1.00-", {}), FlashOutcome::RevisionRefused);
 }
 
+// A drive whose identification failed after it was found has no revision to compare: it
+// would pass any range check and take a downgrade. Whatever failed, nothing is sent to it.
+TEST_F(RevisionCheck, DriveThatCouldNotBeIdentifiedIsRefusedWithItsCause) {
+    struct Case {
+        VirtualFault Fault;
+        std::string Cause;
+    };
+    const std::vector<Case> cases = {
+        {{2, VirtualFaultKind::Sense, 0x05, 0x20, 0x00}, "sense 05/20/00"},
+        {{2, VirtualFaultKind::Sense, 0x02, 0x04, 0x01}, "sense 02/04/01"},
+        {{2, VirtualFaultKind::Status, 0, 0, 0, 0x08}, "status 08"},
+        {{2, VirtualFaultKind::Timeout}, "Connection timed out"},
+        {{2, VirtualFaultKind::PlatformError, 0, 0, 0, 0, EIO}, "Input/output error"},
+    };
+    for (const std::string range : {"1.00-1.05", "-    -"}) {
+        for (const Case& c : cases) {
+            Ui = ScriptedUserInterface();
+            Setup.Drive.Revision = "1.10";  // above the new revision: a downgrade if it got through
+            Setup.FwRange = range;
+            Setup.Drive.Faults = {c.Fault};
+            Build();
+            EXPECT_EQ(Drive->IdentityLine(), "0");  // the second INQUIRY fails
+            Ui.Answers = {MessageAnswer::Yes, MessageAnswer::Yes};
+            EXPECT_EQ(Engine->FlashButtonClick(0), FlashOutcome::Unidentified) << c.Cause;
+            EXPECT_EQ(Record().size(), 2u) << c.Cause;  // the two INQUIRYs and nothing after them
+            ASSERT_EQ(Ui.Messages.size(), 1u) << c.Cause;
+            EXPECT_EQ(Ui.Messages[0].Text,
+                      "The drive virtual:0 could not be identified (INQUIRY failed: " + c.Cause +
+                          "); nothing was sent to it.");
+            EXPECT_EQ(Ui.Messages[0].Kind, MessageKind::Error);
+        }
+    }
+}
+
+TEST_F(RevisionCheck, DriveThatReportsNoRevisionIsRefused) {
+    EXPECT_EQ(Run("    ", "-    -", {MessageAnswer::Yes, MessageAnswer::Yes}), FlashOutcome::Unidentified);
+    EXPECT_TRUE(NothingSent());
+    EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"The drive virtual:0 could not be identified (its INQUIRY "
+                                                          "answer holds no firmware revision); nothing was sent to it."});
+}
+
 TEST_F(RevisionCheck, NewRevisionIsTheFirstFourCharactersOfTheName) {
     Setup.NewFwName = "1.07X";
     EXPECT_EQ(Run("1.00", "1.00-1.05", {MessageAnswer::No}), FlashOutcome::Declined);

@@ -35,6 +35,7 @@ struct FakeKernel {
     std::vector<std::vector<std::string>> Started;
     bool HelperStarts = true;
     int Stopped = 0;
+    int StoppedAtLastRun = -1;  // how many held helpers had been stopped when the last program ran
     int NextFd = 50;
 
     LinuxSystemCalls Calls() {
@@ -68,6 +69,7 @@ struct FakeKernel {
         };
         c.Run = [this](const std::vector<std::string>& argv) {
             Runs.push_back(argv);
+            StoppedAtLastRun = Stopped;
             return RunStatus;
         };
         c.StartHeld = [this](const std::vector<std::string>& argv) {
@@ -328,6 +330,17 @@ TEST_F(RunClaimTest, ClaimsTheBlockNodeExclusivelyAndBlocksSleep) {
     EXPECT_FALSE(Platform->HoldsRunClaim(Handle));
     Platform->ReleaseRun(Handle);  // twice is harmless
     EXPECT_EQ(Kernel.Closed.size(), 1u);
+}
+
+TEST_F(RunClaimTest, RestartGivesUpTheRunsOwnSleepLockFirst) {
+    std::string why;
+    ASSERT_TRUE(Platform->ClaimForRun(Handle, why)) << why;
+    EXPECT_TRUE(Platform->RequestRestart());
+    EXPECT_EQ(Kernel.StoppedAtLastRun, 1) << "the reboot was asked for while our own inhibitor lock was held";
+    EXPECT_EQ(Kernel.Runs.back(), (std::vector<std::string>{"systemctl", "reboot"}));
+    EXPECT_TRUE(Platform->HoldsRunClaim(Handle));  // the drive stays claimed
+    Platform->ReleaseRun(Handle);
+    EXPECT_EQ(Kernel.Stopped, 1);  // the lock is not stopped twice
 }
 
 TEST_F(RunClaimTest, MountedDiscIsRefusedNamingTheMountPoint) {
