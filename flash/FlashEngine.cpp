@@ -9,14 +9,9 @@ FlashEngine::~FlashEngine() {
     delete[] ProfileCopy;
 }
 
-void FlashEngine::SetCdb(std::initializer_list<uint8_t> bytes) {
-    std::fill(std::begin(Cdb), std::end(Cdb), uint8_t(0));
-    std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), sizeof Cdb), Cdb);
-}
-
-int32_t FlashEngine::SendCdb(uint8_t direction, uint32_t length) {
-    return TargetDrive->ExecCommand(Cdb[0], Cdb[1], Cdb[2], Cdb[3], Cdb[4], Cdb[5], Cdb[6], Cdb[7], Cdb[8],
-                                    Cdb[9], Cdb[10], Cdb[11], direction, length);
+int32_t FlashEngine::Send(const Command& command) {
+    std::copy(command.Cdb.begin(), command.Cdb.end(), Cdb);
+    return TargetDrive->Execute(command);
 }
 
 // A command succeeded when the drive left no sense. Two more outcomes leave the sense bytes

@@ -7,11 +7,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <string>
 
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrive.h"
+#include "scsi/Commands.h"
 #include "scsi/UserInterface.h"
 
 // How a press of FLASH ended.
@@ -87,10 +87,8 @@ public:
     const IdentityBlock& Block() const { return Block_; }
 
 private:
-    // Sends Cdb as it stands with the given direction and length.
-    int32_t SendCdb(uint8_t direction, uint32_t length);
-    // Fills Cdb completely: the given bytes first, zero after them.
-    void SetCdb(std::initializer_list<uint8_t> bytes);
+    // Keeps the command's CDB in Cdb and sends it to the target drive.
+    int32_t Send(const Command& command);
     // The success test of every command with a message: the platform call succeeded and the
     // drive left no sense. On failure shows prefix + ErrorText and returns false.
     bool Judge(int32_t result, const char* prefix);

@@ -13,7 +13,6 @@ constexpr unsigned PauseAfterCommitMilliseconds = 200;
 constexpr uint16_t CommitTimeoutSeconds = 180;
 constexpr uint16_t NormalTimeoutSeconds = 60;
 constexpr int32_t CommitProgressMaximum = 200, CommitProgressPosition = 198;
-constexpr uint8_t CommitCode = 0x80, CommitAllCode = 0xA0;
 
 const char* const FailSuffix = ", Fail! ";
 const char* const InterruptedSuffix = ", Interrupted! Nothing was flashed.";
@@ -54,8 +53,7 @@ FlashOutcome FlashEngine::CheckRevision(const std::string& driveRevision, const 
 
 // Steps 4 to 6: load, wait until the drive has settled without a disc, stop it.
 FlashOutcome FlashEngine::WaitUntilReady() {
-    SetCdb({0x1B, 0, 0, 0, 0x03});  // load medium
-    SendCdb(DirectionIn, 0);
+    Send(Commands::LoadMedium());
 
     unsigned settled = 0;
     unsigned becomingReady = 0;
@@ -65,8 +63,7 @@ FlashOutcome FlashEngine::WaitUntilReady() {
             return FlashOutcome::Interrupted;
         }
         Sleep(PollMilliseconds);
-        SetCdb({0x00});  // test unit ready
-        SendCdb(DirectionIn, 0);
+        Send(Commands::TestUnitReady());
         if (TargetDrive->SenseIs(0x02, 0x04, 0x01)) {
             settled = 0;
             // A drive that never settles would hold the run forever.
@@ -86,10 +83,8 @@ FlashOutcome FlashEngine::WaitUntilReady() {
             break;
     }
 
-    SetCdb({0x4E});  // stop play/scan
-    SendCdb(DirectionIn, 0);
-    SetCdb({0x1B});  // stop unit
-    SendCdb(DirectionIn, 0);
+    Send(Commands::StopPlayScan());
+    Send(Commands::StopUnit());
     return FlashOutcome::Completed;
 }
 
@@ -132,7 +127,7 @@ FlashOutcome FlashEngine::UploadAndVerify() {
         if (StopWanted())
             return interrupted();
         std::memcpy(StepBuffer, image + offset, ChunkSize);
-        if (!WriteBuffer(offset, StepBuffer, 0x00, ChunkSize))
+        if (!WriteBuffer(offset, StepBuffer, WriteBufferCode::Data, ChunkSize))
             return failed(FailSuffix);
         advance(offset);
     }
@@ -183,7 +178,7 @@ FlashOutcome FlashEngine::Commit(int selectedIndex) {
     // An interrupt must not break the command off while the drive writes its flash.
     if (Control_.HoldInterrupts)
         Control_.HoldInterrupts(true);
-    const bool committed = WriteBuffer(0, ProfileCopy, FlashAll ? CommitAllCode : CommitCode, 0);
+    const bool committed = WriteBuffer(0, ProfileCopy, FlashAll ? WriteBufferCode::CommitAll : WriteBufferCode::Commit, 0);
     if (Control_.HoldInterrupts)
         Control_.HoldInterrupts(false);
 

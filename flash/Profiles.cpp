@@ -7,18 +7,13 @@
 #include "flash/ProfileData.h"
 
 namespace {
-constexpr uint8_t WriteBufferOp = 0x3B, ReadBufferOp = 0x3C, VendorOp = 0xDF, ProfileCode = 0x7F;
-constexpr uint32_t FlashIdLength = 128;
-// Where a profile image's profile lives in the drive's buffer; a DVD image's goes to 0.
-constexpr uint8_t ProfileAreaByte3 = 0x08;
 constexpr uint8_t NoMatchHeader[4] = {0xFF, 0xFF, 0x00, 0x00};
 
 uint32_t RoundUpToEven(uint32_t n) { return n + (n & 1); }
 }  // namespace
 
 bool FlashEngine::SetupFlashProfile(uint8_t* buffer) {
-    SetCdb({VendorOp, 0x11});
-    if (!Judge(SendCdb(DirectionIn, FlashIdLength), "Read Flash ID> "))
+    if (!Judge(Send(Commands::ReadFlashId()), "Read Flash ID> "))
         return false;
     uint8_t reply[4];
     std::memcpy(reply, CDDrive::Buffer(), sizeof reply);
@@ -67,9 +62,7 @@ bool FlashEngine::SetupFlashProfile(uint8_t* buffer) {
         return false;
     if (ProfileLength != 0)
         std::memcpy(CDDrive::Buffer(), buffer, ProfileLength);
-    SetCdb({WriteBufferOp, 0x05, 0x01, uint8_t(DvdImage ? 0x00 : ProfileAreaByte3), 0, 0, 0,
-            uint8_t(ProfileLength >> 8), uint8_t(ProfileLength), ProfileCode});
-    return Judge(SendCdb(DirectionOut, ProfileLength), "Write Profile> ");
+    return Judge(Send(Commands::WriteProfile(DvdImage, ProfileLength)), "Write Profile> ");
 }
 
 bool FlashEngine::ReadVerifyProfile(const uint8_t* copy) {
@@ -80,11 +73,9 @@ bool FlashEngine::ReadVerifyProfile(const uint8_t* copy) {
                 return false;
         return true;
     }
-    SetCdb({ReadBufferOp, 0x01, 0x01, ProfileAreaByte3, 0, 0, 0, uint8_t(ProfileLength >> 8),
-            uint8_t(ProfileLength)});
     if (!FitsTransferBuffer(ProfileLength, "Read Profile> "))
         return false;
-    if (!Judge(SendCdb(DirectionIn, ProfileLength), "Read Profile> "))
+    if (!Judge(Send(Commands::ReadProfile(ProfileLength)), "Read Profile> "))
         return false;
     if (std::memcmp(CDDrive::Buffer(), copy, ProfileLength) != 0) {
         Ui_.Show("Compared profile error!", MessageKind::Plain);

@@ -122,6 +122,12 @@ int32_t CDDrive::ExecCommand(uint8_t cdb0, uint8_t cdb1, uint8_t cdb2, uint8_t c
     return 0;
 }
 
+int32_t CDDrive::Execute(const Command& command) {
+    const auto& c = command.Cdb;
+    return ExecCommand(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], c[9], c[10], c[11], command.Direction,
+                       command.Length);
+}
+
 void CDDrive::ReportSense(int error) {
     ClassState& state = State();
     Platform* platform = SystemPlatform();
@@ -147,8 +153,7 @@ bool CDDrive::Identify() {
     // A bare status (busy, reservation conflict) carries no sense but no answer either: the
     // buffer would give a blank identity that looks like a drive's.
     constexpr uint8_t StatusGood = 0x00;
-    if (ExecCommand(0x12, 0x00, 0x00, 0x00, 0x80, 0x00, 0, 0, 0, 0, 0, 0, DirectionIn, 0x80) != 0 &&
-        Status == StatusGood) {
+    if (Execute(Commands::Inquiry()) != 0 && Status == StatusGood) {
         state.UseIdentityBuffer = false;
         // "%28.28s" of the INQUIRY data from byte 8 on: a zero byte ends it early,
         // and it is right-aligned in 28 characters.

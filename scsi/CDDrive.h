@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "scsi/Commands.h"
 #include "scsi/Platform.h"
 #include "scsi/UserInterface.h"
 
@@ -41,6 +42,9 @@ public:
     int32_t ExecCommand(uint8_t cdb0, uint8_t cdb1, uint8_t cdb2, uint8_t cdb3, uint8_t cdb4,
                         uint8_t cdb5, uint8_t cdb6, uint8_t cdb7, uint8_t cdb8, uint8_t cdb9,
                         uint8_t cdb10, uint8_t cdb11, uint8_t direction, uint32_t length);
+
+    // ExecCommand of a command built in scsi/Commands.h.
+    int32_t Execute(const Command& command);
 
     // Class-wide command timeout in seconds, for all drives.
     static void SetTimeout(uint16_t seconds);

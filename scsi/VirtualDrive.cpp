@@ -9,23 +9,11 @@
 
 namespace {
 
-constexpr uint8_t OpTestUnitReady = 0x00;
-constexpr uint8_t OpInquiry = 0x12;
-constexpr uint8_t OpStartStopUnit = 0x1B;
-constexpr uint8_t OpReadCapacity = 0x25;
-constexpr uint8_t OpWriteBuffer = 0x3B;
-constexpr uint8_t OpReadBuffer = 0x3C;
-constexpr uint8_t OpStopPlayScan = 0x4E;
-constexpr uint8_t OpVendor = 0xDF;
-
 constexpr uint8_t StatusCheckCondition = 0x02;
 constexpr uint32_t InquiryDataLength = 96;
-constexpr uint32_t CommitReplyLength = 16;
 // A full 700 MB CD: 359,847 sectors of 2,048 bytes.
 constexpr uint32_t DiscLastBlock = 359846;
 constexpr uint32_t DiscBlockLength = 2048;
-
-uint32_t Field24(const uint8_t* bytes) { return uint32_t(bytes[0]) << 16 | uint32_t(bytes[1]) << 8 | bytes[2]; }
 
 void PutBigEndian32(uint8_t* target, uint32_t value) {
     target[0] = uint8_t(value >> 24);
@@ -114,18 +102,18 @@ VirtualDrive::Reply VirtualDrive::Carry(const uint8_t* cdb, uint8_t direction, u
     // A command that reads data must be sent with a data-in phase.
     const bool wrongWay = length > 0 && direction != DirectionIn;
     switch (cdb[0]) {
-    case OpTestUnitReady: return TestUnitReady();
-    case OpInquiry: return wrongWay ? Reply{0x05, 0x24, 0x00} : Inquiry(cdb, buffer, length);
-    case OpReadCapacity: return wrongWay ? Reply{0x05, 0x24, 0x00} : ReadCapacity(buffer, length);
-    case OpStartStopUnit:
+    case Opcode::TestUnitReady: return TestUnitReady();
+    case Opcode::Inquiry: return wrongWay ? Reply{0x05, 0x24, 0x00} : Inquiry(cdb, buffer, length);
+    case Opcode::ReadCapacity: return wrongWay ? Reply{0x05, 0x24, 0x00} : ReadCapacity(buffer, length);
+    case Opcode::StartStopUnit:
         // LoEj and Start both set: load the medium; the drive then needs a while to settle.
         if ((cdb[4] & 0x03) == 0x03)
             BecomingReady_ = Config_.ReadyPolls;
         return {};
-    case OpStopPlayScan: return {};
-    case OpWriteBuffer: return WriteBuffer(cdb, direction, buffer, length);
-    case OpReadBuffer: return ReadBuffer(cdb, direction, buffer, length);
-    case OpVendor: return Vendor(cdb, direction, buffer, length);
+    case Opcode::StopPlayScan: return {};
+    case Opcode::WriteBuffer: return WriteBuffer(cdb, direction, buffer, length);
+    case Opcode::ReadBuffer: return ReadBuffer(cdb, direction, buffer, length);
+    case Opcode::Vendor: return Vendor(cdb, direction, buffer, length);
     default: return {0x05, 0x20, 0x00};  // invalid command operation code
     }
 }
@@ -172,13 +160,13 @@ VirtualDrive::Reply VirtualDrive::ReadCapacity(uint8_t* buffer, uint32_t length)
 
 VirtualDrive::Reply VirtualDrive::WriteBuffer(const uint8_t* cdb, uint8_t direction, uint8_t* buffer,
                                               uint32_t length) {
-    if (cdb[1] != 0x05 || cdb[2] != 0x01)
+    if (cdb[1] != BufferField::WriteMode || cdb[2] != BufferField::BufferId)
         return {0x05, 0x24, 0x00};
     const uint32_t offset = Field24(cdb + 3);
     const uint32_t count = Field24(cdb + 6);
     const uint8_t code = cdb[9];
 
-    if (code == 0x80 || code == 0xA0) {
+    if (code == WriteBufferCode::Commit || code == WriteBufferCode::CommitAll) {
         // The commit: the drive writes its flash from the image area of its memory.
         CommitRunning_ = true;
         if (Config_.CommitMilliseconds > 0)
@@ -190,16 +178,16 @@ VirtualDrive::Reply VirtualDrive::WriteBuffer(const uint8_t* cdb, uint8_t direct
         CommitRunning_ = false;
         uint32_t returned = 0;
         if (direction == DirectionIn) {
-            returned = std::min(length, CommitReplyLength);
+            returned = std::min(length, CommandLength::CommitAnswer);
             std::memset(buffer, 0, returned);
         }
         return {0, 0, 0, returned};
     }
-    if (code != 0x00 && code != 0x7F)
+    if (code != WriteBufferCode::Data && code != WriteBufferCode::Profile)
         return {0x05, 0x24, 0x00};
     // Entry critical has no data phase and is sent as data in; an empty profile upload
     // (a DVD profile with no matching chip) has the same bytes but is sent as data out.
-    if (code == 0x7F && count == 0 && length == 0 && direction == DirectionIn) {
+    if (code == WriteBufferCode::Profile && count == 0 && length == 0 && direction == DirectionIn) {
         ++EntryCriticalCount_;
         return {};
     }
@@ -209,14 +197,14 @@ VirtualDrive::Reply VirtualDrive::WriteBuffer(const uint8_t* cdb, uint8_t direct
     if (uint64_t(offset) + count > MemorySize)
         return {0x05, 0x24, 0x00};
     std::copy(buffer, buffer + count, Storage().Memory.begin() + offset);
-    if (code == 0x7F)
+    if (code == WriteBufferCode::Profile)
         LastProfile_.assign(buffer, buffer + count);
     return {};
 }
 
 VirtualDrive::Reply VirtualDrive::ReadBuffer(const uint8_t* cdb, uint8_t direction, uint8_t* buffer,
                                              uint32_t length) {
-    if (cdb[1] != 0x01 || cdb[2] != 0x01)
+    if (cdb[1] != BufferField::ReadMode || cdb[2] != BufferField::BufferId)
         return {0x05, 0x24, 0x00};
     const uint32_t offset = Field24(cdb + 3);
     const uint32_t count = Field24(cdb + 6);
@@ -228,9 +216,9 @@ VirtualDrive::Reply VirtualDrive::ReadBuffer(const uint8_t* cdb, uint8_t directi
 }
 
 VirtualDrive::Reply VirtualDrive::Vendor(const uint8_t* cdb, uint8_t direction, uint8_t* buffer, uint32_t length) {
-    if (cdb[1] == 0x0A)
+    if (cdb[1] == VendorCode::ByteWrite)
         return {};  // E2 and flash byte writes: accepted, the record shows them
-    if (cdb[1] != 0x11 || cdb[2] > 0x01 || (length > 0 && direction != DirectionIn))
+    if (cdb[1] != VendorCode::FlashInfo || cdb[2] > 0x01 || (length > 0 && direction != DirectionIn))
         return {0x05, 0x24, 0x00};
     uint8_t data[FlashIdLength] = {};
     if (cdb[2] == 0x00) {

@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "scsi/Commands.h"
 #include "scsi/Platform.h"
 #include "scsi/VirtualDriveOptions.h"
 
@@ -40,7 +41,7 @@ public:
     static constexpr uint32_t ImageAreaSize = 0x80000;
     static constexpr uint32_t ProfileAreaOffset = 0x80000;
     static constexpr uint32_t MemorySize = 0x81000;
-    static constexpr uint32_t FlashIdLength = 128;
+    static constexpr uint32_t FlashIdLength = CommandLength::FlashInfo;
     static constexpr uint8_t MemoryFill = 0xE5;  // what the memory holds before any upload
     static constexpr uint8_t FlashFill = 0xFF;   // what the flash holds before any commit
 
