@@ -27,8 +27,6 @@
 
 namespace {
 
-const char* const ApplicationTitle = "KAVENO Windows Flash utility";
-
 bool EnvironmentSet(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0';
@@ -238,7 +236,6 @@ int RunWindowApplication(const Options& options, int argc, char** argv) {
     }
 
     QApplication application(qtArgc, qtArgv.data());
-    QApplication::setApplicationDisplayName(QString::fromLatin1(ApplicationTitle));
     int code = 0;
     try {
         code = RunForm(options, block, choice.get(), argv[0]);

@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QThread>
 
+const char* const ApplicationTitle = "KAVENO Windows Flash utility";
+
 QString FromCoreText(const std::string& text) {
     return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
@@ -49,7 +51,7 @@ QString WindowUserInterface::DefaultTitle(MessageKind kind) {
     case MessageKind::Plain: break;
     }
     // A plain box carries the application's title.
-    return QGuiApplication::applicationDisplayName();
+    return QString::fromLatin1(ApplicationTitle);
 }
 
 std::unique_ptr<QMessageBox> WindowUserInterface::MakeMessageBox(const MessageRequest& request, QWidget* parent) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The window where the display named does not answer: a built copy runs the terminal flash
-# instead, a blank copy says which display could not be reached and fails; never an abort.
+# The window and the display. Where the display named does not answer, a built copy runs the
+# terminal flash instead and a blank copy says which display could not be reached and fails;
+# never an abort. Where it answers, the desktop shows exactly the program's caption.
 source "$(dirname "$0")/lib/common.sh"
 
 model_ini > "$work/flashutil.INI"
@@ -24,6 +25,23 @@ for display in "DISPLAY=$nowhere" "WAYLAND_DISPLAY=bogus-$$"; do
         fail "built copy, $display: no word of the display"
     grep -q "Flash Completed." "$work/built.out" || fail "built copy, $display: the terminal flash did not complete"
 done
+
+# The builder's window under Xvfb: its caption as the desktop reads it (_NET_WM_NAME).
+if command -v xvfb-run > /dev/null && command -v xprop > /dev/null; then
+    export work
+    (cd "$work" && env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM xvfb-run -a bash -c '
+        ./flashutil > window.out 2>&1 &
+        for _ in $(seq 100); do
+            id=$(xwininfo -root -tree | awk "/Flash Utility/ {print \$1; exit}")
+            [ -n "$id" ] && break
+            sleep 0.2
+        done
+        [ -n "$id" ] && xprop -id "$id" _NET_WM_NAME > caption.txt
+        kill $!; wait $!') 2> /dev/null
+    caption='_NET_WM_NAME(UTF8_STRING) = " Flash Utility V1.048 for1.00-1.10 [Buiding]"'
+    [ "$(cat "$work/caption.txt" 2> /dev/null)" = "$caption" ] ||
+        fail "the desktop's caption: $(cat "$work/caption.txt" "$work/window.out" 2> /dev/null)"
+fi
 
 [ "$failures" = 0 ] && echo "all window display checks passed"
 exit $((failures > 0))

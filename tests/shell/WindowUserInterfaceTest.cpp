@@ -66,6 +66,8 @@ TEST_F(SeamTest, ErrorBoxIsTitledErrorAndAnswersOk) {
     auto box = WindowUserInterface::MakeMessageBox({"<b>Write Buffer> 02 3A 00</b>", MessageKind::Error, MessageButtons::Ok, MessageAnswer::Ok, ""}, nullptr);
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
     EXPECT_EQ(box->icon(), QMessageBox::Critical);
+    // A plain box carries the application's title.
+    EXPECT_EQ(WindowUserInterface::DefaultTitle(MessageKind::Plain), "KAVENO Windows Flash utility");
 }
 
 TEST_F(SeamTest, StepPastTheMaximumStartsAgainFromTheMinimum) {
