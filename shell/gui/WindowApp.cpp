@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QListWidget>
 #include <QMessageBox>
@@ -44,7 +45,7 @@ struct ScreenshotMode {
     int Boxes = 0;
 
     void Save(QWidget& widget, const std::string& path) {
-        widget.grab().save(QString::fromStdString(path), "PNG");
+        widget.grab().save(QFile::decodeName(path.c_str()), "PNG");
         std::fprintf(stderr, "flashutil: saved %s\n", path.c_str());
     }
 };
@@ -241,7 +242,7 @@ int RunWindowApplication(const Options& options, int argc, char** argv) {
         code = RunForm(options, block, choice.get(), argv[0]);
     } catch (const std::exception& e) {
         // The standard display of an exception, then the usual exit code.
-        QMessageBox::critical(nullptr, QString::fromLatin1(ApplicationTitle), QString::fromLocal8Bit(e.what()));
+        QMessageBox::critical(nullptr, FromCoreText(ApplicationTitle), QString::fromLocal8Bit(e.what()));
         code = 0;
     }
     CDDrive::SetUserInterface(nullptr);

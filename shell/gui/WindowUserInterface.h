@@ -72,6 +72,7 @@ private:
 // every caption the desktop shows.
 extern const char* const ApplicationTitle;
 
-// Texts of the core are 8-bit strings; every byte maps to one character and back.
+// Texts of the core (the model file's, the drives', file names) are byte strings in the
+// system's encoding (UTF-8); ASCII comes back byte for byte.
 QString FromCoreText(const std::string& text);
 std::string ToCoreText(const QString& text);
