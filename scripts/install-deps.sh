@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   dpkg-dev desktop-file-utils appstream groff-base man-db
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libxcb1-dev libwayland-dev
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
   qemu-system-x86 busybox-static cpio kmod

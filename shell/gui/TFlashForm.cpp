@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -188,7 +189,7 @@ void TFlashForm::FormCreate() {
     Engine->ProfileMatched = false;
     Engine->FlashAll = false;
     StretchControls();
-    setWindowTitle(QString::fromLatin1(UtilityTitle));
+    setWindowTitle(FromCoreText(UtilityTitle));
     BuilderMode = Settings_.Block.IsBlankCopy();
     if (BuilderMode)
         BuilderModeStartUp();
@@ -227,8 +228,9 @@ void TFlashForm::FlashModeStartUp() {
 }
 
 void TFlashForm::BuilderModeStartUp() {
-    StartDirectory = QDir::currentPath().toStdString();
-    FileListDirectory_ = QString::fromStdString(StartDirectory);
+    // File names are the system's bytes; Qt holds them decoded.
+    StartDirectory = QFile::encodeName(QDir::currentPath()).toStdString();
+    FileListDirectory_ = QFile::decodeName(StartDirectory.c_str());
     ReadFileList();
     Models = std::make_unique<ModelLists>();
     if (Settings_.ExecutablePath.empty())
@@ -258,7 +260,7 @@ void TFlashForm::ComboBoxChange() {
         return;
     FileListMask_ = FromCoreText(Models->BinMaskList[std::size_t(i)]);
     ReadFileList();
-    setWindowTitle(QString::fromLatin1(UtilityTitle) + FromCoreText(Models->FwRangeList[std::size_t(i)]) +
+    setWindowTitle(FromCoreText(UtilityTitle) + FromCoreText(Models->FwRangeList[std::size_t(i)]) +
                    QStringLiteral(" [Buiding]"));
     FlashButton->setEnabled(false);
 }
@@ -291,7 +293,7 @@ void TFlashForm::FileListBox1Click() {
     const QString path = SelectedFilePath();
     if (path.isEmpty())
         return;
-    SelectedBinName = ToCoreText(QFileInfo(path).fileName());
+    SelectedBinName = QFile::encodeName(QFileInfo(path).fileName()).toStdString();
     FlashButton->setEnabled(true);
 }
 
@@ -303,10 +305,10 @@ void TFlashForm::FlashButtonClick() {
         if (!Models || i < 0 || std::size_t(i) >= Models->ModelLines.size())
             return;
         BuildRequest request;
-        request.ImagePath = SelectedFilePath().toStdString();
+        request.ImagePath = QFile::encodeName(SelectedFilePath()).toStdString();
         request.SelectedBinName = SelectedBinName;
         request.Model = ModelAt(*Models, std::size_t(i));
-        request.OutputDirectory = FileListDirectory_.toStdString();
+        request.OutputDirectory = QFile::encodeName(FileListDirectory_).toStdString();
         request.ExecutablePath = Settings_.ExecutablePath;
         request.ProgramName = Settings_.ProgramName;
         std::copy_n(Settings_.Block.KeyWord(), Layout::KeyWordSize, request.KeyWord.begin());

@@ -1,10 +1,18 @@
 #include "shell/gui/WindowApp.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLibraryInfo>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QTimer>
 
+#include <wayland-client-core.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -19,8 +27,6 @@
 #include "shell/gui/TFlashForm.h"
 
 namespace {
-
-const char* const ApplicationTitle = "KAVENO Windows Flash utility";
 
 bool EnvironmentSet(const char* name) {
     const char* value = std::getenv(name);
@@ -39,7 +45,7 @@ struct ScreenshotMode {
     int Boxes = 0;
 
     void Save(QWidget& widget, const std::string& path) {
-        widget.grab().save(QString::fromStdString(path), "PNG");
+        widget.grab().save(QFile::decodeName(path.c_str()), "PNG");
         std::fprintf(stderr, "flashutil: saved %s\n", path.c_str());
     }
 };
@@ -110,13 +116,100 @@ int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* 
 
 }  // namespace
 
-bool WindowDisplayAvailable(const Options& options) {
-    if (EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY") || EnvironmentSet("QT_QPA_PLATFORM"))
-        return true;
-    for (const std::string& argument : options.WindowArguments)
-        if (argument == "-platform" || argument == "-display")
-            return true;
-    return false;
+namespace {
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// The value of one of Qt's window options on the command line; "" when not given.
+std::string WindowArgument(const Options& options, const std::string& name) {
+    std::string value;
+    for (std::size_t i = 0; i + 1 < options.WindowArguments.size(); ++i)
+        if (options.WindowArguments[i] == name)
+            value = options.WindowArguments[i + 1];
+    return value;
+}
+
+bool XServerAnswers(const std::string& name) {
+    xcb_connection_t* connection = xcb_connect(name.empty() ? nullptr : name.c_str(), nullptr);
+    const bool answers = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return answers;
+}
+
+// Qt's Wayland platform is a package of its own (qt6-wayland); without it Wayland is no choice.
+bool WaylandPluginPresent() {
+    const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
+    return !Environment("QT_PLUGIN_PATH").empty() || !platforms.entryList({QStringLiteral("libqwayland*")}).isEmpty();
+}
+
+bool WaylandCompositorAnswers() {
+    // A socket name without the runtime directory it lies in names nothing.
+    if (Environment("WAYLAND_SOCKET").empty() && !Environment("WAYLAND_DISPLAY").starts_with('/') &&
+        Environment("XDG_RUNTIME_DIR").empty())
+        return false;
+    wl_display* display = wl_display_connect(nullptr);  // WAYLAND_DISPLAY, as Qt reads it
+    if (display)
+        wl_display_disconnect(display);
+    return display != nullptr;
+}
+
+}  // namespace
+
+WindowDisplay CheckWindowDisplay(const Options& options) {
+    const std::string x = Environment("DISPLAY"), wayland = Environment("WAYLAND_DISPLAY");
+    const std::string xOption = WindowArgument(options, "-display");
+    // Qt's choice: -platform, else QT_QPA_PLATFORM, else its default: Wayland where one is
+    // named (except on GNOME), then X11. By default only the displays named are tried.
+    std::string platforms = WindowArgument(options, "-platform");
+    if (platforms.empty())
+        platforms = Environment("QT_QPA_PLATFORM");
+    const bool ownChoice = platforms.empty();
+    std::string desktops = Environment("XDG_CURRENT_DESKTOP") + ":" + Environment("XDG_SESSION_DESKTOP");
+    std::transform(desktops.begin(), desktops.end(), desktops.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    const bool waylandFirst = (!wayland.empty() || Environment("XDG_SESSION_TYPE") == "wayland") &&
+                              desktops.find("gnome") == std::string::npos;
+    if (ownChoice) {
+        const std::string named[] = {!wayland.empty() ? "wayland;" : "", !x.empty() || !xOption.empty() ? "xcb;" : ""};
+        platforms = waylandFirst ? named[0] + named[1] : named[1] + named[0];
+        if (platforms.empty())
+            return {};
+    }
+
+    WindowDisplay result;
+    std::vector<std::string> tried;
+    std::size_t from = 0;
+    while (from <= platforms.size()) {
+        const std::size_t end = std::min(platforms.find(';', from), platforms.size());
+        const std::string entry = platforms.substr(from, end - from);
+        const std::string name = entry.substr(0, entry.find(':'));
+        from = end + 1;
+        bool answers = false;
+        if (name == "xcb") {
+            answers = XServerAnswers(xOption.empty() ? x : xOption);
+            tried.push_back(!xOption.empty() ? "-display " + xOption : x.empty() ? "DISPLAY unset" : "DISPLAY=" + x);
+        } else if (name.starts_with("wayland")) {
+            const bool plugin = WaylandPluginPresent();
+            answers = plugin && WaylandCompositorAnswers();
+            tried.push_back((wayland.empty() ? "WAYLAND_DISPLAY unset" : "WAYLAND_DISPLAY=" + wayland) +
+                            (plugin ? "" : " without Qt's Wayland platform"));
+        } else {
+            answers = !name.empty();  // offscreen, vnc, ...: no display to reach
+        }
+        if (answers) {
+            result.Result = WindowDisplay::State::Ready;
+            // Where Qt's own choice would be another, it is told which display answered.
+            if (ownChoice && name != (waylandFirst ? "wayland" : "xcb"))
+                result.Platform = name;
+            return result;
+        }
+    }
+    result.Result = WindowDisplay::State::Unreachable;
+    for (const std::string& what : tried)
+        result.Tried += (result.Tried.empty() ? "" : ", ") + what;
+    return result;
 }
 
 int RunWindowApplication(const Options& options, int argc, char** argv) {
@@ -144,13 +237,12 @@ int RunWindowApplication(const Options& options, int argc, char** argv) {
     }
 
     QApplication application(qtArgc, qtArgv.data());
-    QApplication::setApplicationDisplayName(QString::fromLatin1(ApplicationTitle));
     int code = 0;
     try {
         code = RunForm(options, block, choice.get(), argv[0]);
     } catch (const std::exception& e) {
         // The standard display of an exception, then the usual exit code.
-        QMessageBox::critical(nullptr, QString::fromLatin1(ApplicationTitle), QString::fromLocal8Bit(e.what()));
+        QMessageBox::critical(nullptr, FromCoreText(ApplicationTitle), QString::fromLocal8Bit(e.what()));
         code = 0;
     }
     CDDrive::SetUserInterface(nullptr);

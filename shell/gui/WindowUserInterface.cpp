@@ -9,12 +9,14 @@
 #include <QPushButton>
 #include <QThread>
 
+const char* const ApplicationTitle = "KAVENO Windows Flash utility";
+
 QString FromCoreText(const std::string& text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
 }
 
 std::string ToCoreText(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
+    const QByteArray bytes = text.toLocal8Bit();
     return std::string(bytes.constData(), std::size_t(bytes.size()));
 }
 
@@ -49,7 +51,7 @@ QString WindowUserInterface::DefaultTitle(MessageKind kind) {
     case MessageKind::Plain: break;
     }
     // A plain box carries the application's title.
-    return QGuiApplication::applicationDisplayName();
+    return FromCoreText(ApplicationTitle);
 }
 
 std::unique_ptr<QMessageBox> WindowUserInterface::MakeMessageBox(const MessageRequest& request, QWidget* parent) {

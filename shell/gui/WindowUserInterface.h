@@ -67,6 +67,12 @@ private:
     bool Busy_ = false;
 };
 
-// Texts of the core are 8-bit strings; every byte maps to one character and back.
+// "KAVENO Windows Flash utility": the title of a plain box and of the box that shows an
+// unexpected exception. It is no application display name, which Qt would append to
+// every caption the desktop shows.
+extern const char* const ApplicationTitle;
+
+// Texts of the core (the model file's, the drives', file names) are byte strings in the
+// system's encoding (UTF-8); ASCII comes back byte for byte.
 QString FromCoreText(const std::string& text);
 std::string ToCoreText(const QString& text);

@@ -144,6 +144,30 @@ TEST_F(BuilderModeTest, BuildsThroughTheControls) {
     EXPECT_EQ(flash.ComboBox->count(), 1);
 }
 
+TEST_F(BuilderModeTest, NamesKeepTheSystemsEncoding) {
+    // A UTF-8 model file and an image file whose name lies outside Latin-1.
+    WriteFile(Dir / "flashutil.INI", std::string("[MODEL00]\nModel=RW-5200\nInquiry=\xC3\x84" "CME \xE5\x88\xBB\xE5\xBD\x95\n"
+                                                  "FW-Range=1.00-1.10\nBINMask=RW*.BIN\nVendor=Acme\nNote=Plain\n"));
+    WriteFile(Dir / "RW\xCE\xA9" "1.BIN", Image);
+    TFlashForm& form = Create();
+    ASSERT_EQ(form.ComboBox->count(), 1);
+    EXPECT_EQ(form.ComboBox->itemText(0), QString::fromUtf8("1.00-1.10 \u00C4" "CME \u523B\u5F55"));
+
+    ClickFile(form, QString::fromUtf8("RW\u03A9" "1.BIN"));
+    EXPECT_EQ(form.SelectedBinName, "RW\xCE\xA9" "1.BIN");
+    form.FlashButton->click();
+    // The output is named by the builder's rule from the name's own bytes, and so is the revision.
+    const std::string output = BuildOutputName(form.SelectedBinName);
+    EXPECT_NE(output.find("RW\xCE\xA9"), std::string::npos);
+    EXPECT_EQ(Text(form.GroupBox2->title()), "Build " + output + " complete!");
+    EXPECT_TRUE(Messages.empty());
+    const std::vector<uint8_t> built = ReadFile(Dir / output);
+    const auto keyWord = OwnKeyWord();
+    const auto at = std::search(built.begin(), built.end(), keyWord.begin(), keyWord.end());
+    ASSERT_NE(at, built.end());
+    EXPECT_EQ(IdentityBlock(&*at).NewFwName().substr(0, 4), "RW\xCE\xA9");
+}
+
 TEST_F(BuilderModeTest, BuildButtonFollowsModelChangesAndClicks) {
     TFlashForm& form = Create();
     ClickFile(form, "RW12.BIN");

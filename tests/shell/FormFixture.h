@@ -23,9 +23,7 @@ inline QApplication& TestApplication() {
     static QApplication* app = [] {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        auto* created = new QApplication(argc, argv);
-        QApplication::setApplicationDisplayName(QStringLiteral("KAVENO Windows Flash utility"));
-        return created;
+        return new QApplication(argc, argv);
     }();
     return *app;
 }

@@ -66,6 +66,8 @@ TEST_F(SeamTest, ErrorBoxIsTitledErrorAndAnswersOk) {
     auto box = WindowUserInterface::MakeMessageBox({"<b>Write Buffer> 02 3A 00</b>", MessageKind::Error, MessageButtons::Ok, MessageAnswer::Ok, ""}, nullptr);
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
     EXPECT_EQ(box->icon(), QMessageBox::Critical);
+    // A plain box carries the application's title.
+    EXPECT_EQ(WindowUserInterface::DefaultTitle(MessageKind::Plain), "KAVENO Windows Flash utility");
 }
 
 TEST_F(SeamTest, StepPastTheMaximumStartsAgainFromTheMinimum) {
@@ -91,11 +93,13 @@ TEST_F(SeamTest, StatusFailSuffixAndEntryReplacement) {
     Ui->SetStatus("Write BIN to drive's DRAM... ");
     Ui->SetStatus(Ui->Status() + ", Fail! ");
     EXPECT_EQ(Text(Status->title()), "Write BIN to drive's DRAM... , Fail! ");
-    // Every byte of a text comes back as it went in.
-    std::string bytes;
-    for (int c = 1; c < 256; ++c)
+    // Texts are the system's (UTF-8): every ASCII byte comes back as it went in, and so does
+    // a name outside Latin-1.
+    std::string bytes = "Build \xCE\xA9\xE5\x88\xBB.EXE complete! ";
+    for (int c = 1; c < 128; ++c)
         bytes += char(c);
     Ui->SetStatus(bytes);
+    EXPECT_EQ(Status->title(), QString::fromUtf8(bytes.c_str()));
     EXPECT_EQ(Ui->Status(), bytes);
 
     List->addItems({"a", "b", "c"});
