@@ -37,8 +37,7 @@ FlashOutcome FlashEngine::CheckIdentified() {
 
 // Steps 2 and 3: the revision check and the confirmation. Completed when the run may go on.
 FlashOutcome FlashEngine::CheckRevision(const std::string& driveRevision, const std::string& newRevision) {
-    const uint8_t* range = Block_.Raw() + Layout::FwRangeOffset;
-    const bool anyRevision = range[0] == '-' && range[5] == '-';
+    const bool anyRevision = Block_.AnyFirmware();
     // std::string compares bytes as unsigned values, then lengths.
     const int order = driveRevision.compare(newRevision);
     if (!anyRevision && order >= 0) {

@@ -36,8 +36,8 @@ IdentityTexts IdentityTexts::From(const IdentityBlock& block) {
     texts.RangeLow = Format("%4.4s", rangeField);
     // The upper bound starts at the sixth stored byte, whatever comes before it.
     texts.RangeHigh = Format("%4.4s", FieldText(range + 5, width - 5));
-    texts.AnyProduct = inquiry[0] == '-' && inquiry[1] == '-';
-    texts.AnyFirmware = range[0] == '-' && range[5] == '-';
+    texts.AnyProduct = block.AnyProduct();
+    texts.AnyFirmware = block.AnyFirmware();
     return texts;
 }
 

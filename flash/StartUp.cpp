@@ -25,10 +25,7 @@ void FlashStartUp::FormIdentityTexts() {
     RangeHigh = texts.RangeHigh;
 }
 
-bool FlashStartUp::AnyFirmware() const {
-    const uint8_t* range = Block_.Raw() + Layout::FwRangeOffset;
-    return range[0] == '-' && range[5] == '-';
-}
+bool FlashStartUp::AnyFirmware() const { return Block_.AnyFirmware(); }
 
 std::string FlashStartUp::PromptText() const {
     return "Select the " + VendorText + " drive you want to update:";

@@ -37,7 +37,7 @@
 class FlashStartUp {
 public:
     static constexpr const char* UtilityTitle = " Flash Utility V1.048 for";
-    static constexpr uint32_t IoBufferSize = 0x4000;
+    static constexpr uint32_t IoBufferSize = FlashEngine::ChunkSize;
 
     enum class Detection {
         Ready,        // at least one drive qualifies

@@ -47,3 +47,13 @@ bool IdentityBlock::ImageHolds(std::size_t offset, std::size_t count) const {
 uint8_t IdentityBlock::ImageByte(std::size_t offset) const {
     return ImageHolds(offset, 1) ? Image()[offset] : 0;
 }
+
+bool IdentityBlock::AnyProduct() const {
+    const uint8_t* inquiry = Bytes_ + Layout::InquiryOffset;
+    return inquiry[0] == '-' && inquiry[1] == '-';
+}
+
+bool IdentityBlock::AnyFirmware() const {
+    const uint8_t* range = Bytes_ + Layout::FwRangeOffset;
+    return range[0] == '-' && range[5] == '-';
+}

@@ -46,6 +46,12 @@ public:
 
     uint32_t ImageLength() const;  // little-endian, as stored
 
+    // The wildcards, tested on the stored bytes: "--" at the start of Inquiry accepts any
+    // product; "-" as the first byte of FwRange and of its upper bound (the sixth byte)
+    // accepts any firmware revision and skips the revision check.
+    bool AnyProduct() const;
+    bool AnyFirmware() const;
+
     // Bytes past ImageLength are absent: what a blank copy left behind a short image is no
     // part of the image, so nothing may be decided by it (the image-kind tests included).
     // PresentImageLength is ImageLength cut to the area's capacity; ImageHolds tells whether

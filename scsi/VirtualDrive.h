@@ -39,7 +39,7 @@ struct RecordedCommand {
 class VirtualDrive {
 public:
     static constexpr uint32_t ImageAreaSize = 0x80000;
-    static constexpr uint32_t ProfileAreaOffset = 0x80000;
+    static constexpr uint32_t ProfileAreaOffset = ::ProfileAreaOffset;
     static constexpr uint32_t MemorySize = 0x81000;
     static constexpr uint32_t FlashIdLength = CommandLength::FlashInfo;
     static constexpr uint8_t MemoryFill = 0xE5;  // what the memory holds before any upload

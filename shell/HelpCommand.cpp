@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr const char* FileVersion = "1.0.4.8";
+constexpr const char* FileVersion = FLASHUTIL_VERSION;  // the project's version, from CMake
 constexpr const char* FileDescription = "Flash utility for CD-RW drive";
 
 constexpr const char* Usage =
