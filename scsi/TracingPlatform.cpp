@@ -1,6 +1,7 @@
 #include "scsi/TracingPlatform.h"
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 
@@ -44,12 +45,17 @@ std::string TracingPlatform::FormatLine(const std::string& device, const uint8_t
     char hex[25];
     for (int i = 0; i < 12; ++i)
         std::snprintf(hex + 2 * i, 3, "%02x", cdb[i]);
+    // The time with two decimals and a point whatever the locale (the window sets the locale
+    // from the environment): to_chars rounds exactly as printf's "%.2f" does in the C locale.
+    char ms[64];
+    const auto written = std::to_chars(ms, ms + sizeof ms - 1, milliseconds, std::chars_format::fixed, 2);
+    *(written.ec == std::errc() ? written.ptr : ms) = '\0';
     char rest[256];
     std::snprintf(rest, sizeof rest,
                   ", \"cdb\": \"%s\", \"dir\": \"%s\", \"len\": %u, \"status\": %u, \"sense\": [%u, %u, %u], "
-                  "\"error\": %d, \"ms\": %.2f}",
+                  "\"error\": %d, \"ms\": %s}",
                   hex, direction == DirectionIn ? "in" : "out", length, outcome.Status, outcome.Sense[2],
-                  outcome.Sense[12], outcome.Sense[13], outcome.Error, milliseconds);
+                  outcome.Sense[12], outcome.Sense[13], outcome.Error, ms);
     return "{\"device\": " + JsonString(device) + rest;
 }
 
