@@ -149,7 +149,7 @@ TEST(TracingPlatformRun, FileHoldsEachLineAsSoonAsTheCommandHasAnswered) {
 
     VirtualPlatform drives(Config(""));
     std::string error;
-    auto tracing = TracingPlatform::ToFile(drives, path, error);
+    auto tracing = TracingPlatform::ToFile(drives, path, error, nullptr);
     ASSERT_TRUE(tracing) << error;
     const PlatformHandle handle = tracing->Open(drives.Drive(0).Address());
     const uint8_t cdb[12] = {0x4E};
@@ -165,7 +165,7 @@ TEST(TracingPlatformRun, FileHoldsEachLineAsSoonAsTheCommandHasAnswered) {
     tracing.reset();
     std::remove(path);
 
-    EXPECT_FALSE(TracingPlatform::ToFile(drives, "/nonexistent-dir/trace.jsonl", error));
+    EXPECT_FALSE(TracingPlatform::ToFile(drives, "/nonexistent-dir/trace.jsonl", error, nullptr));
     EXPECT_NE(error.find("/nonexistent-dir/trace.jsonl"), std::string::npos);
     EXPECT_NE(error.find("No such file"), std::string::npos);
 }
