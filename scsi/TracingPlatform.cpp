@@ -23,7 +23,7 @@ const char* KindOf(mode_t mode) {
         return "a block device";
     if (S_ISDIR(mode))
         return "a directory";
-    return "not a regular file";
+    return "a special file";
 }
 
 // Why the trace file could not be opened, from open's error and what lies at the path.
@@ -54,6 +54,7 @@ struct TraceFile {
     void Write(const std::string& line) {
         if (Failed)
             return;
+        const int savedErrno = errno;  // the traced command's error stays for its caller
         const std::string data = line + '\n';
         std::size_t done = 0;
         while (done < data.size()) {
@@ -66,10 +67,11 @@ struct TraceFile {
                 if (OnFailure)
                     OnFailure("cannot write the trace file " + Path + ": " + std::strerror(error) +
                               " (the trace stops here; the run goes on)");
-                return;
+                break;
             }
             done += std::size_t(n);
         }
+        errno = savedErrno;
     }
 };
 
