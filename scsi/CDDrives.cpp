@@ -4,8 +4,10 @@ CDDrives::CDDrives() {
     Count_ = 0;
     CurrentIndex_ = 0;
     for (const DriveCandidate& candidate : CDDrive::SystemPlatform()->EnumerateOpticalDrives()) {
-        if (Count_ == Capacity)
-            break;  // the list is full; further drives are not probed
+        if (Count_ == Capacity) {
+            ++LeftOut_;  // the list is full; further drives are counted, not probed
+            continue;
+        }
         const DriveAddress& a = candidate.Address;
         auto* drive = new CDDrive(a.Letter, a.HostAdapter, a.Target, a.Lun);
         if (CDDrive::OpenStatus() == CDDrive::OpenOk) {
@@ -30,6 +32,13 @@ CDDrives::~CDDrives() {
             Items_[CurrentIndex_] = nullptr;
         }
     }
+}
+
+std::string CDDrives::LeftOutText() const {
+    if (LeftOut_ == 0)
+        return {};
+    return std::to_string(LeftOut_) + (LeftOut_ == 1 ? " more optical drive was" : " more optical drives were") +
+           " left out: the drive list holds at most " + std::to_string(Capacity);
 }
 
 bool CDDrives::Select(int16_t index) {

@@ -1,9 +1,11 @@
 #pragma once
 // The optical drives of the computer: found once at construction, at most 24,
-// in a stable order, with one of them current.
+// in a stable order, with one of them current. Drives the system names beyond a full
+// list are counted, never opened.
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "scsi/CDDrive.h"
 
@@ -17,6 +19,10 @@ public:
     CDDrives& operator=(const CDDrives&) = delete;
 
     uint8_t Count() const { return Count_; }
+    // How many drives the system named after the list was full (not probed).
+    int LeftOut() const { return LeftOut_; }
+    // "N more optical drives were left out: ..." when LeftOut() is above 0, else "".
+    std::string LeftOutText() const;
     bool Select(int16_t index);
     CDDrive* Current() const { return Current_; }
     CDDrive* Item(int index) const { return index >= 0 && index < Count_ ? Items_[index] : nullptr; }
@@ -26,4 +32,5 @@ private:
     int32_t CurrentIndex_ = 0;
     std::array<CDDrive*, Capacity> Items_{};
     CDDrive* Current_ = nullptr;
+    int LeftOut_ = 0;
 };

@@ -20,9 +20,15 @@ public:
     // inner is not owned. The sink receives each line without its line feed.
     TracingPlatform(Platform& inner, LineSink sink);
 
-    // Writes to a file (created or truncated), flushing after every line.
-    // nullptr and error set when the file cannot be opened.
-    static std::unique_ptr<TracingPlatform> ToFile(Platform& inner, const std::string& path, std::string& error);
+    using FailureSink = std::function<void(const std::string& message)>;
+
+    // Writes to a file (created or truncated), each line with one write as it comes. The path
+    // must be a regular file or a character device (/dev/null); a symbolic link is not
+    // followed. nullptr and error set when the file cannot be opened or is of another kind.
+    // When a write fails, onWriteFailure is told once, naming the file and the cause, and the
+    // trace stops; the commands go on.
+    static std::unique_ptr<TracingPlatform> ToFile(Platform& inner, const std::string& path, std::string& error,
+                                                   FailureSink onWriteFailure);
 
     // One trace line (no line feed).
     static std::string FormatLine(const std::string& device, const uint8_t cdb[12], uint8_t direction,

@@ -80,7 +80,10 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
         return ExitCode::Refused;
     std::printf("%s\n", startUp.CaptionText().c_str());
 
-    switch (startUp.Detect(ui)) {
+    const FlashStartUp::Detection detection = startUp.Detect(ui);
+    if (startUp.Drives && startUp.Drives->LeftOut() > 0)
+        Say(startUp.Drives->LeftOutText());
+    switch (detection) {
     case FlashStartUp::Detection::NoDrive:
         return NothingToFlash(platform, "no optical drive found" +
                                             (choice.Searched.empty() ? std::string() : " (" + choice.Searched + ")"));

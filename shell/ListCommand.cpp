@@ -4,7 +4,8 @@
 // path (virtual drives marked as such), or with --json one JSON object per drive. What
 // the drive class shows during detection (open failures, sense reports) goes to the
 // error stream, so the output stays a clean list. No drive: nothing on the output, a
-// message on the error stream naming what was searched, and a distinct exit code.
+// message on the error stream naming what was searched, and a distinct exit code. Drives
+// beyond the list's 24 are not listed; the error stream says how many.
 
 #include <cstdio>
 #include <string>
@@ -90,6 +91,8 @@ int RunList(const Options& options) {
             ++listed;
         }
         std::fflush(stdout);
+        if (drives.LeftOut() > 0)
+            std::fprintf(stderr, "flashutil: %s\n", drives.LeftOutText().c_str());
     }
     CDDrive::SetUserInterface(nullptr);
     CDDrive::SetPlatform(nullptr);

@@ -1,5 +1,7 @@
 #include "shell/PlatformChoice.h"
 
+#include <cstdio>
+
 #include "scsi/LinuxPlatform.h"
 #include "scsi/TracingPlatform.h"
 #include "scsi/VirtualDrive.h"
@@ -54,7 +56,10 @@ std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const Ide
     }
     if (options.TraceFile) {
         std::string why;
-        choice->Trace = TracingPlatform::ToFile(*choice->Base, *options.TraceFile, why);
+        // A trace that stops being written is said once; the run itself goes on.
+        choice->Trace = TracingPlatform::ToFile(*choice->Base, *options.TraceFile, why, [](const std::string& message) {
+            std::fprintf(stderr, "flashutil: %s\n", message.c_str());
+        });
         if (!choice->Trace) {
             error = {why, ExitCode::Failure};
             return nullptr;

@@ -43,6 +43,8 @@ VirtualDriveConfig VirtualDefaultsFor(const IdentityBlock& block);
 
 // nullptr and error set when the command line asks for something impossible: bad
 // virtual-drive options or --device together with --virtual-drive (usage errors), a
-// --device that is no optical drive (no drive), a trace file that cannot be written.
+// --device that is no optical drive (no drive), a trace file that cannot be opened or is
+// neither a regular file nor a character device (failures). A trace write that fails later
+// is said once on the error stream; the run goes on.
 std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const IdentityBlock& block,
                                                PlatformChoiceError& error);

@@ -4,8 +4,11 @@
 #include <string>
 
 #include "shell/Options.h"
+#include "shell/StandardStreams.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int RunCommand(int argc, char** argv) {
     std::string error;
     const std::optional<Options> options = ParseOptions(argc, argv, error);
     if (!options) {
@@ -21,4 +24,11 @@ int main(int argc, char** argv) {
     case Options::Mode::Window: break;
     }
     return RunWindow(*options, argc, argv);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ProtectStandardStreams();
+    return FinishStandardStreams(RunCommand(argc, argv));
 }

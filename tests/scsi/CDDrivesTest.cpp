@@ -15,6 +15,7 @@ TEST_F(CDDrivesTest, NoDrivesGivesAnEmptyListWithoutMessages) {
     EXPECT_EQ(drives.Count(), 0);
     EXPECT_EQ(drives.Current(), nullptr);
     EXPECT_FALSE(drives.Select(0));
+    EXPECT_EQ(drives.LeftOut(), 0);
     EXPECT_TRUE(Ui.Messages.empty());
 }
 
@@ -53,7 +54,8 @@ TEST_F(CDDrivesTest, ListStopsAtTwentyFourDrives) {
         Platform.Add(char('A' + i % 26), uint8_t(i), 0, Inquiry);
     CDDrives drives;
     EXPECT_EQ(drives.Count(), 24);
-    EXPECT_EQ(Platform.Opened.size(), 24u);  // drives past the 24th are not probed
+    EXPECT_EQ(Platform.Opened.size(), 24u);  // drives past the 24th are not probed, only counted
+    EXPECT_EQ(drives.LeftOut(), 6);
     EXPECT_EQ(drives.Item(23)->HostAdapter, 23);
     EXPECT_EQ(drives.Item(24), nullptr);
     EXPECT_EQ(CDDrive::OpenCount(), 24);
@@ -67,6 +69,7 @@ TEST_F(CDDrivesTest, FullListStillCountsOnlyDrivesThatOpen) {
     EXPECT_EQ(drives.Count(), 24);
     EXPECT_EQ(drives.Item(0)->HostAdapter, 1);
     EXPECT_EQ(drives.Item(23)->HostAdapter, 24);
+    EXPECT_EQ(drives.LeftOut(), 1);  // the 25th; the one that did not answer is no drive of the list
 }
 
 TEST_F(CDDrivesTest, SelectOutsideTheListChangesNothing) {

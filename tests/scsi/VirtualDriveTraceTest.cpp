@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <fstream>
 #include <regex>
@@ -63,6 +64,39 @@ TEST(TraceLine, HasTheDocumentedShape) {
               std::string::npos);
 }
 
+// The window sets the locale from the environment; a trace line must stay JSON, and the same
+// bytes, where the decimal separator is a comma.
+TEST(TraceLine, IsTheSameInEveryLocale) {
+    const uint8_t cdb[12] = {0x3C, 0x02};
+    CommandOutcome outcome;
+    const double times[] = {0, 0.004, 0.005, 1.25, 2.675, 59999.999, 1234567.891};
+    std::vector<std::string> inC;
+    for (double ms : times) {
+        inC.push_back(TracingPlatform::FormatLine("/dev/sg1", cdb, DirectionIn, 16384, outcome, ms));
+        char twoDecimals[64];  // the C library's rounding, which the trace has always had
+        std::snprintf(twoDecimals, sizeof twoDecimals, "\"ms\": %.2f}", ms);
+        EXPECT_TRUE(inC.back().ends_with(twoDecimals)) << inC.back();
+    }
+    EXPECT_NE(inC[3].find("\"ms\": 1.25}"), std::string::npos) << inC[3];
+    EXPECT_NE(inC[6].find("\"ms\": 1234567.89}"), std::string::npos) << inC[6];
+
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    const char* comma = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "fr_FR.utf8"})
+        if (std::setlocale(LC_ALL, name) != nullptr && std::string(std::localeconv()->decimal_point) == ",") {
+            comma = name;
+            break;
+        }
+    if (comma == nullptr) {
+        std::setlocale(LC_ALL, before.c_str());
+        GTEST_SKIP() << "no locale with a decimal comma is installed (scripts/install-deps.sh generates de_DE.UTF-8)";
+    }
+    for (std::size_t i = 0; i < std::size(times); ++i)
+        EXPECT_EQ(TracingPlatform::FormatLine("/dev/sg1", cdb, DirectionIn, 16384, outcome, times[i]), inC[i])
+            << "in " << comma;
+    std::setlocale(LC_ALL, before.c_str());
+}
+
 TEST(TraceLine, EscapesDevicePathsAsJson) {
     EXPECT_EQ(JsonString("/dev/sg1"), "\"/dev/sg1\"");
     EXPECT_EQ(JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
@@ -115,7 +149,7 @@ TEST(TracingPlatformRun, FileHoldsEachLineAsSoonAsTheCommandHasAnswered) {
 
     VirtualPlatform drives(Config(""));
     std::string error;
-    auto tracing = TracingPlatform::ToFile(drives, path, error);
+    auto tracing = TracingPlatform::ToFile(drives, path, error, nullptr);
     ASSERT_TRUE(tracing) << error;
     const PlatformHandle handle = tracing->Open(drives.Drive(0).Address());
     const uint8_t cdb[12] = {0x4E};
@@ -131,7 +165,7 @@ TEST(TracingPlatformRun, FileHoldsEachLineAsSoonAsTheCommandHasAnswered) {
     tracing.reset();
     std::remove(path);
 
-    EXPECT_FALSE(TracingPlatform::ToFile(drives, "/nonexistent-dir/trace.jsonl", error));
+    EXPECT_FALSE(TracingPlatform::ToFile(drives, "/nonexistent-dir/trace.jsonl", error, nullptr));
     EXPECT_NE(error.find("/nonexistent-dir/trace.jsonl"), std::string::npos);
     EXPECT_NE(error.find("No such file"), std::string::npos);
 }
