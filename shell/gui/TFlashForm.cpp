@@ -16,6 +16,8 @@
 #include <QStyledItemDelegate>
 #include <QThread>
 
+#include <cstdio>
+
 #include "flash/FlashEngine.h"
 #include "flash/StartUp.h"
 #include "image/Builder.h"
@@ -216,7 +218,11 @@ void TFlashForm::FlashModeStartUp() {
     setWindowTitle(FromCoreText(StartUp->CaptionText()));
     // Detection may itself show messages (a drive that cannot be opened).
     CDDrive::SetUserInterface(Ui_.get());
-    if (StartUp->Detect(*Ui_) != FlashStartUp::Detection::Ready) {
+    const FlashStartUp::Detection detection = StartUp->Detect(*Ui_);
+    // The list holds 24 drives; the window has no place for the rest, the error stream does.
+    if (StartUp->Drives && StartUp->Drives->LeftOut() > 0)
+        std::fprintf(stderr, "flashutil: %s\n", StartUp->Drives->LeftOutText().c_str());
+    if (detection != FlashStartUp::Detection::Ready) {
         EndProgram();
         return;
     }
