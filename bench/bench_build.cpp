@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "image/Builder.h"
-#include "scsi/SilentUserInterface.h"
+#include "ui/SilentUserInterface.h"
 
 extern char** environ;
 

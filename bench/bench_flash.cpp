@@ -11,8 +11,8 @@
 
 #include "flash/FlashEngine.h"
 #include "scsi/CDDrive.h"
-#include "scsi/SilentUserInterface.h"
-#include "scsi/VirtualDrive.h"
+#include "ui/SilentUserInterface.h"
+#include "sim/VirtualDrive.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrive.h"
 #include "scsi/Commands.h"
-#include "scsi/UserInterface.h"
+#include "ui/UserInterface.h"
 
 // How a press of FLASH ended.
 enum class FlashOutcome {

@@ -32,7 +32,7 @@
 #include "flash/FlashEngine.h"
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrives.h"
-#include "scsi/UserInterface.h"
+#include "ui/UserInterface.h"
 
 class FlashStartUp {
 public:

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "scsi/SilentUserInterface.h"
+#include "ui/SilentUserInterface.h"
 #include "image/Builder.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "flash/FlashEngine.h"
-#include "scsi/SilentUserInterface.h"
+#include "ui/SilentUserInterface.h"
 #include "image/IdentityBlock.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "scsi/Sense.h"
+#include "platform/Sense.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t image[SenseSize];

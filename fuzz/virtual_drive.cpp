@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "scsi/SilentUserInterface.h"
+#include "ui/SilentUserInterface.h"
 #include "scsi/CDDrive.h"
-#include "scsi/VirtualDrive.h"
+#include "sim/VirtualDrive.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static SilentUserInterface ui;

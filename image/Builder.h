@@ -17,7 +17,7 @@
 
 #include "image/IdentityBlock.h"
 #include "image/ModelConfig.h"
-#include "scsi/UserInterface.h"
+#include "ui/UserInterface.h"
 
 // What the builder writes into the identity fields (texts of at most 24 characters).
 struct BuildModel {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "scsi/UserInterface.h"
+#include "ui/UserInterface.h"
 
 class IniFile;
 

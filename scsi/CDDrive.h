@@ -10,8 +10,8 @@
 #include <string>
 
 #include "scsi/Commands.h"
-#include "scsi/Platform.h"
-#include "scsi/UserInterface.h"
+#include "platform/Platform.h"
+#include "ui/UserInterface.h"
 
 class CDDrive {
 public:

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "scsi/Platform.h"
+#include "platform/Platform.h"
 
 struct Command {
     std::array<uint8_t, 12> Cdb{};

@@ -24,8 +24,8 @@ help=$("$flashutil" --help) || fail "--help failed"
 [ "$("$flashutil" -h)" = "$help" ] || fail "-h and --help differ"
 
 # Every long option the parser knows.
-options=$(grep -o '"--[a-z-]*"' "$source_dir/shell/Options.cpp" | tr -d '"' | sort -u)
-[ -n "$options" ] || fail "no options found in shell/Options.cpp"
+options=$(grep -o '"--[a-z-]*"' "$source_dir/app/commands/Options.cpp" | tr -d '"' | sort -u)
+[ -n "$options" ] || fail "no options found in app/commands/Options.cpp"
 for option in $options; do
     grep -q -- "$option" <<<"$help" || fail "--help does not mention $option"
     grep -q -- "$option" <<<"$rendered" || fail "manual page does not mention $option"
@@ -33,7 +33,7 @@ done
 
 # Every key of --virtual-drive the virtual drive accepts.
 keys="inquiry rev newrev chip disc ready count fail corrupt timeout"
-header="$source_dir/scsi/VirtualDriveOptions.h"
+header="$source_dir/sim/VirtualDriveOptions.h"
 if [ -f "$header" ]; then
     # The header documents each key on a comment line of its own: "//   key=VALUE  meaning".
     keys="$keys $(sed -n 's|^//   \([a-z-]*\)=.*|\1|p' "$header" | tr '\n' ' ')"
@@ -44,7 +44,7 @@ for key in $keys; do
 done
 
 # Exit codes: --help lists each code the program declares, with the same meaning as the page.
-codes=$(grep -o '= [0-9]*;' "$source_dir/shell/Options.h" | tr -dc '0-9\n' | sort -un)
+codes=$(grep -o '= [0-9]*;' "$source_dir/app/commands/Options.h" | tr -dc '0-9\n' | sort -un)
 for code in $codes; do
     grep -Eq "^  $code  " <<<"$help" || fail "--help does not list exit code $code"
     grep -Eq "^ +$code +[a-z]" <<<"$rendered" || fail "manual page does not list exit code $code"

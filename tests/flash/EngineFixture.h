@@ -13,7 +13,7 @@
 #include "IdentityBlockBuffer.h"
 #include "flash/FlashEngine.h"
 #include "scsi/CDDrive.h"
-#include "scsi/VirtualDrive.h"
+#include "sim/VirtualDrive.h"
 #include "support/ScriptedUserInterface.h"
 
 enum class ImageKind { Plain, Profile, Dvd };

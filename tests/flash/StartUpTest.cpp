@@ -6,7 +6,7 @@
 #include "flash/FlashEngine.h"
 #include "flash/StartUp.h"
 #include "scsi/CDDrive.h"
-#include "scsi/VirtualDrive.h"
+#include "sim/VirtualDrive.h"
 #include "support/ScriptedUserInterface.h"
 
 namespace {

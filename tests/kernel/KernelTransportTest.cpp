@@ -25,7 +25,7 @@
 #include <unistd.h>
 
 #include "scsi/CDDrive.h"
-#include "scsi/LinuxPlatform.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "support/ScriptedUserInterface.h"
 
 namespace {

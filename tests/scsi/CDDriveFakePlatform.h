@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "scsi/CDDrive.h"
-#include "scsi/Platform.h"
+#include "platform/Platform.h"
 #include "support/ScriptedUserInterface.h"
 
 class FakePlatform : public Platform {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "scsi/UserInterface.h"
+#include "ui/UserInterface.h"
 
 class ScriptedUserInterface : public UserInterface {
 public:

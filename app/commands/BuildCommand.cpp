@@ -1,0 +1,81 @@
+// --build: the builder without the window, for packaging scripts. A blank copy reads the
+// model INI beside it and writes the flash utility for model line N and an image file.
+
+#include <cstdio>
+#include <string>
+
+#include "image/Builder.h"
+#include "image/IdentityBlock.h"
+#include "image/ModelConfig.h"
+#include "app/commands/Options.h"
+#include "app/commands/TerminalUserInterface.h"
+
+namespace {
+
+// Every box the builder and the INI reader show is a failure report; on the terminal it
+// goes to the error stream.
+class BuildTerminal : public TerminalUserInterface {
+public:
+    BuildTerminal() : TerminalUserInterface(false) {}
+    MessageAnswer ShowMessage(const MessageRequest& request) override {
+        MessageRequest failure = request;
+        if (failure.Kind == MessageKind::Plain)
+            failure.Kind = MessageKind::Error;
+        return TerminalUserInterface::ShowMessage(failure);
+    }
+};
+
+std::string BaseName(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+int RunBuild(const Options& options, const char* argv0) {
+    const IdentityBlock block = IdentityBlock::Embedded();
+    if (!block.IsBlankCopy()) {
+        std::fprintf(stderr,
+                     "flashutil: this copy is a built flash utility (model %s, firmware %.4s); only a blank copy "
+                     "builds flash utilities\n",
+                     block.Model().c_str(), block.NewFwName().c_str());
+        return ExitCode::Failure;
+    }
+    const std::string executable = RunningExecutablePath();
+    if (executable.empty()) {
+        std::perror("flashutil: can't find the program's own file through /proc/self/exe");
+        return ExitCode::Failure;
+    }
+
+    BuildTerminal ui;
+    ModelLists lists;
+    if (!RetriveINI(executable, ui, lists))
+        return ExitCode::Failure;
+    const std::size_t model = static_cast<std::size_t>(*options.Model);
+    if (model >= lists.ModelLines.size()) {
+        std::fprintf(stderr, "flashutil: %s has %zu model(s), numbered 0 to %zu; there is no model %zu\n",
+                     ModelConfigPath(executable).c_str(), lists.ModelLines.size(), lists.ModelLines.size() - 1,
+                     model);
+        return ExitCode::Usage;
+    }
+    std::printf("Model %zu: %s  %s\n", model, lists.ModelList[model].c_str(), lists.ModelLines[model].c_str());
+
+    BuildRequest request;
+    request.ImagePath = *options.Image;
+    request.SelectedBinName = BaseName(*options.Image);
+    request.Model = ModelAt(lists, model);
+    request.OutputDirectory = options.OutputDir.value_or(".");
+    request.ExecutablePath = executable;
+    request.ProgramName = argv0 ? argv0 : "";
+    request.KeyWord = OwnKeyWord();
+
+    BuildReport report;
+    const bool built = NewBuildFlashProgram(request, ui, &report);
+    ui.EndProgressLine();
+    if (!report.Detail.empty())
+        std::fprintf(stderr, "flashutil: %s\n", report.Detail.c_str());
+    if (!built)
+        return ExitCode::Failure;
+    std::printf("Wrote %s\n", report.OutputPath.c_str());
+    return ExitCode::Success;
+}

@@ -1,0 +1,27 @@
+#include "app/commands/GuardedPlatform.h"
+
+#include <cerrno>
+
+#include "app/commands/Interrupts.h"
+
+PlatformHandle GuardedPlatform::Open(const DriveAddress& address) {
+    const PlatformHandle handle = Inner_.Open(address);
+    if (handle == NoHandle)
+        OpenFailures_.push_back({Inner_.DevicePath(address), Inner_.LastError()});
+    return handle;
+}
+
+bool GuardedPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
+                           uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) {
+    InterruptWatch::Hold(true);
+    const bool ok = Inner_.Send(handle, cdb, direction, buffer, length, timeoutSeconds, outcome);
+    InterruptWatch::Hold(false);
+    return ok;
+}
+
+const GuardedPlatform::OpenFailure* GuardedPlatform::BusyOrDenied() const {
+    for (const OpenFailure& failure : OpenFailures_)
+        if (failure.Error == EBUSY || failure.Error == EACCES || failure.Error == EPERM)
+            return &failure;
+    return nullptr;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The platform as the terminal front end uses it: passes everything to another platform,
+// holds the interrupt signals while each command runs (so that no command is broken off)
+// and remembers why devices could not be opened, so that a busy drive or a missing
+// permission can be told apart from a missing drive.
+
+#include <string>
+#include <vector>
+
+#include "platform/ForwardingPlatform.h"
+
+class GuardedPlatform : public ForwardingPlatform {
+public:
+    struct OpenFailure {
+        std::string DevicePath;
+        int Error = 0;
+    };
+
+    explicit GuardedPlatform(Platform& inner) : ForwardingPlatform(inner) {}
+
+    // Every open that failed, in order.
+    const std::vector<OpenFailure>& OpenFailures() const { return OpenFailures_; }
+    // The first open that failed because the device is busy or access was denied; null when none.
+    const OpenFailure* BusyOrDenied() const;
+
+    PlatformHandle Open(const DriveAddress& address) override;
+    bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
+              uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) override;
+
+private:
+    std::vector<OpenFailure> OpenFailures_;
+};

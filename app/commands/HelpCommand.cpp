@@ -1,0 +1,119 @@
+// --help and --version. The help text is the reference a person reads first in a terminal:
+// every option, grouped by what it is for, one example per mode, and the exit codes (taken
+// from the ExitCode constants, so the text cannot drift from what the commands return).
+#include <cstdio>
+
+#include "app/commands/Options.h"
+
+namespace {
+
+constexpr const char* FileVersion = FLASHUTIL_VERSION;  // the project's version, from CMake
+constexpr const char* FileDescription = "Flash utility for CD-RW drive";
+
+constexpr const char* Usage =
+    "Usage: flashutil [--list | --cli | --build | --help | --version] [OPTION...]\n";
+
+constexpr const char* Modes =
+    "\n"
+    "Updates the firmware of a CD-RW/DVD drive. A built copy carries the drive identity it\n"
+    "is meant for and the firmware image (flash mode); a blank copy builds such copies\n"
+    "from a model INI file beside the program and an image file (builder mode).\n"
+    "\n"
+    "Modes (at most one; without any the program opens its window):\n"
+    "  (none)                 the window: flash mode on a built copy, builder mode on a\n"
+    "                         blank copy\n"
+    "  --list                 list the detected drives: identity line, then device path\n"
+    "  --cli                  flash from the terminal (built copy); questions are asked\n"
+    "                         as y/N prompts\n"
+    "  --build                build a flash utility without the window (blank copy)\n"
+    "  -h, --help             show this help and exit\n"
+    "  --version              show the version and exit\n";
+
+constexpr const char* DriveSelection =
+    "\n"
+    "Drive selection (window, --list, --cli; --device or --virtual-drive, not both):\n"
+    "  --device PATH          use only this drive (/dev/sgN, or /dev/srN)\n"
+    "  --virtual-drive[=OPTIONS]\n"
+    "                         use in-memory virtual drives instead of real ones; by\n"
+    "                         default they fit the program's embedded identity.\n"
+    "                         OPTIONS is a comma-separated list of KEY=VALUE:\n"
+    "      inquiry=TEXT       vendor and product: 24 characters, padded with blanks\n"
+    "      rev=XXXX           firmware revision, 4 characters\n"
+    "      newrev=XXXX        revision the drive reports after a commit\n"
+    "      chip=HHHHHHHH      flash-chip identity: 8 hex digits (first 4 bytes of the\n"
+    "                         flash-ID reply)\n"
+    "      disc=0|1           whether a disc is in the tray\n"
+    "      ready=N            polls answered \"becoming ready\" after a load\n"
+    "      count=N            that many identical drives\n"
+    "      fail=N:KK/AA/QQ    the N-th command (counting from 1, INQUIRY included) fails\n"
+    "                         with sense key KK, ASC AA, ASCQ QQ (two hex digits each)\n"
+    "      corrupt=N          the N-th command's read data comes back with one byte\n"
+    "                         altered\n"
+    "      status=N:SS        the N-th command ends with status byte SS (hex), no sense\n"
+    "      error=N:E          the N-th command fails in the system with errno E (a\n"
+    "                         number or a name such as EIO)\n"
+    "      timeout=N          the N-th command times out\n"
+    "      commit-ms=N        the commit takes N milliseconds\n"
+    "      open-error=E       opening the drive fails with errno E\n"
+    "                         fail, status, error, timeout and corrupt may be repeated.\n";
+
+constexpr const char* Flashing =
+    "\n"
+    "Flashing (--cli, and --trace for the window too):\n"
+    "  --yes                  answer Yes to every question except the restart, which is\n"
+    "                         answered No; without a terminal --cli refuses without it\n"
+    "  --trace FILE           write every drive command to FILE as it is sent, one JSON\n"
+    "                         object per line\n"
+    "\n"
+    "Listing (--list):\n"
+    "  --json                 one JSON object per drive instead of text lines\n"
+    "\n"
+    "Building (--build):\n"
+    "  --model N              model N of the INI beside the program, counting from 0\n"
+    "                         (section MODEL00 is model 0)\n"
+    "  --image FILE           the firmware image file\n"
+    "  --output-dir DIR       where the new utility is written (default: the current\n"
+    "                         directory)\n"
+    "\n"
+    "Window (no mode): Qt's -platform, -display and -style options are passed on.\n";
+
+constexpr const char* Examples =
+    "\n"
+    "Examples:\n"
+    "  flashutil                                   open the window\n"
+    "  flashutil --list --virtual-drive            list a virtual drive\n"
+    "  flashutil --cli --yes --virtual-drive       flash a virtual drive from the terminal\n"
+    "  flashutil --build --model 0 --image QF10.BIN\n"
+    "                                              build QF10.EXE for model 0 (MODEL00)\n";
+
+}  // namespace
+
+int RunHelp() {
+    std::fputs(Usage, stdout);
+    std::fputs(Modes, stdout);
+    std::fputs(DriveSelection, stdout);
+    std::fputs(Flashing, stdout);
+    std::fputs(Examples, stdout);
+    std::printf(
+        "\n"
+        "Exit status (--list, --cli, --build):\n"
+        "  %d  success\n"
+        "  %d  other failure (a build that failed, a file that could not be read)\n"
+        "  %d  usage error\n"
+        "  %d  no drive found, or no drive qualifies\n"
+        "  %d  revision refused, or the question declined\n"
+        "  %d  drive busy, or permission denied\n"
+        "  %d  failure before the commit: nothing was changed in the drive\n"
+        "  %d  failure at or after the commit: the drive may need the update again\n"
+        "The window always exits with 0. Without a display (no DISPLAY or WAYLAND_DISPLAY)\n"
+        "the program runs the terminal flash instead, with these exit codes.\n",
+        ExitCode::Success, ExitCode::Failure, ExitCode::Usage, ExitCode::NoDrive,
+        ExitCode::Refused, ExitCode::Busy, ExitCode::FailedBeforeCommit,
+        ExitCode::FailedAtCommit);
+    return ExitCode::Success;
+}
+
+int RunVersion() {
+    std::printf("flashutil %s\n%s\n", FileVersion, FileDescription);
+    return ExitCode::Success;
+}

@@ -1,0 +1,72 @@
+#include "app/commands/Interrupts.h"
+
+#include <cerrno>
+
+namespace {
+
+constexpr int Watched[] = {SIGINT, SIGTERM, SIGHUP};
+
+volatile std::sig_atomic_t NotedSignal = 0;
+int HoldDepth = 0;
+sigset_t MaskBeforeHold;
+struct sigaction Previous[3];
+
+void Note(int signal) {
+    if (NotedSignal == 0)
+        NotedSignal = signal;
+}
+
+sigset_t WatchedSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : Watched)
+        sigaddset(&set, signal);
+    return set;
+}
+
+}  // namespace
+
+InterruptWatch::InterruptWatch() {
+    struct sigaction action {};
+    action.sa_handler = Note;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: a waiting read ends with EINTR
+    for (int i = 0; i < 3; ++i)
+        sigaction(Watched[i], &action, &Previous[i]);
+}
+
+InterruptWatch::~InterruptWatch() {
+    while (HoldDepth > 0)
+        Hold(false);
+    for (int i = 0; i < 3; ++i)
+        sigaction(Watched[i], &Previous[i], nullptr);
+}
+
+bool InterruptWatch::Requested() {
+    if (NotedSignal != 0)
+        return true;
+    sigset_t pending;
+    if (sigpending(&pending) != 0)
+        return false;
+    for (int signal : Watched)
+        if (sigismember(&pending, signal) == 1)
+            return true;
+    return false;
+}
+
+int InterruptWatch::Signal() { return NotedSignal; }
+
+void InterruptWatch::Hold(bool hold) {
+    const int savedErrno = errno;  // callers read the platform error right after a command
+    if (hold) {
+        if (HoldDepth++ == 0) {
+            const sigset_t set = WatchedSet();
+            sigprocmask(SIG_BLOCK, &set, &MaskBeforeHold);
+        }
+    } else if (HoldDepth > 0 && --HoldDepth == 0) {
+        sigprocmask(SIG_SETMASK, &MaskBeforeHold, nullptr);  // a waiting signal is noted here
+    }
+    errno = savedErrno;
+}
+
+void InterruptWatch::Clear() { NotedSignal = 0; }

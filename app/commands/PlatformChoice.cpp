@@ -1,0 +1,69 @@
+#include "app/commands/PlatformChoice.h"
+
+#include <cstdio>
+
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/TracingPlatform.h"
+#include "sim/VirtualDrive.h"
+
+PlatformChoice::PlatformChoice() = default;
+PlatformChoice::~PlatformChoice() = default;
+
+Platform& PlatformChoice::Get() { return Trace ? static_cast<Platform&>(*Trace) : *Base; }
+
+VirtualDriveConfig VirtualDefaultsFor(const IdentityBlock& block) {
+    if (block.IsBlankCopy())
+        return VirtualDriveConfig{};
+    return VirtualDefaultsForIdentity(block.Inquiry(), block.FwRange(), block.NewFwName());
+}
+
+std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const IdentityBlock& block,
+                                               PlatformChoiceError& error) {
+    auto choice = std::make_unique<PlatformChoice>();
+    if (options.VirtualDrive) {
+        if (options.Device) {
+            error = {"--device and --virtual-drive do not go together", ExitCode::Usage};
+            return nullptr;
+        }
+        std::string why;
+        const std::optional<VirtualDriveConfig> config =
+            ParseVirtualDriveOptions(*options.VirtualDrive, VirtualDefaultsFor(block), why);
+        if (!config) {
+            error = {"--virtual-drive: " + why, ExitCode::Usage};
+            return nullptr;
+        }
+        auto drives = std::make_unique<VirtualPlatform>(*config);
+        choice->Virtual = drives.get();
+        choice->Base = std::move(drives);
+        choice->Searched = std::to_string(config->Count) + " virtual drives";
+    } else {
+        LinuxPlatformConfig config;
+        if (options.Device) {
+            std::string why;
+            const std::optional<std::string> node = LinuxPlatform::ValidateDevice(*options.Device, why);
+            if (!node) {
+                error = {why, ExitCode::Usage};  // not an optical drive: a usage error
+                return nullptr;
+            }
+            config.OnlyDevice = *node;
+            choice->Searched = *node;
+        } else {
+            choice->Searched = "/sys/class/scsi_generic and /sys/class/block";
+        }
+        auto linux = std::make_unique<LinuxPlatform>(config);
+        choice->Linux = linux.get();
+        choice->Base = std::move(linux);
+    }
+    if (options.TraceFile) {
+        std::string why;
+        // A trace that stops being written is said once; the run itself goes on.
+        choice->Trace = TracingPlatform::ToFile(*choice->Base, *options.TraceFile, why, [](const std::string& message) {
+            std::fprintf(stderr, "flashutil: %s\n", message.c_str());
+        });
+        if (!choice->Trace) {
+            error = {why, ExitCode::Failure};
+            return nullptr;
+        }
+    }
+    return choice;
+}

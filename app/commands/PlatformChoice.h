@@ -1,0 +1,50 @@
+#pragma once
+// The platform a command works with, chosen from the command line: virtual drives when
+// --virtual-drive is given (never otherwise), else the Linux back-end, restricted to one
+// drive by --device; wrapped in a command trace when --trace is given.
+
+#include <memory>
+#include <string>
+
+#include "image/IdentityBlock.h"
+#include "platform/Platform.h"
+#include "sim/VirtualDriveOptions.h"
+#include "app/commands/Options.h"
+
+class LinuxPlatform;
+class TracingPlatform;
+class VirtualPlatform;
+
+struct PlatformChoice {
+    PlatformChoice();
+    ~PlatformChoice();
+
+    std::unique_ptr<Platform> Base;          // the Linux back-end or the virtual drives
+    std::unique_ptr<TracingPlatform> Trace;  // over Base, with --trace
+    LinuxPlatform* Linux = nullptr;          // Base, when it is the Linux back-end
+    VirtualPlatform* Virtual = nullptr;      // Base, when it holds virtual drives
+
+    // The platform to install in the drive class (the trace when there is one).
+    Platform& Get();
+
+    // What detection looks at, for a "no drive found" message.
+    std::string Searched;
+};
+
+struct PlatformChoiceError {
+    std::string Text;  // one line, naming the option or path
+    int Exit = ExitCode::Usage;
+};
+
+// The virtual drive's defaults for this copy: a built copy's drives fit its identity
+// block (inquiry text, lowest revision of the range, new revision after a commit); a
+// blank copy's are a fixed virtual drive.
+VirtualDriveConfig VirtualDefaultsFor(const IdentityBlock& block);
+
+// nullptr and error set when the command line asks for something impossible: bad
+// virtual-drive options or --device together with --virtual-drive (usage errors), a
+// --device that is no optical drive (no drive), a trace file that cannot be opened or is
+// neither a regular file nor a character device (failures). A trace write that fails later
+// is said once on the error stream; the run goes on.
+std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const IdentityBlock& block,
+                                               PlatformChoiceError& error);

@@ -1,0 +1,198 @@
+#include "app/commands/TerminalUserInterface.h"
+
+#include <unistd.h>
+
+#include <cctype>
+
+namespace {
+
+const char* KindName(MessageKind kind) {
+    switch (kind) {
+    case MessageKind::Information: return "Information";
+    case MessageKind::Warning: return "Warning";
+    case MessageKind::Error: return "Error";
+    case MessageKind::Confirmation: return "Confirm";
+    case MessageKind::Plain: break;
+    }
+    return "";
+}
+
+std::string Lowered(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// One line of input without its line end; false at end of input.
+bool ReadLine(std::FILE* in, std::string& line) {
+    line.clear();
+    int c;
+    bool any = false;
+    while ((c = std::fgetc(in)) != EOF) {
+        any = true;
+        if (c == '\n')
+            return true;
+        line.push_back(static_cast<char>(c));
+    }
+    return any;
+}
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+constexpr int BarWidth = 30;
+
+}  // namespace
+
+TerminalUserInterface::TerminalUserInterface(bool assumeYes)
+    : TerminalUserInterface(assumeYes, Streams{stdin, stdout, stderr, isatty(STDIN_FILENO) == 1,
+                                               isatty(STDOUT_FILENO) == 1}) {}
+
+TerminalUserInterface::TerminalUserInterface(bool assumeYes, const Streams& streams)
+    : AssumeYes_(assumeYes), Streams_(streams) {}
+
+TerminalUserInterface::~TerminalUserInterface() { EndProgressLine(); }
+
+void TerminalUserInterface::EndProgressLine() {
+    if (BarOnLine_) {
+        std::fputc('\n', Streams_.Out);
+        std::fflush(Streams_.Out);
+        BarOnLine_ = false;
+    }
+}
+
+MessageAnswer TerminalUserInterface::ShowMessage(const MessageRequest& request) {
+    EndProgressLine();
+    const bool question = request.Buttons == MessageButtons::YesNo;
+    std::FILE* out = (request.Kind == MessageKind::Error && !question) ? Streams_.Err : Streams_.Out;
+    std::fflush(Streams_.Out);
+
+    const std::string heading = request.Title.empty() ? KindName(request.Kind) : request.Title;
+    if (!heading.empty())
+        std::fprintf(out, "[%s]\n", heading.c_str());
+    std::fputs(request.Text.c_str(), out);
+    if (request.Text.empty() || request.Text.back() != '\n')
+        std::fputc('\n', out);
+    std::fflush(out);
+    if (!question)
+        return MessageAnswer::Ok;
+    return Ask(request);
+}
+
+MessageAnswer TerminalUserInterface::Ask(const MessageRequest& request) {
+    const bool yesByDefault = request.Default == MessageAnswer::Yes;
+    const char* prompt = yesByDefault ? "[Y/n] " : "[y/N] ";
+    std::FILE* out = Streams_.Out;
+    const bool restart = request.Text == RestartQuestion;
+
+    if (Interrupted && Interrupted()) {
+        std::fprintf(out, "%sno (interrupted)\n", prompt);
+        std::fflush(out);
+        return MessageAnswer::No;
+    }
+    if (AssumeYes_) {
+        const MessageAnswer answer = restart ? MessageAnswer::No : MessageAnswer::Yes;
+        std::fprintf(out, "%s%s (--yes)\n", prompt, answer == MessageAnswer::Yes ? "yes" : "no");
+        std::fflush(out);
+        return answer;
+    }
+    if (!Streams_.InputIsTerminal) {
+        std::fprintf(out, "%sno (no terminal to ask on; --yes answers Yes)\n", prompt);
+        std::fflush(out);
+        if (!restart)
+            Refused_ = true;
+        return MessageAnswer::No;
+    }
+    for (;;) {
+        std::fputs(prompt, out);
+        std::fflush(out);
+        std::string line;
+        if (!ReadLine(Streams_.In, line)) {
+            // End of input, or a signal ended the wait: both count as Escape.
+            std::clearerr(Streams_.In);
+            std::fputc('\n', out);
+            return MessageAnswer::No;
+        }
+        const std::string answer = Lowered(Trimmed(line));
+        if (answer.empty())
+            return yesByDefault ? MessageAnswer::Yes : MessageAnswer::No;
+        if (answer == "y" || answer == "yes")
+            return MessageAnswer::Yes;
+        if (answer == "n" || answer == "no")
+            return MessageAnswer::No;
+        std::fputs("Please answer y or n.\n", out);
+    }
+}
+
+void TerminalUserInterface::SetStatus(const std::string& text) {
+    Caption_ = text;
+    if (text.empty())
+        return;
+    EndProgressLine();
+    std::fprintf(Streams_.Out, "%s\n", text.c_str());
+    std::fflush(Streams_.Out);
+}
+
+void TerminalUserInterface::SetProgressRange(int32_t minimum, int32_t maximum) {
+    Progress_.SetRange(minimum, maximum);
+    LastShown_ = Streams_.OutputIsTerminal ? -1 : 0;
+    ShowProgress();
+}
+
+void TerminalUserInterface::SetProgressStep(int32_t step) { Progress_.Step = step; }
+
+void TerminalUserInterface::SetProgressPosition(int32_t position) {
+    Progress_.SetPosition(position);
+    ShowProgress();
+}
+
+void TerminalUserInterface::StepProgress() {
+    Progress_.StepIt();
+    ShowProgress();
+}
+
+int TerminalUserInterface::Percent() const {
+    const int64_t span = int64_t(Progress_.Maximum) - Progress_.Minimum;
+    if (span <= 0)
+        return 0;
+    return static_cast<int>((int64_t(Progress_.Position) - Progress_.Minimum) * 100 / span);
+}
+
+// A bar at its minimum is an empty bar: it is not drawn, and it ends a drawn bar's line.
+// Plain lines come at each tenth, so a log gets at most ten lines per pass.
+void TerminalUserInterface::ShowProgress() {
+    const int percent = Percent();
+    if (Progress_.Position <= Progress_.Minimum) {
+        EndProgressLine();
+        LastShown_ = Streams_.OutputIsTerminal ? -1 : 0;  // plain lines start at the first tenth
+        return;
+    }
+    std::FILE* out = Streams_.Out;
+    if (Streams_.OutputIsTerminal) {
+        if (percent == LastShown_ && BarOnLine_)
+            return;
+        const int filled = percent * BarWidth / 100;
+        std::fprintf(out, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
+                     std::string(BarWidth - filled, '-').c_str(), percent);
+        std::fflush(out);
+        BarOnLine_ = true;
+        LastShown_ = percent;
+        return;
+    }
+    const int tenth = percent / 10;
+    if (tenth <= LastShown_)
+        return;
+    std::fprintf(out, "Progress: %d%%\n", percent);
+    std::fflush(out);
+    LastShown_ = tenth;
+}
+
+void TerminalUserInterface::ReplaceListEntry(int, const std::string& text) {
+    EndProgressLine();
+    std::fprintf(Streams_.Out, "Drive: %s\n", text.c_str());
+    std::fflush(Streams_.Out);
+}

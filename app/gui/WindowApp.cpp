@@ -1,0 +1,250 @@
+#include "app/gui/WindowApp.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <wayland-client-core.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "image/Builder.h"
+#include "scsi/CDDrive.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "app/commands/PlatformChoice.h"
+#include "app/gui/TFlashForm.h"
+
+namespace {
+
+bool EnvironmentSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// Screenshot mode (scripts/screenshots.sh): FLASHUTIL_SCREENSHOT names a file prefix. Every
+// message box is saved as PREFIX-box-N.png and answered Yes (or OK), the window as PREFIX.png
+// once shown; with FLASHUTIL_SCREENSHOT_RUN=1 the button is then pressed (in builder mode
+// after choosing the first file), the window is saved one second into the run as
+// PREFIX-running.png (if it still runs) and after it as PREFIX-run.png.
+// It only works on virtual drives or in builder mode, so it never answers for a real drive.
+struct ScreenshotMode {
+    std::string Prefix;
+    bool Run = false;
+    int Boxes = 0;
+
+    void Save(QWidget& widget, const std::string& path) {
+        widget.grab().save(QFile::decodeName(path.c_str()), "PNG");
+        std::fprintf(stderr, "flashutil: saved %s\n", path.c_str());
+    }
+};
+
+int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* choice, const char* argv0) {
+    FlashFormSettings settings;
+    settings.Block = block;
+    settings.ProgramName = argv0 ? argv0 : "";
+
+    if (choice && choice->Linux) {
+        LinuxPlatform* system = choice->Linux;
+        settings.ClaimDrive = [system](CDDrive& drive, std::string& why) {
+            return system->ClaimForRun(drive.Handle, why);
+        };
+        settings.ReleaseDrive = [system](CDDrive& drive) { system->ReleaseRun(drive.Handle); };
+    }
+
+    std::unique_ptr<ScreenshotMode> shots;
+    if (EnvironmentSet("FLASHUTIL_SCREENSHOT") && (block.IsBlankCopy() || options.VirtualDrive)) {
+        shots = std::make_unique<ScreenshotMode>();
+        shots->Prefix = std::getenv("FLASHUTIL_SCREENSHOT");
+        shots->Run = EnvironmentSet("FLASHUTIL_SCREENSHOT_RUN");
+    }
+
+    std::unique_ptr<TFlashForm> form;
+    if (shots) {
+        settings.Answer = [&shots, &form](const MessageRequest& request) {
+            QWidget* parent = form && form->isVisible() ? form.get() : nullptr;
+            std::unique_ptr<QMessageBox> box = WindowUserInterface::MakeMessageBox(request, parent);
+            box->show();
+            QApplication::processEvents();
+            shots->Save(*box, shots->Prefix + "-box-" + std::to_string(++shots->Boxes) + ".png");
+            return request.Buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Yes;
+        };
+    }
+
+    form = std::make_unique<TFlashForm>(settings);
+    if (form->StartUpEnded())
+        return 0;  // the window never becomes usable
+    form->show();
+
+    if (shots) {
+        QTimer::singleShot(400, form.get(), [&] {
+            shots->Save(*form, shots->Prefix + ".png");
+            if (shots->Run) {
+                if (form->BuilderMode && form->FileListBox1->count() > 0) {
+                    form->FileListBox1->setCurrentRow(0);
+                    form->FileListBox1Click();
+                }
+                QTimer during;
+                during.setSingleShot(true);
+                QObject::connect(&during, &QTimer::timeout, [&] {
+                    if (form->Running())
+                        shots->Save(*form, shots->Prefix + "-running.png");
+                });
+                during.start(1000);
+                form->FlashButtonClick();
+                QApplication::processEvents();
+                shots->Save(*form, shots->Prefix + "-run.png");
+            }
+            form->close();
+        });
+    }
+    QApplication::exec();
+    form.reset();  // FormDestroy while the platform still exists
+    return 0;
+}
+
+}  // namespace
+
+namespace {
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// The value of one of Qt's window options on the command line; "" when not given.
+std::string WindowArgument(const Options& options, const std::string& name) {
+    std::string value;
+    for (std::size_t i = 0; i + 1 < options.WindowArguments.size(); ++i)
+        if (options.WindowArguments[i] == name)
+            value = options.WindowArguments[i + 1];
+    return value;
+}
+
+bool XServerAnswers(const std::string& name) {
+    xcb_connection_t* connection = xcb_connect(name.empty() ? nullptr : name.c_str(), nullptr);
+    const bool answers = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return answers;
+}
+
+// Qt's Wayland platform is a package of its own (qt6-wayland); without it Wayland is no choice.
+bool WaylandPluginPresent() {
+    const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
+    return !Environment("QT_PLUGIN_PATH").empty() || !platforms.entryList({QStringLiteral("libqwayland*")}).isEmpty();
+}
+
+bool WaylandCompositorAnswers() {
+    // A socket name without the runtime directory it lies in names nothing.
+    if (Environment("WAYLAND_SOCKET").empty() && !Environment("WAYLAND_DISPLAY").starts_with('/') &&
+        Environment("XDG_RUNTIME_DIR").empty())
+        return false;
+    wl_display* display = wl_display_connect(nullptr);  // WAYLAND_DISPLAY, as Qt reads it
+    if (display)
+        wl_display_disconnect(display);
+    return display != nullptr;
+}
+
+}  // namespace
+
+WindowDisplay CheckWindowDisplay(const Options& options) {
+    const std::string x = Environment("DISPLAY"), wayland = Environment("WAYLAND_DISPLAY");
+    const std::string xOption = WindowArgument(options, "-display");
+    // Qt's choice: -platform, else QT_QPA_PLATFORM, else its default: Wayland where one is
+    // named (except on GNOME), then X11. By default only the displays named are tried.
+    std::string platforms = WindowArgument(options, "-platform");
+    if (platforms.empty())
+        platforms = Environment("QT_QPA_PLATFORM");
+    const bool ownChoice = platforms.empty();
+    std::string desktops = Environment("XDG_CURRENT_DESKTOP") + ":" + Environment("XDG_SESSION_DESKTOP");
+    std::transform(desktops.begin(), desktops.end(), desktops.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    const bool waylandFirst = (!wayland.empty() || Environment("XDG_SESSION_TYPE") == "wayland") &&
+                              desktops.find("gnome") == std::string::npos;
+    if (ownChoice) {
+        const std::string named[] = {!wayland.empty() ? "wayland;" : "", !x.empty() || !xOption.empty() ? "xcb;" : ""};
+        platforms = waylandFirst ? named[0] + named[1] : named[1] + named[0];
+        if (platforms.empty())
+            return {};
+    }
+
+    WindowDisplay result;
+    std::vector<std::string> tried;
+    std::size_t from = 0;
+    while (from <= platforms.size()) {
+        const std::size_t end = std::min(platforms.find(';', from), platforms.size());
+        const std::string entry = platforms.substr(from, end - from);
+        const std::string name = entry.substr(0, entry.find(':'));
+        from = end + 1;
+        bool answers = false;
+        if (name == "xcb") {
+            answers = XServerAnswers(xOption.empty() ? x : xOption);
+            tried.push_back(!xOption.empty() ? "-display " + xOption : x.empty() ? "DISPLAY unset" : "DISPLAY=" + x);
+        } else if (name.starts_with("wayland")) {
+            const bool plugin = WaylandPluginPresent();
+            answers = plugin && WaylandCompositorAnswers();
+            tried.push_back((wayland.empty() ? "WAYLAND_DISPLAY unset" : "WAYLAND_DISPLAY=" + wayland) +
+                            (plugin ? "" : " without Qt's Wayland platform"));
+        } else {
+            answers = !name.empty();  // offscreen, vnc, ...: no display to reach
+        }
+        if (answers) {
+            result.Result = WindowDisplay::State::Ready;
+            // Where Qt's own choice would be another, it is told which display answered.
+            if (ownChoice && name != (waylandFirst ? "wayland" : "xcb"))
+                result.Platform = name;
+            return result;
+        }
+    }
+    result.Result = WindowDisplay::State::Unreachable;
+    for (const std::string& what : tried)
+        result.Tried += (result.Tried.empty() ? "" : ", ") + what;
+    return result;
+}
+
+int RunWindowApplication(const Options& options, int argc, char** argv) {
+    (void)argc;
+    // Qt sees the program's name and the window options only; the rest is ours.
+    std::vector<std::string> arguments{argv[0]};
+    arguments.insert(arguments.end(), options.WindowArguments.begin(), options.WindowArguments.end());
+    std::vector<char*> qtArgv;
+    for (std::string& argument : arguments)
+        qtArgv.push_back(argument.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = int(arguments.size());
+
+    const IdentityBlock block = IdentityBlock::Embedded();
+    PlatformChoiceError error;
+    std::unique_ptr<PlatformChoice> choice;
+    if (!block.IsBlankCopy()) {
+        // A blank copy touches no drive: it builds.
+        choice = ChoosePlatform(options, block, error);
+        if (!choice) {
+            std::fprintf(stderr, "flashutil: %s\n", error.Text.c_str());
+            return error.Exit;
+        }
+        CDDrive::SetPlatform(&choice->Get());
+    }
+
+    QApplication application(qtArgc, qtArgv.data());
+    int code = 0;
+    try {
+        code = RunForm(options, block, choice.get(), argv[0]);
+    } catch (const std::exception& e) {
+        // The standard display of an exception, then the usual exit code.
+        QMessageBox::critical(nullptr, FromCoreText(ApplicationTitle), QString::fromLocal8Bit(e.what()));
+        code = 0;
+    }
+    CDDrive::SetUserInterface(nullptr);
+    return code;
+}

@@ -1,0 +1,24 @@
+#pragma once
+// The window program: the Qt application, the platform the command line chose, and FlashForm.
+
+#include "app/commands/Options.h"
+
+// Runs the window until it is closed. Returns 0 as the window program always does,
+// or a usage exit code when the command line asks for an impossible platform.
+int RunWindowApplication(const Options& options, int argc, char** argv);
+
+#include <string>
+
+// Whether a window can be shown, asked before Qt, which ends the program (abort) when the
+// display it was sent to does not answer.
+struct WindowDisplay {
+    enum class State {
+        Ready,        // a display answered, or a platform that needs none was chosen (offscreen, ...)
+        None,         // no display named: neither DISPLAY nor WAYLAND_DISPLAY set, no platform chosen
+        Unreachable,  // the display named does not answer
+    };
+    State Result = State::None;
+    std::string Platform;  // Ready: the platform Qt must be told to use, "" for its own choice
+    std::string Tried;     // Unreachable: what was tried, e.g. "DISPLAY=:99"
+};
+WindowDisplay CheckWindowDisplay(const Options& options);

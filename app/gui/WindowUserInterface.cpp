@@ -1,0 +1,176 @@
+#include "app/gui/WindowUserInterface.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCursor>
+#include <QGroupBox>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+
+const char* const ApplicationTitle = "KAVENO Windows Flash utility";
+
+QString FromCoreText(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
+}
+
+std::string ToCoreText(const QString& text) {
+    const QByteArray bytes = text.toLocal8Bit();
+    return std::string(bytes.constData(), std::size_t(bytes.size()));
+}
+
+WindowUserInterface::WindowUserInterface(QWidget* window, QGroupBox* statusFrame,
+                                         QProgressBar* progressBar, QComboBox* driveList)
+    : Window_(window), StatusFrame_(statusFrame), ProgressBar_(progressBar), DriveList_(driveList) {
+    Progress_.Minimum = ProgressBar_->minimum();
+    Progress_.Maximum = ProgressBar_->maximum();
+    Progress_.Position = ProgressBar_->value() < Progress_.Minimum ? Progress_.Minimum : ProgressBar_->value();
+}
+
+WindowUserInterface::~WindowUserInterface() {
+    // A cursor left busy by an operation that never finished must not outlive the window.
+    if (Busy_)
+        QApplication::restoreOverrideCursor();
+}
+
+void WindowUserInterface::OnWindowThread(const std::function<void()>& job) {
+    if (QThread::currentThread() == thread()) {
+        job();
+        return;
+    }
+    QMetaObject::invokeMethod(this, job, Qt::BlockingQueuedConnection);
+}
+
+QString WindowUserInterface::DefaultTitle(MessageKind kind) {
+    switch (kind) {
+    case MessageKind::Warning: return QStringLiteral("Warning");
+    case MessageKind::Error: return QStringLiteral("Error");
+    case MessageKind::Information: return QStringLiteral("Information");
+    case MessageKind::Confirmation: return QStringLiteral("Confirm");
+    case MessageKind::Plain: break;
+    }
+    // A plain box carries the application's title.
+    return FromCoreText(ApplicationTitle);
+}
+
+std::unique_ptr<QMessageBox> WindowUserInterface::MakeMessageBox(const MessageRequest& request, QWidget* parent) {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (request.Kind) {
+    case MessageKind::Warning: icon = QMessageBox::Warning; break;
+    case MessageKind::Error: icon = QMessageBox::Critical; break;
+    case MessageKind::Information: icon = QMessageBox::Information; break;
+    case MessageKind::Confirmation: icon = QMessageBox::Question; break;
+    case MessageKind::Plain: break;
+    }
+    const QString title = request.Title.empty() ? DefaultTitle(request.Kind) : FromCoreText(request.Title);
+    auto box = std::make_unique<QMessageBox>(icon, title, FromCoreText(request.Text), QMessageBox::NoButton, parent);
+    box->setTextFormat(Qt::PlainText);
+    if (request.Buttons == MessageButtons::YesNo) {
+        QPushButton* yes = box->addButton(QMessageBox::Yes);
+        QPushButton* no = box->addButton(QMessageBox::No);
+        box->setDefaultButton(request.Default == MessageAnswer::No ? no : yes);
+        box->setEscapeButton(no);
+    } else {
+        QPushButton* ok = box->addButton(QMessageBox::Ok);
+        box->setDefaultButton(ok);
+        box->setEscapeButton(ok);
+    }
+    return box;
+}
+
+MessageAnswer WindowUserInterface::ExecMessageBox(const MessageRequest& request) {
+    // Before the window is shown (start-up) the boxes stand on their own.
+    std::unique_ptr<QMessageBox> box = MakeMessageBox(request, Window_ && Window_->isVisible() ? Window_ : nullptr);
+    box->exec();
+    const auto pressed = box->standardButton(box->clickedButton());
+    if (request.Buttons == MessageButtons::YesNo)
+        return pressed == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+    return MessageAnswer::Ok;
+}
+
+MessageAnswer WindowUserInterface::ShowMessage(const MessageRequest& request) {
+    MessageAnswer answer = MessageAnswer::No;
+    OnWindowThread([&] { answer = Answer_ ? Answer_(request) : ExecMessageBox(request); });
+    return answer;
+}
+
+void WindowUserInterface::SetStatus(const std::string& text) {
+    OnWindowThread([&] {
+        StatusFrame_->setTitle(FromCoreText(text));
+        StatusFrame_->repaint();
+    });
+}
+
+std::string WindowUserInterface::Status() {
+    std::string text;
+    OnWindowThread([&] { text = ToCoreText(StatusFrame_->title()); });
+    return text;
+}
+
+void WindowUserInterface::ShowProgress() {
+    // QProgressBar clamps on its own; the model has already applied the control's rules.
+    ProgressBar_->setRange(Progress_.Minimum, Progress_.Maximum);
+    ProgressBar_->setValue(Progress_.Position);
+    ProgressBar_->repaint();
+}
+
+void WindowUserInterface::SetProgressRange(int32_t minimum, int32_t maximum) {
+    OnWindowThread([&] {
+        Progress_.SetRange(minimum, maximum);
+        ShowProgress();
+    });
+}
+
+void WindowUserInterface::SetProgressStep(int32_t step) {
+    OnWindowThread([&] { Progress_.Step = step; });
+}
+
+void WindowUserInterface::SetProgressPosition(int32_t position) {
+    OnWindowThread([&] {
+        Progress_.SetPosition(position);
+        ShowProgress();
+    });
+}
+
+int32_t WindowUserInterface::ProgressPosition() {
+    int32_t position = 0;
+    OnWindowThread([&] { position = Progress_.Position; });
+    return position;
+}
+
+int32_t WindowUserInterface::ProgressMaximum() {
+    int32_t maximum = 0;
+    OnWindowThread([&] { maximum = Progress_.Maximum; });
+    return maximum;
+}
+
+void WindowUserInterface::StepProgress() {
+    OnWindowThread([&] {
+        Progress_.StepIt();
+        ShowProgress();
+    });
+}
+
+void WindowUserInterface::SetBusyCursor(bool busy) {
+    OnWindowThread([&] {
+        // One hourglass per operation: repeated calls do not stack up.
+        if (busy == Busy_)
+            return;
+        Busy_ = busy;
+        if (busy)
+            QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+        else
+            QApplication::restoreOverrideCursor();
+    });
+}
+
+void WindowUserInterface::ReplaceListEntry(int index, const std::string& text) {
+    OnWindowThread([&] {
+        // The entry keeps its place, so the index table of the list stays valid.
+        DriveList_->insertItem(index, FromCoreText(text));
+        DriveList_->removeItem(index + 1);
+        DriveList_->setCurrentIndex(index);
+        DriveList_->repaint();
+    });
+}

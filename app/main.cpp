@@ -1,0 +1,34 @@
+// Program entry. Without options the program is the window; options are Linux additions
+// that never change what the program does without them.
+#include <cstdio>
+#include <string>
+
+#include "app/commands/Options.h"
+#include "app/commands/StandardStreams.h"
+
+namespace {
+
+int RunCommand(int argc, char** argv) {
+    std::string error;
+    const std::optional<Options> options = ParseOptions(argc, argv, error);
+    if (!options) {
+        std::fprintf(stderr, "flashutil: %s\n", error.c_str());
+        return ExitCode::Usage;
+    }
+    switch (options->Command) {
+    case Options::Mode::List: return RunList(*options);
+    case Options::Mode::Cli: return RunCli(*options);
+    case Options::Mode::Build: return RunBuild(*options, argv[0]);
+    case Options::Mode::Help: return RunHelp();
+    case Options::Mode::Version: return RunVersion();
+    case Options::Mode::Window: break;
+    }
+    return RunWindow(*options, argc, argv);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ProtectStandardStreams();
+    return FinishStandardStreams(RunCommand(argc, argv));
+}

@@ -1,0 +1,164 @@
+#include "platform/TracingPlatform.h"
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+TracingPlatform::TracingPlatform(Platform& inner, LineSink sink) : ForwardingPlatform(inner), Sink_(std::move(sink)) {}
+
+namespace {
+
+// What kind of file other than a regular file or a character device sits at a path.
+const char* KindOf(mode_t mode) {
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISBLK(mode))
+        return "a block device";
+    if (S_ISDIR(mode))
+        return "a directory";
+    return "a special file";
+}
+
+// Why the trace file could not be opened, from open's error and what lies at the path.
+std::string OpenFailure(const std::string& path, int error) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (error == ELOOP && S_ISLNK(st.st_mode))
+            return "it is a symbolic link, which is not followed";
+        if (error == ENXIO && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
+            return std::string("it is ") + KindOf(st.st_mode) + ", not a regular file";
+    }
+    return std::strerror(error);
+}
+
+// The open trace file: each line goes out with one write. After the first failure the trace
+// stops, and the failure is reported once.
+struct TraceFile {
+    int Descriptor = -1;
+    std::string Path;
+    TracingPlatform::FailureSink OnFailure;
+    bool Failed = false;
+
+    ~TraceFile() {
+        if (Descriptor >= 0)
+            ::close(Descriptor);
+    }
+
+    void Write(const std::string& line) {
+        if (Failed)
+            return;
+        const int savedErrno = errno;  // the traced command's error stays for its caller
+        const std::string data = line + '\n';
+        std::size_t done = 0;
+        while (done < data.size()) {
+            const ssize_t n = ::write(Descriptor, data.data() + done, data.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                const int error = n < 0 ? errno : EIO;
+                Failed = true;
+                if (OnFailure)
+                    OnFailure("cannot write the trace file " + Path + ": " + std::strerror(error) +
+                              " (the trace stops here; the run goes on)");
+                break;
+            }
+            done += std::size_t(n);
+        }
+        errno = savedErrno;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<TracingPlatform> TracingPlatform::ToFile(Platform& inner, const std::string& path,
+                                                         std::string& error, FailureSink onWriteFailure) {
+    // Never through a symbolic link, and never waiting for a FIFO's reader: what is opened is
+    // checked before anything is written.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = "cannot write the trace file " + path + ": " + OpenFailure(path, errno);
+        return nullptr;
+    }
+    auto file = std::make_shared<TraceFile>();
+    file->Descriptor = fd;
+    file->Path = path;
+    file->OnFailure = std::move(onWriteFailure);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        error = "cannot write the trace file " + path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
+        error = "cannot write the trace file " + path + ": it is " + KindOf(st.st_mode) + ", not a regular file";
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return std::make_unique<TracingPlatform>(inner, [file](const std::string& line) { file->Write(line); });
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += char(c);
+        } else {
+            // Control characters, and 8-bit bytes read as Latin-1, so the line stays valid JSON.
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        }
+    }
+    return out + "\"";
+}
+
+std::string TracingPlatform::FormatLine(const std::string& device, const uint8_t cdb[12], uint8_t direction,
+                                        uint32_t length, const CommandOutcome& outcome, double milliseconds) {
+    char hex[25];
+    for (int i = 0; i < 12; ++i)
+        std::snprintf(hex + 2 * i, 3, "%02x", cdb[i]);
+    // The time with two decimals and a point whatever the locale (the window sets the locale
+    // from the environment): to_chars rounds exactly as printf's "%.2f" does in the C locale.
+    char ms[64];
+    const auto written = std::to_chars(ms, ms + sizeof ms - 1, milliseconds, std::chars_format::fixed, 2);
+    *(written.ec == std::errc() ? written.ptr : ms) = '\0';
+    char rest[256];
+    std::snprintf(rest, sizeof rest,
+                  ", \"cdb\": \"%s\", \"dir\": \"%s\", \"len\": %u, \"status\": %u, \"sense\": [%u, %u, %u], "
+                  "\"error\": %d, \"ms\": %s}",
+                  hex, direction == DirectionIn ? "in" : "out", length, outcome.Status, outcome.Sense[2],
+                  outcome.Sense[12], outcome.Sense[13], outcome.Error, ms);
+    return "{\"device\": " + JsonString(device) + rest;
+}
+
+PlatformHandle TracingPlatform::Open(const DriveAddress& address) {
+    const PlatformHandle handle = Inner_.Open(address);
+    if (handle != NoHandle)
+        Devices_[handle] = Inner_.DevicePath(address);
+    return handle;
+}
+
+bool TracingPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
+                           uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) {
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = Inner_.Send(handle, cdb, direction, buffer, length, timeoutSeconds, outcome);
+    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+    const auto device = Devices_.find(handle);
+    Sink_(FormatLine(device != Devices_.end() ? device->second : std::string(), cdb, direction, length, outcome,
+                     elapsed.count()));
+    return ok;
+}
+
+void TracingPlatform::Close(PlatformHandle handle) {
+    Inner_.Close(handle);
+    Devices_.erase(handle);
+}

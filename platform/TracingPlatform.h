@@ -1,0 +1,48 @@
+#pragma once
+// A platform that passes everything to another one and writes one JSON line per command:
+//   {"device": "/dev/sg1", "cdb": "3b0501004000004000000000", "dir": "out", "len": 16384,
+//    "status": 0, "sense": [0, 0, 0], "error": 0, "ms": 1.25}
+// Each line is handed to the sink as soon as the command has answered, so a trace file
+// is complete up to the last command even when the program dies.
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "platform/ForwardingPlatform.h"
+
+class TracingPlatform : public ForwardingPlatform {
+public:
+    using LineSink = std::function<void(const std::string& line)>;
+
+    // inner is not owned. The sink receives each line without its line feed.
+    TracingPlatform(Platform& inner, LineSink sink);
+
+    using FailureSink = std::function<void(const std::string& message)>;
+
+    // Writes to a file (created or truncated), each line with one write as it comes. The path
+    // must be a regular file or a character device (/dev/null); a symbolic link is not
+    // followed. nullptr and error set when the file cannot be opened or is of another kind.
+    // When a write fails, onWriteFailure is told once, naming the file and the cause, and the
+    // trace stops; the commands go on.
+    static std::unique_ptr<TracingPlatform> ToFile(Platform& inner, const std::string& path, std::string& error,
+                                                   FailureSink onWriteFailure);
+
+    // One trace line (no line feed).
+    static std::string FormatLine(const std::string& device, const uint8_t cdb[12], uint8_t direction,
+                                  uint32_t length, const CommandOutcome& outcome, double milliseconds);
+
+    PlatformHandle Open(const DriveAddress& address) override;
+    bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
+              uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) override;
+    void Close(PlatformHandle handle) override;
+
+private:
+    LineSink Sink_;
+    std::unordered_map<PlatformHandle, std::string> Devices_;
+};
+
+// Text as a JSON string literal, quotes included.
+std::string JsonString(const std::string& text);

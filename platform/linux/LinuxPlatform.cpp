@@ -1,0 +1,385 @@
+#include "platform/linux/LinuxPlatform.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t ErrorTextLimit = 80;
+
+// Letters in the order drives are found; the usual first optical drive letter comes first.
+char LetterFor(std::size_t index) {
+    static const char letters[] = "DEFGHIJKLMNOPQRSTUVWXYZABC";
+    return index < sizeof letters - 1 ? letters[index] : ' ';
+}
+
+std::string Canonical(const std::string& path) {
+    std::error_code ec;
+    fs::path resolved = fs::canonical(path, ec);
+    return ec ? path : resolved.string();
+}
+
+std::string SystemText(int code) {
+    char buffer[256];
+    const char* text = strerror_r(code, buffer, sizeof buffer);  // GNU: may return a static text
+    return text ? std::string(text) : std::string();
+}
+
+// Mount points in mountinfo escape blanks, tabs, newlines and backslashes as \ooo.
+std::string Unescape(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size()) {
+            const std::string octal = text.substr(i + 1, 3);
+            if (octal.find_first_not_of("01234567") == std::string::npos) {
+                out += char(std::stoi(octal, nullptr, 8));
+                i += 3;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+std::string ReadLine(const fs::path& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+}  // namespace
+
+bool LinuxPlatform::OpenFailure::Busy() const { return Error == EBUSY; }
+
+LinuxPlatform::LinuxPlatform(LinuxPlatformConfig config) : Config_(std::move(config)) {
+    if (!Config_.OnlyDevice.empty())
+        Config_.OnlyDevice = Canonical(Config_.OnlyDevice);
+}
+
+LinuxPlatform::~LinuxPlatform() {
+    while (!Claims_.empty())
+        ReleaseRun(Claims_.begin()->first);
+    for (auto& [fd, drive] : Open_)
+        Config_.Calls.Close(fd);
+}
+
+std::vector<DriveCandidate> LinuxPlatform::EnumerateOpticalDrives() {
+    Drives_.clear();
+    std::vector<DriveCandidate> candidates;
+    for (const SysfsDrive& drive : FindOpticalDrives(Config_.SysfsRoot, Config_.DevRoot)) {
+        if (!Config_.OnlyDevice.empty()) {
+            const bool generic = !drive.GenericNode.empty() && Canonical(drive.GenericNode) == Config_.OnlyDevice;
+            const bool block = !drive.BlockNode.empty() && Canonical(drive.BlockNode) == Config_.OnlyDevice;
+            if (!generic && !block)
+                continue;
+        }
+        Entry entry;
+        entry.Drive = drive;
+        // The kernel's host numbers grow past 255 as adapters come and go; the letter and
+        // the device path still tell such drives apart.
+        entry.Address = DriveAddress{LetterFor(Drives_.size()), uint8_t(drive.Host), uint8_t(drive.Target),
+                                     uint8_t(drive.Lun)};
+        Drives_.push_back(entry);
+        candidates.push_back(DriveCandidate{entry.Address, drive.CommandNode(), false});
+    }
+    return candidates;
+}
+
+const LinuxPlatform::Entry* LinuxPlatform::Find(const DriveAddress& address) const {
+    for (const Entry& entry : Drives_)
+        if (entry.Address == address)
+            return &entry;
+    return nullptr;
+}
+
+std::string LinuxPlatform::DevicePath(const DriveAddress& address) const {
+    const Entry* entry = Find(address);
+    return entry ? entry->Drive.CommandNode() : std::string();
+}
+
+PlatformHandle LinuxPlatform::Open(const DriveAddress& address) {
+    const Entry* entry = Find(address);
+    if (!entry) {
+        LastError_ = ENODEV;
+        return NoHandle;
+    }
+    const std::string& node = entry->Drive.CommandNode();
+    const bool generic = !entry->Drive.GenericNode.empty();
+    // The generic node is held exclusively: a second copy of the program gets EBUSY at
+    // once. The block node is only shared-opened here (so a mounted disc still lists);
+    // a run claims it exclusively.
+    const int flags = generic ? (O_RDWR | O_NONBLOCK | O_EXCL) : (O_RDWR | O_NONBLOCK);
+    const int fd = Config_.Calls.Open(node, flags);
+    if (fd < 0) {
+        LastError_ = -fd;
+        if (LastError_ == EACCES)
+            DeniedGroup_ = GroupOf(node);
+        OpenFailures_.push_back({node, LastError_});
+        return NoHandle;
+    }
+    LastError_ = 0;
+    Open_[fd] = entry->Drive;
+    return fd;
+}
+
+bool LinuxPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
+                         uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) {
+    auto it = Open_.find(handle);
+    if (it == Open_.end()) {
+        outcome = CommandOutcome{};
+        outcome.Error = EBADF;
+        LastError_ = EBADF;
+        return false;
+    }
+    const bool ok = SendSgIo(handle, Config_.Calls.SgIoctl, cdb, direction, buffer, length, timeoutSeconds, outcome);
+    LastError_ = outcome.Error;
+    if (outcome.Error == EPERM)
+        FilteredOnBlockNode_ = it->second.GenericNode.empty();
+    return ok;
+}
+
+void LinuxPlatform::Close(PlatformHandle handle) {
+    ReleaseRun(handle);
+    auto it = Open_.find(handle);
+    if (it == Open_.end())
+        return;
+    Config_.Calls.Close(handle);
+    Open_.erase(it);
+}
+
+const SysfsDrive* LinuxPlatform::DriveOf(PlatformHandle handle) const {
+    auto it = Open_.find(handle);
+    return it == Open_.end() ? nullptr : &it->second;
+}
+
+std::string LinuxPlatform::GroupOf(const std::string& node) const {
+    struct stat info{};
+    if (Config_.Calls.Stat(node, info) != 0)
+        return {};
+    struct group entry{};
+    struct group* result = nullptr;
+    char buffer[4096];
+    if (getgrgid_r(info.st_gid, &entry, buffer, sizeof buffer, &result) != 0 || result == nullptr)
+        return {};
+    return result->gr_name;
+}
+
+std::string LinuxPlatform::ErrorText(int code) const {
+    std::string text = SystemText(code);
+    if (text.empty() || text.rfind("Unknown error", 0) == 0)
+        return {};
+    std::string hint;
+    if (code == EACCES) {
+        // No access to the node: not on the active local seat, not in the node's group.
+        hint = DeniedGroup_.empty() || DeniedGroup_ == "root"
+                   ? " (run as root, or log in at the local seat)"
+                   : " (run as root, or join group " + DeniedGroup_ + ")";
+    } else if (code == EPERM && FilteredOnBlockNode_) {
+        hint = " (kernel filters commands on sr nodes: load sg, or root)";
+    } else if (code == EBUSY) {
+        hint = " (another program is using the drive)";
+    }
+    if (text.size() + hint.size() <= ErrorTextLimit)
+        text += hint;
+    if (text.size() > ErrorTextLimit)
+        text.resize(ErrorTextLimit);
+    return text;
+}
+
+void LinuxPlatform::Sleep(unsigned milliseconds) {
+    timespec remaining{time_t(milliseconds / 1000), long(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+}
+
+bool LinuxPlatform::RequestRestart() {
+    // The run's own sleep and shutdown lock would stand in the way of its own reboot: newer
+    // service managers refuse a reboot that an inhibitor blocks, whoever holds it. The flash
+    // has ended by now, so the lock has done its job; the drive's exclusive claim stays.
+    for (auto& [handle, claim] : Claims_)
+        StopInhibitor(claim);
+    return Config_.Calls.Run({"systemctl", "reboot"}) == 0;
+}
+
+std::optional<std::string> LinuxPlatform::ValidateDevice(const std::string& path, std::string& why,
+                                                         const std::string& sysfsRoot, const std::string& devRoot) {
+    struct stat info{};
+    if (::stat(path.c_str(), &info) != 0) {
+        why = path + ": " + SystemText(errno);
+        return std::nullopt;
+    }
+    const std::string resolved = Canonical(path);
+    const bool isDevice = S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode);
+    for (const SysfsDrive& drive : FindOpticalDrives(sysfsRoot, devRoot)) {
+        for (const std::string* node : {&drive.GenericNode, &drive.BlockNode}) {
+            if (node->empty())
+                continue;
+            if (Canonical(*node) == resolved)
+                return drive.CommandNode();
+            // A node of the same device made elsewhere (another name, another directory).
+            struct stat other{};
+            if (isDevice && ::stat(node->c_str(), &other) == 0 && (other.st_mode & S_IFMT) == (info.st_mode & S_IFMT) &&
+                other.st_rdev == info.st_rdev)
+                return drive.CommandNode();
+        }
+    }
+    std::string kind;
+    if (S_ISREG(info.st_mode))
+        kind = "a regular file";
+    else if (S_ISDIR(info.st_mode))
+        kind = "a directory";
+    else if (S_ISBLK(info.st_mode))
+        kind = "a block device that is not a CD/DVD drive";
+    else if (S_ISCHR(info.st_mode))
+        kind = "a character device that is not a CD/DVD drive";
+    else
+        kind = "not a device node";
+    why = path + " is not an optical drive's SCSI generic or CD-ROM node (" + kind + ")";
+    return std::nullopt;
+}
+
+std::optional<std::string> LinuxPlatform::MountPointOf(dev_t device) const {
+    std::ifstream in(fs::path(Config_.ProcRoot) / "self" / "mountinfo");
+    const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, numbers, root, mountPoint;
+        if (!(fields >> id >> parent >> numbers >> root >> mountPoint))
+            continue;
+        if (numbers == wanted)
+            return Unescape(mountPoint);
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> LinuxPlatform::HoldersOf(const std::string& node, const SysfsDrive& drive) const {
+    std::vector<std::string> holders;
+    std::error_code ec;
+    // Kernel holders (device-mapper and the like) stacked on the block device.
+    const fs::path stacked = fs::path(Config_.SysfsRoot) / "class" / "block" / drive.BlockName / "holders";
+    for (fs::directory_iterator it(stacked, ec), end; !ec && it != end; it.increment(ec))
+        holders.push_back(it->path().filename().string());
+
+    // Programs with the node open, as far as /proc lets us see them.
+    const std::string self = std::to_string(::getpid());
+    const std::string resolved = Canonical(node);
+    ec.clear();
+    for (fs::directory_iterator it(Config_.ProcRoot, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string pid = it->path().filename().string();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
+            continue;
+        std::error_code fdError;
+        for (fs::directory_iterator fd(it->path() / "fd", fdError), fdEnd; !fdError && fd != fdEnd;
+             fd.increment(fdError)) {
+            std::error_code linkError;
+            const fs::path target = fs::read_symlink(fd->path(), linkError);
+            if (!linkError && (target.string() == node || target.string() == resolved)) {
+                holders.push_back(pid + " (" + ReadLine(it->path() / "comm") + ")");
+                break;
+            }
+        }
+    }
+    return holders;
+}
+
+HeldProcess LinuxPlatform::TakeInhibitor(std::string* notice) {
+    HeldProcess held;
+    if (Config_.Calls.StartHeld)
+        held = Config_.Calls.StartHeld({"systemd-inhibit", "--what=sleep:shutdown:idle", "--who=flashutil",
+                                        "--why=Drive firmware update in progress", "--mode=block", "sh", "-c",
+                                        "echo ready; exec cat >/dev/null"});
+    if (!held.Running() && !InhibitorNoticeGiven_) {
+        InhibitorNoticeGiven_ = true;
+        if (notice)
+            *notice = "Sleep and shutdown cannot be blocked on this system (no login manager); "
+                      "keep the computer running until the update has ended.";
+    }
+    return held;
+}
+
+void LinuxPlatform::StopInhibitor(Claim& claim) {
+    if (claim.Inhibitor.Running() && Config_.Calls.StopHeld)
+        Config_.Calls.StopHeld(claim.Inhibitor);
+    claim.Inhibitor = HeldProcess{};
+}
+
+bool LinuxPlatform::ClaimForRun(PlatformHandle handle, std::string& why, std::string* notice) {
+    why.clear();
+    const SysfsDrive* drive = DriveOf(handle);
+    if (!drive) {
+        why = "the drive is not open";
+        return false;
+    }
+    if (Claims_.count(handle))
+        return true;
+
+    Claim claim;
+    const std::string& node = drive->BlockNode;
+    if (!node.empty()) {
+        struct stat info{};
+        const int statError = Config_.Calls.Stat(node, info);
+        if (statError == 0 && S_ISBLK(info.st_mode)) {
+            if (auto mountPoint = MountPointOf(info.st_rdev)) {
+                why = node + " has a disc mounted at " + *mountPoint + "; unmount it (umount " + *mountPoint +
+                      ") and try again";
+                return false;
+            }
+        }
+        // Read-write exclusive pauses the kernel's media polling; a node we may only read
+        // still gives the exclusive claim.
+        int fd = Config_.Calls.Open(node, O_RDWR | O_NONBLOCK | O_EXCL);
+        if (fd == -EACCES || fd == -EROFS)
+            fd = Config_.Calls.Open(node, O_RDONLY | O_NONBLOCK | O_EXCL);
+        if (fd < 0) {
+            const int error = -fd;
+            if (error == EBUSY) {
+                const std::vector<std::string> holders = HoldersOf(node, *drive);
+                why = node + " is held by another program or a mount";
+                if (!holders.empty()) {
+                    why += " (";
+                    for (std::size_t i = 0; i < holders.size(); ++i)
+                        why += (i ? ", " : "") + holders[i];
+                    why += ")";
+                }
+                why += "; close it and try again";
+            } else if (error == EACCES) {
+                why = node + ": permission denied; run as root, or join the group that owns it";
+                const std::string group = GroupOf(node);
+                if (!group.empty() && group != "root")
+                    why = node + ": permission denied; run as root, or join group " + group;
+            } else {
+                why = node + ": " + SystemText(error);
+            }
+            LastError_ = error;
+            return false;
+        }
+        claim.BlockFd = fd;
+    }
+    claim.Inhibitor = TakeInhibitor(notice);
+    Claims_[handle] = claim;
+    return true;
+}
+
+void LinuxPlatform::ReleaseRun(PlatformHandle handle) {
+    auto it = Claims_.find(handle);
+    if (it == Claims_.end())
+        return;
+    StopInhibitor(it->second);
+    if (it->second.BlockFd >= 0)
+        Config_.Calls.Close(it->second.BlockFd);
+    Claims_.erase(it);
+}

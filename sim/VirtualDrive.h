@@ -1,0 +1,159 @@
+#pragma once
+// Optical drives that exist only in memory, reached through the same platform seam as
+// real ones. People use them to try the program without risking a drive; tests use them
+// to see the exact command traffic and to make any command fail.
+//
+// A virtual drive answers INQUIRY, TEST UNIT READY, READ CAPACITY, START STOP UNIT,
+// STOP PLAY/SCAN, WRITE BUFFER mode 5 and READ BUFFER mode 1 into its memory (the image
+// area at 0 and a profile at 0x80000), the 0xDF vendor commands (flash ID, zone map,
+// E2/flash writes), entry critical and the commit, which copies the image area of its
+// memory into its flash and from then on reports the new revision. Anything else gets
+// ILLEGAL REQUEST 05/20/00; bad fields get 05/24/00.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "scsi/Commands.h"
+#include "platform/Platform.h"
+#include "sim/VirtualDriveOptions.h"
+
+// One command as the drive received it and how it ended.
+struct RecordedCommand {
+    uint32_t Number = 0;  // counting from 1, per drive
+    std::array<uint8_t, 12> Cdb{};
+    uint8_t Direction = 0;
+    uint32_t Length = 0;
+    uint8_t Status = 0;
+    uint8_t Key = 0, Asc = 0, Ascq = 0;  // sense bytes 2, 12, 13
+    int Error = 0;                       // platform error, 0 when the platform call succeeded
+    std::vector<uint8_t> DataOut;        // what the host sent (data-out commands only)
+
+    uint8_t Opcode() const { return Cdb[0]; }
+};
+
+class VirtualDrive {
+public:
+    static constexpr uint32_t ImageAreaSize = 0x80000;
+    static constexpr uint32_t ProfileAreaOffset = ::ProfileAreaOffset;
+    static constexpr uint32_t MemorySize = 0x81000;
+    static constexpr uint32_t FlashIdLength = CommandLength::FlashInfo;
+    static constexpr uint8_t MemoryFill = 0xE5;  // what the memory holds before any upload
+    static constexpr uint8_t FlashFill = 0xFF;   // what the flash holds before any commit
+
+    VirtualDrive(const VirtualDriveConfig& config, DriveAddress address, std::string devicePath);
+
+    // Carries out one command (faults included) and records it.
+    void Execute(const uint8_t cdb[12], uint8_t direction, uint8_t* buffer, uint32_t length,
+                 CommandOutcome& outcome);
+
+    const DriveAddress& Address() const { return Address_; }
+    const std::string& DevicePath() const { return DevicePath_; }
+    const VirtualDriveConfig& Config() const { return Config_; }
+
+    const std::vector<RecordedCommand>& Commands() const { return Commands_; }
+    const std::vector<uint8_t>& Memory() const { return Storage().Memory; }
+    const std::vector<uint8_t>& Flash() const { return Storage().Flash; }
+    const std::string& Revision() const { return Revision_; }  // what INQUIRY reports now
+    // These two may be read from another thread while a command runs (a window test
+    // watching a slow commit); everything else is read once the commands have answered.
+    unsigned CommitCount() const { return CommitCount_; }
+    bool CommitRunning() const { return CommitRunning_; }
+    uint8_t LastCommitCode() const { return LastCommitCode_; }  // 0x80 or 0xA0; 0 before any commit
+    unsigned EntryCriticalCount() const { return EntryCriticalCount_; }  // 7F without data, sent as data in
+    const std::vector<uint8_t>& LastProfile() const { return LastProfile_; }  // the last 7F upload with data
+    bool HasDisc() const { return Disc_; }
+
+    // Changes at run time, for tests.
+    void SetDisc(bool present) { Disc_ = present; }
+    void AddFault(const VirtualFault& fault) { Config_.Faults.push_back(fault); }
+    void ClearFaults() { Config_.Faults.clear(); }
+    void ClearCommands() { Commands_.clear(); }
+
+private:
+    struct Reply {
+        uint8_t Key = 0, Asc = 0, Ascq = 0;
+        uint32_t Returned = 0;  // bytes placed in the buffer
+    };
+    Reply Carry(const uint8_t* cdb, uint8_t direction, uint8_t* buffer, uint32_t length);
+    Reply Inquiry(const uint8_t* cdb, uint8_t* buffer, uint32_t length);
+    Reply TestUnitReady();
+    Reply ReadCapacity(uint8_t* buffer, uint32_t length);
+    Reply WriteBuffer(const uint8_t* cdb, uint8_t direction, uint8_t* buffer, uint32_t length);
+    Reply ReadBuffer(const uint8_t* cdb, uint8_t direction, uint8_t* buffer, uint32_t length);
+    Reply Vendor(const uint8_t* cdb, uint8_t direction, uint8_t* buffer, uint32_t length);
+    const VirtualFault* FaultFor(uint32_t number) const;
+
+    // Memory and flash come into being at first use: a list of many drives stays cheap.
+    struct Store {
+        std::vector<uint8_t> Memory;
+        std::vector<uint8_t> Flash;
+    };
+    Store& Storage() const;
+
+    VirtualDriveConfig Config_;
+    DriveAddress Address_;
+    std::string DevicePath_;
+    mutable std::unique_ptr<Store> Store_;
+    std::string Revision_;
+    bool Disc_ = false;
+    unsigned BecomingReady_ = 0;
+    uint32_t Received_ = 0;
+    std::atomic<unsigned> CommitCount_ = 0;
+    std::atomic<bool> CommitRunning_ = false;
+    uint8_t LastCommitCode_ = 0;
+    unsigned EntryCriticalCount_ = 0;
+    std::vector<uint8_t> LastProfile_;
+    std::vector<RecordedCommand> Commands_;
+};
+
+// The platform back-end that holds the virtual drives. Addresses are host adapter 0,
+// target = index, LUN 0, letter 'V'; device paths are "virtual:0", "virtual:1", ...
+class VirtualPlatform : public Platform {
+public:
+    VirtualPlatform() = default;
+    explicit VirtualPlatform(const VirtualDriveConfig& config);  // config.Count identical drives
+
+    // Adds one more drive; returns it.
+    VirtualDrive& AddDrive(const VirtualDriveConfig& config);
+
+    std::size_t DriveCount() const { return Drives_.size(); }
+    VirtualDrive& Drive(std::size_t index) { return *Drives_.at(index); }
+    const VirtualDrive& Drive(std::size_t index) const { return *Drives_.at(index); }
+
+    // Sleep() pauses for real unless instant (tests); either way the total is counted.
+    void SetInstantSleep(bool instant) { InstantSleep_ = instant; }
+    uint64_t SleptMilliseconds() const { return Slept_; }
+    unsigned RestartRequests() const { return RestartRequests_; }
+    unsigned OpenHandles() const { return unsigned(Open_.size()); }
+
+    std::vector<DriveCandidate> EnumerateOpticalDrives() override;
+    std::string DevicePath(const DriveAddress& address) const override;
+    PlatformHandle Open(const DriveAddress& address) override;
+    bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
+              uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) override;
+    void Close(PlatformHandle handle) override;
+    int LastError() const override { return LastError_; }
+    std::string ErrorText(int code) const override;
+    void Sleep(unsigned milliseconds) override;
+    // Never restarts anything: a virtual drive needs no restart. Counted for tests.
+    bool RequestRestart() override;
+
+private:
+    VirtualDrive* Find(const DriveAddress& address) const;
+
+    std::vector<std::unique_ptr<VirtualDrive>> Drives_;
+    std::unordered_map<PlatformHandle, VirtualDrive*> Open_;
+    PlatformHandle NextHandle_ = 100;
+    int LastError_ = 0;
+    bool InstantSleep_ = false;
+    uint64_t Slept_ = 0;
+    unsigned RestartRequests_ = 0;
+};
+
+// Whether a device path names a virtual drive.
+bool IsVirtualDevicePath(const std::string& path);

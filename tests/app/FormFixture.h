@@ -1,0 +1,103 @@
+#pragma once
+// A window test: the Qt application (offscreen), virtual drives, an in-memory identity
+// block and message boxes answered by the test.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "flash/IdentityBlockBuffer.h"
+#include "scsi/CDDrive.h"
+#include "sim/VirtualDrive.h"
+#include "app/gui/TFlashForm.h"
+
+inline QApplication& TestApplication() {
+    static int argc = 1;
+    static char name[] = "test_app";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+// The product the test block names, as a drive reports it (24 characters).
+inline const std::string TestProduct = "ACME    CD-RW RW5200    ";
+
+class FormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestApplication();
+        Platform.SetInstantSleep(true);
+        CDDrive::SetPlatform(&Platform);
+        CDDrive::ResetClassState();
+        Block.Vendor("Acme").Model("RW-5200").Inquiry("ACME    CD-RW RW5200").FwRange("1.00-1.10");
+        Block.NewFwName("1.20").ImageLength(0x80000);
+        for (std::size_t i = 0; i < Layout::ImageCapacity; ++i)
+            Block.Bytes[Layout::BlockSize + i] = uint8_t(i * 7 + (i >> 9));
+    }
+    void TearDown() override {
+        Form.reset();
+        CDDrive::SetUserInterface(nullptr);
+        CDDrive::ResetClassState();
+    }
+
+    VirtualDrive& AddDrive(const std::string& inquiry, const std::string& revision,
+                           unsigned commitMilliseconds = 0) {
+        VirtualDriveConfig config;
+        config.Inquiry = inquiry;
+        config.Revision = revision;
+        config.NewRevision = "1.20";
+        config.CommitMilliseconds = commitMilliseconds;
+        return Platform.AddDrive(config);
+    }
+
+    // Creates the window; YesNo boxes take Answers in order, then Yes.
+    TFlashForm& Create(int clientWidth = 368) {
+        FlashFormSettings settings;
+        settings.Block = View ? *View : Block.View();
+        settings.ClientWidth = clientWidth;
+        settings.ExecutablePath = ExecutablePath;
+        settings.Answer = [this](const MessageRequest& request) {
+            Messages.push_back(request);
+            if (request.Buttons == MessageButtons::Ok)
+                return MessageAnswer::Ok;
+            if (Answers.empty())
+                return MessageAnswer::Yes;
+            const MessageAnswer answer = Answers.front();
+            Answers.pop_front();
+            return answer;
+        };
+        Form = std::make_unique<TFlashForm>(settings);
+        return *Form;
+    }
+
+    std::vector<std::string> MessageTexts() const {
+        std::vector<std::string> texts;
+        for (const MessageRequest& m : Messages)
+            texts.push_back(m.Text);
+        return texts;
+    }
+
+    // The identity line of virtual drive n.
+    static std::string Line(int n, const std::string& inquiry, const std::string& revision) {
+        return "0-" + std::to_string(n) + "-0 V: " + inquiry + revision;
+    }
+
+    VirtualPlatform Platform;
+    IdentityBlockBuffer Block;
+    std::unique_ptr<IdentityBlock> View;  // when set, used in place of Block
+    std::string ExecutablePath;
+    std::deque<MessageAnswer> Answers;
+    std::vector<MessageRequest> Messages;
+    std::unique_ptr<TFlashForm> Form;
+};
+
+inline std::string Text(const QString& text) { return ToCoreText(text); }

@@ -1,0 +1,171 @@
+// The command trace: its line format, and a real run through the drive class.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "scsi/CDDrive.h"
+#include "scsi/CDDrives.h"
+#include "platform/TracingPlatform.h"
+#include "sim/VirtualDrive.h"
+
+namespace {
+
+VirtualDriveConfig Config(const std::string& options) {
+    std::string error;
+    auto config = ParseVirtualDriveOptions(options, VirtualDriveConfig{}, error);
+    EXPECT_TRUE(config) << error;
+    return config.value_or(VirtualDriveConfig{});
+}
+
+// Everything but the timing, which varies.
+std::string WithoutTime(const std::string& line) {
+    static const std::regex ms(", \"ms\": [0-9]+\\.[0-9]{2}\\}$");
+    EXPECT_TRUE(std::regex_search(line, ms)) << line;
+    return std::regex_replace(line, ms, "}");
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+TEST(TraceLine, HasTheDocumentedShape) {
+    const uint8_t cdb[12] = {0x3B, 0x05, 0x01, 0x00, 0x40, 0x00, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00};
+    CommandOutcome outcome;
+    outcome.PlatformOk = true;
+    EXPECT_EQ(TracingPlatform::FormatLine("/dev/sg1", cdb, DirectionOut, 16384, outcome, 1.25),
+              "{\"device\": \"/dev/sg1\", \"cdb\": \"3b0501004000004000000000\", \"dir\": \"out\", \"len\": 16384, "
+              "\"status\": 0, \"sense\": [0, 0, 0], \"error\": 0, \"ms\": 1.25}");
+
+    // Any direction but 1 is out; the sense triple is decimal; the error is the platform's.
+    outcome.Status = 2;
+    outcome.Sense[2] = 0x22;
+    outcome.Sense[12] = 0x3A;
+    outcome.Sense[13] = 0x01;
+    outcome.Error = ETIMEDOUT;
+    const std::string line = TracingPlatform::FormatLine("virtual:0", cdb, 2, 0, outcome, 0.004);
+    EXPECT_NE(line.find("\"dir\": \"out\""), std::string::npos);
+    EXPECT_NE(line.find("\"status\": 2, \"sense\": [34, 58, 1], \"error\": 110, \"ms\": 0.00}"), std::string::npos)
+        << line;
+    EXPECT_NE(TracingPlatform::FormatLine("x", cdb, DirectionIn, 0, outcome, 0).find("\"dir\": \"in\""),
+              std::string::npos);
+}
+
+// The window sets the locale from the environment; a trace line must stay JSON, and the same
+// bytes, where the decimal separator is a comma.
+TEST(TraceLine, IsTheSameInEveryLocale) {
+    const uint8_t cdb[12] = {0x3C, 0x02};
+    CommandOutcome outcome;
+    const double times[] = {0, 0.004, 0.005, 1.25, 2.675, 59999.999, 1234567.891};
+    std::vector<std::string> inC;
+    for (double ms : times) {
+        inC.push_back(TracingPlatform::FormatLine("/dev/sg1", cdb, DirectionIn, 16384, outcome, ms));
+        char twoDecimals[64];  // the C library's rounding, which the trace has always had
+        std::snprintf(twoDecimals, sizeof twoDecimals, "\"ms\": %.2f}", ms);
+        EXPECT_TRUE(inC.back().ends_with(twoDecimals)) << inC.back();
+    }
+    EXPECT_NE(inC[3].find("\"ms\": 1.25}"), std::string::npos) << inC[3];
+    EXPECT_NE(inC[6].find("\"ms\": 1234567.89}"), std::string::npos) << inC[6];
+
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    const char* comma = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "fr_FR.utf8"})
+        if (std::setlocale(LC_ALL, name) != nullptr && std::string(std::localeconv()->decimal_point) == ",") {
+            comma = name;
+            break;
+        }
+    if (comma == nullptr) {
+        std::setlocale(LC_ALL, before.c_str());
+        GTEST_SKIP() << "no locale with a decimal comma is installed (scripts/install-deps.sh generates de_DE.UTF-8)";
+    }
+    for (std::size_t i = 0; i < std::size(times); ++i)
+        EXPECT_EQ(TracingPlatform::FormatLine("/dev/sg1", cdb, DirectionIn, 16384, outcome, times[i]), inC[i])
+            << "in " << comma;
+    std::setlocale(LC_ALL, before.c_str());
+}
+
+TEST(TraceLine, EscapesDevicePathsAsJson) {
+    EXPECT_EQ(JsonString("/dev/sg1"), "\"/dev/sg1\"");
+    EXPECT_EQ(JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(JsonString(std::string("t\n\x01", 3)), "\"t\\u000a\\u0001\"");
+    EXPECT_EQ(JsonString("\xE9"), "\"\\u00e9\"");  // an 8-bit byte stays valid JSON
+}
+
+TEST(TracingPlatformRun, RecordsEveryCommandOfARealRunThroughTheDriveClass) {
+    CDDrive::ResetClassState();
+    VirtualPlatform drives(Config("count=2,timeout=3,fail=4:02/3A/00"));
+    std::vector<std::string> lines;
+    TracingPlatform tracing(drives, [&lines](const std::string& line) { lines.push_back(line); });
+    CDDrive::SetPlatform(&tracing);
+    {
+        CDDrives list;  // one INQUIRY per drive
+        ASSERT_EQ(list.Count(), 2);
+        CDDrive& drive = *list.Item(1);
+        uint8_t chunk[0x4000] = {};
+        CDDrive::SetBuffer(chunk, sizeof chunk);
+        drive.ExecCommand(0x3B, 0x05, 0x01, 0x00, 0x40, 0x00, 0x00, 0x40, 0x00, 0x00, 0, 0, DirectionOut, 0x4000);
+        drive.ExecCommand(0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, DirectionIn, 0);  // times out
+        drive.ExecCommand(0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, DirectionIn, 0);  // fails 02/3A
+        CDDrive::SetBuffer(nullptr, 0);
+    }
+    CDDrive::SetPlatform(nullptr);
+
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(WithoutTime(lines[0]),
+              "{\"device\": \"virtual:0\", \"cdb\": \"120000008000000000000000\", \"dir\": \"in\", \"len\": 128, "
+              "\"status\": 0, \"sense\": [0, 0, 0], \"error\": 0}");
+    EXPECT_EQ(lines[1].rfind("{\"device\": \"virtual:1\", \"cdb\": \"1200", 0), 0u);
+    EXPECT_EQ(WithoutTime(lines[2]),
+              "{\"device\": \"virtual:1\", \"cdb\": \"3b0501004000004000000000\", \"dir\": \"out\", \"len\": 16384, "
+              "\"status\": 0, \"sense\": [0, 0, 0], \"error\": 0}");
+    EXPECT_EQ(WithoutTime(lines[3]),
+              "{\"device\": \"virtual:1\", \"cdb\": \"000000000000000000000000\", \"dir\": \"in\", \"len\": 0, "
+              "\"status\": 0, \"sense\": [0, 0, 0], \"error\": 110}");
+    EXPECT_EQ(WithoutTime(lines[4]),
+              "{\"device\": \"virtual:1\", \"cdb\": \"000000000000000000000000\", \"dir\": \"in\", \"len\": 0, "
+              "\"status\": 2, \"sense\": [2, 58, 0], \"error\": 0}");
+    // The drive saw what the trace says it saw.
+    EXPECT_EQ(drives.Drive(1).Commands().size(), 4u);
+}
+
+TEST(TracingPlatformRun, FileHoldsEachLineAsSoonAsTheCommandHasAnswered) {
+    char path[] = "/tmp/flashutil-trace-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+
+    VirtualPlatform drives(Config(""));
+    std::string error;
+    auto tracing = TracingPlatform::ToFile(drives, path, error, nullptr);
+    ASSERT_TRUE(tracing) << error;
+    const PlatformHandle handle = tracing->Open(drives.Drive(0).Address());
+    const uint8_t cdb[12] = {0x4E};
+    CommandOutcome outcome;
+    EXPECT_TRUE(tracing->Send(handle, cdb, DirectionIn, nullptr, 0, 60, outcome));
+    // Still open: the line must already be in the file.
+    std::vector<std::string> lines = ReadLines(path);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("{\"device\": \"virtual:0\", \"cdb\": \"4e00", 0), 0u);
+    tracing->Send(handle, cdb, DirectionIn, nullptr, 0, 60, outcome);
+    EXPECT_EQ(ReadLines(path).size(), 2u);
+    tracing->Close(handle);
+    tracing.reset();
+    std::remove(path);
+
+    EXPECT_FALSE(TracingPlatform::ToFile(drives, "/nonexistent-dir/trace.jsonl", error, nullptr));
+    EXPECT_NE(error.find("/nonexistent-dir/trace.jsonl"), std::string::npos);
+    EXPECT_NE(error.find("No such file"), std::string::npos);
+}
