@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -173,6 +175,88 @@ int CreateTemporary(int directory, const std::string& outputName, std::string& n
     return -1;
 }
 
+// Removes the temporary output when SIGINT, SIGTERM or SIGHUP ends the process while the
+// output is written, so an interrupted build leaves nothing behind; the process still ends
+// by the signal, as it would have.
+//
+// A signal handler reaches nothing but process-wide state, so the directory's descriptor and
+// the temporary name are kept here: set before the handlers go in, cleared before they go
+// out, read by the handler only, and nothing else. One build at a time holds them (Taken); a
+// build that runs while another holds them goes without the removal. Only a signal whose
+// action is the default one (ending the process) is taken over: an ignored signal (nohup)
+// stays ignored, and a program's own handler, which ends nothing at once, stays in place.
+namespace PendingRemoval {
+std::atomic<bool> Taken{false};
+std::atomic<int> Directory{-1};  // -1: nothing to remove
+static_assert(std::atomic<int>::is_always_lock_free, "the handler reads it");
+char Name[NAME_MAX + 1];
+constexpr int Signals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void RemoveAndEnd(int signal) {
+    const int directory = Directory.load();
+    if (directory >= 0)
+        ::unlinkat(directory, Name, 0);
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(signal, &fallback, nullptr);
+    // The signal is held while its handler runs: it ends the process as soon as this returns.
+    ::raise(signal);
+}
+
+sigset_t SignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : Signals)
+        sigaddset(&set, signal);
+    return set;
+}
+}  // namespace PendingRemoval
+
+class RemoveOnSignal {
+public:
+    RemoveOnSignal() = default;
+    RemoveOnSignal(const RemoveOnSignal&) = delete;
+    RemoveOnSignal& operator=(const RemoveOnSignal&) = delete;
+    ~RemoveOnSignal() { Disarm(); }
+
+    // From here on a signal removes name in directory.
+    void Arm(int directory, const std::string& name) {
+        using namespace PendingRemoval;
+        if (name.size() >= sizeof Name || Taken.exchange(true))
+            return;
+        std::memcpy(Name, name.c_str(), name.size() + 1);
+        Directory.store(directory);
+        Armed_ = true;
+        struct sigaction action {};
+        action.sa_handler = RemoveAndEnd;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < std::size(Signals); ++i) {
+            Replaced_[i] = ::sigaction(Signals[i], nullptr, &Previous_[i]) == 0 &&
+                           !(Previous_[i].sa_flags & SA_SIGINFO) && Previous_[i].sa_handler == SIG_DFL &&
+                           ::sigaction(Signals[i], &action, nullptr) == 0;
+        }
+    }
+
+    // The file was renamed or removed: the previous actions again.
+    void Disarm() {
+        using namespace PendingRemoval;
+        if (!Armed_)
+            return;
+        Directory.store(-1);
+        for (std::size_t i = 0; i < std::size(Signals); ++i)
+            if (Replaced_[i])
+                ::sigaction(Signals[i], &Previous_[i], nullptr);
+        Armed_ = false;
+        Taken.store(false);
+    }
+
+private:
+    bool Armed_ = false;
+    bool Replaced_[std::size(PendingRemoval::Signals)] = {};
+    struct sigaction Previous_[std::size(PendingRemoval::Signals)] {};
+};
+
 }  // namespace
 
 BuildModel ModelAt(const ModelLists& lists, std::size_t index) {
@@ -247,8 +331,12 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         return fail("Open " + binName + " fail!", errno);
     if (::fstat(image.Get(), &imageInfo) != 0)
         return fail("Open " + binName + " fail!", errno);
-    if (!S_ISREG(imageInfo.st_mode))
-        return fail("Open " + binName + " fail!", S_ISDIR(imageInfo.st_mode) ? EISDIR : EINVAL);
+    if (S_ISDIR(imageInfo.st_mode))
+        return fail("Open " + binName + " fail!", EISDIR);
+    if (!S_ISREG(imageInfo.st_mode)) {
+        out.Detail = "not a regular file";
+        return fail("Open " + binName + " fail!");
+    }
     std::vector<uint8_t> imageBytes;
     if (!ReadUpTo(image.Get(), Layout::ImageCapacity + 1, imageBytes))
         return fail("Open " + binName + " fail!", errno);
@@ -258,6 +346,16 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         return fail("Building fail: " + binName + " is longer than the " + std::to_string(Layout::ImageCapacity) +
                     " bytes the image area holds. Nothing was written.");
     }
+    // The output runs as a flash utility only when its image area no longer starts with the
+    // blank marker. The image takes the place of the area's first bytes, and the blank bytes
+    // after a short image stay: an empty image, or one that starts like the marker, would
+    // make another builder and call it a flash utility.
+    if (imageBytes.empty())
+        return fail("Building fail: " + binName + " is empty. Nothing was written.");
+    const std::size_t markerBytes = std::min(imageBytes.size(), sizeof Layout::BlankMarker);
+    if (std::equal(imageBytes.begin(), imageBytes.begin() + std::ptrdiff_t(markerBytes), Layout::BlankMarker))
+        return fail("Building fail: " + binName + " starts like the blank marker \"ZYRT\", so the output would be a "
+                    "builder, not a flash utility. Nothing was written.");
     const uint32_t imageLength = static_cast<uint32_t>(imageBytes.size());
 
     // 4-5. The running program's file.
@@ -293,9 +391,19 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         (sameFile(existing, exeInfo) || (runningKnown && sameFile(existing, running))))
         return fail("Building fail: " + out.OutputPath + " is the program's own file; it is not overwritten.");
     std::string temporaryName;
+    RemoveOnSignal removeOnSignal;
+    // The signals wait while the file is made and the removal armed: none can end the
+    // process in between and leave the file behind.
+    const sigset_t signals = PendingRemoval::SignalSet();
+    sigset_t maskBefore;
+    ::pthread_sigmask(SIG_BLOCK, &signals, &maskBefore);
     Descriptor output(CreateTemporary(directory.Get(), outputName, temporaryName));
+    const int createError = errno;
+    if (output.Valid())
+        removeOnSignal.Arm(directory.Get(), temporaryName);
+    ::pthread_sigmask(SIG_SETMASK, &maskBefore, nullptr);
     if (!output.Valid())
-        return fail(createFail, errno);
+        return fail(createFail, createError);
 
     // Writes, renames into place; on a write failure removes the partial file and tells why.
     auto removeTemporary = [&]() { ::unlinkat(directory.Get(), temporaryName.c_str(), 0); };
@@ -303,21 +411,24 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     auto writeFailed = [&]() {
         const int error = errno;
         removeTemporary();
+        removeOnSignal.Disarm();
         return fail("Building fail: can't write " + out.OutputPath + ". It was not changed.", error);
     };
+    // The file's content reaches the disk before its name does, so a power cut leaves either
+    // no new program or a whole one, never a complete-looking empty file.
     auto finish = [&]() {
-        if (::close(output.Release()) != 0) {
+        if (::fsync(output.Get()) != 0 || ::close(output.Release()) != 0 ||
+            ::renameat(directory.Get(), temporaryName.c_str(), directory.Get(), outputName.c_str()) != 0) {
             const int error = errno;
             removeTemporary();
+            removeOnSignal.Disarm();
             errno = error;
             return false;
         }
-        if (::renameat(directory.Get(), temporaryName.c_str(), directory.Get(), outputName.c_str()) != 0) {
-            const int error = errno;
-            removeTemporary();
-            errno = error;
-            return false;
-        }
+        removeOnSignal.Disarm();
+        // The new name too. A file system that can't sync a directory still has the content
+        // safe; at worst the name is lost, and with it no good file.
+        ::fsync(directory.Get());
         return true;
     };
 

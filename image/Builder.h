@@ -3,9 +3,12 @@
 // the identity fields after the key-word and the start of the image area replaced.
 //
 // The output is named "%4.4s.EXE" of the image file's name and is written into the chosen
-// directory. It is first written to a temporary file there and renamed into place once
-// complete, so an interrupted or failed write never leaves a half-written program under
-// the output name. Two failures still leave their output in place, because the person is
+// directory. It is first written to a temporary file there, synced to the disk and renamed
+// into place once complete, so an interrupted or failed write never leaves a half-written
+// program under the output name; SIGINT, SIGTERM or SIGHUP during the write removes the
+// temporary file before the signal ends the process. An empty image, or one that starts
+// like the blank marker, is refused before anything is written: its output would be
+// another builder, not a flash utility. Two failures still leave their output in place, because the person is
 // told exactly what it is: without the key-word the output is a plain copy of the program,
 // and when the image runs past the program's end it is the program's start, the fields
 // and the image.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "image/IniFile.h"
 
@@ -80,15 +81,27 @@ std::string ReadModels(const IniFile& ini, ModelLists& lists) {
 
 namespace {
 
-// The whole of a regular file of at most maxSize bytes. A model file is small by nature: a
-// huge one is refused rather than read into memory whole, and so are a directory, an
-// unreadable file and one that breaks off while being read.
-bool ReadSmallFile(const std::string& path, std::size_t maxSize, std::string& text) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+// The whole of a regular file of at most maxSize bytes, or "" with the cause in why. A model
+// file is small by nature: a huge one is refused rather than read into memory whole, and so
+// are a directory, an unreadable file and one that breaks off while being read. The file is
+// opened without waiting, so a FIFO or a device is refused at once rather than waited on.
+bool ReadSmallFile(const std::string& path, std::size_t maxSize, std::string& text, std::string& why) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::strerror(errno);
         return false;
+    }
     struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && std::size_t(info.st_size) <= maxSize;
+    bool ok = ::fstat(fd, &info) == 0;
+    if (!ok)
+        why = std::strerror(errno);
+    else if (S_ISDIR(info.st_mode))
+        why = std::strerror(EISDIR);
+    else if (!S_ISREG(info.st_mode))
+        why = "not a regular file";
+    else if (std::size_t(info.st_size) > maxSize)
+        why = "larger than " + std::to_string(maxSize >> 20) + " MiB; a model file is a few lines";
+    ok = why.empty();
     if (ok) {
         text.resize(std::size_t(info.st_size));
         std::size_t done = 0;
@@ -97,7 +110,11 @@ bool ReadSmallFile(const std::string& path, std::size_t maxSize, std::string& te
             if (n < 0 && errno == EINTR)
                 continue;
             ok = n > 0;
-            if (ok)
+            if (n < 0)
+                why = std::strerror(errno);
+            else if (n == 0)
+                why = "the file became shorter while being read";
+            else
                 done += std::size_t(n);
         }
     }
@@ -107,11 +124,13 @@ bool ReadSmallFile(const std::string& path, std::size_t maxSize, std::string& te
 
 }  // namespace
 
-bool RetriveINI(const std::string& executablePath, UserInterface& ui, ModelLists& lists) {
+bool RetriveINI(const std::string& executablePath, UserInterface& ui, ModelLists& lists, std::string* why) {
     lists = {};
     const std::string path = ModelConfigPath(executablePath);
-    std::string text;
-    if (!ReadSmallFile(path, 16u << 20, text)) {
+    std::string text, cause;
+    if (!ReadSmallFile(path, 16u << 20, text, cause)) {
+        if (why)
+            *why = cause;
         ui.Show("Can't load " + path);
         return false;
     }

@@ -29,7 +29,9 @@ std::string ModelConfigPath(const std::string& executablePath);
 // complete model was read, otherwise the name of the section at which reading stopped.
 std::string ReadModels(const IniFile& ini, ModelLists& lists);
 
-// Reads the file beside the program. On failure shows "Can't load <file>" (no such file,
-// or it cannot be read) or "<file> > Session <section> error!" in an OK box and returns
+// Reads the file beside the program. On failure shows "Can't load <file>" (no such file, no
+// regular file such as a FIFO or a directory, too large, or it cannot be read; why, when
+// given, gets the cause) or "<file> > Session <section> error!" in an OK box and returns
 // false; the caller then ends the program. On success the first model is the selected one.
-bool RetriveINI(const std::string& executablePath, UserInterface& ui, ModelLists& lists);
+// Never waits on a FIFO: it is refused at once.
+bool RetriveINI(const std::string& executablePath, UserInterface& ui, ModelLists& lists, std::string* why = nullptr);

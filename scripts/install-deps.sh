@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
   qemu-system-x86 busybox-static cpio kmod
-  locales
+  locales strace
   "$@"
 )
 

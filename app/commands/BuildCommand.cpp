@@ -49,8 +49,12 @@ int RunBuild(const Options& options, const char* argv0) {
 
     BuildTerminal ui;
     ModelLists lists;
-    if (!RetriveINI(executable, ui, lists))
+    std::string why;
+    if (!RetriveINI(executable, ui, lists, &why)) {
+        if (!why.empty())
+            std::fprintf(stderr, "flashutil: %s\n", why.c_str());
         return ExitCode::Failure;
+    }
     const std::size_t model = static_cast<std::size_t>(*options.Model);
     if (model >= lists.ModelLines.size()) {
         std::fprintf(stderr, "flashutil: %s has %zu model(s), numbered 0 to %zu; there is no model %zu\n",

@@ -50,13 +50,35 @@ cp "$work/qfa0.bin" "$work/E100.BIN"
 [ -f "$work/cwd/E100.EXE" ] || fail "no E100.EXE in the current directory"
 grep -aq "FLASH-ALL" "$work/cwd/E100.EXE" || fail "model 1's Note is not in E100.EXE"
 
-# An empty image gives a builder again.
+# An image that would leave a builder (empty, or starting like the blank marker "ZYRT") is
+# refused before anything is written.
 : >"$work/EMPT.BIN"
-"$blank" --build --model 0 --image "$work/EMPT.BIN" --output-dir "$work/out" >/dev/null 2>&1 || fail "empty image build"
-cp "$work/blank/flashutil.INI" "$work/out/EMPT.INI"
-"$work/out/EMPT.EXE" --build --model 0 --image "$work/qfa0.bin" --output-dir "$work/cwd" >/dev/null 2>&1 ||
-  fail "the utility built from an empty image is no builder"
-cmp -s "$work/cwd/qfa0.EXE" "$built" || fail "a build by the second-generation builder differs from the first"
+printf 'ZYRTfirmware' >"$work/ZYRT.BIN"
+for image in EMPT ZYRT; do
+  "$blank" --build --model 0 --image "$work/$image.BIN" --output-dir "$work/out" >"$work/stdout" 2>"$work/err" &&
+    fail "$image.BIN built"
+  grep -q "^Building fail: $image.BIN .*Nothing was written.$" "$work/err" || fail "$image.BIN message: $(cat "$work/err")"
+  grep -q "complete" "$work/stdout" && fail "$image.BIN: a failed build said complete"
+done
+[ "$(ls -A "$work/out")" = qfa0.EXE ] || fail "a refused image left files: $(ls -A "$work/out")"
+
+# Neither a FIFO as the image nor a FIFO as the model file is waited on (timeout only ends
+# a run that hangs); each is refused with its message and the cause.
+mkfifo "$work/FIFO.BIN"
+timeout 60 "$blank" --build --model 0 --image "$work/FIFO.BIN" --output-dir "$work/out" >/dev/null 2>"$work/err"
+rc=$?
+[ $rc -eq 1 ] || fail "FIFO image: exit code $rc"
+grep -qxF "Open FIFO.BIN fail!" "$work/err" && grep -q "not a regular file" "$work/err" ||
+  fail "FIFO image message: $(cat "$work/err")"
+mkdir "$work/fifoini"
+cp "$program" "$work/fifoini/flashutil"
+mkfifo "$work/fifoini/flashutil.INI"
+timeout 60 "$work/fifoini/flashutil" --build --model 0 --image "$work/qfa0.bin" --output-dir "$work/out" >/dev/null 2>"$work/err"
+rc=$?
+[ $rc -eq 1 ] || fail "FIFO model file: exit code $rc"
+grep -qxF "Can't load $work/fifoini/flashutil.INI" "$work/err" && grep -q "not a regular file" "$work/err" ||
+  fail "FIFO model file message: $(cat "$work/err")"
+[ "$(ls -A "$work/out")" = qfa0.EXE ] || fail "a refused FIFO left files: $(ls -A "$work/out")"
 
 # Failures: exit codes and messages.
 "$blank" --build --model 2 --image "$work/qfa0.bin" --output-dir "$work/out" >/dev/null 2>"$work/err" && fail "model 2 of 2"

@@ -173,11 +173,23 @@ TEST_F(Build, ShortImageKeepsTheBlankBytesAfterIt) {
               StepsOver(0, Find(built) + 15) + 0 + StepsOver(Find(built) + 152 + 1000, built.size()));
 }
 
-TEST_F(Build, EmptyImageGivesABuilderAgain) {
-    ASSERT_TRUE(BuildWith("QF02.BIN", {}));
+TEST_F(Build, ImagesThatWouldLeaveABuilderAreRefusedBeforeAnythingIsWritten) {
+    // The image replaces the start of "ZYRT...": empty, or starting like the marker, the
+    // output would still be a blank copy.
+    EXPECT_FALSE(BuildWith("QF02.BIN", {}));
+    EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Building fail: QF02.BIN is empty. Nothing was written."});
+    for (const std::string image : {"Z", "ZYR", "ZYRT", "ZYRT and then firmware"}) {
+        Ui = {};
+        EXPECT_FALSE(BuildWith("QF02.BIN", Bytes(image.begin(), image.end()))) << image;
+        ASSERT_EQ(Ui.Messages.size(), 1u) << image;
+        EXPECT_NE(Ui.Messages[0].Text.find("QF02.BIN starts like the blank marker"), std::string::npos) << image;
+    }
+    EXPECT_TRUE(OutFiles().empty());
+    // Any other start is an image like any other, however short.
+    ASSERT_TRUE(BuildWith("QF02.BIN", {'Z', 'Y', 'Q'}));
     const Bytes built = ReadFile(Out + "/QF02.EXE");
-    ExpectBuiltCopy(ReadFile(Program), built, {}, "QF02.");
-    EXPECT_TRUE(IdentityBlock(built.data() + Find(built)).IsBlankCopy());
+    ExpectBuiltCopy(ReadFile(Program), built, {'Z', 'Y', 'Q'}, "QF02.");
+    EXPECT_FALSE(IdentityBlock(built.data() + Find(built)).IsBlankCopy());
 }
 
 TEST_F(Build, OutputNames) {

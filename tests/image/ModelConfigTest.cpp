@@ -53,8 +53,10 @@ TEST_F(ModelConfigFile, MissingFile) {
 
 TEST_F(ModelConfigFile, DirectoryOrUnreadableFileCannotBeLoaded) {
     std::filesystem::create_directory(Ini);
-    EXPECT_FALSE(RetriveINI(Program, Ui, Lists));
+    std::string why;
+    EXPECT_FALSE(RetriveINI(Program, Ui, Lists, &why));
     EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Can't load " + Ini});
+    EXPECT_EQ(why, "Is a directory");
 }
 
 TEST_F(ModelConfigFile, OneCompleteSection) {
