@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "flash/FlashEngine.h"
+#include "flash/FlashRun.h"
 #include "scsi/CDDrive.h"
 #include "ui/SilentUserInterface.h"
 #include "sim/VirtualDrive.h"
@@ -57,7 +57,7 @@ struct QuietUi : SilentUserInterface {
         Answer = [](const MessageRequest& r) {
             if (r.Buttons == MessageButtons::Ok)
                 return MessageAnswer::Ok;
-            return r.Text.find("restart") == std::string::npos ? MessageAnswer::Yes : MessageAnswer::No;
+            return r.Asks == Question::Restart ? MessageAnswer::No : MessageAnswer::Yes;
         };
     }
 };
@@ -93,28 +93,21 @@ Figures RunOnce(bool profileImage, unsigned readyPolls) {
     virtualPlatform.SetInstantSleep(false);  // the real waits
     TimingPlatform platform(virtualPlatform);
     QuietUi ui;
-    CDDrive::SetPlatform(&platform);
-    CDDrive::ResetClassState();
 
-    std::vector<uint8_t> ioBuffer(FlashEngine::ChunkSize);
     const std::vector<uint8_t> block = MakeBlock(profileImage);
     Figures f{};
     {
-        CDDrive drive('V', 0, 0, 0);
-        CDDrive::SetBuffer(ioBuffer.data(), uint32_t(ioBuffer.size()));
-        FlashEngine engine(ui, IdentityBlock(block.data()));
-        engine.TargetDrive = &drive;
-        engine.CheckNewFormatBIN();
+        CDDrive drive(platform, virtualPlatform.Drive(0).Address(), &ui);
+        FlashRun run(drive, IdentityBlock(block.data()), ui, ui);
         platform.Slept = platform.InDrive = {};
         platform.Sleeps = platform.Commands = 0;
 
         const auto start = Clock::now();
-        const FlashOutcome outcome = engine.FlashButtonClick(0);
+        const FlashReport report = run.Run(0);
         f.Total = Ms(Clock::now() - start);
-        if (outcome != FlashOutcome::Completed)
-            std::fprintf(stderr, "run did not complete: %s\n", ui.Caption.c_str());
+        if (report.Outcome != FlashOutcome::Completed)
+            std::fprintf(stderr, "run did not complete: %s\n", report.Status.c_str());
     }
-    CDDrive::SetBuffer(nullptr, 0);
     f.Slept = Ms(platform.Slept);
     f.Drive = Ms(platform.InDrive);
     f.Own = f.Total - f.Slept - f.Drive;

@@ -1,9 +1,8 @@
-// The flash-chip profile: read the chip's identity, pick the matching profile, upload it,
-// and later check it.
+#include "flash/Profiles.h"
 
 #include <cstring>
 
-#include "flash/FlashEngine.h"
+#include "flash/FlashTexts.h"
 #include "flash/ProfileData.h"
 
 namespace {
@@ -12,11 +11,13 @@ constexpr uint8_t NoMatchHeader[4] = {0xFF, 0xFF, 0x00, 0x00};
 uint32_t RoundUpToEven(uint32_t n) { return n + (n & 1); }
 }  // namespace
 
-bool FlashEngine::SetupFlashProfile(uint8_t* buffer) {
-    if (!Judge(Send(Commands::ReadFlashId()), "Read Flash ID> "))
+bool SetupFlashProfile(DriveCommands& commands, const ImageKind& kind, PreparedProfile& profile) {
+    namespace P = FlashTexts::Prefix;
+    profile = PreparedProfile{};
+    if (!commands.Judged(Commands::ReadFlashId(), P::ReadFlashId))
         return false;
     uint8_t reply[4];
-    std::memcpy(reply, CDDrive::Buffer(), sizeof reply);
+    std::memcpy(reply, commands.Drive().Buffer(), sizeof reply);
 
     // The first matching entry wins. Entries that do not match move the offset on by their
     // size, except the entry whose blob the next entry shares.
@@ -26,59 +27,58 @@ bool FlashEngine::SetupFlashProfile(uint8_t* buffer) {
         const Profiles::TableEntry& entry = Profiles::ProfileTable[i];
         const bool chip = std::memcmp(reply, entry.ChipId, 2) == 0;
         const bool sub = std::memcmp(reply + 2, entry.SubId, 2) == 0;
-        if (chip && (ProfileImage || (DvdImage && sub))) {
+        if (chip && (kind.Profile || (kind.Dvd && sub))) {
             match = &entry;
             break;
         }
         if (i != Profiles::SharedBlobEntry)
             offset += entry.Size();
     }
-    ProfileOffset = offset;
-    ProfileMatched = match != nullptr;
+    profile.Offset = offset;
+    profile.Matched = match != nullptr;
 
+    std::vector<uint8_t>& bytes = profile.Bytes;
+    uint32_t length = 0;
     if (match) {
         const uint32_t size = match->Size();
-        uint8_t* at = buffer;
-        *at++ = match->ChipId[0];
-        *at++ = match->ChipId[1];
-        if (DvdImage) {
-            *at++ = match->SubId[0];
-            *at++ = match->SubId[1];
-        }
-        *at++ = match->ProfileSize[0];
-        *at++ = match->ProfileSize[1];
-        std::memcpy(at, ProfileData.data() + ProfileOffset, size);
-        if (size & 1)
-            at[size] = 0;  // the pad byte of an odd size
-        ProfileHeaderLength = uint32_t(at - buffer);
+        bytes = {match->ChipId[0], match->ChipId[1]};
+        if (kind.Dvd)
+            bytes.insert(bytes.end(), {match->SubId[0], match->SubId[1]});
+        bytes.insert(bytes.end(), {match->ProfileSize[0], match->ProfileSize[1]});
+        profile.HeaderLength = uint32_t(bytes.size());
+        bytes.insert(bytes.end(), ProfileData.begin() + offset, ProfileData.begin() + offset + size);
+        bytes.push_back(0);  // the pad byte of an odd size
         // A DVD drive takes the rounded blob size as the whole upload, header included.
-        ProfileLength = DvdImage ? RoundUpToEven(size) : RoundUpToEven(size) + 4;
+        length = kind.Dvd ? RoundUpToEven(size) : RoundUpToEven(size) + 4;
     } else {
-        std::memcpy(buffer, NoMatchHeader, sizeof NoMatchHeader);
-        ProfileLength = DvdImage ? 0 : 4;
+        bytes.assign(std::begin(NoMatchHeader), std::end(NoMatchHeader));
+        length = kind.Dvd ? 0 : 4;
     }
+    bytes.resize(length);
 
-    if (!FitsTransferBuffer(ProfileLength, "Write Profile> "))
+    if (!commands.FitsTransferBuffer(length, P::WriteProfile))
         return false;
-    if (ProfileLength != 0)
-        std::memcpy(CDDrive::Buffer(), buffer, ProfileLength);
-    return Judge(Send(Commands::WriteProfile(DvdImage, ProfileLength)), "Write Profile> ");
+    if (length != 0)
+        std::memcpy(commands.Drive().Buffer(), bytes.data(), length);
+    return commands.Judged(Commands::WriteProfile(kind.Dvd, length), P::WriteProfile);
 }
 
-bool FlashEngine::ReadVerifyProfile(const uint8_t* copy) {
-    if (DvdImage) {
+bool ReadVerifyProfile(DriveCommands& commands, const ImageKind& kind, const PreparedProfile& profile) {
+    const uint32_t length = uint32_t(profile.Bytes.size());
+    if (kind.Dvd) {
         // A DVD drive is not asked: the prepared copy is checked against the carried blob.
-        for (uint32_t i = 0; i + ProfileHeaderLength < ProfileLength; ++i)
-            if (copy[ProfileHeaderLength + i] != ProfileData[ProfileOffset + i])
+        for (uint32_t i = 0; i + profile.HeaderLength < length; ++i)
+            if (profile.Bytes[profile.HeaderLength + i] != ProfileData[profile.Offset + i])
                 return false;
         return true;
     }
-    if (!FitsTransferBuffer(ProfileLength, "Read Profile> "))
+    namespace P = FlashTexts::Prefix;
+    if (!commands.FitsTransferBuffer(length, P::ReadProfile))
         return false;
-    if (!Judge(Send(Commands::ReadProfile(ProfileLength)), "Read Profile> "))
+    if (!commands.Judged(Commands::ReadProfile(length), P::ReadProfile))
         return false;
-    if (std::memcmp(CDDrive::Buffer(), copy, ProfileLength) != 0) {
-        Ui_.Show("Compared profile error!", MessageKind::Plain);
+    if (std::memcmp(commands.Drive().Buffer(), profile.Bytes.data(), length) != 0) {
+        commands.Messages().Show(FlashTexts::ProfileCompareFailed, MessageKind::Plain);
         return false;
     }
     return true;

@@ -38,6 +38,7 @@ struct CommandOutcome {
     uint8_t Sense[SenseSize] = {}; // fixed-format sense (byte 2 key, 12 ASC, 13 ASCQ), zero when none
     int Error = 0;                 // errno-style code when PlatformOk is false, else 0
     uint32_t Residual = 0;         // bytes of the data phase that were not moved (short transfer)
+    bool TransportFailed = false;  // the command never completed (timeout, reset, device gone)
 };
 
 // Direction values of ExecCommand: 1 is data in, anything else data out.

@@ -1,59 +1,52 @@
 #pragma once
-// One optical drive: opens it, sends one 12-byte command at a time through the
-// platform seam, keeps the sense outcome and answers identity questions.
+// One optical drive: opened through a platform at construction, it sends one 12-byte
+// command at a time, keeps the outcome of the last one and answers identity questions.
 //
-// Some state is class-wide, one per process, shared by all drives: the platform,
-// the command timeout, the transfer buffer, the open count and the sense-report
-// switch. ResetClassState() puts it back to its start values (tests use it).
+// A drive owns everything its commands need: its handle, its command timeout, its transfer
+// buffer and its identity buffer. Nothing is shared between drives, so drives of different
+// platforms, or of different runs, can be used side by side (one thread per drive).
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
-#include "scsi/Commands.h"
 #include "platform/Platform.h"
+#include "scsi/CommandResult.h"
+#include "scsi/Commands.h"
 #include "ui/UserInterface.h"
 
 class CDDrive {
 public:
-    // Values of OpenStatus().
-    static constexpr uint8_t OpenOk = 0x00;
-    static constexpr uint8_t OpenAspiSupportFailed = 0x60;
-    static constexpr uint8_t OpenAspiEntryMissing = 0x61;
-    static constexpr uint8_t OpenAspiLoadFailed = 0x62;
-    static constexpr uint8_t OpenFailed = 0x63;
-
-    static constexpr uint32_t DefaultBufferLength = 2352;
+    static constexpr uint32_t TransferBufferLength = 0x4000;  // one chunk of the image
     static constexpr uint32_t IdentityBufferLength = 256;
     static constexpr uint16_t DefaultTimeout = 60;
 
-    CDDrive(char letter, uint8_t hostAdapter, uint8_t target, uint8_t lun);
+    // Opens the drive at address and identifies it. reports, when given, is shown the open
+    // failure ("Error opening: ...") and this drive's sense reports; it is not owned.
+    CDDrive(Platform& platform, const DriveAddress& address, UserInterface* reports = nullptr);
     ~CDDrive();
     CDDrive(const CDDrive&) = delete;
     CDDrive& operator=(const CDDrive&) = delete;
 
-    // Outcome of the most recent construction (class-wide).
-    static uint8_t OpenStatus();
+    // Whether opening and identification succeeded; a drive that is not open takes no commands.
+    bool IsOpen() const { return Handle != NoHandle; }
 
-    // Sends one command. direction 1 = data in, anything else = data out; length 0 = no data.
-    // Data moves through the class-wide transfer buffer, or IdentityBuffer during Identify.
-    // Returns 1 on success, 0 on failure; the sense fields describe the command afterwards.
-    // A length beyond the buffer in use (BufferLength, or 256 during Identify) is refused:
-    // result 0, LastError EINVAL, nothing sent.
+    // Sends one command; its data moves through Buffer(). A length beyond the buffer is
+    // refused unsent (EINVAL). The fields below describe the command afterwards.
+    CommandResult Execute(const Command& command);
+    // The same from the twelve CDB bytes: 1 when the platform call succeeded and the drive
+    // left no sense key, else 0 (a bare status such as busy still gives 1).
     int32_t ExecCommand(uint8_t cdb0, uint8_t cdb1, uint8_t cdb2, uint8_t cdb3, uint8_t cdb4,
                         uint8_t cdb5, uint8_t cdb6, uint8_t cdb7, uint8_t cdb8, uint8_t cdb9,
                         uint8_t cdb10, uint8_t cdb11, uint8_t direction, uint32_t length);
 
-    // ExecCommand of a command built in scsi/Commands.h.
-    int32_t Execute(const Command& command);
+    // The timeout of every command that names none of its own, in seconds.
+    void SetTimeout(uint16_t seconds) { Timeout_ = seconds; }
+    uint16_t Timeout() const { return Timeout_; }
 
-    // Class-wide command timeout in seconds, for all drives.
-    static void SetTimeout(uint16_t seconds);
-    static uint16_t GetTimeout();
-
-    // Installs a caller-owned transfer buffer; nullptr restores the 2352-byte default.
-    static void SetBuffer(uint8_t* buffer, uint32_t length);
-    static uint8_t* Buffer();
-    static uint32_t BufferLength();
+    uint8_t* Buffer() { return Transfer_.data(); }
+    static constexpr uint32_t BufferLength() { return TransferBufferLength; }
 
     // Identity (INQUIRY).
     bool Identify();
@@ -68,45 +61,46 @@ public:
     // Outcome of the last command on this drive.
     bool SenseIs(uint8_t key, uint8_t asc, uint8_t ascq) const;
     bool SenseIs(uint8_t key, uint8_t asc) const;
+    const CommandResult& LastResult() const { return Last_; }
     std::string ErrorText() const;
     // The last command's failure in words: the system's text, else the sense, else the status.
     std::string FailureCause() const;
 
+    Platform& SystemPlatform() const { return Platform_; }
+    // The device path the platform uses for this drive.
+    const std::string& DevicePath() const { return DevicePath_; }
+    // The text of the last message this drive built (an open failure or a sense report).
+    const std::string& MessageText() const { return MessageText_; }
+
     // Fields.
-    char DriveLetter;
-    uint8_t HostAdapter;
-    uint8_t Target;
-    uint8_t Lun;
+    const char DriveLetter;
+    const uint8_t HostAdapter;
+    const uint8_t Target;
+    const uint8_t Lun;
     uint8_t SenseKey = 0;
     uint8_t Asc = 0;
     uint8_t Ascq = 0;
     uint8_t Status = 0;
     PlatformHandle Handle = NoHandle;
-    uint32_t Access = 0xC0000000;
-    uint32_t ShareMode = 1;
     int32_t LastError = 0;
-    // Bytes of the last command's data phase that the drive did not move (a short transfer).
     uint32_t Residual = 0;
-
-    // The device path the platform uses for this drive ("" before it was opened).
-    const std::string& DevicePath() const { return DevicePath_; }
-
-    // Class-wide state.
-    static Platform* SystemPlatform();            // never null once set
-    static void SetPlatform(Platform* platform);  // not owned
-    static UserInterface* Ui();
-    static void SetUserInterface(UserInterface* ui);  // not owned; null shows nothing
-    static bool ShowSense();
-    static uint16_t OpenCount();
-    static const std::string& MessageText();
-    static uint8_t* IdentityBuffer();
-    static void ResetClassState();
 
 private:
     bool OpenDevice();
+    CommandResult Send(const Command& command, uint8_t* data, uint32_t capacity);
+    void Record(const CommandResult& result);
     void ReportSense(int error);  // records error as LastError and shows the report when enabled
 
+    Platform& Platform_;
+    UserInterface* Reports_;
+    uint16_t Timeout_ = DefaultTimeout;
+    // A drive that could not be opened shows the sense report of what followed; no other drive does.
+    bool ShowSense_ = false;
+    CommandResult Last_;
     std::string Identity_;
     std::string IdentityProblem_ = "not identified yet";
     std::string DevicePath_;
+    std::string MessageText_;
+    std::array<uint8_t, TransferBufferLength> Transfer_{};
+    std::array<uint8_t, IdentityBufferLength> IdentityData_{};
 };

@@ -1,21 +1,19 @@
 #include "scsi/CDDrives.h"
 
-CDDrives::CDDrives() {
+CDDrives::CDDrives(Platform& platform, UserInterface* reports) {
     Count_ = 0;
     CurrentIndex_ = 0;
-    for (const DriveCandidate& candidate : CDDrive::SystemPlatform()->EnumerateOpticalDrives()) {
+    for (const DriveCandidate& candidate : platform.EnumerateOpticalDrives()) {
         if (Count_ == Capacity) {
             ++LeftOut_;  // the list is full; further drives are counted, not probed
             continue;
         }
-        const DriveAddress& a = candidate.Address;
-        auto* drive = new CDDrive(a.Letter, a.HostAdapter, a.Target, a.Lun);
-        if (CDDrive::OpenStatus() == CDDrive::OpenOk) {
+        auto* drive = new CDDrive(platform, candidate.Address, reports);
+        if (drive->IsOpen()) {
             Items_[CurrentIndex_] = drive;
             ++CurrentIndex_;
             ++Count_;
         } else {
-            // Never counted as open and holds no handle: destroying it leaves OpenCount alone.
             delete drive;
         }
     }

@@ -13,7 +13,8 @@ class CDDrives {
 public:
     static constexpr int Capacity = 24;
 
-    CDDrives();
+    // Finds the drives of platform; reports is shown what opening them shows (not owned, may be null).
+    explicit CDDrives(Platform& platform, UserInterface* reports = nullptr);
     ~CDDrives();
     CDDrives(const CDDrives&) = delete;
     CDDrives& operator=(const CDDrives&) = delete;

@@ -61,8 +61,10 @@ Command ReadProfile(uint32_t length) { return ReadBuffer(ProfileAreaOffset, leng
 Command EntryCritical() { return WriteBuffer(0, 0, WriteBufferCode::Profile, DirectionIn, 0); }
 
 Command Commit(bool flashAll) {
-    return WriteBuffer(0, 0, flashAll ? WriteBufferCode::CommitAll : WriteBufferCode::Commit, DirectionIn,
-                       CommandLength::CommitAnswer);
+    Command commit = WriteBuffer(0, 0, flashAll ? WriteBufferCode::CommitAll : WriteBufferCode::Commit, DirectionIn,
+                                 CommandLength::CommitAnswer);
+    commit.Timeout = CommitTimeoutSeconds;
+    return commit;
 }
 
 Command ReadFlashId() { return Make({Opcode::Vendor, VendorCode::FlashInfo, 0x00}, DirectionIn, CommandLength::FlashInfo); }

@@ -13,6 +13,7 @@ struct Command {
     std::array<uint8_t, 12> Cdb{};
     uint8_t Direction = DirectionIn;
     uint32_t Length = 0;  // bytes of the data phase; 0 for none
+    uint16_t Timeout = 0;  // seconds; 0: the drive's own timeout
 
     friend bool operator==(const Command&, const Command&) = default;
 };
@@ -55,6 +56,9 @@ constexpr uint32_t Capacity = 8;
 constexpr uint32_t FlashInfo = 128;
 constexpr uint32_t CommitAnswer = 16;  // the commit moves no data out; the drive may answer this much
 }  // namespace CommandLength
+
+// The drive writes its flash while the commit runs: it may take minutes to answer.
+constexpr uint16_t CommitTimeoutSeconds = 180;
 
 // Where a profile image's flash-chip profile goes in the drive's memory; a DVD image's goes to 0.
 constexpr uint32_t ProfileAreaOffset = 0x080000;

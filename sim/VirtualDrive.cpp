@@ -79,6 +79,7 @@ void VirtualDrive::Execute(const uint8_t cdb[12], uint8_t direction, uint8_t* bu
         case VirtualFaultKind::Timeout:
             outcome.PlatformOk = false;
             outcome.Error = fault->Kind == VirtualFaultKind::Timeout ? ETIMEDOUT : fault->Error;
+            outcome.TransportFailed = fault->Kind == VirtualFaultKind::Timeout;
             break;
         case VirtualFaultKind::Corrupt: break;
         }

@@ -1,55 +1,13 @@
 #pragma once
-// The user-interface seam: what the core shows a person. The Qt window, the terminal
-// front end and the scripted test double implement it.
+// What a front end offers the core: the answers seam and the progress observer together.
+// The Qt window, the terminal front end and the scripted test double implement it.
 
 #include <cstdint>
-#include <string>
 
-enum class MessageKind { Plain, Information, Warning, Error, Confirmation };
-enum class MessageButtons { Ok, YesNo };
-enum class MessageAnswer { Ok, Yes, No };
+#include "ui/Answers.h"
+#include "ui/ProgressObserver.h"
 
-struct MessageRequest {
-    std::string Text;
-    MessageKind Kind = MessageKind::Plain;
-    MessageButtons Buttons = MessageButtons::Ok;
-    MessageAnswer Default = MessageAnswer::Ok;  // the answer Enter gives; Escape always gives No (or Ok)
-    std::string Title;                           // "" lets the front end choose
-};
-
-class UserInterface {
-public:
-    virtual ~UserInterface() = default;
-
-    // A modal message box. Returns the button pressed.
-    virtual MessageAnswer ShowMessage(const MessageRequest& request) = 0;
-
-    // The status caption (the caption of GroupBox2). Each change is shown at once.
-    virtual void SetStatus(const std::string& text) = 0;
-    virtual std::string Status() = 0;
-
-    // The progress bar. StepProgress past the maximum starts again from the minimum.
-    virtual void SetProgressRange(int32_t minimum, int32_t maximum) = 0;
-    virtual void SetProgressStep(int32_t step) = 0;
-    virtual void SetProgressPosition(int32_t position) = 0;
-    virtual int32_t ProgressPosition() = 0;
-    virtual int32_t ProgressMaximum() = 0;
-    virtual void StepProgress() = 0;
-
-    // The hourglass cursor for a whole operation.
-    virtual void SetBusyCursor(bool busy) = 0;
-
-    // Replaces entry index of the drive list (after a flash, with the drive's new identity line)
-    // and selects it again.
-    virtual void ReplaceListEntry(int index, const std::string& text) = 0;
-
-    // Convenience for the common boxes.
-    MessageAnswer Show(const std::string& text, MessageKind kind = MessageKind::Plain,
-                       MessageButtons buttons = MessageButtons::Ok,
-                       MessageAnswer defaultAnswer = MessageAnswer::Ok, const std::string& title = "") {
-        return ShowMessage({text, kind, buttons, defaultAnswer, title});
-    }
-};
+class UserInterface : public Answers, public ProgressObserver {};
 
 // The progress bar's rules, shared by every front end so they count alike.
 struct ProgressModel {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "flash/FlashEngine.h"
+#include "flash/FlashRun.h"
 #include "flash/StartUp.h"
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrive.h"
@@ -66,12 +66,23 @@ int ExitCodeOf(FlashOutcome outcome) {
     return ExitCode::Failure;
 }
 
-// The run proper. The platform and the user interface are installed in the drive class.
+// A command that failed in the system rather than in the drive (a drive unplugged or reset,
+// a timeout) shows only an error number in its message: name the device and the cause.
+void SayTransportFailure(const FlashReport& report, const CDDrive& drive, const Platform& platform) {
+    if (report.Outcome != FlashOutcome::FailedBeforeCommit && report.Outcome != FlashOutcome::CommitFailed)
+        return;
+    if (!report.Failure || report.Failure->Result.SystemError == 0)
+        return;
+    const int error = report.Failure->Result.SystemError;
+    const std::string cause = platform.ErrorText(error);
+    Say(drive.DevicePath() + ": " + (cause.empty() ? "error " + std::to_string(error) : cause) + " (at: " +
+        report.Status + ")");
+}
+
+// The run proper.
 int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, PlatformChoice& choice,
                       TerminalUserInterface& ui) {
-    // The engine outlives the start-up: the drives and IoBuffer go before its buffers.
-    FlashEngine engine(ui, block);
-    FlashStartUp startUp(block);
+    FlashStartUp startUp(block, platform);
     startUp.FormIdentityTexts();
 
     if (!startUp.AskWarning(ui))
@@ -81,8 +92,8 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
     std::printf("%s\n", startUp.CaptionText().c_str());
 
     const FlashStartUp::Detection detection = startUp.Detect(ui);
-    if (startUp.Drives && startUp.Drives->LeftOut() > 0)
-        Say(startUp.Drives->LeftOutText());
+    if (startUp.Drives() && startUp.Drives()->LeftOut() > 0)
+        Say(startUp.Drives()->LeftOutText());
     switch (detection) {
     case FlashStartUp::Detection::NoDrive:
         return NothingToFlash(platform, "no optical drive found" +
@@ -96,42 +107,33 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
     for (std::size_t k = 0; k < startUp.Entries().size(); ++k)
         std::printf("%s %s\n", k == 0 ? "*" : " ", startUp.Entries()[k].c_str());
     std::fflush(stdout);
-    startUp.FinishSelection(engine);
+    CDDrive& drive = *startUp.SelectEntry(0);
 
     std::string why;
-    if (!ClaimForRun(choice, engine.TargetDrive, why)) {
+    if (!ClaimForRun(choice, &drive, why)) {
         Say(why);
         return ExitCode::Busy;
     }
     RunControl control;
     control.StopRequested = [] { return InterruptWatch::Requested(); };
     control.HoldInterrupts = [](bool hold) { InterruptWatch::Hold(hold); };
-    engine.SetRunControl(control);
 
-    const FlashOutcome outcome = engine.FlashButtonClick(0);
-    ReleaseRun(choice, engine.TargetDrive);
+    const FlashReport report = FlashRun(drive, block, ui, ui, control).Run(0);
+    ReleaseRun(choice, &drive);
     ui.EndProgressLine();
 
     if (ui.Refused())
         return RefusalWithoutTerminal();
-    // A command that failed in the system rather than in the drive (a drive unplugged or
-    // reset, a timeout) shows only an error number in its message: name the device and cause.
-    if ((outcome == FlashOutcome::FailedBeforeCommit || outcome == FlashOutcome::CommitFailed) &&
-        engine.TargetDrive != nullptr && engine.TargetDrive->LastError != 0) {
-        const std::string cause = platform.ErrorText(engine.TargetDrive->LastError);
-        Say(engine.TargetDrive->DevicePath() + ": " +
-            (cause.empty() ? "error " + std::to_string(engine.TargetDrive->LastError) : cause) + " (at: " +
-            ui.Status() + ")");
-    }
+    SayTransportFailure(report, drive, platform);
     if (InterruptWatch::Requested()) {
-        if (outcome == FlashOutcome::Completed)
+        if (report.Outcome == FlashOutcome::Completed)
             Say("interrupted after the flash completed; not asking further");
-        else if (outcome == FlashOutcome::CommitFailed)
+        else if (report.Outcome == FlashOutcome::CommitFailed)
             Say("interrupted; the commit had already been sent and failed");
         else
             Say("interrupted before the commit; the drive's flash is unchanged");
     }
-    return ExitCodeOf(outcome);
+    return ExitCodeOf(report.Outcome);
 }
 
 }  // namespace
@@ -155,12 +157,8 @@ int RunCli(const Options& options) {
     InterruptWatch interrupts;
     ui.Interrupted = [] { return InterruptWatch::Requested(); };
     GuardedPlatform platform(choice->Get());
-    CDDrive::SetPlatform(&platform);
-    CDDrive::SetUserInterface(&ui);
 
     const int code = FlashFromTerminal(block, platform, *choice, ui);
-
-    CDDrive::SetUserInterface(nullptr);
     std::fflush(stdout);
     return code;
 }

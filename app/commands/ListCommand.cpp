@@ -75,12 +75,10 @@ int RunList(const Options& options) {
     streams.Err = stderr;
     TerminalUserInterface ui(false, streams);
     GuardedPlatform platform(choice->Get());
-    CDDrive::SetPlatform(&platform);
-    CDDrive::SetUserInterface(&ui);
 
     int listed = 0;
     {
-        CDDrives drives;
+        CDDrives drives(platform, &ui);
         for (int i = 0; i < drives.Count(); ++i) {
             CDDrive& drive = *drives.Item(i);
             // The identity line as detection found it; no further command is sent.
@@ -94,8 +92,6 @@ int RunList(const Options& options) {
         if (drives.LeftOut() > 0)
             std::fprintf(stderr, "flashutil: %s\n", drives.LeftOutText().c_str());
     }
-    CDDrive::SetUserInterface(nullptr);
-    CDDrive::SetPlatform(nullptr);
 
     if (listed > 0)
         return ExitCode::Success;

@@ -87,7 +87,7 @@ MessageAnswer TerminalUserInterface::Ask(const MessageRequest& request) {
     const bool yesByDefault = request.Default == MessageAnswer::Yes;
     const char* prompt = yesByDefault ? "[Y/n] " : "[y/N] ";
     std::FILE* out = Streams_.Out;
-    const bool restart = request.Text == RestartQuestion;
+    const bool restart = request.Asks == Question::Restart;
 
     if (Interrupted && Interrupted()) {
         std::fprintf(out, "%sno (interrupted)\n", prompt);

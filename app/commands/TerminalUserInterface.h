@@ -27,10 +27,6 @@ public:
         bool OutputIsTerminal = false;  // the bar can be redrawn in place
     };
 
-    // The question that --yes answers No (and that never counts as a refusal).
-    static constexpr const char* RestartQuestion =
-        "The system needs to be restarted for the changes to take effect ?";
-
     // Uses stdin/stdout/stderr and asks the system which of them are terminals.
     explicit TerminalUserInterface(bool assumeYes);
     TerminalUserInterface(bool assumeYes, const Streams& streams);

@@ -79,6 +79,7 @@ CommandOutcome InterpretSgIo(int ioctlError, const sg_io_hdr_t& h, const uint8_t
         // The drive did not say what went wrong (timed out, reset, gone): the call failed.
         CommandOutcome failed = Failed(ErrnoForTransportFailure(h), h.status);
         failed.Residual = outcome.Residual;
+        failed.TransportFailed = true;
         return failed;
     }
     if (h.status == ScsiStatusCheckCondition && senseLength == 0) {

@@ -20,6 +20,8 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <algorithm>
+#include <span>
 #include <vector>
 
 #include <unistd.h>
@@ -57,20 +59,8 @@ protected:
     GuestDrive Guest;
     LinuxPlatform Linux;
     ScriptedUserInterface Ui;
-    std::vector<uint8_t> Io = std::vector<uint8_t>(0x4000, 0);
     std::unique_ptr<CDDrive> Drive;
-
-    void SetUp() override {
-        CDDrive::ResetClassState();
-        CDDrive::SetPlatform(&Linux);
-        CDDrive::SetUserInterface(&Ui);
-    }
-
-    void TearDown() override {
-        Drive.reset();
-        CDDrive::SetBuffer(nullptr, 0);
-        CDDrive::SetUserInterface(nullptr);
-    }
+    std::span<uint8_t> Io;  // the drive's transfer buffer
 
     // The one drive of the guest, opened; a unit attention left by an earlier test is
     // taken away with a TEST UNIT READY so that every test starts from a quiet drive.
@@ -78,11 +68,9 @@ protected:
         const std::vector<DriveCandidate> drives = Linux.EnumerateOpticalDrives();
         ASSERT_EQ(drives.size(), 1u);
         const DriveAddress& a = drives[0].Address;
-        Drive = std::make_unique<CDDrive>(a.Letter, a.HostAdapter, a.Target, a.Lun);
-        ASSERT_EQ(CDDrive::OpenStatus(), CDDrive::OpenOk) << Ui.MessageTexts().size() << " boxes";
-        // The first drive of a process installs the class's own buffer; ours comes after it,
-        // as the window installs IoBuffer after building the drive list.
-        CDDrive::SetBuffer(Io.data(), static_cast<uint32_t>(Io.size()));
+        Drive = std::make_unique<CDDrive>(Linux, a, &Ui);
+        ASSERT_TRUE(Drive->IsOpen()) << Ui.MessageTexts().size() << " boxes";
+        Io = std::span<uint8_t>(Drive->Buffer(), CDDrive::BufferLength());
         Tur();
     }
 
@@ -120,9 +108,8 @@ TEST_F(KernelDrive, EnumerationFindsTheModuleDriveAtItsSysfsAddress) {
     EXPECT_EQ(drives[0].Address.Target, Guest.Target);
     EXPECT_EQ(drives[0].Address.Lun, Guest.Lun);
 
-    Drive = std::make_unique<CDDrive>(drives[0].Address.Letter, drives[0].Address.HostAdapter,
-                                      drives[0].Address.Target, drives[0].Address.Lun);
-    ASSERT_EQ(CDDrive::OpenStatus(), CDDrive::OpenOk);
+    Drive = std::make_unique<CDDrive>(Linux, drives[0].Address, &Ui);
+    ASSERT_TRUE(Drive->IsOpen());
     EXPECT_EQ(Drive->DevicePath(), Guest.Device);
     char line[64];
     std::snprintf(line, sizeof line, "%d-%d-%d %c: %28.28s", Guest.Host, Guest.Target, Guest.Lun,
@@ -159,12 +146,12 @@ TEST_F(KernelDrive, ReadCapacityBringsTheSizeIn) {
 TEST_F(KernelDrive, DataOutArrivesAndComesBackUnchanged) {
     OpenTheDrive();
     Fill(0x5A);
-    const std::vector<uint8_t> sent = Io;
+    const std::vector<uint8_t> sent(Io.begin(), Io.end());
     // 32 blocks of 512 bytes at block 64, as 12-byte CDBs like every command of the program.
     ExpectSuccess(Drive->ExecCommand(0x2A, 0, 0, 0, 0, 64, 0, 0, 32, 0, 0, 0, DirectionOut, 0x4000));
     std::fill(Io.begin(), Io.end(), 0);
     ExpectSuccess(Drive->ExecCommand(0x28, 0, 0, 0, 0, 64, 0, 0, 32, 0, 0, 0, DirectionIn, 0x4000));
-    EXPECT_TRUE(Io == sent) << "the blocks read back differ from those written";
+    EXPECT_TRUE(std::equal(Io.begin(), Io.end(), sent.begin())) << "the blocks read back differ from those written";
 }
 
 // WRITE BUFFER mode 5 (download microcode) of a whole image chunk is taken; the module then
@@ -225,8 +212,8 @@ TEST_F(KernelDrive, ASecondOpenWhileTheDriveIsHeldIsBusy) {
     const std::vector<DriveCandidate> drives = Linux.EnumerateOpticalDrives();
     ASSERT_EQ(drives.size(), 1u);
     const DriveAddress& a = drives[0].Address;
-    CDDrive second(a.Letter, a.HostAdapter, a.Target, a.Lun);
-    EXPECT_EQ(CDDrive::OpenStatus(), CDDrive::OpenFailed);
+    CDDrive second(Linux, a, &Ui);
+    EXPECT_FALSE(second.IsOpen());
     EXPECT_EQ(second.LastError, EBUSY);
     const std::vector<std::string> boxes = Ui.MessageTexts();
     ASSERT_EQ(boxes.size(), 2u);
@@ -242,22 +229,18 @@ TEST(KernelDriveWithoutAccess, OpeningGivesThePermissionMessage) {
     GuestDrive guest;
     LinuxPlatform system;
     ScriptedUserInterface ui;
-    CDDrive::ResetClassState();
-    CDDrive::SetPlatform(&system);
-    CDDrive::SetUserInterface(&ui);
     const std::vector<DriveCandidate> drives = system.EnumerateOpticalDrives();
     ASSERT_EQ(drives.size(), 1u) << "sysfs is readable to everyone";
     const DriveAddress& a = drives[0].Address;
     {
-        CDDrive drive(a.Letter, a.HostAdapter, a.Target, a.Lun);
-        EXPECT_EQ(CDDrive::OpenStatus(), CDDrive::OpenFailed);
+        CDDrive drive(system, a, &ui);
+        EXPECT_FALSE(drive.IsOpen());
         EXPECT_EQ(drive.LastError, EACCES);
         const std::vector<std::string> boxes = ui.MessageTexts();
         ASSERT_EQ(boxes.size(), 2u);
         EXPECT_EQ(boxes[0], "Error opening: 13, Drive: " + guest.Device);
         EXPECT_EQ(boxes[1].rfind("SenseCode: 00 00 00, 00, Error: 13, Permission denied", 0), 0u) << boxes[1];
     }
-    CDDrive::SetUserInterface(nullptr);
 }
 
 }  // namespace

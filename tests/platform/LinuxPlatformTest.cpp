@@ -97,11 +97,6 @@ struct FakeKernel {
 
 class LinuxPlatformTest : public ::testing::Test {
 protected:
-    void SetUp() override { CDDrive::ResetClassState(); }
-    void TearDown() override {
-        CDDrive::SetPlatform(nullptr);
-        CDDrive::SetUserInterface(nullptr);
-    }
     std::unique_ptr<LinuxPlatform> Make(const std::string& only = "") {
         LinuxPlatformConfig config;
         config.SysfsRoot = Tree.Sys;
@@ -201,9 +196,7 @@ TEST_F(LinuxPlatformTest, SecondCopyMeetsABusyDriveAndSaysSo) {
     Tree.AddGeneric("sg1", "0:0:1:0", 5);
     Kernel.OpenErrors[Tree.Dev + "/sg1"] = EBUSY;
     auto platform = Make();
-    CDDrive::SetPlatform(platform.get());
-    CDDrive::SetUserInterface(&Ui);
-    CDDrives drives;
+    CDDrives drives(*platform, &Ui);
     ASSERT_EQ(drives.Count(), 1);
     EXPECT_EQ(drives.Current()->Identity(), "0-0-0 D: " + Inquiry);
     EXPECT_EQ(drives.Current()->DevicePath(), Tree.Dev + "/sg0");

@@ -125,19 +125,9 @@ private:
     }
 };
 
-// Each drive test starts from the drive class's start state, on a fresh fake platform.
+// Each drive test starts on a fresh fake platform.
 class FakePlatformTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        CDDrive::SetPlatform(&Platform);
-        CDDrive::SetUserInterface(&Ui);
-        CDDrive::ResetClassState();
-    }
-    void TearDown() override {
-        CDDrive::SetPlatform(nullptr);
-        CDDrive::SetUserInterface(nullptr);
-    }
-
     FakePlatform Platform;
     ScriptedUserInterface Ui;
 };

@@ -13,8 +13,7 @@ const std::string Inquiry = "KAV     CDRW-4012       1.05";  // 8 + 16 + 4 chara
 class CDDriveTest : public FakePlatformTest {
 protected:
     std::unique_ptr<CDDrive> Make(const FakePlatform::FakeDrive& d) {
-        const DriveAddress& a = d.Candidate.Address;
-        return std::make_unique<CDDrive>(a.Letter, a.HostAdapter, a.Target, a.Lun);
+        return std::make_unique<CDDrive>(Platform, d.Candidate.Address, &Ui);
     }
     int32_t Send(CDDrive& drive, uint8_t opcode, uint8_t direction = 1, uint32_t length = 0) {
         return drive.ExecCommand(opcode, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, direction, length);
@@ -23,7 +22,7 @@ protected:
 
 TEST_F(CDDriveTest, IdentityLineIsAddressLetterAndTwentyEightCharacters) {
     auto drive = Make(Platform.Add('E', 0, 0, Inquiry));
-    ASSERT_EQ(CDDrive::OpenStatus(), CDDrive::OpenOk);
+    ASSERT_TRUE(drive->IsOpen());
     EXPECT_EQ(drive->Identity(), "0-0-0 E: " + Inquiry);
     EXPECT_EQ(drive->ProductText(), "KAV     CDRW-4012       ");
     EXPECT_EQ(drive->RevisionText(), "1.05");
@@ -35,7 +34,7 @@ TEST_F(CDDriveTest, IdentityLineIsAddressLetterAndTwentyEightCharacters) {
     EXPECT_EQ(0, std::memcmp(c.Cdb, expected, 12));
     EXPECT_EQ(c.Direction, 1);
     EXPECT_EQ(c.Length, 128u);
-    EXPECT_EQ(c.Buffer, CDDrive::IdentityBuffer());
+    EXPECT_NE(c.Buffer, drive->Buffer());  // identification has a buffer of its own
 }
 
 TEST_F(CDDriveTest, ZeroByteShortensTheFieldWhichIsRightAligned) {
@@ -66,7 +65,7 @@ TEST_F(CDDriveTest, ProductAndRevisionDoNotDependOnTheAddressWidth) {
 TEST_F(CDDriveTest, DriveThatStopsAnsweringGivesZeroIdentity) {
     auto& fake = Platform.Add('E', 0, 0, Inquiry);
     auto drive = Make(fake);
-    ASSERT_EQ(CDDrive::OpenStatus(), CDDrive::OpenOk);
+    ASSERT_TRUE(drive->IsOpen());
     Platform.Drives[0].AnswersInquiry = false;
     EXPECT_EQ(drive->IdentityLine(), "0");
     EXPECT_EQ(drive->Identity(), "0");
@@ -119,7 +118,7 @@ TEST_F(CDDriveTest, LengthZeroAndDirectionsReachThePlatformUnchanged) {
     EXPECT_EQ(Platform.Sent[1].Length, 0u);
     EXPECT_EQ(Platform.Sent[1].Direction, 1);
     EXPECT_EQ(Platform.Sent[2].Direction, 2);
-    EXPECT_EQ(Platform.Sent[2].Buffer, CDDrive::Buffer());
+    EXPECT_EQ(Platform.Sent[2].Buffer, drive->Buffer());
     EXPECT_EQ(Platform.Sent[3].Direction, 0);
 }
 
@@ -147,103 +146,100 @@ TEST_F(CDDriveTest, FailedPlatformCallLeavesSenseZero) {
 TEST_F(CDDriveTest, CommandLongerThanTheBufferIsRefusedUnsent) {
     auto drive = Make(Platform.Add('E', 0, 0, Inquiry));
     const std::size_t before = Platform.Sent.size();
-    EXPECT_EQ(Send(*drive, 0x3C, 1, CDDrive::DefaultBufferLength + 1), 0);
+    EXPECT_EQ(Send(*drive, 0x3C, 1, CDDrive::BufferLength() + 1), 0);
     EXPECT_EQ(Platform.Sent.size(), before);
     EXPECT_EQ(drive->LastError, EINVAL);
-    EXPECT_EQ(Send(*drive, 0x3C, 1, CDDrive::DefaultBufferLength), 1);
+    EXPECT_EQ(drive->LastResult().Category, CommandCategory::SystemError);
+    EXPECT_EQ(Send(*drive, 0x3C, 1, CDDrive::BufferLength()), 1);
+    EXPECT_EQ(Platform.Sent.back().Buffer, drive->Buffer());
 }
 
-TEST_F(CDDriveTest, SetBufferNullRestoresTheDefaultWhateverTheLength) {
-    auto drive = Make(Platform.Add('E', 0, 0, Inquiry));
-    uint8_t* standard = CDDrive::Buffer();
-    EXPECT_EQ(CDDrive::BufferLength(), 2352u);
-    std::vector<uint8_t> mine(0x4000);
-    CDDrive::SetBuffer(mine.data(), 0x4000);
-    EXPECT_EQ(CDDrive::BufferLength(), 0x4000u);
-    Send(*drive, 0x3C, 1, 0x4000);
-    EXPECT_EQ(Platform.Sent.back().Buffer, mine.data());
-    // Identification still uses its own buffer.
-    drive->IdentityLine();
-    EXPECT_EQ(Platform.Sent.back().Buffer, CDDrive::IdentityBuffer());
-
-    CDDrive::SetBuffer(nullptr, 77);
-    EXPECT_EQ(CDDrive::Buffer(), standard);
-    EXPECT_EQ(CDDrive::BufferLength(), 2352u);
-}
-
-TEST_F(CDDriveTest, SetTimeoutReachesDrivesMadeEarlier) {
+// Each drive has its own timeout, and a command may carry its own: the commit's long
+// timeout never stays behind for the commands after it.
+TEST_F(CDDriveTest, TimeoutsBelongToTheDriveAndTheCommand) {
     auto first = Make(Platform.Add('D', 0, 0, Inquiry));
     auto second = Make(Platform.Add('E', 0, 1, Inquiry));
-    EXPECT_EQ(Platform.Sent.back().Timeout, 60);
-    CDDrive::SetTimeout(180);
-    Send(*first, 0x00);
-    EXPECT_EQ(Platform.Sent.back().Timeout, 180);
-    Send(*second, 0x00);
-    EXPECT_EQ(Platform.Sent.back().Timeout, 180);
+    first->SetTimeout(90);
+    first->Execute(Commands::TestUnitReady());
+    EXPECT_EQ(Platform.Sent.back().Timeout, 90);
+    second->Execute(Commands::TestUnitReady());
+    EXPECT_EQ(Platform.Sent.back().Timeout, CDDrive::DefaultTimeout);
+    second->Execute(Commands::Commit(false));
+    EXPECT_EQ(Platform.Sent.back().Timeout, CommitTimeoutSeconds);
+    second->Execute(Commands::TestUnitReady());
+    EXPECT_EQ(Platform.Sent.back().Timeout, CDDrive::DefaultTimeout);
 }
 
-TEST_F(CDDriveTest, NoSenseReportBeforeTheFirstOpenFailure) {
+// The sense report of a failed open belongs to that drive: no other drive, made before or
+// after it, starts reporting.
+TEST_F(CDDriveTest, FailedOpenReportsItselfAndLeavesNoSwitchBehind) {
     auto& good = Platform.Add('D', 0, 0, Inquiry);
     good.Respond = [](const FakePlatform::SentCommand&, CommandOutcome& o) {
         FakePlatform::SetSense(o, 0x05, 0x20, 0x00);
     };
     Platform.Add('E', 0, 1, Inquiry).OpenError = EACCES;
     auto drive = Make(Platform.Drives[0]);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(Send(*drive, 0xDF), 0);
+    EXPECT_EQ(Send(*drive, 0xDF), 0);
     EXPECT_TRUE(Ui.Messages.empty());
-    EXPECT_FALSE(CDDrive::ShowSense());
 
     auto denied = Make(Platform.Drives[1]);
-    EXPECT_EQ(CDDrive::OpenStatus(), CDDrive::OpenFailed);
+    EXPECT_FALSE(denied->IsOpen());
     ASSERT_EQ(Ui.MessageTexts(), (std::vector<std::string>{
                                      "Error opening: 13, Drive: /dev/sg1",
                                      "SenseCode: 00 00 00, 00, Error: 13, Permission denied"}));
     EXPECT_EQ(Ui.Messages[0].Kind, MessageKind::Plain);
+    EXPECT_EQ(denied->MessageText(), Ui.Messages[1].Text);
 
-    // From now on every failure is reported, also on drives made before.
     Send(*drive, 0xDF);
-    ASSERT_EQ(Ui.Messages.size(), 3u);
-    EXPECT_EQ(Ui.Messages[2].Text, "SenseCode: 05 20 00, 02, Error: 0, Format message failed.");
-    EXPECT_EQ(CDDrive::MessageText(), Ui.Messages[2].Text);
+    auto later = Make(Platform.Add('F', 0, 2, Inquiry));
+    Send(*later, 0xDF);
+    EXPECT_EQ(Ui.Messages.size(), 2u);
 }
 
-TEST_F(CDDriveTest, OpenCountAndLastOpenStatus) {
-    EXPECT_EQ(CDDrive::OpenStatus(), CDDrive::OpenFailed);  // before any construction
+TEST_F(CDDriveTest, ResultsFallIntoCategories) {
+    auto& fake = Platform.Add('E', 0, 0, Inquiry);
+    fake.Respond = [](const FakePlatform::SentCommand& c, CommandOutcome& o) {
+        if (c.Cdb[0] == 0x01)
+            FakePlatform::SetSense(o, 0x02, 0x3A, 0x00);
+        else if (c.Cdb[0] == 0x02)
+            o.Status = 0x08;
+        else if (c.Cdb[0] == 0x03)
+            o = CommandOutcome{false, 0, {}, ETIMEDOUT, 0, true};
+        else if (c.Cdb[0] == 0x04)
+            o = CommandOutcome{false, 0, {}, EBADF};
+    };
+    auto drive = Make(fake);
+    const std::pair<uint8_t, CommandCategory> cases[] = {
+        {0x00, CommandCategory::Good},           {0x01, CommandCategory::CheckCondition},
+        {0x02, CommandCategory::StatusOnly},     {0x03, CommandCategory::TransportError},
+        {0x04, CommandCategory::SystemError},
+    };
+    for (const auto& [opcode, category] : cases) {
+        Command command;
+        command.Cdb[0] = opcode;
+        EXPECT_EQ(drive->Execute(command).Category, category) << int(opcode);
+    }
+    EXPECT_EQ(drive->LastResult().SystemError, EBADF);
+}
+
+TEST_F(CDDriveTest, DrivesThatCannotBeUsedAreClosedAndOthersCloseOnDestruction) {
     Platform.Add('D', 0, 0, Inquiry);
     Platform.Add('E', 0, 1, Inquiry).OpenError = EACCES;
     Platform.Add('F', 0, 2, Inquiry).AnswersInquiry = false;
 
     auto d = Make(Platform.Drives[0]);
-    EXPECT_EQ(CDDrive::OpenStatus(), CDDrive::OpenOk);
-    EXPECT_EQ(CDDrive::OpenCount(), 1);
+    EXPECT_TRUE(d->IsOpen());
     auto e = Make(Platform.Drives[1]);
-    EXPECT_EQ(CDDrive::OpenStatus(), CDDrive::OpenFailed);
+    EXPECT_FALSE(e->IsOpen());
     auto f = Make(Platform.Drives[2]);
-    EXPECT_EQ(CDDrive::OpenStatus(), CDDrive::OpenFailed);
-    EXPECT_EQ(CDDrive::OpenCount(), 1);
+    EXPECT_FALSE(f->IsOpen());
     // The drive that opened but did not identify was closed again.
     EXPECT_EQ(Platform.Closed, std::vector<PlatformHandle>{102});
-
     e.reset();
     f.reset();
-    EXPECT_EQ(CDDrive::OpenCount(), 1);
+    EXPECT_EQ(Platform.Closed.size(), 1u);
     d.reset();
-    EXPECT_EQ(CDDrive::OpenCount(), 0);
     EXPECT_EQ(Platform.Closed.back(), 100);
-}
-
-TEST_F(CDDriveTest, FirstConstructionWithNothingOpenReinstallsTheDefaultBuffer) {
-    std::vector<uint8_t> mine(0x4000);
-    auto& fake = Platform.Add('D', 0, 0, Inquiry);
-    {
-        auto d = Make(fake);
-        CDDrive::SetBuffer(mine.data(), 0x4000);
-    }
-    EXPECT_EQ(CDDrive::Buffer(), mine.data());
-    auto again = Make(Platform.Drives[0]);
-    EXPECT_EQ(CDDrive::BufferLength(), 2352u);
-    EXPECT_NE(CDDrive::Buffer(), mine.data());
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ const std::string Inquiry = "KAV     CDRW-4012       1.05";
 using CDDrivesTest = FakePlatformTest;
 
 TEST_F(CDDrivesTest, NoDrivesGivesAnEmptyListWithoutMessages) {
-    CDDrives drives;
+    CDDrives drives(Platform, &Ui);
     EXPECT_EQ(drives.Count(), 0);
     EXPECT_EQ(drives.Current(), nullptr);
     EXPECT_FALSE(drives.Select(0));
@@ -22,7 +22,7 @@ TEST_F(CDDrivesTest, NoDrivesGivesAnEmptyListWithoutMessages) {
 TEST_F(CDDrivesTest, DrivesKeepTheirOrderAndTheFirstIsCurrent) {
     Platform.Add('E', 0, 0, Inquiry);
     Platform.Add('G', 0, 1, Inquiry);
-    CDDrives drives;
+    CDDrives drives(Platform, &Ui);
     ASSERT_EQ(drives.Count(), 2);
     EXPECT_EQ(drives.Item(0)->DriveLetter, 'E');
     EXPECT_EQ(drives.Item(1)->DriveLetter, 'G');
@@ -33,17 +33,16 @@ TEST_F(CDDrivesTest, DrivesKeepTheirOrderAndTheFirstIsCurrent) {
 TEST_F(CDDrivesTest, DriveThatDoesNotIdentifyIsLeftOut) {
     Platform.Add('D', 0, 0, Inquiry).AnswersInquiry = false;
     Platform.Add('E', 0, 1, Inquiry);
-    CDDrives drives;
+    CDDrives drives(Platform, &Ui);
     ASSERT_EQ(drives.Count(), 1);
     EXPECT_EQ(drives.Current()->DriveLetter, 'E');
-    EXPECT_EQ(CDDrive::OpenCount(), 1);
     EXPECT_TRUE(Ui.Messages.empty());
 }
 
 TEST_F(CDDrivesTest, UnopenableDriveShowsTheOpenFailureAndIsLeftOut) {
     Platform.Add('D', 0, 0, Inquiry).OpenError = EACCES;
     Platform.Add('E', 0, 1, Inquiry);
-    CDDrives drives;
+    CDDrives drives(Platform, &Ui);
     EXPECT_EQ(drives.Count(), 1);
     ASSERT_EQ(Ui.Messages.size(), 2u);
     EXPECT_EQ(Ui.Messages[0].Text, "Error opening: 13, Drive: /dev/sg0");
@@ -52,20 +51,19 @@ TEST_F(CDDrivesTest, UnopenableDriveShowsTheOpenFailureAndIsLeftOut) {
 TEST_F(CDDrivesTest, ListStopsAtTwentyFourDrives) {
     for (int i = 0; i < 30; ++i)
         Platform.Add(char('A' + i % 26), uint8_t(i), 0, Inquiry);
-    CDDrives drives;
+    CDDrives drives(Platform, &Ui);
     EXPECT_EQ(drives.Count(), 24);
     EXPECT_EQ(Platform.Opened.size(), 24u);  // drives past the 24th are not probed, only counted
     EXPECT_EQ(drives.LeftOut(), 6);
     EXPECT_EQ(drives.Item(23)->HostAdapter, 23);
     EXPECT_EQ(drives.Item(24), nullptr);
-    EXPECT_EQ(CDDrive::OpenCount(), 24);
 }
 
 TEST_F(CDDrivesTest, FullListStillCountsOnlyDrivesThatOpen) {
     Platform.Add('C', 0, 0, Inquiry).AnswersInquiry = false;
     for (int i = 1; i <= 25; ++i)
         Platform.Add('D', uint8_t(i), 0, Inquiry);
-    CDDrives drives;
+    CDDrives drives(Platform, &Ui);
     EXPECT_EQ(drives.Count(), 24);
     EXPECT_EQ(drives.Item(0)->HostAdapter, 1);
     EXPECT_EQ(drives.Item(23)->HostAdapter, 24);
@@ -75,7 +73,7 @@ TEST_F(CDDrivesTest, FullListStillCountsOnlyDrivesThatOpen) {
 TEST_F(CDDrivesTest, SelectOutsideTheListChangesNothing) {
     Platform.Add('D', 0, 0, Inquiry);
     Platform.Add('E', 0, 1, Inquiry);
-    CDDrives drives;
+    CDDrives drives(Platform, &Ui);
     EXPECT_TRUE(drives.Select(1));
     EXPECT_EQ(drives.Current()->DriveLetter, 'E');
     EXPECT_FALSE(drives.Select(-1));
@@ -90,11 +88,10 @@ TEST_F(CDDrivesTest, DestructionClosesFromLastToFirst) {
     Platform.Add('F', 0, 2, Inquiry);
     Platform.Add('G', 0, 3, Inquiry);
     {
-        CDDrives drives;
+        CDDrives drives(Platform, &Ui);
         Platform.Closed.clear();
     }
     EXPECT_EQ(Platform.Closed, (std::vector<PlatformHandle>{103, 102, 100}));
-    EXPECT_EQ(CDDrive::OpenCount(), 0);
 }
 
 }  // namespace

@@ -375,21 +375,16 @@ TEST(VirtualDriveFaults, CorruptAltersExactlyOneByteOfTheReadDataButNotTheMemory
 }
 
 TEST(VirtualDriveFaults, CountInquiryAsTheFirstCommand) {
-    CDDrive::ResetClassState();
     ScriptedUserInterface ui;
     VirtualPlatform platform(Config("fail=1:05/24/00,count=2"));
     platform.Drive(1).ClearFaults();
-    CDDrive::SetPlatform(&platform);
-    CDDrive::SetUserInterface(&ui);
     {
-        CDDrives drives;
+        CDDrives drives(platform, &ui);
         ASSERT_EQ(drives.Count(), 1);  // drive 0 failed its INQUIRY
         EXPECT_EQ(drives.Current()->DevicePath(), "virtual:1");
         EXPECT_TRUE(ui.Messages.empty());  // no sense report before an open failure
     }
     EXPECT_EQ(platform.OpenHandles(), 0u);
-    CDDrive::SetPlatform(nullptr);
-    CDDrive::SetUserInterface(nullptr);
 }
 
 TEST(VirtualDriveFaults, AFaultAddedAtRunTimeCountsFromTheStart) {
@@ -422,34 +417,26 @@ TEST(VirtualPlatformDrives, SeveralDrivesHaveTheirOwnAddressesPathsAndRecords) {
 }
 
 TEST(VirtualPlatformDrives, DriveListTakesAtMost24) {
-    CDDrive::ResetClassState();
     VirtualPlatform platform(Config("count=30"));
-    CDDrive::SetPlatform(&platform);
     {
-        CDDrives drives;
+        CDDrives drives(platform);
         EXPECT_EQ(drives.Count(), 24);
         EXPECT_EQ(drives.Item(23)->DevicePath(), "virtual:23");
         EXPECT_EQ(platform.Drive(24).Commands().size(), 0u);  // never probed
         EXPECT_EQ(drives.Item(1)->IdentityLine(), "0-1-0 V: VIRTUAL OPTICAL DRIVE   1.00");
     }
-    CDDrive::SetPlatform(nullptr);
 }
 
 TEST(VirtualPlatformDrives, OpenFailureAndClosedHandlesGiveSystemErrors) {
-    CDDrive::ResetClassState();
     ScriptedUserInterface ui;
     VirtualPlatform platform(Config("open-error=EACCES"));
-    CDDrive::SetPlatform(&platform);
-    CDDrive::SetUserInterface(&ui);
     {
-        CDDrive drive('V', 0, 0, 0);
-        EXPECT_EQ(CDDrive::OpenStatus(), CDDrive::OpenFailed);
+        CDDrive drive(platform, {'V', 0, 0, 0}, &ui);
+        EXPECT_FALSE(drive.IsOpen());
         ASSERT_GE(ui.Messages.size(), 2u);
         EXPECT_EQ(ui.Messages[0].Text, "Error opening: 13, Drive: virtual:0");
         EXPECT_NE(ui.Messages[1].Text.find("Permission denied"), std::string::npos);
     }
-    CDDrive::SetPlatform(nullptr);
-    CDDrive::SetUserInterface(nullptr);
 
     VirtualPlatform plain;
     plain.AddDrive({});
@@ -474,18 +461,15 @@ TEST(VirtualPlatformDrives, SleepIsCountedAndRestartIsOnlyRecorded) {
 }
 
 TEST(VirtualDriveWithCDDrive, IdentityLineShowsTheNewRevisionAfterACommit) {
-    CDDrive::ResetClassState();
     VirtualPlatform platform(Config("inquiry=KAVENO  QRW-70514S,rev=QF01,newrev=QFA0"));
-    CDDrive::SetPlatform(&platform);
     {
-        CDDrive drive('V', 0, 0, 0);
-        ASSERT_EQ(CDDrive::OpenStatus(), CDDrive::OpenOk);
+        CDDrive drive(platform, {'V', 0, 0, 0});
+        ASSERT_TRUE(drive.IsOpen());
         EXPECT_EQ(drive.IdentityLine(), "0-0-0 V: KAVENO  QRW-70514S      QF01");
         EXPECT_EQ(drive.ProductText(), "KAVENO  QRW-70514S      ");
         EXPECT_EQ(drive.RevisionText(), "QF01");
-        EXPECT_EQ(drive.ExecCommand(0x3B, 0x05, 0x01, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, DirectionIn, 16), 1);
+        EXPECT_TRUE(drive.Execute(Commands::Commit(false)).Good());
         EXPECT_EQ(drive.IdentityLine(), "0-0-0 V: KAVENO  QRW-70514S      QFA0");
         EXPECT_EQ(drive.RevisionText(), "QFA0");
     }
-    CDDrive::SetPlatform(nullptr);
 }

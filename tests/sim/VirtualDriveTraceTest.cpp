@@ -105,23 +105,17 @@ TEST(TraceLine, EscapesDevicePathsAsJson) {
 }
 
 TEST(TracingPlatformRun, RecordsEveryCommandOfARealRunThroughTheDriveClass) {
-    CDDrive::ResetClassState();
     VirtualPlatform drives(Config("count=2,timeout=3,fail=4:02/3A/00"));
     std::vector<std::string> lines;
     TracingPlatform tracing(drives, [&lines](const std::string& line) { lines.push_back(line); });
-    CDDrive::SetPlatform(&tracing);
     {
-        CDDrives list;  // one INQUIRY per drive
+        CDDrives list(tracing);  // one INQUIRY per drive
         ASSERT_EQ(list.Count(), 2);
         CDDrive& drive = *list.Item(1);
-        uint8_t chunk[0x4000] = {};
-        CDDrive::SetBuffer(chunk, sizeof chunk);
         drive.ExecCommand(0x3B, 0x05, 0x01, 0x00, 0x40, 0x00, 0x00, 0x40, 0x00, 0x00, 0, 0, DirectionOut, 0x4000);
         drive.ExecCommand(0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, DirectionIn, 0);  // times out
         drive.ExecCommand(0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, DirectionIn, 0);  // fails 02/3A
-        CDDrive::SetBuffer(nullptr, 0);
     }
-    CDDrive::SetPlatform(nullptr);
 
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(WithoutTime(lines[0]),

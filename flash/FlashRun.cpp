@@ -1,0 +1,256 @@
+#include "flash/FlashRun.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "flash/FlashTexts.h"
+
+namespace {
+constexpr unsigned PollMilliseconds = 30;
+constexpr unsigned SettledPolls = 10;
+constexpr unsigned PauseAfterCommitMilliseconds = 200;
+constexpr int32_t CommitProgressMaximum = 200, CommitProgressPosition = 198;
+
+namespace S = FlashTexts::Status;
+namespace X = FlashTexts::Suffix;
+}  // namespace
+
+FlashRun::FlashRun(CDDrive& drive, const IdentityBlock& utility, Answers& answers, ProgressObserver& progress,
+                   RunControl control)
+    : Drive_(drive), Utility_(utility), Kind_(ImageKindOf(utility)), Answers_(answers), Progress_(progress),
+      Control_(std::move(control)), Commands_(drive, answers) {}
+
+FlashOutcome FlashRun::Fail(const char* suffix) {
+    Progress_.SetStatus(Progress_.Status() + suffix);
+    return FlashOutcome::FailedBeforeCommit;
+}
+
+FlashOutcome FlashRun::Interrupted() {
+    Progress_.SetStatus(Progress_.Status() + X::Interrupted);
+    return FlashOutcome::Interrupted;
+}
+
+bool FlashRun::StopWanted() const { return Control_.StopRequested && Control_.StopRequested(); }
+
+// The image area holds at most ImageCapacity bytes; a length beyond it (or none at all)
+// would send bytes that are not the image, so such an image is refused before anything is sent.
+FlashOutcome FlashRun::CheckImage() {
+    if (Kind_.Size != 0 && Kind_.Size <= Layout::ImageCapacity)
+        return FlashOutcome::Completed;
+    Answers_.Show(FlashTexts::BadImageLength(Kind_.Size, Layout::ImageCapacity), MessageKind::Plain);
+    return FlashOutcome::FailedBeforeCommit;
+}
+
+// The revision check decides whether the image may replace what the drive runs; without the
+// drive's identity it would compare against nothing and let any image through, a downgrade
+// included. Such a drive is refused before anything is sent to it.
+FlashOutcome FlashRun::CheckIdentified() {
+    std::string cause = Drive_.IdentityProblem();
+    if (cause.empty() && Drive_.RevisionText().find_first_not_of(' ') == std::string::npos)
+        cause = "its INQUIRY answer holds no firmware revision";
+    if (cause.empty())
+        return FlashOutcome::Completed;
+    Answers_.Show(FlashTexts::Unidentified(Drive_.DevicePath(), cause), MessageKind::Error);
+    return FlashOutcome::Unidentified;
+}
+
+// The revision check and the confirmation. Completed when the run may go on.
+FlashOutcome FlashRun::CheckRevision(const std::string& driveRevision, const std::string& newRevision) {
+    // std::string compares bytes as unsigned values, then lengths.
+    const int order = driveRevision.compare(newRevision);
+    if (!Utility_.AnyFirmware() && order >= 0) {
+        Answers_.Show(FlashTexts::AlreadyUpdated(driveRevision), MessageKind::Warning);
+        return FlashOutcome::RevisionRefused;
+    }
+    Report_.Step = FlashStep::Confirmation;
+    const MessageKind kind = order > 0 ? MessageKind::Warning : MessageKind::Confirmation;
+    return Answers_.Ask(Question::UpdateConfirmation, FlashTexts::UpdateQuestion(driveRevision, newRevision), kind,
+                        MessageAnswer::No)
+               ? FlashOutcome::Completed
+               : FlashOutcome::Declined;
+}
+
+// Load, wait until the drive has settled without a disc, stop it.
+FlashOutcome FlashRun::WaitUntilReady() {
+    Commands_.Unjudged(Commands::LoadMedium());
+    unsigned settled = 0;
+    unsigned becomingReady = 0;
+    for (;;) {
+        if (StopWanted())
+            return Interrupted();
+        Drive_.SystemPlatform().Sleep(PollMilliseconds);
+        Commands_.Unjudged(Commands::TestUnitReady());
+        if (Drive_.SenseIs(0x02, 0x04, 0x01)) {
+            settled = 0;
+            // A drive that never settles would hold the run forever.
+            if (++becomingReady >= MaxBecomingReadyPolls) {
+                Answers_.Show(FlashTexts::StillBecomingReady, MessageKind::Plain);
+                return FlashOutcome::FailedBeforeCommit;
+            }
+        } else if (Drive_.SenseIs(0x02, 0x3A)) {
+            break;
+        } else if (!Commands_.CheckDisc()) {
+            Answers_.Show(FlashTexts::RemoveDisc, MessageKind::Plain);
+            return FlashOutcome::DiscPresent;
+        }
+        if (++settled == SettledPolls)
+            break;
+    }
+    Commands_.Unjudged(Commands::StopPlayScan());
+    Commands_.Unjudged(Commands::StopUnit());
+    return FlashOutcome::Completed;
+}
+
+// The image area always holds whole chunks, so the chunk that holds the last image byte
+// goes out whole, with the bytes of the area that follow the image.
+void FlashRun::Advance(uint32_t offset) {
+    if (offset + ChunkSize <= Kind_.Size)
+        Progress_.StepProgress();
+    else
+        Progress_.SetProgressPosition(int32_t(Kind_.Size));  // a short last chunk fills the bar, not wraps it
+}
+
+// Profile, image upload, entry critical, profile check, read-back. Completed here means:
+// the drive's memory holds the image and the commit may be sent.
+FlashOutcome FlashRun::UploadAndVerify() {
+    if (Kind_.NeedsProfile()) {
+        Report_.Step = FlashStep::ProfileUpload;
+        Progress_.SetStatus(S::ProfileUpload);
+        if (StopWanted())
+            return Interrupted();
+        if (!SetupFlashProfile(Commands_, Kind_, Profile_))
+            return Fail(X::Fail);
+    }
+
+    Report_.Step = FlashStep::ImageUpload;
+    Progress_.SetStatus(S::ImageUpload);
+    Progress_.SetProgressPosition(0);
+    const uint8_t* image = Utility_.Image();
+    for (uint32_t offset = 0; offset < Kind_.Size; offset += ChunkSize) {
+        if (StopWanted())
+            return Interrupted();
+        std::memcpy(StepBuffer_.data(), image + offset, ChunkSize);
+        if (!Commands_.WriteBuffer(offset, StepBuffer_.data(), WriteBufferCode::Data, ChunkSize))
+            return Fail(X::Fail);
+        Advance(offset);
+    }
+
+    if (Kind_.Profile) {
+        Report_.Step = FlashStep::EntryCritical;
+        Progress_.SetStatus(S::EntryCritical);
+        if (!Commands_.EntryCritical())
+            return Fail(X::Fail);
+    }
+
+    Progress_.SetStatus(S::Verify);
+    if (Profile_.Matched) {
+        Report_.Step = FlashStep::ProfileCheck;
+        if (!ReadVerifyProfile(Commands_, Kind_, Profile_))
+            return Fail(X::ProfileCheckFail);
+    }
+    return ReadBackAndCompare();
+}
+
+FlashOutcome FlashRun::ReadBackAndCompare() {
+    Report_.Step = FlashStep::ReadBack;
+    Progress_.SetProgressPosition(0);
+    const uint8_t* image = Utility_.Image();
+    for (uint32_t offset = 0; offset < Kind_.Size; offset += ChunkSize) {
+        if (StopWanted())
+            return Interrupted();
+        // Whatever the transfer buffer holds before the read must not pass for the chunk: a
+        // read that moves fewer bytes than asked would otherwise leave a copy of identical data
+        // (padding chunks) from an earlier command in place.
+        const uint8_t* expected = image + offset;
+        uint8_t* transfer = Drive_.Buffer();
+        for (uint32_t i = 0, n = std::min(ChunkSize, CDDrive::BufferLength()); i < n; ++i)
+            transfer[i] = uint8_t(~expected[i]);
+        if (!Commands_.ReadBuffer(offset, StepBuffer_.data(), ChunkSize))
+            return Fail(X::ReadFail);
+        if (std::memcmp(StepBuffer_.data(), expected, ChunkSize) != 0) {
+            Fail(X::CompareFail);
+            Answers_.Show(FlashTexts::CompareFailed, MessageKind::Plain);
+            return FlashOutcome::FailedBeforeCommit;
+        }
+        Advance(offset);
+    }
+    if (StopWanted())
+        return Interrupted();
+    return FlashOutcome::Completed;
+}
+
+// The commit, and after success the refresh of the drive's entry and the restart question.
+FlashOutcome FlashRun::Commit(int listIndex) {
+    Report_.Step = FlashStep::Commit;
+    Progress_.SetStatus(S::Commit);
+    Progress_.SetProgressRange(0, CommitProgressMaximum);
+    Progress_.SetProgressPosition(CommitProgressPosition);
+    Progress_.SetProgressStep(0);
+
+    const bool flashAll = std::memcmp(Utility_.Raw() + Layout::NoteOffset, "FLASH-ALL", 9) == 0;
+    // An interrupt must not break the command off while the drive writes its flash.
+    if (Control_.HoldInterrupts)
+        Control_.HoldInterrupts(true);
+    const bool committed = Commands_.WriteBuffer(0, Profile_.Bytes.data(),
+                                                 flashAll ? WriteBufferCode::CommitAll : WriteBufferCode::Commit, 0);
+    if (Control_.HoldInterrupts)
+        Control_.HoldInterrupts(false);
+
+    if (!committed) {
+        Progress_.SetStatus(S::CommitFailed);
+        return FlashOutcome::CommitFailed;
+    }
+    Progress_.SetProgressPosition(Progress_.ProgressMaximum());
+    Drive_.SystemPlatform().Sleep(PauseAfterCommitMilliseconds);
+    Progress_.SetStatus(S::Completed);
+    Report_.NewIdentity = Drive_.IdentityLine();
+    Progress_.ReplaceListEntry(listIndex, Report_.NewIdentity);
+
+    Report_.Step = FlashStep::Restart;
+    if (Answers_.Ask(Question::Restart, FlashTexts::RestartQuestion, MessageKind::Confirmation, MessageAnswer::No)) {
+        Progress_.SetBusyCursor(false);
+        Report_.RestartRequested = Drive_.SystemPlatform().RequestRestart();
+        if (!Report_.RestartRequested)
+            Answers_.Show(FlashTexts::RestartRefused, MessageKind::Plain);
+    }
+    return FlashOutcome::Completed;
+}
+
+FlashReport FlashRun::Run(int listIndex) {
+    Report_ = FlashReport{};
+    auto finish = [&](FlashOutcome outcome) {
+        Report_.Outcome = outcome;
+        Report_.Failure = Commands_.Failure();
+        Report_.Status = Progress_.Status();
+        return Report_;
+    };
+
+    if (FlashOutcome image = CheckImage(); image != FlashOutcome::Completed)
+        return finish(image);
+    Report_.Step = FlashStep::Identification;
+    if (FlashOutcome identified = CheckIdentified(); identified != FlashOutcome::Completed)
+        return finish(identified);
+
+    Report_.Step = FlashStep::RevisionCheck;
+    const std::string driveRevision = Drive_.RevisionText();
+    const std::string newRevision = Utility_.NewFwName().substr(0, 4);
+    if (FlashOutcome answer = CheckRevision(driveRevision, newRevision); answer != FlashOutcome::Completed)
+        return finish(answer);
+
+    Report_.Step = FlashStep::ReadinessWait;
+    if (FlashOutcome ready = WaitUntilReady(); ready != FlashOutcome::Completed)
+        return finish(ready);
+
+    Progress_.SetProgressRange(0, int32_t(Kind_.Size));
+    Progress_.SetProgressStep(int32_t(ChunkSize));
+    StepBuffer_.assign(ChunkSize, 0);
+    Progress_.SetBusyCursor(true);
+
+    FlashOutcome outcome = UploadAndVerify();
+    if (outcome == FlashOutcome::Completed)
+        outcome = Commit(listIndex);
+
+    Progress_.SetBusyCursor(false);
+    Progress_.SetProgressPosition(0);
+    return finish(outcome);
+}

@@ -1,0 +1,94 @@
+#pragma once
+// One flash run: the FLASH button pressed for one drive. Given the drive, the utility (its
+// identity block and image), the answers seam and the progress observer, it confirms the
+// revision change, waits for an empty drive, uploads the profile and the image into the
+// drive's memory, reads everything back, and only after an exact match sends the commit
+// that makes the drive write its flash. It ends with a report; it keeps nothing afterwards.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "flash/DriveCommands.h"
+#include "flash/ImageKind.h"
+#include "flash/Profiles.h"
+#include "image/IdentityBlock.h"
+#include "scsi/CDDrive.h"
+#include "ui/Answers.h"
+#include "ui/ProgressObserver.h"
+
+// How a run ended.
+enum class FlashOutcome {
+    Unidentified,        // the drive's identity or revision is unknown: nothing sent
+    RevisionRefused,     // drive already at or above the new revision: nothing sent
+    Declined,            // the person did not answer Yes: nothing sent
+    DiscPresent,         // "Remove disc, before to do the flash task."
+    Interrupted,         // stopped on request during upload or read-back, before any commit
+    FailedBeforeCommit,  // a command or the comparison failed; the commit was not sent
+    CommitFailed,        // the commit itself failed ("Flash Fail.")
+    Completed,           // "Flash Completed."
+};
+
+// The step a run was in when it ended.
+enum class FlashStep {
+    ImageCheck, Identification, RevisionCheck, Confirmation, ReadinessWait, ProfileUpload,
+    ImageUpload, EntryCritical, ProfileCheck, ReadBack, Commit, Restart,
+};
+
+struct FlashReport {
+    FlashOutcome Outcome = FlashOutcome::FailedBeforeCommit;
+    FlashStep Step = FlashStep::ImageCheck;
+    std::optional<FailedCommand> Failure;  // the command that failed, and how
+    std::string Status;                    // the status caption the run ended with
+    std::string NewIdentity;               // the drive's identity line after a completed flash
+    bool RestartRequested = false;         // the person asked for the restart and it was requested
+};
+
+// Hooks a front end may give the run.
+struct RunControl {
+    // Polled between commands of the upload and read-back; true stops the run before any commit.
+    std::function<bool()> StopRequested;
+    // Called with true right before the commit is sent and with false once it has answered,
+    // so a front end can hold interrupts that would otherwise break the command off.
+    std::function<void(bool)> HoldInterrupts;
+};
+
+class FlashRun {
+public:
+    static constexpr uint32_t ChunkSize = 0x4000;
+    // The polls of the readiness wait after which a drive that still reports "becoming ready"
+    // is given up (about a minute of 30 ms polls), so a stuck drive cannot hang the run.
+    static constexpr unsigned MaxBecomingReadyPolls = 2000;
+
+    FlashRun(CDDrive& drive, const IdentityBlock& utility, Answers& answers, ProgressObserver& progress,
+             RunControl control = {});
+
+    // Runs. listIndex is the drive list entry of the drive; after a completed flash that
+    // entry is replaced with the drive's new identity line.
+    FlashReport Run(int listIndex);
+
+private:
+    FlashOutcome CheckImage();
+    FlashOutcome CheckIdentified();
+    FlashOutcome CheckRevision(const std::string& driveRevision, const std::string& newRevision);
+    FlashOutcome WaitUntilReady();
+    FlashOutcome UploadAndVerify();
+    FlashOutcome ReadBackAndCompare();
+    FlashOutcome Commit(int listIndex);
+    FlashOutcome Fail(const char* suffix);
+    FlashOutcome Interrupted();
+    bool StopWanted() const;
+    void Advance(uint32_t offset);
+
+    CDDrive& Drive_;
+    const IdentityBlock Utility_;
+    const ImageKind Kind_;
+    Answers& Answers_;
+    ProgressObserver& Progress_;
+    const RunControl Control_;
+    DriveCommands Commands_;
+    FlashReport Report_;
+    PreparedProfile Profile_;
+    std::vector<uint8_t> StepBuffer_;
+};

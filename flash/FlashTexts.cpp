@@ -1,0 +1,65 @@
+#include "flash/FlashTexts.h"
+
+namespace FlashTexts {
+
+std::string Caption(const IdentityTexts& texts) { return texts.VendorText + UtilityTitle + texts.ModelText; }
+
+std::string Prompt(const IdentityTexts& texts) { return "Select the " + texts.VendorText + " drive you want to update:"; }
+
+// The two variants differ in their trailing blanks: the any-firmware text has one after
+// "progress!", the range text one after "update!".
+std::string Warning(const IdentityTexts& texts) {
+    std::string text = "\nWARNING:\n";
+    text += "\nThis flash utility only supports ";
+    text += texts.VendorText + " " + texts.ModelText;
+    if (texts.AnyFirmware) {
+        text += " drive. ";
+        text += "\nWe recommend you close all applications in order to run this update!";
+        text += "\nDon't turn off the system while the flash is in progress! ";
+    } else {
+        text += " drive with firmware:" + texts.RangeText;
+        text += "\nWe recommend you close all applications in order to run this update! ";
+        text += "\nDon't turn off the system while the flash is in progress!";
+    }
+    text += "\n\nDo you wish to continue?\n";
+    return text;
+}
+
+// The report names the model only, never the vendor.
+std::string ErrorReportHead(const IdentityTexts& texts) {
+    const std::string& model = texts.ModelText;
+    std::string text = "\nERROR:\n";
+    if (texts.AnyFirmware) {
+        text += "\nCan't found " + model + " drive !\n";
+        text += "\nThis flash utility only supports " + model + "\n";
+    } else {
+        text += "\nCan't found " + model + " firmware: " + texts.RangeText + " drive !\n";
+        text += "\nThis flash utility only supports " + model + " firmware: " + texts.RangeText + "\n";
+    }
+    return text;
+}
+
+std::string AlreadyUpdated(const std::string& driveRevision) {
+    return "\nWARNING:\n\nYour drive FW:" + driveRevision + " is aready the most updated ?";
+}
+
+std::string UpdateQuestion(const std::string& driveRevision, const std::string& newRevision) {
+    return "\nUpdate FW:" + driveRevision + " to FW:" + newRevision + " ?\n";
+}
+
+std::string Unidentified(const std::string& devicePath, const std::string& cause) {
+    const std::string drive = devicePath.empty() ? "The drive" : "The drive " + devicePath;
+    return drive + " could not be identified (" + cause + "); nothing was sent to it.";
+}
+
+std::string BadImageLength(uint32_t length, uint32_t capacity) {
+    return "The embedded image length " + std::to_string(length) + " is not between 1 and " +
+           std::to_string(capacity) + " bytes; nothing was sent to the drive.";
+}
+
+std::string TransferTooLong(const char* prefix, uint32_t count, uint32_t room) {
+    return std::string(prefix) + "transfer of " + std::to_string(count) + " bytes exceeds the " +
+           std::to_string(room) + "-byte transfer buffer";
+}
+
+}  // namespace FlashTexts
