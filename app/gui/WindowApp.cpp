@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLibraryInfo>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -24,7 +23,8 @@
 #include "scsi/CDDrive.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "app/commands/PlatformChoice.h"
-#include "app/gui/TFlashForm.h"
+#include "app/gui/BuilderWindow.h"
+#include "app/gui/FlashWindow.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* 
         shots->Run = EnvironmentSet("FLASHUTIL_SCREENSHOT_RUN");
     }
 
-    std::unique_ptr<TFlashForm> form;
+    std::unique_ptr<FormWindow> form;
     if (shots) {
         settings.Answer = [&shots, &form](const MessageRequest& request) {
             QWidget* parent = form && form->isVisible() ? form.get() : nullptr;
@@ -82,7 +82,7 @@ int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* 
         };
     }
 
-    form = std::make_unique<TFlashForm>(settings);
+    form = MakeMainWindow(settings);
     if (form->StartUpEnded())
         return 0;  // the window never becomes usable
     form->show();
@@ -91,10 +91,8 @@ int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* 
         QTimer::singleShot(400, form.get(), [&] {
             shots->Save(*form, shots->Prefix + ".png");
             if (shots->Run) {
-                if (form->BuilderMode && form->FileListBox1->count() > 0) {
-                    form->FileListBox1->setCurrentRow(0);
-                    form->FileListBox1Click();
-                }
+                if (auto* builder = qobject_cast<BuilderWindow*>(form.get()))
+                    builder->ChooseFirstFile();
                 QTimer during;
                 during.setSingleShot(true);
                 QObject::connect(&during, &QTimer::timeout, [&] {
@@ -102,7 +100,7 @@ int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* 
                         shots->Save(*form, shots->Prefix + "-running.png");
                 });
                 during.start(1000);
-                form->FlashButtonClick();
+                form->Press();
                 QApplication::processEvents();
                 shots->Save(*form, shots->Prefix + "-run.png");
             }
@@ -110,11 +108,18 @@ int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* 
         });
     }
     QApplication::exec();
-    form.reset();  // FormDestroy while the platform still exists
+    form.reset();  // the drives are closed while the platform still exists
     return 0;
 }
 
 }  // namespace
+
+std::unique_ptr<FormWindow> MakeMainWindow(FlashFormSettings settings) {
+    // A blank copy builds; a built copy flashes.
+    if (settings.Block.IsBlankCopy())
+        return std::make_unique<BuilderWindow>(std::move(settings));
+    return std::make_unique<FlashWindow>(std::move(settings));
+}
 
 namespace {
 

@@ -1,7 +1,14 @@
 #pragma once
 // The window program: the Qt application, the platform the command line chose, and FlashForm.
 
+#include <memory>
+
 #include "app/commands/Options.h"
+#include "app/gui/FormWindow.h"
+
+// The program's window for the copy settings.Block describes: a builder window for a blank
+// copy, a flash window for a built one. Its start-up has run when this returns.
+std::unique_ptr<FormWindow> MakeMainWindow(FlashFormSettings settings);
 
 // Runs the window until it is closed. Returns 0 as the window program always does,
 // or a usage exit code when the command line asks for an impossible platform.

@@ -1,19 +1,14 @@
 // Builder mode in the window: a blank copy with its model file, the file list, the Build
 // button, and a built copy that starts the window in flash mode.
 
-#include <QApplication>
-#include <QComboBox>
 #include <QDir>
-#include <QGroupBox>
-#include <QLabel>
-#include <QListWidget>
-#include <QProgressBar>
-#include <QPushButton>
 
 #include <algorithm>
 #include <filesystem>
 
 #include "FormFixture.h"
+#include "app/gui/BuilderWindow.h"
+#include "app/gui/FormLayout.h"
 #include "image/Builder.h"
 #include "image/TempDirectory.h"
 
@@ -51,22 +46,22 @@ protected:
         FormTest::TearDown();
     }
 
-    QStringList Files(const TFlashForm& form) const {
+    QStringList FileNames() const {
         QStringList names;
-        for (int i = 0; i < form.FileListBox1->count(); ++i)
-            names << form.FileListBox1->item(i)->text();
+        for (int i = 0; i < Files().count(); ++i)
+            names << Files().item(i)->text();
         return names;
     }
     // A click on the named file, as the person makes it.
-    static void ClickFile(TFlashForm& form, const QString& name) {
-        const QList<QListWidgetItem*> found = form.FileListBox1->findItems(name, Qt::MatchExactly);
+    void ClickFile(const QString& name) {
+        const QList<QListWidgetItem*> found = Files().findItems(name, Qt::MatchExactly);
         ASSERT_EQ(found.size(), 1);
-        form.FileListBox1->setCurrentItem(found.first());
-        emit form.FileListBox1->itemClicked(found.first());
+        Files().setCurrentItem(found.first());
+        emit Files().itemClicked(found.first());
     }
-    static void ChooseModel(TFlashForm& form, int index) {
-        form.ComboBox->setCurrentIndex(index);
-        emit form.ComboBox->activated(index);
+    void ChooseModel(int index) {
+        Choice().setCurrentIndex(index);
+        emit Choice().activated(index);
     }
 
     TempDirectory Dir;
@@ -77,45 +72,40 @@ protected:
 }  // namespace
 
 TEST_F(BuilderModeTest, StartsWithModelsAndFilesAtTheDesignedPlaces) {
-    TFlashForm& form = Create();
+    BuilderWindow& form = Create<BuilderWindow>();
     ASSERT_FALSE(form.StartUpEnded());
-    EXPECT_TRUE(form.BuilderMode);
     EXPECT_TRUE(Messages.empty());  // no warning in builder mode
-    EXPECT_EQ(form.Drives(), nullptr);
 
-    EXPECT_EQ(form.GroupBox2->geometry(), QRect(8, 104, 347, 49));
-    EXPECT_EQ(form.ProgressBar->geometry(), QRect(14, 124, 257, 21));
-    EXPECT_EQ(form.FlashButton->geometry(), QRect(284, 122, 61, 25));
-    EXPECT_EQ(form.FileListBox1->geometry(), QRect(8, 65, 349, 33));
-    EXPECT_FALSE(form.FileListBox1->isHidden());
+    // The file list stays in its place, and so does what lies below it.
+    EXPECT_FALSE(Files().isHidden());
+    EXPECT_EQ(Status().geometry(), FormLayout::GroupBox2);
+    EXPECT_EQ(Button().geometry(), FormLayout::FlashButton);
 
-    EXPECT_EQ(Text(form.SelectDriveLabel->text()), "Select Model: ");
-    EXPECT_EQ(form.FlashButton->text(), "Build");
-    EXPECT_FALSE(form.FlashButton->isEnabled());
-    ASSERT_EQ(form.ComboBox->count(), 2);
-    EXPECT_EQ(Text(form.ComboBox->itemText(0)), "1.00-1.10 ACME    CD-RW RW5200");
-    EXPECT_EQ(form.ComboBox->currentIndex(), 0);
+    EXPECT_EQ(Text(Prompt().text()), "Select Model: ");
+    EXPECT_EQ(Button().text(), "Build");
+    EXPECT_FALSE(Button().isEnabled());
+    ASSERT_EQ(Choice().count(), 2);
+    EXPECT_EQ(Text(Choice().itemText(0)), "1.00-1.10 ACME    CD-RW RW5200");
+    EXPECT_EQ(Choice().currentIndex(), 0);
     EXPECT_EQ(Text(form.windowTitle()), " Flash Utility V1.048 for1.00-1.10 [Buiding]");
-    EXPECT_EQ(form.StartDirectory, Dir.Path());
-    // The model's mask, letter case ignored; nothing else.
-    EXPECT_EQ(Files(form), (QStringList{"RW12.BIN", "rw13.bin"}));
+    // The model's mask over the current directory, letter case ignored; nothing else.
+    EXPECT_EQ(FileNames(), (QStringList{"RW12.BIN", "rw13.bin"}));
 }
 
 TEST_F(BuilderModeTest, BuildsThroughTheControls) {
-    TFlashForm& form = Create();
+    BuilderWindow& form = Create<BuilderWindow>();
     ASSERT_FALSE(form.StartUpEnded());
-    ClickFile(form, "rw13.bin");
-    EXPECT_EQ(form.SelectedBinName, "rw13.bin");
-    ASSERT_TRUE(form.FlashButton->isEnabled());
+    ClickFile("rw13.bin");
+    ASSERT_TRUE(Button().isEnabled());
 
-    form.FlashButton->click();
+    Button().click();
 
-    EXPECT_EQ(Text(form.GroupBox2->title()), "Build rw13.EXE complete!");
+    EXPECT_EQ(Text(Status().title()), "Build rw13.EXE complete!");
     EXPECT_TRUE(Messages.empty());
-    EXPECT_EQ(form.ProgressBar->value(), 0);
+    EXPECT_EQ(Bar().value(), 0);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     // The same model and file can be built again straight away.
-    EXPECT_TRUE(form.FlashButton->isEnabled());
+    EXPECT_TRUE(Button().isEnabled());
     EXPECT_EQ(Text(form.windowTitle()), " Flash Utility V1.048 for1.00-1.10 [Buiding]");
 
     const std::vector<uint8_t> blank = ReadFile(ExecutablePath);
@@ -137,11 +127,10 @@ TEST_F(BuilderModeTest, BuildsThroughTheControls) {
     AddDrive(TestProduct, "1.05");
     View = std::make_unique<IdentityBlock>(copy);
     Messages.clear();
-    TFlashForm& flash = Create();
+    FlashWindow& flash = Create<FlashWindow>();
     ASSERT_FALSE(flash.StartUpEnded());
-    EXPECT_FALSE(flash.BuilderMode);
     EXPECT_EQ(Text(flash.windowTitle()), "Acme Flash Utility V1.048 forRW-5200");
-    EXPECT_EQ(flash.ComboBox->count(), 1);
+    EXPECT_EQ(Choice().count(), 1);
 }
 
 TEST_F(BuilderModeTest, NamesKeepTheSystemsEncoding) {
@@ -149,17 +138,16 @@ TEST_F(BuilderModeTest, NamesKeepTheSystemsEncoding) {
     WriteFile(Dir / "flashutil.INI", std::string("[MODEL00]\nModel=RW-5200\nInquiry=\xC3\x84" "CME \xE5\x88\xBB\xE5\xBD\x95\n"
                                                   "FW-Range=1.00-1.10\nBINMask=RW*.BIN\nVendor=Acme\nNote=Plain\n"));
     WriteFile(Dir / "RW\xCE\xA9" "1.BIN", Image);
-    TFlashForm& form = Create();
-    ASSERT_EQ(form.ComboBox->count(), 1);
-    EXPECT_EQ(form.ComboBox->itemText(0), QString::fromUtf8("1.00-1.10 \u00C4" "CME \u523B\u5F55"));
+    Create<BuilderWindow>();
+    ASSERT_EQ(Choice().count(), 1);
+    EXPECT_EQ(Choice().itemText(0), QString::fromUtf8("1.00-1.10 \u00C4" "CME \u523B\u5F55"));
 
-    ClickFile(form, QString::fromUtf8("RW\u03A9" "1.BIN"));
-    EXPECT_EQ(form.SelectedBinName, "RW\xCE\xA9" "1.BIN");
-    form.FlashButton->click();
+    ClickFile(QString::fromUtf8("RW\u03A9" "1.BIN"));
+    Button().click();
     // The output is named by the builder's rule from the name's own bytes, and so is the revision.
-    const std::string output = BuildOutputName(form.SelectedBinName);
+    const std::string output = BuildOutputName("RW\xCE\xA9" "1.BIN");
     EXPECT_NE(output.find("RW\xCE\xA9"), std::string::npos);
-    EXPECT_EQ(Text(form.GroupBox2->title()), "Build " + output + " complete!");
+    EXPECT_EQ(Text(Status().title()), "Build " + output + " complete!");
     EXPECT_TRUE(Messages.empty());
     const std::vector<uint8_t> built = ReadFile(Dir / output);
     const auto keyWord = OwnKeyWord();
@@ -169,29 +157,30 @@ TEST_F(BuilderModeTest, NamesKeepTheSystemsEncoding) {
 }
 
 TEST_F(BuilderModeTest, BuildButtonFollowsModelChangesAndClicks) {
-    TFlashForm& form = Create();
-    ClickFile(form, "RW12.BIN");
-    EXPECT_TRUE(form.FlashButton->isEnabled());
+    BuilderWindow& form = Create<BuilderWindow>();
+    ClickFile("RW12.BIN");
+    EXPECT_TRUE(Button().isEnabled());
 
-    ChooseModel(form, 1);
-    EXPECT_FALSE(form.FlashButton->isEnabled());
-    EXPECT_EQ(Files(form), QStringList{"D100.BIN"});
+    ChooseModel(1);
+    EXPECT_FALSE(Button().isEnabled());
+    EXPECT_EQ(FileNames(), QStringList{"D100.BIN"});
     EXPECT_EQ(Text(form.windowTitle()), " Flash Utility V1.048 forD100-D1ZZ [Buiding]");
 
-    ClickFile(form, "D100.BIN");
-    EXPECT_TRUE(form.FlashButton->isEnabled());
-    EXPECT_EQ(form.SelectedBinName, "D100.BIN");
+    ClickFile("D100.BIN");
+    EXPECT_TRUE(Button().isEnabled());
+    Button().click();  // builds from the file clicked last
+    EXPECT_EQ(Text(Status().title()), "Build D100.EXE complete!");
 
     // Back to the first model: Build waits for a new click, even on the same file name.
-    ChooseModel(form, 0);
-    EXPECT_FALSE(form.FlashButton->isEnabled());
-    ClickFile(form, "RW12.BIN");
-    EXPECT_TRUE(form.FlashButton->isEnabled());
+    ChooseModel(0);
+    EXPECT_FALSE(Button().isEnabled());
+    ClickFile("RW12.BIN");
+    EXPECT_TRUE(Button().isEnabled());
 }
 
 TEST_F(BuilderModeTest, MissingModelFileEndsTheProgram) {
     std::filesystem::remove(Dir / "flashutil.INI");
-    TFlashForm& form = Create();
+    BuilderWindow& form = Create<BuilderWindow>();
     EXPECT_TRUE(form.StartUpEnded());
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0].Text, "Can't load " + (Dir / "flashutil.INI"));

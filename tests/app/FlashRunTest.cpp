@@ -1,17 +1,11 @@
 // The FLASH button in the window: a whole run on a virtual drive, a failing run, and a
 // window that keeps answering but takes no input while a slow commit runs.
 
-#include <QApplication>
-#include <QComboBox>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QTimer>
 
 #include "FormFixture.h"
-#include "scsi/CDDrives.h"
 
 namespace {
 
@@ -27,21 +21,21 @@ std::vector<uint8_t> ImageOf(const IdentityBlockBuffer& block) {
 TEST_F(FormTest, FullFlashFromTheButton) {
     VirtualDrive& drive = AddDrive(TestProduct, "1.05");
     Answers = {MessageAnswer::Yes, MessageAnswer::Yes, MessageAnswer::No};  // warning, update, restart
-    TFlashForm& form = Create();
+    FlashWindow& form = Create();
     ASSERT_FALSE(form.StartUpEnded());
     form.show();
 
-    form.FlashButton->click();  // returns once the run has ended
+    Button().click();  // returns once the run has ended
 
-    EXPECT_EQ(Text(form.GroupBox2->title()), "Flash Completed.");
+    EXPECT_EQ(Text(Status().title()), "Flash Completed.");
     EXPECT_EQ(drive.CommitCount(), 1u);
     EXPECT_EQ(drive.LastCommitCode(), 0x80);
     EXPECT_EQ(drive.Flash(), ImageOf(Block));
     // The entry shows the drive's new identity in its old place and stays selected.
-    ASSERT_EQ(form.ComboBox->count(), 1);
-    EXPECT_EQ(Text(form.ComboBox->itemText(0)), Line(0, TestProduct, "1.20"));
-    EXPECT_EQ(form.ComboBox->currentIndex(), 0);
-    EXPECT_EQ(form.TargetDrive(), form.Drives()->Item(0));
+    ASSERT_EQ(Choice().count(), 1);
+    EXPECT_EQ(Text(Choice().itemText(0)), Line(0, TestProduct, "1.20"));
+    EXPECT_EQ(Choice().currentIndex(), 0);
+    EXPECT_EQ(form.TargetDriveIndex(), 0);
 
     ASSERT_EQ(Messages.size(), 3u);
     EXPECT_EQ(Messages[1].Text, "\nUpdate FW:1.05 to FW:1.20 ?\n");
@@ -51,54 +45,54 @@ TEST_F(FormTest, FullFlashFromTheButton) {
     EXPECT_EQ(Platform.RestartRequests(), 0u);
     // The end of every run: default cursor, empty bar, window usable again.
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(form.ProgressBar->value(), 0);
+    EXPECT_EQ(Bar().value(), 0);
     EXPECT_FALSE(form.Running());
     EXPECT_TRUE(form.close());
 }
 
 TEST_F(FormTest, FailingChunkWriteShowsTheSuffix) {
     VirtualDrive& drive = AddDrive(TestProduct, "1.05");
-    TFlashForm& form = Create();
+    FlashWindow& form = Create();
     ASSERT_FALSE(form.StartUpEnded());
     // The run sends load, TEST UNIT READY (no medium), stop play, stop unit, then the chunks:
     // the seventh command of the run writes the chunk at 0x8000.
     const uint32_t failing = uint32_t(drive.Commands().size()) + 7;
     drive.AddFault({failing, VirtualFaultKind::Sense, 0x04, 0x44, 0x00});
     Answers = {MessageAnswer::Yes};
-    form.FlashButton->click();
+    Button().click();
 
     const RecordedCommand& command = drive.Commands().at(failing - 1);
     ASSERT_EQ(command.Opcode(), WriteBufferOpcode);
     EXPECT_EQ(command.Cdb[3] << 16 | command.Cdb[4] << 8 | command.Cdb[5], 0x8000);
-    EXPECT_EQ(Text(form.GroupBox2->title()), "Write BIN to drive's DRAM... , Fail! ");
+    EXPECT_EQ(Text(Status().title()), "Write BIN to drive's DRAM... , Fail! ");
     ASSERT_FALSE(Messages.empty());
     EXPECT_EQ(Messages.back().Text.rfind("Write Buffer> ", 0), 0u) << Messages.back().Text;
     EXPECT_EQ(drive.Commands().size(), failing);  // no read-back, no commit
     EXPECT_EQ(drive.CommitCount(), 0u);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(form.ProgressBar->value(), 0);
+    EXPECT_EQ(Bar().value(), 0);
     // The entry is untouched.
-    EXPECT_EQ(Text(form.ComboBox->itemText(0)), Line(0, TestProduct, "1.05"));
+    EXPECT_EQ(Text(Choice().itemText(0)), Line(0, TestProduct, "1.05"));
 }
 
 TEST_F(FormTest, WindowAnswersButTakesNoInputDuringASlowCommit) {
     AddDrive(TestProduct, "1.05", 1500);
     AddDrive(TestProduct, "1.05", 1500);
     Answers = {MessageAnswer::Yes, MessageAnswer::Yes, MessageAnswer::No};
-    TFlashForm& form = Create();
+    FlashWindow& form = Create();
     ASSERT_FALSE(form.StartUpEnded());
-    ASSERT_EQ(form.ComboBox->count(), 2);
+    ASSERT_EQ(Choice().count(), 2);
     form.show();
 
     const std::string committing = "Don't turn off the system, Flash is in progress...";
     int ticksDuringCommit = 0;
     bool closeRefused = false, stillVisible = false, busyCursor = false;
     int indexAfterKey = -1;
-    CDDrive* targetAfterKey = nullptr;
+    int targetAfterKey = -1;
     QTimer probe;
     probe.setInterval(20);
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        if (Text(form.GroupBox2->title()) != committing)
+        if (Text(Status().title()) != committing)
             return;
         if (++ticksDuringCommit != 3)
             return;
@@ -107,19 +101,19 @@ TEST_F(FormTest, WindowAnswersButTakesNoInputDuringASlowCommit) {
         busyCursor = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
         // A key that would choose the next drive, and a click on the button: both swallowed.
         QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
-        QApplication::sendEvent(form.ComboBox, &down);
-        const QPointF centre(form.FlashButton->rect().center());
-        QMouseEvent press(QEvent::MouseButtonPress, centre, form.FlashButton->mapToGlobal(centre),
+        QApplication::sendEvent(&Choice(), &down);
+        const QPointF centre(Button().rect().center());
+        QMouseEvent press(QEvent::MouseButtonPress, centre, Button().mapToGlobal(centre),
                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        QMouseEvent release(QEvent::MouseButtonRelease, centre, form.FlashButton->mapToGlobal(centre),
+        QMouseEvent release(QEvent::MouseButtonRelease, centre, Button().mapToGlobal(centre),
                             Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(form.FlashButton, &press);
-        QApplication::sendEvent(form.FlashButton, &release);
-        indexAfterKey = form.ComboBox->currentIndex();
-        targetAfterKey = form.TargetDrive();
+        QApplication::sendEvent(&Button(), &press);
+        QApplication::sendEvent(&Button(), &release);
+        indexAfterKey = Choice().currentIndex();
+        targetAfterKey = form.TargetDriveIndex();
     });
     probe.start();
-    form.FlashButton->click();
+    Button().click();
     probe.stop();
 
     // 1.5 s of commit at 20 ms per tick: the window's events kept flowing throughout.
@@ -128,30 +122,30 @@ TEST_F(FormTest, WindowAnswersButTakesNoInputDuringASlowCommit) {
     EXPECT_TRUE(stillVisible);
     EXPECT_TRUE(busyCursor);
     EXPECT_EQ(indexAfterKey, 0);
-    EXPECT_EQ(targetAfterKey, form.Drives()->Item(0));
-    EXPECT_EQ(Text(form.GroupBox2->title()), "Flash Completed.");
+    EXPECT_EQ(targetAfterKey, 0);
+    EXPECT_EQ(Text(Status().title()), "Flash Completed.");
     EXPECT_EQ(Platform.Drive(0).CommitCount(), 1u);
     EXPECT_EQ(Platform.Drive(1).CommitCount(), 0u);
     EXPECT_EQ(Messages.size(), 3u);  // no second run was started by the swallowed click
 
     // Once the run is over the window takes input and closes again.
     QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
-    QApplication::sendEvent(form.ComboBox, &down);
-    EXPECT_EQ(form.ComboBox->currentIndex(), 1);
-    EXPECT_EQ(form.TargetDrive(), form.Drives()->Item(1));
+    QApplication::sendEvent(&Choice(), &down);
+    EXPECT_EQ(Choice().currentIndex(), 1);
+    EXPECT_EQ(form.TargetDriveIndex(), 1);
     EXPECT_TRUE(form.close());
 }
 
 TEST_F(FormTest, DriveAlreadyUpToDateGetsTheWarningAndNothingIsSent) {
     Block.FwRange("1.00-1.20");
     VirtualDrive& drive = AddDrive(TestProduct, "1.20");
-    TFlashForm& form = Create();
+    FlashWindow& form = Create();
     ASSERT_FALSE(form.StartUpEnded());
     drive.ClearCommands();
-    form.FlashButton->click();
+    Button().click();
     ASSERT_EQ(Messages.size(), 2u);
     EXPECT_EQ(Messages[1].Text, "\nWARNING:\n\nYour drive FW:1.20 is aready the most updated ?");
     EXPECT_EQ(Messages[1].Buttons, MessageButtons::Ok);
     EXPECT_TRUE(drive.Commands().empty());
-    EXPECT_TRUE(form.GroupBox2->title().isEmpty());
+    EXPECT_TRUE(Status().title().isEmpty());
 }

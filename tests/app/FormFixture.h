@@ -5,16 +5,24 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
 
 #include <deque>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "flash/IdentityBlockBuffer.h"
 #include "scsi/CDDrive.h"
 #include "sim/VirtualDrive.h"
-#include "app/gui/TFlashForm.h"
+#include "app/gui/FlashWindow.h"
+#include "app/gui/WindowApp.h"
 
 inline QApplication& TestApplication() {
     static int argc = 1;
@@ -59,8 +67,9 @@ protected:
         return Platform.AddDrive(config);
     }
 
-    // Creates the window; YesNo boxes take Answers in order, then Yes.
-    TFlashForm& Create(int clientWidth = 368) {
+    // Creates the program's window, which must be a W; YesNo boxes take Answers in order, then Yes.
+    template <class W = FlashWindow>
+    W& Create(int clientWidth = 368) {
         FlashFormSettings settings;
         settings.Block = View ? *View : Block.View();
         settings.ClientWidth = clientWidth;
@@ -75,9 +84,27 @@ protected:
             Answers.pop_front();
             return answer;
         };
-        Form = std::make_unique<TFlashForm>(settings);
-        return *Form;
+        Form = MakeMainWindow(settings);
+        W* window = qobject_cast<W*>(Form.get());
+        if (!window)
+            throw std::logic_error("the copy opened another kind of window");
+        return *window;
     }
+
+    // The window's controls, found by their names.
+    template <class T>
+    T& Control(const char* name) const {
+        T* control = Form ? Form->findChild<T*>(QString::fromLatin1(name)) : nullptr;
+        if (!control)
+            throw std::logic_error(std::string("no control ") + name);
+        return *control;
+    }
+    QLabel& Prompt() const { return Control<QLabel>("SelectDriveLabel"); }
+    QListWidget& Files() const { return Control<QListWidget>("FileListBox1"); }
+    QComboBox& Choice() const { return Control<QComboBox>("ComboBox"); }
+    QGroupBox& Status() const { return Control<QGroupBox>("GroupBox2"); }
+    QProgressBar& Bar() const { return Control<QProgressBar>("ProgressBar"); }
+    QPushButton& Button() const { return Control<QPushButton>("FlashButton"); }
 
     std::vector<std::string> MessageTexts() const {
         std::vector<std::string> texts;
@@ -97,7 +124,7 @@ protected:
     std::string ExecutablePath;
     std::deque<MessageAnswer> Answers;
     std::vector<MessageRequest> Messages;
-    std::unique_ptr<TFlashForm> Form;
+    std::unique_ptr<FormWindow> Form;
 };
 
 inline std::string Text(const QString& text) { return ToCoreText(text); }

@@ -1,0 +1,32 @@
+#pragma once
+// The window of a built copy: it lists the drives that may take the image this copy carries
+// and flashes the chosen one when the button is pressed.
+
+#include <memory>
+
+#include "app/gui/FormWindow.h"
+
+class FlashEngine;
+class FlashStartUp;
+
+class FlashWindow : public FormWindow {
+    Q_OBJECT
+public:
+    explicit FlashWindow(FlashFormSettings settings);
+    ~FlashWindow() override;
+
+    // Flashes the drive of the chosen entry.
+    void Press() override;
+
+    // The number, in the list of detected drives, of the drive behind list entry `entry`,
+    // and of the drive a run would flash; -1 for none.
+    int DriveIndex(int entry) const;
+    int TargetDriveIndex() const;
+
+private:
+    void ChoiceChanged() override;
+    void StartUp();
+
+    std::unique_ptr<FlashEngine> Engine_;     // image kind, flags, TargetDrive, Cdb, buffers
+    std::unique_ptr<FlashStartUp> StartUp_;   // identity texts, DriveIndex, Drives, IoBuffer
+};

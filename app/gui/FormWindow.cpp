@@ -1,0 +1,210 @@
+#include "app/gui/FormWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QThread>
+
+#include "flash/StartUp.h"
+#include "app/gui/FormLayout.h"
+
+const char* const UtilityTitle = FlashStartUp::UtilityTitle;
+
+namespace {
+
+// Rows of one fixed height, as the list controls are designed with.
+class FixedRowDelegate : public QStyledItemDelegate {
+public:
+    FixedRowDelegate(int height, QObject* parent) : QStyledItemDelegate(parent), Height_(height) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(Height_);
+        return size;
+    }
+
+private:
+    int Height_;
+};
+
+// The controls' face: Times New Roman where it exists, else its metric twin, else any serif.
+QFont ControlFont(int pixelHeight, bool bold) {
+    QFont font;
+    font.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"),
+                      QStringLiteral("DejaVu Serif")});
+    font.setStyleHint(QFont::Serif);
+    font.setPixelSize(pixelHeight);
+    font.setBold(bold);
+    return font;
+}
+
+// The window's own font: the system face, 16 pixels, bold.
+QFont WindowFont() {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPixelSize(FormLayout::WindowFontHeight);
+    font.setBold(true);
+    return font;
+}
+
+bool IsInputEvent(QEvent::Type type) {
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Shortcut:
+    case QEvent::ShortcutOverride:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::DragEnter:
+    case QEvent::Drop:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+FormWindow::FormWindow(FlashFormSettings settings) : Settings_(std::move(settings)) {
+    setObjectName(QStringLiteral("FlashForm"));
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Button);  // the button-face colour
+    setFont(WindowFont());
+    move(FormLayout::Left, FormLayout::Top);
+    resize(Settings_.ClientWidth, FormLayout::ClientHeight);
+    CreateControls();
+    Ui_ = std::make_unique<WindowUserInterface>(this, GroupBox2, ProgressBar, ComboBox);
+    Ui_->SetAnswerHook(Settings_.Answer);
+    StretchControls();
+    setWindowTitle(FromCoreText(UtilityTitle));
+}
+
+FormWindow::~FormWindow() = default;
+
+void FormWindow::CreateControls() {
+    using namespace FormLayout;
+
+    SelectDriveLabel = new QLabel(this);
+    SelectDriveLabel->setObjectName(QStringLiteral("SelectDriveLabel"));
+    SelectDriveLabel->setGeometry(FormLayout::SelectDriveLabel);
+    SelectDriveLabel->setFont(ControlFont(LabelFontHeight, false));
+    SelectDriveLabel->setWordWrap(false);  // fixed box: a long text is clipped
+
+    FileListBox1 = new QListWidget(this);
+    FileListBox1->setObjectName(QStringLiteral("FileListBox1"));
+    FileListBox1->setGeometry(FormLayout::FileListBox1);
+    FileListBox1->setFont(ControlFont(FileListFontHeight, true));
+    FileListBox1->setItemDelegate(new FixedRowDelegate(FileListItemHeight, FileListBox1));
+    FileListBox1->setUniformItemSizes(true);
+    FileListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    FileListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    ComboBox = new QComboBox(this);
+    ComboBox->setObjectName(QStringLiteral("ComboBox"));
+    ComboBox->setGeometry(FormLayout::ComboBox);
+    ComboBox->setFont(ControlFont(ComboBoxFontHeight, true));
+    ComboBox->setEditable(false);  // selection only
+    ComboBox->setItemDelegate(new FixedRowDelegate(ComboBoxItemHeight, ComboBox));
+    // Only a choice of the person raises the change handler, not changes made in code.
+    connect(ComboBox, &QComboBox::activated, this, [this](int) { ChoiceChanged(); });
+
+    GroupBox2 = new QGroupBox(this);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    GroupBox2->setGeometry(FormLayout::GroupBox2);
+    GroupBox2->setFont(ControlFont(GroupBoxFontHeight, false));
+
+    ProgressBar = new QProgressBar(this);  // a sibling of GroupBox2 that lies over its frame
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    ProgressBar->setGeometry(FormLayout::ProgressBar);
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
+    ProgressBar->setTextVisible(false);  // a smooth bar with no text
+
+    FlashButton = new QPushButton(QStringLiteral("FLASH"), this);
+    FlashButton->setObjectName(QStringLiteral("FlashButton"));
+    FlashButton->setGeometry(FormLayout::FlashButton);
+    FlashButton->setFont(ControlFont(ButtonFontHeight, true));
+    FlashButton->setAutoDefault(false);
+    connect(FlashButton, &QPushButton::clicked, this, [this] { Press(); });
+
+    // Tab order: ComboBox, GroupBox2, FlashButton, ProgressBar, FileListBox1. The frame
+    // and the bar take no focus, so the keyboard goes ComboBox, FlashButton, FileListBox1.
+    GroupBox2->setFocusPolicy(Qt::NoFocus);
+    ProgressBar->setFocusPolicy(Qt::NoFocus);
+    SelectDriveLabel->setFocusPolicy(Qt::NoFocus);
+    setTabOrder(ComboBox, FlashButton);
+    setTabOrder(FlashButton, FileListBox1);
+}
+
+void FormWindow::StretchControls() {
+    // An integer factor: the stretch only acts when the client area is at least twice
+    // as wide as ComboBox.
+    const int k = width() / ComboBox->width();
+    ComboBox->resize(ComboBox->width() * k, ComboBox->height());
+    GroupBox2->resize(GroupBox2->width() * k, GroupBox2->height());
+    ProgressBar->resize(ProgressBar->width() * k, ProgressBar->height());
+    FlashButton->setGeometry(FlashButton->x() * k, FlashButton->y(), FlashButton->width() * k,
+                             FlashButton->height());
+}
+
+void FormWindow::ShiftBelowFileList() {
+    const int shift = FileListBox1->height();
+    for (QWidget* control : {static_cast<QWidget*>(GroupBox2), static_cast<QWidget*>(ProgressBar),
+                             static_cast<QWidget*>(FlashButton)})
+        control->move(control->x(), control->y() - shift);
+}
+
+void FormWindow::EndProgram() {
+    // The window is still being created: it is never shown, and the program ends with 0.
+    StartUpEnded_ = true;
+    close();
+}
+
+void FormWindow::RunOffWindowThread(const std::function<void()>& job) {
+    Running_ = true;
+    qApp->installEventFilter(this);
+    QEventLoop loop;
+    QThread* worker = QThread::create(job);
+    connect(worker, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    worker->start();
+    // Serve the window's events (repaints, the desktop's pings, the run's own message
+    // boxes) until the run ends. Input to this window is swallowed by eventFilter.
+    loop.exec();
+    worker->wait();
+    delete worker;
+    qApp->removeEventFilter(this);
+    Running_ = false;
+}
+
+bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (Running_ && IsInputEvent(event->type()) && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget == this || isAncestorOf(widget))
+            return true;  // the window takes no input while a run is in progress
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FormWindow::closeEvent(QCloseEvent* event) {
+    if (Running_) {
+        // Closing in the middle of a run could leave the drive with half a firmware.
+        event->ignore();
+        return;
+    }
+    event->accept();
+}

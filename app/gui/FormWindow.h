@@ -1,0 +1,100 @@
+#pragma once
+// The program's window, FlashForm: the layout both of its kinds share (caption, the prompt,
+// the file list, the choice list, the status frame with its progress bar, the button), the
+// user-interface seam, and a run on a worker thread. FlashWindow (a built copy) and
+// BuilderWindow (a blank copy) fill it; MakeMainWindow in WindowApp.h chooses between them.
+//
+// The start-up runs inside the constructor, before the window is first shown. When it ends
+// the program (the warning declined, no drive, none qualifies, or the configuration file
+// unusable), StartUpEnded() is true and the window must not be shown.
+//
+// A flash run or a build runs on a worker thread, so the window keeps answering the
+// desktop (a commit may take minutes). Meanwhile the window takes no input and refuses
+// to close; Press() returns when the run has ended.
+//
+// The controls carry object names (SelectDriveLabel, FileListBox1, ComboBox, GroupBox2,
+// ProgressBar, FlashButton) by which tests find them.
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "image/IdentityBlock.h"
+#include "app/gui/WindowUserInterface.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class CDDrive;
+
+struct FlashFormSettings {
+    IdentityBlock Block = IdentityBlock::Embedded();
+    // Answers message boxes instead of the person (tests, screenshots); null shows real boxes.
+    WindowUserInterface::AnswerHook Answer;
+    // The client width the window opens with; the controls are stretched to fit it.
+    int ClientWidth = 368;
+    // Builder mode: the running program's file (its copy is the base of every build and its
+    // name gives the configuration file's). Empty: the file this process was started from.
+    std::string ExecutablePath;
+    // Builder mode: argument 0 of the command line, named in two failure messages.
+    std::string ProgramName;
+    // Flash mode: takes the target drive for the run before anything is asked or sent (on
+    // Linux: no mounted disc, no other holder, no sleep or shutdown meanwhile). False with a
+    // reason refuses the run. Null: nothing to take.
+    std::function<bool(CDDrive& drive, std::string& why)> ClaimDrive;
+    std::function<void(CDDrive& drive)> ReleaseDrive;
+};
+
+class FormWindow : public QWidget {
+    Q_OBJECT
+public:
+    ~FormWindow() override;
+
+    // The start-up ended the program; the window is never to be shown. Exit code 0.
+    bool StartUpEnded() const { return StartUpEnded_; }
+    // A flash run or a build is in progress.
+    bool Running() const { return Running_; }
+    // What a click on the button does: the flash run or the build. Ignored during a run.
+    virtual void Press() = 0;
+
+protected:
+    explicit FormWindow(FlashFormSettings settings);
+
+    // The person chose another entry of the choice list (changes made in code raise none).
+    virtual void ChoiceChanged() = 0;
+
+    // The window is still being created: it is never shown, and the program ends with 0.
+    void EndProgram();
+    // Moves the status frame, the bar and the button up by the file list's height.
+    void ShiftBelowFileList();
+    // Runs job on a worker thread and keeps serving the window's events until it ends.
+    void RunOffWindowThread(const std::function<void()>& job);
+
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    FlashFormSettings Settings_;
+    // Controls, in creation (and stacking) order.
+    QLabel* SelectDriveLabel = nullptr;
+    QListWidget* FileListBox1 = nullptr;
+    QComboBox* ComboBox = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    QPushButton* FlashButton = nullptr;
+    std::unique_ptr<WindowUserInterface> Ui_;
+
+private:
+    void CreateControls();
+    void StretchControls();
+
+    bool StartUpEnded_ = false;
+    bool Running_ = false;
+};
+
+// " Flash Utility V1.048 for": the text every window caption is built around.
+extern const char* const UtilityTitle;
