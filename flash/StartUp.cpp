@@ -59,3 +59,7 @@ CDDrive* FlashStartUp::SelectEntry(int index) {
     Drives_->Select(static_cast<int16_t>(DriveIndex_[index] & 0xFFFF));
     return Drives_->Current();
 }
+
+int FlashStartUp::DriveIndexOf(int index) const {
+    return index >= 0 && static_cast<std::size_t>(index) < Entries_.size() ? DriveIndex_[std::size_t(index)] : -1;
+}

@@ -65,6 +65,8 @@ public:
     // A selection in the drive list: selects the drive of entry index and returns it. An
     // index outside the list changes nothing; null is then returned.
     CDDrive* SelectEntry(int index);
+    // The number, among the detected drives, of the drive behind list entry index; -1 for none.
+    int DriveIndexOf(int index) const;
 
     // The drive list entries: the identity line of each qualifying drive, in list order.
     const std::vector<std::string>& Entries() const { return Entries_; }

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "flash/FlashEngine.h"
+#include "flash/FlashRun.h"
 #include "flash/StartUp.h"
 #include "scsi/CDDrives.h"
 
@@ -14,22 +14,11 @@ FlashWindow::FlashWindow(FlashFormSettings settings) : FormWindow(std::move(sett
     StartUp();
 }
 
-FlashWindow::~FlashWindow() {
-    // The drives (last to first) and IoBuffer, then the engine's StepBuffer and ProfileCopy.
-    StartUp_.reset();
-    Engine_.reset();
-    if (CDDrive::Ui() == Ui_.get())
-        CDDrive::SetUserInterface(nullptr);
-}
+FlashWindow::~FlashWindow() = default;
 
 void FlashWindow::StartUp() {
-    Engine_ = std::make_unique<FlashEngine>(*Ui_, Settings_.Block);
-    Engine_->ProfileImage = false;
-    Engine_->DvdImage = false;
-    Engine_->ProfileMatched = false;
-    Engine_->FlashAll = false;
     ShiftBelowFileList();
-    StartUp_ = std::make_unique<FlashStartUp>(Settings_.Block);
+    StartUp_ = std::make_unique<FlashStartUp>(Settings_.Block, *Settings_.System);
     StartUp_->FormIdentityTexts();
     SelectDriveLabel->setText(FromCoreText(StartUp_->PromptText()));
     if (!StartUp_->AskWarning(*Ui_)) {
@@ -39,11 +28,10 @@ void FlashWindow::StartUp() {
     FileListBox1->hide();
     setWindowTitle(FromCoreText(StartUp_->CaptionText()));
     // Detection may itself show messages (a drive that cannot be opened).
-    CDDrive::SetUserInterface(Ui_.get());
     const FlashStartUp::Detection detection = StartUp_->Detect(*Ui_);
     // The list holds 24 drives; the window has no place for the rest, the error stream does.
-    if (StartUp_->Drives && StartUp_->Drives->LeftOut() > 0)
-        std::fprintf(stderr, "flashutil: %s\n", StartUp_->Drives->LeftOutText().c_str());
+    if (StartUp_->Drives() && StartUp_->Drives()->LeftOut() > 0)
+        std::fprintf(stderr, "flashutil: %s\n", StartUp_->Drives()->LeftOutText().c_str());
     if (detection != FlashStartUp::Detection::Ready) {
         EndProgram();
         return;
@@ -51,40 +39,40 @@ void FlashWindow::StartUp() {
     for (const std::string& entry : StartUp_->Entries())
         ComboBox->addItem(FromCoreText(entry));
     ComboBox->setCurrentIndex(0);
-    StartUp_->FinishSelection(*Engine_);
     ChoiceChanged();
 }
 
 void FlashWindow::ChoiceChanged() {
-    if (StartUp_)
-        StartUp_->ComboBoxChange(ComboBox->currentIndex(), *Engine_);
+    if (!StartUp_)
+        return;
+    if (CDDrive* drive = StartUp_->SelectEntry(ComboBox->currentIndex()))
+        Target_ = drive;
 }
 
 void FlashWindow::Press() {
-    if (Running() || !Engine_ || !Engine_->TargetDrive)
+    if (Running() || Target_ == nullptr)
         return;
     const int selected = ComboBox->currentIndex();
-    CDDrive& drive = *Engine_->TargetDrive;
+    CDDrive& drive = *Target_;
     std::string why;
     if (Settings_.ClaimDrive && !Settings_.ClaimDrive(drive, why)) {
         Ui_->Show(why, MessageKind::Error);
         return;
     }
-    RunOffWindowThread([&] { Engine_->FlashButtonClick(selected); });
+    RunOffWindowThread([&] { FlashRun(drive, Settings_.Block, *Ui_, *Ui_).Run(selected); });
     if (Settings_.ReleaseDrive)
         Settings_.ReleaseDrive(drive);
 }
 
 int FlashWindow::DriveIndex(int entry) const {
-    return StartUp_ && entry >= 0 && entry < int(StartUp_->DriveIndex.size()) ? StartUp_->DriveIndex[std::size_t(entry)]
-                                                                                : -1;
+    return StartUp_ ? StartUp_->DriveIndexOf(entry) : -1;
 }
 
 int FlashWindow::TargetDriveIndex() const {
-    if (!StartUp_ || !StartUp_->Drives || !Engine_ || !Engine_->TargetDrive)
+    if (!StartUp_ || !StartUp_->Drives() || Target_ == nullptr)
         return -1;
-    for (int i = 0; i < StartUp_->Drives->Count(); ++i)
-        if (StartUp_->Drives->Item(i) == Engine_->TargetDrive)
+    for (int i = 0; i < StartUp_->Drives()->Count(); ++i)
+        if (StartUp_->Drives()->Item(i) == Target_)
             return i;
     return -1;
 }

@@ -6,7 +6,7 @@
 
 #include "app/gui/FormWindow.h"
 
-class FlashEngine;
+class CDDrive;
 class FlashStartUp;
 
 class FlashWindow : public FormWindow {
@@ -27,6 +27,6 @@ private:
     void ChoiceChanged() override;
     void StartUp();
 
-    std::unique_ptr<FlashEngine> Engine_;     // image kind, flags, TargetDrive, Cdb, buffers
-    std::unique_ptr<FlashStartUp> StartUp_;   // identity texts, DriveIndex, Drives, IoBuffer
+    std::unique_ptr<FlashStartUp> StartUp_;  // identity texts, the drives and the list entries
+    CDDrive* Target_ = nullptr;              // the drive of the chosen entry, owned by StartUp_
 };

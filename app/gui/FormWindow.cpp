@@ -13,10 +13,10 @@
 #include <QStyledItemDelegate>
 #include <QThread>
 
-#include "flash/StartUp.h"
+#include "flash/FlashTexts.h"
 #include "app/gui/FormLayout.h"
 
-const char* const UtilityTitle = FlashStartUp::UtilityTitle;
+const char* const UtilityTitle = FlashTexts::UtilityTitle;
 
 namespace {
 

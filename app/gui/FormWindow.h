@@ -22,6 +22,7 @@
 #include <string>
 
 #include "image/IdentityBlock.h"
+#include "platform/Platform.h"
 #include "app/gui/WindowUserInterface.h"
 
 class QComboBox;
@@ -43,6 +44,8 @@ struct FlashFormSettings {
     std::string ExecutablePath;
     // Builder mode: argument 0 of the command line, named in two failure messages.
     std::string ProgramName;
+    // Flash mode: the platform the drives are found on (not owned; needed by a built copy).
+    Platform* System = nullptr;
     // Flash mode: takes the target drive for the run before anything is asked or sent (on
     // Linux: no mounted disc, no other holder, no sleep or shutdown meanwhile). False with a
     // reason refuses the run. Null: nothing to take.

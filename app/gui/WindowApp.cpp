@@ -54,6 +54,8 @@ int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* 
     FlashFormSettings settings;
     settings.Block = block;
     settings.ProgramName = argv0 ? argv0 : "";
+    if (choice)
+        settings.System = &choice->Get();
 
     if (choice && choice->Linux) {
         LinuxPlatform* system = choice->Linux;
@@ -238,7 +240,6 @@ int RunWindowApplication(const Options& options, int argc, char** argv) {
             std::fprintf(stderr, "flashutil: %s\n", error.Text.c_str());
             return error.Exit;
         }
-        CDDrive::SetPlatform(&choice->Get());
     }
 
     QApplication application(qtArgc, qtArgv.data());
@@ -250,6 +251,5 @@ int RunWindowApplication(const Options& options, int argc, char** argv) {
         QMessageBox::critical(nullptr, FromCoreText(ApplicationTitle), QString::fromLocal8Bit(e.what()));
         code = 0;
     }
-    CDDrive::SetUserInterface(nullptr);
     return code;
 }

@@ -44,8 +44,6 @@ protected:
     void SetUp() override {
         TestApplication();
         Platform.SetInstantSleep(true);
-        CDDrive::SetPlatform(&Platform);
-        CDDrive::ResetClassState();
         Block.Vendor("Acme").Model("RW-5200").Inquiry("ACME    CD-RW RW5200").FwRange("1.00-1.10");
         Block.NewFwName("1.20").ImageLength(0x80000);
         for (std::size_t i = 0; i < Layout::ImageCapacity; ++i)
@@ -53,8 +51,6 @@ protected:
     }
     void TearDown() override {
         Form.reset();
-        CDDrive::SetUserInterface(nullptr);
-        CDDrive::ResetClassState();
     }
 
     VirtualDrive& AddDrive(const std::string& inquiry, const std::string& revision,
@@ -74,6 +70,7 @@ protected:
         settings.Block = View ? *View : Block.View();
         settings.ClientWidth = clientWidth;
         settings.ExecutablePath = ExecutablePath;
+        settings.System = &Platform;
         settings.Answer = [this](const MessageRequest& request) {
             Messages.push_back(request);
             if (request.Buttons == MessageButtons::Ok)

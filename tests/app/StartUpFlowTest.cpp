@@ -82,8 +82,6 @@ TEST_F(FormTest, ThreeDrivesOfWhichTheLastTwoQualify) {
     EXPECT_EQ(form.DriveIndex(1), 2);
     EXPECT_EQ(Choice().currentIndex(), 0);
     EXPECT_EQ(form.TargetDriveIndex(), 1);
-    // The transfer buffer of all drives is the window's 16,384-byte buffer.
-    EXPECT_EQ(CDDrive::BufferLength(), 0x4000u);
 
     // Setting the selection in code raises no change.
     Choice().setCurrentIndex(1);
@@ -96,10 +94,9 @@ TEST_F(FormTest, ThreeDrivesOfWhichTheLastTwoQualify) {
     EXPECT_EQ(Text(Prompt().text()), "Select the Acme drive you want to update:");
     EXPECT_EQ(Button().text(), "FLASH");
 
-    // Destruction closes the drives and gives the drive class its own buffer back.
+    // Destruction closes the drives.
     Form.reset();
     EXPECT_EQ(Platform.OpenHandles(), 0u);
-    EXPECT_EQ(CDDrive::BufferLength(), CDDrive::DefaultBufferLength);
 }
 
 TEST_F(FormTest, InquiryAndRangeWildcards) {
