@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,17 @@ struct CommandOutcome {
 constexpr uint8_t DirectionIn = 1;
 constexpr uint8_t DirectionOut = 0;
 
+// What a platform holds for the length of one flash run (on Linux: the drive's block node
+// exclusively, and the sleep and shutdown lock). Given back when the object goes; one
+// that holds nothing is a valid claim.
+class RunClaim {
+public:
+    RunClaim() = default;
+    RunClaim(const RunClaim&) = delete;
+    RunClaim& operator=(const RunClaim&) = delete;
+    virtual ~RunClaim() = default;
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -79,4 +91,15 @@ public:
 
     // Asks the system for an orderly restart. False when the request could not be made.
     virtual bool RequestRestart() = 0;
+
+    // Before a flash run: takes what the run needs to hold on the open drive until the
+    // claim goes. nullptr when refused, why then names the device and the cause. notice
+    // (when given) gets a one-time remark about something the run goes on without. A
+    // platform with nothing to claim returns a claim that holds nothing.
+    virtual std::unique_ptr<RunClaim> ClaimForRun(PlatformHandle handle, std::string& why, std::string* notice) {
+        (void)handle;
+        (void)notice;
+        why.clear();
+        return std::make_unique<RunClaim>();
+    }
 };

@@ -10,7 +10,6 @@
 #include "flash/StartUp.h"
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrive.h"
-#include "platform/linux/LinuxPlatform.h"
 #include "app/commands/GuardedPlatform.h"
 #include "app/commands/Interrupts.h"
 #include "app/commands/Options.h"
@@ -35,21 +34,16 @@ int NothingToFlash(const GuardedPlatform& platform, const std::string& why) {
     return ExitCode::NoDrive;
 }
 
-// On the Linux back-end the target drive is claimed for the run: no mounted disc, no other
-// holder, and no sleep or shutdown until it is released.
-bool ClaimForRun(PlatformChoice& choice, CDDrive* drive, std::string& why) {
-    if (!choice.Linux || drive == nullptr)
-        return true;
+// The target drive is claimed for the run (on Linux: no mounted disc, no other holder, and
+// no sleep or shutdown) until the claim goes. nullptr with why set when refused.
+std::unique_ptr<RunClaim> ClaimForRun(Platform& platform, CDDrive* drive, std::string& why) {
+    if (drive == nullptr)
+        return std::make_unique<RunClaim>();
     std::string notice;
-    const bool claimed = choice.Linux->ClaimForRun(drive->Handle, why, &notice);
+    std::unique_ptr<RunClaim> claim = platform.ClaimForRun(drive->Handle, why, &notice);
     if (!notice.empty())
         Say(notice);
-    return claimed;
-}
-
-void ReleaseRun(PlatformChoice& choice, CDDrive* drive) {
-    if (choice.Linux && drive != nullptr)
-        choice.Linux->ReleaseRun(drive->Handle);
+    return claim;
 }
 
 int ExitCodeOf(FlashOutcome outcome) {
@@ -99,7 +93,8 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
     startUp.FinishSelection(engine);
 
     std::string why;
-    if (!ClaimForRun(choice, engine.TargetDrive, why)) {
+    std::unique_ptr<RunClaim> claim = ClaimForRun(platform, engine.TargetDrive, why);
+    if (!claim) {
         Say(why);
         return ExitCode::Busy;
     }
@@ -109,7 +104,7 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
     engine.SetRunControl(control);
 
     const FlashOutcome outcome = engine.FlashButtonClick(0);
-    ReleaseRun(choice, engine.TargetDrive);
+    claim.reset();
     ui.EndProgressLine();
 
     if (ui.Refused())

@@ -328,13 +328,12 @@ void TFlashForm::FlashButtonClick() {
     const int selected = ComboBox->currentIndex();
     CDDrive& drive = *Engine->TargetDrive;
     std::string why;
-    if (Settings_.ClaimDrive && !Settings_.ClaimDrive(drive, why)) {
+    std::unique_ptr<RunClaim> claim;
+    if (Settings_.ClaimDrive && !(claim = Settings_.ClaimDrive(drive, why))) {
         Ui_->Show(why, MessageKind::Error);
         return;
     }
     RunOffWindowThread([&] { Engine->FlashButtonClick(selected); });
-    if (Settings_.ReleaseDrive)
-        Settings_.ReleaseDrive(drive);
 }
 
 void TFlashForm::RunOffWindowThread(const std::function<void()>& job) {

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "image/IdentityBlock.h"
+#include "platform/Platform.h"
 #include "app/gui/WindowUserInterface.h"
 
 class QComboBox;
@@ -45,10 +46,9 @@ struct FlashFormSettings {
     // Builder mode: argument 0 of the command line, named in two failure messages.
     std::string ProgramName;
     // Flash mode: takes the target drive for the run before anything is asked or sent (on
-    // Linux: no mounted disc, no other holder, no sleep or shutdown meanwhile). False with a
-    // reason refuses the run. Null: nothing to take.
-    std::function<bool(CDDrive& drive, std::string& why)> ClaimDrive;
-    std::function<void(CDDrive& drive)> ReleaseDrive;
+    // Linux: no mounted disc, no other holder, no sleep or shutdown meanwhile), given back
+    // when the run has ended. nullptr with a reason refuses the run. Null: nothing to take.
+    std::function<std::unique_ptr<RunClaim>(CDDrive& drive, std::string& why)> ClaimDrive;
 };
 
 class TFlashForm : public QWidget {

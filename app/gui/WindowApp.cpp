@@ -22,7 +22,6 @@
 
 #include "image/Builder.h"
 #include "scsi/CDDrive.h"
-#include "platform/linux/LinuxPlatform.h"
 #include "app/commands/PlatformChoice.h"
 #include "app/gui/TFlashForm.h"
 
@@ -55,12 +54,11 @@ int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* 
     settings.Block = block;
     settings.ProgramName = argv0 ? argv0 : "";
 
-    if (choice && choice->Linux) {
-        LinuxPlatform* system = choice->Linux;
+    if (choice) {
+        Platform* system = &choice->Get();
         settings.ClaimDrive = [system](CDDrive& drive, std::string& why) {
-            return system->ClaimForRun(drive.Handle, why);
+            return system->ClaimForRun(drive.Handle, why, nullptr);
         };
-        settings.ReleaseDrive = [system](CDDrive& drive) { system->ReleaseRun(drive.Handle); };
     }
 
     std::unique_ptr<ScreenshotMode> shots;

@@ -463,7 +463,7 @@ TEST(VirtualPlatformDrives, OpenFailureAndClosedHandlesGiveSystemErrors) {
     EXPECT_EQ(plain.ErrorText(99999), "");
 }
 
-TEST(VirtualPlatformDrives, SleepIsCountedAndRestartIsOnlyRecorded) {
+TEST(VirtualPlatformDrives, SleepIsCountedRestartIsOnlyRecordedAndARunClaimsNothing) {
     VirtualPlatform platform;
     platform.SetInstantSleep(true);
     platform.Sleep(30);
@@ -471,6 +471,14 @@ TEST(VirtualPlatformDrives, SleepIsCountedAndRestartIsOnlyRecorded) {
     EXPECT_EQ(platform.SleptMilliseconds(), 230u);
     EXPECT_TRUE(platform.RequestRestart());
     EXPECT_EQ(platform.RestartRequests(), 1u);
+
+    platform.AddDrive({});
+    const PlatformHandle handle = platform.Open(platform.Drive(0).Address());
+    std::string why = "stale", notice;
+    EXPECT_NE(platform.ClaimForRun(handle, why, &notice), nullptr);
+    EXPECT_EQ(why, "");
+    EXPECT_EQ(notice, "");
+    platform.Close(handle);
 }
 
 TEST(VirtualDriveWithCDDrive, IdentityLineShowsTheNewRevisionAfterACommit) {
