@@ -28,6 +28,7 @@ struct DriveCandidate {
     DriveAddress Address;
     std::string DevicePath;  // "/dev/sg1", or "virtual:0" for a virtual drive
     bool IsVirtual = false;
+    std::string ScsiAddress;  // host:channel:target:lun as the system numbers the drive ("2:0:0:0")
 };
 
 constexpr std::size_t SenseSize = 32;

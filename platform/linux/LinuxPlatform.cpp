@@ -107,7 +107,9 @@ std::vector<DriveCandidate> LinuxPlatform::EnumerateOpticalDrives() {
         entry.Address = DriveAddress{LetterFor(Drives_.size()), uint8_t(drive.Host), uint8_t(drive.Target),
                                      uint8_t(drive.Lun)};
         Drives_.push_back(entry);
-        candidates.push_back(DriveCandidate{entry.Address, drive.CommandNode(), false});
+        candidates.push_back(DriveCandidate{entry.Address, drive.CommandNode(), false,
+                                            std::to_string(drive.Host) + ":" + std::to_string(drive.Channel) + ":" +
+                                                std::to_string(drive.Target) + ":" + std::to_string(drive.Lun)});
     }
     return candidates;
 }

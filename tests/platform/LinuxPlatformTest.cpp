@@ -126,7 +126,7 @@ protected:
 };
 
 TEST_F(LinuxPlatformTest, DrivesGetLettersInAddressOrderAndTheirNodes) {
-    Tree.AddGeneric("sg4", "3:0:1:0", 5, "sr1");
+    Tree.AddGeneric("sg4", "3:1:1:0", 5, "sr1");
     Tree.AddGeneric("sg2", "3:0:0:0", 5, "sr0");
     Tree.AddBlock("sr7", "5:0:0:0", 5);
     auto platform = Make();
@@ -139,6 +139,7 @@ TEST_F(LinuxPlatformTest, DrivesGetLettersInAddressOrderAndTheirNodes) {
     EXPECT_EQ(platform->DevicePath(drives[2].Address), Tree.Dev + "/sr7");
     EXPECT_EQ(platform->DevicePath(DriveAddress{'Q', 0, 0, 0}), "");
     EXPECT_FALSE(drives[0].IsVirtual);
+    EXPECT_EQ(drives[1].ScsiAddress, "3:1:1:0");  // the kernel's numbers, channel included
 }
 
 TEST_F(LinuxPlatformTest, LettersRunOutAfterTwentySix) {

@@ -412,6 +412,7 @@ TEST(VirtualPlatformDrives, SeveralDrivesHaveTheirOwnAddressesPathsAndRecords) {
         EXPECT_EQ(candidates[i].DevicePath, "virtual:" + std::to_string(i));
         EXPECT_EQ(platform.DevicePath(candidates[i].Address), candidates[i].DevicePath);
         EXPECT_TRUE(IsVirtualDevicePath(candidates[i].DevicePath));
+        EXPECT_EQ(candidates[i].ScsiAddress, "0:0:" + std::to_string(i) + ":0");
     }
     EXPECT_FALSE(candidates[0].Address == candidates[1].Address);
     Host second(platform, 1);
