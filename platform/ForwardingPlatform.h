@@ -8,7 +8,6 @@ class ForwardingPlatform : public Platform {
 public:
     explicit ForwardingPlatform(Platform& inner) : Inner_(inner) {}
 
-    bool IsPassThrough() const override { return Inner_.IsPassThrough(); }
     std::vector<DriveCandidate> EnumerateOpticalDrives() override { return Inner_.EnumerateOpticalDrives(); }
     std::string DevicePath(const DriveAddress& address) const override { return Inner_.DevicePath(address); }
     PlatformHandle Open(const DriveAddress& address) override { return Inner_.Open(address); }
