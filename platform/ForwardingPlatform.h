@@ -8,7 +8,6 @@ class ForwardingPlatform : public Platform {
 public:
     explicit ForwardingPlatform(Platform& inner) : Inner_(inner) {}
 
-    bool IsPassThrough() const override { return Inner_.IsPassThrough(); }
     std::vector<DriveCandidate> EnumerateOpticalDrives() override { return Inner_.EnumerateOpticalDrives(); }
     std::string DevicePath(const DriveAddress& address) const override { return Inner_.DevicePath(address); }
     PlatformHandle Open(const DriveAddress& address) override { return Inner_.Open(address); }
@@ -21,6 +20,9 @@ public:
     std::string ErrorText(int code) const override { return Inner_.ErrorText(code); }
     void Sleep(unsigned milliseconds) override { Inner_.Sleep(milliseconds); }
     bool RequestRestart() override { return Inner_.RequestRestart(); }
+    std::unique_ptr<RunClaim> ClaimForRun(PlatformHandle handle, std::string& why, std::string* notice) override {
+        return Inner_.ClaimForRun(handle, why, notice);
+    }
 
 protected:
     Platform& Inner_;

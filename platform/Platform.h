@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ struct DriveCandidate {
     DriveAddress Address;
     std::string DevicePath;  // "/dev/sg1", or "virtual:0" for a virtual drive
     bool IsVirtual = false;
+    std::string ScsiAddress;  // host:channel:target:lun as the system numbers the drive ("2:0:0:0")
 };
 
 constexpr std::size_t SenseSize = 32;
@@ -45,12 +47,20 @@ struct CommandOutcome {
 constexpr uint8_t DirectionIn = 1;
 constexpr uint8_t DirectionOut = 0;
 
+// What a platform holds for the length of one flash run (on Linux: the drive's block node
+// exclusively, and the sleep and shutdown lock). Given back when the object goes; one
+// that holds nothing is a valid claim.
+class RunClaim {
+public:
+    RunClaim() = default;
+    RunClaim(const RunClaim&) = delete;
+    RunClaim& operator=(const RunClaim&) = delete;
+    virtual ~RunClaim() = default;
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
-
-    // Whether the pass-through back-end applies (always on Linux).
-    virtual bool IsPassThrough() const { return true; }
 
     // The optical drives of the system, in a stable order.
     virtual std::vector<DriveCandidate> EnumerateOpticalDrives() = 0;
@@ -80,4 +90,15 @@ public:
 
     // Asks the system for an orderly restart. False when the request could not be made.
     virtual bool RequestRestart() = 0;
+
+    // Before a flash run: takes what the run needs to hold on the open drive until the
+    // claim goes. nullptr when refused, why then names the device and the cause. notice
+    // (when given) gets a one-time remark about something the run goes on without. A
+    // platform with nothing to claim returns a claim that holds nothing.
+    virtual std::unique_ptr<RunClaim> ClaimForRun(PlatformHandle handle, std::string& why, std::string* notice) {
+        (void)handle;
+        (void)notice;
+        why.clear();
+        return std::make_unique<RunClaim>();
+    }
 };

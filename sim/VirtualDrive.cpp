@@ -257,8 +257,12 @@ VirtualDrive* VirtualPlatform::Find(const DriveAddress& address) const {
 
 std::vector<DriveCandidate> VirtualPlatform::EnumerateOpticalDrives() {
     std::vector<DriveCandidate> candidates;
-    for (const auto& drive : Drives_)
-        candidates.push_back({drive->Address(), drive->DevicePath(), true});
+    for (const auto& drive : Drives_) {
+        const DriveAddress& address = drive->Address();
+        candidates.push_back({address, drive->DevicePath(), true,
+                              std::to_string(address.HostAdapter) + ":0:" + std::to_string(address.Target) + ":" +
+                                  std::to_string(address.Lun)});
+    }
     return candidates;
 }
 

@@ -10,7 +10,6 @@
 #include "flash/StartUp.h"
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrive.h"
-#include "platform/linux/LinuxPlatform.h"
 #include "app/commands/GuardedPlatform.h"
 #include "app/commands/Interrupts.h"
 #include "app/commands/Options.h"
@@ -35,21 +34,14 @@ int NothingToFlash(const GuardedPlatform& platform, const std::string& why) {
     return ExitCode::NoDrive;
 }
 
-// On the Linux back-end the target drive is claimed for the run: no mounted disc, no other
-// holder, and no sleep or shutdown until it is released.
-bool ClaimForRun(PlatformChoice& choice, CDDrive* drive, std::string& why) {
-    if (!choice.Linux || drive == nullptr)
-        return true;
+// The target drive is claimed for the run (on Linux: no mounted disc, no other holder, and
+// no sleep or shutdown) until the claim goes. nullptr with why set when refused.
+std::unique_ptr<RunClaim> ClaimForRun(Platform& platform, const CDDrive& drive, std::string& why) {
     std::string notice;
-    const bool claimed = choice.Linux->ClaimForRun(drive->Handle, why, &notice);
+    std::unique_ptr<RunClaim> claim = platform.ClaimForRun(drive.Handle, why, &notice);
     if (!notice.empty())
         Say(notice);
-    return claimed;
-}
-
-void ReleaseRun(PlatformChoice& choice, CDDrive* drive) {
-    if (choice.Linux && drive != nullptr)
-        choice.Linux->ReleaseRun(drive->Handle);
+    return claim;
 }
 
 int ExitCodeOf(FlashOutcome outcome) {
@@ -110,7 +102,8 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
     CDDrive& drive = *startUp.SelectEntry(0);
 
     std::string why;
-    if (!ClaimForRun(choice, &drive, why)) {
+    std::unique_ptr<RunClaim> claim = ClaimForRun(platform, drive, why);
+    if (!claim) {
         Say(why);
         return ExitCode::Busy;
     }
@@ -119,7 +112,7 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
     control.HoldInterrupts = [](bool hold) { InterruptWatch::Hold(hold); };
 
     const FlashReport report = FlashRun(drive, block, ui, ui, control).Run(0);
-    ReleaseRun(choice, &drive);
+    claim.reset();
     ui.EndProgressLine();
 
     if (ui.Refused())

@@ -4,6 +4,18 @@
 
 #include "app/commands/Interrupts.h"
 
+std::vector<DriveCandidate> GuardedPlatform::EnumerateOpticalDrives() {
+    Candidates_ = Inner_.EnumerateOpticalDrives();
+    return Candidates_;
+}
+
+const DriveCandidate* GuardedPlatform::CandidateAt(const std::string& devicePath) const {
+    for (const DriveCandidate& candidate : Candidates_)
+        if (candidate.DevicePath == devicePath)
+            return &candidate;
+    return nullptr;
+}
+
 PlatformHandle GuardedPlatform::Open(const DriveAddress& address) {
     const PlatformHandle handle = Inner_.Open(address);
     if (handle == NoHandle)

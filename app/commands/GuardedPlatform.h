@@ -1,8 +1,8 @@
 #pragma once
 // The platform as the terminal front end uses it: passes everything to another platform,
-// holds the interrupt signals while each command runs (so that no command is broken off)
-// and remembers why devices could not be opened, so that a busy drive or a missing
-// permission can be told apart from a missing drive.
+// holds the interrupt signals while each command runs (so that no command is broken off),
+// remembers why devices could not be opened, so that a busy drive or a missing
+// permission can be told apart from a missing drive, and the drives last enumerated.
 
 #include <string>
 #include <vector>
@@ -22,6 +22,10 @@ public:
     const std::vector<OpenFailure>& OpenFailures() const { return OpenFailures_; }
     // The first open that failed because the device is busy or access was denied; null when none.
     const OpenFailure* BusyOrDenied() const;
+    // The drive of the last enumeration with this device path; null when none.
+    const DriveCandidate* CandidateAt(const std::string& devicePath) const;
+
+    std::vector<DriveCandidate> EnumerateOpticalDrives() override;
 
     PlatformHandle Open(const DriveAddress& address) override;
     bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
@@ -29,4 +33,5 @@ public:
 
 private:
     std::vector<OpenFailure> OpenFailures_;
+    std::vector<DriveCandidate> Candidates_;
 };

@@ -13,7 +13,6 @@
 #include "flash/Qualification.h"
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrives.h"
-#include "platform/linux/LinuxPlatform.h"
 #include "platform/TracingPlatform.h"
 #include "sim/VirtualDrive.h"
 #include "app/commands/GuardedPlatform.h"
@@ -29,12 +28,10 @@ std::string TrimRight(std::string text) {
     return text;
 }
 
-std::string ScsiAddress(const PlatformChoice& choice, const CDDrive& drive) {
-    if (choice.Linux != nullptr)
-        if (const SysfsDrive* found = choice.Linux->DriveOf(drive.Handle))
-            return std::to_string(found->Host) + ":" + std::to_string(found->Channel) + ":" +
-                   std::to_string(found->Target) + ":" + std::to_string(found->Lun);
-    return std::to_string(drive.HostAdapter) + ":0:" + std::to_string(drive.Target) + ":" + std::to_string(drive.Lun);
+// As the platform numbered the drive when it enumerated it (every listed drive was).
+std::string ScsiAddress(const GuardedPlatform& platform, const CDDrive& drive) {
+    const DriveCandidate* found = platform.CandidateAt(drive.DevicePath());
+    return found != nullptr ? found->ScsiAddress : std::string();
 }
 
 std::string PlainLine(const std::string& identity, const std::string& device) {
@@ -44,7 +41,7 @@ std::string PlainLine(const std::string& identity, const std::string& device) {
     return line;
 }
 
-std::string JsonLine(const PlatformChoice& choice, CDDrive& drive, const std::string& identity,
+std::string JsonLine(const GuardedPlatform& platform, CDDrive& drive, const std::string& identity,
                      const IdentityBlock& block) {
     const std::string product = drive.ProductText();
     const bool qualifies = !block.IsBlankCopy() && DriveQualifies(block, product, drive.RevisionText());
@@ -54,7 +51,7 @@ std::string JsonLine(const PlatformChoice& choice, CDDrive& drive, const std::st
            ", \"revision\": " + JsonString(drive.RevisionText()) +                 //
            ", \"device\": " + JsonString(drive.DevicePath()) +                     //
            ", \"virtual\": " + (IsVirtualDevicePath(drive.DevicePath()) ? "true" : "false") +
-           ", \"scsi_address\": " + JsonString(ScsiAddress(choice, drive)) +       //
+           ", \"scsi_address\": " + JsonString(ScsiAddress(platform, drive)) +       //
            ", \"qualifies\": " + (qualifies ? "true" : "false") + "}";
 }
 
@@ -84,7 +81,7 @@ int RunList(const Options& options) {
             // The identity line as detection found it; no further command is sent.
             const std::string identity = drive.Identity();
             const std::string line =
-                options.Json ? JsonLine(*choice, drive, identity, block) : PlainLine(identity, drive.DevicePath());
+                options.Json ? JsonLine(platform, drive, identity, block) : PlainLine(identity, drive.DevicePath());
             std::printf("%s\n", line.c_str());
             ++listed;
         }

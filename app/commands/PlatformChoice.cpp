@@ -50,9 +50,7 @@ std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const Ide
         } else {
             choice->Searched = "/sys/class/scsi_generic and /sys/class/block";
         }
-        auto linux = std::make_unique<LinuxPlatform>(config);
-        choice->Linux = linux.get();
-        choice->Base = std::move(linux);
+        choice->Base = std::make_unique<LinuxPlatform>(config);
     }
     if (options.TraceFile) {
         std::string why;

@@ -11,7 +11,6 @@
 #include "sim/VirtualDriveOptions.h"
 #include "app/commands/Options.h"
 
-class LinuxPlatform;
 class TracingPlatform;
 class VirtualPlatform;
 
@@ -21,7 +20,6 @@ struct PlatformChoice {
 
     std::unique_ptr<Platform> Base;          // the Linux back-end or the virtual drives
     std::unique_ptr<TracingPlatform> Trace;  // over Base, with --trace
-    LinuxPlatform* Linux = nullptr;          // Base, when it is the Linux back-end
     VirtualPlatform* Virtual = nullptr;      // Base, when it holds virtual drives
 
     // The platform to install in the drive class (the trace when there is one).

@@ -55,13 +55,12 @@ void FlashWindow::Press() {
     const int selected = ComboBox->currentIndex();
     CDDrive& drive = *Target_;
     std::string why;
-    if (Settings_.ClaimDrive && !Settings_.ClaimDrive(drive, why)) {
+    std::unique_ptr<RunClaim> claim = Settings_.System->ClaimForRun(drive.Handle, why, nullptr);
+    if (!claim) {
         Ui_->Show(why, MessageKind::Error);
         return;
     }
     RunOffWindowThread([&] { FlashRun(drive, Settings_.Block, *Ui_, *Ui_).Run(selected); });
-    if (Settings_.ReleaseDrive)
-        Settings_.ReleaseDrive(drive);
 }
 
 int FlashWindow::DriveIndex(int entry) const {

@@ -44,13 +44,9 @@ struct FlashFormSettings {
     std::string ExecutablePath;
     // Builder mode: argument 0 of the command line, named in two failure messages.
     std::string ProgramName;
-    // Flash mode: the platform the drives are found on (not owned; needed by a built copy).
+    // Flash mode: the platform the drives are found on and claimed through for a run (not
+    // owned; needed by a built copy).
     Platform* System = nullptr;
-    // Flash mode: takes the target drive for the run before anything is asked or sent (on
-    // Linux: no mounted disc, no other holder, no sleep or shutdown meanwhile). False with a
-    // reason refuses the run. Null: nothing to take.
-    std::function<bool(CDDrive& drive, std::string& why)> ClaimDrive;
-    std::function<void(CDDrive& drive)> ReleaseDrive;
 };
 
 class FormWindow : public QWidget {

@@ -21,7 +21,6 @@
 
 #include "image/Builder.h"
 #include "scsi/CDDrive.h"
-#include "platform/linux/LinuxPlatform.h"
 #include "app/commands/PlatformChoice.h"
 #include "app/gui/BuilderWindow.h"
 #include "app/gui/FlashWindow.h"
@@ -56,14 +55,6 @@ int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* 
     settings.ProgramName = argv0 ? argv0 : "";
     if (choice)
         settings.System = &choice->Get();
-
-    if (choice && choice->Linux) {
-        LinuxPlatform* system = choice->Linux;
-        settings.ClaimDrive = [system](CDDrive& drive, std::string& why) {
-            return system->ClaimForRun(drive.Handle, why);
-        };
-        settings.ReleaseDrive = [system](CDDrive& drive) { system->ReleaseRun(drive.Handle); };
-    }
 
     std::unique_ptr<ScreenshotMode> shots;
     if (EnvironmentSet("FLASHUTIL_SCREENSHOT") && (block.IsBlankCopy() || options.VirtualDrive)) {

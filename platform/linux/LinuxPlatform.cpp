@@ -64,6 +64,20 @@ std::string ReadLine(const fs::path& path) {
 
 bool LinuxPlatform::OpenFailure::Busy() const { return Error == EBUSY; }
 
+class LinuxPlatform::Claim final : public RunClaim {
+public:
+    Claim(LinuxPlatform& owner, PlatformHandle handle) : Owner(&owner), Handle(handle) {}
+    ~Claim() override {
+        if (Owner)
+            Owner->GiveBack(*this);
+    }
+
+    LinuxPlatform* Owner;  // null once given back
+    PlatformHandle Handle;
+    int BlockFd = -1;
+    HeldProcess Inhibitor;
+};
+
 LinuxPlatform::LinuxPlatform(LinuxPlatformConfig config) : Config_(std::move(config)) {
     if (!Config_.OnlyDevice.empty())
         Config_.OnlyDevice = Canonical(Config_.OnlyDevice);
@@ -71,7 +85,7 @@ LinuxPlatform::LinuxPlatform(LinuxPlatformConfig config) : Config_(std::move(con
 
 LinuxPlatform::~LinuxPlatform() {
     while (!Claims_.empty())
-        ReleaseRun(Claims_.begin()->first);
+        GiveBack(*Claims_.front());
     for (auto& [fd, drive] : Open_)
         Config_.Calls.Close(fd);
 }
@@ -93,7 +107,9 @@ std::vector<DriveCandidate> LinuxPlatform::EnumerateOpticalDrives() {
         entry.Address = DriveAddress{LetterFor(Drives_.size()), uint8_t(drive.Host), uint8_t(drive.Target),
                                      uint8_t(drive.Lun)};
         Drives_.push_back(entry);
-        candidates.push_back(DriveCandidate{entry.Address, drive.CommandNode(), false});
+        candidates.push_back(DriveCandidate{entry.Address, drive.CommandNode(), false,
+                                            std::to_string(drive.Host) + ":" + std::to_string(drive.Channel) + ":" +
+                                                std::to_string(drive.Target) + ":" + std::to_string(drive.Lun)});
     }
     return candidates;
 }
@@ -152,7 +168,9 @@ bool LinuxPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t d
 }
 
 void LinuxPlatform::Close(PlatformHandle handle) {
-    ReleaseRun(handle);
+    for (std::size_t i = Claims_.size(); i-- > 0;)
+        if (Claims_[i]->Handle == handle)
+            GiveBack(*Claims_[i]);
     auto it = Open_.find(handle);
     if (it == Open_.end())
         return;
@@ -209,8 +227,8 @@ bool LinuxPlatform::RequestRestart() {
     // The run's own sleep and shutdown lock would stand in the way of its own reboot: newer
     // service managers refuse a reboot that an inhibitor blocks, whoever holds it. The flash
     // has ended by now, so the lock has done its job; the drive's exclusive claim stays.
-    for (auto& [handle, claim] : Claims_)
-        StopInhibitor(claim);
+    for (Claim* claim : Claims_)
+        StopInhibitor(*claim);
     return Config_.Calls.Run({"systemctl", "reboot"}) == 0;
 }
 
@@ -317,17 +335,27 @@ void LinuxPlatform::StopInhibitor(Claim& claim) {
     claim.Inhibitor = HeldProcess{};
 }
 
-bool LinuxPlatform::ClaimForRun(PlatformHandle handle, std::string& why, std::string* notice) {
+void LinuxPlatform::GiveBack(Claim& claim) {
+    StopInhibitor(claim);
+    if (claim.BlockFd >= 0)
+        Config_.Calls.Close(claim.BlockFd);
+    claim.BlockFd = -1;
+    std::erase(Claims_, &claim);
+    claim.Owner = nullptr;
+}
+
+std::unique_ptr<RunClaim> LinuxPlatform::ClaimForRun(PlatformHandle handle, std::string& why, std::string* notice) {
     why.clear();
     const SysfsDrive* drive = DriveOf(handle);
     if (!drive) {
         why = "the drive is not open";
-        return false;
+        return nullptr;
     }
-    if (Claims_.count(handle))
-        return true;
+    for (const Claim* held : Claims_)
+        if (held->Handle == handle)
+            return std::make_unique<RunClaim>();
 
-    Claim claim;
+    auto claim = std::make_unique<Claim>(*this, handle);
     const std::string& node = drive->BlockNode;
     if (!node.empty()) {
         struct stat info{};
@@ -336,7 +364,7 @@ bool LinuxPlatform::ClaimForRun(PlatformHandle handle, std::string& why, std::st
             if (auto mountPoint = MountPointOf(info.st_rdev)) {
                 why = node + " has a disc mounted at " + *mountPoint + "; unmount it (umount " + *mountPoint +
                       ") and try again";
-                return false;
+                return nullptr;
             }
         }
         // Read-write exclusive pauses the kernel's media polling; a node we may only read
@@ -365,21 +393,11 @@ bool LinuxPlatform::ClaimForRun(PlatformHandle handle, std::string& why, std::st
                 why = node + ": " + SystemText(error);
             }
             LastError_ = error;
-            return false;
+            return nullptr;
         }
-        claim.BlockFd = fd;
+        claim->BlockFd = fd;
     }
-    claim.Inhibitor = TakeInhibitor(notice);
-    Claims_[handle] = claim;
-    return true;
-}
-
-void LinuxPlatform::ReleaseRun(PlatformHandle handle) {
-    auto it = Claims_.find(handle);
-    if (it == Claims_.end())
-        return;
-    StopInhibitor(it->second);
-    if (it->second.BlockFd >= 0)
-        Config_.Calls.Close(it->second.BlockFd);
-    Claims_.erase(it);
+    claim->Inhibitor = TakeInhibitor(notice);
+    Claims_.push_back(claim.get());
+    return claim;
 }

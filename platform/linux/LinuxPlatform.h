@@ -7,9 +7,10 @@
 // program meets "Device or resource busy" at once instead of interleaving commands
 // with a running update. For an update run the caller also claims the drive's CD-ROM
 // block node (ClaimForRun), which refuses a mounted disc or another holder and keeps
-// the system from sleeping or shutting down until ReleaseRun.
+// the system from sleeping or shutting down until the claim goes.
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,13 +68,12 @@ public:
 
     // Before a flash run: claims the drive's CD-ROM block node exclusively (which also
     // pauses the kernel's media polling) after making sure no disc of it is mounted, and
-    // takes the system's sleep and shutdown inhibitor lock. On refusal returns false with
+    // takes the system's sleep and shutdown inhibitor lock. On refusal returns nullptr with
     // why naming the device and what holds it. notice gets a one-time remark when no
-    // inhibitor lock is to be had (the run may go on).
-    bool ClaimForRun(PlatformHandle handle, std::string& why, std::string* notice = nullptr);
-    // Gives back what ClaimForRun took. Safe to call without a claim.
-    void ReleaseRun(PlatformHandle handle);
-    bool HoldsRunClaim(PlatformHandle handle) const { return Claims_.count(handle) != 0; }
+    // inhibitor lock is to be had (the run may go on). The claim gives both back when it
+    // goes, or earlier when the drive is closed or the platform goes; a second claim of a
+    // drive already claimed holds nothing.
+    std::unique_ptr<RunClaim> ClaimForRun(PlatformHandle handle, std::string& why, std::string* notice) override;
 
     // The drive behind an open handle (nullptr when the handle is not one of ours).
     const SysfsDrive* DriveOf(PlatformHandle handle) const;
@@ -83,10 +83,7 @@ private:
         DriveAddress Address;
         SysfsDrive Drive;
     };
-    struct Claim {
-        int BlockFd = -1;
-        HeldProcess Inhibitor;
-    };
+    class Claim;  // a RunClaim of this platform, listed in Claims_ while it holds something
 
     const Entry* Find(const DriveAddress& address) const;
     std::optional<std::string> MountPointOf(dev_t device) const;
@@ -94,11 +91,12 @@ private:
     std::string GroupOf(const std::string& node) const;
     HeldProcess TakeInhibitor(std::string* notice);
     void StopInhibitor(Claim& claim);
+    void GiveBack(Claim& claim);  // stops its inhibitor, closes its block node, unlists it
 
     LinuxPlatformConfig Config_;
     std::vector<Entry> Drives_;
     std::map<PlatformHandle, SysfsDrive> Open_;
-    std::map<PlatformHandle, Claim> Claims_;
+    std::vector<Claim*> Claims_;  // the live claims, owned by their takers
     std::vector<OpenFailure> OpenFailures_;
     int LastError_ = 0;
     std::string DeniedGroup_;        // the group owning the last node an open was denied on

@@ -10,6 +10,7 @@
 
 #include "SysfsFakeTree.h"
 #include "scsi/CDDrives.h"
+#include "platform/TracingPlatform.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "support/ScriptedUserInterface.h"
 
@@ -120,7 +121,7 @@ protected:
 };
 
 TEST_F(LinuxPlatformTest, DrivesGetLettersInAddressOrderAndTheirNodes) {
-    Tree.AddGeneric("sg4", "3:0:1:0", 5, "sr1");
+    Tree.AddGeneric("sg4", "3:1:1:0", 5, "sr1");
     Tree.AddGeneric("sg2", "3:0:0:0", 5, "sr0");
     Tree.AddBlock("sr7", "5:0:0:0", 5);
     auto platform = Make();
@@ -133,6 +134,7 @@ TEST_F(LinuxPlatformTest, DrivesGetLettersInAddressOrderAndTheirNodes) {
     EXPECT_EQ(platform->DevicePath(drives[2].Address), Tree.Dev + "/sr7");
     EXPECT_EQ(platform->DevicePath(DriveAddress{'Q', 0, 0, 0}), "");
     EXPECT_FALSE(drives[0].IsVirtual);
+    EXPECT_EQ(drives[1].ScsiAddress, "3:1:1:0");  // the kernel's numbers, channel included
 }
 
 TEST_F(LinuxPlatformTest, LettersRunOutAfterTwentySix) {
@@ -304,9 +306,10 @@ protected:
     std::string Block;
 };
 
-TEST_F(RunClaimTest, ClaimsTheBlockNodeExclusivelyAndBlocksSleep) {
+TEST_F(RunClaimTest, ClaimsTheBlockNodeExclusivelyAndBlocksSleepUntilTheClaimGoes) {
     std::string why, notice;
-    ASSERT_TRUE(Platform->ClaimForRun(Handle, why, &notice)) << why;
+    std::unique_ptr<RunClaim> claim = Platform->ClaimForRun(Handle, why, &notice);
+    ASSERT_TRUE(claim) << why;
     EXPECT_EQ(notice, "");
     ASSERT_EQ(Kernel.Opens.size(), 1u);
     EXPECT_EQ(Kernel.Opens[0].Path, Block);
@@ -314,25 +317,52 @@ TEST_F(RunClaimTest, ClaimsTheBlockNodeExclusivelyAndBlocksSleep) {
     ASSERT_EQ(Kernel.Started.size(), 1u);
     EXPECT_EQ(Kernel.Started[0][0], "systemd-inhibit");
     EXPECT_NE(std::find(Kernel.Started[0].begin(), Kernel.Started[0].end(), "--mode=block"), Kernel.Started[0].end());
-    EXPECT_TRUE(Platform->HoldsRunClaim(Handle));
+    EXPECT_TRUE(Kernel.Closed.empty());
+    EXPECT_EQ(Kernel.Stopped, 0);
+
+    // While the drive is claimed, another claim of it takes nothing more.
+    std::unique_ptr<RunClaim> again = Platform->ClaimForRun(Handle, why, &notice);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(Kernel.Opens.size(), 1u);
+    again.reset();
+    EXPECT_TRUE(Kernel.Closed.empty());
 
     const int blockFd = Kernel.NextFd - 1;
-    Platform->ReleaseRun(Handle);
+    claim.reset();
     EXPECT_EQ(Kernel.Closed, std::vector<int>{blockFd});
     EXPECT_EQ(Kernel.Stopped, 1);
-    EXPECT_FALSE(Platform->HoldsRunClaim(Handle));
-    Platform->ReleaseRun(Handle);  // twice is harmless
+    Platform->Close(Handle);  // the drive itself is closed once, the block node not again
+    EXPECT_EQ(Kernel.Closed, (std::vector<int>{blockFd, Handle}));
+}
+
+TEST_F(RunClaimTest, TakenThroughATraceAndGivenBackThroughIt) {
+    std::vector<std::string> lines;
+    TracingPlatform tracing(*Platform, [&lines](const std::string& line) { lines.push_back(line); });
+    std::string why;
+    std::unique_ptr<RunClaim> claim = tracing.ClaimForRun(Handle, why, nullptr);
+    ASSERT_TRUE(claim) << why;
+    EXPECT_EQ(Kernel.OpenedPaths(), std::vector<std::string>{Block});
+    EXPECT_EQ(Kernel.Started.size(), 1u);
+    claim.reset();
     EXPECT_EQ(Kernel.Closed.size(), 1u);
+    EXPECT_EQ(Kernel.Stopped, 1);
+    EXPECT_TRUE(lines.empty());  // a claim is no drive command
+
+    Kernel.OpenErrors[Block] = EBUSY;  // a refusal comes through with its reason
+    EXPECT_FALSE(tracing.ClaimForRun(Handle, why, nullptr));
+    EXPECT_EQ(why.rfind(Block + " is held by another program", 0), 0u) << why;
 }
 
 TEST_F(RunClaimTest, RestartGivesUpTheRunsOwnSleepLockFirst) {
     std::string why;
-    ASSERT_TRUE(Platform->ClaimForRun(Handle, why)) << why;
+    std::unique_ptr<RunClaim> claim = Platform->ClaimForRun(Handle, why, nullptr);
+    ASSERT_TRUE(claim) << why;
     EXPECT_TRUE(Platform->RequestRestart());
     EXPECT_EQ(Kernel.StoppedAtLastRun, 1) << "the reboot was asked for while our own inhibitor lock was held";
     EXPECT_EQ(Kernel.Runs.back(), (std::vector<std::string>{"systemctl", "reboot"}));
-    EXPECT_TRUE(Platform->HoldsRunClaim(Handle));  // the drive stays claimed
-    Platform->ReleaseRun(Handle);
+    EXPECT_TRUE(Kernel.Closed.empty());  // the drive stays claimed
+    claim.reset();
+    EXPECT_EQ(Kernel.Closed.size(), 1u);
     EXPECT_EQ(Kernel.Stopped, 1);  // the lock is not stopped twice
 }
 
@@ -341,16 +371,16 @@ TEST_F(RunClaimTest, MountedDiscIsRefusedNamingTheMountPoint) {
                     "21 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
                     "40 21 11:0 / /media/user/My\\040Disc ro,nosuid - iso9660 /dev/sr0 ro\n");
     std::string why;
-    EXPECT_FALSE(Platform->ClaimForRun(Handle, why));
+    EXPECT_FALSE(Platform->ClaimForRun(Handle, why, nullptr));
     EXPECT_EQ(why, Block + " has a disc mounted at /media/user/My Disc; unmount it (umount /media/user/My Disc) and try again");
     EXPECT_TRUE(Kernel.Opens.empty());
-    EXPECT_FALSE(Platform->HoldsRunClaim(Handle));
+    EXPECT_TRUE(Kernel.Started.empty());
 }
 
 TEST_F(RunClaimTest, MountOfAnotherDeviceNumberIsNoObstacle) {
     FakeTree::Write(Tree.Proc + "/self/mountinfo", "40 21 11:1 / /media/other ro - iso9660 /dev/sr1 ro\n");
     std::string why;
-    EXPECT_TRUE(Platform->ClaimForRun(Handle, why)) << why;
+    EXPECT_TRUE(Platform->ClaimForRun(Handle, why, nullptr)) << why;
 }
 
 TEST_F(RunClaimTest, HeldNodeIsRefusedNamingTheHolder) {
@@ -361,7 +391,7 @@ TEST_F(RunClaimTest, HeldNodeIsRefusedNamingTheHolder) {
     std::filesystem::create_directories(Tree.Proc + "/4300/fd");
     std::filesystem::create_symlink("/dev/null", Tree.Proc + "/4300/fd/0");
     std::string why;
-    EXPECT_FALSE(Platform->ClaimForRun(Handle, why));
+    EXPECT_FALSE(Platform->ClaimForRun(Handle, why, nullptr));
     EXPECT_EQ(why, Block + " is held by another program or a mount (4242 (discburner)); close it and try again");
     EXPECT_EQ(Platform->LastError(), EBUSY);
     EXPECT_TRUE(Kernel.Started.empty());
@@ -370,7 +400,7 @@ TEST_F(RunClaimTest, HeldNodeIsRefusedNamingTheHolder) {
 TEST_F(RunClaimTest, ReadOnlyAccessStillGivesTheExclusiveClaim) {
     Kernel.ReadWriteErrors[Block] = EACCES;
     std::string why;
-    ASSERT_TRUE(Platform->ClaimForRun(Handle, why)) << why;
+    ASSERT_TRUE(Platform->ClaimForRun(Handle, why, nullptr)) << why;
     ASSERT_EQ(Kernel.Opens.size(), 2u);
     EXPECT_EQ(Kernel.Opens[1].Flags, O_RDONLY | O_NONBLOCK | O_EXCL);
 }
@@ -378,34 +408,48 @@ TEST_F(RunClaimTest, ReadOnlyAccessStillGivesTheExclusiveClaim) {
 TEST_F(RunClaimTest, NoAccessAtAllIsRefusedWithWhatToDo) {
     Kernel.OpenErrors[Block] = EACCES;
     std::string why;
-    EXPECT_FALSE(Platform->ClaimForRun(Handle, why));
+    EXPECT_FALSE(Platform->ClaimForRun(Handle, why, nullptr));
     EXPECT_EQ(why.rfind(Block + ": permission denied; run as root, or join", 0), 0u) << why;
 }
 
 TEST_F(RunClaimTest, WithoutAnInhibitorTheRunGoesOnAfterOneNotice) {
     Kernel.HelperStarts = false;
     std::string why, notice;
-    ASSERT_TRUE(Platform->ClaimForRun(Handle, why, &notice));
+    ASSERT_TRUE(Platform->ClaimForRun(Handle, why, &notice));  // given back at once
     EXPECT_NE(notice.find("Sleep and shutdown cannot be blocked"), std::string::npos);
-    Platform->ReleaseRun(Handle);
+    EXPECT_EQ(Kernel.Closed.size(), 1u);
     EXPECT_EQ(Kernel.Stopped, 0);
     notice.clear();
     ASSERT_TRUE(Platform->ClaimForRun(Handle, why, &notice));
     EXPECT_EQ(notice, "");
 }
 
-TEST_F(RunClaimTest, ClosingTheDriveEndsTheClaim) {
+TEST_F(RunClaimTest, ClosingTheDriveOrThePlatformEndsTheClaim) {
     std::string why;
-    ASSERT_TRUE(Platform->ClaimForRun(Handle, why));
+    std::unique_ptr<RunClaim> claim = Platform->ClaimForRun(Handle, why, nullptr);
+    ASSERT_TRUE(claim) << why;
     Platform->Close(Handle);
     EXPECT_EQ(Kernel.Closed.size(), 2u);  // the block node, then the generic node
     EXPECT_EQ(Kernel.Closed.back(), Handle);
     EXPECT_EQ(Kernel.Stopped, 1);
+    claim.reset();  // holds nothing any more
+    EXPECT_EQ(Kernel.Closed.size(), 2u);
+    EXPECT_EQ(Kernel.Stopped, 1);
+
+    Handle = Platform->Open(Platform->EnumerateOpticalDrives().at(0).Address);
+    claim = Platform->ClaimForRun(Handle, why, nullptr);
+    ASSERT_TRUE(claim) << why;
+    Platform.reset();  // gives back the block node and the lock, then closes the drive
+    EXPECT_EQ(Kernel.Closed.size(), 4u);
+    EXPECT_EQ(Kernel.Closed.back(), Handle);
+    EXPECT_EQ(Kernel.Stopped, 2);
+    claim.reset();  // after its platform: nothing left to give back
+    EXPECT_EQ(Kernel.Closed.size(), 4u);
 }
 
 TEST_F(RunClaimTest, UnknownHandleIsRefused) {
     std::string why;
-    EXPECT_FALSE(Platform->ClaimForRun(12345, why));
+    EXPECT_FALSE(Platform->ClaimForRun(12345, why, nullptr));
     EXPECT_EQ(why, "the drive is not open");
 }
 
@@ -415,7 +459,7 @@ TEST_F(LinuxPlatformTest, DriveWithoutBlockDeviceNeedsNoBlockClaim) {
     const PlatformHandle handle = platform->Open(platform->EnumerateOpticalDrives().at(0).Address);
     Kernel.Opens.clear();
     std::string why;
-    EXPECT_TRUE(platform->ClaimForRun(handle, why));
+    EXPECT_TRUE(platform->ClaimForRun(handle, why, nullptr));
     EXPECT_TRUE(Kernel.Opens.empty());
 }
 

@@ -407,6 +407,7 @@ TEST(VirtualPlatformDrives, SeveralDrivesHaveTheirOwnAddressesPathsAndRecords) {
         EXPECT_EQ(candidates[i].DevicePath, "virtual:" + std::to_string(i));
         EXPECT_EQ(platform.DevicePath(candidates[i].Address), candidates[i].DevicePath);
         EXPECT_TRUE(IsVirtualDevicePath(candidates[i].DevicePath));
+        EXPECT_EQ(candidates[i].ScsiAddress, "0:0:" + std::to_string(i) + ":0");
     }
     EXPECT_FALSE(candidates[0].Address == candidates[1].Address);
     Host second(platform, 1);
@@ -450,7 +451,7 @@ TEST(VirtualPlatformDrives, OpenFailureAndClosedHandlesGiveSystemErrors) {
     EXPECT_EQ(plain.ErrorText(99999), "");
 }
 
-TEST(VirtualPlatformDrives, SleepIsCountedAndRestartIsOnlyRecorded) {
+TEST(VirtualPlatformDrives, SleepIsCountedRestartIsOnlyRecordedAndARunClaimsNothing) {
     VirtualPlatform platform;
     platform.SetInstantSleep(true);
     platform.Sleep(30);
@@ -458,6 +459,14 @@ TEST(VirtualPlatformDrives, SleepIsCountedAndRestartIsOnlyRecorded) {
     EXPECT_EQ(platform.SleptMilliseconds(), 230u);
     EXPECT_TRUE(platform.RequestRestart());
     EXPECT_EQ(platform.RestartRequests(), 1u);
+
+    platform.AddDrive({});
+    const PlatformHandle handle = platform.Open(platform.Drive(0).Address());
+    std::string why = "stale", notice;
+    EXPECT_NE(platform.ClaimForRun(handle, why, &notice), nullptr);
+    EXPECT_EQ(why, "");
+    EXPECT_EQ(notice, "");
+    platform.Close(handle);
 }
 
 TEST(VirtualDriveWithCDDrive, IdentityLineShowsTheNewRevisionAfterACommit) {
