@@ -45,8 +45,9 @@ public:
     Answers& Messages() { return Answers_; }
     // The CDB of the last command sent.
     const std::array<uint8_t, 12>& LastCdb() const { return LastCdb_; }
-    // The first command that failed, if any.
+    // The first command that failed, if any; Forget() starts afresh.
     const std::optional<FailedCommand>& Failure() const { return Failure_; }
+    void Forget() { Failure_.reset(); }
 
 private:
     CommandResult Send(const Command& command);

@@ -218,6 +218,8 @@ FlashOutcome FlashRun::Commit(int listIndex) {
 
 FlashReport FlashRun::Run(int listIndex) {
     Report_ = FlashReport{};
+    Profile_ = PreparedProfile{};
+    Commands_.Forget();
     auto finish = [&](FlashOutcome outcome) {
         Report_.Outcome = outcome;
         Report_.Failure = Commands_.Failure();

@@ -56,7 +56,7 @@ struct RunControl {
 
 class FlashRun {
 public:
-    static constexpr uint32_t ChunkSize = 0x4000;
+    static constexpr uint32_t ChunkSize = CDDrive::TransferBufferLength;  // one chunk fills the transfer buffer
     // The polls of the readiness wait after which a drive that still reports "becoming ready"
     // is given up (about a minute of 30 ms polls), so a stuck drive cannot hang the run.
     static constexpr unsigned MaxBecomingReadyPolls = 2000;

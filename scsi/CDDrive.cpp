@@ -65,7 +65,7 @@ CommandResult CDDrive::Send(const Command& command, uint8_t* data, uint32_t capa
     Record(result);
     if (outcome.PlatformOk && SenseKey == 0)
         return result;
-    ReportSense(Platform_.LastError());
+    ReportSense(outcome.Error);
     return result;
 }
 

@@ -3,8 +3,9 @@
 // command at a time, keeps the outcome of the last one and answers identity questions.
 //
 // A drive owns everything its commands need: its handle, its command timeout, its transfer
-// buffer and its identity buffer. Nothing is shared between drives, so drives of different
-// platforms, or of different runs, can be used side by side (one thread per drive).
+// buffer and its identity buffer. Nothing is shared between drives, so drives can be used
+// side by side, one thread per drive (each platform from one thread at a time: a platform
+// keeps its own last error and open handles).
 
 #include <array>
 #include <cstdint>

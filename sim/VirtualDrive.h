@@ -38,7 +38,7 @@ struct RecordedCommand {
 
 class VirtualDrive {
 public:
-    static constexpr uint32_t ImageAreaSize = 0x80000;
+    static constexpr uint32_t ImageAreaSize = Layout::ImageCapacity;
     static constexpr uint32_t ProfileAreaOffset = ::ProfileAreaOffset;
     static constexpr uint32_t MemorySize = 0x81000;
     static constexpr uint32_t FlashIdLength = CommandLength::FlashInfo;

@@ -247,14 +247,16 @@ std::optional<VirtualDriveConfig> ParseVirtualDriveOptions(const std::string& te
     return parser.Config();
 }
 
-VirtualDriveConfig VirtualDefaultsForIdentity(const std::string& inquiry, const std::string& fwRange,
-                                              const std::string& newFwName) {
+VirtualDriveConfig VirtualDefaultsFor(const IdentityBlock& block) {
     VirtualDriveConfig config;
+    if (block.IsBlankCopy())
+        return config;
     // "--" accepts any drive: keep the fixed virtual product.
-    if (inquiry.rfind("--", 0) != 0)
-        config.Inquiry = Padded(inquiry.substr(0, VirtualDriveConfig::InquiryLength), VirtualDriveConfig::InquiryLength);
-    const bool anyFirmware = fwRange.size() > 5 && fwRange[0] == '-' && fwRange[5] == '-';
-    config.Revision = anyFirmware ? "0000" : Padded(fwRange.substr(0, 4), VirtualDriveConfig::RevisionLength);
-    config.NewRevision = Padded(newFwName.substr(0, 4), VirtualDriveConfig::RevisionLength);
+    if (!block.AnyProduct())
+        config.Inquiry = Padded(block.Inquiry().substr(0, VirtualDriveConfig::InquiryLength),
+                                VirtualDriveConfig::InquiryLength);
+    config.Revision = block.AnyFirmware() ? "0000"
+                                          : Padded(block.FwRange().substr(0, 4), VirtualDriveConfig::RevisionLength);
+    config.NewRevision = Padded(block.NewFwName().substr(0, 4), VirtualDriveConfig::RevisionLength);
     return config;
 }

@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "image/IdentityBlock.h"
+
 enum class VirtualFaultKind {
     Sense,          // check condition with Key/Asc/Ascq, command not carried out
     Status,         // status byte Status with no sense, command not carried out
@@ -68,11 +70,11 @@ std::optional<VirtualDriveConfig> ParseVirtualDriveOptions(const std::string& te
                                                            const VirtualDriveConfig& defaults,
                                                            std::string& error);
 
-// The defaults that fit an identity: the inquiry text padded or cut to 24 (a fixed
-// virtual product for the "--" wildcard), the lowest revision of the range ("0000" when
-// both bounds are the "-" wildcard) and the first 4 characters of the new revision name.
-VirtualDriveConfig VirtualDefaultsForIdentity(const std::string& inquiry, const std::string& fwRange,
-                                              const std::string& newFwName);
+// The defaults that fit a utility: its inquiry text padded or cut to 24 (a fixed virtual
+// product for the "--" wildcard), the lowest revision of its range ("0000" for the range
+// wildcard) and the first 4 characters of its new revision name. A blank copy's virtual
+// drive is the fixed one.
+VirtualDriveConfig VirtualDefaultsFor(const IdentityBlock& block);
 
 // Error numbers by name ("EIO") or number ("5"); nullopt for anything else.
 std::optional<int> ParseErrorNumber(const std::string& text);

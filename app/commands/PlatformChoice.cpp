@@ -11,12 +11,6 @@ PlatformChoice::~PlatformChoice() = default;
 
 Platform& PlatformChoice::Get() { return Trace ? static_cast<Platform&>(*Trace) : *Base; }
 
-VirtualDriveConfig VirtualDefaultsFor(const IdentityBlock& block) {
-    if (block.IsBlankCopy())
-        return VirtualDriveConfig{};
-    return VirtualDefaultsForIdentity(block.Inquiry(), block.FwRange(), block.NewFwName());
-}
-
 std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const IdentityBlock& block,
                                                PlatformChoiceError& error) {
     auto choice = std::make_unique<PlatformChoice>();

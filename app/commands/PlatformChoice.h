@@ -34,11 +34,6 @@ struct PlatformChoiceError {
     int Exit = ExitCode::Usage;
 };
 
-// The virtual drive's defaults for this copy: a built copy's drives fit its identity
-// block (inquiry text, lowest revision of the range, new revision after a commit); a
-// blank copy's are a fixed virtual drive.
-VirtualDriveConfig VirtualDefaultsFor(const IdentityBlock& block);
-
 // nullptr and error set when the command line asks for something impossible: bad
 // virtual-drive options or --device together with --virtual-drive (usage errors), a
 // --device that is no optical drive (no drive), a trace file that cannot be opened or is

@@ -1,22 +1,23 @@
 #pragma once
-// A flash engine wired to one virtual drive and a scripted user interface, with an
-// identity block and image made in memory. Sleeps are counted, not slept.
+// A flash run wired to one virtual drive and a scripted user interface, with an identity
+// block and image made in memory. Sleeps are counted, not slept.
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "IdentityBlockBuffer.h"
-#include "flash/FlashEngine.h"
+#include "flash/FlashRun.h"
 #include "scsi/CDDrive.h"
 #include "sim/VirtualDrive.h"
 #include "support/ScriptedUserInterface.h"
 
-enum class ImageKind { Plain, Profile, Dvd };
+enum class ImageType { Plain, Profile, Dvd };
 
 // Passes everything to the virtual platform and notes the timeout each command was sent with.
 class TimeoutRecordingPlatform : public Platform {
@@ -40,30 +41,8 @@ public:
     bool RequestRestart() override { return Inner.RequestRestart(); }
 };
 
-// The image bytes every test image starts from: no two chunks alike.
-inline void FillImage(std::vector<uint8_t>& bytes) {
-    uint8_t* image = bytes.data() + Layout::BlockSize;
-    for (uint32_t i = 0; i < Layout::ImageCapacity; ++i)
-        image[i] = uint8_t((i * 7) ^ (i >> 9) ^ (i >> 14) * 31);
-    // No marker unless a test places one.
-    for (uint32_t at : {0x1100u, 0x4000u, 0x4008u})
-        image[at] = image[at + 1] = 0;
-}
-
-inline void PlaceKind(std::vector<uint8_t>& bytes, ImageKind kind) {
-    uint8_t* image = bytes.data() + Layout::BlockSize;
-    if (kind == ImageKind::Profile) {
-        image[0x1100] = 0x05;
-        image[0x1101] = 0x80;
-    } else if (kind == ImageKind::Dvd) {
-        image[0x4000] = 0x05;
-        image[0x4001] = 0x80;
-        std::memcpy(image + 0x4010, "DVD-ROM QMR-204", 15);
-    }
-}
-
 struct EngineSetup {
-    ImageKind Kind = ImageKind::Plain;
+    ImageType Kind = ImageType::Plain;
     uint32_t ImageLength = Layout::ImageCapacity;
     std::string FwRange = "1.00-1.05";
     std::string NewFwName = "1.06";
@@ -77,52 +56,57 @@ struct EngineSetup {
     }();
 };
 
+// The block and image of a setup. The image bytes differ in every chunk; there is no marker
+// unless the kind places one.
+inline IdentityBlockBuffer MakeBlock(const EngineSetup& setup) {
+    IdentityBlockBuffer block;
+    block.FwRange(setup.FwRange).NewFwName(setup.NewFwName).Note(setup.Note).ImageLength(setup.ImageLength);
+    block.Inquiry(setup.Drive.Inquiry);
+    uint8_t* image = block.Bytes.data() + Layout::BlockSize;
+    for (uint32_t i = 0; i < Layout::ImageCapacity; ++i)
+        image[i] = uint8_t((i * 7) ^ (i >> 9) ^ (i >> 14) * 31);
+    for (uint32_t at : {0x1100u, 0x4000u, 0x4008u})
+        image[at] = image[at + 1] = 0;
+    if (setup.Kind == ImageType::Profile) {
+        image[0x1100] = 0x05;
+        image[0x1101] = 0x80;
+    } else if (setup.Kind == ImageType::Dvd) {
+        image[0x4000] = 0x05;
+        image[0x4001] = 0x80;
+        std::memcpy(image + 0x4010, "DVD-ROM QMR-204", 15);
+    }
+    return block;
+}
+
 class EngineFixture : public ::testing::Test {
 protected:
-    static constexpr uint32_t IoBufferSize = 0x4000;
-
-    ~EngineFixture() override { TearDownEngine(); }
-
     // Builds everything anew from the setup (tests may call it again after changing Setup).
     void Build() {
-        TearDownEngine();
-        Block = IdentityBlockBuffer();
-        Block.FwRange(Setup.FwRange).NewFwName(Setup.NewFwName).Note(Setup.Note).ImageLength(Setup.ImageLength);
-        Block.Inquiry(Setup.Drive.Inquiry);
-        FillImage(Block.Bytes);
-        PlaceKind(Block.Bytes, Setup.Kind);
-
+        Commands.reset();
+        Drive.reset();
+        Block = MakeBlock(Setup);
         Virtual = std::make_unique<VirtualPlatform>();
         Virtual->AddDrive(Setup.Drive);
         Virtual->SetInstantSleep(true);
         Recorder = std::make_unique<TimeoutRecordingPlatform>(*Virtual);
-        CDDrive::SetPlatform(Recorder.get());
-        CDDrive::SetUserInterface(&Ui);
-        CDDrive::ResetClassState();
-        Drive = std::make_unique<CDDrive>('V', 0, 0, 0);
-        ASSERT_EQ(CDDrive::OpenStatus(), CDDrive::OpenOk);
-        CDDrive::SetBuffer(IoBuffer.data(), IoBufferSize);
-        Engine = std::make_unique<FlashEngine>(Ui, Block.View());
-        Engine->TargetDrive = Drive.get();
-        Engine->CheckNewFormatBIN();
-    }
-
-    void TearDownEngine() {
-        Engine.reset();
-        Drive.reset();
-        CDDrive::SetBuffer(nullptr, 0);
-        CDDrive::ResetClassState();
+        Drive = std::make_unique<CDDrive>(*Recorder, DriveAddress{'V', 0, 0, 0}, &Ui);
+        ASSERT_TRUE(Drive->IsOpen());
+        Commands = std::make_unique<DriveCommands>(*Drive, Ui);
+        Kind = ImageKindOf(Block.View());
     }
 
     VirtualDrive& Vd() { return Virtual->Drive(0); }
     const std::vector<RecordedCommand>& Record() { return Vd().Commands(); }
     const uint8_t* Image() const { return Block.Bytes.data() + Layout::BlockSize; }
 
-    // Runs FLASH with Yes to the confirmation and No to the restart question.
-    FlashOutcome Flash(int index = 0) {
-        Ui.Answers = {MessageAnswer::Yes, MessageAnswer::No};
-        return Engine->FlashButtonClick(index);
+    // Runs FLASH on the drive with the given answers, keeping the report.
+    FlashOutcome RunWith(std::deque<MessageAnswer> answers, int index = 0) {
+        Ui.Answers = std::move(answers);
+        Report = FlashRun(*Drive, Block.View(), Ui, Ui, Control).Run(index);
+        return Report.Outcome;
     }
+    // Runs FLASH with Yes to the confirmation and No to the restart question.
+    FlashOutcome Flash(int index = 0) { return RunWith({MessageAnswer::Yes, MessageAnswer::No}, index); }
 
     bool FlashEqualsImage() const {
         const auto& flash = Virtual->Drive(0).Flash();
@@ -134,15 +118,24 @@ protected:
                 return false;
         return true;
     }
+    // Every command from `from` on went out with the normal 60 s, the commit alone with 180 s.
+    void ExpectTimeouts(size_t from = 0) {
+        ASSERT_EQ(Recorder->Timeouts.size(), Record().size());
+        for (size_t i = from; i < Record().size(); ++i)
+            EXPECT_EQ(Recorder->Timeouts[i], Record()[i].Opcode() == 0x3B && (Record()[i].Cdb[9] & 0x80) ? 180 : 60)
+                << i;
+    }
 
     EngineSetup Setup;
     IdentityBlockBuffer Block;
     ScriptedUserInterface Ui;
+    RunControl Control;
+    FlashReport Report;
+    ImageKind Kind;
     std::unique_ptr<VirtualPlatform> Virtual;
     std::unique_ptr<TimeoutRecordingPlatform> Recorder;
     std::unique_ptr<CDDrive> Drive;
-    std::vector<uint8_t> IoBuffer = std::vector<uint8_t>(IoBufferSize);
-    std::unique_ptr<FlashEngine> Engine;
+    std::unique_ptr<DriveCommands> Commands;
 };
 
 using Cdb12 = std::array<uint8_t, 12>;

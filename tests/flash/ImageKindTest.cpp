@@ -5,8 +5,7 @@
 #include <cstring>
 
 #include "IdentityBlockBuffer.h"
-#include "flash/FlashEngine.h"
-#include "support/ScriptedUserInterface.h"
+#include "flash/ImageKind.h"
 
 namespace {
 
@@ -15,7 +14,6 @@ enum class Kind { Plain, Profile, Dvd };
 class ImageKindTest : public ::testing::Test {
 protected:
     IdentityBlockBuffer Block;
-    ScriptedUserInterface Ui;
 
     ImageKindTest() { Block.ImageLength(0x80000); }
 
@@ -24,15 +22,13 @@ protected:
     }
     void Marker(uint32_t at) { Put(at, "\x05\x80"); }
 
-    // Runs the decision on a fresh engine; returns the result and the kind it set.
+    // Whether a marker was found, and the kind decided.
     std::pair<bool, Kind> Decide(uint32_t* imageSize = nullptr) {
-        FlashEngine engine(Ui, Block.View());
-        engine.ProfileImage = engine.DvdImage = true;  // whatever was there before is replaced
-        const bool found = engine.CheckNewFormatBIN();
-        EXPECT_FALSE(engine.ProfileImage && engine.DvdImage);
+        const ImageKind kind = ImageKindOf(Block.View());
+        EXPECT_FALSE(kind.Profile && kind.Dvd);
         if (imageSize)
-            *imageSize = engine.ImageSize;
-        return {found, engine.DvdImage ? Kind::Dvd : engine.ProfileImage ? Kind::Profile : Kind::Plain};
+            *imageSize = kind.Size;
+        return {kind.Marked, kind.Dvd ? Kind::Dvd : kind.Profile ? Kind::Profile : Kind::Plain};
     }
 };
 

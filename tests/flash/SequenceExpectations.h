@@ -1,6 +1,7 @@
 #pragma once
 // What a flash run sends, command by command, and a readable trace of what it shows.
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ struct ExpectedCommand {
 };
 
 struct RunShape {
-    ImageKind Kind = ImageKind::Plain;
+    ImageType Kind = ImageType::Plain;
     uint32_t ImageSize = 0x80000;
     bool Matched = false;
     uint32_t ProfileLength = 0;
@@ -36,9 +37,9 @@ inline std::vector<ExpectedCommand> ExpectedRun(const RunShape& s) {
     add(Role::StopPlay, {0x4E}, DirectionIn, 0);
     add(Role::StopUnit, {0x1B}, DirectionIn, 0);
     const uint8_t lengthHigh = uint8_t(s.ProfileLength >> 8), lengthLow = uint8_t(s.ProfileLength);
-    if (s.Kind != ImageKind::Plain) {
+    if (s.Kind != ImageType::Plain) {
         add(Role::FlashId, {0xDF, 0x11}, DirectionIn, 128);
-        const uint8_t area = s.Kind == ImageKind::Profile ? 0x08 : 0x00;
+        const uint8_t area = s.Kind == ImageType::Profile ? 0x08 : 0x00;
         add(Role::WriteProfile, {0x3B, 0x05, 0x01, area, 0, 0, 0, lengthHigh, lengthLow, 0x7F}, DirectionOut,
             s.ProfileLength);
     }
@@ -46,9 +47,9 @@ inline std::vector<ExpectedCommand> ExpectedRun(const RunShape& s) {
         add(Role::WriteChunk,
             {0x3B, 0x05, 0x01, uint8_t(at >> 16), uint8_t(at >> 8), uint8_t(at), 0x00, 0x40, 0x00, 0x00},
             DirectionOut, 0x4000);
-    if (s.Kind == ImageKind::Profile)
+    if (s.Kind == ImageType::Profile)
         add(Role::EntryCritical, {0x3B, 0x05, 0x01, 0, 0, 0, 0, 0, 0, 0x7F}, DirectionIn, 0);
-    if (s.Kind == ImageKind::Profile && s.Matched)
+    if (s.Kind == ImageType::Profile && s.Matched)
         add(Role::ReadProfile, {0x3C, 0x01, 0x01, 0x08, 0, 0, 0, lengthHigh, lengthLow, 0}, DirectionIn,
             s.ProfileLength);
     for (uint32_t at = 0; at < s.ImageSize; at += 0x4000)
@@ -58,6 +59,14 @@ inline std::vector<ExpectedCommand> ExpectedRun(const RunShape& s) {
     add(Role::Commit, {0x3B, 0x05, 0x01, 0, 0, 0, 0, 0, 0, uint8_t(s.FlashAll ? 0xA0 : 0x80)}, DirectionIn, 16);
     add(Role::Inquiry, {0x12, 0, 0, 0, 0x80}, DirectionIn, 0x80);
     return run;
+}
+
+// How a command ended, in the drive's error-text form: "key asc ascq. status, error".
+inline std::string ResultText(const CommandResult& r) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02X %02X %02X. %02X, %04X", r.SenseKey, r.Asc, r.Ascq, r.Status,
+                  unsigned(r.SystemError));
+    return text;
 }
 
 // One line per command: "cdb dir len".

@@ -10,7 +10,7 @@ namespace {
 
 struct SweepKind {
     const char* Name;
-    ImageKind Kind;
+    ImageType Kind;
     std::array<uint8_t, 4> Chip;
     bool Matched;
     uint32_t ProfileLength;
@@ -19,6 +19,7 @@ struct SweepKind {
 struct FaultFlavour {
     VirtualFault Fault;
     std::string ErrorText;  // what ErrorText shows for it
+    CommandCategory Category;
 };
 
 std::vector<FaultFlavour> Flavours() {
@@ -31,25 +32,31 @@ std::vector<FaultFlavour> Flavours() {
     VirtualFault busy;
     busy.Kind = VirtualFaultKind::Status;
     busy.Status = 0x08;
-    return {{sense, "04 40 81. 02, 0000"}, {platform, "00 00 00. 00, 0005"}, {busy, "00 00 00. 08, 0000"}};
+    return {{sense, "04 40 81. 02, 0000", CommandCategory::CheckCondition},
+            {platform, "00 00 00. 00, 0005", CommandCategory::SystemError},
+            {busy, "00 00 00. 08, 0000", CommandCategory::StatusOnly}};
 }
 
-// What a failure of a command in each role shows: its box prefix and the status at the end.
+// What a failure of a command in each role shows (its box prefix, the status at the end) and
+// the step the report names.
 struct Reaction {
     const char* Prefix;
     const char* Status;
+    FlashStep Step;
 };
 
 Reaction ReactionTo(Role role) {
+    using S = FlashStep;
     switch (role) {
-    case Role::FlashId: return {"Read Flash ID> ", "Write profile to drive's DRAM... , Fail! "};
-    case Role::WriteProfile: return {"Write Profile> ", "Write profile to drive's DRAM... , Fail! "};
-    case Role::WriteChunk: return {"Write Buffer> ", "Write BIN to drive's DRAM... , Fail! "};
-    case Role::EntryCritical: return {"Entry critical> ", "Drive entry critical... , Fail! "};
-    case Role::ReadProfile: return {"Read Profile> ", "Read back and Verify drive's DRAM... , Valid Profile Fail!"};
-    case Role::ReadChunk: return {"Read Buffer> ", "Read back and Verify drive's DRAM... , Read Fail! "};
-    case Role::Commit: return {"Write Buffer> ", "Flash Fail."};
-    default: return {nullptr, nullptr};
+    case Role::FlashId: return {"Read Flash ID> ", "Write profile to drive's DRAM... , Fail! ", S::ProfileUpload};
+    case Role::WriteProfile: return {"Write Profile> ", "Write profile to drive's DRAM... , Fail! ", S::ProfileUpload};
+    case Role::WriteChunk: return {"Write Buffer> ", "Write BIN to drive's DRAM... , Fail! ", S::ImageUpload};
+    case Role::EntryCritical: return {"Entry critical> ", "Drive entry critical... , Fail! ", S::EntryCritical};
+    case Role::ReadProfile:
+        return {"Read Profile> ", "Read back and Verify drive's DRAM... , Valid Profile Fail!", S::ProfileCheck};
+    case Role::ReadChunk: return {"Read Buffer> ", "Read back and Verify drive's DRAM... , Read Fail! ", S::ReadBack};
+    case Role::Commit: return {"Write Buffer> ", "Flash Fail.", S::Commit};
+    default: return {nullptr, nullptr, S::ImageCheck};
     }
 }
 
@@ -57,11 +64,8 @@ class FaultSweep : public EngineFixture, public ::testing::WithParamInterface<Sw
 
 TEST_P(FaultSweep, EveryCommandFailedInTurnStopsTheRunAtItsStep) {
     const SweepKind& k = GetParam();
-    RunShape shape;
-    shape.Kind = k.Kind;
-    shape.Matched = k.Matched;
-    shape.ProfileLength = k.ProfileLength;
-    const std::vector<ExpectedCommand> run = ExpectedRun(shape);
+    const std::vector<ExpectedCommand> run =
+        ExpectedRun({.Kind = k.Kind, .Matched = k.Matched, .ProfileLength = k.ProfileLength});
 
     for (const FaultFlavour& flavour : Flavours()) {
         for (size_t i = 0; i < run.size(); ++i) {
@@ -77,21 +81,17 @@ TEST_P(FaultSweep, EveryCommandFailedInTurnStopsTheRunAtItsStep) {
             const Role role = run[i].What;
             const Reaction reaction = ReactionTo(role);
 
-            if (role == Role::Inquiry) {
-                // The flash is done; only the refreshed entry shows that the drive did not answer
-                // (a busy status without sense passes the drive class's identification).
+            if (reaction.Prefix == nullptr) {
+                // Drive handling before the uploads is not judged; a failed test unit ready leads
+                // to the disc test, which finds the tray empty. After the commit the flash is done;
+                // only the refreshed entry shows that the drive did not answer (a busy status
+                // without sense passes the drive's identification).
                 EXPECT_EQ(outcome, FlashOutcome::Completed);
-                if (flavour.Fault.Kind != VirtualFaultKind::Status) {
+                if (role == Role::Inquiry && flavour.Fault.Kind != VirtualFaultKind::Status) {
                     EXPECT_EQ(Ui.ListEntries.at(0), "0");
                 }
                 EXPECT_TRUE(FlashEqualsImage());
-                continue;
-            }
-            if (reaction.Prefix == nullptr) {
-                // Drive handling before the uploads is not judged; a failed test unit ready leads
-                // to the disc test, which finds the tray empty.
-                EXPECT_EQ(outcome, FlashOutcome::Completed);
-                EXPECT_TRUE(FlashEqualsImage());
+                EXPECT_FALSE(Report.Failure);
                 continue;
             }
             EXPECT_EQ(outcome, role == Role::Commit ? FlashOutcome::CommitFailed : FlashOutcome::FailedBeforeCommit);
@@ -101,7 +101,14 @@ TEST_P(FaultSweep, EveryCommandFailedInTurnStopsTheRunAtItsStep) {
             ASSERT_GE(Ui.Messages.size(), 2u);
             EXPECT_EQ(Ui.Messages.back().Text, reaction.Prefix + flavour.ErrorText);
             EXPECT_EQ(Ui.Messages.back().Kind, MessageKind::Plain);
-            EXPECT_EQ(Ui.Caption, reaction.Status);
+            EXPECT_EQ(Report.Status, reaction.Status);
+            // The report names the step and the failed command as it was sent and answered.
+            EXPECT_EQ(Report.Step, reaction.Step);
+            ASSERT_TRUE(Report.Failure);
+            EXPECT_EQ(Report.Failure->Name + "> ", reaction.Prefix);
+            EXPECT_EQ(Report.Failure->Sent.Cdb, run[i].Cdb);
+            EXPECT_EQ(Report.Failure->Result.Category, flavour.Category);
+            EXPECT_EQ(ResultText(Report.Failure->Result), flavour.ErrorText);
             EXPECT_EQ(Vd().CommitCount(), 0u);
             EXPECT_TRUE(FlashUntouched());
             EXPECT_EQ(Vd().Revision(), "1.00");
@@ -112,16 +119,16 @@ TEST_P(FaultSweep, EveryCommandFailedInTurnStopsTheRunAtItsStep) {
             EXPECT_EQ(trace[trace.size() - 2], "not busy");
             EXPECT_EQ(trace.back(), "position 0");
             EXPECT_TRUE(Ui.ListEntries.empty());
-            EXPECT_EQ(CDDrive::GetTimeout(), role == Role::Commit ? 180 : 60);
+            EXPECT_EQ(Recorder->Timeouts.back(), role == Role::Commit ? 180 : 60);
         }
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, FaultSweep,
-                         ::testing::Values(SweepKind{"Plain", ImageKind::Plain, {0, 0, 0, 0}, false, 0},
-                                           SweepKind{"Profile", ImageKind::Profile, {0xDA, 0xC8, 0, 0}, true, 318},
-                                           SweepKind{"ProfileNoMatch", ImageKind::Profile, {1, 2, 3, 4}, false, 4},
-                                           SweepKind{"Dvd", ImageKind::Dvd, {0xBF, 0xD6, 0, 1}, true, 1280}),
+                         ::testing::Values(SweepKind{"Plain", ImageType::Plain, {0, 0, 0, 0}, false, 0},
+                                           SweepKind{"Profile", ImageType::Profile, {0xDA, 0xC8, 0, 0}, true, 318},
+                                           SweepKind{"ProfileNoMatch", ImageType::Profile, {1, 2, 3, 4}, false, 4},
+                                           SweepKind{"Dvd", ImageType::Dvd, {0xBF, 0xD6, 0, 1}, true, 1280}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 class Faults : public EngineFixture {
@@ -140,15 +147,15 @@ protected:
 TEST_F(Faults, ReadBackWithOneAlteredByteStopsBeforeTheCommit) {
     AddFault(FirstChunkRead + 5, VirtualFaultKind::Corrupt);
     EXPECT_EQ(Flash(), FlashOutcome::FailedBeforeCommit);
-    EXPECT_EQ(Ui.Caption, "Read back and Verify drive's DRAM... , Compare BIN and DRAM Fail! ");
-    EXPECT_EQ(Ui.Messages.back().Text, "Compare BIN and DRAM fail!");
-    EXPECT_EQ(Ui.Messages.back().Kind, MessageKind::Plain);
+    EXPECT_EQ(Report.Step, FlashStep::ReadBack);
+    EXPECT_FALSE(Report.Failure) << "every command succeeded";
     EXPECT_EQ(Record().size(), FirstChunkRead + 5);
     EXPECT_EQ(Vd().CommitCount(), 0u);
     EXPECT_TRUE(FlashUntouched());
     EXPECT_FALSE(Ui.BusyCursor);
     EXPECT_EQ(Ui.Progress.Position, 0);
-    // The suffix comes before the box.
+    // The suffix comes before the box, and stays.
+    EXPECT_EQ(Report.Status, "Read back and Verify drive's DRAM... , Compare BIN and DRAM Fail! ");
     const auto trace = Trace(Ui);
     EXPECT_EQ(trace[trace.size() - 4], "status: Read back and Verify drive's DRAM... , Compare BIN and DRAM Fail! ");
     EXPECT_EQ(trace[trace.size() - 3], "box plain ok: Compare BIN and DRAM fail!");
@@ -198,7 +205,7 @@ TEST_F(Faults, DriveThatNeverSettlesIsGivenUpWithoutTouchingItsMemory) {
     Setup.Drive.ReadyPolls = 1000000;
     Build();
     EXPECT_EQ(Flash(), FlashOutcome::FailedBeforeCommit);
-    EXPECT_EQ(Virtual->SleptMilliseconds(), FlashEngine::MaxBecomingReadyPolls * 30u);
+    EXPECT_EQ(Virtual->SleptMilliseconds(), FlashRun::MaxBecomingReadyPolls * 30u);
     for (const auto& c : Record())
         EXPECT_TRUE(c.Opcode() == 0x12 || c.Opcode() == 0x1B || c.Opcode() == 0x00);
     EXPECT_EQ(Ui.Messages.size(), 2u);
@@ -238,7 +245,9 @@ TEST_F(Faults, CommitThatTimesOutIsAFailedFlash) {
     EXPECT_EQ(Flash(), FlashOutcome::CommitFailed);
     EXPECT_EQ(Ui.Caption, "Flash Fail.");
     EXPECT_EQ(Ui.Messages.back().Text, "Write Buffer> 00 00 00. 00, 006E");
-    EXPECT_EQ(CDDrive::GetTimeout(), 180);
+    EXPECT_EQ(Report.Step, FlashStep::Commit);
+    EXPECT_EQ(Report.Failure->Name, "Write Buffer");
+    EXPECT_EQ(Report.Failure->Result.Category, CommandCategory::TransportError);
     EXPECT_EQ(Recorder->Timeouts.back(), 180);
     EXPECT_TRUE(FlashUntouched());
     EXPECT_TRUE(Ui.ListEntries.empty());
@@ -246,15 +255,26 @@ TEST_F(Faults, CommitThatTimesOutIsAFailedFlash) {
     EXPECT_EQ(Virtual->RestartRequests(), 0u);
 }
 
+// The commit's long timeout belongs to the commit alone: after a failed commit, the next run
+// on the same drive sends its commands with the normal timeout and the commit again with 180 s.
+TEST_F(Faults, NextRunAfterAFailedCommitHasTheNormalTimeoutAgain) {
+    AddFault(CommitNumber, VirtualFaultKind::Timeout);
+    ASSERT_EQ(Flash(), FlashOutcome::CommitFailed);
+    EXPECT_EQ(Drive->Timeout(), 60);
+    const size_t first = Record().size();
+    EXPECT_EQ(Flash(), FlashOutcome::Completed);
+    EXPECT_EQ(Record().size(), 2 * first) << "the second run's commands and the refreshing INQUIRY";
+    ExpectTimeouts();
+    EXPECT_EQ(Recorder->Timeouts.at(first + CommitNumber - 2), 180) << "the second commit";
+}
+
 class Interrupts : public EngineFixture {
 protected:
     void SetUp() override { Build(); }
     // Stops once the drive has received `commands` commands.
     void StopAfter(size_t commands) {
-        RunControl control;
-        control.StopRequested = [this, commands] { return Record().size() >= commands; };
-        control.HoldInterrupts = [this](bool hold) { Holds.push_back({hold, Record().size()}); };
-        Engine->SetRunControl(control);
+        Control.StopRequested = [this, commands] { return Record().size() >= commands; };
+        Control.HoldInterrupts = [this](bool hold) { Holds.push_back({hold, Record().size()}); };
     }
     std::vector<std::pair<bool, size_t>> Holds;
 };
@@ -288,9 +308,7 @@ TEST_F(Interrupts, StopAfterTheLastReadStillPreventsTheCommit) {
 }
 
 TEST_F(Interrupts, InterruptsAreHeldExactlyAroundTheCommit) {
-    RunControl control;
-    control.HoldInterrupts = [this](bool hold) { Holds.push_back({hold, Record().size()}); };
-    Engine->SetRunControl(control);
+    Control.HoldInterrupts = [this](bool hold) { Holds.push_back({hold, Record().size()}); };
     EXPECT_EQ(Flash(), FlashOutcome::Completed);
     // Held with 69 commands sent, released once the 70th (the commit) has answered.
     EXPECT_EQ(Holds, (std::vector<std::pair<bool, size_t>>{{true, 69}, {false, 70}}));

@@ -2,6 +2,9 @@
 // the profile that reached the drive, the flash and revision afterwards, and every text,
 // progress value and cursor change shown on the way.
 
+#include <barrier>
+#include <thread>
+
 #include "SequenceExpectations.h"
 #include "flash/ProfileData.h"
 
@@ -9,7 +12,7 @@ namespace {
 
 struct FullRunCase {
     const char* Name;
-    ImageKind Kind;
+    ImageType Kind;
     std::array<uint8_t, 4> Chip;
     std::string Note;
     bool Matched;
@@ -20,13 +23,13 @@ struct FullRunCase {
 
 class FullRun : public EngineFixture, public ::testing::WithParamInterface<FullRunCase> {};
 
-std::vector<std::string> ExpectedTrace(ImageKind kind, const std::string& identityLine) {
+std::vector<std::string> ExpectedTrace(ImageType kind, const std::string& identityLine) {
     std::vector<std::string> t = {"box confirmation yes/NO: \nUpdate FW:1.00 to FW:1.06 ?\n", "range 0..524288",
                                   "step 16384", "busy"};
-    if (kind != ImageKind::Plain)
+    if (kind != ImageType::Plain)
         t.push_back("status: Write profile to drive's DRAM... ");
     t.insert(t.end(), {"status: Write BIN to drive's DRAM... ", "position 0", "stepit x32 ->524288"});
-    if (kind == ImageKind::Profile)
+    if (kind == ImageType::Profile)
         t.push_back("status: Drive entry critical... ");
     t.insert(t.end(), {"status: Read back and Verify drive's DRAM... ", "position 0", "stepit x32 ->524288",
                        "status: Don't turn off the system, Flash is in progress...", "range 0..200",
@@ -54,7 +57,7 @@ TEST_P(FullRun, FlashesTheImageWithTheExactCommandsAndTexts) {
     EXPECT_EQ(Lines(Record()), Lines(ExpectedRun(shape)));
 
     // The profile as the drive received it.
-    if (c.Kind != ImageKind::Plain) {
+    if (c.Kind != ImageType::Plain) {
         std::vector<uint8_t> profile = c.ProfileHeader;
         const uint32_t blobBytes = c.ProfileLength - uint32_t(std::min<size_t>(c.ProfileLength, c.ProfileHeader.size()));
         if (c.Matched)
@@ -66,7 +69,6 @@ TEST_P(FullRun, FlashesTheImageWithTheExactCommandsAndTexts) {
             if (r.Opcode() == 0x3B && r.Cdb[9] == 0x7F && r.Length > 0)
                 sent = r.DataOut;
         EXPECT_EQ(sent, profile);
-        EXPECT_EQ(Engine->ProfileMatched, c.Matched);
     }
 
     EXPECT_TRUE(FlashEqualsImage());
@@ -74,7 +76,7 @@ TEST_P(FullRun, FlashesTheImageWithTheExactCommandsAndTexts) {
     EXPECT_EQ(Vd().Revision(), "1.06");
     // A DVD image's empty profile upload carries the same bytes as entry critical; the drive
     // tells them apart by direction (the upload is data out, entry critical data in).
-    EXPECT_EQ(Vd().EntryCriticalCount(), c.Kind == ImageKind::Profile ? 1u : 0u);
+    EXPECT_EQ(Vd().EntryCriticalCount(), c.Kind == ImageType::Profile ? 1u : 0u);
     const std::string identity = "0-0-0 V: KAVENO  CDRW 5232X      1.06";
     EXPECT_EQ(Trace(Ui), ExpectedTrace(c.Kind, identity));
     ASSERT_EQ(Ui.ListEntries.size(), 1u);
@@ -82,11 +84,10 @@ TEST_P(FullRun, FlashesTheImageWithTheExactCommandsAndTexts) {
     EXPECT_FALSE(Ui.BusyCursor);
 
     // The commit alone runs under the long timeout; afterwards the normal one is back.
-    const auto& timeouts = Recorder->Timeouts;
-    ASSERT_EQ(timeouts.size(), Record().size());
-    for (size_t i = 0; i < Record().size(); ++i)
-        EXPECT_EQ(timeouts[i], Record()[i].Opcode() == 0x3B && (Record()[i].Cdb[9] & 0x80) ? 180 : 60) << i;
-    EXPECT_EQ(CDDrive::GetTimeout(), 60);
+    ExpectTimeouts();
+    EXPECT_EQ(Report.Step, FlashStep::Restart);
+    EXPECT_FALSE(Report.Failure);
+    EXPECT_EQ(Report.NewIdentity, identity);
     // One 30 ms poll and the 200 ms pause after the commit.
     EXPECT_EQ(Virtual->SleptMilliseconds(), 30u + 200u);
     EXPECT_EQ(Virtual->RestartRequests(), 0u);
@@ -97,19 +98,19 @@ const std::vector<uint8_t> NoMatch = {0xFF, 0xFF, 0x00, 0x00};
 INSTANTIATE_TEST_SUITE_P(
     Kinds, FullRun,
     ::testing::Values(
-        FullRunCase{"Plain", ImageKind::Plain, {0xDA, 0xC8, 0, 0}, "", false, 0, {}, 0},
-        FullRunCase{"FlashAll", ImageKind::Plain, {0xDA, 0xC8, 0, 0}, "FLASH-ALL chips", false, 0, {}, 0},
-        FullRunCase{"ProfileA", ImageKind::Profile, {0xDA, 0xC8, 0, 0}, "", true, 318, {0xDA, 0xC8, 0x01, 0x3A}, 0},
-        FullRunCase{"ProfileB", ImageKind::Profile, {0xBF, 0xB4, 0, 0}, "", true, 456, {0xBF, 0xB4, 0x01, 0xC4}, 314},
-        FullRunCase{"ProfileC", ImageKind::Profile, {0xBF, 0xD6, 0, 1}, "", true, 1284, {0xBF, 0xD6, 0x05, 0x00}, 766},
-        FullRunCase{"ProfileC2", ImageKind::Profile, {0xBF, 0xB6, 9, 9}, "", true, 1284, {0xBF, 0xB6, 0x05, 0x00},
+        FullRunCase{"Plain", ImageType::Plain, {0xDA, 0xC8, 0, 0}, "", false, 0, {}, 0},
+        FullRunCase{"FlashAll", ImageType::Plain, {0xDA, 0xC8, 0, 0}, "FLASH-ALL chips", false, 0, {}, 0},
+        FullRunCase{"ProfileA", ImageType::Profile, {0xDA, 0xC8, 0, 0}, "", true, 318, {0xDA, 0xC8, 0x01, 0x3A}, 0},
+        FullRunCase{"ProfileB", ImageType::Profile, {0xBF, 0xB4, 0, 0}, "", true, 456, {0xBF, 0xB4, 0x01, 0xC4}, 314},
+        FullRunCase{"ProfileC", ImageType::Profile, {0xBF, 0xD6, 0, 1}, "", true, 1284, {0xBF, 0xD6, 0x05, 0x00}, 766},
+        FullRunCase{"ProfileC2", ImageType::Profile, {0xBF, 0xB6, 9, 9}, "", true, 1284, {0xBF, 0xB6, 0x05, 0x00},
                     766},
-        FullRunCase{"ProfileD", ImageKind::Profile, {0x37, 0x8C, 0, 1}, "", true, 1284, {0x37, 0x8C, 0x05, 0x00},
+        FullRunCase{"ProfileD", ImageType::Profile, {0x37, 0x8C, 0, 1}, "", true, 1284, {0x37, 0x8C, 0x05, 0x00},
                     2046},
-        FullRunCase{"ProfileNoMatch", ImageKind::Profile, {0x01, 0x02, 0, 0}, "", false, 4, NoMatch, 0},
-        FullRunCase{"DvdMatch", ImageKind::Dvd, {0xBF, 0xD6, 0, 1}, "", true, 1280,
+        FullRunCase{"ProfileNoMatch", ImageType::Profile, {0x01, 0x02, 0, 0}, "", false, 4, NoMatch, 0},
+        FullRunCase{"DvdMatch", ImageType::Dvd, {0xBF, 0xD6, 0, 1}, "", true, 1280,
                     {0xBF, 0xD6, 0x00, 0x01, 0x05, 0x00}, 766},
-        FullRunCase{"DvdNoMatch", ImageKind::Dvd, {0xBF, 0xD6, 0, 0}, "", false, 0, {}, 0}),
+        FullRunCase{"DvdNoMatch", ImageType::Dvd, {0xBF, 0xD6, 0, 0}, "", false, 0, {}, 0}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 class RunDetails : public EngineFixture {
@@ -123,14 +124,14 @@ TEST_F(RunDetails, FlashAllNeedsTheExactNinePrefixBytes) {
         Build();
         ASSERT_EQ(Flash(), FlashOutcome::Completed);
         EXPECT_EQ(Vd().LastCommitCode(), 0x80) << note;
-        EXPECT_FALSE(Engine->FlashAll);
     }
 }
 
 TEST_F(RunDetails, YesToTheRestartAsksTheSystemOnceWithTheDefaultCursor) {
-    Ui.Answers = {MessageAnswer::Yes, MessageAnswer::Yes};
-    ASSERT_EQ(Engine->FlashButtonClick(0), FlashOutcome::Completed);
+    ASSERT_EQ(RunWith({MessageAnswer::Yes, MessageAnswer::Yes}), FlashOutcome::Completed);
     EXPECT_EQ(Virtual->RestartRequests(), 1u);
+    EXPECT_TRUE(Report.RestartRequested);
+    EXPECT_EQ(Ui.Messages.back().Asks, Question::Restart);
     const auto trace = Trace(Ui);
     const auto box = std::find(trace.begin(), trace.end(),
                                "box confirmation yes/NO: The system needs to be restarted for the changes to take "
@@ -139,36 +140,32 @@ TEST_F(RunDetails, YesToTheRestartAsksTheSystemOnceWithTheDefaultCursor) {
     EXPECT_EQ(*(box + 1), "not busy");
 }
 
-TEST_F(RunDetails, NoToTheRestartKeepsTheCompletedStatus) {
-    ASSERT_EQ(Flash(), FlashOutcome::Completed);
-    EXPECT_EQ(Ui.Caption, "Flash Completed.");
-    EXPECT_EQ(Virtual->RestartRequests(), 0u);
-}
-
 TEST_F(RunDetails, RefreshReplacesTheEntrySelectedAtThePress) {
     ASSERT_EQ(Flash(3), FlashOutcome::Completed);
     ASSERT_EQ(Ui.ListEntries.size(), 4u);
     EXPECT_EQ(Ui.ListEntries[3], "0-0-0 V: KAVENO  CDRW 5232X      1.06");
 }
 
-TEST_F(RunDetails, SecondRunReusesTheBuffersAndStartsAfresh) {
-    Setup.Kind = ImageKind::Profile;
+// A run keeps nothing from the one before: after a failed run, the same run object flashes
+// the drive twice with the same commands, and its reports name no failure.
+TEST_F(RunDetails, SecondRunStartsAfresh) {
+    Setup.Kind = ImageType::Profile;
+    Setup.FwRange = "-    -";  // the drive may be flashed again at the new revision
     Build();
-    ASSERT_EQ(Flash(), FlashOutcome::Completed);
-    const uint8_t* step = Engine->StepBuffer;
-    const uint8_t* copy = Engine->ProfileCopy;
-    ASSERT_NE(step, nullptr);
-    ASSERT_NE(copy, nullptr);
-    // The drive now reports the new revision; a wildcard range lets it be flashed again.
-    Engine.reset();
-    Block.FwRange("-    -");
-    Engine = std::make_unique<FlashEngine>(Ui, Block.View());
-    Engine->TargetDrive = Drive.get();
-    Engine->CheckNewFormatBIN();
-    ASSERT_EQ(Flash(), FlashOutcome::Completed);
-    ASSERT_EQ(Flash(), FlashOutcome::Completed);
-    EXPECT_EQ(Vd().CommitCount(), 3u);
-    EXPECT_TRUE(Engine->ProfileMatched);
+    Vd().AddFault({8, VirtualFaultKind::Sense, 0x04, 0x40, 0x81});  // the first run's first chunk write
+    FlashRun run(*Drive, Block.View(), Ui, Ui);
+    const RunShape shape{.Kind = ImageType::Profile, .Matched = true, .ProfileLength = 318};
+    for (int i = 0; i < 3; ++i) {
+        const size_t before = Record().size();
+        Ui.Answers = {MessageAnswer::Yes, MessageAnswer::No};
+        const FlashReport report = run.Run(0);
+        EXPECT_EQ(report.Outcome, i == 0 ? FlashOutcome::FailedBeforeCommit : FlashOutcome::Completed) << i;
+        EXPECT_EQ(report.Failure.has_value(), i == 0) << i;
+        if (i > 0) {
+            EXPECT_EQ(Lines(Record(), before), Lines(ExpectedRun(shape))) << i;
+        }
+    }
+    EXPECT_EQ(Vd().CommitCount(), 2u);
 }
 
 // An image whose length is not a whole number of chunks: the last chunk goes out whole
@@ -198,6 +195,44 @@ TEST_F(RunDetails, ImpossibleImageLengthsAreRefusedBeforeAnythingIsSent) {
         EXPECT_EQ(Record().size(), 1u) << length;  // only the opening's INQUIRY
         ASSERT_EQ(Ui.Messages.size(), 1u);
         EXPECT_NE(Ui.Messages[0].Text.find("nothing was sent"), std::string::npos);
+    }
+}
+
+// Two runs at once in one process, each with its own drive, front end and run, share nothing:
+// in lock-step from poll to poll, each drive gets its own image and exactly one commit.
+TEST(ConcurrentRuns, TwoDrivesAreFlashedAtOnceEachByItsOwnRun) {
+    struct Side {
+        EngineSetup Setup;
+        IdentityBlockBuffer Block = MakeBlock(Setup);
+        VirtualPlatform Platform{Setup.Drive};
+        ScriptedUserInterface Ui;
+        FlashReport Report;
+    } sides[2];
+    for (uint32_t i = 0; i < Layout::ImageCapacity; ++i)
+        sides[1].Block.Bytes[Layout::BlockSize + i] ^= 0xFF;  // the images differ in every byte
+    std::barrier lockStep(2);
+    std::vector<std::thread> threads;
+    for (Side& side : sides)
+        threads.emplace_back([&side, &lockStep] {
+            side.Platform.SetInstantSleep(true);
+            side.Ui.Answers = {MessageAnswer::Yes, MessageAnswer::No};
+            CDDrive drive(side.Platform, DriveAddress{'V', 0, 0, 0}, &side.Ui);
+            RunControl control;
+            control.StopRequested = [&] {
+                lockStep.arrive_and_wait();
+                return false;
+            };
+            side.Report = FlashRun(drive, side.Block.View(), side.Ui, side.Ui, control).Run(0);
+            lockStep.arrive_and_drop();
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (Side& side : sides) {
+        EXPECT_EQ(side.Report.Outcome, FlashOutcome::Completed);
+        const VirtualDrive& drive = side.Platform.Drive(0);
+        EXPECT_EQ(drive.CommitCount(), 1u);
+        EXPECT_TRUE(std::equal(drive.Flash().begin(), drive.Flash().begin() + Layout::ImageCapacity,
+                               side.Block.Bytes.begin() + Layout::BlockSize));
     }
 }
 

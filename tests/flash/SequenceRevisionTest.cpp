@@ -10,8 +10,7 @@ protected:
         Setup.Drive.Revision = driveRevision;
         Setup.FwRange = range;
         Build();
-        Ui.Answers = std::move(answers);
-        return Engine->FlashButtonClick(0);
+        return RunWith(std::move(answers));
     }
     bool NothingSent() { return Record().size() == 1; }  // only the opening's INQUIRY
 };
@@ -24,6 +23,7 @@ TEST_F(RevisionCheck, EqualRevisionIsRefusedWithAWarning) {
     EXPECT_EQ(Ui.Messages[0].Kind, MessageKind::Warning);
     EXPECT_EQ(Ui.Messages[0].Buttons, MessageButtons::Ok);
     EXPECT_TRUE(Ui.Statuses.empty());
+    EXPECT_EQ(Report.Step, FlashStep::RevisionCheck);
 }
 
 TEST_F(RevisionCheck, HigherRevisionIsRefused) {
@@ -45,6 +45,7 @@ TEST_F(RevisionCheck, LowerRevisionAsksForConfirmationWithNoAsDefault) {
     EXPECT_EQ(Ui.Messages[0].Kind, MessageKind::Confirmation);
     EXPECT_EQ(Ui.Messages[0].Buttons, MessageButtons::YesNo);
     EXPECT_EQ(Ui.Messages[0].Default, MessageAnswer::No);
+    EXPECT_EQ(Ui.Messages[0].Asks, Question::UpdateConfirmation);
 }
 
 TEST_F(RevisionCheck, AnyAnswerButYesSendsNothing) {
@@ -102,8 +103,8 @@ TEST_F(RevisionCheck, DriveThatCouldNotBeIdentifiedIsRefusedWithItsCause) {
             Setup.Drive.Faults = {c.Fault};
             Build();
             EXPECT_EQ(Drive->IdentityLine(), "0");  // the second INQUIRY fails
-            Ui.Answers = {MessageAnswer::Yes, MessageAnswer::Yes};
-            EXPECT_EQ(Engine->FlashButtonClick(0), FlashOutcome::Unidentified) << c.Cause;
+            EXPECT_EQ(RunWith({MessageAnswer::Yes, MessageAnswer::Yes}), FlashOutcome::Unidentified) << c.Cause;
+            EXPECT_EQ(Report.Step, FlashStep::Identification);
             EXPECT_EQ(Record().size(), 2u) << c.Cause;  // the two INQUIRYs and nothing after them
             ASSERT_EQ(Ui.Messages.size(), 1u) << c.Cause;
             EXPECT_EQ(Ui.Messages[0].Text,

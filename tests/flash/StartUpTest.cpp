@@ -3,7 +3,7 @@
 #include <string>
 
 #include "IdentityBlockBuffer.h"
-#include "flash/FlashEngine.h"
+#include "flash/FlashTexts.h"
 #include "flash/StartUp.h"
 #include "scsi/CDDrive.h"
 #include "sim/VirtualDrive.h"
@@ -32,15 +32,8 @@ class StartUpTest : public ::testing::Test {
 protected:
     void SetUp() override {
         Platform.SetInstantSleep(true);
-        CDDrive::SetPlatform(&Platform);
-        CDDrive::ResetClassState();
-        CDDrive::SetUserInterface(&Ui);
         Block.Vendor("Acme").Model("RW-5200").Inquiry("ACME    CD-RW RW5200").FwRange("1.00-1.10");
         Block.NewFwName("1.20").ImageLength(0x80000);
-    }
-    void TearDown() override {
-        CDDrive::SetUserInterface(nullptr);
-        CDDrive::ResetClassState();
     }
 
     VirtualDrive& Add(const std::string& inquiry, const std::string& revision) {
@@ -59,22 +52,11 @@ const std::string RangeReportHead =
 
 }  // namespace
 
-TEST_F(StartUpTest, IdentityTextsPromptAndCaption) {
-    FlashStartUp startUp(Block.View());
+TEST_F(StartUpTest, PromptCaptionAndRangeWarningAreExact) {
+    FlashStartUp startUp(Block.View(), Platform);
     startUp.FormIdentityTexts();
-    EXPECT_EQ(startUp.VendorText, "Acme");
-    EXPECT_EQ(startUp.ModelText, "RW-5200");
-    EXPECT_EQ(startUp.InquiryText, Product);
-    EXPECT_EQ(startUp.RangeText, "1.00-1.10");
-    EXPECT_EQ(startUp.RangeLow, "1.00");
-    EXPECT_EQ(startUp.RangeHigh, "1.10");
     EXPECT_EQ(startUp.PromptText(), "Select the Acme drive you want to update:");
     EXPECT_EQ(startUp.CaptionText(), "Acme Flash Utility V1.048 forRW-5200");
-}
-
-TEST_F(StartUpTest, RangeWarningTextIsExact) {
-    FlashStartUp startUp(Block.View());
-    startUp.FormIdentityTexts();
     EXPECT_EQ(startUp.WarningText(),
               "\nWARNING:\n"
               "\nThis flash utility only supports Acme RW-5200 drive with firmware:1.00-1.10"
@@ -85,7 +67,7 @@ TEST_F(StartUpTest, RangeWarningTextIsExact) {
 
 TEST_F(StartUpTest, AnyFirmwareWarningAndReportAreExact) {
     Block.FwRange("-    -");
-    FlashStartUp startUp(Block.View());
+    FlashStartUp startUp(Block.View(), Platform);
     startUp.FormIdentityTexts();
     EXPECT_EQ(startUp.WarningText(),
               "\nWARNING:\n"
@@ -93,13 +75,13 @@ TEST_F(StartUpTest, AnyFirmwareWarningAndReportAreExact) {
               "\nWe recommend you close all applications in order to run this update!"
               "\nDon't turn off the system while the flash is in progress! "
               "\n\nDo you wish to continue?\n");
-    EXPECT_EQ(startUp.ErrorReportHead(),
+    EXPECT_EQ(FlashTexts::ErrorReportHead(startUp.Texts()),
               "\nERROR:\n\nCan't found RW-5200 drive !\n\nThis flash utility only supports RW-5200\n");
 }
 
 TEST_F(StartUpTest, WarningIsAYesNoWarningWithYesAsDefault) {
     Add(Product, "1.05");
-    FlashStartUp startUp(Block.View());
+    FlashStartUp startUp(Block.View(), Platform);
     startUp.FormIdentityTexts();
     Ui.Answers = {MessageAnswer::No};
     EXPECT_FALSE(startUp.AskWarning(Ui));
@@ -110,9 +92,10 @@ TEST_F(StartUpTest, WarningIsAYesNoWarningWithYesAsDefault) {
     EXPECT_EQ(box.Buttons, MessageButtons::YesNo);
     EXPECT_EQ(box.Default, MessageAnswer::Yes);
     EXPECT_EQ(box.Title, "Warning");
+    EXPECT_EQ(box.Asks, Question::StartUpWarning);
     // Declining detects nothing: no drive was asked anything.
     EXPECT_TRUE(Platform.Drive(0).Commands().empty());
-    EXPECT_EQ(startUp.Drives, nullptr);
+    EXPECT_EQ(startUp.Drives(), nullptr);
 
     Ui.Answers = {MessageAnswer::Ok};  // anything but Yes
     EXPECT_FALSE(startUp.AskWarning(Ui));
@@ -121,7 +104,7 @@ TEST_F(StartUpTest, WarningIsAYesNoWarningWithYesAsDefault) {
 }
 
 TEST_F(StartUpTest, NoDriveShowsTheReportWithoutListing) {
-    FlashStartUp startUp(Block.View());
+    FlashStartUp startUp(Block.View(), Platform);
     startUp.FormIdentityTexts();
     EXPECT_EQ(startUp.Detect(Ui), FlashStartUp::Detection::NoDrive);
     ASSERT_EQ(Ui.Messages.size(), 1u);
@@ -137,7 +120,7 @@ TEST_F(StartUpTest, NoneQualifyListsEveryDetectedDrive) {
     Add(other, "1.05");
     Add(Product, "1.11");                      // one above the range
     Add("acme    cd-rw rw5200    ", "1.05");   // differs in case only
-    FlashStartUp startUp(Block.View());
+    FlashStartUp startUp(Block.View(), Platform);
     startUp.FormIdentityTexts();
     EXPECT_EQ(startUp.Detect(Ui), FlashStartUp::Detection::NoneQualify);
     ASSERT_EQ(Ui.Messages.size(), 1u);
@@ -153,37 +136,29 @@ TEST_F(StartUpTest, LastTwoOfThreeQualify) {
     Add(Product, "0.99");
     Add(Product, "1.00");
     Add(Product, "1.10");
-    FlashStartUp startUp(Block.View());
+    FlashStartUp startUp(Block.View(), Platform);
     startUp.FormIdentityTexts();
     ASSERT_EQ(startUp.Detect(Ui), FlashStartUp::Detection::Ready);
     EXPECT_TRUE(Ui.Messages.empty());  // the report is dropped unseen
     EXPECT_EQ(startUp.Entries(), (std::vector<std::string>{Line(1, Product, "1.00"), Line(2, Product, "1.10")}));
-    EXPECT_EQ(startUp.DriveIndex[0], 1);
-    EXPECT_EQ(startUp.DriveIndex[1], 2);
 
-    FlashEngine engine(Ui, Block.View());
-    startUp.FinishSelection(engine);
-    EXPECT_EQ(engine.TargetDrive, startUp.Drives->Item(1));
-    EXPECT_EQ(startUp.Drives->Current(), engine.TargetDrive);
-    EXPECT_EQ(engine.ImageSize, 0x80000u);  // the image kind was decided
-    ASSERT_NE(startUp.IoBuffer, nullptr);
-    EXPECT_EQ(CDDrive::Buffer(), startUp.IoBuffer);
-    EXPECT_EQ(CDDrive::BufferLength(), 16384u);
-
-    startUp.ComboBoxChange(1, engine);
-    EXPECT_EQ(engine.TargetDrive, startUp.Drives->Item(2));
-    EXPECT_EQ(startUp.Drives->Current(), engine.TargetDrive);
-    startUp.ComboBoxChange(2, engine);  // no such entry: nothing changes
-    EXPECT_EQ(engine.TargetDrive, startUp.Drives->Item(2));
-    startUp.ComboBoxChange(0, engine);
-    EXPECT_EQ(engine.TargetDrive, startUp.Drives->Item(1));
+    const CDDrives& drives = *startUp.Drives();
+    EXPECT_EQ(startUp.SelectEntry(0), drives.Item(1));
+    EXPECT_EQ(drives.Current(), drives.Item(1));
+    EXPECT_EQ(startUp.SelectEntry(1), drives.Item(2));
+    EXPECT_EQ(drives.Current(), drives.Item(2));
+    for (int outside : {2, -1}) {  // no such entry: nothing changes
+        EXPECT_EQ(startUp.SelectEntry(outside), nullptr);
+        EXPECT_EQ(drives.Current(), drives.Item(2));
+    }
+    EXPECT_EQ(startUp.SelectEntry(0), drives.Item(1));
 }
 
 TEST_F(StartUpTest, InquiryWildcardListsEveryDrive) {
     Block.Inquiry("--");
     Add("OTHER   DVD-ROM 16X     ", "ZZZZ");
     Add(Product, "0000");
-    FlashStartUp startUp(Block.View());
+    FlashStartUp startUp(Block.View(), Platform);
     startUp.FormIdentityTexts();
     ASSERT_EQ(startUp.Detect(Ui), FlashStartUp::Detection::Ready);
     EXPECT_EQ(startUp.Entries().size(), 2u);
@@ -194,7 +169,7 @@ TEST_F(StartUpTest, RangeWildcardChecksOnlyTheProduct) {
     Block.FwRange("------");
     Add(Product, "ZZZZ");
     Add("OTHER   DVD-ROM 16X     ", "1.05");
-    FlashStartUp startUp(Block.View());
+    FlashStartUp startUp(Block.View(), Platform);
     startUp.FormIdentityTexts();
     ASSERT_EQ(startUp.Detect(Ui), FlashStartUp::Detection::Ready);
     EXPECT_EQ(startUp.Entries(), std::vector<std::string>{Line(0, Product, "ZZZZ")});
@@ -207,16 +182,12 @@ TEST_F(StartUpTest, RangeWildcardChecksOnlyTheProduct) {
 TEST_F(StartUpTest, AFullListOfQualifyingDrivesKeepsEveryIndex) {
     for (int i = 0; i < 26; ++i)
         Add(Product, "1.05");
-    FlashStartUp startUp(Block.View());
+    FlashStartUp startUp(Block.View(), Platform);
     startUp.FormIdentityTexts();
     ASSERT_EQ(startUp.Detect(Ui), FlashStartUp::Detection::Ready);
     ASSERT_EQ(startUp.Entries().size(), 24u);
     for (int k = 0; k < 24; ++k)
-        EXPECT_EQ(startUp.DriveIndex[k], k);
-    FlashEngine engine(Ui, Block.View());
-    startUp.FinishSelection(engine);
-    startUp.ComboBoxChange(23, engine);
-    EXPECT_EQ(engine.TargetDrive, startUp.Drives->Item(23));
+        EXPECT_EQ(startUp.SelectEntry(k), startUp.Drives()->Item(k));
 }
 
 // A drive that answered at detection but not when its line is made shows the line "0".
@@ -224,25 +195,21 @@ TEST_F(StartUpTest, DriveThatStopsAnsweringIsListedAsZero) {
     VirtualDriveConfig config = DriveWith(Product, "1.05");
     config.Faults.push_back({2, VirtualFaultKind::Sense, 0x02, 0x04, 0x00});
     Platform.AddDrive(config);
-    FlashStartUp startUp(Block.View());
+    FlashStartUp startUp(Block.View(), Platform);
     startUp.FormIdentityTexts();
     ASSERT_EQ(startUp.Detect(Ui), FlashStartUp::Detection::Ready);
     EXPECT_EQ(startUp.Entries(), std::vector<std::string>{"0"});
 }
 
-TEST_F(StartUpTest, DestructionClosesDrivesAndReleasesTheTransferBuffer) {
+TEST_F(StartUpTest, DestructionClosesTheDrives) {
     Add(Product, "1.05");
     Add(Product, "1.06");
     {
-        FlashStartUp startUp(Block.View());
+        FlashStartUp startUp(Block.View(), Platform);
         startUp.FormIdentityTexts();
         ASSERT_EQ(startUp.Detect(Ui), FlashStartUp::Detection::Ready);
-        FlashEngine engine(Ui, Block.View());
-        startUp.FinishSelection(engine);
+        ASSERT_NE(startUp.SelectEntry(1), nullptr);
         EXPECT_EQ(Platform.OpenHandles(), 2u);
-        EXPECT_EQ(CDDrive::OpenCount(), 2u);
     }
     EXPECT_EQ(Platform.OpenHandles(), 0u);
-    EXPECT_EQ(CDDrive::OpenCount(), 0u);
-    EXPECT_EQ(CDDrive::BufferLength(), CDDrive::DefaultBufferLength);
 }

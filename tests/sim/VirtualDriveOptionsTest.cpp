@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "flash/IdentityBlockBuffer.h"
 #include "sim/VirtualDriveOptions.h"
 
 namespace {
@@ -113,23 +114,29 @@ TEST(VirtualDriveOptions, ErrorNumbersByNameOrNumber) {
     EXPECT_FALSE(ParseErrorNumber(""));
 }
 
+VirtualDriveConfig DefaultsFor(const std::string& inquiry, const std::string& range, const std::string& name) {
+    IdentityBlockBuffer block;
+    block.Inquiry(inquiry).FwRange(range).NewFwName(name).ImageLength(16);
+    return VirtualDefaultsFor(block.View());
+}
+
 TEST(VirtualDriveDefaults, FitTheIdentityBlock) {
-    const VirtualDriveConfig c = VirtualDefaultsForIdentity("KAVENO  QRW-70514S", "QF01-QF9Z", "QFA0.");
+    const VirtualDriveConfig c = DefaultsFor("KAVENO  QRW-70514S", "QF01-QF9Z", "QFA0.");
     EXPECT_EQ(c.Inquiry, "KAVENO  QRW-70514S      ");
     EXPECT_EQ(c.Revision, "QF01");
     EXPECT_EQ(c.NewRevision, "QFA0");
 }
 
 TEST(VirtualDriveDefaults, WildcardsGiveAFixedProductAndRevisionZero) {
-    const VirtualDriveConfig c = VirtualDefaultsForIdentity("--", "---------", "QFA0.");
+    const VirtualDriveConfig c = DefaultsFor("--", "---------", "QFA0.");
     EXPECT_EQ(c.Inquiry, VirtualDriveConfig{}.Inquiry);
     EXPECT_EQ(c.Inquiry.size(), 24u);
     EXPECT_EQ(c.Revision, "0000");
     // One '-' is no wildcard, for the inquiry or the range.
-    const VirtualDriveConfig d = VirtualDefaultsForIdentity("-ODD", "-F01-QF9Z", "AB");
+    const VirtualDriveConfig d = DefaultsFor("-ODD", "-F01-QF9Z", "AB");
     EXPECT_EQ(d.Inquiry, "-ODD                    ");
     EXPECT_EQ(d.Revision, "-F01");
     EXPECT_EQ(d.NewRevision, "AB  ");
     // A range too short to hold its upper bound is no wildcard either.
-    EXPECT_EQ(VirtualDefaultsForIdentity("X", "-", "QFA0").Revision, "-   ");
+    EXPECT_EQ(DefaultsFor("X", "-", "QFA0").Revision, "-   ");
 }
