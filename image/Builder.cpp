@@ -1,14 +1,13 @@
 #include "image/Builder.h"
 
+#include "image/FileCopy.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -25,126 +24,6 @@ std::string BaseName(const std::string& path) {
 
 std::string SystemReason(int error) { return std::strerror(error); }
 
-// Closes a descriptor when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : Fd_(fd) {}
-    ~Descriptor() { Reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return Fd_; }
-    bool Valid() const { return Fd_ >= 0; }
-    int Release() { int fd = Fd_; Fd_ = -1; return fd; }
-    void Reset() { if (Fd_ >= 0) ::close(Fd_); Fd_ = -1; }
-
-private:
-    int Fd_;
-};
-
-// Reads up to limit bytes, to the end of the file. False with errno set on a read error.
-bool ReadUpTo(int fd, std::size_t limit, std::vector<uint8_t>& out) {
-    out.clear();
-    std::size_t done = 0;
-    while (done < limit) {
-        if (out.size() < std::min(limit, done + (1u << 20)))
-            out.resize(std::min(limit, std::max(done + (1u << 20), out.size() * 2)));
-        const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        done += std::size_t(n);
-    }
-    out.resize(done);
-    return true;
-}
-
-bool WriteAll(int fd, const uint8_t* data, std::size_t length) {
-    while (length > 0) {
-        const ssize_t n = ::write(fd, data, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        length -= std::size_t(n);
-    }
-    return true;
-}
-
-// Where the key-word starts in the file, reading it from the start in large pieces (each
-// piece searched together with the end of the one before, so a key-word across the seam is
-// found). Every occurrence is found, also one that starts inside a partial match. Sets
-// length to the file's length when the key-word is not there. False on a read error.
-bool FindKeyWord(int fd, const std::array<uint8_t, Layout::KeyWordSize>& keyWord, std::size_t& at, bool& found,
-                 std::size_t& length) {
-    constexpr std::size_t Piece = 1u << 20, Overlap = Layout::KeyWordSize - 1;
-    std::vector<uint8_t> buffer(Overlap + Piece);
-    const std::boyer_moore_horspool_searcher searcher(keyWord.begin(), keyWord.end());
-    std::size_t carried = 0;  // bytes at the buffer's start kept from the piece before
-    std::size_t offset = 0;   // file offset of the buffer's first byte
-    found = false;
-    for (;;) {
-        const ssize_t n = ::pread(fd, buffer.data() + carried, Piece, off_t(offset + carried));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        const std::size_t filled = carried + std::size_t(n);
-        const auto hit = std::search(buffer.begin(), buffer.begin() + std::ptrdiff_t(filled), searcher);
-        if (hit != buffer.begin() + std::ptrdiff_t(filled)) {
-            at = offset + std::size_t(hit - buffer.begin());
-            found = true;
-            return true;
-        }
-        if (n == 0) {
-            length = offset + filled;
-            return true;
-        }
-        const std::size_t keep = std::min(Overlap, filled);
-        std::memmove(buffer.data(), buffer.data() + filled - keep, keep);
-        offset += filled - keep;
-        carried = keep;
-    }
-}
-
-// Copies length bytes of in from offset to the end of out: in the kernel where it can, else
-// through a buffer. False with errno set when a read or write fails or the file ends early.
-bool CopyRange(int in, std::size_t offset, int out, std::size_t length) {
-    bool kernelCopy = true;
-    std::vector<uint8_t> buffer;
-    while (length > 0) {
-        ssize_t n;
-        if (kernelCopy) {
-            off64_t from = off64_t(offset);
-            n = ::copy_file_range(in, &from, out, nullptr, std::min<std::size_t>(length, 1u << 30), 0);
-            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
-                          errno == EPERM || errno == EBADF)) {
-                kernelCopy = false;
-                continue;
-            }
-        } else {
-            buffer.resize(1u << 20);
-            n = ::pread(in, buffer.data(), std::min(length, buffer.size()), off_t(offset));
-            if (n > 0 && !WriteAll(out, buffer.data(), std::size_t(n)))
-                return false;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0) {
-            errno = EIO;  // the file became shorter while being copied
-            return false;
-        }
-        offset += std::size_t(n);
-        length -= std::size_t(n);
-    }
-    return true;
-}
-
 // One step for every offset in [from, to) that is a multiple of 1024: the progress the
 // byte-by-byte copy makes over those offsets.
 void StepOverOffsets(UserInterface& ui, std::size_t from, std::size_t to) {
@@ -155,107 +34,6 @@ void StepOverOffsets(UserInterface& ui, std::size_t from, std::size_t to) {
     for (std::size_t i = first; i < last; ++i)
         ui.StepProgress();
 }
-
-// A name for the temporary output beside the final one, not yet taken. Created with
-// O_EXCL | O_NOFOLLOW, so it never opens anything that was already there.
-int CreateTemporary(int directory, const std::string& outputName, std::string& name) {
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-        char suffix[48];
-        std::snprintf(suffix, sizeof suffix, ".part-%d-%u-%llx", int(::getpid()), ++counter,
-                      static_cast<unsigned long long>(ticks) & 0xFFFFFF);
-        name = "." + outputName + suffix;
-        // 0755 as the process's umask allows: a program the person made, ready to run.
-        const int fd = ::openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    errno = EEXIST;
-    return -1;
-}
-
-// Removes the temporary output when SIGINT, SIGTERM or SIGHUP ends the process while the
-// output is written, so an interrupted build leaves nothing behind; the process still ends
-// by the signal, as it would have.
-//
-// A signal handler reaches nothing but process-wide state, so the directory's descriptor and
-// the temporary name are kept here: set before the handlers go in, cleared before they go
-// out, read by the handler only, and nothing else. One build at a time holds them (Taken); a
-// build that runs while another holds them goes without the removal. Only a signal whose
-// action is the default one (ending the process) is taken over: an ignored signal (nohup)
-// stays ignored, and a program's own handler, which ends nothing at once, stays in place.
-namespace PendingRemoval {
-std::atomic<bool> Taken{false};
-std::atomic<int> Directory{-1};  // -1: nothing to remove
-static_assert(std::atomic<int>::is_always_lock_free, "the handler reads it");
-char Name[NAME_MAX + 1];
-constexpr int Signals[] = {SIGINT, SIGTERM, SIGHUP};
-
-void RemoveAndEnd(int signal) {
-    const int directory = Directory.load();
-    if (directory >= 0)
-        ::unlinkat(directory, Name, 0);
-    struct sigaction fallback {};
-    fallback.sa_handler = SIG_DFL;
-    sigemptyset(&fallback.sa_mask);
-    ::sigaction(signal, &fallback, nullptr);
-    // The signal is held while its handler runs: it ends the process as soon as this returns.
-    ::raise(signal);
-}
-
-sigset_t SignalSet() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int signal : Signals)
-        sigaddset(&set, signal);
-    return set;
-}
-}  // namespace PendingRemoval
-
-class RemoveOnSignal {
-public:
-    RemoveOnSignal() = default;
-    RemoveOnSignal(const RemoveOnSignal&) = delete;
-    RemoveOnSignal& operator=(const RemoveOnSignal&) = delete;
-    ~RemoveOnSignal() { Disarm(); }
-
-    // From here on a signal removes name in directory.
-    void Arm(int directory, const std::string& name) {
-        using namespace PendingRemoval;
-        if (name.size() >= sizeof Name || Taken.exchange(true))
-            return;
-        std::memcpy(Name, name.c_str(), name.size() + 1);
-        Directory.store(directory);
-        Armed_ = true;
-        struct sigaction action {};
-        action.sa_handler = RemoveAndEnd;
-        sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < std::size(Signals); ++i) {
-            Replaced_[i] = ::sigaction(Signals[i], nullptr, &Previous_[i]) == 0 &&
-                           !(Previous_[i].sa_flags & SA_SIGINFO) && Previous_[i].sa_handler == SIG_DFL &&
-                           ::sigaction(Signals[i], &action, nullptr) == 0;
-        }
-    }
-
-    // The file was renamed or removed: the previous actions again.
-    void Disarm() {
-        using namespace PendingRemoval;
-        if (!Armed_)
-            return;
-        Directory.store(-1);
-        for (std::size_t i = 0; i < std::size(Signals); ++i)
-            if (Replaced_[i])
-                ::sigaction(Signals[i], &Previous_[i], nullptr);
-        Armed_ = false;
-        Taken.store(false);
-    }
-
-private:
-    bool Armed_ = false;
-    bool Replaced_[std::size(PendingRemoval::Signals)] = {};
-    struct sigaction Previous_[std::size(PendingRemoval::Signals)] {};
-};
 
 }  // namespace
 
@@ -391,17 +169,14 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         (sameFile(existing, exeInfo) || (runningKnown && sameFile(existing, running))))
         return fail("Building fail: " + out.OutputPath + " is the program's own file; it is not overwritten.");
     std::string temporaryName;
-    RemoveOnSignal removeOnSignal;
-    // The signals wait while the file is made and the removal armed: none can end the
+    // The guard holds its signals while the file is made and handed to it: none can end the
     // process in between and leave the file behind.
-    const sigset_t signals = PendingRemoval::SignalSet();
-    sigset_t maskBefore;
-    ::pthread_sigmask(SIG_BLOCK, &signals, &maskBefore);
+    TemporaryOutputGuard noGuard;
+    TemporaryOutputGuard& guard = request.Guard ? *request.Guard : noGuard;
+    guard.Hold();
     Descriptor output(CreateTemporary(directory.Get(), outputName, temporaryName));
     const int createError = errno;
-    if (output.Valid())
-        removeOnSignal.Arm(directory.Get(), temporaryName);
-    ::pthread_sigmask(SIG_SETMASK, &maskBefore, nullptr);
+    guard.Watch(output.Valid() ? directory.Get() : -1, temporaryName);
     if (!output.Valid())
         return fail(createFail, createError);
 
@@ -411,7 +186,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     auto writeFailed = [&]() {
         const int error = errno;
         removeTemporary();
-        removeOnSignal.Disarm();
+        guard.Forget();
         return fail("Building fail: can't write " + out.OutputPath + ". It was not changed.", error);
     };
     // The file's content reaches the disk before its name does, so a power cut leaves either
@@ -421,11 +196,11 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
             ::renameat(directory.Get(), temporaryName.c_str(), directory.Get(), outputName.c_str()) != 0) {
             const int error = errno;
             removeTemporary();
-            removeOnSignal.Disarm();
+            guard.Forget();
             errno = error;
             return false;
         }
-        removeOnSignal.Disarm();
+        guard.Forget();
         // The new name too. A file system that can't sync a directory still has the content
         // safe; at worst the name is lost, and with it no good file.
         ::fsync(directory.Get());

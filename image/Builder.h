@@ -30,6 +30,19 @@ struct BuildModel {
 // The model of line index of the model lists.
 BuildModel ModelAt(const ModelLists& lists, std::size_t index);
 
+// Told where the temporary output lies while it is written, so that a front end can remove
+// it when a signal ends the process (which needs process-wide state the core keeps none of).
+// The builder calls Hold() right before it creates the file, Watch() right after (directory
+// -1 when creating failed) and Forget() once the file was renamed into place or removed. This
+// one does nothing.
+class TemporaryOutputGuard {
+public:
+    virtual ~TemporaryOutputGuard() = default;
+    virtual void Hold() {}
+    virtual void Watch(int directory, const std::string& name) { (void)directory, (void)name; }
+    virtual void Forget() {}
+};
+
 struct BuildRequest {
     std::string ImagePath;        // the image file, as it can be opened
     std::string SelectedBinName;  // its bare file name; names the output and NewFwName
@@ -38,6 +51,7 @@ struct BuildRequest {
     std::string ExecutablePath;   // the running program's file (RunningExecutablePath())
     std::string ProgramName;      // the program's own name for two failure messages ("" = file name of ExecutablePath)
     std::array<uint8_t, Layout::KeyWordSize> KeyWord{};  // from the program's own memory (OwnKeyWord())
+    TemporaryOutputGuard* Guard = nullptr;  // not owned; null: none
 };
 
 // What happened, for front ends that say more than the message box did.

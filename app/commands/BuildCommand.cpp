@@ -7,6 +7,7 @@
 #include "image/Builder.h"
 #include "image/IdentityBlock.h"
 #include "image/ModelConfig.h"
+#include "app/commands/RemoveOnSignal.h"
 #include "app/commands/Options.h"
 #include "app/commands/TerminalUserInterface.h"
 
@@ -74,6 +75,8 @@ int RunBuild(const Options& options, const char* argv0) {
     request.KeyWord = OwnKeyWord();
 
     BuildReport report;
+    RemoveOnSignal removeOnSignal;
+    request.Guard = &removeOnSignal;
     const bool built = NewBuildFlashProgram(request, ui, &report);
     ui.EndProgressLine();
     if (!report.Detail.empty())

@@ -1,3 +1,4 @@
+#include "app/commands/RemoveOnSignal.h"
 #include "app/gui/BuilderWindow.h"
 
 #include <QComboBox>
@@ -108,6 +109,8 @@ void BuilderWindow::Press() {
     request.ProgramName = Settings_.ProgramName;
     std::copy_n(Settings_.Block.KeyWord(), Layout::KeyWordSize, request.KeyWord.begin());
     Ui_->SetBusyCursor(true);
+    RemoveOnSignal removeOnSignal;
+    request.Guard = &removeOnSignal;
     RunOffWindowThread([&] { NewBuildFlashProgram(request, *Ui_); });
     Ui_->SetBusyCursor(false);
 }

@@ -1,0 +1,133 @@
+#include "image/FileCopy.h"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+// Reads up to limit bytes, to the end of the file. False with errno set on a read error.
+bool ReadUpTo(int fd, std::size_t limit, std::vector<uint8_t>& out) {
+    out.clear();
+    std::size_t done = 0;
+    while (done < limit) {
+        if (out.size() < std::min(limit, done + (1u << 20)))
+            out.resize(std::min(limit, std::max(done + (1u << 20), out.size() * 2)));
+        const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        done += std::size_t(n);
+    }
+    out.resize(done);
+    return true;
+}
+
+bool WriteAll(int fd, const uint8_t* data, std::size_t length) {
+    while (length > 0) {
+        const ssize_t n = ::write(fd, data, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        length -= std::size_t(n);
+    }
+    return true;
+}
+
+// Where the key-word starts in the file, reading it from the start in large pieces (each
+// piece searched together with the end of the one before, so a key-word across the seam is
+// found). Every occurrence is found, also one that starts inside a partial match. Sets
+// length to the file's length when the key-word is not there. False on a read error.
+bool FindKeyWord(int fd, const std::array<uint8_t, Layout::KeyWordSize>& keyWord, std::size_t& at, bool& found,
+                 std::size_t& length) {
+    constexpr std::size_t Piece = 1u << 20, Overlap = Layout::KeyWordSize - 1;
+    std::vector<uint8_t> buffer(Overlap + Piece);
+    const std::boyer_moore_horspool_searcher searcher(keyWord.begin(), keyWord.end());
+    std::size_t carried = 0;  // bytes at the buffer's start kept from the piece before
+    std::size_t offset = 0;   // file offset of the buffer's first byte
+    found = false;
+    for (;;) {
+        const ssize_t n = ::pread(fd, buffer.data() + carried, Piece, off_t(offset + carried));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        const std::size_t filled = carried + std::size_t(n);
+        const auto hit = std::search(buffer.begin(), buffer.begin() + std::ptrdiff_t(filled), searcher);
+        if (hit != buffer.begin() + std::ptrdiff_t(filled)) {
+            at = offset + std::size_t(hit - buffer.begin());
+            found = true;
+            return true;
+        }
+        if (n == 0) {
+            length = offset + filled;
+            return true;
+        }
+        const std::size_t keep = std::min(Overlap, filled);
+        std::memmove(buffer.data(), buffer.data() + filled - keep, keep);
+        offset += filled - keep;
+        carried = keep;
+    }
+}
+
+// Copies length bytes of in from offset to the end of out: in the kernel where it can, else
+// through a buffer. False with errno set when a read or write fails or the file ends early.
+bool CopyRange(int in, std::size_t offset, int out, std::size_t length) {
+    bool kernelCopy = true;
+    std::vector<uint8_t> buffer;
+    while (length > 0) {
+        ssize_t n;
+        if (kernelCopy) {
+            off64_t from = off64_t(offset);
+            n = ::copy_file_range(in, &from, out, nullptr, std::min<std::size_t>(length, 1u << 30), 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                          errno == EPERM || errno == EBADF)) {
+                kernelCopy = false;
+                continue;
+            }
+        } else {
+            buffer.resize(1u << 20);
+            n = ::pread(in, buffer.data(), std::min(length, buffer.size()), off_t(offset));
+            if (n > 0 && !WriteAll(out, buffer.data(), std::size_t(n)))
+                return false;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0) {
+            errno = EIO;  // the file became shorter while being copied
+            return false;
+        }
+        offset += std::size_t(n);
+        length -= std::size_t(n);
+    }
+    return true;
+}
+
+// A name for the temporary output beside the final one, not yet taken: a name that exists
+// already only costs another attempt, since O_EXCL never opens it.
+int CreateTemporary(int directory, const std::string& outputName, std::string& name) {
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+        char suffix[48];
+        std::snprintf(suffix, sizeof suffix, ".part-%d-%u-%llx", int(::getpid()), attempt,
+                      static_cast<unsigned long long>(ticks) & 0xFFFFFF);
+        name = "." + outputName + suffix;
+        // 0755 as the process's umask allows: a program the person made, ready to run.
+        const int fd = ::openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+

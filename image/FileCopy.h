@@ -1,0 +1,50 @@
+#pragma once
+// The file work of the builder: whole reads and writes that survive interrupted system
+// calls, the search for the key-word in a large file, copies through the kernel, and the
+// temporary output file that never opens anything that was already there.
+
+#include <unistd.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/IdentityBlock.h"
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : Fd_(fd) {}
+    ~Descriptor() { Reset(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return Fd_; }
+    bool Valid() const { return Fd_ >= 0; }
+    int Release() { int fd = Fd_; Fd_ = -1; return fd; }
+    void Reset() { if (Fd_ >= 0) ::close(Fd_); Fd_ = -1; }
+
+private:
+    int Fd_;
+};
+
+// Reads up to limit bytes, to the end of the file. False with errno set on a read error.
+bool ReadUpTo(int fd, std::size_t limit, std::vector<uint8_t>& out);
+
+// Writes all of data. False with errno set on a write error.
+bool WriteAll(int fd, const uint8_t* data, std::size_t length);
+
+// Where the key-word starts in the file (found), or the file's length in length when it is
+// not there. Every occurrence is found, also one across two pieces read or one that starts
+// inside a partial match. False on a read error.
+bool FindKeyWord(int fd, const std::array<uint8_t, Layout::KeyWordSize>& keyWord, std::size_t& at, bool& found,
+                 std::size_t& length);
+
+// Copies length bytes of in from offset to the end of out: in the kernel where it can, else
+// through a buffer. False with errno set when a read or write fails or the file ends early.
+bool CopyRange(int in, std::size_t offset, int out, std::size_t length);
+
+// Creates a temporary file for outputName beside it in directory, with O_EXCL | O_NOFOLLOW,
+// and sets name to its name: a descriptor, or -1 with errno set.
+int CreateTemporary(int directory, const std::string& outputName, std::string& name);
