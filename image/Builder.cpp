@@ -94,7 +94,6 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         return false;
     };
 
-    // 1. Status.
     ui.SetStatus("Building " + binName + "  Please wait... ");
 
     // The output's name comes from a bare file name; anything else could reach another directory.
@@ -102,7 +101,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         binName.find('\0') != std::string::npos)
         return fail("Building fail: \"" + binName + "\" is not the name of an image file.");
 
-    // 2-3. The image, read whole before anything is written.
+    // The image, read whole before anything is written.
     Descriptor image(::open(request.ImagePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat imageInfo {};
     if (!image.Valid())
@@ -136,7 +135,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
                     "builder, not a flash utility. Nothing was written.");
     const uint32_t imageLength = static_cast<uint32_t>(imageBytes.size());
 
-    // 4-5. The running program's file.
+    // The running program's file.
     Descriptor exe(::open(request.ExecutablePath.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat exeInfo {};
     if (!exe.Valid() || ::fstat(exe.Get(), &exeInfo) != 0)
@@ -147,12 +146,12 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     if (!FindKeyWord(exe.Get(), request.KeyWord, keyWordAt, keyWordFound, exeLength))
         return fail("Open " + request.ExecutablePath + " fail!", errno);
 
-    // 6. Progress over the program's length.
+    // Progress over the program's length.
     ui.SetProgressRange(0, static_cast<int32_t>(std::min<std::size_t>(exeLength, INT32_MAX)));
     ui.SetProgressPosition(0);
     ui.SetProgressStep(ProgressStep);
 
-    // 7. The output, written beside its final name and renamed into place when complete.
+    // The output, written beside its final name and renamed into place when complete.
     Descriptor directory(::open(request.OutputDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     // "%4.4s" would pad a name shorter than four characters with leading blanks; such a name is
     // used whole, in the texts as in the file's name.
@@ -207,11 +206,11 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         return true;
     };
 
-    // 8. Copy up to and including the key-word, found in the file by the bytes of the
+    // Copy up to and including the key-word, found in the file by the bytes of the
     // program's own block. The copy moves through the kernel, as cp's does.
     auto copy = [&](std::size_t from, std::size_t length) { return CopyRange(exe.Get(), from, output.Get(), length); };
     if (!keyWordFound) {
-        // 9. The output stays as a plain copy of the file.
+        // The output stays as a plain copy of the file.
         StepOverOffsets(ui, 0, exeLength);
         if (!copy(0, exeLength))
             return writeFailed();
@@ -224,18 +223,18 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     if (!copy(0, keyWordEnd))
         return writeFailed();
 
-    // 10-11. The identity fields in place of the blank copy's.
+    // The identity fields in place of the blank copy's.
     const std::vector<uint8_t> fields = BuildFieldBytes(request.Model, binName, imageLength);
     if (!write(fields.data(), fields.size()))
         return writeFailed();
 
-    // 12. The image in place of the start of the image area.
+    // The image in place of the start of the image area.
     if (!write(imageBytes.data(), imageBytes.size()))
         return writeFailed();
     for (uint32_t i = 0; i < imageLength / ProgressStep; ++i)
         ui.StepProgress();
 
-    // 13. The rest of the program from the same offset on.
+    // The rest of the program from the same offset on.
     const std::size_t restStart = keyWordEnd + fields.size() + imageLength;
     if (restStart < exeLength) {
         StepOverOffsets(ui, restStart, exeLength);
@@ -243,7 +242,6 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
             return writeFailed();
     }
 
-    // 14-15.
     if (!finish())
         return fail(createFail, errno);
     if (restStart > exeLength)
