@@ -80,7 +80,7 @@ TEST_F(SeamTest, StepPastTheMaximumStartsAgainFromTheMinimum) {
     Ui->StepProgress();
     EXPECT_EQ(Ui->ProgressPosition(), 0);
     EXPECT_EQ(Bar->value(), 0);
-    // The commit's bar: maximum 200, position 198, step 0.
+    // The commit's bar: maximum 200, position 198, no stepping.
     Ui->SetProgressRange(0, 200);
     Ui->SetProgressPosition(198);
     Ui->SetProgressStep(0);
