@@ -4,8 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "flash/FlashEngine.h"
-#include "ui/SilentUserInterface.h"
+#include "flash/ImageKind.h"
 #include "image/IdentityBlock.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -21,11 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         __builtin_trap();
     (void)block.IsBlankCopy();
 
-    SilentUserInterface ui;
-    FlashEngine engine(ui, block);
-    const bool marker = engine.CheckNewFormatBIN();
-    if (engine.ImageSize != block.ImageLength() || (engine.ProfileImage && engine.DvdImage) ||
-        (!marker && (engine.ProfileImage || engine.DvdImage)))
+    const ImageKind kind = ImageKindOf(block);
+    if (kind.Size != block.ImageLength() || (kind.Profile && kind.Dvd) || (!kind.Marked && kind.NeedsProfile()))
         __builtin_trap();
     return 0;
 }
