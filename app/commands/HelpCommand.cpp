@@ -64,6 +64,8 @@ constexpr const char* Flashing =
     "                         answered No; without a terminal --cli refuses without it\n"
     "  --trace FILE           write every drive command to FILE as it is sent, one JSON\n"
     "                         object per line\n"
+    "  --trace-data           with --trace: record what a replay needs, the data the drive\n"
+    "                         returned and the SHA-256 of the data sent (never the image)\n"
     "\n"
     "Listing (--list):\n"
     "  --json                 one JSON object per drive instead of text lines\n"
