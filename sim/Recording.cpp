@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -161,6 +162,11 @@ std::optional<Recording> ParseRecording(std::string_view text, std::string& erro
 }
 
 std::optional<Recording> ReadRecording(const std::string& path, std::string& error) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        error = "cannot read the recording " + path + ": it is a directory";
+        return std::nullopt;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = "cannot read the recording " + path + ": " + std::strerror(errno);

@@ -28,6 +28,9 @@ done
 grep -q '"data": "[0-9a-f]*", "address": {"letter": "V", "host": 0, "target": 0, "lun": 0}}$' "$rec" ||
     fail "recording holds no data read in or no address"
 
+run dataonly "$built" --cli --yes --virtual-drive --trace-data
+[ "$(rc dataonly)" = 2 ] || fail "--trace-data without --trace: exit $(rc dataonly), want 2"
+
 # 2. --list on a recording: the recorded identity; fewer commands than recorded are told.
 run list "$flashutil" --list "--virtual-drive=replay=$rec"
 [ "$(rc list)" = 0 ] || fail "list of a recording: exit $(rc list)"
@@ -60,11 +63,13 @@ grep -q 'Flash Completed' "$work/other.out" && fail "the diverged run completed"
 
 # 4. Bad recordings: the file and the line named, exit 2.
 : > "$work/empty.json"
+mkdir "$work/dir.json"
 head -c 300 "$rec" > "$work/cut.json"
 sed -E '3s/"cdb": "[0-9a-f]*"/"cdb": 5/' "$rec" > "$work/bad.json"
 run_command plain "$built" --cli --yes --virtual-drive --trace "$work/plain.json"
 for case in "empty:holds no command" "cut:line 1: the recording ends in the middle" \
-    "bad:line 3: \"cdb\" is not a string" "plain:line 1: no recorded data" "missing:cannot read"; do
+    "bad:line 3: \"cdb\" is not a string" "plain:line 1: no recorded data" "missing:cannot read" \
+    "dir:it is a directory"; do
     name=${case%%:*}
     run "bad-$name" "$built" --cli --yes "--virtual-drive=replay=$work/$name.json"
     [ "$(rc "bad-$name")" = 2 ] || fail "$name recording: exit $(rc "bad-$name"), want 2"
