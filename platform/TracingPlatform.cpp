@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/Sha256.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -140,21 +142,57 @@ std::string TracingPlatform::FormatLine(const std::string& device, const uint8_t
     return "{\"device\": " + JsonString(device) + rest;
 }
 
+std::string TracingPlatform::FormatData(uint8_t direction, const uint8_t* buffer, uint32_t length,
+                                        const CommandOutcome& outcome, const std::string& sentDigest,
+                                        const DriveAddress& address, bool readBackOfSent) {
+    std::string out = std::string(", \"ok\": ") + (outcome.PlatformOk ? "true" : "false") +
+                      ", \"transport_failed\": " + (outcome.TransportFailed ? "true" : "false") +
+                      ", \"residual\": " + std::to_string(outcome.Residual) +
+                      ", \"sense_data\": \"" + HexBytes(outcome.Sense, SenseSize) + "\"";
+    if (direction == DirectionIn && readBackOfSent)
+        out += ", \"data_sha256\": \"" + Sha256Hex(buffer, length) + "\"";
+    else if (direction == DirectionIn)
+        out += ", \"data\": \"" + (buffer != nullptr ? HexBytes(buffer, length) : std::string()) + "\"";
+    else
+        out += ", \"sha256\": \"" + sentDigest + "\"";
+    out += ", \"address\": {\"letter\": " + JsonString(std::string(1, address.Letter)) +
+           ", \"host\": " + std::to_string(address.HostAdapter) + ", \"target\": " + std::to_string(address.Target) +
+           ", \"lun\": " + std::to_string(address.Lun) + "}";
+    return out;
+}
+
 PlatformHandle TracingPlatform::Open(const DriveAddress& address) {
     const PlatformHandle handle = Inner_.Open(address);
     if (handle != NoHandle)
-        Devices_[handle] = Inner_.DevicePath(address);
+        Devices_[handle] = OpenDevice{Inner_.DevicePath(address), address};
     return handle;
 }
 
 bool TracingPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
                            uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) {
+    // The digest of what is sent is taken before the command, whatever the drive does to the buffer.
+    const std::string sentDigest =
+        RecordData_ && direction != DirectionIn ? Sha256Hex(length > 0 ? buffer : nullptr, length) : std::string();
     const auto start = std::chrono::steady_clock::now();
     const bool ok = Inner_.Send(handle, cdb, direction, buffer, length, timeoutSeconds, outcome);
     const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+    const int savedErrno = errno;
     const auto device = Devices_.find(handle);
-    Sink_(FormatLine(device != Devices_.end() ? device->second : std::string(), cdb, direction, length, outcome,
-                     elapsed.count()));
+    const OpenDevice unknown;
+    const OpenDevice& from = device != Devices_.end() ? device->second : unknown;
+    std::string line = FormatLine(from.Path, cdb, direction, length, outcome, elapsed.count());
+    if (RecordData_) {
+        line.pop_back();  // the closing brace
+        const uint8_t* data = length > 0 ? buffer : nullptr;
+        bool readBack = false;
+        if (direction != DirectionIn && length > 0)
+            SentDigests_.insert(sentDigest);
+        else if (direction == DirectionIn && length > 0)
+            readBack = SentDigests_.count(Sha256Hex(data, length)) > 0;
+        line += FormatData(direction, data, length, outcome, sentDigest, from.Address, readBack) + "}";
+    }
+    Sink_(line);
+    errno = savedErrno;
     return ok;
 }
 

@@ -2,6 +2,13 @@
 // A platform that passes everything to another one and writes one JSON line per command:
 //   {"device": "/dev/sg1", "cdb": "3b0501004000004000000000", "dir": "out", "len": 16384,
 //    "status": 0, "sense": [0, 0, 0], "error": 0, "ms": 1.25}
+// With the data recorded (--trace-data) each line goes on with what a replay needs:
+//    ..., "ms": 1.25, "ok": true, "transport_failed": false, "residual": 0,
+//    "sense_data": "<32 sense bytes, hex>", "data": "<the buffer after a data-in command, hex>"
+// or, for data sent to the drive, "sha256": "<digest of the bytes sent>" (never the bytes);
+// data read in that equals data sent earlier in the run (an upload read back) is not written
+// either: "data_sha256": "<its digest>" stands for it, so no image reaches the recording;
+// then where the drive sits: "address": {"letter": "R", "host": 2, "target": 0, "lun": 0}.
 // Each line is handed to the sink as soon as the command has answered, so a trace file
 // is complete up to the last command even when the program dies.
 
@@ -10,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/ForwardingPlatform.h"
 
@@ -34,6 +42,15 @@ public:
     static std::string FormatLine(const std::string& device, const uint8_t cdb[12], uint8_t direction,
                                   uint32_t length, const CommandOutcome& outcome, double milliseconds);
 
+    // What a replay needs, after the fields of FormatLine: outcome, residual, full sense, and
+    // the data read in (hex) or the SHA-256 of the data sent. Begins with ", ".
+    static std::string FormatData(uint8_t direction, const uint8_t* buffer, uint32_t length,
+                                  const CommandOutcome& outcome, const std::string& sentDigest,
+                                  const DriveAddress& address, bool readBackOfSent);
+
+    // Whether each line also carries FormatData (off by default).
+    void SetRecordData(bool on) { RecordData_ = on; }
+
     PlatformHandle Open(const DriveAddress& address) override;
     bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
               uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) override;
@@ -41,7 +58,13 @@ public:
 
 private:
     LineSink Sink_;
-    std::unordered_map<PlatformHandle, std::string> Devices_;
+    bool RecordData_ = false;
+    std::unordered_set<std::string> SentDigests_;  // of every block sent, while recording data
+    struct OpenDevice {
+        std::string Path;
+        DriveAddress Address;
+    };
+    std::unordered_map<PlatformHandle, OpenDevice> Devices_;
 };
 
 // Text as a JSON string literal, quotes included.

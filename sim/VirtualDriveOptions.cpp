@@ -221,7 +221,7 @@ bool Parser::Apply(const std::string& item) {
     if (key == "fail" || key == "status" || key == "error" || key == "timeout" || key == "corrupt")
         return AddFault(key, value);
     return Fail("unknown option '" + key + "' (known: inquiry, rev, newrev, chip, disc, ready, count, fail, "
-                "status, error, timeout, corrupt, commit-ms, open-error)");
+                "status, error, timeout, corrupt, commit-ms, open-error, replay)");
 }
 
 }  // namespace
@@ -241,6 +241,15 @@ std::optional<VirtualDriveConfig> ParseVirtualDriveOptions(const std::string& te
     Parser parser(defaults, error);
     if (text.empty())
         return parser.Config();
+    // A replay is the whole text: the file name may hold commas, and no other option applies.
+    if (text.rfind("replay=", 0) == 0) {
+        if (text.size() == 7) {
+            error = "replay= needs the recording's file name";
+            return std::nullopt;
+        }
+        parser.Config().ReplayFile = text.substr(7);
+        return parser.Config();
+    }
     for (const std::string& item : Split(text, ','))
         if (!parser.Apply(item))
             return std::nullopt;

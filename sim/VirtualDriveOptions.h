@@ -16,6 +16,8 @@
 //   corrupt=N        command N is carried out but one byte of its read data comes back altered
 //   commit-ms=N      the commit takes N milliseconds
 //   open-error=E     opening the drive fails with errno E
+//   replay=FILE      the drive of a recording, played back (see ReplayPlatform); the whole
+//                    text, with no other option
 //
 // Commands are counted per drive from 1, INQUIRY included. fail, status, error, timeout
 // and corrupt may be repeated to add more faults; two faults on one command are refused.
@@ -61,6 +63,7 @@ struct VirtualDriveConfig {
     unsigned CommitMilliseconds = 0;
     int OpenError = 0;  // 0: opening succeeds
     std::vector<VirtualFault> Faults;
+    std::string ReplayFile;  // not empty: the drive is played back from this recording
 };
 
 // Applies the OPTIONS text to defaults. An empty text gives the defaults unchanged.

@@ -153,5 +153,5 @@ int RunCli(const Options& options) {
 
     const int code = FlashFromTerminal(block, platform, *choice, ui);
     std::fflush(stdout);
-    return code;
+    return FinishReplay(*choice, code);
 }

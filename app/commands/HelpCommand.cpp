@@ -55,6 +55,8 @@ constexpr const char* DriveSelection =
     "      timeout=N          the N-th command times out\n"
     "      commit-ms=N        the commit takes N milliseconds\n"
     "      open-error=E       opening the drive fails with errno E\n"
+    "      replay=FILE        the drive of a recording (--trace-data), played back; a\n"
+    "                         command that differs from it stops the run (exit code 8)\n"
     "                         fail, status, error, timeout and corrupt may be repeated.\n";
 
 constexpr const char* Flashing =
@@ -64,6 +66,8 @@ constexpr const char* Flashing =
     "                         answered No; without a terminal --cli refuses without it\n"
     "  --trace FILE           write every drive command to FILE as it is sent, one JSON\n"
     "                         object per line\n"
+    "  --trace-data           with --trace: record what a replay needs, the data the drive\n"
+    "                         returned and the SHA-256 of the data sent (never the image)\n"
     "\n"
     "Listing (--list):\n"
     "  --json                 one JSON object per drive instead of text lines\n"
@@ -105,11 +109,12 @@ int RunHelp() {
         "  %d  drive busy, or permission denied\n"
         "  %d  failure before the commit: nothing was changed in the drive\n"
         "  %d  failure at or after the commit: the drive may need the update again\n"
+        "  %d  a replay left its recording (--virtual-drive=replay=FILE)\n"
         "The window always exits with 0. Without a display (no DISPLAY or WAYLAND_DISPLAY)\n"
         "the program runs the terminal flash instead, with these exit codes.\n",
         ExitCode::Success, ExitCode::Failure, ExitCode::Usage, ExitCode::NoDrive,
         ExitCode::Refused, ExitCode::Busy, ExitCode::FailedBeforeCommit,
-        ExitCode::FailedAtCommit);
+        ExitCode::FailedAtCommit, ExitCode::ReplayDiverged);
     return ExitCode::Success;
 }
 

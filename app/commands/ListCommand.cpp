@@ -55,23 +55,14 @@ std::string JsonLine(const GuardedPlatform& platform, CDDrive& drive, const std:
            ", \"qualifies\": " + (qualifies ? "true" : "false") + "}";
 }
 
-}  // namespace
-
-int RunList(const Options& options) {
-    const IdentityBlock block = IdentityBlock::Embedded();
-    PlatformChoiceError error;
-    std::unique_ptr<PlatformChoice> choice = ChoosePlatform(options, block, error);
-    if (!choice) {
-        std::fprintf(stderr, "flashutil: %s\n", error.Text.c_str());
-        return error.Exit;
-    }
-
+// The list proper, on the chosen platform.
+int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoice& choice) {
     // Every box the drive class shows during detection is a diagnostic here: all to stderr.
     TerminalUserInterface::Streams streams;
     streams.Out = stderr;
     streams.Err = stderr;
     TerminalUserInterface ui(false, streams);
-    GuardedPlatform platform(choice->Get());
+    GuardedPlatform platform(choice.Get());
 
     int listed = 0;
     {
@@ -97,6 +88,19 @@ int RunList(const Options& options) {
                      platform.ErrorText(failure->Error).c_str());
         return ExitCode::Busy;
     }
-    std::fprintf(stderr, "No optical drive found (searched %s).\n", choice->Searched.c_str());
+    std::fprintf(stderr, "No optical drive found (searched %s).\n", choice.Searched.c_str());
     return ExitCode::NoDrive;
+}
+
+}  // namespace
+
+int RunList(const Options& options) {
+    const IdentityBlock block = IdentityBlock::Embedded();
+    PlatformChoiceError error;
+    std::unique_ptr<PlatformChoice> choice = ChoosePlatform(options, block, error);
+    if (!choice) {
+        std::fprintf(stderr, "flashutil: %s\n", error.Text.c_str());
+        return error.Exit;
+    }
+    return FinishReplay(*choice, ListDrives(options, block, *choice));
 }

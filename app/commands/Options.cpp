@@ -60,6 +60,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         else if (arg == "--version") setMode(Options::Mode::Version);
         else if (arg == "--yes") options.Yes = true;
         else if (arg == "--json") options.Json = true;
+        else if (arg == "--trace-data") options.TraceData = true;
         else if (arg == "--device") options.Device = value;
         else if (arg == "--trace") options.TraceFile = value;
         else if (arg == "--image") options.Image = value;
@@ -94,6 +95,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     if (options.Yes && mode != M::Cli) { error = "--yes goes with --cli"; return std::nullopt; }
     if (options.Json && mode != M::List) { error = "--json goes with --list"; return std::nullopt; }
     if (options.TraceFile && mode != M::Cli && mode != M::Window) { error = "--trace goes with --cli or the window"; return std::nullopt; }
+    if (options.TraceData && !options.TraceFile) { error = "--trace-data goes with --trace FILE"; return std::nullopt; }
     const bool buildOption = options.Model || options.Image || options.OutputDir;
     if (buildOption && mode != M::Build) { error = "--model, --image and --output-dir go with --build"; return std::nullopt; }
     if (mode == M::Build) {

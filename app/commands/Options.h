@@ -12,6 +12,7 @@ struct Options {
     std::optional<std::string> Device;         // --device PATH
     std::optional<std::string> VirtualDrive;   // --virtual-drive[=OPTIONS]; "" when given without options
     std::optional<std::string> TraceFile;      // --trace FILE
+    bool TraceData = false;                    // --trace-data (with --trace)
     bool Yes = false;                          // --yes
     bool Json = false;                         // --json (with --list)
     std::optional<int> Model;                  // --model N (with --build)
@@ -32,6 +33,7 @@ constexpr int Refused = 4;          // revision refused, or the person declined
 constexpr int Busy = 5;             // drive busy or permission denied
 constexpr int FailedBeforeCommit = 6;  // nothing changed in the drive
 constexpr int FailedAtCommit = 7;      // at or after the commit
+constexpr int ReplayDiverged = 8;   // a replayed run sent a command the recording does not hold
 constexpr int Failure = 1;          // anything else (build failures, I/O errors)
 }  // namespace ExitCode
 

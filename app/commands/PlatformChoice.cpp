@@ -4,12 +4,48 @@
 
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/TracingPlatform.h"
+#include "sim/ReplayPlatform.h"
 #include "sim/VirtualDrive.h"
 
 PlatformChoice::PlatformChoice() = default;
 PlatformChoice::~PlatformChoice() = default;
 
 Platform& PlatformChoice::Get() { return Trace ? static_cast<Platform&>(*Trace) : *Base; }
+
+namespace {
+
+// With --trace, the trace over the chosen platform.
+std::unique_ptr<PlatformChoice> Traced(std::unique_ptr<PlatformChoice> choice, const Options& options,
+                                       PlatformChoiceError& error) {
+    if (options.TraceFile) {
+        std::string why;
+        // A trace that stops being written is said once; the run itself goes on.
+        choice->Trace = TracingPlatform::ToFile(*choice->Base, *options.TraceFile, why, [](const std::string& message) {
+            std::fprintf(stderr, "flashutil: %s\n", message.c_str());
+        });
+        if (!choice->Trace) {
+            error = {why, ExitCode::Failure};
+            return nullptr;
+        }
+        choice->Trace->SetRecordData(options.TraceData);
+    }
+    return choice;
+}
+
+}  // namespace
+
+int FinishReplay(const PlatformChoice& choice, int code) {
+    if (choice.Replay == nullptr)
+        return code;
+    if (const std::optional<std::string>& report = choice.Replay->Divergence()) {
+        std::fprintf(stderr, "flashutil: replay: %s\n", report->c_str());
+        return ExitCode::ReplayDiverged;
+    }
+    if (choice.Replay->Answered() < choice.Replay->Recorded())
+        std::fprintf(stderr, "flashutil: replay: the run sent %zu of the %zu recorded commands\n",
+                     choice.Replay->Answered(), choice.Replay->Recorded());
+    return code;
+}
 
 std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const IdentityBlock& block,
                                                PlatformChoiceError& error) {
@@ -25,6 +61,18 @@ std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const Ide
         if (!config) {
             error = {"--virtual-drive: " + why, ExitCode::Usage};
             return nullptr;
+        }
+        if (!config->ReplayFile.empty()) {
+            std::optional<Recording> recording = ReadRecording(config->ReplayFile, why);
+            if (!recording) {
+                error = {"--virtual-drive: " + why, ExitCode::Usage};
+                return nullptr;
+            }
+            choice->Searched = "the recording " + config->ReplayFile;
+            auto replay = std::make_unique<ReplayPlatform>(std::move(*recording));
+            choice->Replay = replay.get();
+            choice->Base = std::move(replay);
+            return Traced(std::move(choice), options, error);
         }
         auto drives = std::make_unique<VirtualPlatform>(*config);
         choice->Virtual = drives.get();
@@ -46,16 +94,5 @@ std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const Ide
         }
         choice->Base = std::make_unique<LinuxPlatform>(config);
     }
-    if (options.TraceFile) {
-        std::string why;
-        // A trace that stops being written is said once; the run itself goes on.
-        choice->Trace = TracingPlatform::ToFile(*choice->Base, *options.TraceFile, why, [](const std::string& message) {
-            std::fprintf(stderr, "flashutil: %s\n", message.c_str());
-        });
-        if (!choice->Trace) {
-            error = {why, ExitCode::Failure};
-            return nullptr;
-        }
-    }
-    return choice;
+    return Traced(std::move(choice), options, error);
 }

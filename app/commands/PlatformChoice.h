@@ -13,6 +13,7 @@
 
 class TracingPlatform;
 class VirtualPlatform;
+class ReplayPlatform;
 
 struct PlatformChoice {
     PlatformChoice();
@@ -21,6 +22,7 @@ struct PlatformChoice {
     std::unique_ptr<Platform> Base;          // the Linux back-end or the virtual drives
     std::unique_ptr<TracingPlatform> Trace;  // over Base, with --trace
     VirtualPlatform* Virtual = nullptr;      // Base, when it holds virtual drives
+    ReplayPlatform* Replay = nullptr;        // Base, when it plays back a recording
 
     // The platform to install in the drive class (the trace when there is one).
     Platform& Get();
@@ -39,5 +41,10 @@ struct PlatformChoiceError {
 // --device that is no optical drive (no drive), a trace file that cannot be opened or is
 // neither a regular file nor a character device (failures). A trace write that fails later
 // is said once on the error stream; the run goes on.
+// After a run on a replayed drive: a run that left the recording gets the report on the error
+// stream and ExitCode::ReplayDiverged; one that sent fewer commands than recorded is told so
+// and keeps its code. Otherwise code unchanged.
+int FinishReplay(const PlatformChoice& choice, int code);
+
 std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const IdentityBlock& block,
                                                PlatformChoiceError& error);

@@ -242,5 +242,6 @@ int RunWindowApplication(const Options& options, int argc, char** argv) {
         QMessageBox::critical(nullptr, FromCoreText(ApplicationTitle), QString::fromLocal8Bit(e.what()));
         code = 0;
     }
-    return code;
+    // A replayed drive's divergence is reported, with its exit code, by the window too.
+    return choice ? FinishReplay(*choice, code) : code;
 }

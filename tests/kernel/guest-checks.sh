@@ -88,6 +88,15 @@ record() { # record NAME [SEQUENCE-FILE]
     sed 's/^/    | /' "/tmp/$1.txt"
     [ -z "$2" ] || uniq -c "$2" | sed 's/^ */    > /'
 }
+# A run's recording (--trace-data), its output and exit code go out on the console between
+# markers; the host keeps them (run-kernel-checks.sh) for the replays of the ordinary suite.
+recording() { # recording NAME EXIT-CODE
+    echo "KTEST-RECORDING $1 $2"
+    cat "/tmp/$1.trace"
+    echo "KTEST-OUTPUT $1"
+    cat "/tmp/$1.txt"
+    echo "KTEST-RECORDING-END $1"
+}
 verdict() { # verdict NAME PROBLEM [TRACE]: PASS when PROBLEM is empty
     if [ -z "$2" ]; then pass "$1"; else fail "$1" "$2"; show "$1" "$3"; fi
 }
@@ -139,7 +148,7 @@ verdict "list --json of the built utility: the drive qualifies" "$problem"
 # before anything is sent to the drive's memory.
 echo "== [$(cut -d" " -f1 /proc/uptime)s] flash run on the module drive"
 load_drive || fail "reload scsi_debug"
-run flash "$utility" --cli --yes --trace /tmp/flash.trace
+run flash "$utility" --cli --yes --trace /tmp/flash.trace --trace-data
 problem=""
 [ $rc -eq 6 ] || problem="exit code $rc, expected 6 (failed before the commit)"
 has flash "Update FW:1.00 to FW:1.01 ?" || problem="${problem:-no confirmation of 1.00 to 1.01}"
@@ -157,6 +166,17 @@ sed "/^$LOAD/,\$d" /tmp/flash.seq | grep -qv '^12' && problem="${problem:-comman
 grep -qE "^(3b|3c)" /tmp/flash.seq && problem="${problem:-WRITE/READ BUFFER sent although the drive holds a disc}"
 record flash /tmp/flash.seq
 verdict "flash run: stops at 'Remove disc', trace load/TUR/READ CAPACITY, nothing written" "$problem" /tmp/flash.seq
+recording flash $rc
+
+# A drive whose revision is outside the utility's range: detected, but it does not qualify.
+load_drive inq_rev=2.00 || fail "reload scsi_debug with revision 2.00"
+run outofrange "$utility" --cli --yes --trace /tmp/outofrange.trace --trace-data
+problem=""
+[ $rc -eq 3 ] || problem="exit code $rc, expected 3 (no drive qualifies)"
+has outofrange "no drive qualifies for this firmware" || problem="${problem:-no 'no drive qualifies'}"
+record outofrange
+verdict "flash run on a drive of revision 2.00: no drive qualifies" "$problem"
+recording outofrange $rc
 
 # Busy: a drive that answers "becoming ready" (02/04/01) for its first seconds keeps the
 # first copy polling in the readiness wait, holding the drive; a second copy started then

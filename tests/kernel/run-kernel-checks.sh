@@ -41,6 +41,20 @@ if ! (cd "$build" && ./flashutil --build --model 0 --image 1.01.BIN --output-dir
 fi
 [ -x "$build/1.01.EXE" ] || { cat "$build/build.log" >&2; echo "kernel-test: no 1.01.EXE" >&2; exit 1; }
 
-exec "$root/scripts/kernel-test/run-guest.sh" --work "$work/run" --timeout 420 \
+status=0
+"$root/scripts/kernel-test/run-guest.sh" --work "$work/run" --timeout 420 \
     --binary "$flashutil" --binary "$transport" --binary "$build/1.01.EXE" \
-    --run "$here/guest-checks.sh"
+    --run "$here/guest-checks.sh" || status=$?
+
+# The runs the guest recorded (with --trace-data), each as NAME.trace, NAME.txt (its output)
+# and NAME.rc, in WORK_DIR/recordings; tests/cli/recordings holds a set of them for replay.
+rm -rf "$work/recordings"
+mkdir -p "$work/recordings"
+if [ -f "$work/run/console.log.txt" ]; then
+    tr -d '\r' < "$work/run/console.log.txt" | awk -v dir="$work/recordings" '
+        /^KTEST-RECORDING / { name = $2; file = dir "/" name ".trace"; print $3 > (dir "/" name ".rc"); next }
+        /^KTEST-OUTPUT / { file = dir "/" $2 ".txt"; printf "" > file; next }
+        /^KTEST-RECORDING-END / { file = ""; next }
+        file != "" { print > file }'
+fi
+exit $status

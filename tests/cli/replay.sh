@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Record and replay: --trace FILE --trace-data records a run (the drive's answers, never the
+# data sent), --virtual-drive=replay=FILE plays it back and stops a run that leaves it.
+# Arguments: path-to-flashutil source-dir
+source "$(dirname "$0")/lib/common.sh"
+source_dir=$2
+run() { run_command "$@"; }
+model_ini > "$work/flashutil.INI"
+build_copy R120.BIN
+built="$work/R120.EXE"
+# The commands of a trace without timing: CDB, direction, length, digest of data sent.
+sent() { sed -E 's/"ms": [0-9.]+, //; s/, "ok".*"sha256"/, "sha256"/; s/, "ok".*//' "$1"; }
+rec="$work/rec.json"
+
+# 1. A full run and one that fails in the upload, recorded and replayed: the same output,
+#    exit code and commands, and the replay's own recording equals the first.
+for fault in "" "=fail=12:03/0C/00"; do
+    run record "$built" --cli --yes --virtual-drive$fault --trace "$rec" --trace-data
+    run replay "$built" --cli --yes "--virtual-drive=replay=$rec" --trace "$work/again.json" --trace-data
+    [ "$(rc replay)" = "$(rc record)" ] || fail "replay of '$fault': exit $(rc replay), recorded $(rc record)"
+    [ "$(out replay)" = "$(out record)" ] || fail "replay of '$fault': output differs"
+    [ "$(err replay)" = "$(err record)" ] || fail "replay of '$fault': errors differ: $(err replay)"
+    [ "$(sent "$work/again.json")" = "$(sent "$rec")" ] || fail "replay of '$fault': other commands sent"
+    [ "$(sed -E 's/"ms": [0-9.]+, //' "$work/again.json")" = "$(sed -E 's/"ms": [0-9.]+, //' "$rec")" ] ||
+        fail "replay of '$fault': answers differ from the recording"
+done
+[ "$(rc record)" = 6 ] || fail "recorded failing run: exit $(rc record), want 6"
+grep -q '"data": "[0-9a-f]*", "address": {"letter": "V", "host": 0, "target": 0, "lun": 0}}$' "$rec" ||
+    fail "recording holds no data read in or no address"
+
+run dataonly "$built" --cli --yes --virtual-drive --trace-data
+[ "$(rc dataonly)" = 2 ] || fail "--trace-data without --trace: exit $(rc dataonly), want 2"
+
+# 2. --list on a recording: the recorded identity; fewer commands than recorded are told.
+run list "$flashutil" --list "--virtual-drive=replay=$rec"
+[ "$(rc list)" = 0 ] || fail "list of a recording: exit $(rc list)"
+grep -q '^0-0-0 V: ACME    CD-RW RW5200    1.00  virtual:0' "$work/list.out" ||
+    fail "list of a recording: not the recorded identity: $(out list)"
+grep -qE '^flashutil: replay: the run sent [0-9]+ of the [0-9]+ recorded commands$' "$work/list.err" ||
+    fail "list of a recording: no word of the commands left: $(err list)"
+
+# 3. Another utility (another image) against the recording: a divergence report at the first
+#    data it sends otherwise, exit 8, and nothing answered after it.
+run record "$built" --cli --yes --virtual-drive --trace "$rec" --trace-data
+[ "$(grep -c '"sha256": "[0-9a-f]\{64\}"' "$rec")" -ge 32 ] || fail "data sent not named by its SHA-256"
+grep -q '5555555555555555' "$rec" && fail "the recording carries the image's bytes"
+mkdir "$work/other"
+cp "$work/flashutil" "$work/flashutil.INI" "$work/other/"
+head -c 524288 /dev/zero | tr '\0' '\126' > "$work/other/R120.BIN"
+(cd "$work/other" && ./flashutil --build --model 0 --image R120.BIN --output-dir . > build.log 2>&1) ||
+    fail "could not build the other utility"
+run other "$work/other/R120.EXE" --cli --yes "--virtual-drive=replay=$rec" --trace "$work/other.json"
+[ "$(rc other)" = 8 ] || fail "other utility: exit $(rc other), want 8"
+first=$(grep -n '"cdb": "3b' "$rec" | head -1 | cut -d: -f1)
+grep -q "^flashutil: replay: the run left the recording at command $first: the data sent differs (SHA-256)$" \
+    "$work/other.err" || fail "other utility: no divergence report at command $first: $(err other)"
+grep -q "^  recorded (line $first): CDB 3b" "$work/other.err" || fail "other utility: recorded command not shown"
+grep -q "^  sent: CDB 3b.*, data out, .*, SHA-256 [0-9a-f]\{64\}$" "$work/other.err" ||
+    fail "other utility: sent command not shown"
+[ "$(sed -n "$first,\$p" "$work/other.json" | grep -vc '"error": 71,')" = 0 ] ||
+    fail "a command was answered after the divergence"
+grep -q 'Flash Completed' "$work/other.out" && fail "the diverged run completed"
+
+# 4. Bad recordings: the file and the line named, exit 2.
+: > "$work/empty.json"
+mkdir "$work/dir.json"
+head -c 300 "$rec" > "$work/cut.json"
+sed -E '3s/"cdb": "[0-9a-f]*"/"cdb": 5/' "$rec" > "$work/bad.json"
+run_command plain "$built" --cli --yes --virtual-drive --trace "$work/plain.json"
+for case in "empty:holds no command" "cut:line 1: the recording ends in the middle" \
+    "bad:line 3: \"cdb\" is not a string" "plain:line 1: no recorded data" "missing:cannot read" \
+    "dir:it is a directory"; do
+    name=${case%%:*}
+    run "bad-$name" "$built" --cli --yes "--virtual-drive=replay=$work/$name.json"
+    [ "$(rc "bad-$name")" = 2 ] || fail "$name recording: exit $(rc "bad-$name"), want 2"
+    grep -qF "$work/$name.json" "$work/bad-$name.err" || fail "$name recording: the file is not named"
+    grep -qF "${case#*:}" "$work/bad-$name.err" || fail "$name recording: $(err "bad-$name")"
+done
+
+# 5. Runs recorded in the kernel test against the real sg driver (tests/kernel) replay with
+#    the messages and exit codes seen there; the utility is built as the kernel test builds it.
+mkdir "$work/kernel"
+cp "$work/flashutil" "$work/kernel/"
+sed -n "/^\[MODEL00\]/,/^Note=/p" "$source_dir/tests/kernel/run-kernel-checks.sh" > "$work/kernel/flashutil.INI"
+head -c 524288 /dev/zero | tr '\0' '\132' > "$work/kernel/1.01.BIN"
+(cd "$work/kernel" && ./flashutil --build --model 0 --image 1.01.BIN --output-dir . > build.log 2>&1) ||
+    fail "could not build the kernel test's utility"
+recordings="$source_dir/tests/cli/recordings"
+for name in flash outofrange; do
+    (cd "$work/kernel" && ./1.01.EXE --cli --yes "--virtual-drive=replay=$recordings/kernel-$name.trace") \
+        < /dev/null > "$work/kernel-$name.txt" 2>&1
+    code=$?
+    [ "$code" = "$(cat "$recordings/kernel-$name.rc")" ] ||
+        fail "kernel recording $name: exit $code, the kernel test saw $(cat "$recordings/kernel-$name.rc")"
+    # The one line not from the drive: the Linux back-end's remark about sleep and shutdown.
+    grep -v '^flashutil: Sleep and shutdown' "$recordings/kernel-$name.txt" |
+        diff - "$work/kernel-$name.txt" > "$work/kernel-$name.diff" ||
+        fail "kernel recording $name: other messages: $(cat "$work/kernel-$name.diff")"
+done
+
+[ "$failures" = 0 ] || exit 1
+echo "replay: all checks passed"
