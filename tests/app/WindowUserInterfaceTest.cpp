@@ -123,7 +123,7 @@ TEST_F(SeamTest, CallsFromAWorkerRunOnTheWindowThreadInOrder) {
     std::string statusSeenByWorker;
     QThread* worker = QThread::create([&] {
         Ui->SetStatus("one");
-        answer = Ui->ShowMessage({"box", MessageKind::Confirmation, MessageButtons::YesNo});
+        answer = Ui->ShowMessage({"box", MessageKind::Confirmation, MessageButtons::YesNo, MessageAnswer::Ok, "", Question::None});
         Ui->SetStatus(Ui->Status() + " two");
         statusSeenByWorker = Ui->Status();
         Ui->SetBusyCursor(true);
