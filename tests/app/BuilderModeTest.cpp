@@ -126,9 +126,16 @@ TEST_F(BuilderModeTest, BuildsThroughTheControls) {
     Form.reset();
     AddDrive(TestProduct, "1.05");
     View = std::make_unique<IdentityBlock>(copy);
+    // With the seal the builder wrote into it: intact, so the start-up goes on unremarked.
+    const SealKeyWord sealKey = OwnSealKeyWord();
+    const auto seal = std::search(built.begin(), built.end(), sealKey.begin(), sealKey.end());
+    ASSERT_NE(seal, built.end());
+    Seal.assign(seal, seal + SealLayout::Size);
     Messages.clear();
     FlashWindow& flash = Create<FlashWindow>();
     ASSERT_FALSE(flash.StartUpEnded());
+    ASSERT_FALSE(Messages.empty());
+    EXPECT_EQ(Messages[0].Title, "Warning");
     EXPECT_EQ(Text(flash.windowTitle()), "Acme Flash Utility V1.048 forRW-5200");
     EXPECT_EQ(Choice().count(), 1);
 }
