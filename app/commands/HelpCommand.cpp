@@ -110,8 +110,9 @@ int RunHelp() {
         "  %d  drive busy, or permission denied\n"
         "  %d  failure before the commit: nothing was changed in the drive\n"
         "  %d  failure at or after the commit: the drive may need the update again\n"
-        "The window exits with 0, or with %d when the built copy is damaged. Without a display (no DISPLAY or WAYLAND_DISPLAY)\n"
-        "the program runs the terminal flash instead, with these exit codes.\n",
+        "The window exits with 0, or with %d when the built copy is damaged. Without a\n"
+        "display (no DISPLAY or WAYLAND_DISPLAY) the program runs the terminal flash\n"
+        "instead, with these exit codes.\n",
         ExitCode::Success, ExitCode::Failure, ExitCode::Usage, ExitCode::NoDrive,
         ExitCode::Refused, ExitCode::Busy, ExitCode::FailedBeforeCommit,
         ExitCode::FailedAtCommit, ExitCode::FailedBeforeCommit);
