@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "flash/FlashTexts.h"
+#include "flash/ProfileData.h"
 
 namespace {
 constexpr unsigned PollMilliseconds = 30;
@@ -52,6 +53,24 @@ FlashOutcome FlashRun::CheckIdentified() {
         return FlashOutcome::Completed;
     Answers_.Show(FlashTexts::Unidentified(Drive_.DevicePath(), cause), MessageKind::Error);
     return FlashOutcome::Unidentified;
+}
+
+// A profile or DVD image needs the flash-chip profiles: the maker's, carried by the utility,
+// or the platform's stand-ins, which only the virtual drive has. Without either the run is
+// refused here, before the revision question and before any command of the run.
+FlashOutcome FlashRun::CheckProfiles() {
+    Blobs_ = {};
+    if (!Kind_.NeedsProfile())
+        return FlashOutcome::Completed;
+    if (Control_.MakerProfiles.size() == Profiles::DataSize)
+        Blobs_ = Control_.MakerProfiles;
+    else if (std::span<const uint8_t> standIns = Drive_.SystemPlatform().StandInProfiles();
+             standIns.size() == Profiles::DataSize)
+        Blobs_ = standIns;
+    if (!Blobs_.empty())
+        return FlashOutcome::Completed;
+    Answers_.Show(FlashTexts::NoMakerProfiles(Drive_.DevicePath()), MessageKind::Error);
+    return FlashOutcome::FailedBeforeCommit;
 }
 
 // The revision check and the confirmation. Completed when the run may go on.
@@ -118,7 +137,7 @@ FlashOutcome FlashRun::UploadAndVerify() {
         Progress_.SetStatus(S::ProfileUpload);
         if (StopWanted())
             return Interrupted();
-        if (!SetupFlashProfile(Commands_, Kind_, Profile_))
+        if (!SetupFlashProfile(Commands_, Kind_, Blobs_, Profile_))
             return Fail(X::Fail);
     }
 
@@ -135,7 +154,8 @@ FlashOutcome FlashRun::UploadAndVerify() {
         Advance(offset);
     }
 
-    if (Kind_.Profile) {
+    // Entry critical readies the flash for the commit: a rehearsal never sends it.
+    if (Kind_.Profile && !Control_.NoCommit) {
         Report_.Step = FlashStep::EntryCritical;
         Progress_.SetStatus(S::EntryCritical);
         if (!Commands_.EntryCritical())
@@ -145,7 +165,7 @@ FlashOutcome FlashRun::UploadAndVerify() {
     Progress_.SetStatus(S::Verify);
     if (Profile_.Matched) {
         Report_.Step = FlashStep::ProfileCheck;
-        if (!ReadVerifyProfile(Commands_, Kind_, Profile_))
+        if (!ReadVerifyProfile(Commands_, Kind_, Blobs_, Profile_))
             return Fail(X::ProfileCheckFail);
     }
     return ReadBackAndCompare();
@@ -233,6 +253,9 @@ FlashReport FlashRun::Run(int listIndex) {
     if (FlashOutcome identified = CheckIdentified(); identified != FlashOutcome::Completed)
         return finish(identified);
 
+    if (FlashOutcome profiles = CheckProfiles(); profiles != FlashOutcome::Completed)
+        return finish(profiles);
+
     Report_.Step = FlashStep::RevisionCheck;
     const std::string driveRevision = Drive_.RevisionText();
     const std::string newRevision = Utility_.NewFwName().substr(0, 4);
@@ -249,8 +272,13 @@ FlashReport FlashRun::Run(int listIndex) {
     Progress_.SetBusyCursor(true);
 
     FlashOutcome outcome = UploadAndVerify();
-    if (outcome == FlashOutcome::Completed)
+    if (outcome == FlashOutcome::Completed && Control_.NoCommit) {
+        outcome = FlashOutcome::Rehearsed;
+        Progress_.SetStatus(S::Rehearsed);
+        Answers_.Show(FlashTexts::Rehearsed, MessageKind::Information);
+    } else if (outcome == FlashOutcome::Completed) {
         outcome = Commit(listIndex);
+    }
 
     Progress_.SetBusyCursor(false);
     Progress_.SetProgressPosition(0);

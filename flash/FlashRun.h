@@ -4,10 +4,13 @@
 // revision change, waits for an empty drive, uploads the profile and the image into the
 // drive's memory, reads everything back, and only after an exact match sends the commit
 // that makes the drive write its flash. It ends with a report; it keeps nothing afterwards.
+// A rehearsal (RunControl::NoCommit) stops after the comparison: the drive's flash is never
+// asked to change.
 
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "flash/DriveCommands.h"
@@ -28,6 +31,7 @@ enum class FlashOutcome {
     FailedBeforeCommit,  // a command or the comparison failed; the commit was not sent
     CommitFailed,        // the commit itself failed ("Flash Fail.")
     Completed,           // "Flash Completed."
+    Rehearsed,           // a rehearsal's read-back matched; neither entry critical nor the commit was sent
 };
 
 // The step a run was in when it ended.
@@ -52,6 +56,12 @@ struct RunControl {
     // Called with true right before the commit is sent and with false once it has answered,
     // so a front end can hold interrupts that would otherwise break the command off.
     std::function<void(bool)> HoldInterrupts;
+    // The maker's flash-chip profiles the utility carries (Profiles::DataSize bytes), empty
+    // when it carries none. A profile or DVD image then uses the platform's stand-ins, which
+    // only the virtual drive has; on any other platform it is refused before anything is sent.
+    std::span<const uint8_t> MakerProfiles;
+    // A rehearsal: everything up to and including the read-back and comparison, then stop.
+    bool NoCommit = false;
 };
 
 class FlashRun {
@@ -71,6 +81,7 @@ public:
 private:
     FlashOutcome CheckImage();
     FlashOutcome CheckIdentified();
+    FlashOutcome CheckProfiles();
     FlashOutcome CheckRevision(const std::string& driveRevision, const std::string& newRevision);
     FlashOutcome WaitUntilReady();
     FlashOutcome UploadAndVerify();
@@ -90,5 +101,6 @@ private:
     DriveCommands Commands_;
     FlashReport Report_;
     PreparedProfile Profile_;
+    std::span<const uint8_t> Blobs_;  // the profiles this run uploads
     std::vector<uint8_t> StepBuffer_;
 };

@@ -62,4 +62,21 @@ std::string TransferTooLong(const char* prefix, uint32_t count, uint32_t room) {
            std::to_string(room) + "-byte transfer buffer";
 }
 
+std::string NoMakerProfiles(const std::string& devicePath) {
+    return devicePath + ": this firmware needs the flash-chip profiles of the drive's maker, and this utility was "
+                        "built without them. Nothing was sent to the drive. Rebuild the utility with the maker's "
+                        "profiles (flashutil --build ... --profiles FILE, or Profiles=FILE in the model's section "
+                        "of the model file).";
+}
+
+std::string DamagedUtility(const std::string& file, const std::string& cause) {
+    return "This utility is damaged: " + file + " no longer matches what was recorded when it was built (" + cause +
+           "). Nothing was sent to any drive. Use an undamaged copy or build it again.";
+}
+
+std::string UnsealedUtility(const std::string& file) {
+    return file + " carries no checksum (it was built by an earlier version), so damage to its image cannot be "
+                  "detected.";
+}
+
 }  // namespace FlashTexts

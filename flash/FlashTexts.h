@@ -30,6 +30,15 @@ constexpr const char* StillBecomingReady =
     "The drive is still becoming ready; nothing was sent to its memory. Try again when it has settled.";
 constexpr const char* CompareFailed = "Compare BIN and DRAM fail!";
 constexpr const char* ProfileCompareFailed = "Compared profile error!";
+// A profile or DVD image on a real drive, from a utility built without the maker's profiles.
+std::string NoMakerProfiles(const std::string& devicePath);
+// The end of a rehearsal (--no-commit).
+constexpr const char* Rehearsed =
+    "Rehearsal complete: the drive took the image into its memory and gave it back intact. Its flash was not "
+    "changed; run again without --no-commit to flash it.";
+// A utility whose seal no longer matches, and one built before utilities were sealed.
+std::string DamagedUtility(const std::string& file, const std::string& cause);
+std::string UnsealedUtility(const std::string& file);
 
 // The status caption of each phase, and what a failure appends to it.
 namespace Status {
@@ -40,6 +49,7 @@ constexpr const char* Verify = "Read back and Verify drive's DRAM... ";
 constexpr const char* Commit = "Don't turn off the system, Flash is in progress...";
 constexpr const char* CommitFailed = "Flash Fail.";
 constexpr const char* Completed = "Flash Completed.";
+constexpr const char* Rehearsed = "Rehearsal complete, flash not changed.";
 }  // namespace Status
 namespace Suffix {
 constexpr const char* Fail = ", Fail! ";

@@ -1,24 +1,16 @@
 #pragma once
-// The flash-chip profiles the program carries and the table that picks one for a chip.
-// The four blobs lie back to back in ProfileData; the engine copies and compares them and
-// reads nothing else from them.
+// The table that picks a flash-chip profile for a chip. The blobs themselves are not the
+// program's: a run gets them from the utility (the maker's, embedded by the builder) or,
+// on the virtual drive only, from the platform's stand-ins. The engine copies and compares
+// them and reads nothing else from them.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
+#include "image/ProfileBlobs.h"
+
 namespace Profiles {
-
-constexpr std::size_t BlobCount = 4;
-constexpr std::size_t BlobSizes[BlobCount] = {314, 452, 1280, 1280};
-constexpr std::size_t BlobOffsets[BlobCount] = {0, 314, 766, 2046};
-constexpr std::size_t DataSize = 3326;
-
-// The text tags inside blobs C and D (each preceded by '"' and followed by a NUL).
-constexpr const char* TagC = "This profile is for SST39VF020/SST39SF020 V1.2";
-constexpr const char* TagD = "This profile is for AMIC A29002 Top V1.2";
-// Where a tag's quote character sits inside its blob.
-constexpr std::size_t TagPosition = 16;
 
 // One table entry, 6 bytes as the table stores them.
 struct TableEntry {
@@ -39,5 +31,3 @@ constexpr std::size_t SharedBlobEntry = 2;
 constexpr std::size_t MaxPreparedLength = 1286;
 
 }  // namespace Profiles
-
-extern const std::array<uint8_t, Profiles::DataSize> ProfileData;

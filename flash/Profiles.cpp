@@ -11,7 +11,8 @@ constexpr uint8_t NoMatchHeader[4] = {0xFF, 0xFF, 0x00, 0x00};
 uint32_t RoundUpToEven(uint32_t n) { return n + (n & 1); }
 }  // namespace
 
-bool SetupFlashProfile(DriveCommands& commands, const ImageKind& kind, PreparedProfile& profile) {
+bool SetupFlashProfile(DriveCommands& commands, const ImageKind& kind, std::span<const uint8_t> blobs,
+                       PreparedProfile& profile) {
     namespace P = FlashTexts::Prefix;
     profile = PreparedProfile{};
     if (!commands.Judged(Commands::ReadFlashId(), P::ReadFlashId))
@@ -46,7 +47,7 @@ bool SetupFlashProfile(DriveCommands& commands, const ImageKind& kind, PreparedP
             bytes.insert(bytes.end(), {match->SubId[0], match->SubId[1]});
         bytes.insert(bytes.end(), {match->ProfileSize[0], match->ProfileSize[1]});
         profile.HeaderLength = uint32_t(bytes.size());
-        bytes.insert(bytes.end(), ProfileData.begin() + offset, ProfileData.begin() + offset + size);
+        bytes.insert(bytes.end(), blobs.begin() + offset, blobs.begin() + offset + size);
         bytes.push_back(0);  // the pad byte of an odd size
         // A DVD drive takes the rounded blob size as the whole upload, header included.
         length = kind.Dvd ? RoundUpToEven(size) : RoundUpToEven(size) + 4;
@@ -63,12 +64,13 @@ bool SetupFlashProfile(DriveCommands& commands, const ImageKind& kind, PreparedP
     return commands.Judged(Commands::WriteProfile(kind.Dvd, length), P::WriteProfile);
 }
 
-bool ReadVerifyProfile(DriveCommands& commands, const ImageKind& kind, const PreparedProfile& profile) {
+bool ReadVerifyProfile(DriveCommands& commands, const ImageKind& kind, std::span<const uint8_t> blobs,
+                       const PreparedProfile& profile) {
     const uint32_t length = uint32_t(profile.Bytes.size());
     if (kind.Dvd) {
         // A DVD drive is not asked: the prepared copy is checked against the carried blob.
         for (uint32_t i = 0; i + profile.HeaderLength < length; ++i)
-            if (profile.Bytes[profile.HeaderLength + i] != ProfileData[profile.Offset + i])
+            if (profile.Bytes[profile.HeaderLength + i] != blobs[profile.Offset + i])
                 return false;
         return true;
     }

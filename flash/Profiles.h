@@ -3,6 +3,7 @@
 // matching profile, upload it, and later check that the drive holds it.
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "flash/DriveCommands.h"
@@ -16,10 +17,13 @@ struct PreparedProfile {
     uint32_t HeaderLength = 0;      // bytes before the blob in Bytes
 };
 
-// Reads the flash ID, prepares the profile for the chip (or the no-match header) and
-// uploads it. False when a command failed; its message has been shown.
-bool SetupFlashProfile(DriveCommands& commands, const ImageKind& kind, PreparedProfile& profile);
+// Reads the flash ID, prepares the profile for the chip (or the no-match header) from blobs
+// (Profiles::DataSize bytes, the four blobs back to back) and uploads it. False when a
+// command failed; its message has been shown.
+bool SetupFlashProfile(DriveCommands& commands, const ImageKind& kind, std::span<const uint8_t> blobs,
+                       PreparedProfile& profile);
 
 // Checks the uploaded profile: a profile image's is read back from the drive; a DVD image's
 // prepared copy is checked against the carried blob. False on a failure or a difference.
-bool ReadVerifyProfile(DriveCommands& commands, const ImageKind& kind, const PreparedProfile& profile);
+bool ReadVerifyProfile(DriveCommands& commands, const ImageKind& kind, std::span<const uint8_t> blobs,
+                       const PreparedProfile& profile);

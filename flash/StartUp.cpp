@@ -1,6 +1,20 @@
 #include "flash/StartUp.h"
 
 #include "flash/FlashTexts.h"
+#include "image/Seal.h"
+
+bool CheckUtilitySeal(const IdentityBlock& block, const uint8_t* seal, const std::string& file, Answers& answers) {
+    const SealCheck check = CheckSeal(block, seal);
+    switch (check.Result) {
+    case SealCheck::State::Intact: return true;
+    case SealCheck::State::Unsealed:
+        answers.Show(FlashTexts::UnsealedUtility(file), MessageKind::Warning);
+        return true;
+    case SealCheck::State::Damaged: break;
+    }
+    answers.Show(FlashTexts::DamagedUtility(file, check.Cause), MessageKind::Error);
+    return false;
+}
 
 FlashStartUp::FlashStartUp(const IdentityBlock& block, Platform& platform) : Block_(block), Platform_(platform) {}
 

@@ -16,7 +16,8 @@
 //     NoDrive, NoneQualify: the report was shown -> end
 //   CDDrive* drive = startUp.SelectEntry(0);   // the drive of the selected entry
 //
-// and later SelectEntry(index) for every change of the selection.
+// and later SelectEntry(index) for every change of the selection. Before all of it, a front
+// end checks the utility's seal with CheckUtilitySeal.
 
 #include <array>
 #include <cstdint>
@@ -29,6 +30,13 @@
 #include "platform/Platform.h"
 #include "scsi/CDDrives.h"
 #include "ui/UserInterface.h"
+
+// The seal check of a built copy, before any drive command. A damaged copy (its image, its
+// identity fields or its profiles differ from what was recorded when it was built, or its
+// seal area is malformed) is reported (error kind, naming file) and false is returned: the
+// front end ends with the exit code of a failure before the commit. A copy without a seal
+// is told once that it carries no checksum, and true is returned.
+bool CheckUtilitySeal(const IdentityBlock& block, const uint8_t* seal, const std::string& file, Answers& answers);
 
 class FlashStartUp {
 public:

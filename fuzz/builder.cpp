@@ -50,6 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.KeyWord = {'K', 'W', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     for (std::size_t i = 0; i < request.KeyWord.size() && 2 + i < split && i < 3; ++i)
         request.KeyWord[i] = data[2 + i];
+    // The same for the seal area's key-word, which the build also needs.
+    request.SealKey = {'S', 'L', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
     SilentUserInterface ui;
     const bool built = NewBuildFlashProgram(request, ui);

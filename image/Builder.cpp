@@ -42,6 +42,10 @@ BuildModel ModelAt(const ModelLists& lists, std::size_t index) {
     return {at(lists.ModelList), at(lists.InquiryList), at(lists.FwRangeList), at(lists.VendorList), at(lists.NoteList)};
 }
 
+std::string ProfilesAt(const ModelLists& lists, std::size_t index) {
+    return index < lists.ProfilesList.size() ? lists.ProfilesList[index] : std::string();
+}
+
 std::string BuildOutputName(const std::string& selectedBinName) {
     return selectedBinName.substr(0, std::min<std::size_t>(4, selectedBinName.find('\0'))) + ".EXE";
 }
@@ -135,6 +139,29 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
                     "builder, not a flash utility. Nothing was written.");
     const uint32_t imageLength = static_cast<uint32_t>(imageBytes.size());
 
+    // The maker's profiles, read whole before anything is written.
+    std::vector<uint8_t> profileBytes;
+    if (!request.ProfilesPath.empty()) {
+        const std::string& path = request.ProfilesPath;
+        const std::string openFail = "Building fail: can't read the profiles file " + path + ". Nothing was written.";
+        Descriptor profiles(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        struct stat info {};
+        if (!profiles.Valid() || ::fstat(profiles.Get(), &info) != 0)
+            return fail(openFail, errno);
+        if (S_ISDIR(info.st_mode))
+            return fail(openFail, EISDIR);
+        if (!S_ISREG(info.st_mode)) {
+            out.Detail = "not a regular file";
+            return fail(openFail);
+        }
+        if (!ReadUpTo(profiles.Get(), Profiles::DataSize + 1, profileBytes))
+            return fail(openFail, errno);
+        if (profileBytes.size() != Profiles::DataSize)
+            return fail("Building fail: the profiles file " + path + " holds " + std::to_string(profileBytes.size()) +
+                        " bytes, not the " + std::to_string(Profiles::DataSize) +
+                        " bytes of the maker's four flash-chip profiles. Nothing was written.");
+    }
+
     // The running program's file.
     Descriptor exe(::open(request.ExecutablePath.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat exeInfo {};
@@ -145,6 +172,16 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     bool keyWordFound = false;
     if (!FindKeyWord(exe.Get(), request.KeyWord, keyWordAt, keyWordFound, exeLength))
         return fail("Open " + request.ExecutablePath + " fail!", errno);
+    // The seal area, its own object: a program without one could not seal what it builds.
+    std::size_t sealAt = 0, sealSearched = exeLength;
+    bool sealFound = false;
+    if (!FindKeyWord(exe.Get(), request.SealKey, sealAt, sealFound, sealSearched))
+        return fail("Open " + request.ExecutablePath + " fail!", errno);
+    // The fields and the image go from the key-word's end on; the seal must lie elsewhere.
+    const std::size_t writtenEnd = keyWordAt + Layout::KeyWordSize + Layout::FieldBytes + imageLength;
+    if (keyWordFound && (!sealFound || sealAt + SealLayout::Size > exeLength ||
+                         (sealAt < writtenEnd && keyWordAt < sealAt + SealLayout::Size)))
+        return fail("Building fail: not found the seal area in " + programName + ". Nothing was written.");
 
     // Progress over the program's length.
     ui.SetProgressRange(0, static_cast<int32_t>(std::min<std::size_t>(exeLength, INT32_MAX)));
@@ -240,6 +277,17 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         StepOverOffsets(ui, restStart, exeLength);
         if (!copy(restStart, exeLength - restStart))
             return writeFailed();
+    }
+
+    // The seal, in place of the blank copy's area.
+    if (restStart <= exeLength) {
+        const std::vector<uint8_t> seal = MakeSeal(request.SealKey, fields, imageBytes, profileBytes);
+        const ssize_t n = ::pwrite(output.Get(), seal.data(), seal.size(), off_t(sealAt));
+        if (n != ssize_t(seal.size())) {
+            if (n >= 0)
+                errno = EIO;
+            return writeFailed();
+        }
     }
 
     if (!finish())

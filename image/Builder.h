@@ -8,7 +8,10 @@
 // program under the output name; SIGINT, SIGTERM or SIGHUP during the write removes the
 // temporary file before the signal ends the process. An empty image, or one that starts
 // like the blank marker, is refused before anything is written: its output would be
-// another builder, not a flash utility. Two failures still leave their output in place, because the person is
+// another builder, not a flash utility. The copy is sealed (see Seal.h): the digests of its
+// image and identity fields and, when given, the maker's flash-chip profiles are written
+// into its seal area. A profiles file that is not exactly the four blobs (3,326 bytes) is
+// refused before anything is written. Two failures still leave their output in place, because the person is
 // told exactly what it is: without the key-word the output is a plain copy of the program,
 // and when the image runs past the program's end it is the program's start, the fields
 // and the image.
@@ -20,6 +23,7 @@
 
 #include "image/IdentityBlock.h"
 #include "image/ModelConfig.h"
+#include "image/Seal.h"
 #include "ui/UserInterface.h"
 
 // What the builder writes into the identity fields (texts of at most 24 characters).
@@ -27,7 +31,8 @@ struct BuildModel {
     std::string Model, Inquiry, FwRange, Vendor, Note;
 };
 
-// The model of line index of the model lists.
+// The model of line index of the model lists, and its maker's profiles file ("" for none).
+std::string ProfilesAt(const ModelLists& lists, std::size_t index);
 BuildModel ModelAt(const ModelLists& lists, std::size_t index);
 
 // Told where the temporary output lies while it is written, so that a front end can remove
@@ -51,6 +56,8 @@ struct BuildRequest {
     std::string ExecutablePath;   // the running program's file (RunningExecutablePath())
     std::string ProgramName;      // the program's own name for two failure messages ("" = file name of ExecutablePath)
     std::array<uint8_t, Layout::KeyWordSize> KeyWord{};  // from the program's own memory (OwnKeyWord())
+    SealKeyWord SealKey = OwnSealKeyWord();  // the seal area's key-word, from the program's own memory
+    std::string ProfilesPath;     // the maker's flash-chip profiles; "" for none
     TemporaryOutputGuard* Guard = nullptr;  // not owned; null: none
 };
 

@@ -62,6 +62,7 @@ std::string ReadModels(const IniFile& ini, ModelLists& lists) {
         lists.BinMaskList.push_back(binMask);
         lists.VendorList.push_back(vendor);
         lists.NoteList.push_back(note);
+        lists.ProfilesList.push_back(ini.Value(section, "Profiles", ""));
 
         if (model == Missing)  // the end of the models, or no model at all when n is 0
             return n == 0 ? section : "";
@@ -139,5 +140,10 @@ bool RetriveINI(const std::string& executablePath, UserInterface& ui, ModelLists
         ui.Show(path + " > Session " + stoppedAt + " error!");
         return false;
     }
+    const std::size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    for (std::string& profiles : lists.ProfilesList)
+        if (!profiles.empty() && profiles[0] != '/')
+            profiles = directory + profiles;
     return true;
 }

@@ -18,6 +18,9 @@ class IniFile;
 struct ModelLists {
     std::vector<std::string> ModelList, InquiryList, FwRangeList, BinMaskList, VendorList, NoteList;
     std::vector<std::string> ModelLines;  // "FW-Range" value, a blank, "Inquiry" value, as read
+    // The optional "Profiles" key of each model: the maker's flash-chip profiles file, "" for
+    // none. RetriveINI makes a relative name relative to the model file's directory.
+    std::vector<std::string> ProfilesList;
 };
 
 // The configuration file's name for a program at executablePath: the extension of the

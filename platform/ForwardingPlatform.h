@@ -23,6 +23,7 @@ public:
     std::unique_ptr<RunClaim> ClaimForRun(PlatformHandle handle, std::string& why, std::string* notice) override {
         return Inner_.ClaimForRun(handle, why, notice);
     }
+    std::span<const uint8_t> StandInProfiles() const override { return Inner_.StandInProfiles(); }
 
 protected:
     Platform& Inner_;

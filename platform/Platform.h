@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -101,4 +102,9 @@ public:
         why.clear();
         return std::make_unique<RunClaim>();
     }
+
+    // Stand-ins for the maker's flash-chip profiles, used by a run whose utility carries
+    // none. Only the virtual drive has them; every platform that reaches real drives has
+    // none, so invented profile data can never be sent to one.
+    virtual std::span<const uint8_t> StandInProfiles() const { return {}; }
 };

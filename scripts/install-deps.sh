@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   dpkg-dev desktop-file-utils appstream groff-base man-db
   qt6-base-dev libgl-dev libxcb1-dev libwayland-dev
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev libssl-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
   qemu-system-x86 busybox-static cpio kmod
   locales strace

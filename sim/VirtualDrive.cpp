@@ -7,6 +7,8 @@
 #include <system_error>
 #include <thread>
 
+#include "sim/StandInProfiles.h"
+
 namespace {
 
 constexpr uint8_t StatusCheckCondition = 0x02;
@@ -322,5 +324,7 @@ bool VirtualPlatform::RequestRestart() {
     ++RestartRequests_;
     return true;
 }
+
+std::span<const uint8_t> VirtualPlatform::StandInProfiles() const { return ::StandInProfiles(); }
 
 bool IsVirtualDevicePath(const std::string& path) { return path.rfind("virtual:", 0) == 0; }

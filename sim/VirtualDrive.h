@@ -142,6 +142,8 @@ public:
     void Sleep(unsigned milliseconds) override;
     // Never restarts anything: a virtual drive needs no restart. Counted for tests.
     bool RequestRestart() override;
+    // The stand-in profiles (sim/StandInProfiles.h).
+    std::span<const uint8_t> StandInProfiles() const override;
 
 private:
     VirtualDrive* Find(const DriveAddress& address) const;

@@ -73,6 +73,8 @@ int RunBuild(const Options& options, const char* argv0) {
     request.ExecutablePath = executable;
     request.ProgramName = argv0 ? argv0 : "";
     request.KeyWord = OwnKeyWord();
+    // The maker's profiles: the option's file, else the model's "Profiles" key.
+    request.ProfilesPath = options.Profiles ? *options.Profiles : ProfilesAt(lists, model);
 
     BuildReport report;
     RemoveOnSignal removeOnSignal;

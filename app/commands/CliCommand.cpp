@@ -8,7 +8,9 @@
 
 #include "flash/FlashRun.h"
 #include "flash/StartUp.h"
+#include "image/Builder.h"
 #include "image/IdentityBlock.h"
+#include "image/Seal.h"
 #include "scsi/CDDrive.h"
 #include "app/commands/GuardedPlatform.h"
 #include "app/commands/Interrupts.h"
@@ -46,7 +48,8 @@ std::unique_ptr<RunClaim> ClaimForRun(Platform& platform, const CDDrive& drive, 
 
 int ExitCodeOf(FlashOutcome outcome) {
     switch (outcome) {
-    case FlashOutcome::Completed: return ExitCode::Success;
+    case FlashOutcome::Completed:
+    case FlashOutcome::Rehearsed: return ExitCode::Success;
     case FlashOutcome::RevisionRefused:
     case FlashOutcome::Declined: return ExitCode::Refused;
     case FlashOutcome::Unidentified:
@@ -73,7 +76,7 @@ void SayTransportFailure(const FlashReport& report, const CDDrive& drive, const 
 
 // The run proper.
 int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, PlatformChoice& choice,
-                      TerminalUserInterface& ui) {
+                      TerminalUserInterface& ui, bool noCommit) {
     FlashStartUp startUp(block, platform);
     startUp.FormIdentityTexts();
 
@@ -110,6 +113,8 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
     RunControl control;
     control.StopRequested = [] { return InterruptWatch::Requested(); };
     control.HoldInterrupts = [](bool hold) { InterruptWatch::Hold(hold); };
+    control.MakerProfiles = SealedProfiles(EmbeddedSealBytes());
+    control.NoCommit = noCommit;
 
     const FlashReport report = FlashRun(drive, block, ui, ui, control).Run(0);
     claim.reset();
@@ -139,6 +144,14 @@ int RunCli(const Options& options) {
         return ExitCode::Failure;
     }
 
+    // The seal, before any drive is even looked for.
+    {
+        TerminalUserInterface sealUi(options.Yes);
+        const std::string file = RunningExecutablePath();
+        if (!CheckUtilitySeal(block, EmbeddedSealBytes(), file.empty() ? "this utility" : file, sealUi))
+            return ExitCode::FailedBeforeCommit;
+    }
+
     PlatformChoiceError error;
     std::unique_ptr<PlatformChoice> choice = ChoosePlatform(options, block, error);
     if (!choice) {
@@ -151,7 +164,7 @@ int RunCli(const Options& options) {
     ui.Interrupted = [] { return InterruptWatch::Requested(); };
     GuardedPlatform platform(choice->Get());
 
-    const int code = FlashFromTerminal(block, platform, *choice, ui);
+    const int code = FlashFromTerminal(block, platform, *choice, ui, options.NoCommit);
     std::fflush(stdout);
     return FinishReplay(*choice, code);
 }

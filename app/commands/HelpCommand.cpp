@@ -61,13 +61,15 @@ constexpr const char* DriveSelection =
 
 constexpr const char* Flashing =
     "\n"
-    "Flashing (--cli, and --trace for the window too):\n"
+    "Flashing (--cli, and --trace and --no-commit for the window too):\n"
     "  --yes                  answer Yes to every question except the restart, which is\n"
     "                         answered No; without a terminal --cli refuses without it\n"
     "  --trace FILE           write every drive command to FILE as it is sent, one JSON\n"
     "                         object per line\n"
     "  --trace-data           with --trace: record what a replay needs, the data the drive\n"
     "                         returned and the SHA-256 of the data sent (never the image)\n"
+    "  --no-commit            rehearse: upload the image and read it back, but never ask\n"
+    "                         the drive to change its flash (exit 0 when it came back intact)\n"
     "\n"
     "Listing (--list):\n"
     "  --json                 one JSON object per drive instead of text lines\n"
@@ -78,6 +80,9 @@ constexpr const char* Flashing =
     "  --image FILE           the firmware image file\n"
     "  --output-dir DIR       where the new utility is written (default: the current\n"
     "                         directory)\n"
+    "  --profiles FILE        the drive maker's four flash-chip profiles (3,326 bytes),\n"
+    "                         embedded for profile and DVD images (default: the model's\n"
+    "                         Profiles= key, if any)\n"
     "\n"
     "Window (no mode): Qt's -platform, -display and -style options are passed on.\n";
 
@@ -110,11 +115,12 @@ int RunHelp() {
         "  %d  failure before the commit: nothing was changed in the drive\n"
         "  %d  failure at or after the commit: the drive may need the update again\n"
         "  %d  a replay left its recording (--virtual-drive=replay=FILE)\n"
-        "The window always exits with 0. Without a display (no DISPLAY or WAYLAND_DISPLAY)\n"
-        "the program runs the terminal flash instead, with these exit codes.\n",
+        "The window exits with 0, or with %d when the built copy is damaged. Without a\n"
+        "display (no DISPLAY or WAYLAND_DISPLAY) the program runs the terminal flash\n"
+        "instead, with these exit codes.\n",
         ExitCode::Success, ExitCode::Failure, ExitCode::Usage, ExitCode::NoDrive,
         ExitCode::Refused, ExitCode::Busy, ExitCode::FailedBeforeCommit,
-        ExitCode::FailedAtCommit, ExitCode::ReplayDiverged);
+        ExitCode::FailedAtCommit, ExitCode::ReplayDiverged, ExitCode::FailedBeforeCommit);
     return ExitCode::Success;
 }
 

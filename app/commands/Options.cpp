@@ -7,7 +7,7 @@ namespace {
 
 bool TakesValue(const std::string& name) {
     return name == "--device" || name == "--trace" || name == "--model" || name == "--image" ||
-           name == "--output-dir";
+           name == "--output-dir" || name == "--profiles";
 }
 
 bool ParseWholeNumber(const std::string& text, int& value) {
@@ -65,6 +65,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         else if (arg == "--trace") options.TraceFile = value;
         else if (arg == "--image") options.Image = value;
         else if (arg == "--output-dir") options.OutputDir = value;
+        else if (arg == "--profiles") options.Profiles = value;
+        else if (arg == "--no-commit") options.NoCommit = true;
         else if (arg == "--virtual-drive") options.VirtualDrive = value;
         else if (arg == "--model") {
             int n = 0;
@@ -96,6 +98,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     if (options.Json && mode != M::List) { error = "--json goes with --list"; return std::nullopt; }
     if (options.TraceFile && mode != M::Cli && mode != M::Window) { error = "--trace goes with --cli or the window"; return std::nullopt; }
     if (options.TraceData && !options.TraceFile) { error = "--trace-data goes with --trace FILE"; return std::nullopt; }
+    if (options.NoCommit && mode != M::Cli && mode != M::Window) { error = "--no-commit goes with --cli or the window"; return std::nullopt; }
+    if (options.Profiles && mode != M::Build) { error = "--profiles goes with --build"; return std::nullopt; }
     const bool buildOption = options.Model || options.Image || options.OutputDir;
     if (buildOption && mode != M::Build) { error = "--model, --image and --output-dir go with --build"; return std::nullopt; }
     if (mode == M::Build) {

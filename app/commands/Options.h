@@ -18,6 +18,8 @@ struct Options {
     std::optional<int> Model;                  // --model N (with --build)
     std::optional<std::string> Image;          // --image FILE (with --build)
     std::optional<std::string> OutputDir;      // --output-dir DIR (with --build)
+    std::optional<std::string> Profiles;       // --profiles FILE (with --build): the maker's flash-chip profiles
+    bool NoCommit = false;                     // --no-commit (with --cli or the window): a rehearsal
     std::vector<std::string> WindowArguments;  // what Qt may want (-platform, ...), in window mode
 };
 

@@ -104,6 +104,7 @@ void BuilderWindow::Press() {
     request.ImagePath = QFile::encodeName(SelectedFilePath()).toStdString();
     request.SelectedBinName = SelectedBinName_;
     request.Model = ModelAt(*Models_, std::size_t(i));
+    request.ProfilesPath = ProfilesAt(*Models_, std::size_t(i));
     request.OutputDirectory = QFile::encodeName(Directory_).toStdString();
     request.ExecutablePath = Settings_.ExecutablePath;
     request.ProgramName = Settings_.ProgramName;

@@ -8,7 +8,9 @@
 
 #include "flash/FlashRun.h"
 #include "flash/StartUp.h"
+#include "image/Builder.h"
 #include "scsi/CDDrives.h"
+#include "app/commands/Options.h"
 
 FlashWindow::FlashWindow(FlashFormSettings settings) : FormWindow(std::move(settings)) {
     StartUp();
@@ -18,6 +20,11 @@ FlashWindow::~FlashWindow() = default;
 
 void FlashWindow::StartUp() {
     ShiftBelowFileList();
+    const std::string file = Settings_.ExecutablePath.empty() ? RunningExecutablePath() : Settings_.ExecutablePath;
+    if (!CheckUtilitySeal(Settings_.Block, Settings_.Seal, file.empty() ? "this utility" : file, *Ui_)) {
+        EndProgram(ExitCode::FailedBeforeCommit);
+        return;
+    }
     StartUp_ = std::make_unique<FlashStartUp>(Settings_.Block, *Settings_.System);
     StartUp_->FormIdentityTexts();
     SelectDriveLabel->setText(FromCoreText(StartUp_->PromptText()));
@@ -60,7 +67,10 @@ void FlashWindow::Press() {
         Ui_->Show(why, MessageKind::Error);
         return;
     }
-    RunOffWindowThread([&] { FlashRun(drive, Settings_.Block, *Ui_, *Ui_).Run(selected); });
+    RunControl control;
+    control.MakerProfiles = SealedProfiles(Settings_.Seal);
+    control.NoCommit = Settings_.NoCommit;
+    RunOffWindowThread([&] { FlashRun(drive, Settings_.Block, *Ui_, *Ui_, control).Run(selected); });
 }
 
 int FlashWindow::DriveIndex(int entry) const {

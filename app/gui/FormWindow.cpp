@@ -169,9 +169,10 @@ void FormWindow::ShiftBelowFileList() {
         control->move(control->x(), control->y() - shift);
 }
 
-void FormWindow::EndProgram() {
-    // The window is still being created: it is never shown, and the program ends with 0.
+void FormWindow::EndProgram(int exitCode) {
+    // The window is still being created: it is never shown, and the program ends with exitCode.
     StartUpEnded_ = true;
+    StartUpExitCode_ = exitCode;
     close();
 }
 

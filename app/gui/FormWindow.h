@@ -22,6 +22,7 @@
 #include <string>
 
 #include "image/IdentityBlock.h"
+#include "image/Seal.h"
 #include "platform/Platform.h"
 #include "app/gui/WindowUserInterface.h"
 
@@ -47,6 +48,10 @@ struct FlashFormSettings {
     // Flash mode: the platform the drives are found on and claimed through for a run (not
     // owned; needed by a built copy).
     Platform* System = nullptr;
+    // Flash mode: the utility's seal area (checked before any drive command, and the maker's
+    // profiles it carries), and whether a run is a rehearsal that stops before the commit.
+    const uint8_t* Seal = EmbeddedSealBytes();
+    bool NoCommit = false;
 };
 
 class FormWindow : public QWidget {
@@ -56,6 +61,8 @@ public:
 
     // The start-up ended the program; the window is never to be shown. Exit code 0.
     bool StartUpEnded() const { return StartUpEnded_; }
+    // The exit code the ended start-up asks for: 0, or that of a failure before the commit.
+    int StartUpExitCode() const { return StartUpExitCode_; }
     // A flash run or a build is in progress.
     bool Running() const { return Running_; }
     // What a click on the button does: the flash run or the build. Ignored during a run.
@@ -68,7 +75,7 @@ protected:
     virtual void ChoiceChanged() = 0;
 
     // The window is still being created: it is never shown, and the program ends with 0.
-    void EndProgram();
+    void EndProgram(int exitCode = 0);
     // Moves the status frame, the bar and the button up by the file list's height.
     void ShiftBelowFileList();
     // Runs job on a worker thread and keeps serving the window's events until it ends.
@@ -92,6 +99,7 @@ private:
     void StretchControls();
 
     bool StartUpEnded_ = false;
+    int StartUpExitCode_ = 0;
     bool Running_ = false;
 };
 

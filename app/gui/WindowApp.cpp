@@ -53,6 +53,7 @@ int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* 
     FlashFormSettings settings;
     settings.Block = block;
     settings.ProgramName = argv0 ? argv0 : "";
+    settings.NoCommit = options.NoCommit;
     if (choice)
         settings.System = &choice->Get();
 
@@ -77,7 +78,7 @@ int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* 
 
     form = MakeMainWindow(settings);
     if (form->StartUpEnded())
-        return 0;  // the window never becomes usable
+        return form->StartUpExitCode();  // the window never becomes usable
     form->show();
 
     if (shots) {

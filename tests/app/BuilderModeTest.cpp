@@ -4,6 +4,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 #include "FormFixture.h"
@@ -93,6 +94,14 @@ TEST_F(BuilderModeTest, StartsWithModelsAndFilesAtTheDesignedPlaces) {
 }
 
 TEST_F(BuilderModeTest, BuildsThroughTheControls) {
+    // The model names the maker's profiles relative to the model file.
+    WriteFile(Dir / "flashutil.INI", std::string(TwoModels).replace(std::strlen("[MODEL00]\n"), 0,
+                                                                  "Profiles=maker/chips.prf\n"));
+    std::filesystem::create_directory(Dir / "maker");
+    std::vector<uint8_t> profiles(Profiles::DataSize);
+    for (std::size_t i = 0; i < profiles.size(); ++i)
+        profiles[i] = uint8_t(i * 29 + 3);
+    WriteFile(Dir / "maker/chips.prf", profiles);
     BuilderWindow& form = Create<BuilderWindow>();
     ASSERT_FALSE(form.StartUpEnded());
     ClickFile("rw13.bin");
@@ -126,9 +135,18 @@ TEST_F(BuilderModeTest, BuildsThroughTheControls) {
     Form.reset();
     AddDrive(TestProduct, "1.05");
     View = std::make_unique<IdentityBlock>(copy);
+    // With the seal the builder wrote into it: intact, so the start-up goes on unremarked.
+    const SealKeyWord sealKey = OwnSealKeyWord();
+    const auto seal = std::search(built.begin(), built.end(), sealKey.begin(), sealKey.end());
+    ASSERT_NE(seal, built.end());
+    Seal.assign(seal, seal + SealLayout::Size);
+    const std::span<const uint8_t> carried = SealedProfiles(Seal.data());
+    EXPECT_EQ(std::vector<uint8_t>(carried.begin(), carried.end()), profiles);
     Messages.clear();
     FlashWindow& flash = Create<FlashWindow>();
     ASSERT_FALSE(flash.StartUpEnded());
+    ASSERT_FALSE(Messages.empty());
+    EXPECT_EQ(Messages[0].Title, "Warning");
     EXPECT_EQ(Text(flash.windowTitle()), "Acme Flash Utility V1.048 forRW-5200");
     EXPECT_EQ(Choice().count(), 1);
 }

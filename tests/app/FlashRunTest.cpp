@@ -50,6 +50,51 @@ TEST_F(FormTest, FullFlashFromTheButton) {
     EXPECT_TRUE(form.close());
 }
 
+// A damaged copy ends before any drive command with the code of a failure before the
+// commit; a copy without a seal says so once and goes on.
+TEST_F(FormTest, DamagedCopyEndsBeforeAnyDriveCommandAndAnUnsealedOneGoesOn) {
+    VirtualDrive& drive = AddDrive(TestProduct, "1.05");
+    ExecutablePath = "/opt/R120.EXE";
+    Create();
+    Form.reset();
+    const std::size_t sent = drive.Commands().size();
+    Messages.clear();
+    Block.Bytes[Layout::BlockSize + 1000] ^= 1;  // the image after the build
+    FlashWindow& damaged = Create();
+    EXPECT_TRUE(damaged.StartUpEnded());
+    EXPECT_EQ(damaged.StartUpExitCode(), 6);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].Kind, MessageKind::Error);
+    EXPECT_NE(Messages[0].Text.find("This utility is damaged: /opt/R120.EXE"), std::string::npos);
+    EXPECT_EQ(drive.Commands().size(), sent);
+
+    Form.reset();
+    Messages.clear();
+    Seal.assign(EmbeddedSealBytes(), EmbeddedSealBytes() + SealLayout::Size);  // as the toolchain made it
+    FlashWindow& unsealed = Create();
+    EXPECT_FALSE(unsealed.StartUpEnded());
+    ASSERT_GE(Messages.size(), 2u);
+    EXPECT_NE(Messages[0].Text.find("/opt/R120.EXE carries no checksum"), std::string::npos);
+    EXPECT_EQ(Messages[1].Title, "Warning");  // then the start-up as always
+}
+
+// --no-commit for the window: the run ends with the statement, the drive's flash untouched.
+TEST_F(FormTest, RehearsalFromTheButtonLeavesTheFlashAlone) {
+    VirtualDrive& drive = AddDrive(TestProduct, "1.05");
+    NoCommit = true;
+    Answers = {MessageAnswer::Yes, MessageAnswer::Yes};  // warning, update
+    FlashWindow& form = Create();
+    ASSERT_FALSE(form.StartUpEnded());
+    form.show();
+    Button().click();
+    EXPECT_EQ(Text(Status().title()), "Rehearsal complete, flash not changed.");
+    EXPECT_EQ(drive.CommitCount(), 0u);
+    EXPECT_NE(drive.Flash(), ImageOf(Block));
+    ASSERT_EQ(Messages.size(), 3u);
+    EXPECT_NE(Messages[2].Text.find("gave it back intact"), std::string::npos);
+    EXPECT_TRUE(form.close());
+}
+
 TEST_F(FormTest, FailingChunkWriteShowsTheSuffix) {
     VirtualDrive& drive = AddDrive(TestProduct, "1.05");
     FlashWindow& form = Create();

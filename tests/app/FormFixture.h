@@ -71,6 +71,15 @@ protected:
         settings.ClientWidth = clientWidth;
         settings.ExecutablePath = ExecutablePath;
         settings.System = &Platform;
+        settings.NoCommit = NoCommit;
+        // A built copy's seal, as the builder would have written it for the block (unless a
+        // test gives one of its own).
+        if (Seal.empty()) {
+            const IdentityBlock block = settings.Block;
+            Seal = MakeSeal(OwnSealKeyWord(), {block.Raw() + Layout::KeyWordSize, Layout::FieldBytes},
+                            {block.Image(), block.PresentImageLength()}, {});
+        }
+        settings.Seal = Seal.data();
         settings.Answer = [this](const MessageRequest& request) {
             Messages.push_back(request);
             if (request.Buttons == MessageButtons::Ok)
@@ -119,6 +128,8 @@ protected:
     IdentityBlockBuffer Block;
     std::unique_ptr<IdentityBlock> View;  // when set, used in place of Block
     std::string ExecutablePath;
+    std::vector<uint8_t> Seal;  // the copy's seal area; empty: made for the block at the first Create
+    bool NoCommit = false;
     std::deque<MessageAnswer> Answers;
     std::vector<MessageRequest> Messages;
     std::unique_ptr<FormWindow> Form;

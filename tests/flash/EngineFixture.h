@@ -20,12 +20,18 @@
 enum class ImageType { Plain, Profile, Dvd };
 
 // Passes everything to the virtual platform and notes the timeout each command was sent with.
+// With StandsForRealDrive it keeps the seam's default for the stand-in profiles, as every
+// platform that is not the virtual drive does.
 class TimeoutRecordingPlatform : public Platform {
 public:
     explicit TimeoutRecordingPlatform(VirtualPlatform& inner) : Inner(inner) {}
     VirtualPlatform& Inner;
     std::vector<uint16_t> Timeouts;
+    bool StandsForRealDrive = false;
 
+    std::span<const uint8_t> StandInProfiles() const override {
+        return StandsForRealDrive ? Platform::StandInProfiles() : Inner.StandInProfiles();
+    }
     std::vector<DriveCandidate> EnumerateOpticalDrives() override { return Inner.EnumerateOpticalDrives(); }
     std::string DevicePath(const DriveAddress& a) const override { return Inner.DevicePath(a); }
     PlatformHandle Open(const DriveAddress& a) override { return Inner.Open(a); }

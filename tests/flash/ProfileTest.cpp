@@ -5,13 +5,14 @@
 
 #include "SequenceExpectations.h"
 #include "flash/ProfileData.h"
+#include "sim/StandInProfiles.h"
 
 namespace {
 
 TEST(ProfileDataTest, BlobsCAndDCarryTheirOwnTags) {
     auto findTag = [](std::size_t blob, const std::string& tag) -> long {
         const std::string quoted = '"' + tag + '\0';
-        const auto begin = ProfileData.begin() + Profiles::BlobOffsets[blob];
+        const auto begin = StandInProfiles().begin() + Profiles::BlobOffsets[blob];
         const auto end = begin + Profiles::BlobSizes[blob];
         const auto at = std::search(begin, end, quoted.begin(), quoted.end());
         return at == end ? -1 : long(at - begin);
@@ -20,8 +21,8 @@ TEST(ProfileDataTest, BlobsCAndDCarryTheirOwnTags) {
     EXPECT_GE(findTag(3, "This profile is for AMIC A29002 Top V1.2"), 0);
     EXPECT_EQ(findTag(3, "This profile is for SST39VF020/SST39SF020 V1.2"), -1);
     // The blobs differ, so a wrong offset shows in a comparison.
-    EXPECT_NE(std::memcmp(&ProfileData[0], &ProfileData[314], 314), 0);
-    EXPECT_NE(std::memcmp(&ProfileData[766], &ProfileData[2046], 1280), 0);
+    EXPECT_NE(std::memcmp(&StandInProfiles()[0], &StandInProfiles()[314], 314), 0);
+    EXPECT_NE(std::memcmp(&StandInProfiles()[766], &StandInProfiles()[2046], 1280), 0);
 }
 
 struct ProfileCase {
@@ -43,7 +44,7 @@ TEST_P(ProfileSetup, PicksUploadsAndChecksTheProfile) {
     Vd().ClearCommands();
 
     PreparedProfile profile;
-    ASSERT_TRUE(SetupFlashProfile(*Commands, Kind, profile));
+    ASSERT_TRUE(SetupFlashProfile(*Commands, Kind, StandInProfiles(), profile));
     EXPECT_EQ(profile.Matched, c.Matched);
     if (c.Matched) {
         EXPECT_EQ(profile.Offset, c.Offset);
@@ -53,8 +54,8 @@ TEST_P(ProfileSetup, PicksUploadsAndChecksTheProfile) {
     // The prepared profile: header, then the blob from its offset, as long as the upload.
     std::vector<uint8_t> prepared(c.Header);
     if (c.Matched)
-        prepared.insert(prepared.end(), ProfileData.begin() + c.Offset,
-                        ProfileData.begin() + c.Offset + (c.Length - c.Header.size()));
+        prepared.insert(prepared.end(), StandInProfiles().begin() + c.Offset,
+                        StandInProfiles().begin() + c.Offset + (c.Length - c.Header.size()));
     prepared.resize(c.Length);
     EXPECT_EQ(profile.Bytes, prepared);
 
@@ -66,7 +67,7 @@ TEST_P(ProfileSetup, PicksUploadsAndChecksTheProfile) {
     EXPECT_EQ(Record()[1].DataOut, prepared);
 
     if (c.Matched) {
-        EXPECT_TRUE(ReadVerifyProfile(*Commands, Kind, profile));
+        EXPECT_TRUE(ReadVerifyProfile(*Commands, Kind, StandInProfiles(), profile));
         std::vector<std::string> check;  // a DVD profile is checked without a command
         if (c.Kind == ImageType::Profile)
             check = {Hex({0x3C, 0x01, 0x01, 0x08, 0, 0, 0, high, low}) + "in " + length};
@@ -116,28 +117,28 @@ protected:
 
 TEST_F(ProfileFailures, FailedFlashIdUploadsNothing) {
     FailCommand(2);
-    EXPECT_FALSE(SetupFlashProfile(*Commands, Kind, Profile));
+    EXPECT_FALSE(SetupFlashProfile(*Commands, Kind, StandInProfiles(), Profile));
     EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Read Flash ID> 04 08 01. 02, 0000"});
     EXPECT_EQ(Record().size(), 1u);
 }
 
 TEST_F(ProfileFailures, FailedUploadIsReported) {
     FailCommand(3);
-    EXPECT_FALSE(SetupFlashProfile(*Commands, Kind, Profile));
+    EXPECT_FALSE(SetupFlashProfile(*Commands, Kind, StandInProfiles(), Profile));
     EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Write Profile> 04 08 01. 02, 0000"});
 }
 
 TEST_F(ProfileFailures, FailedReadBackIsReported) {
-    ASSERT_TRUE(SetupFlashProfile(*Commands, Kind, Profile));
+    ASSERT_TRUE(SetupFlashProfile(*Commands, Kind, StandInProfiles(), Profile));
     FailCommand(4);
-    EXPECT_FALSE(ReadVerifyProfile(*Commands, Kind, Profile));
+    EXPECT_FALSE(ReadVerifyProfile(*Commands, Kind, StandInProfiles(), Profile));
     EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Read Profile> 04 08 01. 02, 0000"});
 }
 
 TEST_F(ProfileFailures, ReadBackWithOneAlteredByteIsAComparisonError) {
-    ASSERT_TRUE(SetupFlashProfile(*Commands, Kind, Profile));
+    ASSERT_TRUE(SetupFlashProfile(*Commands, Kind, StandInProfiles(), Profile));
     FailCommand(4, VirtualFaultKind::Corrupt);
-    EXPECT_FALSE(ReadVerifyProfile(*Commands, Kind, Profile));
+    EXPECT_FALSE(ReadVerifyProfile(*Commands, Kind, StandInProfiles(), Profile));
     EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Compared profile error!"});
     EXPECT_EQ(Ui.Messages[0].Kind, MessageKind::Plain);
 }
@@ -146,10 +147,10 @@ TEST_F(ProfileFailures, DvdCopyThatDiffersFromTheBlobFailsSilently) {
     Setup.Kind = ImageType::Dvd;
     Setup.Drive.ChipId = {0xBF, 0xD6, 0x00, 0x01};
     Build();
-    ASSERT_TRUE(SetupFlashProfile(*Commands, Kind, Profile));
+    ASSERT_TRUE(SetupFlashProfile(*Commands, Kind, StandInProfiles(), Profile));
     Profile.Bytes[6 + 100] ^= 0x01;
     const size_t sent = Record().size();
-    EXPECT_FALSE(ReadVerifyProfile(*Commands, Kind, Profile));
+    EXPECT_FALSE(ReadVerifyProfile(*Commands, Kind, StandInProfiles(), Profile));
     EXPECT_EQ(Record().size(), sent);
     EXPECT_TRUE(Ui.Messages.empty());
 }

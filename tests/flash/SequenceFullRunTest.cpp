@@ -7,6 +7,7 @@
 
 #include "SequenceExpectations.h"
 #include "flash/ProfileData.h"
+#include "sim/StandInProfiles.h"
 
 namespace {
 
@@ -61,8 +62,8 @@ TEST_P(FullRun, FlashesTheImageWithTheExactCommandsAndTexts) {
         std::vector<uint8_t> profile = c.ProfileHeader;
         const uint32_t blobBytes = c.ProfileLength - uint32_t(std::min<size_t>(c.ProfileLength, c.ProfileHeader.size()));
         if (c.Matched)
-            profile.insert(profile.end(), ProfileData.begin() + c.BlobOffset,
-                           ProfileData.begin() + c.BlobOffset + blobBytes);
+            profile.insert(profile.end(), StandInProfiles().begin() + c.BlobOffset,
+                           StandInProfiles().begin() + c.BlobOffset + blobBytes);
         profile.resize(c.ProfileLength);
         std::vector<uint8_t> sent;
         for (const auto& r : Record())
@@ -196,6 +197,66 @@ TEST_F(RunDetails, ImpossibleImageLengthsAreRefusedBeforeAnythingIsSent) {
         ASSERT_EQ(Ui.Messages.size(), 1u);
         EXPECT_NE(Ui.Messages[0].Text.find("nothing was sent"), std::string::npos);
     }
+}
+
+// The stand-in profiles never reach a drive behind a platform that is not the virtual drive:
+// without the maker's profiles a profile or DVD image is refused before anything is sent
+// and before any question; with them, the maker's bytes are what the drive receives.
+TEST_F(RunDetails, ProfileImagesOnARealDriveNeedTheMakersProfiles) {
+    for (ImageType kind : {ImageType::Profile, ImageType::Dvd}) {
+        Setup.Kind = kind;
+        Setup.Drive.ChipId = {0xBF, 0xD6, 0, 1};
+        Build();
+        Recorder->StandsForRealDrive = true;
+        Ui.Messages.clear();
+        EXPECT_EQ(RunWith({}), FlashOutcome::FailedBeforeCommit);
+        EXPECT_EQ(Record().size(), 1u);  // only the opening's INQUIRY: not even the flash ID
+        ASSERT_EQ(Ui.Messages.size(), 1u);
+        EXPECT_NE(Ui.Messages[0].Text.find("virtual:0"), std::string::npos);
+        EXPECT_NE(Ui.Messages[0].Text.find("--profiles"), std::string::npos);
+
+        std::vector<uint8_t> maker(Profiles::DataSize);
+        for (std::size_t i = 0; i < maker.size(); ++i)
+            maker[i] = uint8_t(i * 13 + 5);
+        Control.MakerProfiles = maker;
+        Build();
+        Recorder->StandsForRealDrive = true;
+        ASSERT_EQ(Flash(), FlashOutcome::Completed);
+        std::vector<uint8_t> sent;
+        for (const auto& r : Record())
+            if (r.Opcode() == 0x3B && r.Cdb[9] == 0x7F && r.Length > 0)
+                sent = r.DataOut;
+        const std::size_t header = kind == ImageType::Dvd ? 6 : 4;  // blob C follows its header
+        ASSERT_EQ(sent.size(), 1284u - (kind == ImageType::Dvd ? 4 : 0));
+        EXPECT_TRUE(std::equal(sent.begin() + header, sent.end(), maker.begin() + 766)) << int(kind);
+        Control.MakerProfiles = {};
+    }
+}
+
+// A rehearsal sends everything a full run sends up to the read-back, but neither entry
+// critical nor the commit: the flash stays as it was and no restart is asked about.
+TEST_F(RunDetails, RehearsalStopsAfterTheComparison) {
+    Setup.Kind = ImageType::Profile;
+    Setup.Drive.ChipId = {0xBF, 0xD6, 0, 1};
+    Build();
+    Control.NoCommit = true;
+    EXPECT_EQ(RunWith({MessageAnswer::Yes}), FlashOutcome::Rehearsed);
+    RunShape shape;
+    shape.Kind = ImageType::Profile;
+    shape.Matched = true;
+    shape.ProfileLength = 1284;
+    std::vector<ExpectedCommand> expected = ExpectedRun(shape);
+    std::erase_if(expected, [](const ExpectedCommand& c) {
+        return c.What == Role::EntryCritical || c.What == Role::Commit || c.What == Role::Inquiry;
+    });
+    EXPECT_EQ(Lines(Record()), Lines(expected));
+    EXPECT_TRUE(FlashUntouched());
+    EXPECT_EQ(Vd().CommitCount(), 0u);
+    EXPECT_EQ(Vd().EntryCriticalCount(), 0u);
+    EXPECT_TRUE(Ui.Answers.empty());  // the confirmation only
+    ASSERT_FALSE(Ui.Messages.empty());
+    EXPECT_NE(Ui.Messages.back().Text.find("flash was not changed"), std::string::npos);
+    EXPECT_EQ(Ui.Caption, "Rehearsal complete, flash not changed.");
 }
 
 // Two runs at once in one process, each with its own drive, front end and run, share nothing:

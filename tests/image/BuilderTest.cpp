@@ -18,10 +18,18 @@ namespace fs = std::filesystem;
 
 const std::array<uint8_t, Layout::KeyWordSize> KeyWord = OwnKeyWord();
 
+const SealKeyWord SealKey = OwnSealKeyWord();
+
 std::size_t Find(const Bytes& haystack, std::size_t from = 0) {
     auto it = std::search(haystack.begin() + std::ptrdiff_t(from), haystack.end(), KeyWord.begin(), KeyWord.end());
     return it == haystack.end() ? std::string::npos : std::size_t(it - haystack.begin());
 }
+std::size_t FindSeal(const Bytes& haystack, std::size_t from = 0) {
+    auto it = std::search(haystack.begin() + std::ptrdiff_t(from), haystack.end(), SealKey.begin(), SealKey.end());
+    return it == haystack.end() ? std::string::npos : std::size_t(it - haystack.begin());
+}
+// A blank copy's seal area, for hand-made programs.
+Bytes BlankSealArea() { return Bytes(EmbeddedSealBytes(), EmbeddedSealBytes() + SealLayout::Size); }
 
 Bytes RandomBytes(std::size_t n, unsigned seed) {
     std::mt19937 random(seed);
@@ -54,6 +62,11 @@ TEST(RealProgram, KeyWordOccursExactlyOnce) {
     const std::size_t at = Find(program);
     ASSERT_NE(at, std::string::npos);
     EXPECT_EQ(Find(program, at + 1), std::string::npos);
+    const std::size_t seal = FindSeal(program);
+    ASSERT_NE(seal, std::string::npos);
+    EXPECT_EQ(FindSeal(program, seal + 1), std::string::npos);
+    // A blank copy carries an unsealed area.
+    EXPECT_EQ(CheckSeal(IdentityBlock(program.data() + at), program.data() + seal).Result, SealCheck::State::Unsealed);
 }
 
 TEST(RealProgram, CarriesTheWholeBlankBlockInOneStretch) {
@@ -107,9 +120,17 @@ protected:
 };
 
 // Everything a built copy must hold, against the blank copy it came from.
-void ExpectBuiltCopy(const Bytes& blank, const Bytes& built, const Bytes& image, const std::string& newFwName) {
-    ASSERT_EQ(built.size(), blank.size());
-    const std::size_t at = Find(blank);
+// The seal area is the one other difference: an intact seal of what was built.
+void ExpectBuiltCopy(const Bytes& blankCopy, const Bytes& built, const Bytes& image, const std::string& newFwName,
+                     const Bytes& profiles = {}) {
+    ASSERT_EQ(built.size(), blankCopy.size());
+    const std::size_t at = Find(blankCopy), seal = FindSeal(blankCopy);
+    ASSERT_NE(seal, std::string::npos);
+    EXPECT_EQ(CheckSeal(IdentityBlock(built.data() + at), built.data() + seal).Result, SealCheck::State::Intact);
+    const std::span<const uint8_t> carried = SealedProfiles(built.data() + seal);
+    EXPECT_EQ(Bytes(carried.begin(), carried.end()), profiles);
+    Bytes blank = blankCopy;
+    std::copy_n(built.begin() + std::ptrdiff_t(seal), SealLayout::Size, blank.begin() + std::ptrdiff_t(seal));
     const std::size_t fields = at + Layout::KeyWordSize;
     const std::size_t imageStart = at + Layout::BlockSize;
     const std::size_t imageEnd = imageStart + image.size();
@@ -217,6 +238,50 @@ TEST_F(Build, TooLongImageIsRefusedBeforeAnythingIsWritten) {
     EXPECT_TRUE(OutFiles().empty());
 }
 
+// The maker's profiles go into the seal area; any file that is not exactly the four blobs is
+// refused before anything is written, with the file named.
+TEST_F(Build, MakersProfilesAreSealedIntoTheCopyAndBadFilesAreRefused) {
+    const Bytes image = RandomBytes(4000, 20), profiles = RandomBytes(Profiles::DataSize, 21);
+    WriteFile(Dir / "qfa0.bin", image);
+    WriteFile(Dir / "maker.bin", profiles);
+    BuildRequest request = Request("qfa0.bin");
+    request.ProfilesPath = Dir / "maker.bin";
+    ASSERT_TRUE(NewBuildFlashProgram(request, Ui, &Report));
+    ExpectBuiltCopy(ReadFile(Program), ReadFile(Out + "/qfa0.EXE"), image, "QFA0.", profiles);
+    fs::remove(Out + "/qfa0.EXE");
+
+    WriteFile(Dir / "short.bin", RandomBytes(Profiles::DataSize - 1, 22));
+    WriteFile(Dir / "long.bin", RandomBytes(Profiles::DataSize + 1, 23));
+    fs::create_directory(Dir / "folder");
+    ASSERT_EQ(::mkfifo((Dir / "fifo").c_str(), 0600), 0);
+    for (const std::string name : {"short.bin", "long.bin", "folder", "fifo", "missing.bin"}) {
+        Ui = {};
+        request.ProfilesPath = Dir / name;
+        EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report)) << name;
+        ASSERT_EQ(Ui.Messages.size(), 1u) << name;
+        EXPECT_NE(Ui.Messages[0].Text.find(request.ProfilesPath), std::string::npos) << name;
+        EXPECT_NE(Ui.Messages[0].Text.find("Nothing was written"), std::string::npos) << name;
+        EXPECT_TRUE(OutFiles().empty()) << name;
+    }
+}
+
+// A copy whose image, identity fields, profiles or seal area changed after the build is damaged.
+TEST_F(Build, EveryChangeAfterTheBuildBreaksTheSeal) {
+    ASSERT_TRUE(BuildWith("qfa0.bin", RandomBytes(3000, 24)));
+    const Bytes built = ReadFile(Out + "/qfa0.EXE");
+    const std::size_t at = Find(built), seal = FindSeal(built);
+    for (const std::size_t offset : {at + 40, at + 148, at + 152 + 2999, seal + 20, seal + 30, seal + 200}) {
+        Bytes changed = built;
+        changed[offset] ^= 0x01;
+        EXPECT_EQ(CheckSeal(IdentityBlock(changed.data() + at), changed.data() + seal).Result,
+                  SealCheck::State::Damaged) << offset;
+    }
+    // A byte of the area after the image is no part of the image.
+    Bytes changed = built;
+    changed[at + 152 + 3000] ^= 0x01;
+    EXPECT_EQ(CheckSeal(IdentityBlock(changed.data() + at), changed.data() + seal).Result, SealCheck::State::Intact);
+}
+
 TEST_F(Build, KeyWordLessFileGivesAPlainCopy) {
     const Bytes other = RandomBytes(70000, 7);
     WriteFile(Program, other);
@@ -229,7 +294,8 @@ TEST_F(Build, KeyWordLessFileGivesAPlainCopy) {
 }
 
 TEST_F(Build, ImageRunningPastTheEndLeavesTheOutput) {
-    Bytes small(100, 'a');
+    Bytes small = BlankSealArea();
+    small.insert(small.end(), 100, 'a');
     small.insert(small.end(), KeyWord.begin(), KeyWord.end());
     small.insert(small.end(), 50, 'b');
     WriteFile(Program, small);
@@ -237,14 +303,16 @@ TEST_F(Build, ImageRunningPastTheEndLeavesTheOutput) {
     EXPECT_FALSE(BuildWith("qfa0.bin", image));
     EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Building fail: some problem in flashutil"});
     const Bytes built = ReadFile(Out + "/qfa0.EXE");
-    ASSERT_EQ(built.size(), 115 + 137 + 1000u);
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), built.begin() + 252));
+    ASSERT_EQ(built.size(), SealLayout::Size + 115 + 137 + 1000u);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), built.begin() + SealLayout::Size + 252));
 }
 
 TEST_F(Build, KeyWordRightAfterAPartialMatchIsFound) {
     Bytes program(KeyWord.begin(), KeyWord.begin() + 5);  // a false start
     program.insert(program.end(), KeyWord.begin(), KeyWord.end());
     program.insert(program.end(), Layout::TotalSize + 10, 'z');
+    const Bytes seal = BlankSealArea();
+    program.insert(program.end(), seal.begin(), seal.end());
     WriteFile(Program, program);
     ASSERT_TRUE(BuildWith("qfa0.bin", RandomBytes(64, 10)));
     const Bytes built = ReadFile(Out + "/qfa0.EXE");
@@ -259,6 +327,8 @@ TEST_F(Build, KeyWordAcrossTheReadersPieceBoundaryIsFound) {
         Bytes program = RandomBytes(at, 16);
         program.insert(program.end(), KeyWord.begin(), KeyWord.end());
         program.resize(program.size() + Layout::FieldBytes + Layout::ImageCapacity + 3000, 'r');
+        const Bytes seal = BlankSealArea();
+        program.insert(program.end(), seal.begin(), seal.end());
         WriteFile(Program, program);
         const Bytes image = RandomBytes(777, 17);
         ASSERT_TRUE(BuildWith("qfa0.bin", image)) << at;
@@ -267,7 +337,7 @@ TEST_F(Build, KeyWordAcrossTheReadersPieceBoundaryIsFound) {
         EXPECT_TRUE(std::equal(program.begin(), program.begin() + std::ptrdiff_t(at + 15), built.begin())) << at;
         EXPECT_EQ(IdentityBlock(built.data() + at).ImageLength(), 777u) << at;
         EXPECT_TRUE(std::equal(image.begin(), image.end(), built.begin() + std::ptrdiff_t(at + 152))) << at;
-        EXPECT_TRUE(std::equal(program.begin() + std::ptrdiff_t(at + 152 + 777), program.end(),
+        EXPECT_TRUE(std::equal(program.begin() + std::ptrdiff_t(at + 152 + 777), program.end() - SealLayout::Size,
                                built.begin() + std::ptrdiff_t(at + 152 + 777))) << at;
     }
 }

@@ -178,6 +178,19 @@ record outofrange
 verdict "flash run on a drive of revision 2.00: no drive qualifies" "$problem"
 recording outofrange $rc
 
+# A profile image from a utility built without the maker's flash-chip profiles: the stand-ins
+# exist only on the virtual drive, so on the real sg driver it is refused with nothing sent
+# (not even the flash ID): the trace holds the INQUIRYs of the detection and nothing else.
+run profiles "$bin/1.02.EXE" --cli --yes --trace /tmp/profiles.trace
+problem=""
+[ $rc -eq 6 ] || problem="exit code $rc, expected 6 (failed before the commit)"
+has profiles "$KT_DEVICE: this firmware needs the flash-chip profiles" || problem="${problem:-no refusal naming $KT_DEVICE}"
+cdbs_and_sense /tmp/profiles.trace > /tmp/profiles.seq
+grep -q '^12' /tmp/profiles.seq || problem="${problem:-no INQUIRY in the trace}"
+grep -qv '^12' /tmp/profiles.seq && problem="${problem:-commands other than INQUIRY were sent}"
+record profiles /tmp/profiles.seq
+verdict "profile image without the maker's profiles: refused on the sg driver, only INQUIRY sent" "$problem" /tmp/profiles.seq
+
 # Busy: a drive that answers "becoming ready" (02/04/01) for its first seconds keeps the
 # first copy polling in the readiness wait, holding the drive; a second copy started then
 # must be refused as busy. When the drive is ready the first copy goes on as above.

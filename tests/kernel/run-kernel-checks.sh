@@ -40,10 +40,19 @@ if ! (cd "$build" && ./flashutil --build --model 0 --image 1.01.BIN --output-dir
     exit 1
 fi
 [ -x "$build/1.01.EXE" ] || { cat "$build/build.log" >&2; echo "kernel-test: no 1.01.EXE" >&2; exit 1; }
+# And one of the profile kind (the marker 05 80 at 0x1100), built without the maker's
+# profiles: on a real drive it must be refused before anything is sent.
+python3 -c 'import sys; b = bytearray(open(sys.argv[1], "rb").read()); b[0x1100:0x1102] = b"\x05\x80"; open(sys.argv[2], "wb").write(b)' \
+    "$build/1.01.BIN" "$build/1.02.BIN"
+if ! (cd "$build" && ./flashutil --build --model 0 --image 1.02.BIN --output-dir "$build" >>build.log 2>&1); then
+    cat "$build/build.log" >&2
+    echo "kernel-test: the builder failed to make the profile-image utility" >&2
+    exit 1
+fi
 
 status=0
 "$root/scripts/kernel-test/run-guest.sh" --work "$work/run" --timeout 420 \
-    --binary "$flashutil" --binary "$transport" --binary "$build/1.01.EXE" \
+    --binary "$flashutil" --binary "$transport" --binary "$build/1.01.EXE" --binary "$build/1.02.EXE" \
     --run "$here/guest-checks.sh" || status=$?
 
 # The runs the guest recorded (with --trace-data), each as NAME.trace, NAME.txt (its output)

@@ -1,0 +1,121 @@
+#include "image/Seal.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Initialised at compile time with the key-word, so it lands in .data and the file carries
+// all its bytes; the key-word is put together from two halves so it occurs once in the file.
+struct SealStorage {
+    uint8_t Bytes[SealLayout::Size];
+};
+
+constexpr SealStorage MakeUnsealed() {
+    SealStorage s{};
+    constexpr char head[] = "FLUTIL.";
+    constexpr char tail[] = "SEALBLK";
+    for (std::size_t i = 0; i < 7; ++i) {
+        s.Bytes[i] = static_cast<uint8_t>(head[i]);
+        s.Bytes[7 + i] = static_cast<uint8_t>(tail[i]);
+    }
+    s.Bytes[SealLayout::VersionOffset] = static_cast<uint8_t>(SealLayout::Version);
+    return s;
+}
+
+alignas(64) constinit SealStorage EmbeddedSeal = MakeUnsealed();
+
+using Digest = std::array<uint8_t, SealLayout::DigestSize>;
+
+Digest Sha256(std::span<const uint8_t> a, std::span<const uint8_t> b = {}) {
+    Digest digest{};
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    unsigned length = 0;
+    const bool ok = context && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1 &&
+                    EVP_DigestUpdate(context, a.data(), a.size()) == 1 &&
+                    EVP_DigestUpdate(context, b.data(), b.size()) == 1 &&
+                    EVP_DigestFinal_ex(context, digest.data(), &length) == 1 && length == digest.size();
+    EVP_MD_CTX_free(context);
+    if (!ok)
+        digest.fill(0);  // never equal to a stored digest of real data by chance: a check then fails
+    return digest;
+}
+
+uint32_t Little(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+void PutLittle(uint8_t* p, uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// The flags and the profile bytes, as the third digest covers them.
+Digest ProfilesDigest(const uint8_t* area) {
+    return Sha256({area + SealLayout::FlagsOffset, 4}, {area + SealLayout::ProfilesOffset, Profiles::DataSize});
+}
+
+}  // namespace
+
+const uint8_t* EmbeddedSealBytes() {
+    const uint8_t* bytes = EmbeddedSeal.Bytes;
+    asm volatile("" : "+r"(bytes));  // the builder changes these bytes in the copies it writes
+    return bytes;
+}
+
+SealKeyWord OwnSealKeyWord() {
+    SealKeyWord keyWord{};
+    std::memcpy(keyWord.data(), EmbeddedSealBytes(), keyWord.size());
+    return keyWord;
+}
+
+std::vector<uint8_t> MakeSeal(const SealKeyWord& keyWord, std::span<const uint8_t> fields,
+                              std::span<const uint8_t> image, std::span<const uint8_t> profiles) {
+    std::vector<uint8_t> area(SealLayout::Size, 0);
+    std::copy(keyWord.begin(), keyWord.end(), area.begin());
+    PutLittle(area.data() + SealLayout::VersionOffset, SealLayout::Version);
+    const bool withProfiles = profiles.size() == Profiles::DataSize;
+    PutLittle(area.data() + SealLayout::FlagsOffset, SealLayout::Sealed | (withProfiles ? SealLayout::HasProfiles : 0));
+    if (withProfiles)
+        std::copy(profiles.begin(), profiles.end(), area.begin() + SealLayout::ProfilesOffset);
+    const Digest imageDigest = Sha256(image), fieldsDigest = Sha256(fields), profilesDigest = ProfilesDigest(area.data());
+    std::copy(imageDigest.begin(), imageDigest.end(), area.begin() + SealLayout::ImageDigestOffset);
+    std::copy(fieldsDigest.begin(), fieldsDigest.end(), area.begin() + SealLayout::FieldsDigestOffset);
+    std::copy(profilesDigest.begin(), profilesDigest.end(), area.begin() + SealLayout::ProfilesDigestOffset);
+    return area;
+}
+
+SealCheck CheckSeal(const IdentityBlock& utility, const uint8_t* seal) {
+    using State = SealCheck::State;
+    const uint32_t version = Little(seal + SealLayout::VersionOffset), flags = Little(seal + SealLayout::FlagsOffset);
+    if (version != SealLayout::Version || seal[SealLayout::KeyWordSize] != 0)
+        return {State::Damaged, "its seal area is malformed"};
+    if (flags == 0) {
+        // Unsealed only as the toolchain made it: anything left after the flags is damage.
+        const uint8_t* rest = seal + SealLayout::ImageDigestOffset;
+        if (std::any_of(rest, seal + SealLayout::Size, [](uint8_t b) { return b != 0; }))
+            return {State::Damaged, "its seal area is malformed"};
+        return {State::Unsealed, ""};
+    }
+    if ((flags & SealLayout::Sealed) == 0 || (flags & ~(SealLayout::Sealed | SealLayout::HasProfiles)) != 0)
+        return {State::Damaged, "its seal area is malformed"};
+    if (utility.ImageLength() > Layout::ImageCapacity)
+        return {State::Damaged, "the identity fields differ"};
+    auto same = [&](const Digest& digest, std::size_t offset) {
+        return std::memcmp(digest.data(), seal + offset, digest.size()) == 0;
+    };
+    if (!same(Sha256({utility.Raw() + Layout::KeyWordSize, Layout::FieldBytes}), SealLayout::FieldsDigestOffset))
+        return {State::Damaged, "the identity fields differ"};
+    if (!same(Sha256({utility.Image(), utility.ImageLength()}), SealLayout::ImageDigestOffset))
+        return {State::Damaged, "the firmware image differs"};
+    if (!same(ProfilesDigest(seal), SealLayout::ProfilesDigestOffset))
+        return {State::Damaged, "the flash-chip profiles differ"};
+    return {State::Intact, ""};
+}
+
+std::span<const uint8_t> SealedProfiles(const uint8_t* seal) {
+    if ((Little(seal + SealLayout::FlagsOffset) & SealLayout::HasProfiles) == 0)
+        return {};
+    return {seal + SealLayout::ProfilesOffset, Profiles::DataSize};
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The seal area: a second object in the program's initialised data, beside the identity
+// block and found in the file the same way, by a key-word that occurs once in the file.
+// The builder fills it in the copy it writes: the SHA-256 of the image (its ImageLength
+// bytes), of the 137 identity field bytes, and of the flags with the maker's flash-chip
+// profiles, which it carries as well. A built copy checks it before it sends any command.
+//
+// Layout, offsets from the first byte of the area:
+//   0 KeyWord (15)  15 zero (1)  16 Version (4, little-endian)  20 Flags (4)
+//  24 image digest (32)  56 fields digest (32)  88 profiles digest (32)  120 profiles (3,326)
+//
+// A blank copy's area is unsealed: version 1, flags 0, everything after them zero. A copy
+// built before utilities were sealed has no area of this kind, which reads the same way.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "image/IdentityBlock.h"
+#include "image/ProfileBlobs.h"
+
+namespace SealLayout {
+constexpr std::size_t KeyWordSize = 15;
+constexpr std::size_t VersionOffset = 16, FlagsOffset = 20;
+constexpr std::size_t DigestSize = 32;
+constexpr std::size_t ImageDigestOffset = 24, FieldsDigestOffset = 56, ProfilesDigestOffset = 88;
+constexpr std::size_t ProfilesOffset = 120;
+constexpr std::size_t Size = ProfilesOffset + Profiles::DataSize;
+constexpr uint32_t Version = 1;
+constexpr uint32_t Sealed = 1, HasProfiles = 2;
+}  // namespace SealLayout
+
+using SealKeyWord = std::array<uint8_t, SealLayout::KeyWordSize>;
+
+// The program's own seal area (SealLayout::Size bytes).
+const uint8_t* EmbeddedSealBytes();
+SealKeyWord OwnSealKeyWord();
+
+// The whole area the builder writes for a utility: key-word, the digests of image and
+// fields, and the maker's profiles when given (empty span: none).
+std::vector<uint8_t> MakeSeal(const SealKeyWord& keyWord, std::span<const uint8_t> fields,
+                              std::span<const uint8_t> image, std::span<const uint8_t> profiles);
+
+struct SealCheck {
+    enum class State { Intact, Unsealed, Damaged } Result = State::Damaged;
+    std::string Cause;  // what does not match, when damaged
+};
+
+// Checks a utility's block and image against its seal area.
+SealCheck CheckSeal(const IdentityBlock& utility, const uint8_t* seal);
+
+// The maker's profiles an intact sealed area carries; empty when it carries none.
+std::span<const uint8_t> SealedProfiles(const uint8_t* seal);
