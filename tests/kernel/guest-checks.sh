@@ -181,6 +181,7 @@ recording outofrange $rc
 # A profile image from a utility built without the maker's flash-chip profiles: the stand-ins
 # exist only on the virtual drive, so on the real sg driver it is refused with nothing sent
 # (not even the flash ID): the trace holds the INQUIRYs of the detection and nothing else.
+load_drive || fail "reload scsi_debug"
 run profiles "$bin/1.02.EXE" --cli --yes --trace /tmp/profiles.trace
 problem=""
 [ $rc -eq 6 ] || problem="exit code $rc, expected 6 (failed before the commit)"
