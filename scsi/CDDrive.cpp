@@ -89,9 +89,7 @@ int32_t CDDrive::ExecCommand(uint8_t cdb0, uint8_t cdb1, uint8_t cdb2, uint8_t c
     command.Direction = direction;
     command.Length = length;
     const CommandResult result = Execute(command);
-    const bool sent = result.Category != CommandCategory::TransportError &&
-                      result.Category != CommandCategory::SystemError;
-    return sent && SenseKey == 0 ? 1 : 0;
+    return result.Delivered() && SenseKey == 0 ? 1 : 0;
 }
 
 void CDDrive::ReportSense(int error) {
@@ -116,9 +114,7 @@ bool CDDrive::Identify() {
     // but no answer either: the buffer would give a blank identity that looks like a drive's.
     IdentityData_.fill(0);
     const CommandResult result = Send(Commands::Inquiry(), IdentityData_.data(), IdentityBufferLength);
-    const bool sent = result.Category != CommandCategory::TransportError &&
-                      result.Category != CommandCategory::SystemError;
-    if (sent && SenseKey == 0 && Status == StatusGood) {
+    if (result.Delivered() && SenseKey == 0 && Status == StatusGood) {
         // "%28.28s" of the INQUIRY data from byte 8 on: a zero byte ends it early,
         // and it is right-aligned in 28 characters.
         const char* field = reinterpret_cast<const char*>(IdentityData_.data() + 8);

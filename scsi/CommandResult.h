@@ -24,6 +24,10 @@ struct CommandResult {
     int SystemError = 0;    // errno-style code for a transport or system error, else 0
 
     bool Good() const { return Category == CommandCategory::Good; }
+    // The drive received the command and answered it, well or not.
+    bool Delivered() const {
+        return Category != CommandCategory::TransportError && Category != CommandCategory::SystemError;
+    }
 
     static CommandResult From(const CommandOutcome& outcome);
     // A command refused before it was sent (the system error says why).

@@ -74,9 +74,7 @@ std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const Ide
             choice->Base = std::move(replay);
             return Traced(std::move(choice), options, error);
         }
-        auto drives = std::make_unique<VirtualPlatform>(*config);
-        choice->Virtual = drives.get();
-        choice->Base = std::move(drives);
+        choice->Base = std::make_unique<VirtualPlatform>(*config);
         choice->Searched = std::to_string(config->Count) + " virtual drives";
     } else {
         LinuxPlatformConfig config;

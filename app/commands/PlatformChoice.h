@@ -12,7 +12,6 @@
 #include "app/commands/Options.h"
 
 class TracingPlatform;
-class VirtualPlatform;
 class ReplayPlatform;
 
 struct PlatformChoice {
@@ -21,7 +20,6 @@ struct PlatformChoice {
 
     std::unique_ptr<Platform> Base;          // the Linux back-end or the virtual drives
     std::unique_ptr<TracingPlatform> Trace;  // over Base, with --trace
-    VirtualPlatform* Virtual = nullptr;      // Base, when it holds virtual drives
     ReplayPlatform* Replay = nullptr;        // Base, when it plays back a recording
 
     // The platform to install in the drive class (the trace when there is one).
