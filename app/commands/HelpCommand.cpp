@@ -11,7 +11,8 @@ constexpr const char* FileVersion = FLASHUTIL_VERSION;  // the project's version
 constexpr const char* FileDescription = "Flash utility for CD-RW drive";
 
 constexpr const char* Usage =
-    "Usage: flashutil [--list | --cli | --build | --help | --version] [OPTION...]\n";
+    "Usage: flashutil [--list | --cli | --build | --info | --extract-image OUT | --history |\n"
+    "                  --help | --version] [OPTION...] [FILE]\n";
 
 constexpr const char* Modes =
     "\n"
@@ -26,13 +27,19 @@ constexpr const char* Modes =
     "  --cli                  flash from the terminal (built copy); questions are asked\n"
     "                         as y/N prompts\n"
     "  --build                build a flash utility without the window (blank copy)\n"
+    "  --info [FILE]          describe this program, or another copy FILE, without\n"
+    "                         touching a drive\n"
+    "  --extract-image OUT [FILE]\n"
+    "                         write the image this program (or FILE) carries to OUT\n"
+    "  --history              show the runs this program has made on drives\n"
     "  -h, --help             show this help and exit\n"
-    "  --version              show the version and exit\n";
+    "  -V, --version          show the version and exit\n"
+    "Options may be abbreviated where that is unambiguous; \"--\" ends them.\n";
 
 constexpr const char* DriveSelection =
     "\n"
     "Drive selection (window, --list, --cli; --device or --virtual-drive, not both):\n"
-    "  --device PATH          use only this drive (/dev/sgN, or /dev/srN)\n"
+    "  -d, --device PATH      use only this drive (/dev/sgN, or /dev/srN)\n"
     "  --virtual-drive[=OPTIONS]\n"
     "                         use in-memory virtual drives instead of real ones; by\n"
     "                         default they fit the program's embedded identity.\n"
@@ -62,7 +69,10 @@ constexpr const char* DriveSelection =
 constexpr const char* Flashing =
     "\n"
     "Flashing (--cli, and --trace and --no-commit for the window too):\n"
-    "  --yes                  answer Yes to every question except the restart, which is\n"
+    "  --all                  flash every qualifying drive at once\n"
+    "  -v, --verbose          one line on standard error for each drive command\n"
+    "  -q, --quiet            print nothing but errors\n"
+    "  -y, --yes              answer Yes to every question except the restart, which is\n"
     "                         answered No; without a terminal --cli refuses without it\n"
     "  --trace FILE           write every drive command to FILE as it is sent, one JSON\n"
     "                         object per line\n"
@@ -71,13 +81,14 @@ constexpr const char* Flashing =
     "  --no-commit            rehearse: upload the image and read it back, but never ask\n"
     "                         the drive to change its flash (exit 0 when it came back intact)\n"
     "\n"
-    "Listing (--list):\n"
-    "  --json                 one JSON object per drive instead of text lines\n"
+    "Listing (--list), and --cli, --info, --history:\n"
+    "  --json                 JSON instead of text\n"
     "\n"
     "Building (--build):\n"
     "  --model N              model N of the INI beside the program, counting from 0\n"
     "                         (section MODEL00 is model 0)\n"
     "  --image FILE           the firmware image file\n"
+    "  --ini FILE             the model file (also for the builder window)\n"
     "  --output-dir DIR       where the new utility is written (default: the current\n"
     "                         directory)\n"
     "  --profiles FILE        the drive maker's four flash-chip profiles (3,326 bytes),\n"

@@ -1,13 +1,51 @@
 #include "app/commands/Options.h"
 
+#include <getopt.h>
+
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-bool TakesValue(const std::string& name) {
-    return name == "--device" || name == "--trace" || name == "--model" || name == "--image" ||
-           name == "--output-dir" || name == "--profiles";
+// Codes for the options that have no short form; above every character getopt returns.
+enum LongOnly : int {
+    OptList = 256, OptCli, OptBuild, OptInfo, OptExtractImage, OptHistory, OptAll, OptJson,
+    OptTrace, OptTraceData, OptNoCommit, OptVirtualDrive, OptModel, OptImage, OptOutputDir,
+    OptProfiles, OptIni,
+};
+
+constexpr option LongOptions[] = {
+    {"list", no_argument, nullptr, OptList},
+    {"cli", no_argument, nullptr, OptCli},
+    {"build", no_argument, nullptr, OptBuild},
+    {"info", no_argument, nullptr, OptInfo},
+    {"extract-image", required_argument, nullptr, OptExtractImage},
+    {"history", no_argument, nullptr, OptHistory},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {"device", required_argument, nullptr, 'd'},
+    {"virtual-drive", optional_argument, nullptr, OptVirtualDrive},
+    {"all", no_argument, nullptr, OptAll},
+    {"yes", no_argument, nullptr, 'y'},
+    {"json", no_argument, nullptr, OptJson},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"trace", required_argument, nullptr, OptTrace},
+    {"trace-data", no_argument, nullptr, OptTraceData},
+    {"no-commit", no_argument, nullptr, OptNoCommit},
+    {"model", required_argument, nullptr, OptModel},
+    {"image", required_argument, nullptr, OptImage},
+    {"output-dir", required_argument, nullptr, OptOutputDir},
+    {"profiles", required_argument, nullptr, OptProfiles},
+    {"ini", required_argument, nullptr, OptIni},
+    {nullptr, 0, nullptr, 0},
+};
+// The leading ':' makes getopt report a missing value apart from an unknown option.
+constexpr const char* ShortOptions = ":hVyd:vq";
+
+bool IsQtWindowOption(const char* arg) {
+    return std::strcmp(arg, "-platform") == 0 || std::strcmp(arg, "-display") == 0 ||
+           std::strcmp(arg, "-style") == 0;
 }
 
 bool ParseWholeNumber(const std::string& text, int& value) {
@@ -20,95 +58,189 @@ bool ParseWholeNumber(const std::string& text, int& value) {
     return true;
 }
 
+// The long option a word stands for, as the person typed it without any "=value".
+std::string LongName(const char* word) {
+    std::string name = word;
+    const auto eq = name.find('=');
+    return eq == std::string::npos ? name : name.substr(0, eq);
+}
+
+// getopt only says "unknown" for an abbreviation that fits several options; name them.
+std::string UnknownLongOption(const std::string& name) {
+    const std::string stem = name.substr(2);
+    std::string fits;
+    int count = 0;
+    for (const option* o = LongOptions; o->name; ++o)
+        if (!stem.empty() && std::strncmp(o->name, stem.c_str(), stem.size()) == 0) {
+            fits += (count++ ? ", --" : "--") + std::string(o->name);
+        }
+    if (count > 1)
+        return "option '" + name + "' is ambiguous: it could be " + fits;
+    return "unknown option '" + name + "' (see --help)";
+}
+
+const char* ModeOptionName(Options::Mode mode) {
+    switch (mode) {
+    case Options::Mode::List: return "--list";
+    case Options::Mode::Cli: return "--cli";
+    case Options::Mode::Build: return "--build";
+    case Options::Mode::Help: return "--help";
+    case Options::Mode::Version: return "--version";
+    case Options::Mode::Info: return "--info";
+    case Options::Mode::ExtractImage: return "--extract-image";
+    case Options::Mode::History: return "--history";
+    case Options::Mode::Window: break;
+    }
+    return "the window";
+}
+
+// The checks of which options go together, once the words are read.
+std::optional<std::string> Conflict(const Options& options) {
+    using M = Options::Mode;
+    const M mode = options.Command;
+    if (mode == M::Help || mode == M::Version)
+        return std::nullopt;
+    const bool usesDrive = mode == M::Window || mode == M::List || mode == M::Cli;
+    if (options.Yes && mode != M::Cli) return "--yes goes with --cli";
+    if (options.All && mode != M::Cli) return "--all goes with --cli";
+    if (options.Json && mode != M::List && mode != M::Cli && mode != M::Info && mode != M::History)
+        return "--json goes with --list, --cli, --info or --history";
+    if (options.Verbose && options.Quiet) return "--verbose and --quiet do not go together";
+    if (options.Verbose && !usesDrive) return "--verbose goes with --cli, --list or the window";
+    if (options.Quiet && mode != M::Cli && mode != M::Build && mode != M::ExtractImage)
+        return "--quiet goes with --cli, --build or --extract-image";
+    if (options.TraceFile && mode != M::Cli && mode != M::Window) return "--trace goes with --cli or the window";
+    if (options.TraceData && !options.TraceFile) return "--trace-data goes with --trace FILE";
+    if (options.NoCommit && mode != M::Cli && mode != M::Window) return "--no-commit goes with --cli or the window";
+    if (options.Profiles && mode != M::Build) return "--profiles goes with --build";
+    if (options.IniFile && mode != M::Build && mode != M::Window) return "--ini goes with --build or the window";
+    if ((options.Model || options.Image || options.OutputDir) && mode != M::Build)
+        return "--model, --image and --output-dir go with --build";
+    if (!usesDrive && (!options.Devices.empty() || !options.VirtualDrives.empty()))
+        return std::string(ModeOptionName(mode)) + " uses no drive";
+    if (mode == M::Build) {
+        if (!options.Model) return "--build needs --model N";
+        if (!options.Image) return "--build needs --image FILE";
+    }
+    if (!options.WindowArguments.empty() && mode != M::Window) return "window options go with the window only";
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     Options options;
     int modes = 0;
     auto setMode = [&](Options::Mode mode) {
+        if (modes++ && options.Command != mode)
+            modes = 99;
         options.Command = mode;
-        ++modes;
     };
 
+    // Qt's own window options (single dash, long names) would read to getopt as bundles of
+    // short options; they are taken out first and passed through to the window.
+    std::vector<char*> words{argv[0]};
     for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string value;
-        bool hasInlineValue = false;
-        if (arg.rfind("--", 0) == 0) {
-            auto eq = arg.find('=');
-            if (eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-                arg = arg.substr(0, eq);
-                hasInlineValue = true;
-            }
+        if (std::strcmp(argv[i], "--") == 0) {
+            words.insert(words.end(), argv + i, argv + argc);
+            break;
         }
-        if (TakesValue(arg) && !hasInlineValue) {
-            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-                error = "option " + arg + " needs a value";
-                return std::nullopt;
-            }
-            value = argv[++i];
-        } else if (hasInlineValue && !TakesValue(arg) && arg != "--virtual-drive") {
-            error = "option " + arg + " takes no value";
-            return std::nullopt;
+        if (IsQtWindowOption(argv[i])) {
+            options.WindowArguments.push_back(argv[i]);
+            if (i + 1 < argc)
+                options.WindowArguments.push_back(argv[++i]);
+            continue;
         }
+        words.push_back(argv[i]);
+    }
+    words.push_back(nullptr);
+    const int count = static_cast<int>(words.size()) - 1;
 
-        if (arg == "--list") setMode(Options::Mode::List);
-        else if (arg == "--cli") setMode(Options::Mode::Cli);
-        else if (arg == "--build") setMode(Options::Mode::Build);
-        else if (arg == "--help" || arg == "-h") setMode(Options::Mode::Help);
-        else if (arg == "--version") setMode(Options::Mode::Version);
-        else if (arg == "--yes") options.Yes = true;
-        else if (arg == "--json") options.Json = true;
-        else if (arg == "--trace-data") options.TraceData = true;
-        else if (arg == "--device") options.Device = value;
-        else if (arg == "--trace") options.TraceFile = value;
-        else if (arg == "--image") options.Image = value;
-        else if (arg == "--output-dir") options.OutputDir = value;
-        else if (arg == "--profiles") options.Profiles = value;
-        else if (arg == "--no-commit") options.NoCommit = true;
-        else if (arg == "--virtual-drive") options.VirtualDrive = value;
-        else if (arg == "--model") {
+    opterr = 0;  // errors are ours to word
+    optind = 0;  // glibc: start afresh, so the parser can be used more than once
+    for (;;) {
+        int index = -1;
+        const int code = getopt_long(count, words.data(), ShortOptions, LongOptions, &index);
+        if (code == -1)
+            break;
+        const std::string value = optarg ? optarg : "";
+        switch (code) {
+        case OptList: setMode(Options::Mode::List); break;
+        case OptCli: setMode(Options::Mode::Cli); break;
+        case OptBuild: setMode(Options::Mode::Build); break;
+        case OptInfo: setMode(Options::Mode::Info); break;
+        case OptHistory: setMode(Options::Mode::History); break;
+        case OptExtractImage:
+            setMode(Options::Mode::ExtractImage);
+            options.ExtractOutput = value;
+            break;
+        case 'h': setMode(Options::Mode::Help); break;
+        case 'V': setMode(Options::Mode::Version); break;
+        case 'd': options.Devices.push_back(value); break;
+        case OptVirtualDrive: options.VirtualDrives.push_back(value); break;
+        case OptAll: options.All = true; break;
+        case 'y': options.Yes = true; break;
+        case OptJson: options.Json = true; break;
+        case 'v': options.Verbose = true; break;
+        case 'q': options.Quiet = true; break;
+        case OptTrace: options.TraceFile = value; break;
+        case OptTraceData: options.TraceData = true; break;
+        case OptNoCommit: options.NoCommit = true; break;
+        case OptImage: options.Image = value; break;
+        case OptOutputDir: options.OutputDir = value; break;
+        case OptProfiles: options.Profiles = value; break;
+        case OptIni: options.IniFile = value; break;
+        case OptModel: {
             int n = 0;
             if (!ParseWholeNumber(value, n) || n > 99) {
                 error = "--model takes a model number from 0 to 99, not '" + value + "'";
                 return std::nullopt;
             }
             options.Model = n;
-        } else if (arg == "-platform" || arg == "-display" || arg == "-style") {
-            // Qt's own window options pass through to the window.
-            options.WindowArguments.push_back(arg);
-            if (i + 1 < argc)
-                options.WindowArguments.push_back(argv[++i]);
-        } else {
-            error = "unknown option '" + std::string(argv[i]) + "' (see --help)";
+            break;
+        }
+        case ':': {
+            const std::string name = optopt > 0 && optopt < 256 ? std::string("-") + char(optopt)
+                                                                 : LongName(words[optind - 1]);
+            error = "option " + name + " needs a value";
+            return std::nullopt;
+        }
+        default: {  // '?'
+            // A known option's code in optopt means a long option given a value it does not take.
+            const bool known = optopt >= 256 || (optopt > 0 && std::strchr(ShortOptions + 1, optopt));
+            if (known) {
+                error = "option " + LongName(words[optind - 1]) + " takes no value";
+            } else if (optopt > 0) {
+                error = std::string("unknown option '-") + char(optopt) + "' (see --help)";
+            } else {
+                error = UnknownLongOption(LongName(words[optind - 1]));
+            }
+            return std::nullopt;
+        }
+        }
+        // A value given as an empty word ("--trace ''") names nothing.
+        if (optarg && *optarg == '\0' && code != OptVirtualDrive) {
+            error = "option " + (index >= 0 ? std::string("--") + LongOptions[index].name
+                                             : std::string("-") + char(code)) + " needs a value";
             return std::nullopt;
         }
     }
 
     if (modes > 1) {
-        error = "choose one of --list, --cli, --build, --help, --version";
+        error = "choose one of --list, --cli, --build, --info, --extract-image, --history, --help, --version";
         return std::nullopt;
     }
-    using M = Options::Mode;
-    const M mode = options.Command;
-    if (mode == M::Help || mode == M::Version)
-        return options;
-    if (options.Yes && mode != M::Cli) { error = "--yes goes with --cli"; return std::nullopt; }
-    if (options.Json && mode != M::List) { error = "--json goes with --list"; return std::nullopt; }
-    if (options.TraceFile && mode != M::Cli && mode != M::Window) { error = "--trace goes with --cli or the window"; return std::nullopt; }
-    if (options.TraceData && !options.TraceFile) { error = "--trace-data goes with --trace FILE"; return std::nullopt; }
-    if (options.NoCommit && mode != M::Cli && mode != M::Window) { error = "--no-commit goes with --cli or the window"; return std::nullopt; }
-    if (options.Profiles && mode != M::Build) { error = "--profiles goes with --build"; return std::nullopt; }
-    const bool buildOption = options.Model || options.Image || options.OutputDir;
-    if (buildOption && mode != M::Build) { error = "--model, --image and --output-dir go with --build"; return std::nullopt; }
-    if (mode == M::Build) {
-        if (!options.Model) { error = "--build needs --model N"; return std::nullopt; }
-        if (!options.Image) { error = "--build needs --image FILE"; return std::nullopt; }
-        if (options.Device || options.VirtualDrive) { error = "--build uses no drive"; return std::nullopt; }
+    // What is left are operands: the copy --info or --extract-image looks at.
+    const bool takesFile = options.Command == Options::Mode::Info || options.Command == Options::Mode::ExtractImage;
+    for (int i = optind; i < count; ++i) {
+        if (!takesFile || options.Subject) {
+            error = std::string("unexpected argument '") + words[i] + "'";
+            return std::nullopt;
+        }
+        options.Subject = words[i];
     }
-    if (!options.WindowArguments.empty() && mode != M::Window) {
-        error = "window options go with the window only";
+    if (const std::optional<std::string> conflict = Conflict(options)) {
+        error = *conflict;
         return std::nullopt;
     }
     return options;

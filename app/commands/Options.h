@@ -6,24 +6,31 @@
 #include <vector>
 
 struct Options {
-    enum class Mode { Window, List, Cli, Build, Help, Version };
+    enum class Mode { Window, List, Cli, Build, Help, Version, Info, ExtractImage, History };
     Mode Command = Mode::Window;
 
-    std::optional<std::string> Device;         // --device PATH
-    std::optional<std::string> VirtualDrive;   // --virtual-drive[=OPTIONS]; "" when given without options
+    std::vector<std::string> Devices;          // -d/--device PATH, may be repeated
+    std::vector<std::string> VirtualDrives;    // --virtual-drive[=OPTIONS], may be repeated; "" without options
+    bool All = false;                          // --all (with --cli): every qualifying drive at once
     std::optional<std::string> TraceFile;      // --trace FILE
     bool TraceData = false;                    // --trace-data (with --trace)
-    bool Yes = false;                          // --yes
-    bool Json = false;                         // --json (with --list)
+    bool Yes = false;                          // -y/--yes
+    bool Json = false;                         // --json (with --list, --cli, --info, --history)
+    bool Verbose = false;                      // -v/--verbose: each drive command on standard error
+    bool Quiet = false;                        // -q/--quiet: nothing but errors
     std::optional<int> Model;                  // --model N (with --build)
     std::optional<std::string> Image;          // --image FILE (with --build)
     std::optional<std::string> OutputDir;      // --output-dir DIR (with --build)
     std::optional<std::string> Profiles;       // --profiles FILE (with --build): the maker's flash-chip profiles
+    std::optional<std::string> IniFile;        // --ini FILE (with --build or the builder window)
     bool NoCommit = false;                     // --no-commit (with --cli or the window): a rehearsal
+    std::optional<std::string> ExtractOutput;  // --extract-image OUT
+    std::optional<std::string> Subject;        // FILE after --info or --extract-image OUT: another copy
     std::vector<std::string> WindowArguments;  // what Qt may want (-platform, ...), in window mode
 };
 
-// Parses argv. On a usage error returns nullopt and sets error to a one-line message.
+// Parses argv. On a usage error returns nullopt and sets error to a one-line message that
+// names the option.
 std::optional<Options> ParseOptions(int argc, char** argv, std::string& error);
 
 // Exit codes of the terminal modes.

@@ -50,14 +50,18 @@ int FinishReplay(const PlatformChoice& choice, int code) {
 std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const IdentityBlock& block,
                                                PlatformChoiceError& error) {
     auto choice = std::make_unique<PlatformChoice>();
-    if (options.VirtualDrive) {
-        if (options.Device) {
+    if (options.Devices.size() > 1 || options.VirtualDrives.size() > 1) {
+        error = {"give --device or --virtual-drive once", ExitCode::Usage};
+        return nullptr;
+    }
+    if (!options.VirtualDrives.empty()) {
+        if (!options.Devices.empty()) {
             error = {"--device and --virtual-drive do not go together", ExitCode::Usage};
             return nullptr;
         }
         std::string why;
         const std::optional<VirtualDriveConfig> config =
-            ParseVirtualDriveOptions(*options.VirtualDrive, VirtualDefaultsFor(block), why);
+            ParseVirtualDriveOptions(options.VirtualDrives.front(), VirtualDefaultsFor(block), why);
         if (!config) {
             error = {"--virtual-drive: " + why, ExitCode::Usage};
             return nullptr;
@@ -78,9 +82,9 @@ std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const Ide
         choice->Searched = std::to_string(config->Count) + " virtual drives";
     } else {
         LinuxPlatformConfig config;
-        if (options.Device) {
+        if (!options.Devices.empty()) {
             std::string why;
-            const std::optional<std::string> node = LinuxPlatform::ValidateDevice(*options.Device, why);
+            const std::optional<std::string> node = LinuxPlatform::ValidateDevice(options.Devices.front(), why);
             if (!node) {
                 error = {why, ExitCode::Usage};  // not an optical drive: a usage error
                 return nullptr;

@@ -58,7 +58,7 @@ int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* 
         settings.System = &choice->Get();
 
     std::unique_ptr<ScreenshotMode> shots;
-    if (EnvironmentSet("FLASHUTIL_SCREENSHOT") && (block.IsBlankCopy() || options.VirtualDrive)) {
+    if (EnvironmentSet("FLASHUTIL_SCREENSHOT") && (block.IsBlankCopy() || !options.VirtualDrives.empty())) {
         shots = std::make_unique<ScreenshotMode>();
         shots->Prefix = std::getenv("FLASHUTIL_SCREENSHOT");
         shots->Run = EnvironmentSet("FLASHUTIL_SCREENSHOT_RUN");

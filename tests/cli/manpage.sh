@@ -24,7 +24,7 @@ help=$("$flashutil" --help) || fail "--help failed"
 [ "$("$flashutil" -h)" = "$help" ] || fail "-h and --help differ"
 
 # Every long option the parser knows.
-options=$(grep -o '"--[a-z-]*"' "$source_dir/app/commands/Options.cpp" | tr -d '"' | sort -u)
+options=$(sed -n 's/^ *{"\([a-z-]*\)", [a-z_]*argument.*/--\1/p' "$source_dir/app/commands/Options.cpp" | sort -u)
 [ -n "$options" ] || fail "no options found in app/commands/Options.cpp"
 for option in $options; do
     grep -q -- "$option" <<<"$help" || fail "--help does not mention $option"

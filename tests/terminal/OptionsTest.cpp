@@ -1,0 +1,127 @@
+// The command line as a person types it: short forms, abbreviations, "--", repeated drive
+// options, and one clear line for every mistake.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "app/commands/Options.h"
+
+namespace {
+
+struct Parsed {
+    std::optional<Options> Result;
+    std::string Error;
+};
+
+Parsed Parse(std::initializer_list<const char*> words) {
+    std::vector<std::string> storage{"flashutil"};
+    storage.insert(storage.end(), words.begin(), words.end());
+    std::vector<char*> argv;
+    for (std::string& w : storage)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    Parsed parsed;
+    parsed.Result = ParseOptions(static_cast<int>(storage.size()), argv.data(), parsed.Error);
+    return parsed;
+}
+
+TEST(Options, ShortFormsMeanTheSameAsTheLongOnes) {
+    const Parsed bundled = Parse({"--cli", "-yv", "-d", "/dev/sg1"});
+    ASSERT_TRUE(bundled.Result) << bundled.Error;
+    EXPECT_TRUE(bundled.Result->Yes);
+    EXPECT_TRUE(bundled.Result->Verbose);
+    EXPECT_EQ(bundled.Result->Devices, std::vector<std::string>{"/dev/sg1"});
+
+    const Parsed attached = Parse({"--cli", "-q", "-d/dev/sg2"});
+    ASSERT_TRUE(attached.Result) << attached.Error;
+    EXPECT_TRUE(attached.Result->Quiet);
+    EXPECT_EQ(attached.Result->Devices, std::vector<std::string>{"/dev/sg2"});
+
+    EXPECT_EQ(Parse({"-V"}).Result->Command, Options::Mode::Version);
+    EXPECT_EQ(Parse({"-h"}).Result->Command, Options::Mode::Help);
+}
+
+TEST(Options, UnambiguousAbbreviationsAreAcceptedAndAmbiguousOnesNamed) {
+    const Parsed abbreviated = Parse({"--cl", "--virt=count=2", "--trace", "t.jsonl", "--trace-d"});
+    ASSERT_TRUE(abbreviated.Result) << abbreviated.Error;
+    EXPECT_EQ(abbreviated.Result->Command, Options::Mode::Cli);
+    EXPECT_EQ(abbreviated.Result->VirtualDrives, std::vector<std::string>{"count=2"});
+    EXPECT_TRUE(abbreviated.Result->TraceData);
+
+    const Parsed ambiguous = Parse({"--cli", "--tr", "x"});
+    EXPECT_FALSE(ambiguous.Result);
+    EXPECT_NE(ambiguous.Error.find("'--tr' is ambiguous"), std::string::npos) << ambiguous.Error;
+    EXPECT_NE(ambiguous.Error.find("--trace-data"), std::string::npos) << ambiguous.Error;
+}
+
+TEST(Options, DriveOptionsMayBeRepeatedInOrder) {
+    const Parsed parsed = Parse({"--cli", "--all", "--virtual-drive", "--virtual-drive=fail=5:05/24/00",
+                                 "--virtual-drive=count=3"});
+    ASSERT_TRUE(parsed.Result) << parsed.Error;
+    EXPECT_TRUE(parsed.Result->All);
+    EXPECT_EQ(parsed.Result->VirtualDrives,
+              (std::vector<std::string>{"", "fail=5:05/24/00", "count=3"}));
+
+    const Parsed devices = Parse({"--list", "--device", "/dev/sg1", "-d", "/dev/sg3"});
+    ASSERT_TRUE(devices.Result) << devices.Error;
+    EXPECT_EQ(devices.Result->Devices, (std::vector<std::string>{"/dev/sg1", "/dev/sg3"}));
+}
+
+TEST(Options, DoubleDashEndsTheOptionsSoAFileMayStartWithADash) {
+    const Parsed info = Parse({"--info", "--json", "--", "--odd-name.EXE"});
+    ASSERT_TRUE(info.Result) << info.Error;
+    EXPECT_EQ(info.Result->Command, Options::Mode::Info);
+    EXPECT_EQ(info.Result->Subject, "--odd-name.EXE");
+
+    const Parsed extract = Parse({"--extract-image", "out.bin", "QF20.EXE"});
+    ASSERT_TRUE(extract.Result) << extract.Error;
+    EXPECT_EQ(extract.Result->ExtractOutput, "out.bin");
+    EXPECT_EQ(extract.Result->Subject, "QF20.EXE");
+
+    const Parsed stray = Parse({"--cli", "--", "QF20.EXE"});
+    EXPECT_FALSE(stray.Result);
+    EXPECT_EQ(stray.Error, "unexpected argument 'QF20.EXE'");
+}
+
+TEST(Options, EveryMistakeIsOneLineNamingTheOption) {
+    struct Case {
+        std::initializer_list<const char*> Words;
+        const char* Error;
+    };
+    const Case cases[] = {
+        {{"--frobnicate"}, "unknown option '--frobnicate' (see --help)"},
+        {{"-x"}, "unknown option '-x' (see --help)"},
+        {{"--cli", "--yes=1"}, "option --yes takes no value"},
+        {{"--cli", "--trace"}, "option --trace needs a value"},
+        {{"--cli", "-d"}, "option -d needs a value"},
+        {{"--cli", "--trace", ""}, "option --trace needs a value"},
+        {{"--build", "--model", "x1", "--image", "a"}, "--model takes a model number from 0 to 99, not 'x1'"},
+        {{"--list", "--cli"}, "choose one of --list, --cli, --build, --info, --extract-image, --history, --help, --version"},
+        {{"--list", "--yes"}, "--yes goes with --cli"},
+        {{"--list", "--all"}, "--all goes with --cli"},
+        {{"--build", "--json", "--model", "0", "--image", "a"}, "--json goes with --list, --cli, --info or --history"},
+        {{"--cli", "-v", "-q"}, "--verbose and --quiet do not go together"},
+        {{"--list", "--ini", "m.INI"}, "--ini goes with --build or the window"},
+        {{"--info", "-d", "/dev/sg1"}, "--info uses no drive"},
+        {{"--history", "--virtual-drive"}, "--history uses no drive"},
+        {{"--list", "-platform", "offscreen"}, "window options go with the window only"},
+    };
+    for (const Case& c : cases) {
+        const Parsed parsed = Parse(c.Words);
+        EXPECT_FALSE(parsed.Result) << *c.Words.begin();
+        EXPECT_EQ(parsed.Error, c.Error);
+    }
+}
+
+TEST(Options, QtWindowOptionsPassThroughToTheWindow) {
+    const Parsed parsed = Parse({"-platform", "offscreen", "--ini", "m.INI", "-style", "fusion"});
+    ASSERT_TRUE(parsed.Result) << parsed.Error;
+    EXPECT_EQ(parsed.Result->Command, Options::Mode::Window);
+    EXPECT_EQ(parsed.Result->IniFile, "m.INI");
+    EXPECT_EQ(parsed.Result->WindowArguments,
+              (std::vector<std::string>{"-platform", "offscreen", "-style", "fusion"}));
+}
+
+}  // namespace
