@@ -207,7 +207,7 @@ FlashOutcome FlashRun::Commit(int listIndex) {
     Progress_.SetProgressPosition(CommitProgressPosition);
     Progress_.SetProgressStep(0);
 
-    const bool flashAll = std::memcmp(Utility_.Raw() + Layout::NoteOffset, "FLASH-ALL", 9) == 0;
+    const bool flashAll = Utility_.FlashAll();
     // An interrupt must not break the command off while the drive writes its flash.
     if (Control_.HoldInterrupts)
         Control_.HoldInterrupts(true);
@@ -263,6 +263,8 @@ FlashReport FlashRun::Run(int listIndex) {
         return finish(answer);
 
     Report_.Step = FlashStep::ReadinessWait;
+    if (Control_.BeforeFirstCommand)
+        Control_.BeforeFirstCommand();
     if (FlashOutcome ready = WaitUntilReady(); ready != FlashOutcome::Completed)
         return finish(ready);
 

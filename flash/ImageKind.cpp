@@ -41,8 +41,10 @@ ImageKind ImageKindOf(const IdentityBlock& utility) {
             continue;
         if (holds(place.ModelText, ModelTextLength))
             for (const char* model : DvdModels)
-                if (SameIgnoringCase(image + place.ModelText, model))
+                if (SameIgnoringCase(image + place.ModelText, model)) {
                     kind.Dvd = true;
+                    kind.DvdModel = model;
+                }
         kind.Marked = true;
         return kind;
     }

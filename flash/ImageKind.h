@@ -11,6 +11,7 @@ struct ImageKind {
     bool Profile = false;  // a profile image: the profile goes to the drive's profile area
     bool Dvd = false;      // an image of one of the DVD models: the profile goes to 0
     bool Marked = false;   // a marker was found at all
+    const char* DvdModel = nullptr;  // the DVD model the image names, when Dvd
 
     bool NeedsProfile() const { return Profile || Dvd; }
 };

@@ -115,15 +115,15 @@ bool CopyRange(int in, std::size_t offset, int out, std::size_t length) {
 
 // A name for the temporary output beside the final one, not yet taken: a name that exists
 // already only costs another attempt, since O_EXCL never opens it.
-int CreateTemporary(int directory, const std::string& outputName, std::string& name) {
+int CreateTemporary(int directory, const std::string& outputName, std::string& name, mode_t mode) {
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
         char suffix[48];
         std::snprintf(suffix, sizeof suffix, ".part-%d-%u-%llx", int(::getpid()), attempt,
                       static_cast<unsigned long long>(ticks) & 0xFFFFFF);
         name = "." + outputName + suffix;
-        // 0755 as the process's umask allows: a program the person made, ready to run.
-        const int fd = ::openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755);
+        // As the process's umask allows; for a build 0755: a program the person made, ready to run.
+        const int fd = ::openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }

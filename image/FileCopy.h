@@ -3,6 +3,7 @@
 // calls, the search for the key-word in a large file, copies through the kernel, and the
 // temporary output file that never opens anything that was already there.
 
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <array>
@@ -46,5 +47,6 @@ bool FindKeyWord(int fd, const std::array<uint8_t, Layout::KeyWordSize>& keyWord
 bool CopyRange(int in, std::size_t offset, int out, std::size_t length);
 
 // Creates a temporary file for outputName beside it in directory, with O_EXCL | O_NOFOLLOW,
-// and sets name to its name: a descriptor, or -1 with errno set.
-int CreateTemporary(int directory, const std::string& outputName, std::string& name);
+// and sets name to its name: a descriptor, or -1 with errno set. mode as the umask allows
+// (a program by default).
+int CreateTemporary(int directory, const std::string& outputName, std::string& name, mode_t mode = 0755);

@@ -57,3 +57,5 @@ bool IdentityBlock::AnyFirmware() const {
     const uint8_t* range = Bytes_ + Layout::FwRangeOffset;
     return range[0] == '-' && range[5] == '-';
 }
+
+bool IdentityBlock::FlashAll() const { return std::memcmp(Bytes_ + Layout::NoteOffset, "FLASH-ALL", 9) == 0; }

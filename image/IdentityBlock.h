@@ -52,6 +52,9 @@ public:
     bool AnyProduct() const;
     bool AnyFirmware() const;
 
+    // The commit of the FLASH-ALL form: Note starts with "FLASH-ALL".
+    bool FlashAll() const;
+
     // Bytes past ImageLength are absent: what a blank copy left behind a short image is no
     // part of the image, so nothing may be decided by it (the image-kind tests included).
     // PresentImageLength is ImageLength cut to the area's capacity; ImageHolds tells whether

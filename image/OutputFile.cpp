@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "image/OutputFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "image/FileCopy.h"
+
+namespace {
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+}  // namespace
+
+bool WriteOutputFile(const OutputFileRequest& request, std::string& why) {
+    const std::string& path = request.Path;
+    auto fail = [&](const std::string& cause) {
+        why = path + ": " + cause;
+        return false;
+    };
+    if (path.empty() || path.ends_with('/'))
+        return fail("not a file name");
+    const std::size_t slash = path.rfind('/');
+    const std::string directoryPath = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name == "." || name == "..")
+        return fail("not a file name");
+
+    Descriptor directory(::open(directoryPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!directory.Valid())
+        return fail(std::strerror(errno));
+    // What is at the name now: never a directory, never the program or a file it must keep.
+    // A link there is looked at as a link: the rename replaces it and leaves its target alone.
+    struct stat existing {};
+    if (::fstatat(directory.Get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(existing.st_mode))
+            return fail(std::strerror(EISDIR));
+        std::vector<std::string> untouchable = request.Untouchable;
+        untouchable.push_back("/proc/self/exe");
+        for (const std::string& other : untouchable) {
+            struct stat kept {};
+            if (::stat(other.c_str(), &kept) == 0 && SameFile(existing, kept))
+                return fail("it is the program's own file or the copy read; it is not overwritten");
+        }
+    }
+
+    TemporaryOutputGuard noGuard;
+    TemporaryOutputGuard& guard = request.Guard ? *request.Guard : noGuard;
+    std::string temporaryName;
+    guard.Hold();
+    Descriptor output(CreateTemporary(directory.Get(), name, temporaryName, request.Mode));
+    const int createError = errno;
+    guard.Watch(output.Valid() ? directory.Get() : -1, temporaryName);
+    if (!output.Valid())
+        return fail(std::strerror(createError));
+
+    // The content reaches the disk before the name does: a power cut leaves the old file or
+    // the whole new one, never a complete-looking short one.
+    if (!WriteAll(output.Get(), request.Bytes.data(), request.Bytes.size()) || ::fsync(output.Get()) != 0 ||
+        ::close(output.Release()) != 0 ||
+        ::renameat(directory.Get(), temporaryName.c_str(), directory.Get(), name.c_str()) != 0) {
+        const int error = errno;
+        ::unlinkat(directory.Get(), temporaryName.c_str(), 0);
+        guard.Forget();
+        return fail(std::string(std::strerror(error)) + "; nothing was written");
+    }
+    guard.Forget();
+    ::fsync(directory.Get());
+    return true;
+}
