@@ -62,6 +62,9 @@ struct RunControl {
     std::span<const uint8_t> MakerProfiles;
     // A rehearsal: everything up to and including the read-back and comparison, then stop.
     bool NoCommit = false;
+    // Called once, right before the run sends its first command to the drive (never for a
+    // run that ends before that), so a front end can record that the drive is being changed.
+    std::function<void()> BeforeFirstCommand;
 };
 
 class FlashRun {

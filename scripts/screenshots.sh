@@ -13,6 +13,8 @@ command -v xvfb-run >/dev/null || { echo "xvfb-run is missing (scripts/install-d
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The virtual drive's run is recorded in the scratch directory, not in the real history.
+export FLASHUTIL_HISTORY=$work/history.jsonl
 mkdir -p "$out"
 rm -f "$out"/*.png
 

@@ -8,6 +8,8 @@
 
 #include "flash/FlashRun.h"
 #include "flash/StartUp.h"
+#include "history/HistoryLog.h"
+#include "history/HistoryPlace.h"
 #include "image/Builder.h"
 #include "image/IdentityBlock.h"
 #include "image/Seal.h"
@@ -76,7 +78,7 @@ void SayTransportFailure(const FlashReport& report, const CDDrive& drive, const 
 
 // The run proper.
 int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, PlatformChoice& choice,
-                      TerminalUserInterface& ui, bool noCommit) {
+                      TerminalUserInterface& ui, bool noCommit, HistoryLog& history) {
     FlashStartUp startUp(block, platform);
     startUp.FormIdentityTexts();
 
@@ -115,8 +117,11 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
     control.HoldInterrupts = [](bool hold) { InterruptWatch::Hold(hold); };
     control.MakerProfiles = SealedProfiles(EmbeddedSealBytes());
     control.NoCommit = noCommit;
+    HistoryRun record(&history, block, drive, noCommit);
+    control.BeforeFirstCommand = [&record] { record.Started(); };
 
     const FlashReport report = FlashRun(drive, block, ui, ui, control).Run(0);
+    record.Ended(report);
     claim.reset();
     ui.EndProgressLine();
 
@@ -164,7 +169,11 @@ int RunCli(const Options& options) {
     ui.Interrupted = [] { return InterruptWatch::Requested(); };
     GuardedPlatform platform(choice->Get());
 
-    const int code = FlashFromTerminal(block, platform, *choice, ui, options.NoCommit);
+    // Every run that reaches a drive is recorded; a history that can't be written is told once.
+    LibcSystemLog systemLog;
+    HistoryLog history(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &systemLog);
+
+    const int code = FlashFromTerminal(block, platform, *choice, ui, options.NoCommit, history);
     std::fflush(stdout);
     return FinishReplay(*choice, code);
 }

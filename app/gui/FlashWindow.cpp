@@ -8,6 +8,7 @@
 
 #include "flash/FlashRun.h"
 #include "flash/StartUp.h"
+#include "history/HistoryLog.h"
 #include "image/Builder.h"
 #include "scsi/CDDrives.h"
 #include "app/commands/Options.h"
@@ -70,7 +71,11 @@ void FlashWindow::Press() {
     RunControl control;
     control.MakerProfiles = SealedProfiles(Settings_.Seal);
     control.NoCommit = Settings_.NoCommit;
-    RunOffWindowThread([&] { FlashRun(drive, Settings_.Block, *Ui_, *Ui_, control).Run(selected); });
+    HistoryRun record(Settings_.History, Settings_.Block, drive, Settings_.NoCommit);
+    control.BeforeFirstCommand = [&record] { record.Started(); };
+    FlashReport report;
+    RunOffWindowThread([&] { report = FlashRun(drive, Settings_.Block, *Ui_, *Ui_, control).Run(selected); });
+    record.Ended(report);
 }
 
 int FlashWindow::DriveIndex(int entry) const {

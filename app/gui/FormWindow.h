@@ -33,6 +33,7 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class CDDrive;
+class HistoryLog;
 
 struct FlashFormSettings {
     IdentityBlock Block = IdentityBlock::Embedded();
@@ -52,6 +53,8 @@ struct FlashFormSettings {
     // profiles it carries), and whether a run is a rehearsal that stops before the commit.
     const uint8_t* Seal = EmbeddedSealBytes();
     bool NoCommit = false;
+    // Flash mode: where each run that reaches a drive is recorded (not owned); null: nowhere.
+    HistoryLog* History = nullptr;
 };
 
 class FormWindow : public QWidget {

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "history/HistoryLog.h"
+#include "history/HistoryPlace.h"
 #include "image/Builder.h"
 #include "scsi/CDDrive.h"
 #include "app/commands/PlatformChoice.h"
@@ -56,6 +58,12 @@ int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* 
     settings.NoCommit = options.NoCommit;
     if (choice)
         settings.System = &choice->Get();
+    // The window has no place for a notice that changes nothing in a run: the error stream.
+    LibcSystemLog systemLog;
+    HistoryLog history(
+        HistoryPathOfProcess(),
+        [](const std::string& text) { std::fprintf(stderr, "flashutil: %s\n", text.c_str()); }, &systemLog);
+    settings.History = &history;
 
     std::unique_ptr<ScreenshotMode> shots;
     if (EnvironmentSet("FLASHUTIL_SCREENSHOT") && (block.IsBlankCopy() || !options.VirtualDrives.empty())) {

@@ -12,6 +12,7 @@ PRODUCT=OPTICALTESTDRIVE
 REVISION=1.00
 export KT_INQUIRY="$VENDOR$PRODUCT$REVISION"
 export KT_BLOCKS=16384   # the module's default 8 MiB in 512-byte blocks
+export FLASHUTIL_HISTORY=/tmp/history.jsonl  # the runs' records stay in the guest's scratch space
 
 pass() { echo "PASS $1"; }
 fail() { echo "FAIL $1${2:+: $2}"; failures=$((failures + 1)); }

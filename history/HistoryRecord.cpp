@@ -1,0 +1,194 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "history/HistoryRecord.h"
+
+#include <scsi/sg_lib.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <string_view>
+
+#include "platform/Sha256.h"
+
+using json = nlohmann::ordered_json;
+
+namespace {
+
+// Texts from a drive or a file need not be UTF-8: a byte that is not becomes U+FFFD
+// instead of ending the program.
+std::string Dump(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+json OrNull(const std::optional<std::string>& text) { return text ? json(*text) : json(nullptr); }
+
+const char* CategoryName(CommandCategory category) {
+    switch (category) {
+    case CommandCategory::Good: return "good";
+    case CommandCategory::CheckCondition: return "check-condition";
+    case CommandCategory::StatusOnly: return "status-only";
+    case CommandCategory::TransportError: return "transport-error";
+    case CommandCategory::SystemError: return "system-error";
+    }
+    return "good";
+}
+
+// Reading back: a key of the wrong type or a missing one makes the line no record.
+std::string Text(const json& object, const char* key) { return object.at(key).get<std::string>(); }
+std::optional<std::string> TextOrNull(const json& object, const char* key) {
+    const json& value = object.at(key);
+    return value.is_null() ? std::nullopt : std::optional<std::string>(value.get<std::string>());
+}
+
+}  // namespace
+
+const char* OutcomeName(FlashOutcome outcome) {
+    switch (outcome) {
+    case FlashOutcome::Unidentified: return "unidentified";
+    case FlashOutcome::RevisionRefused: return "revision-refused";
+    case FlashOutcome::Declined: return "declined";
+    case FlashOutcome::DiscPresent: return "disc-present";
+    case FlashOutcome::Interrupted: return "interrupted";
+    case FlashOutcome::FailedBeforeCommit: return "failed-before-commit";
+    case FlashOutcome::CommitFailed: return "commit-failed";
+    case FlashOutcome::Completed: return "completed";
+    case FlashOutcome::Rehearsed: return "rehearsed";
+    }
+    return "failed-before-commit";
+}
+
+const char* StepName(FlashStep step) {
+    switch (step) {
+    case FlashStep::ImageCheck: return "image-check";
+    case FlashStep::Identification: return "identification";
+    case FlashStep::RevisionCheck: return "revision-check";
+    case FlashStep::Confirmation: return "confirmation";
+    case FlashStep::ReadinessWait: return "readiness-wait";
+    case FlashStep::ProfileUpload: return "profile-upload";
+    case FlashStep::ImageUpload: return "image-upload";
+    case FlashStep::EntryCritical: return "entry-critical";
+    case FlashStep::ProfileCheck: return "profile-check";
+    case FlashStep::ReadBack: return "read-back";
+    case FlashStep::Commit: return "commit";
+    case FlashStep::Restart: return "restart";
+    }
+    return "image-check";
+}
+
+RunFailure FailureOf(const FailedCommand& failed) {
+    RunFailure failure;
+    failure.Command = failed.Name;
+    failure.Cdb = HexBytes(failed.Sent.Cdb.data(), failed.Sent.Cdb.size());
+    failure.Category = CategoryName(failed.Result.Category);
+    failure.Status = failed.Result.Status;
+    failure.SystemError = failed.Result.SystemError;
+    const CommandResult& r = failed.Result;
+    if (r.SenseKey != 0 || r.Asc != 0 || r.Ascq != 0) {
+        char code[16];
+        std::snprintf(code, sizeof code, "%02X/%02X/%02X", r.SenseKey, r.Asc, r.Ascq);
+        failure.Sense = code;
+        // In the words sg3_utils prints for them.
+        char key[80] = {}, additional[160] = {};
+        sg_get_sense_key_str(r.SenseKey & 0x0F, sizeof key, key);
+        sg_get_asc_ascq_str(r.Asc, r.Ascq, sizeof additional, additional);
+        std::string words = additional;
+        if (constexpr std::string_view label = "Additional sense: "; words.starts_with(label))
+            words.erase(0, label.size());
+        failure.SenseText = std::string(key) + ": " + words;
+    }
+    return failure;
+}
+
+std::string StartLine(const RunStart& start) {
+    const json record = {
+        {"record", "start"},
+        {"run", start.Run},
+        {"time", start.Time},
+        {"version", start.Version},
+        {"rehearsal", start.Rehearsal},
+        {"utility",
+         {{"model", start.Utility.Model},
+          {"new_revision", start.Utility.NewRevision},
+          {"image_sha256", start.Utility.ImageSha256}}},
+        {"drive",
+         {{"device", start.Drive.Device},
+          {"identity", start.Drive.Identity},
+          {"vendor", start.Drive.Vendor},
+          {"product", start.Drive.Product},
+          {"revision", start.Drive.Revision}}},
+    };
+    return Dump(record) + "\n";
+}
+
+std::string EndLine(const RunEnd& end) {
+    json failure = nullptr;
+    if (end.Failure) {
+        const RunFailure& f = *end.Failure;
+        failure = {{"command", f.Command},         {"cdb", f.Cdb},
+                   {"category", f.Category},       {"status", f.Status},
+                   {"sense", f.Sense.empty() ? json(nullptr) : json(f.Sense)},
+                   {"sense_text", f.SenseText.empty() ? json(nullptr) : json(f.SenseText)},
+                   {"system_error", f.SystemError}};
+    }
+    const json record = {
+        {"record", "end"},
+        {"run", end.Run},
+        {"time", end.Time},
+        {"outcome", end.Outcome},
+        {"step", end.Step},
+        {"status", end.Status},
+        {"revision_after", OrNull(end.RevisionAfter)},
+        {"identity_after", OrNull(end.IdentityAfter)},
+        {"duration_ms", end.DurationMs},
+        {"failure", failure},
+    };
+    return Dump(record) + "\n";
+}
+
+ParsedRecord ParseRecord(const std::string& line) {
+    ParsedRecord parsed;
+    const json record = json::parse(line, nullptr, false);
+    if (record.is_discarded() || !record.is_object())
+        return parsed;
+    try {
+        const std::string kind = Text(record, "record");
+        if (kind == "start") {
+            RunStart start;
+            start.Run = Text(record, "run");
+            start.Time = Text(record, "time");
+            start.Version = Text(record, "version");
+            start.Rehearsal = record.at("rehearsal").get<bool>();
+            const json& utility = record.at("utility");
+            start.Utility = {Text(utility, "model"), Text(utility, "new_revision"), Text(utility, "image_sha256")};
+            const json& drive = record.at("drive");
+            start.Drive = {Text(drive, "device"), Text(drive, "identity"), Text(drive, "vendor"), Text(drive, "product"),
+                           Text(drive, "revision")};
+            if (!start.Run.empty())
+                parsed.Start = std::move(start);
+        } else if (kind == "end") {
+            RunEnd end;
+            end.Run = Text(record, "run");
+            end.Time = Text(record, "time");
+            end.Outcome = Text(record, "outcome");
+            end.Step = Text(record, "step");
+            end.Status = Text(record, "status");
+            end.RevisionAfter = TextOrNull(record, "revision_after");
+            end.IdentityAfter = TextOrNull(record, "identity_after");
+            end.DurationMs = record.at("duration_ms").get<int64_t>();
+            if (const json& f = record.at("failure"); !f.is_null()) {
+                RunFailure failure;
+                failure.Command = Text(f, "command");
+                failure.Cdb = Text(f, "cdb");
+                failure.Category = Text(f, "category");
+                failure.Status = f.at("status").get<int>();
+                failure.Sense = TextOrNull(f, "sense").value_or("");
+                failure.SenseText = TextOrNull(f, "sense_text").value_or("");
+                failure.SystemError = f.at("system_error").get<int>();
+                end.Failure = std::move(failure);
+            }
+            if (!end.Run.empty())
+                parsed.End = std::move(end);
+        }
+    } catch (const json::exception&) {
+        return {};
+    }
+    return parsed;
+}

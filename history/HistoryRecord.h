@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+// The records of the history of runs, one JSON object per line: a start record when a run
+// begins to send commands to a drive and an end record when it has ended, linked by the
+// run's id. A start without an end is a run that never finished (a crash, a power cut).
+//
+// Start: {"record":"start","run":ID,"time":UTC,"version":V,"rehearsal":B,
+//         "utility":{"model","new_revision","image_sha256"},
+//         "drive":{"device","identity","vendor","product","revision"}}
+// End:   {"record":"end","run":ID,"time":UTC,"outcome":O,"step":S,"status":TEXT,
+//         "revision_after":R|null,"identity_after":L|null,"duration_ms":N,
+//         "failure":null|{"command","cdb","category","status","sense","sense_text","system_error"}}
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "flash/FlashRun.h"
+
+// The utility as a record names it.
+struct RunUtility {
+    std::string Model, NewRevision, ImageSha256;
+};
+
+// The drive as a record names it, at the run's start.
+struct RunDrive {
+    std::string Device, Identity, Vendor, Product, Revision;
+};
+
+struct RunStart {
+    std::string Run, Time, Version;
+    bool Rehearsal = false;
+    RunUtility Utility;
+    RunDrive Drive;
+};
+
+// The command a run ended on, and how.
+struct RunFailure {
+    std::string Command;    // "Write Buffer", ...
+    std::string Cdb;        // hex digits
+    std::string Category;   // "check-condition", "status-only", "transport-error", "system-error"
+    int Status = 0;         // the SCSI status byte
+    std::string Sense;      // "KK/AA/QQ", "" without sense
+    std::string SenseText;  // the sense in words, "" without sense
+    int SystemError = 0;    // errno-style, 0 when none
+};
+
+struct RunEnd {
+    std::string Run, Time;
+    std::string Outcome, Step, Status;
+    std::optional<std::string> RevisionAfter;  // null when unknown (a failed commit)
+    std::optional<std::string> IdentityAfter;  // the identity line read after a completed flash
+    int64_t DurationMs = 0;
+    std::optional<RunFailure> Failure;
+};
+
+// Names as records and --history --json give them.
+const char* OutcomeName(FlashOutcome outcome);
+const char* StepName(FlashStep step);
+RunFailure FailureOf(const FailedCommand& failed);
+
+// The record as one line of JSON, newline included.
+std::string StartLine(const RunStart& start);
+std::string EndLine(const RunEnd& end);
+
+// A line read back: exactly one of start or end is set, or neither when the line is no record.
+struct ParsedRecord {
+    std::optional<RunStart> Start;
+    std::optional<RunEnd> End;
+};
+ParsedRecord ParseRecord(const std::string& line);
