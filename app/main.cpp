@@ -21,11 +21,9 @@ int RunCommand(int argc, char** argv) {
     case Options::Mode::Build: return RunBuild(*options, argv[0]);
     case Options::Mode::Help: return RunHelp();
     case Options::Mode::Version: return RunVersion();
-    case Options::Mode::Info:
-    case Options::Mode::ExtractImage:
-    case Options::Mode::History:
-        std::fprintf(stderr, "flashutil: this command is not part of this build yet\n");
-        return ExitCode::Usage;
+    case Options::Mode::Info: return RunInfo(*options);
+    case Options::Mode::ExtractImage: return RunExtractImage(*options);
+    case Options::Mode::History: return RunHistory(*options);
     case Options::Mode::Window: break;
     }
     return RunWindow(*options, argc, argv);

@@ -53,3 +53,6 @@ int RunBuild(const Options& options, const char* argv0);
 int RunWindow(const Options& options, int argc, char** argv);
 int RunHelp();
 int RunVersion();
+int RunInfo(const Options& options);
+int RunExtractImage(const Options& options);
+int RunHistory(const Options& options);

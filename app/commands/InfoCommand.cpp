@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: Apache-2.0
+// flashutil --info [--json] [FILE]: what this program, or another copy in FILE, is and what
+// it would do to a drive, read from its identity block, image and areas alone. Nothing is
+// sent to any drive and nothing of FILE is run.
+
+#include <cstdio>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "flash/UtilityFacts.h"
+#include "app/commands/Options.h"
+#include "app/commands/UtilitySubject.h"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+json TextOrNull(bool known, const std::string& text) { return known ? json(text) : json(nullptr); }
+
+json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts) {
+    const bool built = !facts.Blank;
+    json image = nullptr;
+    if (built)
+        image = {
+            {"length", facts.ImageLength},
+            {"fits", facts.ImageFits},
+            {"sha256", TextOrNull(facts.ImageFits, facts.ImageSha256)},
+            {"kind", KindName(facts.ImageKind)},
+            {"dvd_model", TextOrNull(facts.ImageKind == UtilityFacts::Kind::Dvd, facts.DvdModel)},
+        };
+    return {
+        {"file", TextOrNull(!subject.File.empty(), subject.File)},
+        {"copy", built ? "built" : "blank"},
+        {"built_by", facts.BuiltBy ? json(*facts.BuiltBy) : json(nullptr)},
+        {"model", TextOrNull(built, facts.Model)},
+        {"vendor", TextOrNull(built, facts.Vendor)},
+        {"inquiry", TextOrNull(built && !facts.AnyProduct, facts.Inquiry)},
+        {"any_drive", built && facts.AnyProduct},
+        {"revision_range", TextOrNull(built && !facts.AnyRevision, facts.FwRange)},
+        {"any_revision", built && facts.AnyRevision},
+        {"new_revision", TextOrNull(built, facts.NewRevision)},
+        {"note", TextOrNull(built, facts.Note)},
+        {"image", image},
+        {"flash_all", built && facts.FlashAll},
+        {"seal", SealName(facts.Seal)},
+        {"seal_problem", TextOrNull(facts.Seal == UtilityFacts::SealState::Damaged, facts.SealProblem)},
+        {"maker_profiles", facts.MakerProfiles},
+    };
+}
+
+// A copy's fields are whatever bytes its file holds: control characters are shown as '?', so
+// a crafted file cannot send the terminal escape sequences.
+void Row(const char* label, std::string value) {
+    for (char& c : value)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    std::printf("%-18s%s\n", label, value.c_str());
+}
+
+void PrintText(const UtilitySubject& subject, const UtilityFacts& facts) {
+    Row("File:", subject.File.empty() ? "this program (its file is unknown)" : subject.File);
+    Row("Copy:", facts.Blank ? "blank: it builds flash utilities and carries no firmware" : "built flash utility");
+    Row("Built by:", facts.BuiltBy ? "flashutil " + *facts.BuiltBy : "unknown (a copy made before versions were recorded)");
+    if (!facts.Blank) {
+        Row("Model:", facts.Model);
+        Row("Vendor:", facts.Vendor);
+        Row("Drive (INQUIRY):", facts.AnyProduct ? "any" : "\"" + facts.Inquiry + "\"");
+        Row("Revisions:", facts.AnyRevision ? "any" : facts.FwRange);
+        Row("New revision:", facts.NewRevision);
+        std::string kind = KindName(facts.ImageKind);
+        if (facts.ImageKind == UtilityFacts::Kind::Dvd)
+            kind = "DVD (" + (facts.DvdModel.empty() ? std::string("unknown model") : facts.DvdModel) + ")";
+        Row("Image:", std::to_string(facts.ImageLength) + " bytes, " + kind +
+                          (facts.ImageFits ? "" : " (the length does not fit the image area: a run refuses it)"));
+        if (facts.ImageFits)
+            Row("Image SHA-256:", facts.ImageSha256);
+        Row("Commit:", facts.FlashAll ? "FLASH-ALL" : "normal");
+    }
+    std::string seal = SealName(facts.Seal);
+    if (facts.Seal == UtilityFacts::SealState::Damaged)
+        seal += " (" + facts.SealProblem + ")";
+    Row("Seal:", seal);
+    Row("Maker profiles:", facts.MakerProfiles ? "embedded" : "not embedded");
+}
+
+}  // namespace
+
+int RunInfo(const Options& options) {
+    UtilitySubject subject;
+    std::string why;
+    if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why)) {
+        std::fprintf(stderr, "flashutil: %s\n", why.c_str());
+        return ExitCode::Failure;
+    }
+    const UtilityFacts facts = DescribeUtility(subject.View(), subject.Seal, subject.Version);
+    if (options.Json)
+        std::printf("%s\n", InfoDocument(subject, facts).dump(2, ' ', false, json::error_handler_t::replace).c_str());
+    else
+        PrintText(subject, facts);
+    return ExitCode::Success;
+}

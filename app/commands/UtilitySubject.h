@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+// The copy --info and --extract-image look at: this program, from its own memory, or
+// another copy given as FILE, read from that file without running it.
+
+#include <cstdint>
+#include <string>
+
+#include "image/IdentityBlock.h"
+#include "image/UtilityFile.h"
+
+struct UtilitySubject {
+    UtilitySubject() = default;
+    UtilitySubject(const UtilitySubject&) = delete;  // the pointers point into Contents
+    UtilitySubject& operator=(const UtilitySubject&) = delete;
+
+    std::string File;  // the copy's file; for this program "" when /proc/self/exe can't be read
+    bool Own = true;   // this program
+    const uint8_t* Block = nullptr;    // the identity block and image area
+    const uint8_t* Seal = nullptr;     // the seal area; null: the copy has none
+    const uint8_t* Version = nullptr;  // the version area; null: the copy has none
+    UtilityFileContents Contents;      // what was read of another copy (Block etc. point into it)
+
+    IdentityBlock View() const { return IdentityBlock(Block); }
+};
+
+// This program when file is empty, else the copy in file; subject is a fresh one. False with why set (naming the file
+// and the cause) when that file is no readable copy of the program.
+bool LoadUtilitySubject(const std::string& file, UtilitySubject& subject, std::string& why);
