@@ -71,7 +71,8 @@ bool HistoryLog::Append(const std::string& line) {
     auto failed = [&](int error) { return Failed(Path_ + ": " + std::strerror(error)); };
     if (Path_.starts_with('/') && !MakeParents(Path_))
         return failed(errno);
-    const int fd = ::open(Path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // Read as well: the last byte tells whether the file ends inside a line.
+    const int fd = ::open(Path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return failed(errno);
     struct stat info {};

@@ -6,6 +6,9 @@
 #include <QTimer>
 
 #include "FormFixture.h"
+#include "history/HistoryFile.h"
+#include "history/HistoryLog.h"
+#include "image/TempDirectory.h"
 
 namespace {
 
@@ -93,6 +96,29 @@ TEST_F(FormTest, RehearsalFromTheButtonLeavesTheFlashAlone) {
     ASSERT_EQ(Messages.size(), 3u);
     EXPECT_NE(Messages[2].Text.find("gave it back intact"), std::string::npos);
     EXPECT_TRUE(form.close());
+}
+
+// A run the person declines sends nothing and leaves no record; one that flashes leaves its
+// start and its end.
+TEST_F(FormTest, TheWindowRecordsEveryRunThatReachesTheDrive) {
+    AddDrive(TestProduct, "1.05");
+    TempDirectory temp;
+    HistoryLog history(temp / "history.jsonl", nullptr, nullptr);
+    History = &history;
+    Answers = {MessageAnswer::Yes, MessageAnswer::No, MessageAnswer::Yes, MessageAnswer::No};
+    FlashWindow& form = Create();
+    ASSERT_FALSE(form.StartUpEnded());
+    Button().click();  // declined
+    Button().click();  // flashed
+
+    HistoryContents contents;
+    std::string why;
+    ASSERT_TRUE(ReadHistory(history.Path(), contents, why)) << why;
+    ASSERT_EQ(contents.Runs.size(), 1u);
+    EXPECT_EQ(contents.Runs[0].Start.Drive.Revision, "1.05");
+    ASSERT_TRUE(contents.Runs[0].End);
+    EXPECT_EQ(contents.Runs[0].End->Outcome, "completed");
+    EXPECT_EQ(contents.Runs[0].End->RevisionAfter, "1.20");
 }
 
 TEST_F(FormTest, FailingChunkWriteShowsTheSuffix) {

@@ -72,6 +72,7 @@ protected:
         settings.ExecutablePath = ExecutablePath;
         settings.System = &Platform;
         settings.NoCommit = NoCommit;
+        settings.History = History;
         // A built copy's seal, as the builder would have written it for the block (unless a
         // test gives one of its own).
         if (Seal.empty()) {
@@ -130,6 +131,7 @@ protected:
     std::string ExecutablePath;
     std::vector<uint8_t> Seal;  // the copy's seal area; empty: made for the block at the first Create
     bool NoCommit = false;
+    HistoryLog* History = nullptr;  // where the window records its runs; null: nowhere
     std::deque<MessageAnswer> Answers;
     std::vector<MessageRequest> Messages;
     std::unique_ptr<FormWindow> Form;

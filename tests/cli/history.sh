@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# The history of runs: a completed, a failed, a rehearsed and an interrupted run (killed
+# during the commit) as --history and --history --json show them; a damaged line skipped
+# with a notice; a run that sends nothing leaves no record; and a history that can't be
+# written is told once and changes nothing in the flash.
+# Arguments: path-to-flashutil source-dir
+source "$(dirname "$0")/lib/common.sh"
+
+model_ini > "$work/flashutil.INI"
+build_copy R120.BIN
+built="$work/R120.EXE"
+sha=$(sha256sum "$work/R120.BIN" | cut -d' ' -f1)
+history=$FLASHUTIL_HISTORY
+
+run_command empty "$built" --history
+[ "$(rc empty)" = 0 ] && grep -qx "No runs recorded in $history." "$work/empty.out" || fail "empty history: $(out empty)"
+
+# Completed; failed at an image chunk; rehearsed; a drive that does not qualify (nothing sent
+# but the INQUIRY, no record).
+run_command completed "$built" --cli --yes --virtual-drive
+run_command failed "$built" --cli --yes --virtual-drive=fail=8:05/24/00
+run_command rehearsed "$built" --cli --yes --no-commit --virtual-drive
+run_command other "$built" --cli --yes --virtual-drive=rev=1.20
+[ "$(rc completed) $(rc failed) $(rc rehearsed) $(rc other)" = "0 6 0 3" ] ||
+    fail "exit codes $(rc completed) $(rc failed) $(rc rehearsed) $(rc other), want 0 6 0 3"
+
+# Interrupted: killed outright during a slow commit, once its start is on the disk.
+"$built" --cli --yes --virtual-drive=commit-ms=60000 < /dev/null > "$work/killed.out" 2>&1 &
+pid=$!
+for _ in $(seq 600); do
+    [ "$(grep -c '"record":"start"' "$history")" = 4 ] && grep -q "Flash is in progress" "$work/killed.out" && break
+    sleep 0.1
+done
+kill -KILL "$pid"
+wait "$pid" 2>/dev/null
+
+run_command list "$built" --history
+[ "$(rc list)" = 0 ] || fail "--history: exit $(rc list)"
+[ "$(grep -c '^20..-..-..T' "$work/list.out")" = 4 ] || fail "--history: not 4 runs: $(out list)"
+sed -n 1p "$work/list.out" | grep -q 'virtual:0  ACME CD-RW RW5200  1.00 -> R120  completed$' || fail "completed run: $(out list)"
+sed -n 2p "$work/list.out" | grep -q "image SHA-256 $sha" || fail "no image digest: $(out list)"
+grep -q '1.00 -> 1.00  failed before the commit' "$work/list.out" || fail "failed run: $(out list)"
+grep -q 'at image-upload: Write Buffer (CDB 3b0501004000004000000000), sense 05/24/00 Illegal Request: Invalid field in cdb' \
+    "$work/list.out" || fail "failed run's command: $(out list)"
+grep -q 'rehearsal, rehearsal: the image came back intact' "$work/list.out" || fail "rehearsal: $(out list)"
+tail -2 "$work/list.out" | head -1 | grep -q '1.00 -> ?  did not finish$' || fail "interrupted run: $(out list)"
+
+# The same as one JSON document, oldest first.
+run_command json "$built" --history --json
+python3 - "$work/json.out" "$sha" <<'PY' || fail "--history --json: $(out json)"
+import json, sys
+d = json.load(open(sys.argv[1]))
+runs = d["runs"]
+assert [r["end"]["outcome"] if r["end"] else None for r in runs] == \
+    ["completed", "failed-before-commit", "rehearsed", None], runs
+assert [r["finished"] for r in runs] == [True, True, True, False]
+assert all(r["utility"]["image_sha256"] == sys.argv[2] for r in runs)
+assert runs[0]["drive"]["revision"] == "1.00" and runs[0]["end"]["revision_after"] == "R120"
+assert runs[1]["end"]["failure"]["sense"] == "05/24/00" and runs[1]["end"]["step"] == "image-upload"
+assert runs[2]["rehearsal"] is True and d["skipped"] == 0
+PY
+
+# A damaged line is skipped with a notice naming it; the runs around it stay.
+echo '{"record":"end","run":' >> "$history"
+run_command damaged "$built" --history
+[ "$(rc damaged)" = 0 ] || fail "damaged line: exit $(rc damaged)"
+grep -q "^flashutil: $history line 8: not a history record (damaged); skipped$" "$work/damaged.err" ||
+    fail "no notice of the damaged line: $(err damaged)"
+[ "$(grep -c '^20..-..-..T' "$work/damaged.out")" = 4 ] || fail "runs lost around a damaged line"
+
+# A history that can't be written, a full disk and a path through a file: told once, and
+# the flash is the same.
+touch "$work/plain"
+for place in /dev/full "$work/plain/history.jsonl"; do
+    FLASHUTIL_HISTORY=$place run_command unwritable "$built" --cli --yes --virtual-drive
+    [ "$(rc unwritable)" = 0 ] || fail "history at $place: exit $(rc unwritable)"
+    grep -qx 'Flash Completed.' "$work/unwritable.out" || fail "history at $place: no flash"
+    [ "$(grep -c "history of runs can't be written: $place" "$work/unwritable.err")" = 1 ] ||
+        fail "history at $place: not told once: $(err unwritable)"
+done
+
+exit $((failures > 0))

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: Apache-2.0
+// The history read back: starts paired with their ends, a run that never ended, and lines
+// that are skipped with a notice; and where the history is kept.
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "history/HistoryFile.h"
+#include "history/HistoryPlace.h"
+#include "image/TempDirectory.h"
+
+namespace {
+
+RunStart StartOf(const std::string& run) {
+    RunStart start;
+    start.Run = run;
+    start.Time = "2026-01-02T03:04:05Z";
+    start.Drive.Device = "/dev/sg" + run;
+    return start;
+}
+
+RunEnd EndOf(const std::string& run, const std::string& outcome) {
+    RunEnd end;
+    end.Run = run;
+    end.Outcome = outcome;
+    end.RevisionAfter = "1.06";
+    return end;
+}
+
+TEST(HistoryFile, PairsRunsOldestFirstAndSkipsWhatIsNoRecord) {
+    TempDirectory temp;
+    const std::string path = temp / "history.jsonl";
+    WriteFile(path, StartLine(StartOf("1")) + StartLine(StartOf("2")) +  // two drives at once
+                        EndLine(EndOf("2", "failed-before-commit")) + "not json at all\n" +
+                        R"({"record":"start","run":"3"})" "\n" +  // a key missing
+                        EndLine(EndOf("1", "completed")) + EndLine(EndOf("1", "completed")) +
+                        EndLine(EndOf("9", "completed")) + "\n" + StartLine(StartOf("4")));
+    HistoryContents history;
+    std::string why;
+    ASSERT_TRUE(ReadHistory(path, history, why)) << why;
+
+    ASSERT_EQ(history.Runs.size(), 3u);
+    EXPECT_EQ(history.Runs[0].Start.Drive.Device, "/dev/sg1");
+    ASSERT_TRUE(history.Runs[0].End);
+    EXPECT_EQ(history.Runs[0].End->Outcome, "completed");
+    EXPECT_EQ(history.Runs[1].End->Outcome, "failed-before-commit");
+    EXPECT_FALSE(history.Runs[2].End);  // did not finish
+
+    ASSERT_EQ(history.Notices.size(), 4u);
+    EXPECT_EQ(history.Notices[0], path + " line 4: not a history record (damaged); skipped");
+    EXPECT_NE(history.Notices[1].find("line 5: not a history record"), std::string::npos);
+    EXPECT_NE(history.Notices[2].find("line 7: a second end of run 1"), std::string::npos);
+    EXPECT_NE(history.Notices[3].find("line 8: the end of run 9, whose start is not in the history"),
+              std::string::npos);
+}
+
+TEST(HistoryFile, NoFileIsAnEmptyHistoryAndADirectoryIsAnError) {
+    TempDirectory temp;
+    HistoryContents history;
+    std::string why;
+    EXPECT_TRUE(ReadHistory(temp / "none.jsonl", history, why));
+    EXPECT_FALSE(history.Exists);
+    EXPECT_FALSE(ReadHistory(temp.Path(), history, why));
+    EXPECT_EQ(why, temp.Path() + ": Is a directory");
+}
+
+TEST(HistoryPlace, OverrideThenRootThenTheStateDirectory) {
+    std::map<std::string, std::string> env = {{"HOME", "/home/ann"}, {"XDG_STATE_HOME", "relative/state"}};
+    auto lookup = [&](const char* name) { return env.count(name) ? env[name].c_str() : nullptr; };
+    // A relative XDG_STATE_HOME is ignored, as the base directory specification says.
+    EXPECT_EQ(HistoryPath(lookup, false), "/home/ann/.local/state/flashutil/history.jsonl");
+    env["XDG_STATE_HOME"] = "/srv/state";
+    EXPECT_EQ(HistoryPath(lookup, false), "/srv/state/flashutil/history.jsonl");
+    EXPECT_EQ(HistoryPath(lookup, true), "/var/lib/flashutil/history.jsonl");
+    env["FLASHUTIL_HISTORY"] = "/tmp/h.jsonl";
+    EXPECT_EQ(HistoryPath(lookup, true), "/tmp/h.jsonl");
+    env.clear();
+    EXPECT_EQ(HistoryPath(lookup, false), "");
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: Apache-2.0
+// Another copy of the program read from its file, and a whole file written beside its name.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TempDirectory.h"
+#include "image/OutputFile.h"
+#include "image/Seal.h"
+#include "image/UtilityFile.h"
+#include "image/VersionArea.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+std::size_t Find(const Bytes& haystack, const std::array<uint8_t, 15>& keyWord, std::size_t from = 0) {
+    auto it = std::search(haystack.begin() + std::ptrdiff_t(from), haystack.end(), keyWord.begin(), keyWord.end());
+    return it == haystack.end() ? std::string::npos : std::size_t(it - haystack.begin());
+}
+
+TEST(UtilityFile, TheRealProgramCarriesItsVersionOnceAndReadsAsABlankCopy) {
+    const Bytes program = ReadFile(FLASHUTIL_BINARY);
+    const std::size_t at = Find(program, OwnVersionKeyWord());
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(Find(program, OwnVersionKeyWord(), at + 1), std::string::npos);
+
+    UtilityFileContents copy;
+    std::string why;
+    ASSERT_TRUE(ReadUtilityFile(FLASHUTIL_BINARY, copy, why)) << why;
+    EXPECT_TRUE(copy.View().IsBlankCopy());
+    ASSERT_FALSE(copy.Version.empty());
+    EXPECT_EQ(VersionInArea(copy.Version.data()), std::string(FLASHUTIL_VERSION));
+    ASSERT_FALSE(copy.Seal.empty());
+    EXPECT_EQ(CheckSeal(copy.View(), copy.Seal.data()).Result, SealCheck::State::Unsealed);
+}
+
+TEST(UtilityFile, FilesThatAreNoWholeCopyAreNamedWithTheCause) {
+    TempDirectory temp;
+    const Bytes program = ReadFile(FLASHUTIL_BINARY);
+    const std::size_t block = Find(program, OwnKeyWord());
+    ASSERT_NE(block, std::string::npos);
+    // Cut inside the image area; a copy whose version and seal key-words were wiped (as one
+    // built before those areas existed) still reads, without them.
+    WriteFile(temp / "cut", Bytes(program.begin(), program.begin() + std::ptrdiff_t(block + 1000)));
+    Bytes old = program;
+    for (const auto& keyWord : {OwnVersionKeyWord(), OwnSealKeyWord()})
+        old[Find(old, keyWord)] = 'X';
+    WriteFile(temp / "old", old);
+    WriteFile(temp / "text", std::string("\x7f" "ELF but nothing else"));
+
+    UtilityFileContents copy;
+    std::string why;
+    EXPECT_FALSE(ReadUtilityFile(temp / "cut", copy, why));
+    EXPECT_EQ(why, temp / "cut" + ": truncated: the file ends inside its identity block and image area");
+    EXPECT_FALSE(ReadUtilityFile(temp / "text", copy, why));
+    EXPECT_EQ(why, temp / "text" + ": not a copy of flashutil (it carries no identity block)");
+    EXPECT_FALSE(ReadUtilityFile(temp.Path(), copy, why));
+    EXPECT_EQ(why, temp.Path() + ": Is a directory");
+    ASSERT_TRUE(ReadUtilityFile(temp / "old", copy, why)) << why;
+    EXPECT_TRUE(copy.Seal.empty());
+    EXPECT_TRUE(copy.Version.empty());
+}
+
+TEST(OutputFile, ReplacesLinksKeepsWhatItMustAndLeavesNothingHalfWritten) {
+    TempDirectory temp;
+    const Bytes content = {1, 2, 3};
+    std::string why;
+    WriteFile(temp / "victim", std::string("keep me"));
+    fs::create_symlink(temp / "victim", temp / "out.bin");
+    ASSERT_TRUE(WriteOutputFile({temp / "out.bin", content}, why)) << why;
+    EXPECT_EQ(ReadFile(temp / "out.bin"), content);
+    EXPECT_EQ(ReadFile(temp / "victim"), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+
+    // The copy read, under another name: never replaced.
+    fs::create_hard_link(temp / "victim", temp / "alias");
+    OutputFileRequest kept{temp / "alias", content, {temp / "victim"}};
+    EXPECT_FALSE(WriteOutputFile(kept, why));
+    EXPECT_NE(why.find("it is not overwritten"), std::string::npos);
+    EXPECT_EQ(ReadFile(temp / "victim").size(), 7u);
+
+    fs::create_directory(temp / "dir");
+    EXPECT_FALSE(WriteOutputFile({temp / "dir", content}, why));
+    EXPECT_EQ(why, temp / "dir" + ": Is a directory");
+    EXPECT_FALSE(WriteOutputFile({temp / "none/out.bin", content}, why));
+    EXPECT_EQ(why, temp / "none/out.bin" + ": No such file or directory");
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(temp.Path()))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"alias", "dir", "out.bin", "victim"}));  // no temporary left
+}
+
+}  // namespace
