@@ -31,7 +31,9 @@ constexpr const char* Modes =
     "                         touching a drive\n"
     "  --extract-image OUT [FILE]\n"
     "                         write the image this program (or FILE) carries to OUT\n"
-    "  --history              show the runs this program has made on drives\n"
+    "  --history              show the runs made on drives, oldest first (every run\n"
+    "                         that sends anything to a drive is recorded; the file\n"
+    "                         is FLASHUTIL_HISTORY when set)\n"
     "  -h, --help             show this help and exit\n"
     "  -V, --version          show the version and exit\n"
     "Options may be abbreviated where that is unambiguous; \"--\" ends them.\n";
@@ -104,7 +106,8 @@ constexpr const char* Examples =
     "  flashutil --list --virtual-drive            list a virtual drive\n"
     "  flashutil --cli --yes --virtual-drive       flash a virtual drive from the terminal\n"
     "  flashutil --build --model 0 --image QF10.BIN\n"
-    "                                              build QF10.EXE for model 0 (MODEL00)\n";
+    "                                              build QF10.EXE for model 0 (MODEL00)\n"
+    "  flashutil --info QF10.EXE                   describe QF10.EXE without running it\n";
 
 }  // namespace
 
