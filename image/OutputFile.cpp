@@ -58,10 +58,11 @@ bool WriteOutputFile(const OutputFileRequest& request, std::string& why) {
 
     // The content reaches the disk before the name does: a power cut leaves the old file or
     // the whole new one, never a complete-looking short one.
+    errno = 0;
     if (!WriteAll(output.Get(), request.Bytes.data(), request.Bytes.size()) || ::fsync(output.Get()) != 0 ||
         ::close(output.Release()) != 0 ||
         ::renameat(directory.Get(), temporaryName.c_str(), directory.Get(), name.c_str()) != 0) {
-        const int error = errno;
+        const int error = errno != 0 ? errno : EIO;  // a write that moved nothing sets none
         ::unlinkat(directory.Get(), temporaryName.c_str(), 0);
         guard.Forget();
         return fail(std::string(std::strerror(error)) + "; nothing was written");

@@ -74,11 +74,12 @@ std::string Printable(std::string text) {
 void PrintRun(const HistoryEntry& entry) {
     const RunStart& s = entry.Start;
     const std::string after = entry.End && entry.End->RevisionAfter ? *entry.End->RevisionAfter : "?";
-    const std::string outcome = entry.End ? OutcomeText(*entry.End) : "did not finish";
-    std::printf("%s  %s  %s %s  %s -> %s  %s%s\n", s.Time.c_str(), Printable(s.Drive.Device).c_str(),
+    std::string outcome = entry.End ? OutcomeText(*entry.End) : "did not finish";
+    if (s.Rehearsal && !(entry.End && entry.End->Outcome == "rehearsed"))
+        outcome = "rehearsal " + outcome;
+    std::printf("%s  %s  %s %s  %s -> %s  %s\n", s.Time.c_str(), Printable(s.Drive.Device).c_str(),
                 Printable(s.Drive.Vendor).c_str(), Printable(s.Drive.Product).c_str(),
-                Printable(s.Drive.Revision).c_str(), Printable(after).c_str(), s.Rehearsal ? "rehearsal, " : "",
-                outcome.c_str());
+                Printable(s.Drive.Revision).c_str(), Printable(after).c_str(), outcome.c_str());
     std::string detail = "    utility " + Printable(s.Utility.Model) + " firmware " + Printable(s.Utility.NewRevision) +
                          ", image SHA-256 " + s.Utility.ImageSha256 + ", flashutil " + s.Version + ", run " + s.Run;
     if (entry.End) {
