@@ -22,8 +22,8 @@ std::string TrimRight(std::string text) {
     return text;
 }
 
-// The directories above path that are missing, made as the base directory specification
-// asks (0700). False with errno set.
+// The directories above path that are missing, made as the XDG base directory rules
+// ask (0700). False with errno set.
 bool MakeParents(const std::string& path) {
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
         const std::string directory = path.substr(0, slash);

@@ -19,7 +19,7 @@ std::string HistoryPath(const std::function<const char*(const char*)>& environme
         return chosen;
     if (root)
         return std::string("/var/lib") + FileName;
-    // The base directory specification ignores a relative path in XDG_STATE_HOME.
+    // The XDG base directory rules ignore a relative path in XDG_STATE_HOME.
     if (std::string state = Value(environment, "XDG_STATE_HOME"); state.starts_with('/'))
         return state + FileName;
     if (std::string home = Value(environment, "HOME"); home.starts_with('/'))

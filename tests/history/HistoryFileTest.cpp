@@ -68,7 +68,7 @@ TEST(HistoryFile, NoFileIsAnEmptyHistoryAndADirectoryIsAnError) {
 TEST(HistoryPlace, OverrideThenRootThenTheStateDirectory) {
     std::map<std::string, std::string> env = {{"HOME", "/home/ann"}, {"XDG_STATE_HOME", "relative/state"}};
     auto lookup = [&](const char* name) { return env.count(name) ? env[name].c_str() : nullptr; };
-    // A relative XDG_STATE_HOME is ignored, as the base directory specification says.
+    // A relative XDG_STATE_HOME is ignored, as the XDG base directory rules say.
     EXPECT_EQ(HistoryPath(lookup, false), "/home/ann/.local/state/flashutil/history.jsonl");
     env["XDG_STATE_HOME"] = "/srv/state";
     EXPECT_EQ(HistoryPath(lookup, false), "/srv/state/flashutil/history.jsonl");
