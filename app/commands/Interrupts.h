@@ -29,6 +29,11 @@ public:
     // waiting signal through, and it is noted at once.
     static void Hold(bool hold);
 
+    // Keeps the signals away from the calling thread for good, so that they reach the thread
+    // that waits for the others (a worker's drive command is then never broken off, and the
+    // handler runs where nothing is in the middle of a command).
+    static void BlockInThisThread();
+
     // Forgets a noted signal (tests).
     static void Clear();
 };
