@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -273,10 +274,22 @@ private:
             }
         }
         std::vector<std::thread> runs;
-        for (std::size_t i = 0; i < Drives_.size(); ++i)
-            if (claims[i])
+        for (std::size_t i = 0; i < Drives_.size(); ++i) {
+            if (!claims[i])
+                continue;
+            // A thread the system refuses must not end the program while other drives commit.
+            try {
                 runs.emplace_back(FlashOneDrive, std::ref(Drives_[i]), std::ref(*found.Item(int(i))), listIndex[i],
                                   std::cref(Block_), std::cref(control), std::ref(Events_));
+            } catch (const std::system_error& e) {
+                FleetDrive& drive = Drives_[i];
+                drive.Report.emplace().Outcome = FlashOutcome::FailedBeforeCommit;
+                drive.Report->Status = "its run could not be started: " + std::string(e.what());
+                drive.RevisionAfter = drive.Revision;
+                Say(drive.Device + ": " + drive.Report->Status + "; nothing was sent to it");
+                Events_.Finished(drive);
+            }
+        }
         for (std::thread& run : runs)
             run.join();
     }
