@@ -155,7 +155,7 @@ public:
         : Options_(options), Block_(block), Human_(options.Json ? stderr : stdout),
           Terminal_(options.Yes, TerminalUserInterface::Streams{stdin, Human_, stderr, isatty(STDIN_FILENO) == 1,
                                                                  isatty(fileno(Human_)) == 1}),
-          Json_(stdout), Display_(stdout, stderr, isatty(STDOUT_FILENO) == 1),
+          Json_(stdout), Display_(stdout, stderr, isatty(STDOUT_FILENO) == 1, options.Quiet),
           Events_(options.Json ? static_cast<FleetEvents&>(Json_) : Display_),
           Questions_(Terminal_, Events_, options.Yes, isatty(STDIN_FILENO) == 1) {}
 
@@ -193,8 +193,10 @@ private:
         startUp.FormIdentityTexts();
         if (!startUp.AskWarning(Questions_) || InterruptWatch::Requested())
             return Refusal();
-        std::fprintf(Human_, "%s\n", startUp.CaptionText().c_str());
-        std::fflush(Human_);
+        if (!Options_.Quiet) {
+            std::fprintf(Human_, "%s\n", startUp.CaptionText().c_str());
+            std::fflush(Human_);
+        }
 
         const FlashStartUp::Detection detection = startUp.Detect(Questions_);
         if (startUp.Drives() && startUp.Drives()->LeftOut() > 0)

@@ -43,7 +43,7 @@ void FleetDisplay::EraseBlock() {
 }
 
 void FleetDisplay::Message(const std::string& device, MessageKind kind, const std::string& text) {
-    if (device.empty())
+    if (device.empty() || (Quiet_ && kind != MessageKind::Error))
         return;
     const std::lock_guard<std::mutex> lock(Mutex_);
     if (Live_)
@@ -77,7 +77,7 @@ void FleetDisplay::Started(const IdentityTexts&, const std::string&, const std::
 void FleetDisplay::Step(const std::string& device, const std::string& status) {
     const std::lock_guard<std::mutex> lock(Mutex_);
     Line* line = Find(device);
-    if (line == nullptr)
+    if (line == nullptr || Quiet_)
         return;
     line->Status = status;
     if (Live_)
@@ -92,7 +92,7 @@ void FleetDisplay::Step(const std::string& device, const std::string& status) {
 void FleetDisplay::Progress(const std::string& device, int percent) {
     const std::lock_guard<std::mutex> lock(Mutex_);
     Line* line = Find(device);
-    if (line == nullptr || line->Percent == percent)
+    if (line == nullptr || line->Percent == percent || Quiet_)
         return;
     const bool newTenth = percent / 10 > line->Percent / 10;
     line->Percent = percent;
@@ -107,7 +107,7 @@ void FleetDisplay::Progress(const std::string& device, int percent) {
 void FleetDisplay::Finished(const FleetDrive& drive) {
     const std::lock_guard<std::mutex> lock(Mutex_);
     Line* line = Find(drive.Device);
-    if (line == nullptr)
+    if (line == nullptr || Quiet_)
         return;
     line->Outcome = OutcomeWords(drive);
     if (Live_)
@@ -123,7 +123,7 @@ void FleetDisplay::Summary(const std::vector<FleetDrive>& drives, int) {
     bool ran = false;
     for (const FleetDrive& drive : drives)
         ran = ran || !drive.Refusal.empty() || (drive.Report && drive.Report->Outcome != FlashOutcome::Declined);
-    if (!ran)
+    if (!ran || Quiet_)
         return;
     const std::lock_guard<std::mutex> lock(Mutex_);
     std::size_t deviceWidth = 6, identityWidth = 8;

@@ -17,8 +17,10 @@
 
 class FleetDisplay : public FleetEvents {
 public:
-    // live: out is a terminal, lines are redrawn. Error messages go to err.
-    FleetDisplay(std::FILE* out, std::FILE* err, bool live) : Out_(out), Err_(err), Live_(live) {}
+    // live: out is a terminal, lines are redrawn. Error messages go to err. quiet (--quiet):
+    // nothing but the error messages.
+    FleetDisplay(std::FILE* out, std::FILE* err, bool live, bool quiet = false)
+        : Out_(out), Err_(err), Live_(live && !quiet), Quiet_(quiet) {}
 
     void Answered(Question, const std::string&, bool, const std::string&) override {}
     void Message(const std::string& device, MessageKind kind, const std::string& text) override;
@@ -45,6 +47,7 @@ private:
     std::FILE* Out_;
     std::FILE* Err_;
     bool Live_;
+    bool Quiet_;
     std::vector<Line> Lines_;
     std::size_t DeviceWidth_ = 0;
     int Drawn_ = 0;  // lines of the block on the screen
