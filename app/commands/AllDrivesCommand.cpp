@@ -239,17 +239,14 @@ private:
             Say("interrupted: drives that had not sent their commit were stopped, their flash unchanged");
         else
             AskRestart(platform);
-        const int code = ExitCodeOf(Drives_);
-        if (code == ExitCode::PartialSuccess) {
-            std::string failed;
-            int count = 0;
-            for (const FleetDrive& drive : Drives_)
-                if (drive.Chosen() && !Succeeded(drive)) {
-                    failed += (count++ ? "; " : "") + drive.Device + ": " + OutcomeWords(drive);
-                }
+        // The drives that did not complete, named on the error stream whatever the stream on output.
+        std::string failed;
+        for (const FleetDrive& drive : Drives_)
+            if (drive.Chosen() && !Succeeded(drive))
+                failed += (failed.empty() ? "" : "; ") + drive.Device + ": " + OutcomeWords(drive);
+        if (!failed.empty())
             Say("not every drive completed; " + failed);
-        }
-        return code;
+        return ExitCodeOf(Drives_);
     }
 
     // Claims every chosen drive, runs them all, and gives the claims back once every run has ended.
