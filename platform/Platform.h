@@ -59,6 +59,10 @@ public:
     virtual ~RunClaim() = default;
 };
 
+// Threads: Send, Sleep, ErrorText and StandInProfiles may be called from several threads at
+// once, each thread on handles of its own (one thread per drive during a run of many drives).
+// Everything else (enumeration, Open, Close, ClaimForRun, RequestRestart, LastError after an
+// open) is called from one thread while no command runs.
 class Platform {
 public:
     virtual ~Platform() = default;

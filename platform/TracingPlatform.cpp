@@ -181,6 +181,7 @@ bool TracingPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t
     const OpenDevice unknown;
     const OpenDevice& from = device != Devices_.end() ? device->second : unknown;
     std::string line = FormatLine(from.Path, cdb, direction, length, outcome, elapsed.count());
+    const std::lock_guard<std::mutex> lock(LineMutex_);
     if (RecordData_) {
         line.pop_back();  // the closing brace
         const uint8_t* data = length > 0 ? buffer : nullptr;

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -57,6 +58,7 @@ public:
     void Close(PlatformHandle handle) override;
 
 private:
+    std::mutex LineMutex_;  // drives on threads of their own: whole lines, one at a time
     LineSink Sink_;
     bool RecordData_ = false;
     std::unordered_set<std::string> SentDigests_;  // of every block sent, while recording data

@@ -4,8 +4,8 @@
 //
 // A drive owns everything its commands need: its handle, its command timeout, its transfer
 // buffer and its identity buffer. Nothing is shared between drives, so drives can be used
-// side by side, one thread per drive (each platform from one thread at a time: a platform
-// keeps its own last error and open handles).
+// side by side, one thread per drive (the platform takes commands for different handles from
+// several threads at once; opening and closing stay on one thread).
 
 #include <array>
 #include <cstdint>

@@ -151,9 +151,9 @@ private:
     std::vector<std::unique_ptr<VirtualDrive>> Drives_;
     std::unordered_map<PlatformHandle, VirtualDrive*> Open_;
     PlatformHandle NextHandle_ = 100;
-    int LastError_ = 0;
+    std::atomic<int> LastError_ = 0;  // written by commands of several drives at once
     bool InstantSleep_ = false;
-    uint64_t Slept_ = 0;
+    std::atomic<uint64_t> Slept_ = 0;
     unsigned RestartRequests_ = 0;
 };
 

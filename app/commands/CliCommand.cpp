@@ -14,6 +14,7 @@
 #include "image/IdentityBlock.h"
 #include "image/Seal.h"
 #include "scsi/CDDrive.h"
+#include "app/commands/AllDrivesCommand.h"
 #include "app/commands/GuardedPlatform.h"
 #include "app/commands/Interrupts.h"
 #include "app/commands/Options.h"
@@ -148,6 +149,8 @@ int RunCli(const Options& options) {
             "model first (flashutil --build --model N --image FILE) and run --cli with that copy");
         return ExitCode::Failure;
     }
+    if (options.All || options.Json)
+        return RunAllDrives(options, block);
 
     // The seal, before any drive is even looked for.
     {

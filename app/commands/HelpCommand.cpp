@@ -41,10 +41,12 @@ constexpr const char* Modes =
 constexpr const char* DriveSelection =
     "\n"
     "Drive selection (window, --list, --cli; --device or --virtual-drive, not both):\n"
-    "  -d, --device PATH      use only this drive (/dev/sgN, or /dev/srN)\n"
+    "  -d, --device PATH      use only this drive (/dev/sgN, or /dev/srN); repeated,\n"
+    "                         only these drives (without --all the first that qualifies)\n"
     "  --virtual-drive[=OPTIONS]\n"
     "                         use in-memory virtual drives instead of real ones; by\n"
-    "                         default they fit the program's embedded identity.\n"
+    "                         default they fit the program's embedded identity; each\n"
+    "                         one given adds its drives with its own OPTIONS.\n"
     "                         OPTIONS is a comma-separated list of KEY=VALUE:\n"
     "      inquiry=TEXT       vendor and product: 24 characters, padded with blanks\n"
     "      rev=XXXX           firmware revision, 4 characters\n"
@@ -71,7 +73,9 @@ constexpr const char* DriveSelection =
 constexpr const char* Flashing =
     "\n"
     "Flashing (--cli, and --trace and --no-commit for the window too):\n"
-    "  --all                  flash every qualifying drive at once\n"
+    "  --all                  flash every qualifying drive at once: one warning, one\n"
+    "                         confirmation listing every drive, one restart question\n"
+    "                         after every commit; a summary table at the end\n"
     "  -v, --verbose          one line on standard error for each drive command\n"
     "  -q, --quiet            print nothing but errors\n"
     "  -y, --yes              answer Yes to every question except the restart, which is\n"
@@ -84,7 +88,9 @@ constexpr const char* Flashing =
     "                         the drive to change its flash (exit 0 when it came back intact)\n"
     "\n"
     "Listing (--list), and --cli, --info, --history:\n"
-    "  --json                 JSON instead of text\n"
+    "  --json                 JSON instead of text; with --cli a stream of JSON lines\n"
+    "                         (events: question, run_started, step, progress, message,\n"
+    "                         drive_finished, summary), the person's texts on stderr\n"
     "\n"
     "Building (--build):\n"
     "  --model N              model N of the INI beside the program, counting from 0\n"
@@ -105,6 +111,8 @@ constexpr const char* Examples =
     "  flashutil                                   open the window\n"
     "  flashutil --list --virtual-drive            list a virtual drive\n"
     "  flashutil --cli --yes --virtual-drive       flash a virtual drive from the terminal\n"
+    "  flashutil --cli --yes --all --json          flash every qualifying drive, report\n"
+    "                                              as JSON lines\n"
     "  flashutil --build --model 0 --image QF10.BIN\n"
     "                                              build QF10.EXE for model 0 (MODEL00)\n"
     "  flashutil --info QF10.EXE                   describe QF10.EXE without running it\n";
@@ -129,12 +137,14 @@ int RunHelp() {
         "  %d  failure before the commit: nothing was changed in the drive\n"
         "  %d  failure at or after the commit: the drive may need the update again\n"
         "  %d  a replay left its recording (--virtual-drive=replay=FILE)\n"
+        "  %d  --all: some drives completed, others did not (named on stderr)\n"
         "The window exits with 0, or with %d when the built copy is damaged. Without a\n"
         "display (no DISPLAY or WAYLAND_DISPLAY) the program runs the terminal flash\n"
         "instead, with these exit codes.\n",
         ExitCode::Success, ExitCode::Failure, ExitCode::Usage, ExitCode::NoDrive,
         ExitCode::Refused, ExitCode::Busy, ExitCode::FailedBeforeCommit,
-        ExitCode::FailedAtCommit, ExitCode::ReplayDiverged, ExitCode::FailedBeforeCommit);
+        ExitCode::FailedAtCommit, ExitCode::ReplayDiverged, ExitCode::PartialSuccess,
+        ExitCode::FailedBeforeCommit);
     return ExitCode::Success;
 }
 

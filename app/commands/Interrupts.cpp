@@ -1,19 +1,25 @@
 #include "app/commands/Interrupts.h"
 
+#include <pthread.h>
+
+#include <atomic>
 #include <cerrno>
 
 namespace {
 
 constexpr int Watched[] = {SIGINT, SIGTERM, SIGHUP};
 
-volatile std::sig_atomic_t NotedSignal = 0;
-int HoldDepth = 0;
-sigset_t MaskBeforeHold;
+// Read by the threads of a run of many drives, set by the handler: lock-free, so signal-safe.
+std::atomic<int> NotedSignal = 0;
+static_assert(std::atomic<int>::is_always_lock_free);
+// Holds are per thread: each drive's thread holds the signals around its own commands.
+thread_local int HoldDepth = 0;
+thread_local sigset_t MaskBeforeHold;
 struct sigaction Previous[3];
 
 void Note(int signal) {
-    if (NotedSignal == 0)
-        NotedSignal = signal;
+    int none = 0;
+    NotedSignal.compare_exchange_strong(none, signal);
 }
 
 sigset_t WatchedSet() {
@@ -61,12 +67,17 @@ void InterruptWatch::Hold(bool hold) {
     if (hold) {
         if (HoldDepth++ == 0) {
             const sigset_t set = WatchedSet();
-            sigprocmask(SIG_BLOCK, &set, &MaskBeforeHold);
+            pthread_sigmask(SIG_BLOCK, &set, &MaskBeforeHold);
         }
     } else if (HoldDepth > 0 && --HoldDepth == 0) {
-        sigprocmask(SIG_SETMASK, &MaskBeforeHold, nullptr);  // a waiting signal is noted here
+        pthread_sigmask(SIG_SETMASK, &MaskBeforeHold, nullptr);  // a waiting signal is noted here
     }
     errno = savedErrno;
 }
 
 void InterruptWatch::Clear() { NotedSignal = 0; }
+
+void InterruptWatch::BlockInThisThread() {
+    const sigset_t set = WatchedSet();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}

@@ -25,9 +25,14 @@ public:
     // The number of the first signal that arrived; 0 when none.
     static int Signal();
 
-    // Holds (true) or releases (false) the signals. Holds nest; the last release lets a
-    // waiting signal through, and it is noted at once.
+    // Holds (true) or releases (false) the signals in the calling thread. Holds nest; the last
+    // release lets a waiting signal through, and it is noted at once.
     static void Hold(bool hold);
+
+    // Keeps the signals away from the calling thread for good, so that they reach the thread
+    // that waits for the others (a worker's drive command is then never broken off, and the
+    // handler runs where nothing is in the middle of a command).
+    static void BlockInThisThread();
 
     // Forgets a noted signal (tests).
     static void Clear();

@@ -50,23 +50,33 @@ int FinishReplay(const PlatformChoice& choice, int code) {
 std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const IdentityBlock& block,
                                                PlatformChoiceError& error) {
     auto choice = std::make_unique<PlatformChoice>();
-    if (options.Devices.size() > 1 || options.VirtualDrives.size() > 1) {
-        error = {"give --device or --virtual-drive once", ExitCode::Usage};
-        return nullptr;
-    }
     if (!options.VirtualDrives.empty()) {
         if (!options.Devices.empty()) {
             error = {"--device and --virtual-drive do not go together", ExitCode::Usage};
             return nullptr;
         }
-        std::string why;
-        const std::optional<VirtualDriveConfig> config =
-            ParseVirtualDriveOptions(options.VirtualDrives.front(), VirtualDefaultsFor(block), why);
-        if (!config) {
-            error = {"--virtual-drive: " + why, ExitCode::Usage};
-            return nullptr;
+        // Each --virtual-drive adds its drives, in the order given, with options of its own.
+        std::vector<VirtualDriveConfig> configs;
+        for (const std::string& text : options.VirtualDrives) {
+            std::string why;
+            std::optional<VirtualDriveConfig> config = ParseVirtualDriveOptions(text, VirtualDefaultsFor(block), why);
+            if (!config) {
+                error = {"--virtual-drive: " + why, ExitCode::Usage};
+                return nullptr;
+            }
+            configs.push_back(std::move(*config));
+        }
+        const VirtualDriveConfig* config = &configs.front();
+        if (configs.size() > 1) {
+            for (const VirtualDriveConfig& each : configs)
+                if (!each.ReplayFile.empty()) {
+                    error = {"--virtual-drive=replay=FILE plays one drive and goes with no other --virtual-drive",
+                             ExitCode::Usage};
+                    return nullptr;
+                }
         }
         if (!config->ReplayFile.empty()) {
+            std::string why;
             std::optional<Recording> recording = ReadRecording(config->ReplayFile, why);
             if (!recording) {
                 error = {"--virtual-drive: " + why, ExitCode::Usage};
@@ -78,19 +88,26 @@ std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const Ide
             choice->Base = std::move(replay);
             return Traced(std::move(choice), options, error);
         }
-        choice->Base = std::make_unique<VirtualPlatform>(*config);
-        choice->Searched = std::to_string(config->Count) + " virtual drives";
+        auto virtualDrives = std::make_unique<VirtualPlatform>();
+        for (const VirtualDriveConfig& each : configs)
+            for (unsigned i = 0; i < each.Count; ++i)
+                virtualDrives->AddDrive(each);
+        choice->Searched = std::to_string(virtualDrives->DriveCount()) + " virtual drives";
+        choice->Base = std::move(virtualDrives);
     } else {
         LinuxPlatformConfig config;
         if (!options.Devices.empty()) {
-            std::string why;
-            const std::optional<std::string> node = LinuxPlatform::ValidateDevice(options.Devices.front(), why);
-            if (!node) {
-                error = {why, ExitCode::Usage};  // not an optical drive: a usage error
-                return nullptr;
+            // The drives given are the candidates, in the system's order.
+            for (const std::string& device : options.Devices) {
+                std::string why;
+                const std::optional<std::string> node = LinuxPlatform::ValidateDevice(device, why);
+                if (!node) {
+                    error = {why, ExitCode::Usage};  // not an optical drive: a usage error
+                    return nullptr;
+                }
+                config.OnlyDevices.push_back(*node);
+                choice->Searched += (choice->Searched.empty() ? "" : ", ") + *node;
             }
-            config.OnlyDevice = *node;
-            choice->Searched = *node;
         } else {
             choice->Searched = "/sys/class/scsi_generic and /sys/class/block";
         }

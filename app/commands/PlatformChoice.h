@@ -1,7 +1,8 @@
 #pragma once
 // The platform a command works with, chosen from the command line: virtual drives when
-// --virtual-drive is given (never otherwise), else the Linux back-end, restricted to one
-// drive by --device; wrapped in a command trace when --trace is given.
+// --virtual-drive is given (never otherwise; each one adds its drives, with options of its own),
+// else the Linux back-end, restricted to the drives --device names; wrapped in a command trace
+// when --trace is given.
 
 #include <memory>
 #include <string>
@@ -35,7 +36,8 @@ struct PlatformChoiceError {
 };
 
 // nullptr and error set when the command line asks for something impossible: bad
-// virtual-drive options or --device together with --virtual-drive (usage errors), a
+// virtual-drive options, --device together with --virtual-drive or a replayed drive together
+// with other virtual drives (usage errors), a
 // --device that is no optical drive (no drive), a trace file that cannot be opened or is
 // neither a regular file nor a character device (failures). A trace write that fails later
 // is said once on the error stream; the run goes on.

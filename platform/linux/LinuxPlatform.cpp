@@ -5,6 +5,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -79,8 +80,8 @@ public:
 };
 
 LinuxPlatform::LinuxPlatform(LinuxPlatformConfig config) : Config_(std::move(config)) {
-    if (!Config_.OnlyDevice.empty())
-        Config_.OnlyDevice = Canonical(Config_.OnlyDevice);
+    for (std::string& only : Config_.OnlyDevices)
+        only = Canonical(only);
 }
 
 LinuxPlatform::~LinuxPlatform() {
@@ -94,10 +95,12 @@ std::vector<DriveCandidate> LinuxPlatform::EnumerateOpticalDrives() {
     Drives_.clear();
     std::vector<DriveCandidate> candidates;
     for (const SysfsDrive& drive : FindOpticalDrives(Config_.SysfsRoot, Config_.DevRoot)) {
-        if (!Config_.OnlyDevice.empty()) {
-            const bool generic = !drive.GenericNode.empty() && Canonical(drive.GenericNode) == Config_.OnlyDevice;
-            const bool block = !drive.BlockNode.empty() && Canonical(drive.BlockNode) == Config_.OnlyDevice;
-            if (!generic && !block)
+        if (!Config_.OnlyDevices.empty()) {
+            const auto chosen = [&](const std::string& node) {
+                return !node.empty() && std::find(Config_.OnlyDevices.begin(), Config_.OnlyDevices.end(),
+                                                  Canonical(node)) != Config_.OnlyDevices.end();
+            };
+            if (!chosen(drive.GenericNode) && !chosen(drive.BlockNode))
                 continue;
         }
         Entry entry;
@@ -143,7 +146,7 @@ PlatformHandle LinuxPlatform::Open(const DriveAddress& address) {
         LastError_ = -fd;
         if (LastError_ == EACCES)
             DeniedGroup_ = GroupOf(node);
-        OpenFailures_.push_back({node, LastError_});
+        OpenFailures_.push_back({node, -fd});
         return NoHandle;
     }
     LastError_ = 0;

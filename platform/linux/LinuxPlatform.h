@@ -9,6 +9,7 @@
 // block node (ClaimForRun), which refuses a mounted disc or another holder and keeps
 // the system from sleeping or shutting down until the claim goes.
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
@@ -23,8 +24,8 @@ struct LinuxPlatformConfig {
     std::string SysfsRoot = "/sys";
     std::string DevRoot = "/dev";
     std::string ProcRoot = "/proc";  // mountinfo of this process, and other processes' open files
-    // Restricts the drives to the one with this node (a path ValidateDevice accepted); "" = all.
-    std::string OnlyDevice;
+    // Restricts the drives to those with these nodes (paths ValidateDevice accepted); none = all.
+    std::vector<std::string> OnlyDevices;
     LinuxSystemCalls Calls = LinuxSystemCalls::Real();
 };
 
@@ -98,8 +99,8 @@ private:
     std::map<PlatformHandle, SysfsDrive> Open_;
     std::vector<Claim*> Claims_;  // the live claims, owned by their takers
     std::vector<OpenFailure> OpenFailures_;
-    int LastError_ = 0;
+    std::atomic<int> LastError_ = 0;  // written by commands of several drives at once
     std::string DeniedGroup_;        // the group owning the last node an open was denied on
-    bool FilteredOnBlockNode_ = false;  // the last EPERM came from SG_IO on a CD-ROM block node
+    std::atomic<bool> FilteredOnBlockNode_ = false;  // the last EPERM came from SG_IO on a CD-ROM block node
     bool InhibitorNoticeGiven_ = false;
 };

@@ -103,7 +103,8 @@ protected:
         config.SysfsRoot = Tree.Sys;
         config.DevRoot = Tree.Dev;
         config.ProcRoot = Tree.Proc;
-        config.OnlyDevice = only;
+        if (!only.empty())
+            config.OnlyDevices = {only};
         config.Calls = Kernel.Calls();
         return std::make_unique<LinuxPlatform>(config);
     }

@@ -1,0 +1,143 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "app/commands/FleetDisplay.h"
+
+#include <algorithm>
+
+namespace {
+constexpr int BarWidth = 20;
+}
+
+FleetDisplay::Line* FleetDisplay::Find(const std::string& device) {
+    for (Line& line : Lines_)
+        if (line.Device == device)
+            return &line;
+    return nullptr;
+}
+
+std::string FleetDisplay::Format(const Line& line) const {
+    std::string device = line.Device;
+    device.resize(std::max(DeviceWidth_, device.size()), ' ');
+    if (!line.Outcome.empty())
+        return device + "  " + line.Outcome;
+    const int filled = line.Percent * BarWidth / 100;
+    char percent[8];
+    std::snprintf(percent, sizeof percent, "%3d%%", line.Percent);
+    return device + "  [" + std::string(filled, '#') + std::string(BarWidth - filled, '-') + "] " + percent + "  " +
+           line.Status;
+}
+
+void FleetDisplay::Redraw() {
+    if (Drawn_ > 0)
+        std::fprintf(Out_, "\x1b[%dA", Drawn_);
+    for (const Line& line : Lines_)
+        std::fprintf(Out_, "\r\x1b[K%s\n", Format(line).c_str());
+    Drawn_ = int(Lines_.size());
+    std::fflush(Out_);
+}
+
+void FleetDisplay::EraseBlock() {
+    if (Drawn_ > 0)
+        std::fprintf(Out_, "\x1b[%dA\r\x1b[J", Drawn_);
+    Drawn_ = 0;
+    std::fflush(Out_);
+}
+
+void FleetDisplay::Message(const std::string& device, MessageKind kind, const std::string& text) {
+    if (device.empty() || (Quiet_ && kind != MessageKind::Error))
+        return;
+    const std::lock_guard<std::mutex> lock(Mutex_);
+    if (Live_)
+        EraseBlock();
+    std::FILE* to = kind == MessageKind::Error ? Err_ : Out_;
+    // Each line of a message carries the device, so lines of several drives cannot be confused.
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > start)
+            std::fprintf(to, "%s: %s\n", device.c_str(), text.substr(start, end - start).c_str());
+        start = end + 1;
+    }
+    std::fflush(to);
+    if (Live_)
+        Redraw();
+}
+
+void FleetDisplay::Started(const IdentityTexts&, const std::string&, const std::vector<FleetDrive>& drives, bool) {
+    const std::lock_guard<std::mutex> lock(Mutex_);
+    Lines_.clear();
+    for (const FleetDrive& drive : drives)
+        if (drive.Chosen()) {
+            Lines_.push_back({drive.Device, "waiting", 0, ""});
+            DeviceWidth_ = std::max(DeviceWidth_, drive.Device.size());
+        }
+}
+
+void FleetDisplay::Step(const std::string& device, const std::string& status) {
+    const std::lock_guard<std::mutex> lock(Mutex_);
+    Line* line = Find(device);
+    if (line == nullptr || Quiet_)
+        return;
+    line->Status = status;
+    if (Live_)
+        Redraw();
+    else {
+        std::fprintf(Out_, "%s: %s\n", device.c_str(), status.c_str());
+        std::fflush(Out_);
+    }
+}
+
+// Plain lines come at each tenth, as for a single drive.
+void FleetDisplay::Progress(const std::string& device, int percent) {
+    const std::lock_guard<std::mutex> lock(Mutex_);
+    Line* line = Find(device);
+    if (line == nullptr || line->Percent == percent || Quiet_)
+        return;
+    const bool newTenth = percent / 10 > line->Percent / 10;
+    line->Percent = percent;
+    if (Live_)
+        Redraw();
+    else if (newTenth) {
+        std::fprintf(Out_, "%s: Progress: %d%%\n", device.c_str(), percent);
+        std::fflush(Out_);
+    }
+}
+
+void FleetDisplay::Finished(const FleetDrive& drive) {
+    const std::lock_guard<std::mutex> lock(Mutex_);
+    Line* line = Find(drive.Device);
+    if (line == nullptr || Quiet_)
+        return;
+    line->Outcome = OutcomeWords(drive);
+    if (Live_)
+        Redraw();
+    else {
+        std::fprintf(Out_, "%s: %s\n", drive.Device.c_str(), line->Outcome.c_str());
+        std::fflush(Out_);
+    }
+}
+
+void FleetDisplay::Summary(const std::vector<FleetDrive>& drives, int) {
+    // Only after runs: a run that ended at a question or before finding drives has no table.
+    bool ran = false;
+    for (const FleetDrive& drive : drives)
+        ran = ran || !drive.Refusal.empty() || (drive.Report && drive.Report->Outcome != FlashOutcome::Declined);
+    if (!ran || Quiet_)
+        return;
+    const std::lock_guard<std::mutex> lock(Mutex_);
+    std::size_t deviceWidth = 6, identityWidth = 8;
+    for (const FleetDrive& drive : drives) {
+        deviceWidth = std::max(deviceWidth, drive.Device.size());
+        identityWidth = std::max(identityWidth, drive.Identity.size());
+    }
+    const int dw = int(deviceWidth), iw = int(identityWidth);
+    std::fprintf(Out_, "\n%-*s  %-*s  %-14s  %s\n", dw, "DEVICE", iw, "IDENTITY", "REVISION", "OUTCOME");
+    for (const FleetDrive& drive : drives) {
+        const std::string after = drive.RevisionAfter.empty() ? "?" : drive.RevisionAfter;
+        const std::string revision = drive.Chosen() ? drive.Revision + " -> " + after : drive.Revision;
+        std::fprintf(Out_, "%-*s  %-*s  %-14s  %s\n", dw, drive.Device.c_str(), iw, drive.Identity.c_str(),
+                     revision.c_str(), OutcomeWords(drive).c_str());
+    }
+    std::fflush(Out_);
+}

@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+// The terminal flash as a stream of JSON lines (--cli --json): one object per line, each with
+// an "event" key, written whole and flushed at once, so a program reading the stream sees
+// every line as it happens and never half of one. The keys are documented in the manual page
+// and stay as they are.
+
+#include <cstdio>
+#include <map>
+#include <mutex>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "app/commands/FleetEvents.h"
+
+class JsonEvents : public FleetEvents {
+public:
+    explicit JsonEvents(std::FILE* out) : Out_(out) {}
+
+    void Answered(Question question, const std::string& text, bool yes, const std::string& how) override;
+    void Message(const std::string& device, MessageKind kind, const std::string& text) override;
+    void Started(const IdentityTexts& utility, const std::string& newRevision, const std::vector<FleetDrive>& drives,
+                 bool rehearsal) override;
+    void Step(const std::string& device, const std::string& status) override;
+    void Progress(const std::string& device, int percent) override;
+    void Finished(const FleetDrive& drive) override;
+    void Summary(const std::vector<FleetDrive>& drives, int exitCode) override;
+
+private:
+    void Write(const nlohmann::ordered_json& event);
+
+    std::mutex Mutex_;
+    std::FILE* Out_;
+    std::map<std::string, int> LastTenth_;  // per device: the tenth of the last progress event
+};

@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: Apache-2.0
+// What a run of several drives tells: the JSON-lines stream and the per-drive user interface.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "app/commands/DriveRunInterface.h"
+#include "app/commands/JsonEvents.h"
+#include "app/commands/Options.h"
+#include "flash/FlashTexts.h"
+
+namespace {
+
+using nlohmann::json;
+
+// A JsonEvents writing into memory; Lines() parses what was written, one object per line.
+class Stream {
+public:
+    Stream() : File_(open_memstream(&Data_, &Size_)), Events(File_) {}
+    ~Stream() {
+        std::fclose(File_);
+        std::free(Data_);
+    }
+    std::vector<json> Lines() {
+        std::fflush(File_);
+        std::vector<json> lines;
+        std::string text(Data_, Size_);
+        for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
+            end = text.find('\n', start);
+            lines.push_back(json::parse(text.substr(start, end - start)));  // throws on half a line
+        }
+        return lines;
+    }
+
+private:
+    char* Data_ = nullptr;
+    std::size_t Size_ = 0;
+    std::FILE* File_;
+
+public:
+    JsonEvents Events;
+};
+
+// Keeps what a drive's run tells.
+struct Told : FleetEvents {
+    std::vector<std::string> Messages, Steps;
+    std::vector<int> Percents;
+    void Answered(Question, const std::string&, bool, const std::string&) override {}
+    void Message(const std::string& device, MessageKind, const std::string& text) override {
+        Messages.push_back(device + ": " + text);
+    }
+    void Started(const IdentityTexts&, const std::string&, const std::vector<FleetDrive>&, bool) override {}
+    void Step(const std::string& device, const std::string& status) override { Steps.push_back(device + ": " + status); }
+    void Progress(const std::string&, int percent) override { Percents.push_back(percent); }
+    void Finished(const FleetDrive&) override {}
+    void Summary(const std::vector<FleetDrive>&, int) override {}
+};
+
+TEST(JsonEvents, ProgressComesInTenthsForEachDriveAndAgainForEachPass) {
+    Stream stream;
+    for (int pass = 0; pass < 2; ++pass)
+        for (int percent = 0; percent <= 100; ++percent) {
+            stream.Events.Progress("virtual:0", percent);
+            stream.Events.Progress("virtual:1", percent / 2);  // slower: its tenths come in between
+        }
+    std::vector<int> first, second;
+    for (const json& line : stream.Lines()) {
+        ASSERT_EQ(line["event"], "progress");
+        (line["device"] == "virtual:0" ? first : second).push_back(line["percent"].get<int>());
+    }
+    const std::vector<int> pass = {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
+    std::vector<int> twice = pass;
+    twice.insert(twice.end(), pass.begin(), pass.end());
+    EXPECT_EQ(first, twice);
+    EXPECT_EQ(second, (std::vector<int>{0, 10, 20, 30, 40, 50, 0, 10, 20, 30, 40, 50}));
+}
+
+TEST(JsonEvents, AFinishedDriveCarriesItsFailingCommandAndSenseAndTheSummaryCounts) {
+    Stream stream;
+    FleetDrive failed;
+    failed.Device = "virtual:7";
+    failed.Revision = failed.RevisionAfter = "1.00";
+    failed.Report.emplace();
+    failed.Report->Outcome = FlashOutcome::FailedBeforeCommit;
+    failed.Report->Failure = FailedCommand{"Write Buffer", {}, {}};
+    failed.Report->Failure->Sent.Cdb[0] = 0x3B;
+    failed.Report->Failure->Result = {CommandCategory::CheckCondition, 2, 0x04, 0x44, 0x00, 0, 0};
+    FleetDrive busy;
+    busy.Device = "/dev/sg2";
+    busy.Refusal = "/dev/sg2: a disc of it is mounted";
+    FleetDrive skipped;
+    skipped.SkipReason = "does not qualify for this firmware";
+    FleetDrive done;
+    done.Report.emplace().Outcome = FlashOutcome::Completed;
+
+    stream.Events.Finished(failed);
+    stream.Events.Finished(busy);
+    stream.Events.Summary({failed, busy, skipped, done}, ExitCode::PartialSuccess);
+    const std::vector<json> lines = stream.Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0]["outcome"], "failed_before_commit");
+    EXPECT_EQ(lines[0]["failure"]["command"], "Write Buffer");
+    EXPECT_EQ(lines[0]["failure"]["sense"], "04/44/00");
+    EXPECT_EQ(lines[0]["failure"]["cdb"], "3b0000000000000000000000");
+    EXPECT_NE(lines[0]["failure"]["sense_text"].get<std::string>().find("Internal target failure"), std::string::npos);
+    EXPECT_EQ(lines[1]["outcome"], "busy");
+    EXPECT_EQ(lines[1]["refusal"], busy.Refusal);
+    EXPECT_EQ(lines[2]["exit_code"], ExitCode::PartialSuccess);
+    EXPECT_EQ(lines[2]["completed"], 1);
+    EXPECT_EQ(lines[2]["failed"], 2);
+    EXPECT_EQ(lines[2]["skipped"], 1);
+}
+
+TEST(JsonEvents, AFailedStepKeepsItsPhase) {
+    namespace S = FlashTexts::Status;
+    EXPECT_EQ(StepKey(std::string(S::ImageUpload) + FlashTexts::Suffix::Fail), "image_upload");
+    EXPECT_EQ(StepKey(std::string(S::Verify) + FlashTexts::Suffix::CompareFail), "verify");
+    EXPECT_EQ(StepKey(S::CommitFailed), "commit_failed");  // not the commit that is under way
+    EXPECT_EQ(StepKey("something else"), "");
+}
+
+TEST(DriveRunInterface, ConfirmsTheChangeAlreadyConfirmedButNeverTheRestartAndTagsWhatItTells) {
+    Told told;
+    DriveRunInterface ui("virtual:3", told);
+    EXPECT_TRUE(ui.Ask(Question::UpdateConfirmation, "Update?", MessageKind::Confirmation, MessageAnswer::No));
+    EXPECT_FALSE(ui.Ask(Question::Restart, FlashTexts::RestartQuestion, MessageKind::Confirmation, MessageAnswer::Yes));
+    ui.Show("Write Buffer> 04 44 00. 02, 0000");
+    ui.SetStatus(FlashTexts::Status::ImageUpload);
+    EXPECT_EQ(told.Messages, (std::vector<std::string>{"virtual:3: Write Buffer> 04 44 00. 02, 0000"}));
+    EXPECT_EQ(told.Steps, (std::vector<std::string>{std::string("virtual:3: ") + FlashTexts::Status::ImageUpload}));
+
+    // 32 steps of 16 KiB over 512 KiB: each percent once, a change of range counts again.
+    ui.SetProgressRange(0, 32 * 16384);
+    ui.SetProgressStep(16384);
+    for (int i = 0; i < 32; ++i)
+        ui.StepProgress();
+    ui.SetProgressPosition(32 * 16384);  // the same 100 %: not told again
+    ui.SetProgressRange(0, 200);
+    ui.SetProgressPosition(198);
+    ASSERT_EQ(told.Percents.size(), 34u);
+    EXPECT_EQ(told.Percents.front(), 0);
+    EXPECT_EQ(told.Percents[32], 100);
+    EXPECT_EQ(told.Percents.back(), 99);
+}
+
+}  // namespace
