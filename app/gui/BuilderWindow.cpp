@@ -13,6 +13,7 @@
 
 #include "image/Builder.h"
 #include "image/ModelConfig.h"
+#include "image/ModelFileLookup.h"
 
 BuilderWindow::BuilderWindow(FlashFormSettings settings) : FormWindow(std::move(settings)) {
     connect(FileListBox1, &QListWidget::itemClicked, this, [this] { FileChosen(); });
@@ -32,7 +33,9 @@ void BuilderWindow::StartUp() {
     Models_ = std::make_unique<ModelLists>();
     if (Settings_.ExecutablePath.empty())
         Settings_.ExecutablePath = RunningExecutablePath();
-    if (!RetriveINI(Settings_.ExecutablePath, *Ui_, *Models_)) {
+    const ModelFileLocation modelFile =
+        LocateModelFile(Settings_.ExecutablePath, Settings_.ModelFile, ConfigEnvironment::FromProcess());
+    if (!RetriveINI(modelFile, ExampleModelFile(Settings_.ExecutablePath), *Ui_, *Models_)) {
         EndProgram();
         return;
     }

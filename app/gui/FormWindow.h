@@ -45,6 +45,8 @@ struct FlashFormSettings {
     std::string ExecutablePath;
     // Builder mode: argument 0 of the command line, named in two failure messages.
     std::string ProgramName;
+    // Builder mode: the model file given with --ini; empty: looked for (see ModelFileLookup.h).
+    std::string ModelFile;
     // Flash mode: the platform the drives are found on and claimed through for a run (not
     // owned; needed by a built copy).
     Platform* System = nullptr;

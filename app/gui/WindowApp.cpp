@@ -54,6 +54,7 @@ int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* 
     settings.Block = block;
     settings.ProgramName = argv0 ? argv0 : "";
     settings.NoCommit = options.NoCommit;
+    settings.ModelFile = options.IniFile.value_or("");
     if (choice)
         settings.System = &choice->Get();
 

@@ -70,6 +70,7 @@ protected:
         settings.Block = View ? *View : Block.View();
         settings.ClientWidth = clientWidth;
         settings.ExecutablePath = ExecutablePath;
+        settings.ModelFile = ModelFile;
         settings.System = &Platform;
         settings.NoCommit = NoCommit;
         // A built copy's seal, as the builder would have written it for the block (unless a
@@ -128,6 +129,7 @@ protected:
     IdentityBlockBuffer Block;
     std::unique_ptr<IdentityBlock> View;  // when set, used in place of Block
     std::string ExecutablePath;
+    std::string ModelFile;  // the builder's --ini; empty: looked for
     std::vector<uint8_t> Seal;  // the copy's seal area; empty: made for the block at the first Create
     bool NoCommit = false;
     std::deque<MessageAnswer> Answers;
