@@ -36,3 +36,8 @@ int CompareBytes(const std::string& a, const std::string& b);
 // then any firmware with the range wildcard, otherwise RangeLow <= revision <= RangeHigh.
 bool DriveQualifies(const IdentityTexts& texts, const std::string& productText, const std::string& revisionText);
 bool DriveQualifies(const IdentityBlock& block, const std::string& productText, const std::string& revisionText);
+
+// Why a drive does not qualify for this copy's image, in words ("" when it does): a blank
+// copy qualifies none, then the product, then the firmware range, as DriveQualifies decides.
+std::string WhyNotQualified(const IdentityBlock& block, const std::string& productText,
+                            const std::string& revisionText);

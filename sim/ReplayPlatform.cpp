@@ -12,6 +12,7 @@ std::vector<DriveCandidate> ReplayPlatform::EnumerateOpticalDrives() {
     candidate.Address = Recording_.Address;
     candidate.DevicePath = Recording_.DevicePath;
     candidate.IsVirtual = true;
+    candidate.GenericNode = Recording_.DevicePath;
     return {candidate};
 }
 
