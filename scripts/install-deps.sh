@@ -11,7 +11,7 @@ packages=(
   xvfb xauth fonts-dejavu-core fonts-liberation
   qemu-system-x86 busybox-static cpio kmod
   locales strace
-  libssl-dev nlohmann-json3-dev
+  libssl-dev nlohmann-json3-dev libsgutils2-dev libudev-dev lintian
   "$@"
 )
 
