@@ -45,6 +45,7 @@ void BuilderWindow::StartUp() {
     ChoiceChanged();
     FileListBox1->setVisible(true);
     SelectDriveLabel->setText(QStringLiteral("Select Model: "));
+    ComboBox->setAccessibleName(QStringLiteral("Models"));
     FlashButton->setText(QStringLiteral("Build"));
     FlashButton->setEnabled(false);
 }

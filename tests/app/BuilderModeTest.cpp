@@ -196,6 +196,15 @@ TEST_F(BuilderModeTest, BuildButtonFollowsModelChangesAndClicks) {
     EXPECT_TRUE(Button().isEnabled());
 }
 
+TEST_F(BuilderModeTest, ControlsAreNamedForScreenReadersAndTheChoiceListAsModels) {
+    BuilderWindow& form = Create<BuilderWindow>();
+    ASSERT_FALSE(form.StartUpEnded());
+    form.ChooseFirstFile();
+    ExpectAccessibleNames();
+    // The list holds models here, not drives as in a built copy.
+    EXPECT_FALSE(Choice().accessibleName().contains(QStringLiteral("Drive"), Qt::CaseInsensitive));
+}
+
 TEST_F(BuilderModeTest, MissingModelFileEndsTheProgramWithWhereToPutOne) {
     std::filesystem::remove(Dir / "flashutil.INI");
     ::setenv("XDG_CONFIG_HOME", (Dir / "config").c_str(), 1);

@@ -113,6 +113,22 @@ protected:
     QProgressBar& Bar() const { return Control<QProgressBar>("ProgressBar"); }
     QPushButton& Button() const { return Control<QPushButton>("FlashButton"); }
 
+    // The lists, the bar and the status caption have names a screen reader can say, and
+    // none is merely what the control shows at the moment.
+    void ExpectAccessibleNames() const {
+        const QListWidgetItem* file = Files().currentItem();
+        const std::pair<const QWidget*, QString> controls[] = {
+            {&Choice(), Choice().currentText()},
+            {&Files(), file ? file->text() : QString()},
+            {&Bar(), QString::number(Bar().value())},
+            {&Status(), Status().title()},
+        };
+        for (const auto& [control, shown] : controls) {
+            EXPECT_FALSE(control->accessibleName().trimmed().isEmpty()) << control->objectName().toStdString();
+            EXPECT_NE(control->accessibleName(), shown) << control->objectName().toStdString();
+        }
+    }
+
     std::vector<std::string> MessageTexts() const {
         std::vector<std::string> texts;
         for (const MessageRequest& m : Messages)

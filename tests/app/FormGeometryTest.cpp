@@ -32,6 +32,14 @@ TEST_F(FormTest, FlashModeLayoutAfterStartUp) {
     EXPECT_TRUE(Button().isEnabled());
 }
 
+TEST_F(FormTest, ControlsAreNamedForScreenReaders) {
+    AddDrive(TestProduct, "1.05");
+    FlashWindow& form = Create();
+    ASSERT_FALSE(form.StartUpEnded());
+    ExpectAccessibleNames();
+    EXPECT_NE(Choice().accessibleName(), Files().accessibleName());
+}
+
 TEST_F(FormTest, ControlsStackFontsAndTabOrder) {
     AddDrive(TestProduct, "1.05");
     FlashWindow& form = Create();
