@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Where `cmake --install` puts the program and the files that make it a desktop citizen.
 # Standard GNU directories, so a distribution's staging prefix works unchanged.
 include(GNUInstallDirs)

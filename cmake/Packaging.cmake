@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The Debian package: `cmake --build build --target package` (or `cpack` in the build
 # directory) writes flashutil_<version>_<arch>.deb. Its dependencies are worked out by
 # dpkg-shlibdeps from the libraries the program really links (needs dpkg-dev).

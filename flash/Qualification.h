@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Which drives may receive the image this copy carries. The identity block names the
 // product a drive must report in its INQUIRY answer and the range of firmware

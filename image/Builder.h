@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The builder: writes a new flash utility, a byte copy of the running (blank) program with
 // the identity fields after the key-word and the start of the image area replaced.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The model configuration file: for which drive models a blank copy builds flash utilities
 // and which identity it writes for each. The file lies beside the program, named after it

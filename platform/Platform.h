@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The operating-system seam of the drive layer. Everything the drive classes need
 // from the system goes through one Platform object: the Linux SCSI generic back-end

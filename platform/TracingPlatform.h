@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A platform that passes everything to another one and writes one JSON line per command:
 //   {"device": "/dev/sg1", "cdb": "3b0501004000004000000000", "dir": "out", "len": 16384,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages the build and the tests need, only those missing.
 # Usage: scripts/install-deps.sh [extra-package ...]
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Every command the program sends to a drive, each defined once: its 12-byte CDB, the
 // direction of its data phase and that phase's length. The flash engine builds its

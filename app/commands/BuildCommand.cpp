@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // --build: the builder without the window, for packaging scripts. A blank copy reads the
 // model INI (--ini, else the first found beside it, in the user's or the system's
 // configuration directory) and writes the flash utility for model line N and an image file.

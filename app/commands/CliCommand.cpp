@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // flashutil --cli: the flash-mode start-up and the flash run of a built copy in the
 // terminal, on the first qualifying drive. The texts are the window's; message boxes
 // become printed messages and prompts (see TerminalUserInterface).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // --help and --version. The help text is the reference a person reads first in a terminal:
 // every option, grouped by what it is for, one example per mode, and the exit codes (taken
 // from the ExitCode constants, so the text cannot drift from what the commands return).

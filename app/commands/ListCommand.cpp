@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // flashutil --list [--device PATH] [--virtual-drive[=OPTIONS]] [--json]
 //
 // Prints every detected drive on a line of its own: its identity line and its device

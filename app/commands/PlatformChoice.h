@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The platform a command works with, chosen from the command line: virtual drives when
 // --virtual-drive is given (never otherwise), else the Linux back-end, restricted to one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The user interface of the terminal front ends. Message boxes are printed, questions
 // become prompts, the status caption becomes one line per change and the progress bar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The program's window, FlashForm: the layout both of its kinds share (caption, the prompt,
 // the file list, the choice list, the status frame with its progress bar, the button), the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Boots Debian's kernel in a small QEMU guest (software emulation is enough) with a busybox
 # initramfs, the SCSI modules (sg, sr_mod, cdrom, scsi_mod and their dependencies; scsi_debug
 # is available at /lib/modules/scsi_debug.ko for the payload to load) and a payload: programs

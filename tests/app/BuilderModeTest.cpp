@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Builder mode in the window: a blank copy with its model file, the file list, the Build
 // button, and a built copy that starts the window in flash mode.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A window test: the Qt application (offscreen), virtual drives, an in-memory identity
 // block and message boxes answered by the test.

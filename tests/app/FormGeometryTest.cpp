@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's layout after start-up in flash mode, its stacking and tab order, and the
 // horizontal stretch.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # flashutil --build on a copy of the real program: the built utility, its name and its
 # content's effect (it runs, in flash mode), the failures and their exit codes.
 # Usage: build_command.sh PATH-TO-FLASHUTIL SOURCE-DIR

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # flashutil --cli on the virtual drive: a built copy flashes it to "Flash Completed.",
 # consent is never assumed without a terminal, failures give their exit codes, and
 # --trace writes one JSON line per command.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # flashutil --list: virtual drives are listed with their identity line and a path marked
 # virtual, never unless asked for; bad virtual-drive options are usage errors naming the
 # option; no drive means nothing on standard output, a message and exit code 3.

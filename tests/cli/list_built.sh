@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # flashutil --list on a built copy: the virtual drive fits the copy's identity block by
 # default (inquiry text, lowest revision of the range; a fixed product and 0000 for the
 # wildcards), and --json tells which drives qualify for the copy's image.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The Debian package: built with CPack from the build directory the program lives in, its
 # dependencies computed by dpkg-shlibdeps (Qt 6 and libc must appear without anyone typing
 # them), the package unpacked into a scratch root, and the unpacked program run from there.

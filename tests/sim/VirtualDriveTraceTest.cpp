@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command trace: its line format, and a real run through the drive class.
 
 #include <gtest/gtest.h>
