@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window. Where the program was built without Qt, or where there is no display to
 // show a window on, the terminal front end does the same job.
 #include <cstdio>

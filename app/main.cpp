@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Program entry. Without options the program is the window; options are Linux additions
 // that never change what the program does without them.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Building a flash utility from the real program, side by side with cp of the same file.
 // Prints the best of several runs of each: cp (a process), the builder called in-process,
 // and flashutil --build (a process, as a packaging script runs it), with the ratios to cp,

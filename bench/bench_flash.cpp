@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Time of a whole flash run on the virtual drive with the real waits (30 ms polls of the
 // readiness wait, the 200 ms pause after the commit), split into the waits, the time the
 // (virtual) drive spends on its commands, and the program's own work. The program's own

@@ -1,9 +1,27 @@
+# SPDX-License-Identifier: Apache-2.0
 # Where `cmake --install` puts the program and the files that make it a desktop citizen.
 # Standard GNU directories, so a distribution's staging prefix works unchanged.
 include(GNUInstallDirs)
 
 install(TARGETS flashutil RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_SOURCE_DIR}/docs/flashutil.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# Debian wants the manual page and the changelog compressed, reproducibly (-n: no name or
+# time stamp in the gzip header).
+find_program(GZIP_PROGRAM gzip REQUIRED)
+function(flashutil_gzip source output)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${GZIP_PROGRAM} -9n -c ${source} > ${output}
+    DEPENDS ${source} VERBATIM)
+endfunction()
+flashutil_gzip(${CMAKE_SOURCE_DIR}/docs/flashutil.1 ${CMAKE_BINARY_DIR}/flashutil.1.gz)
+flashutil_gzip(${CMAKE_SOURCE_DIR}/packaging/changelog ${CMAKE_BINARY_DIR}/changelog.gz)
+add_custom_target(compressed_docs ALL DEPENDS ${CMAKE_BINARY_DIR}/flashutil.1.gz ${CMAKE_BINARY_DIR}/changelog.gz)
+
+install(FILES ${CMAKE_BINARY_DIR}/flashutil.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_BINARY_DIR}/changelog.gz ${CMAKE_SOURCE_DIR}/packaging/copyright
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/bash-completion/flashutil
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES ${CMAKE_SOURCE_DIR}/data/flashutil.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/data/icons/flashutil.svg
@@ -13,6 +31,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/data/flashutil.metainfo.xml
         RENAME org.example.flashutil.metainfo.xml)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-# The example model file; the builder reads a copy of it placed beside the program.
+# The example model file; the builder's "Can't load" message tells how to copy it to where
+# it is looked for.
 install(FILES ${CMAKE_SOURCE_DIR}/examples/flashutil.INI
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples OPTIONAL)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The program's layers, each a library that may use only the layers below it.
 #
 # Every layer is compiled against an include root of its own (build/layers/NAME) that holds

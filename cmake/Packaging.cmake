@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The Debian package: `cmake --build build --target package` (or `cpack` in the build
 # directory) writes flashutil_<version>_<arch>.deb. Its dependencies are worked out by
 # dpkg-shlibdeps from the libraries the program really links (needs dpkg-dev).
@@ -24,6 +25,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
+# Control files with the permissions Debian's policy asks for (lintian checks them).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_RESOURCE_FILE_LICENSE "${CMAKE_SOURCE_DIR}/LICENSE")
 # Only what `cmake --install` puts in place; the test programs stay out of the package.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};ALL;/")
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The drive's memory and flash commands as a flash run sends them. Each sends one command
 // to the drive, judges how it ended and, when it failed, shows the command's message and

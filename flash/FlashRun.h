@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One flash run: the FLASH button pressed for one drive. Given the drive, the utility (its
 // identity block and image), the answers seam and the progress observer, it confirms the

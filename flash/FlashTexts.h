@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Every text a flash-mode start-up and a flash run show, composed in one place. The
 // wording, spelling and blanks are the product's and are kept exactly.

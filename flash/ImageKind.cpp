@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image kind: whether the embedded image needs a flash-chip profile, and in which form.
 
 #include "flash/ImageKind.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The image kind: whether the embedded image needs a flash-chip profile, and in which
 // form. Decided once from the image's own markers.

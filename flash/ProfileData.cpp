@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "flash/ProfileData.h"
 
 const Profiles::TableEntry Profiles::ProfileTable[Profiles::TableEntries] = {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The table that picks a flash-chip profile for a chip. The blobs themselves are not the
 // program's: a run gets them from the utility (the maker's, embedded by the builder) or,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The flash-chip profile of a profile or DVD image: read the chip's identity, pick the
 // matching profile, upload it, and later check that the drive holds it.

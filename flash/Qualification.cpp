@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "flash/Qualification.h"
 
 #include <cstdio>
@@ -70,4 +71,17 @@ bool DriveQualifies(const IdentityTexts& texts, const std::string& productText, 
 
 bool DriveQualifies(const IdentityBlock& block, const std::string& productText, const std::string& revisionText) {
     return DriveQualifies(IdentityTexts::From(block), productText, revisionText);
+}
+
+std::string WhyNotQualified(const IdentityBlock& block, const std::string& productText,
+                            const std::string& revisionText) {
+    if (block.IsBlankCopy())
+        return "this copy is a blank builder and flashes no drive";
+    const IdentityTexts texts = IdentityTexts::From(block);
+    if (DriveQualifies(texts, productText, revisionText))
+        return {};
+    // The same tests in the same order as DriveQualifies, each failure in words.
+    if (productText != texts.InquiryText)
+        return "the drive is not a \"" + texts.InquiryText + "\"";
+    return "firmware " + revisionText + " is outside " + texts.RangeLow + " to " + texts.RangeHigh;
 }

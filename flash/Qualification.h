@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Which drives may receive the image this copy carries. The identity block names the
 // product a drive must report in its INQUIRY answer and the range of firmware
@@ -36,3 +37,8 @@ int CompareBytes(const std::string& a, const std::string& b);
 // then any firmware with the range wildcard, otherwise RangeLow <= revision <= RangeHigh.
 bool DriveQualifies(const IdentityTexts& texts, const std::string& productText, const std::string& revisionText);
 bool DriveQualifies(const IdentityBlock& block, const std::string& productText, const std::string& revisionText);
+
+// Why a drive does not qualify for this copy's image, in words ("" when it does): a blank
+// copy qualifies none, then the product, then the firmware range, as DriveQualifies decides.
+std::string WhyNotQualified(const IdentityBlock& block, const std::string& productText,
+                            const std::string& revisionText);

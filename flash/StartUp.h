@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The flash-mode start-up of a built copy, shared by the window and the terminal front
 // end: the identity texts, the warning, the detection of the drives, the qualification

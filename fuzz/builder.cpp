@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The builder over arbitrary programs and images. The input is split in two at a point
 // its first two bytes choose: the part before is "the running program", the rest the image.
 #include <unistd.h>

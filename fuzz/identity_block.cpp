@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The identity block accessors and the image-kind decision over arbitrary program bytes.
 #include <cstddef>
 #include <cstdint>

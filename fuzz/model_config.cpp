@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The model configuration reader over arbitrary file contents.
 #include <cstddef>
 #include <cstdint>

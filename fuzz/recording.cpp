@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The recording reader over arbitrary text: a recording or an error, never a crash.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sense decoding over arbitrary sense bytes.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The virtual drive over arbitrary command streams: each command is 12 CDB bytes, a
 // direction byte and a 16-bit length, sent through the drive class as a program would
 // (lengths beyond the drive's 16 KiB buffer are refused unsent).

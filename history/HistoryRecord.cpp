@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "history/HistoryRecord.h"
 
-#include <scsi/sg_lib.h>
+#include "platform/SenseWords.h"
 
 #include <nlohmann/json.hpp>
 
@@ -85,14 +85,7 @@ RunFailure FailureOf(const FailedCommand& failed) {
         char code[16];
         std::snprintf(code, sizeof code, "%02X/%02X/%02X", r.SenseKey, r.Asc, r.Ascq);
         failure.Sense = code;
-        // In the words sg3_utils prints for them.
-        char key[80] = {}, additional[160] = {};
-        sg_get_sense_key_str(r.SenseKey & 0x0F, sizeof key, key);
-        sg_get_asc_ascq_str(r.Asc, r.Ascq, sizeof additional, additional);
-        std::string words = additional;
-        if (constexpr std::string_view label = "Additional sense: "; words.starts_with(label))
-            words.erase(0, label.size());
-        failure.SenseText = std::string(key) + ": " + words;
+        failure.SenseText = SenseInWords(r.SenseKey, r.Asc, r.Ascq);
     }
     return failure;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "image/Builder.h"
 
 #include "image/FileCopy.h"
@@ -91,9 +92,10 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     const std::string& binName = request.SelectedBinName;
     const std::string outputName = BuildOutputName(binName);
     const std::string programName = request.ProgramName.empty() ? BaseName(request.ExecutablePath) : BaseName(request.ProgramName);
-    auto fail = [&](const std::string& message, int error = 0) {
+    // The reason names the file or directory it concerns, so a terminal line says which.
+    auto fail = [&](const std::string& message, int error = 0, const std::string& subject = "") {
         if (error != 0)
-            out.Detail = SystemReason(error);
+            out.Detail = (subject.empty() ? "" : subject + ": ") + SystemReason(error);
         ui.Show(message);
         return false;
     };
@@ -109,18 +111,18 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     Descriptor image(::open(request.ImagePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat imageInfo {};
     if (!image.Valid())
-        return fail("Open " + binName + " fail!", errno);
+        return fail("Open " + binName + " fail!", errno, request.ImagePath);
     if (::fstat(image.Get(), &imageInfo) != 0)
-        return fail("Open " + binName + " fail!", errno);
+        return fail("Open " + binName + " fail!", errno, request.ImagePath);
     if (S_ISDIR(imageInfo.st_mode))
-        return fail("Open " + binName + " fail!", EISDIR);
+        return fail("Open " + binName + " fail!", EISDIR, request.ImagePath);
     if (!S_ISREG(imageInfo.st_mode)) {
         out.Detail = "not a regular file";
         return fail("Open " + binName + " fail!");
     }
     std::vector<uint8_t> imageBytes;
     if (!ReadUpTo(image.Get(), Layout::ImageCapacity + 1, imageBytes))
-        return fail("Open " + binName + " fail!", errno);
+        return fail("Open " + binName + " fail!", errno, request.ImagePath);
     image.Reset();
     // A longer image would overwrite what follows the image area in the output.
     if (imageBytes.size() > Layout::ImageCapacity) {
@@ -147,15 +149,15 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         Descriptor profiles(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         struct stat info {};
         if (!profiles.Valid() || ::fstat(profiles.Get(), &info) != 0)
-            return fail(openFail, errno);
+            return fail(openFail, errno, path);
         if (S_ISDIR(info.st_mode))
-            return fail(openFail, EISDIR);
+            return fail(openFail, EISDIR, path);
         if (!S_ISREG(info.st_mode)) {
             out.Detail = "not a regular file";
             return fail(openFail);
         }
         if (!ReadUpTo(profiles.Get(), Profiles::DataSize + 1, profileBytes))
-            return fail(openFail, errno);
+            return fail(openFail, errno, path);
         if (profileBytes.size() != Profiles::DataSize)
             return fail("Building fail: the profiles file " + path + " holds " + std::to_string(profileBytes.size()) +
                         " bytes, not the " + std::to_string(Profiles::DataSize) +
@@ -166,17 +168,17 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     Descriptor exe(::open(request.ExecutablePath.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat exeInfo {};
     if (!exe.Valid() || ::fstat(exe.Get(), &exeInfo) != 0)
-        return fail("Open " + request.ExecutablePath + " fail!", errno);
+        return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
     std::size_t exeLength = std::size_t(exeInfo.st_size);
     std::size_t keyWordAt = 0;
     bool keyWordFound = false;
     if (!FindKeyWord(exe.Get(), request.KeyWord, keyWordAt, keyWordFound, exeLength))
-        return fail("Open " + request.ExecutablePath + " fail!", errno);
+        return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
     // The seal area, its own object: a program without one could not seal what it builds.
     std::size_t sealAt = 0, sealSearched = exeLength;
     bool sealFound = false;
     if (!FindKeyWord(exe.Get(), request.SealKey, sealAt, sealFound, sealSearched))
-        return fail("Open " + request.ExecutablePath + " fail!", errno);
+        return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
     // The fields and the image go from the key-word's end on; the seal must lie elsewhere.
     const std::size_t writtenEnd = keyWordAt + Layout::KeyWordSize + Layout::FieldBytes + imageLength;
     if (keyWordFound && (!sealFound || sealAt + SealLayout::Size > exeLength ||
@@ -190,12 +192,13 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
 
     // The output, written beside its final name and renamed into place when complete.
     Descriptor directory(::open(request.OutputDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const int directoryError = errno;
     // "%4.4s" would pad a name shorter than four characters with leading blanks; such a name is
     // used whole, in the texts as in the file's name.
     const std::string createFail = "Create " + outputName + " Fail";
-    if (!directory.Valid())
-        return fail(createFail, errno);
     out.OutputPath = request.OutputDirectory + (request.OutputDirectory.ends_with('/') ? "" : "/") + outputName;
+    if (!directory.Valid())
+        return fail(createFail, directoryError, out.OutputPath);
     // Never over the program's own file, whatever the name's case or the path it goes by: the
     // file read as the program, and the file this process really runs from.
     struct stat existing {}, running {};
@@ -214,7 +217,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     const int createError = errno;
     guard.Watch(output.Valid() ? directory.Get() : -1, temporaryName);
     if (!output.Valid())
-        return fail(createFail, createError);
+        return fail(createFail, createError, out.OutputPath);
 
     // Writes, renames into place; on a write failure removes the partial file and tells why.
     auto removeTemporary = [&]() { ::unlinkat(directory.Get(), temporaryName.c_str(), 0); };
@@ -223,7 +226,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         const int error = errno;
         removeTemporary();
         guard.Forget();
-        return fail("Building fail: can't write " + out.OutputPath + ". It was not changed.", error);
+        return fail("Building fail: can't write " + out.OutputPath + ". It was not changed.", error, out.OutputPath);
     };
     // The file's content reaches the disk before its name does, so a power cut leaves either
     // no new program or a whole one, never a complete-looking empty file.
@@ -252,7 +255,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         if (!copy(0, exeLength))
             return writeFailed();
         if (!finish())
-            return fail(createFail, errno);
+            return fail(createFail, errno, out.OutputPath);
         return fail("Building fail: not found key-word in " + programName);
     }
     const std::size_t keyWordEnd = keyWordAt + Layout::KeyWordSize;
@@ -291,7 +294,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     }
 
     if (!finish())
-        return fail(createFail, errno);
+        return fail(createFail, errno, out.OutputPath);
     if (restStart > exeLength)
         return fail("Building fail: some problem in " + programName);
     ui.SetStatus("Build " + outputName + " complete!");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The builder: writes a new flash utility, a byte copy of the running (blank) program with
 // the identity fields after the key-word and the start of the image area replaced.
@@ -64,7 +65,7 @@ struct BuildRequest {
 // What happened, for front ends that say more than the message box did.
 struct BuildReport {
     std::string OutputPath;  // the output file, once its name is known
-    std::string Detail;      // the system's reason for a failure, "" when none
+    std::string Detail;      // the file a failure concerns and the system's reason ("<path>: <reason>"), "" when none
 };
 
 // "%4.4s.EXE" of the image file's name: its first four characters as they stand.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The identity block and the image area of this copy, in one object.
 //
 // The object is initialised at compile time with non-zero bytes, so it lands in .data and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The program's own identity block and image area, as one object in initialised data.
 // Only IdentityBlock.cpp needs this; everything else goes through IdentityBlock::Embedded().

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The file work of the builder: whole reads and writes that survive interrupted system
 // calls, the search for the key-word in a large file, copies through the kernel, and the

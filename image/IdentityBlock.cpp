@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Read-only views of an identity block and its image area.
 
 #include "image/IdentityBlock.h"

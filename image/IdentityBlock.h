@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The identity block (152 bytes) and the image area (524,288 bytes) that every copy
 // of the program carries in its own initialised data, and read-only views of them.

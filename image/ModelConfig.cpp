@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "image/ModelConfig.h"
 
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 
 #include "image/IniFile.h"
+#include "image/ModelFileLookup.h"
 
 namespace {
 
@@ -126,9 +128,22 @@ bool ReadSmallFile(const std::string& path, std::size_t maxSize, std::string& te
 }  // namespace
 
 bool RetriveINI(const std::string& executablePath, UserInterface& ui, ModelLists& lists, std::string* why) {
-    lists = {};
     const std::string path = ModelConfigPath(executablePath);
+    return RetriveINI(ModelFileLocation{path, {path}}, "", ui, lists, why);
+}
+
+bool RetriveINI(const ModelFileLocation& location, const std::string& exampleFile, UserInterface& ui,
+                ModelLists& lists, std::string* why) {
+    lists = {};
+    const std::string& path = location.Path;
     std::string text, cause;
+    if (path.empty()) {
+        // Nowhere: the first place is named as it always was, then the others and how to start.
+        if (why)
+            *why = std::strerror(ENOENT);
+        ui.Show("Can't load " + location.Places.front() + "\n" + ModelFileHint(location, exampleFile));
+        return false;
+    }
     if (!ReadSmallFile(path, 16u << 20, text, cause)) {
         if (why)
             *why = cause;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The model configuration file: for which drive models a blank copy builds flash utilities
 // and which identity it writes for each. The file lies beside the program, named after it
@@ -11,6 +12,7 @@
 #include "ui/UserInterface.h"
 
 class IniFile;
+struct ModelFileLocation;
 
 // The six lists, one entry per model in section order, and the model lines of the
 // drop-down list. The section that ends the reading leaves one entry in each of the six
@@ -38,3 +40,9 @@ std::string ReadModels(const IniFile& ini, ModelLists& lists);
 // false; the caller then ends the program. On success the first model is the selected one.
 // Never waits on a FIFO: it is refused at once.
 bool RetriveINI(const std::string& executablePath, UserInterface& ui, ModelLists& lists, std::string* why = nullptr);
+
+// The same for a model file found by LocateModelFile (or given with --ini). When no place
+// had one, the box says "Can't load <the place beside the program>", then the other places
+// looked at and how to start from exampleFile; why gets the cause.
+bool RetriveINI(const ModelFileLocation& location, const std::string& exampleFile, UserInterface& ui,
+                ModelLists& lists, std::string* why = nullptr);

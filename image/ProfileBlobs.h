@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The shape of the four flash-chip profile blobs. They are drive-side data that come with
 // the drive's firmware: the builder takes them from the maker and embeds them in the

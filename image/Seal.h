@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The seal area: a second object in the program's initialised data, beside the identity
 // block and found in the file the same way, by a key-word that occurs once in the file.

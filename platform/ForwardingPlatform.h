@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A platform that hands every operation to another one. Decorators (the command trace,
 // the terminal's interrupt guard) derive from it and override only what they add to.

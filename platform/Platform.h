@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The operating-system seam of the drive layer. Everything the drive classes need
 // from the system goes through one Platform object: the Linux SCSI generic back-end
@@ -6,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,6 +32,11 @@ struct DriveCandidate {
     std::string DevicePath;  // "/dev/sg1", or "virtual:0" for a virtual drive
     bool IsVirtual = false;
     std::string ScsiAddress;  // host:channel:target:lun as the system numbers the drive ("2:0:0:0")
+    // What the system knows of the drive without sending it anything, for listings.
+    std::string GenericNode;            // "/dev/sg1"; "" when none
+    std::string BlockNode;              // "/dev/sr0"; "" when none
+    std::optional<std::string> Serial;  // the serial number where known (udev; virtual drives have their own)
+    std::string ById;                   // a link that names the drive stably ("/dev/disk/by-id/..."); "" when none
 };
 
 constexpr std::size_t SenseSize = 32;

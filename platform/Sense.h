@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Sense data as drives return it, turned into the one layout the drive class reads:
 // a fixed-format image where byte 2 holds the sense key with its flag bits, byte 12

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // SHA-256 of a block of bytes, as 64 lower-case hex digits. A recording names the data sent
 // to a drive by this digest, never by the bytes themselves.

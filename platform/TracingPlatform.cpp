@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/TracingPlatform.h"
 
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstring>
 
+#include "platform/JsonText.h"
 #include "platform/Sha256.h"
 
 #include <fcntl.h>
@@ -105,60 +106,45 @@ std::unique_ptr<TracingPlatform> TracingPlatform::ToFile(Platform& inner, const 
     return std::make_unique<TracingPlatform>(inner, [file](const std::string& line) { file->Write(line); });
 }
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c >= 0x20 && c < 0x7F) {
-            out += char(c);
-        } else {
-            // Control characters, and 8-bit bytes read as Latin-1, so the line stays valid JSON.
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        }
-    }
-    return out + "\"";
-}
-
 std::string TracingPlatform::FormatLine(const std::string& device, const uint8_t cdb[12], uint8_t direction,
                                         uint32_t length, const CommandOutcome& outcome, double milliseconds) {
-    char hex[25];
-    for (int i = 0; i < 12; ++i)
-        std::snprintf(hex + 2 * i, 3, "%02x", cdb[i]);
-    // The time with two decimals and a point whatever the locale (the window sets the locale
-    // from the environment): to_chars rounds exactly as printf's "%.2f" does in the C locale.
-    char ms[64];
-    const auto written = std::to_chars(ms, ms + sizeof ms - 1, milliseconds, std::chars_format::fixed, 2);
-    *(written.ec == std::errc() ? written.ptr : ms) = '\0';
-    char rest[256];
-    std::snprintf(rest, sizeof rest,
-                  ", \"cdb\": \"%s\", \"dir\": \"%s\", \"len\": %u, \"status\": %u, \"sense\": [%u, %u, %u], "
-                  "\"error\": %d, \"ms\": %s}",
-                  hex, direction == DirectionIn ? "in" : "out", length, outcome.Status, outcome.Sense[2],
-                  outcome.Sense[12], outcome.Sense[13], outcome.Error, ms);
-    return "{\"device\": " + JsonString(device) + rest;
+    return OneLine(LineFields(device, cdb, direction, length, outcome, milliseconds));
 }
 
-std::string TracingPlatform::FormatData(uint8_t direction, const uint8_t* buffer, uint32_t length,
-                                        const CommandOutcome& outcome, const std::string& sentDigest,
-                                        const DriveAddress& address, bool readBackOfSent) {
-    std::string out = std::string(", \"ok\": ") + (outcome.PlatformOk ? "true" : "false") +
-                      ", \"transport_failed\": " + (outcome.TransportFailed ? "true" : "false") +
-                      ", \"residual\": " + std::to_string(outcome.Residual) +
-                      ", \"sense_data\": \"" + HexBytes(outcome.Sense, SenseSize) + "\"";
+nlohmann::ordered_json TracingPlatform::LineFields(const std::string& device, const uint8_t cdb[12],
+                                                   uint8_t direction, uint32_t length, const CommandOutcome& outcome,
+                                                   double milliseconds) {
+    nlohmann::ordered_json line;
+    line["device"] = JsonText(device);
+    line["cdb"] = HexBytes(cdb, 12);
+    line["dir"] = direction == DirectionIn ? "in" : "out";
+    line["len"] = length;
+    line["status"] = outcome.Status;
+    line["sense"] = {outcome.Sense[2], outcome.Sense[12], outcome.Sense[13]};
+    line["error"] = outcome.Error;
+    line["ms"] = milliseconds;  // OneLine writes it with two decimals
+    return line;
+}
+
+void TracingPlatform::AddDataFields(nlohmann::ordered_json& line, uint8_t direction, const uint8_t* buffer,
+                                    uint32_t length, const CommandOutcome& outcome, const std::string& sentDigest,
+                                    const DriveAddress& address, bool readBackOfSent) {
+    line["ok"] = outcome.PlatformOk;
+    line["transport_failed"] = outcome.TransportFailed;
+    line["residual"] = outcome.Residual;
+    line["sense_data"] = HexBytes(outcome.Sense, SenseSize);
     if (direction == DirectionIn && readBackOfSent)
-        out += ", \"data_sha256\": \"" + Sha256Hex(buffer, length) + "\"";
+        line["data_sha256"] = Sha256Hex(buffer, length);
     else if (direction == DirectionIn)
-        out += ", \"data\": \"" + (buffer != nullptr ? HexBytes(buffer, length) : std::string()) + "\"";
+        line["data"] = buffer != nullptr ? HexBytes(buffer, length) : std::string();
     else
-        out += ", \"sha256\": \"" + sentDigest + "\"";
-    out += ", \"address\": {\"letter\": " + JsonString(std::string(1, address.Letter)) +
-           ", \"host\": " + std::to_string(address.HostAdapter) + ", \"target\": " + std::to_string(address.Target) +
-           ", \"lun\": " + std::to_string(address.Lun) + "}";
-    return out;
+        line["sha256"] = sentDigest;
+    nlohmann::ordered_json where;
+    where["letter"] = JsonText(std::string(1, address.Letter));
+    where["host"] = address.HostAdapter;
+    where["target"] = address.Target;
+    where["lun"] = address.Lun;
+    line["address"] = std::move(where);
 }
 
 PlatformHandle TracingPlatform::Open(const DriveAddress& address) {
@@ -180,19 +166,18 @@ bool TracingPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t
     const auto device = Devices_.find(handle);
     const OpenDevice unknown;
     const OpenDevice& from = device != Devices_.end() ? device->second : unknown;
-    std::string line = FormatLine(from.Path, cdb, direction, length, outcome, elapsed.count());
+    nlohmann::ordered_json line = LineFields(from.Path, cdb, direction, length, outcome, elapsed.count());
     const std::lock_guard<std::mutex> lock(LineMutex_);
     if (RecordData_) {
-        line.pop_back();  // the closing brace
         const uint8_t* data = length > 0 ? buffer : nullptr;
         bool readBack = false;
         if (direction != DirectionIn && length > 0)
             SentDigests_.insert(sentDigest);
         else if (direction == DirectionIn && length > 0)
             readBack = SentDigests_.count(Sha256Hex(data, length)) > 0;
-        line += FormatData(direction, data, length, outcome, sentDigest, from.Address, readBack) + "}";
+        AddDataFields(line, direction, data, length, outcome, sentDigest, from.Address, readBack);
     }
-    Sink_(line);
+    Sink_(OneLine(line));
     errno = savedErrno;
     return ok;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A platform that passes everything to another one and writes one JSON line per command:
 //   {"device": "/dev/sg1", "cdb": "3b0501004000004000000000", "dir": "out", "len": 16384,
@@ -19,6 +20,8 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+
+#include <nlohmann/json.hpp>
 
 #include "platform/ForwardingPlatform.h"
 
@@ -42,14 +45,17 @@ public:
     // One trace line (no line feed).
     static std::string FormatLine(const std::string& device, const uint8_t cdb[12], uint8_t direction,
                                   uint32_t length, const CommandOutcome& outcome, double milliseconds);
+    // The same line's members, in order.
+    static nlohmann::ordered_json LineFields(const std::string& device, const uint8_t cdb[12], uint8_t direction,
+                                             uint32_t length, const CommandOutcome& outcome, double milliseconds);
 
-    // What a replay needs, after the fields of FormatLine: outcome, residual, full sense, and
-    // the data read in (hex) or the SHA-256 of the data sent. Begins with ", ".
-    static std::string FormatData(uint8_t direction, const uint8_t* buffer, uint32_t length,
-                                  const CommandOutcome& outcome, const std::string& sentDigest,
-                                  const DriveAddress& address, bool readBackOfSent);
+    // What a replay needs, added after the members of LineFields: outcome, residual, full
+    // sense, and the data read in (hex) or the SHA-256 of the data sent.
+    static void AddDataFields(nlohmann::ordered_json& line, uint8_t direction, const uint8_t* buffer,
+                              uint32_t length, const CommandOutcome& outcome, const std::string& sentDigest,
+                              const DriveAddress& address, bool readBackOfSent);
 
-    // Whether each line also carries FormatData (off by default).
+    // Whether each line also carries the data fields (off by default).
     void SetRecordData(bool on) { RecordData_ = on; }
 
     PlatformHandle Open(const DriveAddress& address) override;
@@ -68,6 +74,3 @@ private:
     };
     std::unordered_map<PlatformHandle, OpenDevice> Devices_;
 };
-
-// Text as a JSON string literal, quotes included.
-std::string JsonString(const std::string& text);

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Configures and builds into build/ (or $BUILD_DIR). The program ends up at build/flashutil.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

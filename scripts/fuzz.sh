@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the libFuzzer targets with clang and runs each for a bounded time on a copy of its
 # seed corpus. Prints the executions of every target; fails on any crash, leak or sanitizer report.
 # Usage: scripts/fuzz.sh [seconds-per-target]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages the build and the tests need, only those missing.
 # Usage: scripts/install-deps.sh [extra-package ...]
 set -euo pipefail
@@ -11,7 +12,7 @@ packages=(
   xvfb xauth fonts-dejavu-core fonts-liberation
   qemu-system-x86 busybox-static cpio kmod
   locales strace
-  libssl-dev nlohmann-json3-dev libsgutils2-dev jq
+  libssl-dev nlohmann-json3-dev libsgutils2-dev libudev-dev lintian jq
   "$@"
 )
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Sets up a fresh Debian 12 machine, builds, and runs the main job: a flash utility built
 # for the example model (examples/flashutil.INI) from a synthetic image, in flash mode.
 # It flashes the built-in virtual drive, unless optical drives are present and

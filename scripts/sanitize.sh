@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the whole program and test suite with AddressSanitizer and UndefinedBehaviorSanitizer
 # and runs the tests (the kernel and package checks run in the ordinary build only).
 set -euo pipefail

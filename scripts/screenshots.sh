@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Starts the window under Xvfb in each mode and saves what a person sees as PNG files in
 # docs/screenshots/: builder mode (a blank copy with the example model file and two
 # images beside it), and flash mode on the virtual drive (a copy built from the first of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One optical drive: opened through a platform at construction, it sends one 12-byte
 // command at a time, keeps the outcome of the last one and answers identity questions.

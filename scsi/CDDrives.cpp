@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "scsi/CDDrives.h"
 
 CDDrives::CDDrives(Platform& platform, UserInterface* reports) {

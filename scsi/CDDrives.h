@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The optical drives of the computer: found once at construction, at most 24,
 // in a stable order, with one of them current. Drives the system names beyond a full

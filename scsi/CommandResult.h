@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // How one command ended, decoded once from what the platform brought back, so that no
 // caller has to read raw sense bytes or status values again.

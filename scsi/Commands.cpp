@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "scsi/Commands.h"
 
 #include <initializer_list>
@@ -73,3 +74,23 @@ Command WriteE2(uint16_t address, uint8_t value) { return ByteWrite(address, val
 Command WriteFlash(uint16_t address, uint8_t value) { return ByteWrite(address, value, DirectionOut, 1); }
 
 }  // namespace Commands
+
+std::string CommandName(const Command& command) {
+    switch (command.Cdb[0]) {
+    case Opcode::TestUnitReady: return "TEST UNIT READY";
+    case Opcode::Inquiry: return "INQUIRY";
+    case Opcode::StartStopUnit: return "START STOP UNIT";
+    case Opcode::ReadCapacity: return "READ CAPACITY";
+    case Opcode::WriteBuffer: return "WRITE BUFFER";
+    case Opcode::ReadBuffer: return "READ BUFFER";
+    case Opcode::StopPlayScan: return "STOP PLAY/SCAN";
+    case Opcode::Vendor:
+        if (command.Cdb[1] == VendorCode::ByteWrite)
+            return "vendor BYTE WRITE";
+        if (command.Cdb[1] == VendorCode::FlashInfo)
+            return "vendor FLASH INFO";
+        return "vendor command";
+    }
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    return std::string("OPERATION ") + Hex[command.Cdb[0] >> 4] + Hex[command.Cdb[0] & 0x0F];
+}

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Every command the program sends to a drive, each defined once: its 12-byte CDB, the
 // direction of its data phase and that phase's length. The flash engine builds its
@@ -6,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "platform/Platform.h"
 
@@ -62,6 +64,10 @@ constexpr uint16_t CommitTimeoutSeconds = 180;
 
 // Where a profile image's flash-chip profile goes in the drive's memory; a DVD image's goes to 0.
 constexpr uint32_t ProfileAreaOffset = 0x080000;
+
+// The command's name as SCSI documents call it ("WRITE BUFFER"), for error lines; the
+// vendor command is named with what byte 1 selects. "OPERATION xx" for any other opcode.
+std::string CommandName(const Command& command);
 
 namespace Commands {
 Command TestUnitReady();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A recording: a command trace written with --trace FILE --trace-data, read back for a replay.
 // Each line is one command: what was sent (CDB, direction, length, the SHA-256 of data sent)

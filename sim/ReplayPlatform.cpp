@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "sim/ReplayPlatform.h"
 
 #include <cstring>
@@ -12,6 +13,7 @@ std::vector<DriveCandidate> ReplayPlatform::EnumerateOpticalDrives() {
     candidate.Address = Recording_.Address;
     candidate.DevicePath = Recording_.DevicePath;
     candidate.IsVirtual = true;
+    candidate.GenericNode = Recording_.DevicePath;
     return {candidate};
 }
 

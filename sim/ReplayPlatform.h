@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A drive played back from a recording (--virtual-drive=replay=FILE): the one drive the
 // recording holds, under its recorded device path, address and identity, answering each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Stand-ins for the maker's four flash-chip profile blobs, for the virtual drive only: the
 // virtual platform hands them to a flash run that carries no maker's profiles, so trying

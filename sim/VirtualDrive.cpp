@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "sim/VirtualDrive.h"
 
 #include <algorithm>
@@ -261,9 +262,16 @@ std::vector<DriveCandidate> VirtualPlatform::EnumerateOpticalDrives() {
     std::vector<DriveCandidate> candidates;
     for (const auto& drive : Drives_) {
         const DriveAddress& address = drive->Address();
-        candidates.push_back({address, drive->DevicePath(), true,
-                              std::to_string(address.HostAdapter) + ":0:" + std::to_string(address.Target) + ":" +
-                                  std::to_string(address.Lun)});
+        DriveCandidate candidate;
+        candidate.Address = address;
+        candidate.DevicePath = drive->DevicePath();
+        candidate.IsVirtual = true;
+        candidate.ScsiAddress = std::to_string(address.HostAdapter) + ":0:" + std::to_string(address.Target) + ":" +
+                                std::to_string(address.Lun);
+        // A node of its own and a serial number of its own; no stable link, as nothing in /dev names it.
+        candidate.GenericNode = drive->DevicePath();
+        candidate.Serial = "VIRTUAL-" + std::to_string(address.Target);
+        candidates.push_back(std::move(candidate));
     }
     return candidates;
 }

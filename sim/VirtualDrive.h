@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Optical drives that exist only in memory, reached through the same platform seam as
 // real ones. People use them to try the program without risking a drive; tests use them

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a virtual drive is made of, and the OPTIONS text of --virtual-drive[=OPTIONS]
 // that describes it: comma-separated key=value pairs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The seam through which the core tells a person something and asks the questions it
 // needs answered: a message box in the window, a printed message and a prompt in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The seam through which the core shows how an operation goes: the status caption, the
 // progress bar, the busy cursor and the entry of the drive list that changed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A user interface that shows nothing: it keeps the status caption and the progress bar
 // in memory and answers every box through Answer (Ok for OK boxes, No for questions,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a front end offers the core: the answers seam and the progress observer together.
 // The Qt window, the terminal front end and the scripted test double implement it.

@@ -23,6 +23,7 @@
 
 #include "app/commands/AnsweredQuestions.h"
 #include "app/commands/DriveRunInterface.h"
+#include "app/commands/FailureWords.h"
 #include "app/commands/FleetDisplay.h"
 #include "app/commands/GuardedPlatform.h"
 #include "app/commands/Interrupts.h"
@@ -248,9 +249,14 @@ private:
             AskRestart(platform);
         // The drives that did not complete, named on the error stream whatever the stream on output.
         std::string failed;
-        for (const FleetDrive& drive : Drives_)
-            if (drive.Chosen() && !Succeeded(drive))
-                failed += (failed.empty() ? "" : "; ") + drive.Device + ": " + OutcomeWords(drive);
+        for (const FleetDrive& drive : Drives_) {
+            if (!drive.Chosen() || Succeeded(drive))
+                continue;
+            failed += (failed.empty() ? "" : "; ") + drive.Device + ": " + OutcomeWords(drive);
+            if (drive.Report)
+                if (const std::string words = DriveFailureInWords(drive.Device, *drive.Report); !words.empty())
+                    Say(words);
+        }
         if (!failed.empty())
             Say("not every drive completed; " + failed);
         return ExitCodeOf(Drives_);

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 // --build: the builder without the window, for packaging scripts. A blank copy reads the
-// model INI beside it and writes the flash utility for model line N and an image file.
+// model INI (--ini, else the first found beside it, in the user's or the system's
+// configuration directory) and writes the flash utility for model line N and an image file.
 
 #include <cstdio>
 #include <string>
@@ -7,6 +9,7 @@
 #include "image/Builder.h"
 #include "image/IdentityBlock.h"
 #include "image/ModelConfig.h"
+#include "image/ModelFileLookup.h"
 #include "app/commands/RemoveOnSignal.h"
 #include "app/commands/Options.h"
 #include "app/commands/TerminalUserInterface.h"
@@ -17,7 +20,7 @@ namespace {
 // goes to the error stream.
 class BuildTerminal : public TerminalUserInterface {
 public:
-    BuildTerminal() : TerminalUserInterface(false) {}
+    explicit BuildTerminal(bool quiet) : TerminalUserInterface(false) { SetQuiet(quiet); }
     MessageAnswer ShowMessage(const MessageRequest& request) override {
         MessageRequest failure = request;
         if (failure.Kind == MessageKind::Plain)
@@ -48,22 +51,26 @@ int RunBuild(const Options& options, const char* argv0) {
         return ExitCode::Failure;
     }
 
-    BuildTerminal ui;
+    BuildTerminal ui(options.Quiet);
     ModelLists lists;
     std::string why;
-    if (!RetriveINI(executable, ui, lists, &why)) {
+    const ModelFileLocation modelFile =
+        LocateModelFile(executable, options.IniFile.value_or(""), ConfigEnvironment::FromProcess());
+    if (!RetriveINI(modelFile, ExampleModelFile(executable), ui, lists, &why)) {
         if (!why.empty())
-            std::fprintf(stderr, "flashutil: %s\n", why.c_str());
+            std::fprintf(stderr, "flashutil: %s: %s\n",
+                         (modelFile.Path.empty() ? modelFile.Places.front() : modelFile.Path).c_str(), why.c_str());
         return ExitCode::Failure;
     }
     const std::size_t model = static_cast<std::size_t>(*options.Model);
     if (model >= lists.ModelLines.size()) {
         std::fprintf(stderr, "flashutil: %s has %zu model(s), numbered 0 to %zu; there is no model %zu\n",
-                     ModelConfigPath(executable).c_str(), lists.ModelLines.size(), lists.ModelLines.size() - 1,
+                     modelFile.Path.c_str(), lists.ModelLines.size(), lists.ModelLines.size() - 1,
                      model);
         return ExitCode::Usage;
     }
-    std::printf("Model %zu: %s  %s\n", model, lists.ModelList[model].c_str(), lists.ModelLines[model].c_str());
+    if (!options.Quiet)
+        std::printf("Model %zu: %s  %s\n", model, lists.ModelList[model].c_str(), lists.ModelLines[model].c_str());
 
     BuildRequest request;
     request.ImagePath = *options.Image;
@@ -85,6 +92,7 @@ int RunBuild(const Options& options, const char* argv0) {
         std::fprintf(stderr, "flashutil: %s\n", report.Detail.c_str());
     if (!built)
         return ExitCode::Failure;
-    std::printf("Wrote %s\n", report.OutputPath.c_str());
+    if (!options.Quiet)
+        std::printf("Wrote %s\n", report.OutputPath.c_str());
     return ExitCode::Success;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // flashutil --cli: the flash-mode start-up and the flash run of a built copy in the
 // terminal, on the first qualifying drive. The texts are the window's; message boxes
 // become printed messages and prompts (see TerminalUserInterface).
@@ -15,6 +16,7 @@
 #include "image/Seal.h"
 #include "scsi/CDDrive.h"
 #include "app/commands/AllDrivesCommand.h"
+#include "app/commands/FailureWords.h"
 #include "app/commands/GuardedPlatform.h"
 #include "app/commands/Interrupts.h"
 #include "app/commands/Options.h"
@@ -87,7 +89,8 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
         return ui.Refused() ? RefusalWithoutTerminal() : ExitCode::Refused;
     if (InterruptWatch::Requested())
         return ExitCode::Refused;
-    std::printf("%s\n", startUp.CaptionText().c_str());
+    if (!ui.Quiet())
+        std::printf("%s\n", startUp.CaptionText().c_str());
 
     const FlashStartUp::Detection detection = startUp.Detect(ui);
     if (startUp.Drives() && startUp.Drives()->LeftOut() > 0)
@@ -101,9 +104,11 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
     case FlashStartUp::Detection::Ready: break;
     }
 
-    std::printf("%s\n", startUp.PromptText().c_str());
-    for (std::size_t k = 0; k < startUp.Entries().size(); ++k)
-        std::printf("%s %s\n", k == 0 ? "*" : " ", startUp.Entries()[k].c_str());
+    if (!ui.Quiet()) {
+        std::printf("%s\n", startUp.PromptText().c_str());
+        for (std::size_t k = 0; k < startUp.Entries().size(); ++k)
+            std::printf("%s %s\n", k == 0 ? "*" : " ", startUp.Entries()[k].c_str());
+    }
     std::fflush(stdout);
     CDDrive& drive = *startUp.SelectEntry(0);
 
@@ -129,6 +134,8 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
     if (ui.Refused())
         return RefusalWithoutTerminal();
     SayTransportFailure(report, drive, platform);
+    if (const std::string words = DriveFailureInWords(drive.DevicePath(), report); !words.empty())
+        Say(words);
     if (InterruptWatch::Requested()) {
         if (report.Outcome == FlashOutcome::Completed)
             Say("interrupted after the flash completed; not asking further");
@@ -155,6 +162,7 @@ int RunCli(const Options& options) {
     // The seal, before any drive is even looked for.
     {
         TerminalUserInterface sealUi(options.Yes);
+        sealUi.SetQuiet(options.Quiet);
         const std::string file = RunningExecutablePath();
         if (!CheckUtilitySeal(block, EmbeddedSealBytes(), file.empty() ? "this utility" : file, sealUi))
             return ExitCode::FailedBeforeCommit;
@@ -168,6 +176,7 @@ int RunCli(const Options& options) {
     }
 
     TerminalUserInterface ui(options.Yes);
+    ui.SetQuiet(options.Quiet);
     InterruptWatch interrupts;
     ui.Interrupted = [] { return InterruptWatch::Requested(); };
     GuardedPlatform platform(choice->Get());

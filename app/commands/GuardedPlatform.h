@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The platform as the terminal front end uses it: passes everything to another platform,
 // holds the interrupt signals while each command runs (so that no command is broken off),

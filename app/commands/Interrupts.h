@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The signals that ask a terminal run to end: SIGINT (Ctrl-C), SIGTERM and SIGHUP.
 //

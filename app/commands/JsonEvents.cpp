@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "app/commands/JsonEvents.h"
 
-#include <scsi/sg_lib.h>
+#include "platform/SenseWords.h"
 
 #include <nlohmann/json.hpp>
 
@@ -45,11 +45,7 @@ json FailureOf(const FailedCommand& failure) {
                 {"error", result.SystemError},
                 {"delivered", result.Delivered()}};
     if (result.SenseKey != 0 || result.Asc != 0 || result.Ascq != 0) {
-        char words[160] = {};
-        sg_get_asc_ascq_str(result.Asc, result.Ascq, sizeof words, words);
-        char key[80] = {};
-        sg_get_sense_key_str(result.SenseKey & 0x0F, sizeof key, key);
-        out["sense_text"] = std::string(key) + ": " + words;
+        out["sense_text"] = SenseInWords(result.SenseKey, result.Asc, result.Ascq);
     }
     return out;
 }

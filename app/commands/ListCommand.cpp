@@ -1,19 +1,24 @@
+// SPDX-License-Identifier: Apache-2.0
 // flashutil --list [--device PATH] [--virtual-drive[=OPTIONS]] [--json]
 //
 // Prints every detected drive on a line of its own: its identity line and its device
-// path (virtual drives marked as such), or with --json one JSON object per drive. What
-// the drive class shows during detection (open failures, sense reports) goes to the
-// error stream, so the output stays a clean list. No drive: nothing on the output, a
+// path (virtual drives marked as such), or with --json one JSON document {"drives": [...]}
+// (the keys are described in the manual page). What the drive class shows during detection
+// (open failures, sense reports) goes to the error stream, so the output stays a clean
+// list. No drive: no line on the output (with --json the document with an empty list), a
 // message on the error stream naming what was searched, and a distinct exit code. Drives
 // beyond the list's 24 are not listed; the error stream says how many.
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 #include "flash/Qualification.h"
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrives.h"
-#include "platform/TracingPlatform.h"
+#include "platform/JsonText.h"
 #include "sim/VirtualDrive.h"
 #include "app/commands/GuardedPlatform.h"
 #include "app/commands/Options.h"
@@ -28,12 +33,6 @@ std::string TrimRight(std::string text) {
     return text;
 }
 
-// As the platform numbered the drive when it enumerated it (every listed drive was).
-std::string ScsiAddress(const GuardedPlatform& platform, const CDDrive& drive) {
-    const DriveCandidate* found = platform.CandidateAt(drive.DevicePath());
-    return found != nullptr ? found->ScsiAddress : std::string();
-}
-
 std::string PlainLine(const std::string& identity, const std::string& device) {
     std::string line = identity + "  " + device;
     if (IsVirtualDevicePath(device))
@@ -41,18 +40,39 @@ std::string PlainLine(const std::string& identity, const std::string& device) {
     return line;
 }
 
-std::string JsonLine(const GuardedPlatform& platform, CDDrive& drive, const std::string& identity,
-                     const IdentityBlock& block) {
+nlohmann::ordered_json TextOrNull(const std::string& text) {
+    return text.empty() ? nlohmann::ordered_json(nullptr) : JsonText(text);
+}
+
+// The revision this copy installs; null for a blank copy, which installs none.
+nlohmann::ordered_json InstalledRevision(const IdentityBlock& block) {
+    if (block.IsBlankCopy())
+        return nullptr;
+    const std::string name = block.NewFwName();
+    return JsonText(name.substr(0, std::min(name.find('\0'), std::size_t(4))));
+}
+
+nlohmann::ordered_json DriveObject(const GuardedPlatform& platform, CDDrive& drive, const std::string& identity,
+                                   const IdentityBlock& block) {
     const std::string product = drive.ProductText();
-    const bool qualifies = !block.IsBlankCopy() && DriveQualifies(block, product, drive.RevisionText());
-    return "{\"identity\": " + JsonString(identity) +                              //
-           ", \"vendor\": " + JsonString(TrimRight(product.substr(0, 8))) +        //
-           ", \"product\": " + JsonString(TrimRight(product.substr(8))) +          //
-           ", \"revision\": " + JsonString(drive.RevisionText()) +                 //
-           ", \"device\": " + JsonString(drive.DevicePath()) +                     //
-           ", \"virtual\": " + (IsVirtualDevicePath(drive.DevicePath()) ? "true" : "false") +
-           ", \"scsi_address\": " + JsonString(ScsiAddress(platform, drive)) +       //
-           ", \"qualifies\": " + (qualifies ? "true" : "false") + "}";
+    const DriveCandidate* candidate = platform.CandidateAt(drive.DevicePath());
+    const std::string whyNot = WhyNotQualified(block, product, drive.RevisionText());
+    nlohmann::ordered_json object;
+    object["identity"] = JsonText(identity);
+    object["vendor"] = JsonText(TrimRight(product.substr(0, 8)));
+    object["product"] = JsonText(TrimRight(product.substr(std::min<std::size_t>(8, product.size()))));
+    object["revision"] = JsonText(drive.RevisionText());
+    object["device"] = JsonText(drive.DevicePath());
+    object["generic_node"] = TextOrNull(candidate ? candidate->GenericNode : "");
+    object["block_node"] = TextOrNull(candidate ? candidate->BlockNode : "");
+    object["serial"] = candidate && candidate->Serial ? JsonText(*candidate->Serial) : nlohmann::ordered_json(nullptr);
+    object["by_id"] = TextOrNull(candidate ? candidate->ById : "");
+    object["virtual"] = IsVirtualDevicePath(drive.DevicePath());
+    object["scsi_address"] = JsonText(candidate ? candidate->ScsiAddress : "");
+    object["qualifies"] = whyNot.empty();
+    object["not_qualified_because"] = TextOrNull(whyNot);
+    object["installs_revision"] = InstalledRevision(block);
+    return object;
 }
 
 // The list proper, on the chosen platform.
@@ -65,17 +85,23 @@ int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoic
     GuardedPlatform platform(choice.Get());
 
     int listed = 0;
+    nlohmann::ordered_json document;
+    document["drives"] = nlohmann::ordered_json::array();
     {
         CDDrives drives(platform, &ui);
         for (int i = 0; i < drives.Count(); ++i) {
             CDDrive& drive = *drives.Item(i);
             // The identity line as detection found it; no further command is sent.
             const std::string identity = drive.Identity();
-            const std::string line =
-                options.Json ? JsonLine(platform, drive, identity, block) : PlainLine(identity, drive.DevicePath());
-            std::printf("%s\n", line.c_str());
+            if (options.Json)
+                document["drives"].push_back(DriveObject(platform, drive, identity, block));
+            else
+                std::printf("%s\n", PlainLine(identity, drive.DevicePath()).c_str());
             ++listed;
         }
+        // One document, whatever was found: a tool reading it never meets an empty output.
+        if (options.Json)
+            std::printf("%s\n", document.dump(2, ' ', true).c_str());
         std::fflush(stdout);
         if (drives.LeftOut() > 0)
             std::fprintf(stderr, "flashutil: %s\n", drives.LeftOutText().c_str());
@@ -88,7 +114,7 @@ int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoic
                      platform.ErrorText(failure->Error).c_str());
         return ExitCode::Busy;
     }
-    std::fprintf(stderr, "No optical drive found (searched %s).\n", choice.Searched.c_str());
+    std::fprintf(stderr, "flashutil: No optical drive found (searched %s).\n", choice.Searched.c_str());
     return ExitCode::NoDrive;
 }
 

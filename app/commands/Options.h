@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The command line. Without options the program is the window; every option is a Linux addition.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/commands/PlatformChoice.h"
 
 #include <cstdio>
@@ -6,15 +7,20 @@
 #include "platform/TracingPlatform.h"
 #include "sim/ReplayPlatform.h"
 #include "sim/VirtualDrive.h"
+#include "app/commands/VerbosePlatform.h"
 
 PlatformChoice::PlatformChoice() = default;
 PlatformChoice::~PlatformChoice() = default;
 
-Platform& PlatformChoice::Get() { return Trace ? static_cast<Platform&>(*Trace) : *Base; }
+Platform& PlatformChoice::Get() {
+    if (Verbose)
+        return *Verbose;
+    return Trace ? static_cast<Platform&>(*Trace) : *Base;
+}
 
 namespace {
 
-// With --trace, the trace over the chosen platform.
+// With --trace, the trace over the chosen platform; with --verbose, the command lines over that.
 std::unique_ptr<PlatformChoice> Traced(std::unique_ptr<PlatformChoice> choice, const Options& options,
                                        PlatformChoiceError& error) {
     if (options.TraceFile) {
@@ -29,6 +35,8 @@ std::unique_ptr<PlatformChoice> Traced(std::unique_ptr<PlatformChoice> choice, c
         }
         choice->Trace->SetRecordData(options.TraceData);
     }
+    if (options.Verbose)
+        choice->Verbose = std::make_unique<VerbosePlatform>(choice->Get());
     return choice;
 }
 

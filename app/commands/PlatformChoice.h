@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The platform a command works with, chosen from the command line: virtual drives when
 // --virtual-drive is given (never otherwise; each one adds its drives, with options of its own),
 // else the Linux back-end, restricted to the drives --device names; wrapped in a command trace
-// when --trace is given.
+// when --trace is given, and in a line on the error stream per command with --verbose.
 
 #include <memory>
 #include <string>
@@ -21,9 +22,10 @@ struct PlatformChoice {
 
     std::unique_ptr<Platform> Base;          // the Linux back-end or the virtual drives
     std::unique_ptr<TracingPlatform> Trace;  // over Base, with --trace
+    std::unique_ptr<Platform> Verbose;       // over the trace or Base, with --verbose
     ReplayPlatform* Replay = nullptr;        // Base, when it plays back a recording
 
-    // The platform to install in the drive class (the trace when there is one).
+    // The platform to install in the drive class (the outermost of Verbose, Trace and Base).
     Platform& Get();
 
     // What detection looks at, for a "no drive found" message.

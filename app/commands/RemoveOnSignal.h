@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Removes a build's temporary output when SIGINT, SIGTERM or SIGHUP ends the process while
 // the output is written, so an interrupted build leaves nothing behind; the process still

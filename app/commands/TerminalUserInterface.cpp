@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/commands/TerminalUserInterface.h"
 
 #include <unistd.h>
@@ -68,7 +69,11 @@ void TerminalUserInterface::EndProgressLine() {
 MessageAnswer TerminalUserInterface::ShowMessage(const MessageRequest& request) {
     EndProgressLine();
     const bool question = request.Buttons == MessageButtons::YesNo;
-    std::FILE* out = (request.Kind == MessageKind::Error && !question) ? Streams_.Err : Streams_.Out;
+    const bool error = request.Kind == MessageKind::Error && !question;
+    std::FILE* out = error ? Streams_.Err : Streams_.Out;
+    const bool someoneAsked = question && !AssumeYes_ && Streams_.InputIsTerminal && !(Interrupted && Interrupted());
+    if (Quiet_ && !error && !someoneAsked)
+        return question ? Ask(request) : MessageAnswer::Ok;
     std::fflush(Streams_.Out);
 
     const std::string heading = request.Title.empty() ? KindName(request.Kind) : request.Title;
@@ -90,18 +95,21 @@ MessageAnswer TerminalUserInterface::Ask(const MessageRequest& request) {
     const bool restart = request.Asks == Question::Restart;
 
     if (Interrupted && Interrupted()) {
-        std::fprintf(out, "%sno (interrupted)\n", prompt);
+        if (!Quiet_)
+            std::fprintf(out, "%sno (interrupted)\n", prompt);
         std::fflush(out);
         return MessageAnswer::No;
     }
     if (AssumeYes_) {
         const MessageAnswer answer = restart ? MessageAnswer::No : MessageAnswer::Yes;
-        std::fprintf(out, "%s%s (--yes)\n", prompt, answer == MessageAnswer::Yes ? "yes" : "no");
+        if (!Quiet_)
+            std::fprintf(out, "%s%s (--yes)\n", prompt, answer == MessageAnswer::Yes ? "yes" : "no");
         std::fflush(out);
         return answer;
     }
     if (!Streams_.InputIsTerminal) {
-        std::fprintf(out, "%sno (no terminal to ask on; --yes answers Yes)\n", prompt);
+        if (!Quiet_)
+            std::fprintf(out, "%sno (no terminal to ask on; --yes answers Yes)\n", prompt);
         std::fflush(out);
         if (!restart)
             Refused_ = true;
@@ -130,7 +138,7 @@ MessageAnswer TerminalUserInterface::Ask(const MessageRequest& request) {
 
 void TerminalUserInterface::SetStatus(const std::string& text) {
     Caption_ = text;
-    if (text.empty())
+    if (text.empty() || Quiet_)
         return;
     EndProgressLine();
     std::fprintf(Streams_.Out, "%s\n", text.c_str());
@@ -165,6 +173,8 @@ int TerminalUserInterface::Percent() const {
 // A bar at its minimum is an empty bar: it is not drawn, and it ends a drawn bar's line.
 // Plain lines come at each tenth, so a log gets at most ten lines per pass.
 void TerminalUserInterface::ShowProgress() {
+    if (Quiet_)
+        return;
     const int percent = Percent();
     if (Progress_.Position <= Progress_.Minimum) {
         EndProgressLine();
@@ -192,6 +202,8 @@ void TerminalUserInterface::ShowProgress() {
 }
 
 void TerminalUserInterface::ReplaceListEntry(int, const std::string& text) {
+    if (Quiet_)
+        return;
     EndProgressLine();
     std::fprintf(Streams_.Out, "Drive: %s\n", text.c_str());
     std::fflush(Streams_.Out);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The user interface of the terminal front ends. Message boxes are printed, questions
 // become prompts, the status caption becomes one line per change and the progress bar
@@ -53,6 +54,11 @@ public:
     // Ends a live bar's line so that what follows starts on a line of its own.
     void EndProgressLine();
 
+    // --quiet: only error boxes, and the questions someone at the terminal must answer, are
+    // printed; status lines, progress, other boxes and questions answered without asking are not.
+    void SetQuiet(bool quiet) { Quiet_ = quiet; }
+    bool Quiet() const { return Quiet_; }
+
 private:
     MessageAnswer Ask(const MessageRequest& request);
     void ShowProgress();
@@ -60,6 +66,7 @@ private:
 
     bool AssumeYes_;
     Streams Streams_;
+    bool Quiet_ = false;
     bool Refused_ = false;
     std::string Caption_;
     ProgressModel Progress_;

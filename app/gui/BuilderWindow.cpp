@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/commands/RemoveOnSignal.h"
 #include "app/gui/BuilderWindow.h"
 
@@ -13,6 +14,7 @@
 
 #include "image/Builder.h"
 #include "image/ModelConfig.h"
+#include "image/ModelFileLookup.h"
 
 BuilderWindow::BuilderWindow(FlashFormSettings settings) : FormWindow(std::move(settings)) {
     connect(FileListBox1, &QListWidget::itemClicked, this, [this] { FileChosen(); });
@@ -32,7 +34,9 @@ void BuilderWindow::StartUp() {
     Models_ = std::make_unique<ModelLists>();
     if (Settings_.ExecutablePath.empty())
         Settings_.ExecutablePath = RunningExecutablePath();
-    if (!RetriveINI(Settings_.ExecutablePath, *Ui_, *Models_)) {
+    const ModelFileLocation modelFile =
+        LocateModelFile(Settings_.ExecutablePath, Settings_.ModelFile, ConfigEnvironment::FromProcess());
+    if (!RetriveINI(modelFile, ExampleModelFile(Settings_.ExecutablePath), *Ui_, *Models_)) {
         EndProgram();
         return;
     }
@@ -42,6 +46,7 @@ void BuilderWindow::StartUp() {
     ChoiceChanged();
     FileListBox1->setVisible(true);
     SelectDriveLabel->setText(QStringLiteral("Select Model: "));
+    ComboBox->setAccessibleName(QStringLiteral("Models"));
     FlashButton->setText(QStringLiteral("Build"));
     FlashButton->setEnabled(false);
 }

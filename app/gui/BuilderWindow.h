@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The window of a blank copy: it lists the models of the configuration file and the image
 // files of the chosen model in the current directory, and builds a flash utility from the

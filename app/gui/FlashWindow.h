@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The window of a built copy: it lists the drives that may take the image this copy carries
 // and flashes the chosen one when the button is pressed.

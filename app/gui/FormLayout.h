@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The designed geometry of the main window, in pixels at 96 dots per inch.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/gui/FormWindow.h"
 
 #include <QApplication>
@@ -141,6 +142,14 @@ void FormWindow::CreateControls() {
     FlashButton->setFont(ControlFont(ButtonFontHeight, true));
     FlashButton->setAutoDefault(false);
     connect(FlashButton, &QPushButton::clicked, this, [this] { Press(); });
+
+    // What a screen reader calls each control: without a name it reads a list or a bar as
+    // nothing, or as its current value. The choice list holds drives here; the builder
+    // names it again for its models.
+    ComboBox->setAccessibleName(QStringLiteral("Drives"));
+    FileListBox1->setAccessibleName(QStringLiteral("Image files"));
+    ProgressBar->setAccessibleName(QStringLiteral("Progress"));
+    GroupBox2->setAccessibleName(QStringLiteral("Status"));
 
     // Tab order: ComboBox, GroupBox2, FlashButton, ProgressBar, FileListBox1. The frame
     // and the bar take no focus, so the keyboard goes ComboBox, FlashButton, FileListBox1.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The program's window, FlashForm: the layout both of its kinds share (caption, the prompt,
 // the file list, the choice list, the status frame with its progress bar, the button), the
@@ -46,6 +47,8 @@ struct FlashFormSettings {
     std::string ExecutablePath;
     // Builder mode: argument 0 of the command line, named in two failure messages.
     std::string ProgramName;
+    // Builder mode: the model file given with --ini; empty: looked for (see ModelFileLookup.h).
+    std::string ModelFile;
     // Flash mode: the platform the drives are found on and claimed through for a run (not
     // owned; needed by a built copy).
     Platform* System = nullptr;

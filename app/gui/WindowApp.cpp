@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/gui/WindowApp.h"
 
 #include <QApplication>
@@ -56,6 +57,7 @@ int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* 
     settings.Block = block;
     settings.ProgramName = argv0 ? argv0 : "";
     settings.NoCommit = options.NoCommit;
+    settings.ModelFile = options.IniFile.value_or("");
     if (choice)
         settings.System = &choice->Get();
     // The window has no place for a notice that changes nothing in a run: the error stream.

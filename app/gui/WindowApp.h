@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The window program: the Qt application, the platform the command line chose, and FlashForm.
 

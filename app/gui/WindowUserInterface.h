@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The user-interface seam for the main window: message boxes, the status caption
 // (GroupBox2's title), the progress bar, the busy cursor and the drive list entries.

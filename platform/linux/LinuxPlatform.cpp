@@ -1,4 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/UdevProperties.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -110,9 +112,20 @@ std::vector<DriveCandidate> LinuxPlatform::EnumerateOpticalDrives() {
         entry.Address = DriveAddress{LetterFor(Drives_.size()), uint8_t(drive.Host), uint8_t(drive.Target),
                                      uint8_t(drive.Lun)};
         Drives_.push_back(entry);
-        candidates.push_back(DriveCandidate{entry.Address, drive.CommandNode(), false,
-                                            std::to_string(drive.Host) + ":" + std::to_string(drive.Channel) + ":" +
-                                                std::to_string(drive.Target) + ":" + std::to_string(drive.Lun)});
+        DriveCandidate candidate;
+        candidate.Address = entry.Address;
+        candidate.DevicePath = drive.CommandNode();
+        candidate.ScsiAddress = std::to_string(drive.Host) + ":" + std::to_string(drive.Channel) + ":" +
+                                std::to_string(drive.Target) + ":" + std::to_string(drive.Lun);
+        candidate.GenericNode = drive.GenericNode;
+        candidate.BlockNode = drive.BlockNode;
+        // udev describes the machine's own devices; a moved sysfs tree (tests) has other names.
+        if (Config_.SysfsRoot == "/sys") {
+            UdevDriveProperties udev = ReadUdevProperties(drive.BlockName, drive.GenericName);
+            candidate.Serial = std::move(udev.Serial);
+            candidate.ById = std::move(udev.ById);
+        }
+        candidates.push_back(std::move(candidate));
     }
     return candidates;
 }

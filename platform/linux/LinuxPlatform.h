@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The Linux back-end of the drive layer: optical drives found through sysfs, reached
 // through their SCSI generic node (or their CD-ROM block node where there is none),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The kernel calls the Linux back-end makes, gathered so tests can stand in for the
 // kernel's answers (a busy node, a denied open, a failed command) without a drive.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One command as a Linux SCSI generic request (the SG_IO ioctl): the request header
 // the command becomes, and what the kernel's answer means for the drive class.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Finds the optical drives (SCSI peripheral type 5) the kernel knows of, through sysfs:
 // every /sys/class/scsi_generic/sgN whose device is of type 5, and every CD-ROM block

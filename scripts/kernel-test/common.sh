@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared helpers of the kernel test harness (sourced, not run).
 
 kt_log() { echo "kernel-test: $*" >&2; }

@@ -1,4 +1,5 @@
 #!/bin/busybox sh
+# SPDX-License-Identifier: Apache-2.0
 # /init of the test guest: mounts the kernel's file systems, loads the SCSI modules,
 # runs /payload/run and powers the machine off. Its exit code goes to the console
 # as "KTEST-EXIT <code>" so that the host can tell a finished run from a crash.

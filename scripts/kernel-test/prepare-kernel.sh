@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Puts Debian's own kernel and the SCSI modules the guest needs into a cache directory,
 # taken from the kernel package behind linux-image-amd64. Nothing is installed on the host:
 # the package is downloaded with apt-get and unpacked with dpkg-deb.

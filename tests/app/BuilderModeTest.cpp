@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Builder mode in the window: a blank copy with its model file, the file list, the Build
 // button, and a built copy that starts the window in flash mode.
 
@@ -196,10 +197,32 @@ TEST_F(BuilderModeTest, BuildButtonFollowsModelChangesAndClicks) {
     EXPECT_TRUE(Button().isEnabled());
 }
 
-TEST_F(BuilderModeTest, MissingModelFileEndsTheProgram) {
-    std::filesystem::remove(Dir / "flashutil.INI");
+TEST_F(BuilderModeTest, ControlsAreNamedForScreenReadersAndTheChoiceListAsModels) {
     BuilderWindow& form = Create<BuilderWindow>();
+    ASSERT_FALSE(form.StartUpEnded());
+    form.ChooseFirstFile();
+    ExpectAccessibleNames();
+    // The list holds models here, not drives as in a built copy.
+    EXPECT_FALSE(Choice().accessibleName().contains(QStringLiteral("Drive"), Qt::CaseInsensitive));
+}
+
+TEST_F(BuilderModeTest, MissingModelFileEndsTheProgramWithWhereToPutOne) {
+    std::filesystem::remove(Dir / "flashutil.INI");
+    ::setenv("XDG_CONFIG_HOME", (Dir / "config").c_str(), 1);
+    BuilderWindow& form = Create<BuilderWindow>();
+    ::unsetenv("XDG_CONFIG_HOME");
     EXPECT_TRUE(form.StartUpEnded());
     ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0].Text, "Can't load " + (Dir / "flashutil.INI"));
+    const std::string& text = Messages[0].Text;
+    EXPECT_EQ(text.substr(0, text.find('\n')), "Can't load " + (Dir / "flashutil.INI"));
+    EXPECT_NE(text.find("cp /usr/share/doc/flashutil/examples/flashutil.INI " + (Dir / "config/flashutil/flashutil.INI")),
+              std::string::npos) << text;
+}
+
+TEST_F(BuilderModeTest, ModelFileGivenOnTheCommandLineIsReadInsteadOfTheOneBeside) {
+    WriteFile(Dir / "other.ini", std::string(TwoModels).substr(0, std::string(TwoModels).find("[MODEL01]")));
+    ModelFile = Dir / "other.ini";
+    BuilderWindow& form = Create<BuilderWindow>();
+    ASSERT_FALSE(form.StartUpEnded());
+    EXPECT_EQ(Choice().count(), 1);  // the file beside the program has two models
 }

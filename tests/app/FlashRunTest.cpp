@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The FLASH button in the window: a whole run on a virtual drive, a failing run, and a
 // window that keeps answering but takes no input while a slow commit runs.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A window test: the Qt application (offscreen), virtual drives, an in-memory identity
 // block and message boxes answered by the test.
@@ -70,6 +71,7 @@ protected:
         settings.Block = View ? *View : Block.View();
         settings.ClientWidth = clientWidth;
         settings.ExecutablePath = ExecutablePath;
+        settings.ModelFile = ModelFile;
         settings.System = &Platform;
         settings.NoCommit = NoCommit;
         settings.History = History;
@@ -113,6 +115,22 @@ protected:
     QProgressBar& Bar() const { return Control<QProgressBar>("ProgressBar"); }
     QPushButton& Button() const { return Control<QPushButton>("FlashButton"); }
 
+    // The lists, the bar and the status caption have names a screen reader can say, and
+    // none is merely what the control shows at the moment.
+    void ExpectAccessibleNames() const {
+        const QListWidgetItem* file = Files().currentItem();
+        const std::pair<const QWidget*, QString> controls[] = {
+            {&Choice(), Choice().currentText()},
+            {&Files(), file ? file->text() : QString()},
+            {&Bar(), QString::number(Bar().value())},
+            {&Status(), Status().title()},
+        };
+        for (const auto& [control, shown] : controls) {
+            EXPECT_FALSE(control->accessibleName().trimmed().isEmpty()) << control->objectName().toStdString();
+            EXPECT_NE(control->accessibleName(), shown) << control->objectName().toStdString();
+        }
+    }
+
     std::vector<std::string> MessageTexts() const {
         std::vector<std::string> texts;
         for (const MessageRequest& m : Messages)
@@ -129,6 +147,7 @@ protected:
     IdentityBlockBuffer Block;
     std::unique_ptr<IdentityBlock> View;  // when set, used in place of Block
     std::string ExecutablePath;
+    std::string ModelFile;  // the builder's --ini; empty: looked for
     std::vector<uint8_t> Seal;  // the copy's seal area; empty: made for the block at the first Create
     bool NoCommit = false;
     HistoryLog* History = nullptr;  // where the window records its runs; null: nowhere

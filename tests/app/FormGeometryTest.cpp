@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's layout after start-up in flash mode, its stacking and tab order, and the
 // horizontal stretch.
 
@@ -30,6 +31,14 @@ TEST_F(FormTest, FlashModeLayoutAfterStartUp) {
     EXPECT_EQ(Bar().value(), 0);
     EXPECT_EQ(Button().text(), "FLASH");
     EXPECT_TRUE(Button().isEnabled());
+}
+
+TEST_F(FormTest, ControlsAreNamedForScreenReaders) {
+    AddDrive(TestProduct, "1.05");
+    FlashWindow& form = Create();
+    ASSERT_FALSE(form.StartUpEnded());
+    ExpectAccessibleNames();
+    EXPECT_NE(Choice().accessibleName(), Files().accessibleName());
 }
 
 TEST_F(FormTest, ControlsStackFontsAndTabOrder) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's flash-mode start-up: the warning, detection, the error reports and the
 // drive list with its index table.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's user-interface seam: real message boxes answered from the keyboard, the
 // progress bar's rules, and calls made from a worker thread.
 

@@ -47,6 +47,8 @@ run_command tower "$built" --cli --yes --all --json --virtual-drive=count=7 \
     --virtual-drive=fail=20:04/44/00 --trace "$work/tower.json"
 [ "$(rc tower)" = 9 ] || fail "tower with a failing drive: exit $(rc tower), want 9"
 grep -q 'virtual:7: FAILED before the commit' "$work/tower.err" || fail "tower: the failed drive is not named: $(err tower)"
+grep -qx 'flashutil: virtual:7: WRITE BUFFER failed: Hardware Error, Internal target failure' "$work/tower.err" ||
+    fail "tower: the failed command is not in words on standard error: $(err tower)"
 for n in 0 1 2 3 4 5 6; do
     [ "$(commits "$work/tower.json" "virtual:$n")" = 1 ] || fail "tower: virtual:$n was not committed"
 done

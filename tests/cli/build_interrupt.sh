@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # A build cut short by SIGINT, SIGTERM or SIGHUP ends by that signal and leaves nothing in
 # the output directory; an ignored signal leaves the build alone; the new utility reaches
 # the disk before its name does.

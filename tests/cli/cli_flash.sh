@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # flashutil --cli on the virtual drive: a built copy flashes it to "Flash Completed.",
 # consent is never assumed without a terminal, failures give their exit codes, and
 # --trace writes one JSON line per command.
@@ -48,6 +49,24 @@ grep -q "^Write Buffer> 03 0C 00" "$work/upload.out" || fail "failing upload: no
 grep -qx "Write BIN to drive's DRAM... , Fail! " "$work/upload.out" || fail "failing upload: no suffix"
 grep -q 'Flash Completed.' "$work/upload.out" && fail "failing upload reported as completed"
 [ "$(grep -c '"cdb": "3b' "$work/upload.json")" -lt 33 ] || fail "failing upload: the commit was sent"
+# ... and says on standard error, in words, which device and command failed and why.
+grep -qx "flashutil: virtual:0: WRITE BUFFER failed: Medium Error, Write error" "$work/upload.err" ||
+    fail "failing upload: no failure in words: $(err upload)"
+grep -q "Write Buffer> " "$work/upload.err" && fail "failing upload: the command's text moved to stderr"
+
+# 3a. --verbose: a line per command on standard error; --quiet: nothing but the errors.
+run verbose "$built" --cli --yes -v --virtual-drive=fail=12:03/0C/00
+[ "$(grep -c '^flashutil: virtual:0: WRITE BUFFER 3b05010[0-9a-f]* out 16384: good$' "$work/verbose.err")" -ge 5 ] ||
+    fail "--verbose: no good chunk writes: $(head -5 "$work/verbose.err")"
+grep -qx "flashutil: virtual:0: WRITE BUFFER 3b[0-9a-f]* out 16384: Medium Error, Write error" "$work/verbose.err" ||
+    fail "--verbose: the failing write: $(err verbose)"
+run quiet "$built" --cli --yes -q --virtual-drive
+[ "$(rc quiet)" = 0 ] || fail "--quiet run: exit $(rc quiet)"
+[ -s "$work/quiet.out" ] && fail "--quiet run printed: $(head -3 "$work/quiet.out")"
+[ -s "$work/quiet.err" ] && fail "--quiet run wrote to stderr: $(err quiet)"
+run quietfail "$built" --cli --yes -q --virtual-drive=fail=12:03/0C/00
+[ "$(rc quietfail)" = 6 ] || fail "--quiet failing run: exit $(rc quietfail)"
+grep -q "WRITE BUFFER failed" "$work/quietfail.err" || fail "--quiet hides the failure: $(err quietfail)"
 
 # 3b. A drive that goes away in the middle of the upload: the device and the cause are named,
 # together with the step, and nothing is committed.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Interrupting flashutil --cli: before the commit a signal stops the run cleanly (nothing
 # committed, exit 6); during the commit it is held until the drive has answered, and the
 # run ends as the drive's answer says.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Output into a pipe whose reader has gone never ends a run: the flash completes, the commit
 # is sent, the exit code is the run's own, and the lost output is said on standard error.
 # Arguments: path-to-flashutil source-dir

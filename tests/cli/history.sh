@@ -41,7 +41,7 @@ run_command list "$built" --history
 sed -n 1p "$work/list.out" | grep -q 'virtual:0  ACME CD-RW RW5200  1.00 -> R120  completed$' || fail "completed run: $(out list)"
 sed -n 2p "$work/list.out" | grep -q "image SHA-256 $sha" || fail "no image digest: $(out list)"
 grep -q '1.00 -> 1.00  failed before the commit' "$work/list.out" || fail "failed run: $(out list)"
-grep -q 'at image-upload: Write Buffer (CDB 3b0501004000004000000000), sense 05/24/00 Illegal Request: Invalid field in cdb' \
+grep -q 'at image-upload: Write Buffer (CDB 3b0501004000004000000000), sense 05/24/00 Illegal Request, Invalid field in cdb' \
     "$work/list.out" || fail "failed run's command: $(out list)"
 grep -q '1.00 -> 1.00  rehearsal: the image came back intact' "$work/list.out" || fail "rehearsal: $(out list)"
 tail -2 "$work/list.out" | head -1 | grep -q '1.00 -> ?  did not finish$' || fail "interrupted run: $(out list)"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The key-word occurs exactly once in the program file, and the block and image area lie in
 # it at one stretch, in every build type: the identity block's sources are compiled with the
 # flags of each build type (and each compiler there is), linked into a probe that checks its

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # flashutil --list: virtual drives are listed with their identity line and a path marked
 # virtual, never unless asked for; bad virtual-drive options are usage errors naming the
 # option; no drive means nothing on standard output, a message and exit code 3.
@@ -23,23 +24,27 @@ for i in 0 1 2; do
         fail "drive $i missing: $(out three)"
 done
 
-# --json: one object per drive with the documented fields.
+# --json: one document {"drives": [...]} with the documented keys, also when no drive is
+# found (the exit code stays that of no drive). Read with a JSON parser, as tools do.
 run json --list --virtual-drive=count=2 --json
 [ "$(rc json)" = 0 ] || fail "--json exit $(rc json)"
-[ "$(wc -l < "$work/json.out")" = 2 ] || fail "--json printed $(wc -l < "$work/json.out") lines"
-if command -v python3 > /dev/null; then
-    python3 - "$work/json.out" <<'PY' || fail "--json objects: $(out json)"
+run jsonnone --list --virtual-drive=count=0 --json
+[ "$(rc jsonnone)" = 3 ] || fail "--json without drives exit $(rc jsonnone), want 3"
+python3 - "$work/json.out" "$work/jsonnone.out" <<'PY' || fail "--json documents: $(out json) / $(out jsonnone)"
 import json, sys
-lines = open(sys.argv[1]).read().splitlines()
-for i, line in enumerate(lines):
-    d = json.loads(line)
+drives = json.load(open(sys.argv[1]))["drives"]
+assert len(drives) == 2, drives
+for i, d in enumerate(drives):
     assert d["identity"] == "0-%d-0 V: VIRTUAL OPTICAL DRIVE   1.00" % i, d
     assert (d["vendor"], d["product"], d["revision"]) == ("VIRTUAL", "OPTICAL DRIVE", "1.00"), d
-    assert d["device"] == "virtual:%d" % i and d["virtual"] is True, d
+    assert d["device"] == d["generic_node"] == "virtual:%d" % i and d["virtual"] is True, d
+    assert d["block_node"] is None and d["by_id"] is None and d["serial"] == "VIRTUAL-%d" % i, d
     assert d["scsi_address"] == "0:0:%d:0" % i, d
-    assert d["qualifies"] is False, d  # a blank copy qualifies no drive
+    # A blank copy qualifies no drive, says why, and installs no revision.
+    assert d["qualifies"] is False and "blank" in d["not_qualified_because"], d
+    assert d["installs_revision"] is None, d
+assert json.load(open(sys.argv[2])) == {"drives": []}
 PY
-fi
 
 # Bad options: exit 2, a message naming the option, nothing listed.
 for bad in "speed=4" "count=many" "fail=3:2/3A/00" "rev=TOOLONG"; do
@@ -52,11 +57,11 @@ done
 run both --list --virtual-drive --device /dev/sg0
 [ "$(rc both)" = 2 ] || fail "--device with --virtual-drive exit $(rc both), want 2"
 
-# No drive at all: nothing on stdout, a message, exit 3.
+# No drive at all: nothing on stdout, a message with the program's prefix, exit 3.
 run none --list --virtual-drive=count=0
 [ "$(rc none)" = 3 ] || fail "count=0 exit $(rc none), want 3"
 [ -s "$work/none.out" ] && fail "count=0 listed: $(out none)"
-grep -q "No optical drive found" "$work/none.err" || fail "count=0 said: $(err none)"
+grep -q "^flashutil: No optical drive found" "$work/none.err" || fail "count=0 said: $(err none)"
 
 # Drives that fail INQUIRY are left out; drives that cannot be opened are reported.
 run deaf --list --virtual-drive=count=2,fail=1:04/44/00

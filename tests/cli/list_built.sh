@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # flashutil --list on a built copy: the virtual drive fits the copy's identity block by
 # default (inquiry text, lowest revision of the range; a fixed product and 0000 for the
 # wildcards), and --json tells which drives qualify for the copy's image.
@@ -33,12 +34,20 @@ out=$("$work/W200.EXE" --list --virtual-drive 2>&1) || fail "wildcard copy --lis
 [ "$out" = "0-0-0 V: VIRTUAL OPTICAL DRIVE   0000  virtual:0 (virtual drive)" ] ||
     fail "wildcard copy lists: $out"
 
+# --json: whether each drive qualifies, why not in words, and the revision the copy installs.
+field() { python3 -c 'import json, sys; print(json.load(sys.stdin)["drives"][0][sys.argv[1]])' "$1"; }
 json=$("$work/R120.EXE" --list --virtual-drive --json) || fail "--json exit $?"
-echo "$json" | grep -q '"qualifies": true' || fail "the fitting drive does not qualify: $json"
+[ "$(field qualifies <<<"$json")" = True ] || fail "the fitting drive does not qualify: $json"
+[ "$(field not_qualified_because <<<"$json")" = None ] || fail "a fitting drive has a reason: $json"
+[ "$(field installs_revision <<<"$json")" = R120 ] || fail "installs_revision: $json"
 json=$("$work/R120.EXE" --list --virtual-drive=rev=1.11 --json) || fail "--json exit $?"
-echo "$json" | grep -q '"qualifies": false' || fail "a drive above the range qualifies: $json"
+[ "$(field qualifies <<<"$json")" = False ] || fail "a drive above the range qualifies: $json"
+grep -q '"not_qualified_because": "firmware 1.11 is outside 1.00 to 1.10"' <<<"$json" ||
+    fail "the range reason: $json"
 json=$("$work/R120.EXE" --list "--virtual-drive=inquiry=ACME    CD-RW RW5201" --json) || fail "--json exit $?"
-echo "$json" | grep -q '"qualifies": false' || fail "another product qualifies: $json"
+[ "$(field qualifies <<<"$json")" = False ] || fail "another product qualifies: $json"
+grep -q '"not_qualified_because": "the drive is not a \\"ACME    CD-RW RW5200    \\""' <<<"$json" ||
+    fail "the product reason: $json"
 
 [ $failures = 0 ] || exit 1
 echo "list on a built copy OK"

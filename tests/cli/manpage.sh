@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The manual page renders without a single groff warning, and it and --help describe every
 # option the program accepts (taken from the parser's source, so a new option that nobody
 # documents fails here).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # More drives than the drive list holds (24): the list keeps the first 24 and says on standard
 # error how many were left out, in --list, in the terminal flash's detection and in the window's.
 # Arguments: path-to-flashutil source-dir

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The Debian package: built with CPack from the build directory the program lives in, its
 # dependencies computed by dpkg-shlibdeps (Qt 6 and libc must appear without anyone typing
 # them), the package unpacked into a scratch root, and the unpacked program run from there.
@@ -90,7 +91,10 @@ fi
 root="$scratch/root"
 dpkg-deb -x "$deb" "$root"
 for f in usr/bin/flashutil \
-         usr/share/man/man1/flashutil.1 \
+         usr/share/man/man1/flashutil.1.gz \
+         usr/share/doc/flashutil/copyright \
+         usr/share/doc/flashutil/changelog.gz \
+         usr/share/bash-completion/completions/flashutil \
          usr/share/applications/flashutil.desktop \
          usr/share/icons/hicolor/scalable/apps/flashutil.svg \
          usr/share/metainfo/org.example.flashutil.metainfo.xml; do
@@ -103,6 +107,34 @@ if [ -f "$source_dir/examples/flashutil.INI" ]; then
 fi
 if dpkg-deb -c "$deb" | grep -q 'test_\|/bench'; then
     fail "test or benchmark programs ended up in the package"
+fi
+
+# The manual page and the changelog compressed reproducibly, and the same text as the sources.
+zcmp -s "$root/usr/share/man/man1/flashutil.1.gz" "$source_dir/docs/flashutil.1" || fail "the packaged manual page differs"
+zcmp -s "$root/usr/share/doc/flashutil/changelog.gz" "$source_dir/packaging/changelog" || fail "the packaged changelog differs"
+for gz in usr/share/man/man1/flashutil.1.gz usr/share/doc/flashutil/changelog.gz; do
+    # Bytes 4 to 7 of the gzip header: the time stamp, zero when compressed with -n.
+    [ "$(od -An -tx1 -j4 -N4 "$root/$gz" | tr -d ' ')" = 00000000 ] || fail "/$gz carries a time stamp"
+done
+# The program built hardened: PIE, read-only relocations bound at start, stack protector, fortified calls.
+readelf -h "$root/usr/bin/flashutil" | grep -c 'Type:.*DYN' >/dev/null || fail "the program is not position-independent"
+readelf -lW "$root/usr/bin/flashutil" | grep -c GNU_RELRO >/dev/null || fail "the program has no RELRO segment"
+readelf -dW "$root/usr/bin/flashutil" | grep -Ec 'BIND_NOW|FLAGS.*NOW' >/dev/null || fail "the program is not bound at start (BINDNOW)"
+symbols=$(readelf --dyn-syms -W "$root/usr/bin/flashutil")  # whole, so grep -q breaks no pipe
+grep -q '__stack_chk_fail' <<<"$symbols" || fail "the program has no stack protector"
+grep -q '__[a-z]*_chk@' <<<"$symbols" || fail "the program calls no fortified functions"
+[ "$(dpkg-parsechangelog -l "$source_dir/packaging/changelog" -S Version)" = "$(dpkg-deb -f "$deb" Version)" ] ||
+    fail "the changelog's version is not the package's"
+
+# --- lintian: no error and no warning, pedantic checks included ----------------------------
+if command -v lintian >/dev/null; then
+    allow_root=()
+    [ "$(id -u)" = 0 ] && allow_root=(--allow-root)
+    lintian "${allow_root[@]}" -EvIL +pedantic "$deb" >"$scratch/lintian.log" 2>&1
+    grep -E '^[EW]: ' "$scratch/lintian.log" && fail "lintian reports errors or warnings (above)"
+    grep -E '^[IPX]: ' "$scratch/lintian.log" || true
+else
+    fail "lintian not installed (scripts/install-deps.sh installs it)"
 fi
 
 # --- Run the unpacked program -------------------------------------------------------------

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Record and replay: --trace FILE --trace-data records a run (the drive's answers, never the
 # data sent), --virtual-drive=replay=FILE plays it back and stops a run that leaves it.
 # Arguments: path-to-flashutil source-dir

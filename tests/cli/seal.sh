@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Safe on a real drive: a built copy checks its seal before any drive command, a profile
 # image needs the maker's flash-chip profiles (the stand-ins are the virtual drive's only),
 # and --no-commit rehearses a run up to the comparison without touching the flash.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # --trace FILE: a trace that cannot be written is said once and the flash goes on; a FIFO, a
 # socket or a symbolic link at the path is refused at once, naming the path and why; the
 # trace never takes the place of a closed standard stream.

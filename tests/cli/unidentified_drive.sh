@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # A drive whose identity can't be read is never flashed: the revision check would compare
 # against nothing and let a downgrade through. Found without an identity, it is not listed.
 # Arguments: path-to-flashutil source-dir

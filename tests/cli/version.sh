@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # --version prints the file version and the file description; usage errors exit 2 with a
 # message on standard error and nothing on standard output.
 # Usage: version.sh <path-to-flashutil> <source-dir>

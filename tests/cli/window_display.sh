@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The window and the display. Where the display named does not answer, a built copy runs the
 # terminal flash instead and a blank copy says which display could not be reached and fails;
 # never an abort. Where it answers, the desktop shows exactly the program's caption.

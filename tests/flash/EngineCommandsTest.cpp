@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The drive's memory and flash commands: their exact CDBs, directions, lengths, data and
 // the way each judges and reports the drive's answer.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A flash run wired to one virtual drive and a scripted user interface, with an identity
 // block and image made in memory. Sleeps are counted, not slept.

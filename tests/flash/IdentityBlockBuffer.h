@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A block-and-image buffer for tests, filled field by field as the builder would.
 

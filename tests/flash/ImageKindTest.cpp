@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image kind decided from marker bytes and model texts inside the image.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Flash-chip profiles: the carried data, the table scan and its offsets, both header forms,
 // the no-match header, the upload and the check.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a flash run sends, command by command, and a readable trace of what it shows.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The flash run against a drive that fails: every command of a full run failed in turn,
 // a read-back with one altered byte, a disc in the tray, a drive slow to settle, a commit
 // that times out, and a stop requested by the person.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whole flash runs on the virtual drive for every image kind: the exact command traffic,
 // the profile that reached the drive, the flash and revision afterwards, and every text,
 // progress value and cursor change shown on the way.

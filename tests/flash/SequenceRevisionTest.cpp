@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The revision check and the confirmation before anything is sent to the drive.
 
 #include "SequenceExpectations.h"

@@ -101,7 +101,7 @@ TEST_F(HistoryOfRuns, AFailedCommitLeavesTheRevisionUnknownAndNamesTheCommand) {
     ASSERT_TRUE(end.Failure);
     EXPECT_EQ(end.Failure->Command, "Write Buffer");
     EXPECT_EQ(end.Failure->Sense, "03/0C/00");
-    EXPECT_EQ(end.Failure->SenseText, "Medium Error: Write error");
+    EXPECT_EQ(end.Failure->SenseText, "Medium Error, Write error");
     ASSERT_EQ(Log.Lines.size(), 2u);
     EXPECT_EQ(Log.Lines[1].first, LOG_ERR);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The builder, run on copies of the real program and on hand-made files.
 
 #include <gtest/gtest.h>

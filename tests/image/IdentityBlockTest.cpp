@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The view of a block and its image area, and the program's own block.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The INI reader's rules for what the model file may hold.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading the model file beside the program.
 
 #include <gtest/gtest.h>

@@ -70,7 +70,7 @@ TEST(OutputFile, ReplacesLinksKeepsWhatItMustAndLeavesNothingHalfWritten) {
     std::string why;
     WriteFile(temp / "victim", std::string("keep me"));
     fs::create_symlink(temp / "victim", temp / "out.bin");
-    ASSERT_TRUE(WriteOutputFile({temp / "out.bin", content}, why)) << why;
+    ASSERT_TRUE(WriteOutputFile({temp / "out.bin", content, {}}, why)) << why;
     EXPECT_EQ(ReadFile(temp / "out.bin"), content);
     EXPECT_EQ(ReadFile(temp / "victim"), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
 
@@ -82,9 +82,9 @@ TEST(OutputFile, ReplacesLinksKeepsWhatItMustAndLeavesNothingHalfWritten) {
     EXPECT_EQ(ReadFile(temp / "victim").size(), 7u);
 
     fs::create_directory(temp / "dir");
-    EXPECT_FALSE(WriteOutputFile({temp / "dir", content}, why));
+    EXPECT_FALSE(WriteOutputFile({temp / "dir", content, {}}, why));
     EXPECT_EQ(why, temp / "dir" + ": Is a directory");
-    EXPECT_FALSE(WriteOutputFile({temp / "none/out.bin", content}, why));
+    EXPECT_FALSE(WriteOutputFile({temp / "none/out.bin", content, {}}, why));
     EXPECT_EQ(why, temp / "none/out.bin" + ": No such file or directory");
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(temp.Path()))

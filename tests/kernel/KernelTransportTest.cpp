@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The drive class and the Linux back-end against the kernel's real SCSI generic driver.
 // Runs inside the test guest (tests/kernel/guest-checks.sh), where the kernel's scsi_debug
 // module stands in for an optical drive; on any other machine it has nothing to talk to.

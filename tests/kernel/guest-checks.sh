@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Guest side of the kernel checks (busybox sh, run as root by the guest's /init).
 # The kernel's scsi_debug module plays an optical drive; each check prints PASS or FAIL
 # with its name, and the exit code is the number of failed checks (0 = all passed).

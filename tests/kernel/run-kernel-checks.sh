@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Host side of the kernel checks: builds the guest's payload (the program, the transport
 # test, a flash utility built for the guest's drive) and boots the guest that runs
 # guest-checks.sh against the kernel's scsi_debug drive.

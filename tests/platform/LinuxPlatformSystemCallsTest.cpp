@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The real system calls behind the Linux back-end, on harmless targets: nothing here
 // touches a drive or asks the system to restart.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A sysfs, /dev and /proc of our own in a temporary directory, shaped like the kernel's.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A platform for drive-class tests: drives that answer from a script, and a record of
 // every call the drive class made.

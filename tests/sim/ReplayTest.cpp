@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Recording with the trace's data and playing back: answers as recorded, and the first
 // command that differs stops the replay.
 

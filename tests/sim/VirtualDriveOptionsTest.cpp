@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The OPTIONS text of --virtual-drive and the defaults that fit an identity.
 
 #include <gtest/gtest.h>

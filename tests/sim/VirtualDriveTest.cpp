@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The virtual drive as a device: its answers, its memory and flash, its faults and its record.
 
 #include <gtest/gtest.h>

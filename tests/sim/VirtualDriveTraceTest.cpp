@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command trace: its line format, and a real run through the drive class.
 
 #include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
 
 #include <cerrno>
 #include <clocale>
@@ -97,11 +100,16 @@ TEST(TraceLine, IsTheSameInEveryLocale) {
     std::setlocale(LC_ALL, before.c_str());
 }
 
-TEST(TraceLine, EscapesDevicePathsAsJson) {
-    EXPECT_EQ(JsonString("/dev/sg1"), "\"/dev/sg1\"");
-    EXPECT_EQ(JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
-    EXPECT_EQ(JsonString(std::string("t\n\x01", 3)), "\"t\\u000a\\u0001\"");
-    EXPECT_EQ(JsonString("\xE9"), "\"\\u00e9\"");  // an 8-bit byte stays valid JSON
+TEST(TraceLine, AnyDevicePathGivesALineThatReadsBackAsJson) {
+    const uint8_t cdb[12] = {};
+    const CommandOutcome outcome;
+    // Quotes, backslashes, control characters and 8-bit bytes (read as Latin-1).
+    const std::string path = "/dev/a\"b\\c\n\x01\xE9";
+    const std::string line = TracingPlatform::FormatLine(path, cdb, DirectionIn, 0, outcome, 0);
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    const nlohmann::json read = nlohmann::json::parse(line);
+    EXPECT_EQ(read["device"], "/dev/a\"b\\c\n\x01\u00e9");
+    EXPECT_EQ(line.rfind("{\"device\": ", 0), 0u) << line;
 }
 
 TEST(TracingPlatformRun, RecordsEveryCommandOfARealRunThroughTheDriveClass) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "support/ScriptedUserInterface.h"
 
 MessageAnswer ScriptedUserInterface::ShowMessage(const MessageRequest& request) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A user interface for tests: records everything the core shows and answers
 // message boxes from a script.

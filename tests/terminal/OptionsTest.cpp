@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line as a person types it: short forms, abbreviations, "--", repeated drive
 // options, and one clear line for every mistake.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared by the whole-program checks (sourced, never run by itself). The check's first
 # argument is the program; this gives it a scratch directory, a failure count and helpers.
 set -u
