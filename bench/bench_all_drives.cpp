@@ -80,6 +80,8 @@ int main(int argc, char** argv) {
     if (!mkdtemp(pattern))
         return 1;
     const std::string dir = pattern;
+    // The runs' history goes with the rest of the scratch files, not to the user's history.
+    setenv("FLASHUTIL_HISTORY", (dir + "/history.jsonl").c_str(), 1);
     fs::copy_file(FLASHUTIL_BINARY, dir + "/flashutil");
     {
         std::ofstream ini(dir + "/flashutil.INI");

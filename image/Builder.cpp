@@ -207,6 +207,10 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     if (::fstatat(directory.Get(), outputName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
         (sameFile(existing, exeInfo) || (runningKnown && sameFile(existing, running))))
         return fail("Building fail: " + out.OutputPath + " is the program's own file; it is not overwritten.");
+    // A device, FIFO or socket under the output name would be replaced by the rename.
+    if (::fstatat(directory.Get(), outputName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode) && !S_ISDIR(existing.st_mode))
+        return fail("Building fail: " + out.OutputPath + " is not a regular file; it is not replaced.");
     std::string temporaryName;
     // The guard holds its signals while the file is made and handed to it: none can end the
     // process in between and leave the file behind.

@@ -37,6 +37,10 @@ bool WriteOutputFile(const OutputFileRequest& request, std::string& why) {
     if (::fstatat(directory.Get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(existing.st_mode))
             return fail(std::strerror(EISDIR));
+        // A device, FIFO or socket: the rename would put a regular file in its place (think of
+        // /dev/null), so such a name is never taken.
+        if (!S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode))
+            return fail("not a regular file; it is not replaced");
         std::vector<std::string> untouchable = request.Untouchable;
         untouchable.push_back("/proc/self/exe");
         for (const std::string& other : untouchable) {

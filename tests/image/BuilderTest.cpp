@@ -376,6 +376,15 @@ TEST_F(Build, OutputNameTakenByADirectory) {
     EXPECT_TRUE(fs::is_directory(Out + "/qfa0.EXE"));
 }
 
+TEST_F(Build, OutputNameTakenByAFifoIsLeftAlone) {
+    ASSERT_EQ(::mkfifo((Out + "/qfa0.EXE").c_str(), 0600), 0);
+    EXPECT_FALSE(BuildWith("qfa0.bin", RandomBytes(10, 12)));
+    ASSERT_EQ(Ui.Messages.size(), 1u);
+    EXPECT_NE(Ui.Messages[0].Text.find("is not a regular file; it is not replaced"), std::string::npos);
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"qfa0.EXE"});
+    EXPECT_TRUE(fs::is_fifo(Out + "/qfa0.EXE"));
+}
+
 TEST_F(Build, NeverOverwritesTheProgramItself) {
     const Bytes blank = ReadFile(Program);
     // The program under the output name in the output directory...

@@ -2,6 +2,7 @@
 // Another copy of the program read from its file, and a whole file written beside its name.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -86,11 +87,16 @@ TEST(OutputFile, ReplacesLinksKeepsWhatItMustAndLeavesNothingHalfWritten) {
     EXPECT_EQ(why, temp / "dir" + ": Is a directory");
     EXPECT_FALSE(WriteOutputFile({temp / "none/out.bin", content, {}}, why));
     EXPECT_EQ(why, temp / "none/out.bin" + ": No such file or directory");
+    // A FIFO stands for every node that is not a file (/dev/null above all): never replaced.
+    ASSERT_EQ(::mkfifo((temp / "fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(WriteOutputFile({temp / "fifo", content, {}}, why));
+    EXPECT_EQ(why, temp / "fifo" + ": not a regular file; it is not replaced");
+    EXPECT_TRUE(fs::is_fifo(temp / "fifo"));
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(temp.Path()))
         names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"alias", "dir", "out.bin", "victim"}));  // no temporary left
+    EXPECT_EQ(names, (std::vector<std::string>{"alias", "dir", "fifo", "out.bin", "victim"}));  // no temporary left
 }
 
 }  // namespace
