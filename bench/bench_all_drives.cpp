@@ -14,18 +14,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "BenchWorkspace.h"
 #include "image/IdentityBlock.h"
 
 extern char** environ;
 
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 struct Measure {
@@ -76,22 +74,11 @@ Measure Tower(const std::string& utility, unsigned count, int runs) {
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-    char pattern[] = "/tmp/flashutil-bench-XXXXXX";
-    if (!mkdtemp(pattern))
-        return 1;
-    const std::string dir = pattern;
+    const BenchWorkspace workspace;
     // The runs' history goes with the rest of the scratch files, not to the user's history.
-    setenv("FLASHUTIL_HISTORY", (dir + "/history.jsonl").c_str(), 1);
-    fs::copy_file(FLASHUTIL_BINARY, dir + "/flashutil");
-    {
-        std::ofstream ini(dir + "/flashutil.INI");
-        ini << "[MODEL00]\nModel=Bench\nInquiry=BENCH   DRIVE\nFW-Range=B000-BZZZ\nBINMask=*.BIN\nVendor=Bench\nNote=x\n";
-        std::ofstream image(dir + "/B100.BIN", std::ios::binary);
-        for (std::size_t i = 0; i < Layout::ImageCapacity; ++i)
-            image.put(char(i * 31 + (i >> 11)));
-    }
-    Run({dir + "/flashutil", "--build", "--model", "0", "--image", dir + "/B100.BIN", "--output-dir", dir});
-    const std::string utility = dir + "/B100.EXE";
+    setenv("FLASHUTIL_HISTORY", (workspace.Dir + "/history.jsonl").c_str(), 1);
+    Run({workspace.Program, "--build", "--model", "0", "--image", workspace.Image(), "--output-dir", workspace.Dir});
+    const std::string utility = workspace.Dir + "/B100.EXE";
 
     const Measure one = Tower(utility, 1, runs);
     const Measure eight = Tower(utility, 8, runs);
@@ -102,6 +89,5 @@ int main(int argc, char** argv) {
                 eight.CpuMs / 8);
     std::printf("wall time of 8 drives / 1 drive: %.2f (goal <= 1.2)\n", eight.WallMs / one.WallMs);
     std::printf("CPU time per drive, 8 drives / 1 drive: %.2f (should not grow)\n", eight.CpuMs / 8 / one.CpuMs);
-    fs::remove_all(dir);
     return 0;
 }

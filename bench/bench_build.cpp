@@ -14,10 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "BenchWorkspace.h"
 #include "image/Builder.h"
 #include "ui/SilentUserInterface.h"
 
@@ -74,24 +74,14 @@ double BestMilliseconds(int runs, F&& f) {
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
-    char pattern[] = "/tmp/flashutil-bench-XXXXXX";
-    if (!mkdtemp(pattern))
-        return 1;
-    const std::string dir = pattern;
-    const std::string program = dir + "/flashutil";
-    fs::copy_file(FLASHUTIL_BINARY, program);
+    const BenchWorkspace workspace;
+    const std::string& dir = workspace.Dir;
+    const std::string& program = workspace.Program;
     fs::create_directory(dir + "/out");
-    {
-        std::ofstream ini(dir + "/flashutil.INI");
-        ini << "[MODEL00]\nModel=Bench\nInquiry=BENCH   DRIVE\nFW-Range=B000-BZZZ\nBINMask=*.BIN\nVendor=Bench\nNote=x\n";
-        std::ofstream image(dir + "/B100.BIN", std::ios::binary);
-        for (std::size_t i = 0; i < Layout::ImageCapacity; ++i)
-            image.put(char(i * 31 + (i >> 11)));
-    }
     const auto size = fs::file_size(program);
 
     BuildRequest request;
-    request.ImagePath = dir + "/B100.BIN";
+    request.ImagePath = workspace.Image();
     request.SelectedBinName = "B100.BIN";
     request.Model = {"Bench", "BENCH   DRIVE           ", "B000-BZZZ", "Bench", "x"};
     request.OutputDirectory = dir + "/out";
@@ -102,7 +92,7 @@ int main(int argc, char** argv) {
     const double cp = BestMilliseconds(runs, [&] { return Run({"cp", program, dir + "/out/copy"}); });
     const double inProcess = BestMilliseconds(runs, [&] { return NewBuildFlashProgram(request, ui); });
     const double command = BestMilliseconds(runs, [&] {
-        return Run({program, "--build", "--model", "0", "--image", dir + "/B100.BIN", "--output-dir", dir + "/out"});
+        return Run({program, "--build", "--model", "0", "--image", workspace.Image(), "--output-dir", dir + "/out"});
     });
 
     const double startUp = BestMilliseconds(runs, [&] { return Run({program, "--version"}); });
@@ -112,6 +102,5 @@ int main(int argc, char** argv) {
     std::printf("builder (in-process):     %8.2f ms   ratio to cp %.2f\n", inProcess, inProcess / cp);
     std::printf("flashutil --build:        %8.2f ms   ratio to cp %.2f (target <= 1.5)\n", command, command / cp);
     std::printf("flashutil --version:      %8.2f ms   (the program's start-up alone, which --build includes)\n", startUp);
-    fs::remove_all(dir);
     return 0;
 }

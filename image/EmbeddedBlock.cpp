@@ -20,6 +20,7 @@
 
 #include <cstddef>
 
+#include "image/AreaKeyWord.h"
 #include "image/IdentityBlock.h"
 
 namespace {
@@ -46,13 +47,7 @@ constexpr Piece BlankPiece() {
 
 constexpr Storage MakeBlankCopy() {
     Storage s{};
-    // The key-word: 14 printable characters and a NUL (the NUL is already there).
-    constexpr char head[] = "FLUTIL.";
-    constexpr char tail[] = "IDBLOCK";
-    for (std::size_t i = 0; i < 7; ++i) {
-        s.Block[Layout::KeyWordOffset + i] = static_cast<uint8_t>(head[i]);
-        s.Block[Layout::KeyWordOffset + 7 + i] = static_cast<uint8_t>(tail[i]);
-    }
+    PutAreaKeyWord(s.Block + Layout::KeyWordOffset, "IDBLOCK");
     // Fields 15..151 carry nothing in a blank copy: zero, ImageLength 0.
     const Piece blank = BlankPiece();
     for (Piece& piece : s.Image)

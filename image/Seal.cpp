@@ -6,22 +6,19 @@
 #include <algorithm>
 #include <cstring>
 
+#include "image/AreaKeyWord.h"
+
 namespace {
 
 // Initialised at compile time with the key-word, so it lands in .data and the file carries
-// all its bytes; the key-word is put together from two halves so it occurs once in the file.
+// all its bytes.
 struct SealStorage {
     uint8_t Bytes[SealLayout::Size];
 };
 
 constexpr SealStorage MakeUnsealed() {
     SealStorage s{};
-    constexpr char head[] = "FLUTIL.";
-    constexpr char tail[] = "SEALBLK";
-    for (std::size_t i = 0; i < 7; ++i) {
-        s.Bytes[i] = static_cast<uint8_t>(head[i]);
-        s.Bytes[7 + i] = static_cast<uint8_t>(tail[i]);
-    }
+    PutAreaKeyWord(s.Bytes, "SEALBLK");
     s.Bytes[SealLayout::VersionOffset] = static_cast<uint8_t>(SealLayout::Version);
     return s;
 }

@@ -3,22 +3,18 @@
 
 #include <cstring>
 
+#include "image/AreaKeyWord.h"
+
 namespace {
 
 struct VersionStorage {
     uint8_t Bytes[VersionLayout::Size];
 };
 
-// Initialised at compile time, so it lands in .data and the file carries its bytes; the
-// key-word is put together from two halves so it occurs once in the file.
+// Initialised at compile time, so it lands in .data and the file carries its bytes.
 constexpr VersionStorage MakeVersionArea() {
     VersionStorage s{};
-    constexpr char head[] = "FLUTIL.";
-    constexpr char tail[] = "VERSION";
-    for (std::size_t i = 0; i < 7; ++i) {
-        s.Bytes[i] = static_cast<uint8_t>(head[i]);
-        s.Bytes[7 + i] = static_cast<uint8_t>(tail[i]);
-    }
+    PutAreaKeyWord(s.Bytes, "VERSION");
     s.Bytes[VersionLayout::FormatOffset] = static_cast<uint8_t>(VersionLayout::Format);
     constexpr char version[] = FLASHUTIL_VERSION;
     static_assert(sizeof version < VersionLayout::TextSize, "the version text and its NUL fit the area");
