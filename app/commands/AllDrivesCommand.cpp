@@ -31,7 +31,9 @@
 #include "app/commands/Options.h"
 #include "app/commands/PlatformChoice.h"
 #include "app/commands/TerminalUserInterface.h"
+#include "flash/ExitCodes.h"
 #include "flash/FlashRun.h"
+#include "flash/FlashVerdict.h"
 #include "flash/FlashTexts.h"
 #include "flash/StartUp.h"
 #include "history/HistoryLog.h"
@@ -40,54 +42,38 @@
 #include "image/Builder.h"
 #include "image/IdentityBlock.h"
 #include "image/Seal.h"
+#include "session/FlashSession.h"
 
 namespace {
 
 void Say(const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", line.c_str()); }
 
 // One drive's run, start to end, on its thread. Its claim is held by the caller.
-void FlashOneDrive(FleetDrive& entry, CDDrive& drive, int listIndex, const IdentityBlock& block,
-                   RunControl control, FleetEvents& events, HistoryLog& history) {
+void FlashOneDrive(FleetDrive& entry, FlashSession& session, int driveIndex, int listIndex, RunControl control,
+                   FleetEvents& events) {
     InterruptWatch::BlockInThisThread();  // the waiting thread takes the signals
     DriveRunInterface ui(entry.Device, events);
-    HistoryRun record(&history, block, drive, control.NoCommit);
-    control.BeforeFirstCommand = [&record] { record.Started(); };
-    entry.Report = FlashRun(drive, block, ui, ui, control).Run(listIndex);
-    record.Ended(*entry.Report);
+    entry.Report = session.Run(driveIndex, listIndex, ui, ui, std::move(control));
     switch (entry.Report->Outcome) {
-    case FlashOutcome::Completed: entry.RevisionAfter = drive.RevisionText(); break;  // read again after the commit
+    case FlashOutcome::Completed: entry.RevisionAfter = session.Drive(driveIndex).RevisionText(); break;  // read again after the commit
     case FlashOutcome::CommitFailed: entry.RevisionAfter.clear(); break;  // not known: the flash may be half written
     default: entry.RevisionAfter = entry.Revision; break;                 // nothing was flashed
     }
     events.Finished(entry);
 }
 
-// What is done with each detected drive. Without all, only the first qualifying one is chosen.
-std::vector<FleetDrive> PlanDrives(const FlashStartUp& startUp, const IdentityBlock& block, bool all,
-                                   std::vector<int>& listIndex) {
-    const std::string newRevision = block.NewFwName().substr(0, 4);
+// What is done with each detected drive, by the session's plan. Without all, only the first
+// qualifying one is chosen.
+std::vector<FleetDrive> PlanDrives(const FlashSession& session, bool all) {
+    const std::vector<DrivePlan> plan = session.Plan(all);
     std::vector<FleetDrive> drives;
-    const CDDrives& found = *startUp.Drives();
-    listIndex.assign(found.Count(), -1);
-    for (int k = 0; k < int(startUp.Entries().size()); ++k)
-        listIndex[std::size_t(startUp.DriveIndexOf(k))] = k;
-    for (int i = 0; i < found.Count(); ++i) {
-        const CDDrive& drive = *found.Item(i);
+    for (int i = 0; i < session.Drives().Count(); ++i) {
+        const CDDrive& drive = *session.Drives().Item(i);
         FleetDrive entry;
         entry.Device = drive.DevicePath();
         entry.Identity = drive.Identity();
         entry.Revision = drive.RevisionText();
-        const std::string& revision = entry.Revision;
-        if (listIndex[std::size_t(i)] < 0)
-            entry.SkipReason = "does not qualify for this firmware";
-        else if (!all && listIndex[std::size_t(i)] != 0)
-            entry.SkipReason = "not chosen: without --all only the first qualifying drive is flashed";
-        else if (!drive.IdentityProblem().empty())
-            entry.SkipReason = "could not be identified (" + drive.IdentityProblem() + ")";
-        else if (revision.find_first_not_of(' ') == std::string::npos)
-            entry.SkipReason = "could not be identified (its INQUIRY answer holds no firmware revision)";
-        else if (!startUp.Texts().AnyFirmware && revision.compare(newRevision) >= 0)
-            entry.SkipReason = "already at FW:" + revision + ", not below FW:" + newRevision;
+        entry.SkipReason = plan[std::size_t(i)].Reason;
         drives.push_back(std::move(entry));
     }
     return drives;
@@ -101,7 +87,7 @@ std::string Confirmation(const std::vector<FleetDrive>& drives, const std::strin
     for (const FleetDrive& drive : drives) {
         if (drive.Chosen()) {
             ++count;
-            const bool older = drive.Revision.compare(newRevision) > 0;
+            const bool older = IsDowngrade(drive.Revision, newRevision);
             downgrade = downgrade || older;
             chosen += "  " + drive.Device + "  " + drive.Identity + "  FW:" + drive.Revision + " -> FW:" + newRevision +
                       (older ? " (older)" : "") + "\n";
@@ -121,28 +107,14 @@ bool Succeeded(const FleetDrive& drive) {
            (drive.Report->Outcome == FlashOutcome::Completed || drive.Report->Outcome == FlashOutcome::Rehearsed);
 }
 
-// 0 when every chosen drive completed; PartialSuccess when some did; otherwise the code a
-// single drive's run would give for the worst of them.
+// The exit code of the drives chosen for flashing, by the one rule of every run.
 int ExitCodeOf(const std::vector<FleetDrive>& drives) {
-    int chosen = 0, succeeded = 0, busy = 0;
-    bool commitFailed = false;
-    for (const FleetDrive& drive : drives) {
-        if (!drive.Chosen())
-            continue;
-        ++chosen;
-        succeeded += Succeeded(drive) ? 1 : 0;
-        busy += drive.Refusal.empty() ? 0 : 1;
-        commitFailed = commitFailed || (drive.Report && drive.Report->Outcome == FlashOutcome::CommitFailed);
-    }
-    if (succeeded == chosen)
-        return ExitCode::Success;
-    if (succeeded > 0)
-        return ExitCode::PartialSuccess;
-    if (commitFailed)
-        return ExitCode::FailedAtCommit;
-    if (busy == chosen)
-        return ExitCode::Busy;
-    return ExitCode::FailedBeforeCommit;
+    std::vector<DriveEnding> endings;
+    for (const FleetDrive& drive : drives)
+        if (drive.Chosen())
+            endings.push_back({drive.Report ? drive.Report->Outcome : FlashOutcome::FailedBeforeCommit,
+                               !drive.Refusal.empty()});
+    return ExitCodeOf(endings);
 }
 
 // When no drive is chosen: the code a single run would give for the first drive left alone.
@@ -183,8 +155,8 @@ private:
     }
 
     int RunDrives() {
-        const std::string file = RunningExecutablePath();
-        if (!CheckUtilitySeal(Block_, EmbeddedSealBytes(), file.empty() ? "this utility" : file, Questions_))
+        const SessionSettings settings{EmbeddedSealBytes(), RunningExecutablePath(), &History_, Options_.NoCommit};
+        if (!FlashSession::CheckSeal(Block_, settings, Questions_))
             return ExitCode::FailedBeforeCommit;
 
         PlatformChoiceError error;
@@ -197,18 +169,18 @@ private:
         Terminal_.Interrupted = [] { return InterruptWatch::Requested(); };
         GuardedPlatform platform(Choice_->Get());
 
-        FlashStartUp startUp(Block_, platform);
-        startUp.FormIdentityTexts();
-        if (!startUp.AskWarning(Questions_) || InterruptWatch::Requested())
+        FlashSession session(Block_, platform, settings);
+        const FlashStartUp& startUp = session.StartUp();
+        if (!session.AskWarning(Questions_) || InterruptWatch::Requested())
             return Refusal();
         if (!Options_.Quiet) {
             std::fprintf(Human_, "%s\n", startUp.CaptionText().c_str());
             std::fflush(Human_);
         }
 
-        const FlashStartUp::Detection detection = startUp.Detect(Questions_);
-        if (startUp.Drives() && startUp.Drives()->LeftOut() > 0)
-            Say(startUp.Drives()->LeftOutText());
+        const FlashStartUp::Detection detection = session.Detect(Questions_);
+        if (const std::string leftOut = session.LeftOutText(); !leftOut.empty())
+            Say(leftOut);
         if (detection != FlashStartUp::Detection::Ready) {
             if (const GuardedPlatform::OpenFailure* failure = platform.BusyOrDenied()) {
                 Say(failure->DevicePath + ": " + platform.ErrorText(failure->Error));
@@ -220,9 +192,8 @@ private:
             return ExitCode::NoDrive;
         }
 
-        std::vector<int> listIndex;
-        Drives_ = PlanDrives(startUp, Block_, Options_.All, listIndex);
-        const std::string newRevision = Block_.NewFwName().substr(0, 4);
+        Drives_ = PlanDrives(session, Options_.All);
+        const std::string newRevision = session.NewRevision();
         Events_.Started(startUp.Texts(), newRevision, Drives_, Options_.NoCommit);
         bool anyChosen = false;
         for (const FleetDrive& drive : Drives_)
@@ -241,7 +212,7 @@ private:
             return Refusal();
         }
 
-        RunAll(platform, *startUp.Drives(), listIndex);
+        RunAll(session);
 
         if (InterruptWatch::Requested())
             Say("interrupted: drives that had not sent their commit were stopped, their flash unchanged");
@@ -263,19 +234,19 @@ private:
     }
 
     // Claims every chosen drive, runs them all, and gives the claims back once every run has ended.
-    void RunAll(Platform& platform, const CDDrives& found, const std::vector<int>& listIndex) {
+    void RunAll(FlashSession& session) {
+        const std::vector<int> listIndex = session.ListIndexes();
         RunControl control;
         control.StopRequested = [] { return InterruptWatch::Requested(); };
         control.HoldInterrupts = [](bool hold) { InterruptWatch::Hold(hold); };
-        control.MakerProfiles = SealedProfiles(EmbeddedSealBytes());
-        control.NoCommit = Options_.NoCommit;
+        control.Approved = true;  // by the one confirmation; the restart is asked after every run
 
         std::vector<std::unique_ptr<RunClaim>> claims(Drives_.size());
         for (std::size_t i = 0; i < Drives_.size(); ++i) {
             if (!Drives_[i].Chosen())
                 continue;
             std::string why, notice;
-            claims[i] = platform.ClaimForRun(found.Item(int(i))->Handle, why, &notice);
+            claims[i] = session.Claim(int(i), why, notice);
             if (!notice.empty())
                 Say(notice);
             if (!claims[i]) {
@@ -291,8 +262,8 @@ private:
                 continue;
             // A thread the system refuses must not end the program while other drives commit.
             try {
-                runs.emplace_back(FlashOneDrive, std::ref(Drives_[i]), std::ref(*found.Item(int(i))), listIndex[i],
-                                  std::cref(Block_), control, std::ref(Events_), std::ref(History_));
+                runs.emplace_back(FlashOneDrive, std::ref(Drives_[i]), std::ref(session), int(i), listIndex[i], control,
+                                  std::ref(Events_));
             } catch (const std::system_error& e) {
                 FleetDrive& drive = Drives_[i];
                 drive.Report.emplace().Outcome = FlashOutcome::FailedBeforeCommit;

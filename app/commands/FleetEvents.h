@@ -28,15 +28,11 @@ struct FleetDrive {
     bool Chosen() const { return SkipReason.empty(); }
 };
 
-// A stable one-word name of how a drive ended: "completed", "rehearsed", "commit_failed",
-// "failed_before_commit", "interrupted", "disc_present", "unidentified", "revision_refused",
-// "declined", "busy", "skipped" or "not_run".
-std::string OutcomeKey(const FleetDrive& drive);
+// A stable one-word name of how a drive ended: its run's OutcomeKey, or one of DriveOutcomeKey
+// ("busy", "skipped", "not_run").
+std::string DriveOutcomeKeyOf(const FleetDrive& drive);
 // The same for people: "completed", "failed at the commit", ...
 std::string OutcomeWords(const FleetDrive& drive);
-// A stable name of the phase a status caption belongs to ("image_upload", "commit", ...;
-// "" for a caption of no phase).
-std::string StepKey(const std::string& status);
 // A stable name of a question ("start_up_warning", "update_confirmation", "restart", "message").
 std::string QuestionKey(Question question);
 
@@ -51,7 +47,7 @@ public:
     // The drives are known; newRevision is what the chosen ones are to get.
     virtual void Started(const IdentityTexts& utility, const std::string& newRevision,
                          const std::vector<FleetDrive>& drives, bool rehearsal) = 0;
-    virtual void Step(const std::string& device, const std::string& status) = 0;
+    virtual void Step(const std::string& device, const RunStatus& status) = 0;
     virtual void Progress(const std::string& device, int percent) = 0;
     virtual void Finished(const FleetDrive& drive) = 0;
     // The run is over: every drive, and the exit code.
