@@ -73,7 +73,8 @@ std::vector<FleetDrive> PlanDrives(const FlashSession& session, bool all) {
         entry.Device = drive.DevicePath();
         entry.Identity = drive.Identity();
         entry.Revision = drive.RevisionText();
-        entry.SkipReason = plan[std::size_t(i)].Reason;
+        entry.Plan = plan[std::size_t(i)];
+        entry.SkipReason = entry.Plan.Reason;
         drives.push_back(std::move(entry));
     }
     return drives;
@@ -119,13 +120,17 @@ int ExitCodeOf(const std::vector<FleetDrive>& drives) {
 
 // When no drive is chosen: the code a single run would give for the first drive left alone.
 int NothingChosen(const std::vector<FleetDrive>& drives) {
+    std::vector<DriveEnding> refused;
     for (const FleetDrive& drive : drives)
-        if (drive.SkipReason.rfind("could not be identified", 0) == 0) {
+        if (drive.Plan.Choice == DrivePlan::Decision::Refuse)
+            refused.push_back({drive.Plan.Refusal});
+    for (const FleetDrive& drive : drives)
+        if (drive.Plan.Choice == DrivePlan::Decision::Refuse && drive.Plan.Refusal == FlashOutcome::Unidentified) {
             Say(drive.Device + ": " + drive.SkipReason);
-            return ExitCode::FailedBeforeCommit;
+            return ExitCodeOf(refused);
         }
     Say("every qualifying drive already has this firmware revision or a newer one");
-    return ExitCode::Refused;
+    return ExitCodeOf(refused);
 }
 
 class FleetCommand {

@@ -12,6 +12,7 @@
 
 #include "flash/FlashRun.h"
 #include "flash/Qualification.h"
+#include "session/FlashPlan.h"
 #include "ui/Answers.h"
 
 // One detected drive, and once its run is over, how it went.
@@ -19,6 +20,7 @@ struct FleetDrive {
     std::string Device;      // the device path
     std::string Identity;    // the identity line at detection
     std::string Revision;    // the revision reported at detection
+    DrivePlan Plan;          // what the session's plan does with it
     std::string SkipReason;  // why it is not flashed; "" for a drive that is
 
     std::optional<FlashReport> Report;  // none when its run never started
