@@ -2,10 +2,14 @@
 #include "flash/StartUp.h"
 
 #include "flash/FlashTexts.h"
+#include "image/AreaLocator.h"
 #include "image/Seal.h"
+#include "image/VersionArea.h"
 
 bool CheckUtilitySeal(const IdentityBlock& block, const uint8_t* seal, const std::string& file, Answers& answers) {
-    const SealCheck check = CheckSeal(block, seal);
+    // The areas the run uses must be the ones every reader of its file finds, so that what
+    // --info shows and what the seal covers is what is flashed.
+    const SealCheck check = JudgeSeal(block, seal, EmbeddedVersionBytes(), OwnAreasMismatch());
     switch (check.Result) {
     case SealCheck::State::Intact: return true;
     case SealCheck::State::Unsealed:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "image/Builder.h"
 
+#include "image/AreaLocator.h"
 #include "image/FileCopy.h"
 
 #include <fcntl.h>
@@ -170,15 +171,28 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     if (!exe.Valid() || ::fstat(exe.Get(), &exeInfo) != 0)
         return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
     std::size_t exeLength = std::size_t(exeInfo.st_size);
-    std::size_t keyWordAt = 0;
-    bool keyWordFound = false;
-    if (!FindKeyWord(exe.Get(), request.KeyWord, keyWordAt, keyWordFound, exeLength))
-        return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
-    // The seal area, its own object: a program without one could not seal what it builds.
-    std::size_t sealAt = 0, sealSearched = exeLength;
-    bool sealFound = false;
-    if (!FindKeyWord(exe.Get(), request.SealKey, sealAt, sealFound, sealSearched))
-        return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
+    std::size_t keyWordAt = 0, sealAt = 0;
+    bool keyWordFound = false, sealFound = false;
+    // A program file: its areas where every reader of a copy finds them, so that the copy's
+    // fields and seal land where the copy runs with them. A file of any other kind is
+    // searched for the key-words.
+    AreaPlaces places;
+    std::string locateWhy;
+    if (LocateAreas(exe.Get(), places, locateWhy)) {
+        if (!places.Damage.empty())
+            return fail("Building fail: " + programName + " is damaged (" + places.Damage + "). Nothing was written.");
+        keyWordFound = places.Block.has_value();
+        keyWordAt = std::size_t(places.Block.value_or(0));
+        sealFound = places.Seal.has_value();
+        sealAt = std::size_t(places.Seal.value_or(0));
+    } else {
+        if (!FindKeyWord(exe.Get(), request.KeyWord, keyWordAt, keyWordFound, exeLength))
+            return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
+        // The seal area, its own object: a program without one could not seal what it builds.
+        std::size_t sealSearched = exeLength;
+        if (!FindKeyWord(exe.Get(), request.SealKey, sealAt, sealFound, sealSearched))
+            return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
+    }
     // The fields and the image go from the key-word's end on; the seal must lie elsewhere.
     const std::size_t writtenEnd = keyWordAt + Layout::KeyWordSize + Layout::FieldBytes + imageLength;
     if (keyWordFound && (!sealFound || sealAt + SealLayout::Size > exeLength ||

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "flash/FlashTexts.h"
 #include "flash/UtilityFacts.h"
 #include "image/OutputFile.h"
 #include "app/commands/Options.h"
@@ -23,7 +24,7 @@ int RunExtractImage(const Options& options) {
     }
     const std::string name = subject.File.empty() ? std::string("this program") : subject.File;
     const IdentityBlock block = subject.View();
-    const UtilityFacts facts = DescribeUtility(block, subject.Seal, subject.Version);
+    const UtilityFacts facts = DescribeUtility(block, subject.Seal, subject.Version, subject.PlaceDamage);
     if (facts.Blank) {
         std::fprintf(stderr, "flashutil: %s is a blank copy: it carries no firmware image\n", name.c_str());
         return ExitCode::Failure;
@@ -37,6 +38,9 @@ int RunExtractImage(const Options& options) {
     if (facts.Seal == UtilityFacts::SealState::Damaged)
         std::fprintf(stderr, "flashutil: warning: %s is damaged (%s); the image written is what it carries now\n",
                      name.c_str(), facts.SealProblem.c_str());
+    // A copy built before utilities were sealed: said under --quiet too, as nothing vouches for the image.
+    if (facts.Seal == UtilityFacts::SealState::Absent)
+        std::fprintf(stderr, "flashutil: %s\n", FlashTexts::UnsealedUtility(name).c_str());
 
     OutputFileRequest request;
     request.Path = *options.ExtractOutput;

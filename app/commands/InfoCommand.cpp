@@ -93,7 +93,7 @@ int RunInfo(const Options& options) {
         std::fprintf(stderr, "flashutil: %s\n", why.c_str());
         return ExitCode::Failure;
     }
-    const UtilityFacts facts = DescribeUtility(subject.View(), subject.Seal, subject.Version);
+    const UtilityFacts facts = DescribeUtility(subject.View(), subject.Seal, subject.Version, subject.PlaceDamage);
     if (options.Json)
         std::printf("%s\n", InfoDocument(subject, facts).dump(2, ' ', false, json::error_handler_t::replace).c_str());
     else

@@ -32,14 +32,16 @@ run_command self "$built" --info
 grep -qx "Image SHA-256:    $sha" "$work/self.out" || fail "built copy's own --info: $(out self)"
 grep -qx 'Seal:             valid' "$work/self.out" || fail "built copy's own seal: $(out self)"
 
-# 3. An old copy: its seal area zeroed and its version area gone, as a copy built before them.
+# 3. An old copy: its seal and version areas gone and none of its areas named, as a copy built
+#    before them.
 python3 - "$built" "$work/old.EXE" <<'PY'
 import sys
 d = bytearray(open(sys.argv[1], 'rb').read())
 s = d.find(b'FLUTIL.' + b'SEALBLK\0'); v = d.find(b'FLUTIL.' + b'VERSION\0')
 assert s >= 0 and v >= 0
-d[s + 20:s + 3446] = bytes(3426)
+d[s:s + 3446] = bytes(3446)
 d[v:v + 64] = bytes(64)
+d[:] = d.replace(b'flashutil_', b'xlashutil_')
 open(sys.argv[2], 'wb').write(d)
 PY
 run_command old "$flashutil" --info --json "$work/old.EXE"

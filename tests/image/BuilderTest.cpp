@@ -10,6 +10,7 @@
 
 #include "TempDirectory.h"
 #include "image/Builder.h"
+#include "image/VersionArea.h"
 #include "support/ScriptedUserInterface.h"
 
 namespace {
@@ -442,3 +443,20 @@ TEST(BuildFields, TextsAreCutTo24AndNamesUpperCased) {
 }
 
 }  // namespace
+
+// A program whose loaded bytes hold a second seal area's key-word: which area the copy would
+// run with is open, so nothing is built (a key-word search would seal the first one).
+TEST_F(Build, ProgramWithASecondSealKeyWordIsRefused) {
+    Bytes program = ReadFile(Program);
+    const VersionKeyWord word = OwnVersionKeyWord();
+    const auto at = std::search(program.begin(), program.end(), word.begin(), word.end());
+    ASSERT_NE(at, program.end());
+    const std::size_t version = std::size_t(at - program.begin());
+    std::copy(SealKey.begin(), SealKey.end(), program.begin() + std::ptrdiff_t(version + VersionLayout::TextOffset));
+    WriteFile(Program, program);
+    EXPECT_FALSE(BuildWith("qfa0.bin", RandomBytes(10, 13)));
+    ASSERT_EQ(Ui.MessageTexts().size(), 1u);
+    EXPECT_NE(Ui.MessageTexts()[0].find("is damaged (its seal area's key-word occurs 2 times)"), std::string::npos)
+        << Ui.MessageTexts()[0];
+    EXPECT_TRUE(OutFiles().empty());
+}
