@@ -11,6 +11,7 @@
 #include <string>
 
 #include "image/IdentityBlock.h"
+#include "image/RevisionRange.h"
 
 // The texts formed from the identity block for the flash-mode start-up.
 struct IdentityTexts {

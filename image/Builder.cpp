@@ -3,6 +3,7 @@
 
 #include "image/AreaLocator.h"
 #include "image/FileCopy.h"
+#include "image/RevisionRange.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <utility>
 
 namespace {
 
@@ -141,6 +143,10 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         return fail("Building fail: " + binName + " starts like the blank marker \"ZYRT\", so the output would be a "
                     "builder, not a flash utility. Nothing was written.");
     const uint32_t imageLength = static_cast<uint32_t>(imageBytes.size());
+    // A range that admits no revision is built as asked; the person is told what it means,
+    // by the rule the drive check applies.
+    if (std::string warning = RevisionRangeWarning(request.Model.FwRange); !warning.empty())
+        out.Warnings.push_back(std::move(warning));
 
     // The maker's profiles, read whole before anything is written.
     std::vector<uint8_t> profileBytes;
@@ -221,6 +227,20 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     if (::fstatat(directory.Get(), outputName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
         (sameFile(existing, exeInfo) || (runningKnown && sameFile(existing, running))))
         return fail("Building fail: " + out.OutputPath + " is the program's own file; it is not overwritten.");
+    // Nor over what the build reads: "QF60.EXE" built from an image named QF60.EXE would
+    // leave the utility and lose the image. Compared as files, so another name for the same
+    // file is caught too; a symbolic link at the output name is replaced, never followed.
+    const std::pair<std::string, std::string> inputs[] = {
+        {request.ImagePath, "the image file"}, {request.ProfilesPath, "the profiles file"},
+        {request.ModelFilePath, "the model file"}};
+    for (const auto& [path, what] : inputs) {
+        struct stat input {};
+        if (!path.empty() && ::stat(path.c_str(), &input) == 0 &&
+            ::fstatat(directory.Get(), outputName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+            sameFile(existing, input))
+            return fail("Building fail: " + out.OutputPath + " is " + what + " " + path +
+                        "; it is not overwritten. Nothing was written.");
+    }
     // A device, FIFO or socket under the output name would be replaced by the rename.
     if (::fstatat(directory.Get(), outputName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
         !S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode) && !S_ISDIR(existing.st_mode))

@@ -32,6 +32,7 @@ constexpr const char* Modes =
     "                         touching a drive\n"
     "  --extract-image OUT [FILE]\n"
     "                         write the image this program (or FILE) carries to OUT\n"
+    "                         (\"-\": standard output)\n"
     "  --history              show the runs made on drives, oldest first (every run\n"
     "                         that sends anything to a drive is recorded; the file\n"
     "                         is FLASHUTIL_HISTORY when set)\n"

@@ -2,6 +2,8 @@
 // The builder, run on copies of the real program and on hand-made files.
 
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -405,6 +407,52 @@ TEST_F(Build, NeverOverwritesTheProgramItself) {
     EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report));
     EXPECT_EQ(ReadFile(Out + "/qfa0.EXE"), blank);
     EXPECT_EQ(OutFiles(), std::vector<std::string>{"qfa0.EXE"});
+}
+
+// What the build reads is never what it writes, by name or as another name of the same file.
+TEST_F(Build, NeverReplacesItsOwnInputs) {
+    using Place = std::function<void(BuildRequest&, const std::string& output)>;  // puts an input at output
+    const struct {
+        const char* Name;
+        Place Put;
+        const char* Says;
+    } cases[] = {
+        {"image under the output name",
+         [](BuildRequest& r, const std::string& output) { r.ImagePath = output, r.SelectedBinName = "qfa0.EXE"; },
+         "is the image file"},
+        {"image as a hard link",
+         [](BuildRequest& r, const std::string& output) {
+             fs::remove(output);
+             fs::create_hard_link(r.ImagePath, output);
+         },
+         "is the image file"},
+        {"image through a symbolic link",
+         [](BuildRequest& r, const std::string& output) {
+             fs::remove(r.ImagePath);
+             fs::create_symlink(output, r.ImagePath);
+         },
+         "is the image file"},
+        {"profiles file", [](BuildRequest& r, const std::string& output) { r.ProfilesPath = output; },
+         "is the profiles file"},
+        {"model file", [](BuildRequest& r, const std::string& output) { r.ModelFilePath = output; },
+         "is the model file"},
+    };
+    const Bytes kept = RandomBytes(Profiles::DataSize, 30);  // serves as an image and as profiles
+    const std::string output = Out + "/qfa0.EXE";
+    for (const auto& c : cases) {
+        Ui = {};
+        BuildRequest request = Request("qfa0.bin");
+        fs::remove(request.ImagePath);
+        fs::remove(output);
+        WriteFile(request.ImagePath, kept);
+        WriteFile(output, kept);
+        c.Put(request, output);
+        EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report)) << c.Name;
+        ASSERT_EQ(Ui.Messages.size(), 1u) << c.Name;
+        EXPECT_NE(Ui.Messages[0].Text.find(c.Says), std::string::npos) << c.Name << ": " << Ui.Messages[0].Text;
+        EXPECT_EQ(ReadFile(output), kept) << c.Name;
+        EXPECT_EQ(OutFiles(), std::vector<std::string>{"qfa0.EXE"}) << c.Name;
+    }
 }
 
 TEST_F(Build, SymlinkAtTheOutputNameIsReplacedNotFollowed) {

@@ -103,15 +103,20 @@ TEST(AreaLocator, FindsTheAreasTheLoaderMappedThroughTheSymbolTable) {
     EXPECT_EQ(places.Version, Find(program, OwnVersionKeyWord()));
 }
 
-TEST(OutputFile, ReplacesLinksKeepsWhatItMustAndLeavesNothingHalfWritten) {
+TEST(OutputFile, LeavesLinksAndWhatItMustKeepAndNothingHalfWritten) {
     TempDirectory temp;
     const Bytes content = {1, 2, 3};
     std::string why;
     WriteFile(temp / "victim", std::string("keep me"));
-    fs::create_symlink(temp / "victim", temp / "out.bin");
+    // A link (think of /dev/stdout) is neither followed nor replaced.
+    fs::create_symlink(temp / "victim", temp / "link");
+    EXPECT_FALSE(WriteOutputFile({temp / "link", content, {}}, why));
+    EXPECT_EQ(why, temp / "link" + ": a symbolic link; it is not replaced");
+    EXPECT_TRUE(fs::is_symlink(temp / "link"));
+    EXPECT_EQ(ReadFile(temp / "victim"), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+    WriteFile(temp / "out.bin", std::string("old"));
     ASSERT_TRUE(WriteOutputFile({temp / "out.bin", content, {}}, why)) << why;
     EXPECT_EQ(ReadFile(temp / "out.bin"), content);
-    EXPECT_EQ(ReadFile(temp / "victim"), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
 
     // The copy read, under another name: never replaced.
     fs::create_hard_link(temp / "victim", temp / "alias");
@@ -134,7 +139,7 @@ TEST(OutputFile, ReplacesLinksKeepsWhatItMustAndLeavesNothingHalfWritten) {
     for (const auto& entry : fs::directory_iterator(temp.Path()))
         names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"alias", "dir", "fifo", "out.bin", "victim"}));  // no temporary left
+    EXPECT_EQ(names, (std::vector<std::string>{"alias", "dir", "fifo", "link", "out.bin", "victim"}));  // no temporary left
 }
 
 }  // namespace
