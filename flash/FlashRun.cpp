@@ -6,6 +6,7 @@
 
 #include "flash/FlashTexts.h"
 #include "flash/ProfileData.h"
+#include "flash/Qualification.h"
 
 namespace {
 constexpr unsigned PollMilliseconds = 30;
@@ -50,10 +51,39 @@ FlashOutcome FlashRun::CheckIdentified() {
     std::string cause = Drive_.IdentityProblem();
     if (cause.empty() && Drive_.RevisionText().find_first_not_of(' ') == std::string::npos)
         cause = "its INQUIRY answer holds no firmware revision";
-    if (cause.empty())
+    if (!cause.empty()) {
+        Answers_.Show(FlashTexts::Unidentified(Drive_.DevicePath(), cause), MessageKind::Error);
+        return FlashOutcome::Unidentified;
+    }
+    const std::string why = WhyNoLongerQualified();
+    if (why.empty())
         return FlashOutcome::Completed;
-    Answers_.Show(FlashTexts::Unidentified(Drive_.DevicePath(), cause), MessageKind::Error);
+    const CDDrive::Opening& opened = Drive_.AtOpening();
+    std::string now = Drive_.Identity();
+    if (const NodeDevice device = Drive_.DeviceNow(); device != opened.Device)
+        now += " at " + device.SystemDevice;
+    Answers_.Show(FlashTexts::NoLongerQualifies(Drive_.DevicePath(), opened.Identity, now, why), MessageKind::Error);
     return FlashOutcome::Unidentified;
+}
+
+// A drive list can be stale by the time a run starts (drives swapped or renumbered, a node
+// that leads elsewhere): the drive must still be the device that was opened, and its last
+// answer must qualify by the same rule as at start-up. Nothing is sent to ask: the answer the
+// drive gave when it was listed is judged, with the system's word on the device behind the node.
+std::string FlashRun::WhyNoLongerQualified() const {
+    const CDDrive::Opening& opened = Drive_.AtOpening();
+    const NodeDevice now = Drive_.DeviceNow();
+    if (now.SystemDevice != opened.Device.SystemDevice)
+        return "its node leads to another device than when it was opened";
+    if (now.Serial && opened.Device.Serial && *now.Serial != *opened.Device.Serial)
+        return "its serial number changed from " + *opened.Device.Serial + " to " + *now.Serial;
+    const QualificationVerdict verdict =
+        JudgeDrive(Utility_, Drive_.PeripheralType(), Drive_.ProductText(), Drive_.RevisionText());
+    // A drive at or above the new revision is the revision check's to refuse, with its own words.
+    const std::string newRevision = Utility_.NewFwName().substr(0, 4);
+    if (verdict.OnlyTheRange && !Utility_.AnyFirmware() && Drive_.RevisionText().compare(newRevision) >= 0)
+        return {};
+    return verdict.Why;
 }
 
 // A profile or DVD image needs the flash-chip profiles: the maker's, carried by the utility,

@@ -24,7 +24,8 @@
 
 // How a run ended.
 enum class FlashOutcome {
-    Unidentified,        // the drive's identity or revision is unknown: nothing sent
+    Unidentified,        // the drive's identity or revision is unknown, or it is no longer the drive that
+                         // qualified (another device, product, type or range): nothing sent
     RevisionRefused,     // drive already at or above the new revision: nothing sent
     Declined,            // the person did not answer Yes: nothing sent
     DiscPresent,         // "Remove disc, before to do the flash task."
@@ -85,6 +86,7 @@ public:
 private:
     FlashOutcome CheckImage();
     FlashOutcome CheckIdentified();
+    std::string WhyNoLongerQualified() const;
     FlashOutcome CheckProfiles();
     FlashOutcome CheckRevision(const std::string& driveRevision, const std::string& newRevision);
     FlashOutcome WaitUntilReady();

@@ -53,6 +53,13 @@ std::string Unidentified(const std::string& devicePath, const std::string& cause
     return drive + " could not be identified (" + cause + "); nothing was sent to it.";
 }
 
+std::string NoLongerQualifies(const std::string& devicePath, const std::string& qualifiedAs, const std::string& now,
+                              const std::string& why) {
+    const std::string drive = devicePath.empty() ? "The drive" : "The drive " + devicePath;
+    return drive + " no longer qualifies for this firmware (" + why + "): it qualified as \"" + qualifiedAs +
+           "\" and is now \"" + now + "\"; nothing was sent to it.";
+}
+
 std::string BadImageLength(uint32_t length, uint32_t capacity) {
     return "The embedded image length " + std::to_string(length) + " is not between 1 and " +
            std::to_string(capacity) + " bytes; nothing was sent to the drive.";

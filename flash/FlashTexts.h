@@ -23,6 +23,9 @@ constexpr const char* DetectedDrivesHead = "\nDetected drives:\n";
 std::string AlreadyUpdated(const std::string& driveRevision);
 std::string UpdateQuestion(const std::string& driveRevision, const std::string& newRevision);
 std::string Unidentified(const std::string& devicePath, const std::string& cause);
+// A drive that is no longer what the start-up qualified: what it qualified as, what it is now, why.
+std::string NoLongerQualifies(const std::string& devicePath, const std::string& qualifiedAs, const std::string& now,
+                              const std::string& why);
 std::string BadImageLength(uint32_t length, uint32_t capacity);
 constexpr const char* RestartQuestion = "The system needs to be restarted for the changes to take effect ?";
 constexpr const char* RestartRefused = "The system could not be asked to restart. Please restart it yourself.";

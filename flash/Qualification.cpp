@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "scsi/CDDrive.h"
+
 namespace {
 
 // A stored text field: its bytes up to the first NUL, at most the field's width.
@@ -68,4 +70,26 @@ std::string WhyNotQualified(const IdentityBlock& block, const std::string& produ
     if (productText != texts.InquiryText)
         return "the drive is not a \"" + texts.InquiryText + "\"";
     return "firmware " + revisionText + " is outside " + texts.RangeLow + " to " + texts.RangeHigh;
+}
+
+bool DriveQualifies(const IdentityTexts& texts, uint8_t peripheralType, const std::string& productText,
+                    const std::string& revisionText) {
+    return peripheralType == OpticalPeripheralType && DriveQualifies(texts, productText, revisionText);
+}
+
+QualificationVerdict JudgeDrive(const IdentityBlock& block, uint8_t peripheralType, const std::string& productText,
+                                const std::string& revisionText) {
+    QualificationVerdict verdict;
+    if (!block.IsBlankCopy() && peripheralType != OpticalPeripheralType) {
+        verdict.Why = peripheralType == CDDrive::NoPeripheralType ? "it reports no device type"
+                                             : "it is not an optical drive (peripheral type " +
+                                                   std::to_string(peripheralType) + ")";
+        return verdict;
+    }
+    verdict.Why = WhyNotQualified(block, productText, revisionText);
+    verdict.Qualifies = verdict.Why.empty();
+    // The product is checked before the range: a drive of the right product that fails, fails on the range.
+    verdict.OnlyTheRange =
+        !verdict.Qualifies && !block.IsBlankCopy() && productText == IdentityTexts::From(block).InquiryText;
+    return verdict;
 }

@@ -37,7 +37,7 @@ bool FlashStartUp::CheckCondition() const {
     if (!Drives_ || Drives_->Current() == nullptr)
         return false;
     const CDDrive* drive = Drives_->Current();
-    return DriveQualifies(Texts_, drive->ProductText(), drive->RevisionText());
+    return DriveQualifies(Texts_, drive->PeripheralType(), drive->ProductText(), drive->RevisionText());
 }
 
 FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui) {

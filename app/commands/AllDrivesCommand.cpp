@@ -62,7 +62,9 @@ void FlashOneDrive(FleetDrive& entry, CDDrive& drive, int listIndex, const Ident
     events.Finished(entry);
 }
 
-// What is done with each detected drive. Without all, only the first qualifying one is chosen.
+// What is done with each drive the system named. Without all, only the first qualifying one is
+// chosen. A drive the run could not look at (not opened, not identified, beyond a full list)
+// is a failed drive of a run of all; without all it is merely not chosen.
 std::vector<FleetDrive> PlanDrives(const FlashStartUp& startUp, const IdentityBlock& block, bool all,
                                    std::vector<int>& listIndex) {
     const std::string newRevision = block.NewFwName().substr(0, 4);
@@ -71,6 +73,10 @@ std::vector<FleetDrive> PlanDrives(const FlashStartUp& startUp, const IdentityBl
     listIndex.assign(found.Count(), -1);
     for (int k = 0; k < int(startUp.Entries().size()); ++k)
         listIndex[std::size_t(startUp.DriveIndexOf(k))] = k;
+    const auto unidentified = [](FleetDrive& entry, const std::string& cause) {
+        entry.ProblemKey = "unidentified";
+        entry.Problem = "could not be identified (" + cause + ")";
+    };
     for (int i = 0; i < found.Count(); ++i) {
         const CDDrive& drive = *found.Item(i);
         FleetDrive entry;
@@ -83,11 +89,24 @@ std::vector<FleetDrive> PlanDrives(const FlashStartUp& startUp, const IdentityBl
         else if (!all && listIndex[std::size_t(i)] != 0)
             entry.SkipReason = "not chosen: without --all only the first qualifying drive is flashed";
         else if (!drive.IdentityProblem().empty())
-            entry.SkipReason = "could not be identified (" + drive.IdentityProblem() + ")";
+            unidentified(entry, drive.IdentityProblem());
         else if (revision.find_first_not_of(' ') == std::string::npos)
-            entry.SkipReason = "could not be identified (its INQUIRY answer holds no firmware revision)";
+            unidentified(entry, "its INQUIRY answer holds no firmware revision");
         else if (!startUp.Texts().AnyFirmware && revision.compare(newRevision) >= 0)
             entry.SkipReason = "already at FW:" + revision + ", not below FW:" + newRevision;
+        drives.push_back(std::move(entry));
+    }
+    for (const UnlistedDrive& unlisted : found.Unlisted()) {
+        FleetDrive entry;
+        entry.Device = unlisted.DevicePath;
+        if (!all) {
+            entry.SkipReason = unlisted.Cause;
+        } else {
+            entry.ProblemKey = unlisted.Why == UnlistedDrive::Reason::NotOpened      ? "not_opened"
+                               : unlisted.Why == UnlistedDrive::Reason::Unidentified ? "unidentified"
+                                                                                     : "left_out";
+            entry.Problem = unlisted.Cause;
+        }
         drives.push_back(std::move(entry));
     }
     return drives;
@@ -99,7 +118,9 @@ std::string Confirmation(const std::vector<FleetDrive>& drives, const std::strin
     int count = 0;
     downgrade = false;
     for (const FleetDrive& drive : drives) {
-        if (drive.Chosen()) {
+        if (!drive.ProblemKey.empty()) {
+            skipped += "  " + drive.Device + "  " + drive.Identity + "  not flashed: " + drive.Problem + "\n";
+        } else if (drive.Chosen()) {
             ++count;
             const bool older = drive.Revision.compare(newRevision) > 0;
             downgrade = downgrade || older;
@@ -121,12 +142,14 @@ bool Succeeded(const FleetDrive& drive) {
            (drive.Report->Outcome == FlashOutcome::Completed || drive.Report->Outcome == FlashOutcome::Rehearsed);
 }
 
-// 0 when every chosen drive completed; PartialSuccess when some did; otherwise the code a
-// single drive's run would give for the worst of them.
+// 0 when every chosen drive completed and the run reached every drive; PartialSuccess when
+// some completed and others did not (or could not be reached); otherwise the code a single
+// drive's run would give for the worst of them.
 int ExitCodeOf(const std::vector<FleetDrive>& drives) {
-    int chosen = 0, succeeded = 0, busy = 0;
+    int chosen = 0, succeeded = 0, busy = 0, unreached = 0;
     bool commitFailed = false;
     for (const FleetDrive& drive : drives) {
+        unreached += drive.ProblemKey.empty() ? 0 : 1;
         if (!drive.Chosen())
             continue;
         ++chosen;
@@ -134,23 +157,33 @@ int ExitCodeOf(const std::vector<FleetDrive>& drives) {
         busy += drive.Refusal.empty() ? 0 : 1;
         commitFailed = commitFailed || (drive.Report && drive.Report->Outcome == FlashOutcome::CommitFailed);
     }
-    if (succeeded == chosen)
+    if (succeeded == chosen && unreached == 0)
         return ExitCode::Success;
     if (succeeded > 0)
         return ExitCode::PartialSuccess;
     if (commitFailed)
         return ExitCode::FailedAtCommit;
-    if (busy == chosen)
+    if (chosen > 0 && busy == chosen)
         return ExitCode::Busy;
     return ExitCode::FailedBeforeCommit;
 }
 
-// When no drive is chosen: the code a single run would give for the first drive left alone.
+// The code a single drive's run would give for a drive the run could not reach.
+int ExitCodeOfProblem(const FleetDrive& drive) {
+    if (drive.ProblemKey == "not_opened")
+        return ExitCode::Busy;
+    if (drive.ProblemKey == "left_out")
+        return ExitCode::NoDrive;
+    return ExitCode::FailedBeforeCommit;
+}
+
+// When no drive is chosen: the code a single run would give for the first drive the run could
+// not reach, else for the first drive left alone.
 int NothingChosen(const std::vector<FleetDrive>& drives) {
     for (const FleetDrive& drive : drives)
-        if (drive.SkipReason.rfind("could not be identified", 0) == 0) {
-            Say(drive.Device + ": " + drive.SkipReason);
-            return ExitCode::FailedBeforeCommit;
+        if (!drive.ProblemKey.empty()) {
+            Say(drive.Device + ": " + drive.Problem);
+            return ExitCodeOfProblem(drive);
         }
     Say("every qualifying drive already has this firmware revision or a newer one");
     return ExitCode::Refused;
@@ -165,7 +198,10 @@ public:
           Json_(stdout), Display_(stdout, stderr, isatty(STDOUT_FILENO) == 1, options.Quiet),
           Events_(options.Json ? static_cast<FleetEvents&>(Json_) : Display_),
           Questions_(Terminal_, Events_, options.Yes, isatty(STDIN_FILENO) == 1),
-          History_(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &SystemLog_) {}
+          History_(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &SystemLog_) {
+        // --quiet keeps the questions and their answers off the screen, as for a single drive.
+        Terminal_.SetQuiet(options.Quiet);
+    }
 
     int Run() {
         const int code = RunDrives();
@@ -209,7 +245,12 @@ private:
         const FlashStartUp::Detection detection = startUp.Detect(Questions_);
         if (startUp.Drives() && startUp.Drives()->LeftOut() > 0)
             Say(startUp.Drives()->LeftOutText());
+        std::vector<int> listIndex;
         if (detection != FlashStartUp::Detection::Ready) {
+            // The summary still names every drive and why none was flashed; nothing was
+            // chosen, so each drive the run could not reach is one that failed.
+            if (startUp.Drives())
+                Drives_ = PlanDrives(startUp, Block_, true, listIndex);
             if (const GuardedPlatform::OpenFailure* failure = platform.BusyOrDenied()) {
                 Say(failure->DevicePath + ": " + platform.ErrorText(failure->Error));
                 return ExitCode::Busy;
@@ -220,10 +261,12 @@ private:
             return ExitCode::NoDrive;
         }
 
-        std::vector<int> listIndex;
         Drives_ = PlanDrives(startUp, Block_, Options_.All, listIndex);
         const std::string newRevision = Block_.NewFwName().substr(0, 4);
         Events_.Started(startUp.Texts(), newRevision, Drives_, Options_.NoCommit);
+        for (const FleetDrive& drive : Drives_)
+            if (!drive.ProblemKey.empty())
+                Events_.Finished(drive);
         bool anyChosen = false;
         for (const FleetDrive& drive : Drives_)
             anyChosen = anyChosen || drive.Chosen();
@@ -250,6 +293,10 @@ private:
         // The drives that did not complete, named on the error stream whatever the stream on output.
         std::string failed;
         for (const FleetDrive& drive : Drives_) {
+            if (!drive.ProblemKey.empty()) {
+                failed += (failed.empty() ? "" : "; ") + drive.Device + ": " + drive.Problem;
+                continue;
+            }
             if (!drive.Chosen() || Succeeded(drive))
                 continue;
             failed += (failed.empty() ? "" : "; ") + drive.Device + ": " + OutcomeWords(drive);

@@ -122,7 +122,8 @@ void FleetDisplay::Summary(const std::vector<FleetDrive>& drives, int) {
     // Only after runs: a run that ended at a question or before finding drives has no table.
     bool ran = false;
     for (const FleetDrive& drive : drives)
-        ran = ran || !drive.Refusal.empty() || (drive.Report && drive.Report->Outcome != FlashOutcome::Declined);
+        ran = ran || !drive.Refusal.empty() || !drive.ProblemKey.empty() ||
+              (drive.Report && drive.Report->Outcome != FlashOutcome::Declined);
     if (!ran || Quiet_)
         return;
     const std::lock_guard<std::mutex> lock(Mutex_);

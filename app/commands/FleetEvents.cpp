@@ -4,6 +4,8 @@
 #include "flash/FlashTexts.h"
 
 std::string OutcomeKey(const FleetDrive& drive) {
+    if (!drive.ProblemKey.empty())
+        return drive.ProblemKey;
     if (!drive.Chosen())
         return "skipped";
     if (!drive.Refusal.empty())
@@ -25,6 +27,8 @@ std::string OutcomeKey(const FleetDrive& drive) {
 }
 
 std::string OutcomeWords(const FleetDrive& drive) {
+    if (!drive.ProblemKey.empty())
+        return drive.Problem;
     const std::string key = OutcomeKey(drive);
     if (key == "skipped")
         return "skipped: " + drive.SkipReason;

@@ -56,7 +56,7 @@ nlohmann::ordered_json DriveObject(const GuardedPlatform& platform, CDDrive& dri
                                    const IdentityBlock& block) {
     const std::string product = drive.ProductText();
     const DriveCandidate* candidate = platform.CandidateAt(drive.DevicePath());
-    const std::string whyNot = WhyNotQualified(block, product, drive.RevisionText());
+    const std::string whyNot = JudgeDrive(block, drive.PeripheralType(), product, drive.RevisionText()).Why;
     nlohmann::ordered_json object;
     object["identity"] = JsonText(identity);
     object["vendor"] = JsonText(TrimRight(product.substr(0, 8)));

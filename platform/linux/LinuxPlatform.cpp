@@ -194,6 +194,24 @@ void LinuxPlatform::Close(PlatformHandle handle) {
     Open_.erase(it);
 }
 
+NodeDevice LinuxPlatform::DeviceBehind(PlatformHandle handle) const {
+    const SysfsDrive* drive = DriveOf(handle);
+    if (drive == nullptr)
+        return {};
+    // The class link of the node's kernel name: it follows the name to whatever device holds it now.
+    const std::string link = drive->GenericName.empty()
+                                 ? Config_.SysfsRoot + "/class/block/" + drive->BlockName + "/device"
+                                 : Config_.SysfsRoot + "/class/scsi_generic/" + drive->GenericName + "/device";
+    NodeDevice device;
+    std::error_code error;
+    const fs::path resolved = fs::canonical(link, error);
+    // A node whose device is gone leads nowhere: a text no device has, so it never matches.
+    device.SystemDevice = error ? "(none: " + link + ")" : resolved.string();
+    if (Config_.SysfsRoot == "/sys")
+        device.Serial = ReadUdevProperties(drive->BlockName, drive->GenericName).Serial;
+    return device;
+}
+
 const SysfsDrive* LinuxPlatform::DriveOf(PlatformHandle handle) const {
     auto it = Open_.find(handle);
     return it == Open_.end() ? nullptr : &it->second;

@@ -77,6 +77,10 @@ public:
     // drive already claimed holds nothing.
     std::unique_ptr<RunClaim> ClaimForRun(PlatformHandle handle, std::string& why, std::string* notice) override;
 
+    // The sysfs device the handle's node leads to now (the link under /sys/class resolved) and
+    // udev's serial number of it.
+    NodeDevice DeviceBehind(PlatformHandle handle) const override;
+
     // The drive behind an open handle (nullptr when the handle is not one of ours).
     const SysfsDrive* DriveOf(PlatformHandle handle) const;
 

@@ -67,6 +67,17 @@ run quiet "$built" --cli --yes -q --virtual-drive
 run quietfail "$built" --cli --yes -q --virtual-drive=fail=12:03/0C/00
 [ "$(rc quietfail)" = 6 ] || fail "--quiet failing run: exit $(rc quietfail)"
 grep -q "WRITE BUFFER failed" "$work/quietfail.err" || fail "--quiet hides the failure: $(err quietfail)"
+# --all -q says what -q says for one drive: neither the questions nor their answers.
+run quietall "$built" --cli --yes --all -q --virtual-drive=count=2
+[ "$(rc quietall)" = 0 ] || fail "--all --quiet run: exit $(rc quietall): $(err quietall)"
+[ -s "$work/quietall.out" ] && fail "--all --quiet run printed: $(head -3 "$work/quietall.out")"
+[ -s "$work/quietall.err" ] && fail "--all --quiet run wrote to stderr: $(err quietall)"
+
+# 3a'. Once a drive has failed to open, every later failure of any drive of the run shows its
+# sense report, the second drive's here.
+run senseafter "$built" --cli --yes --virtual-drive=open-error=EACCES --virtual-drive=fail=7:05/24/00
+grep -q '^SenseCode: 05 24 00, 02' "$work/senseafter.out" "$work/senseafter.err" ||
+    fail "after a failed open, the second drive's failure has no sense report: $(cat "$work/senseafter.out")"
 
 # 3b. A drive that goes away in the middle of the upload: the device and the cause are named,
 # together with the step, and nothing is committed.

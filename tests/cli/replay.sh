@@ -99,5 +99,21 @@ for name in flash outofrange; do
         fail "kernel recording $name: other messages: $(cat "$work/kernel-$name.diff")"
 done
 
+# 6. The drive listed is not the drive at FLASH: its second INQUIRY (the listing's) answers
+#    another product, or a disk. Refused before anything is sent to its memory, exit 6.
+head -2 "$recordings/kernel-flash.trace" | sed '2s/5347494f54455354/4f54484552202020/' > "$work/kernel/other.trace"
+head -2 "$recordings/kernel-flash.trace" | sed '2s/"data": "0580/"data": "0080/' > "$work/kernel/disk.trace"
+for case in "other:the drive is not a" "disk:it is not an optical drive (peripheral type 0)"; do
+    name=${case%%:*}
+    (cd "$work/kernel" && ./1.01.EXE --cli --yes "--virtual-drive=replay=$name.trace") \
+        < /dev/null > "$work/changed-$name.out" 2> "$work/changed-$name.err"
+    code=$?
+    [ "$code" = 6 ] || fail "listed drive changed ($name): exit $code, want 6: $(cat "$work/changed-$name.err")"
+    grep -qF "/dev/sg0 no longer qualifies for this firmware (${case#*:}" "$work/changed-$name.out" \
+        "$work/changed-$name.err" || fail "listed drive changed ($name): not said: $(cat "$work/changed-$name.out")"
+    grep -q 'Flash Completed' "$work/changed-$name.out" && fail "listed drive changed ($name): flashed"
+    grep -q 'recorded commands\|replay:' "$work/changed-$name.err" && fail "listed drive changed ($name): $(cat "$work/changed-$name.err")"
+done
+
 [ "$failures" = 0 ] || exit 1
 echo "replay: all checks passed"

@@ -195,6 +195,29 @@ TEST_F(LinuxPlatformTest, GenericNodeIsOpenedExclusivelyAndBlockNodeShared) {
     EXPECT_EQ(platform->DriveOf(sg), nullptr);
 }
 
+// The device behind an open node is read anew each time: a node whose kernel name now leads
+// to another device (drives swapped or renumbered) or to none shows as another device.
+TEST_F(LinuxPlatformTest, DeviceBehindANodeFollowsItsKernelName) {
+    Tree.AddGeneric("sg0", "0:0:0:0", 5, "sr0");
+    Tree.AddBlock("sr1", "1:0:0:0", 5);
+    auto platform = Make();
+    const auto drives = platform->EnumerateOpticalDrives();
+    const PlatformHandle sg = platform->Open(drives[0].Address);
+    const PlatformHandle sr = platform->Open(drives[1].Address);
+    const NodeDevice first = platform->DeviceBehind(sg);
+    EXPECT_EQ(first.SystemDevice, std::filesystem::canonical(Tree.Device("0:0:0:0", 5)).string());
+    EXPECT_EQ(platform->DeviceBehind(sr).SystemDevice, std::filesystem::canonical(Tree.Device("1:0:0:0", 5)).string());
+    EXPECT_EQ(platform->DeviceBehind(sg), first);
+
+    const std::string link = Tree.Sys + "/class/scsi_generic/sg0/device";
+    std::filesystem::remove(link);
+    std::filesystem::create_directory_symlink(Tree.Device("2:0:0:0", 5), link);
+    EXPECT_NE(platform->DeviceBehind(sg), first);
+    std::filesystem::remove(link);
+    EXPECT_NE(platform->DeviceBehind(sg), first);
+    EXPECT_EQ(platform->DeviceBehind(12345), NodeDevice{});  // not a handle of this platform
+}
+
 TEST_F(LinuxPlatformTest, SecondCopyMeetsABusyDriveAndSaysSo) {
     Tree.AddGeneric("sg0", "0:0:0:0", 5);
     Tree.AddGeneric("sg1", "0:0:1:0", 5);
