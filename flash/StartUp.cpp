@@ -3,6 +3,7 @@
 
 #include "flash/FlashTexts.h"
 #include "image/Seal.h"
+#include "platform/PrintableText.h"
 
 bool CheckUtilitySeal(const IdentityBlock& block, const uint8_t* seal, const std::string& file, Answers& answers) {
     const SealCheck check = CheckSeal(block, seal);
@@ -57,7 +58,7 @@ FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui) {
             DriveIndex_[Entries_.size()] = i;  // Count never exceeds the table's size
             Entries_.push_back(drive->IdentityLine());
         } else {
-            ErrorReport_ += drive->IdentityLine() + "\n";
+            ErrorReport_ += PrintableText(drive->IdentityLine()) + "\n";  // one line per drive, whatever it answered
         }
     }
 
