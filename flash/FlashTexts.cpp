@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "flash/FlashTexts.h"
 
+#include "platform/PrintableText.h"
+
+// What a drive supplied (its revision, its device path) goes into a text without control
+// bytes, so every line of a message is the program's own.
+
 namespace FlashTexts {
 
 std::string Caption(const IdentityTexts& texts) { return texts.VendorText + UtilityTitle + texts.ModelText; }
@@ -41,15 +46,15 @@ std::string ErrorReportHead(const IdentityTexts& texts) {
 }
 
 std::string AlreadyUpdated(const std::string& driveRevision) {
-    return "\nWARNING:\n\nYour drive FW:" + driveRevision + " is aready the most updated ?";
+    return "\nWARNING:\n\nYour drive FW:" + PrintableText(driveRevision) + " is aready the most updated ?";
 }
 
 std::string UpdateQuestion(const std::string& driveRevision, const std::string& newRevision) {
-    return "\nUpdate FW:" + driveRevision + " to FW:" + newRevision + " ?\n";
+    return "\nUpdate FW:" + PrintableText(driveRevision) + " to FW:" + newRevision + " ?\n";
 }
 
 std::string Unidentified(const std::string& devicePath, const std::string& cause) {
-    const std::string drive = devicePath.empty() ? "The drive" : "The drive " + devicePath;
+    const std::string drive = devicePath.empty() ? "The drive" : "The drive " + PrintableText(devicePath);
     return drive + " could not be identified (" + cause + "); nothing was sent to it.";
 }
 
@@ -71,7 +76,7 @@ std::string TransferTooLong(const char* prefix, uint32_t count, uint32_t room) {
 }
 
 std::string NoMakerProfiles(const std::string& devicePath) {
-    return devicePath + ": this firmware needs the flash-chip profiles of the drive's maker, and this utility was "
+    return PrintableText(devicePath) + ": this firmware needs the flash-chip profiles of the drive's maker, and this utility was "
                         "built without them. Nothing was sent to the drive. Rebuild the utility with the maker's "
                         "profiles (flashutil --build ... --profiles FILE, or Profiles=FILE in the model's section "
                         "of the model file).";

@@ -5,6 +5,7 @@
 #include "image/AreaLocator.h"
 #include "image/Seal.h"
 #include "image/VersionArea.h"
+#include "platform/PrintableText.h"
 
 bool CheckUtilitySeal(const IdentityBlock& block, const uint8_t* seal, const std::string& file, Answers& answers) {
     // The areas the run uses must be the ones every reader of its file finds, so that what
@@ -61,7 +62,7 @@ FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui) {
             DriveIndex_[Entries_.size()] = i;  // Count never exceeds the table's size
             Entries_.push_back(drive->IdentityLine());
         } else {
-            ErrorReport_ += drive->IdentityLine() + "\n";
+            ErrorReport_ += PrintableText(drive->IdentityLine()) + "\n";  // one line per drive, whatever it answered
         }
     }
 

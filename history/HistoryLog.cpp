@@ -127,7 +127,8 @@ void HistoryRun::Started() {
     start.Utility = {Utility_.Model(), Utility_.NewFwName().substr(0, 4), ImageSha256Of(Utility_)};
     const std::string product = Drive_.ProductText();
     start.Drive = {Drive_.DevicePath(), Drive_.Identity(), TrimRight(product.substr(0, std::min<std::size_t>(8, product.size()))),
-                   TrimRight(product.size() > 8 ? product.substr(8) : std::string()), Drive_.RevisionText()};
+                   TrimRight(product.size() > 8 ? product.substr(8) : std::string()), Drive_.RevisionText(),
+                   Drive_.IsVirtual()};
     StartedAt_ = std::chrono::steady_clock::now();
     History_->Append(StartLine(start));
     Start_ = std::move(start);

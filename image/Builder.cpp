@@ -160,7 +160,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         if (S_ISDIR(info.st_mode))
             return fail(openFail, EISDIR, path);
         if (!S_ISREG(info.st_mode)) {
-            out.Detail = "not a regular file";
+            out.Detail = path + ": not a regular file";
             return fail(openFail);
         }
         if (!ReadUpTo(profiles.Get(), Profiles::DataSize + 1, profileBytes))

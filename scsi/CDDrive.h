@@ -100,6 +100,10 @@ public:
     Platform& SystemPlatform() const { return Platform_; }
     // The device path the platform uses for this drive.
     const std::string& DevicePath() const { return DevicePath_; }
+    // Whether the platform plays this drive (a virtual drive, or one replayed from a recording,
+    // whatever device path it carries) rather than reaching a drive in the machine.
+    bool IsVirtual() const { return IsVirtual_; }
+    void MarkVirtual(bool isVirtual) { IsVirtual_ = isVirtual; }
     // The text of the last message this drive built (an open failure or a sense report).
     const std::string& MessageText() const { return MessageText_; }
 
@@ -135,6 +139,7 @@ private:
     Opening Opening_;
     std::string OpenProblem_;
     std::string DevicePath_;
+    bool IsVirtual_ = false;
     std::string MessageText_;
     std::array<uint8_t, TransferBufferLength> Transfer_{};
     std::array<uint8_t, IdentityBufferLength> IdentityData_{};

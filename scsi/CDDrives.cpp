@@ -12,6 +12,7 @@ CDDrives::CDDrives(Platform& platform, UserInterface* reports) {
             continue;
         }
         auto* drive = new CDDrive(platform, candidate.Address, reports, &SenseReports_);
+        drive->MarkVirtual(candidate.IsVirtual);
         if (drive->IsOpen()) {
             Items_[CurrentIndex_] = drive;
             ++CurrentIndex_;

@@ -40,10 +40,12 @@
 #include "image/Builder.h"
 #include "image/IdentityBlock.h"
 #include "image/Seal.h"
+#include "platform/PrintableText.h"
 
 namespace {
 
-void Say(const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", line.c_str()); }
+// Lines name devices and drives by what they supplied: shown without control bytes.
+void Say(const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", PrintableText(line).c_str()); }
 
 // One drive's run, start to end, on its thread. Its claim is held by the caller.
 void FlashOneDrive(FleetDrive& entry, CDDrive& drive, int listIndex, const IdentityBlock& block,
@@ -112,7 +114,8 @@ std::vector<FleetDrive> PlanDrives(const FlashStartUp& startUp, const IdentityBl
     return drives;
 }
 
-// The one confirmation: every drive with its revision change, then those left alone and why.
+// The one confirmation: every drive with its revision change, then those left alone and why;
+// a line per drive whatever the drive supplied.
 std::string Confirmation(const std::vector<FleetDrive>& drives, const std::string& newRevision, bool& downgrade) {
     std::string chosen, skipped;
     int count = 0;
@@ -124,10 +127,11 @@ std::string Confirmation(const std::vector<FleetDrive>& drives, const std::strin
             ++count;
             const bool older = drive.Revision.compare(newRevision) > 0;
             downgrade = downgrade || older;
-            chosen += "  " + drive.Device + "  " + drive.Identity + "  FW:" + drive.Revision + " -> FW:" + newRevision +
-                      (older ? " (older)" : "") + "\n";
+            chosen += PrintableText("  " + drive.Device + "  " + drive.Identity + "  FW:" + drive.Revision) +
+                      " -> FW:" + newRevision + (older ? " (older)" : "") + "\n";
         } else {
-            skipped += "  " + drive.Device + "  " + drive.Identity + "  skipped: " + drive.SkipReason + "\n";
+            skipped += PrintableText("  " + drive.Device + "  " + drive.Identity + "  skipped: " + drive.SkipReason) +
+                       "\n";
         }
     }
     std::string text = "\nUpdate the firmware of " + std::to_string(count) + (count == 1 ? " drive" : " drives") +

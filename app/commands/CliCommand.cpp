@@ -14,6 +14,7 @@
 #include "image/Builder.h"
 #include "image/IdentityBlock.h"
 #include "image/Seal.h"
+#include "platform/PrintableText.h"
 #include "scsi/CDDrive.h"
 #include "app/commands/AllDrivesCommand.h"
 #include "app/commands/FailureWords.h"
@@ -25,7 +26,8 @@
 
 namespace {
 
-void Say(const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", line.c_str()); }
+// Lines name devices and drives by what they supplied: shown without control bytes.
+void Say(const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", PrintableText(line).c_str()); }
 
 int RefusalWithoutTerminal() {
     Say("nobody to ask: standard input is not a terminal; run with --yes to answer Yes to every question");
@@ -107,7 +109,7 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
     if (!ui.Quiet()) {
         std::printf("%s\n", startUp.PromptText().c_str());
         for (std::size_t k = 0; k < startUp.Entries().size(); ++k)
-            std::printf("%s %s\n", k == 0 ? "*" : " ", startUp.Entries()[k].c_str());
+            std::printf("%s %s\n", k == 0 ? "*" : " ", PrintableText(startUp.Entries()[k]).c_str());
     }
     std::fflush(stdout);
     CDDrive& drive = *startUp.SelectEntry(0);

@@ -12,6 +12,7 @@
 
 #include "history/HistoryFile.h"
 #include "history/HistoryPlace.h"
+#include "platform/PrintableText.h"
 #include "app/commands/Options.h"
 
 namespace {
@@ -27,7 +28,7 @@ json StartJson(const RunStart& s) {
         {"utility", {{"model", s.Utility.Model}, {"new_revision", s.Utility.NewRevision},
                      {"image_sha256", s.Utility.ImageSha256}}},
         {"drive", {{"device", s.Drive.Device}, {"identity", s.Drive.Identity}, {"vendor", s.Drive.Vendor},
-                   {"product", s.Drive.Product}, {"revision", s.Drive.Revision}}},
+                   {"product", s.Drive.Product}, {"revision", s.Drive.Revision}, {"virtual", s.Drive.Virtual}}},
     };
 }
 
@@ -65,12 +66,7 @@ std::string OutcomeText(const RunEnd& end) {
 }
 
 // Record fields are whatever the drive and the file said: no control characters reach the terminal.
-std::string Printable(std::string text) {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    return text;
-}
+std::string Printable(const std::string& text) { return PrintableText(text); }
 
 void PrintRun(const HistoryEntry& entry) {
     const RunStart& s = entry.Start;
@@ -78,7 +74,10 @@ void PrintRun(const HistoryEntry& entry) {
     std::string outcome = entry.End ? OutcomeText(*entry.End) : "did not finish";
     if (s.Rehearsal && !(entry.End && entry.End->Outcome == "rehearsed"))
         outcome = "rehearsal " + outcome;
-    std::printf("%s  %s  %s %s  %s -> %s  %s\n", s.Time.c_str(), Printable(s.Drive.Device).c_str(),
+    // A replayed drive carries a real drive's path: the record's mark says it was played.
+    const std::string device = Printable(s.Drive.Device) +
+                               (s.Drive.Virtual && !s.Drive.Device.starts_with("virtual:") ? " (virtual drive)" : "");
+    std::printf("%s  %s  %s %s  %s -> %s  %s\n", s.Time.c_str(), device.c_str(),
                 Printable(s.Drive.Vendor).c_str(), Printable(s.Drive.Product).c_str(),
                 Printable(s.Drive.Revision).c_str(), Printable(after).c_str(), outcome.c_str());
     std::string detail = "    utility " + Printable(s.Utility.Model) + " firmware " + Printable(s.Utility.NewRevision) +

@@ -267,6 +267,13 @@ TEST_F(Build, MakersProfilesAreSealedIntoTheCopyAndBadFilesAreRefused) {
         EXPECT_NE(Ui.Messages[0].Text.find("Nothing was written"), std::string::npos) << name;
         EXPECT_TRUE(OutFiles().empty()) << name;
     }
+    // The cause, on a line of its own in the terminal, names the file as well.
+    for (const std::string name : {"folder", "fifo", "missing.bin"}) {
+        Report = {};
+        request.ProfilesPath = Dir / name;
+        EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report)) << name;
+        EXPECT_EQ(Report.Detail.rfind(request.ProfilesPath + ": ", 0), 0u) << Report.Detail;
+    }
 }
 
 // A copy whose image, identity fields, profiles or seal area changed after the build is damaged.
