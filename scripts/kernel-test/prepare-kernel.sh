@@ -8,7 +8,8 @@
 # Prints the directory that holds vmlinuz, modules/*.ko and load-order (the modules to load
 # at boot, in dependency order; scsi_debug itself is left out: the checks load it with
 # their own parameters) and drive-load-order (the host adapters of QEMU's own drives: ATAPI,
-# virtio-scsi, USB Bulk-Only and UAS, which the checks load when they come to those drives).
+# virtio-scsi, USB Bulk-Only and UAS, and ext4, which the checks load when they come to those
+# drives).
 # A second run with the same package version and module lists reuses the cache.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,8 +21,9 @@ cache=$(cd "$cache" && pwd)
 
 # The modules the guest needs; their dependencies come from modules.dep.
 wanted=(sg sr_mod scsi_debug)
-# The adapters of QEMU's drives, loaded later (names as modprobe knows them).
-adapters=(ata_piix virtio_pci virtio_scsi xhci_pci ehci_pci usb_storage uas)
+# The adapters of QEMU's drives, loaded later (names as modprobe knows them), and ext4 for a
+# disc to mount.
+adapters=(ata_piix virtio_pci virtio_scsi xhci_pci ehci_pci usb_storage uas ext4)
 # A cache made for other module lists is made again.
 lists="${wanted[*]} / ${adapters[*]}"
 ready_for() { [ -f "$1/ready" ] && [ "$(cat "$1/ready")" = "$lists" ]; }

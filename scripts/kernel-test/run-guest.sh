@@ -19,8 +19,8 @@
 # The guest also holds Debian's udev (not started: /lib/systemd/systemd-udevd) and the
 # modules of QEMU's drive adapters (/lib/modules/drive-load-order, not loaded). A line
 # "KTEST-MONITOR COMMAND" that the guest prints on the console is given to QEMU's monitor
-# (device_del, device_add: a drive pulled out and plugged in again); the guest watches
-# sysfs for the outcome.
+# (device_del, device_add: a drive pulled out and plugged in again; change: a disc put in),
+# with @WORK@ standing for the work directory; the guest watches sysfs for the outcome.
 #
 # Exit code: the entry script's exit code; 77 when QEMU cannot run on this machine at all;
 # 1 when the guest did not finish (crash, timeout) or the harness failed.
@@ -165,6 +165,7 @@ monitor_relay() {
     local given=0 command
     while kill -0 "$1" 2>/dev/null; do
         while read -r command; do
+            command=${command//@WORK@/$work}
             kt_log "monitor: $command"
             python3 - "$work/monitor.sock" "$command" <<'PY' || kt_log "monitor: no answer to $command"
 import socket, sys, time

@@ -516,5 +516,38 @@ else
     show tower
 fi
 
+# A disc put into the UAS drive and mounted: a run refuses the drive before any command of
+# its own, naming the mount; once unmounted the run stops at "Remove disc".
+echo "== [$(cut -d" " -f1 /proc/uptime)s] a disc mounted in the UAS drive"
+node=$(node_of usb-uas)
+block=$(block_of "$node")
+echo "KTEST-MONITOR change uasdisc @WORK@/disc.img raw read-only"
+tries=0
+until dd if="$block" of=/dev/null bs=2048 count=1 2>/dev/null || [ $tries -ge 200 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+mkdir -p /mnt/disc
+if mount -t ext4 -o ro "$block" /mnt/disc; then
+    run mounted "$bin/1.01.EXE" --cli --yes --device "$node" --trace /tmp/mounted.trace
+    problem=""
+    [ $rc -eq 5 ] || problem="exit code $rc, expected 5"
+    has mounted "$block has a disc mounted at /mnt/disc; unmount it (umount /mnt/disc) and try again" ||
+        problem="${problem:-no refusal naming the mount}"
+    cdbs /tmp/mounted.trace | grep -qv '^12' && problem="${problem:-commands other than INQUIRY sent}"
+    record mounted
+    verdict "usb-uas: a mounted disc refuses the run before it sends anything" "$problem"
+    umount /mnt/disc
+    run disc "$bin/1.01.EXE" --cli --yes --device "$node" --trace /tmp/disc.trace
+    cdbs_and_sense /tmp/disc.trace | sed "s/^/answers usb-uas with a disc: /"
+    problem=""
+    [ $rc -eq 6 ] || problem="exit code $rc, expected 6"
+    has disc "Remove disc, before to do the flash task." || problem="${problem:-no 'Remove disc'}"
+    grep -q '"cdb": "3b' /tmp/disc.trace && problem="${problem:-WRITE BUFFER sent}"
+    verdict "usb-uas with a disc, unmounted: the run stops at 'Remove disc'" "$problem"
+else
+    fail "usb-uas: the disc could not be mounted"
+fi
+
 echo "== [$(cut -d" " -f1 /proc/uptime)s] $failures failed"
 exit $failures

@@ -79,9 +79,13 @@ drives=(
     -device virtio-scsi-pci,id=vscsi -device "scsi-cd,bus=vscsi.0,id=vcd,$scsi_cd,serial=KTVIRTIO0001"
     -device qemu-xhci,id=xhci
     -device usb-bot,bus=xhci.0,id=bot1,serial=KTUSBBOT0001 -device "scsi-cd,bus=bot1.0,id=botcd1,$scsi_cd,serial=KTUSBBOT0001"
-    -device usb-uas,bus=xhci.0,id=uas,serial=KTUAS0001
-    -device "scsi-cd,bus=uas.0,id=uascd,scsi-id=0,lun=0,$scsi_cd,serial=KTUAS0001"
+    -device usb-uas,bus=xhci.0,id=uas,serial=KTUAS0001 -drive if=none,id=uasdisc,media=cdrom
+    -device "scsi-cd,bus=uas.0,id=uascd,scsi-id=0,lun=0,drive=uasdisc,$scsi_cd,serial=KTUAS0001"
 )
+# The disc the checks put into the UAS drive to mount (through the monitor, as @WORK@/disc.img).
+mkdir -p "$work/run"
+rm -f "$work/run/disc.img"
+mke2fs -q -F -t ext2 -b 2048 "$work/run/disc.img" 1024
 qemu=()
 for arg in "${drives[@]}"; do qemu+=(--qemu "$arg"); done
 
