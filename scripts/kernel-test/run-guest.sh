@@ -50,8 +50,8 @@ done
 [ -n "$run_script" ] || { kt_log "--run SCRIPT is required"; exit 1; }
 
 # What the harness needs on the host. Without QEMU there is nothing to test with: skip.
-if ! kt_need_packages qemu-system-x86 busybox-static cpio kmod; then
-    kt_log "SKIP: cannot install qemu-system-x86, busybox-static, cpio and kmod"
+if ! kt_need_packages qemu-system-x86 busybox-static cpio kmod python3 e2fsprogs; then
+    kt_log "SKIP: cannot install qemu-system-x86, busybox-static, cpio, kmod, python3 and e2fsprogs"
     exit 77
 fi
 if ! qemu-system-x86_64 -version >/dev/null 2>&1; then

@@ -85,7 +85,7 @@ drives=(
 # The disc the checks put into the UAS drive to mount (through the monitor, as @WORK@/disc.img).
 mkdir -p "$work/run"
 rm -f "$work/run/disc.img"
-mke2fs -q -F -t ext2 -b 2048 "$work/run/disc.img" 1024
+PATH=$PATH:/usr/sbin:/sbin mke2fs -q -F -t ext2 -b 2048 "$work/run/disc.img" 1024
 qemu=()
 for arg in "${drives[@]}"; do qemu+=(--qemu "$arg"); done
 
