@@ -2,6 +2,7 @@
 #include "flash/FlashRun.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "flash/FlashTexts.h"
@@ -17,6 +18,21 @@ constexpr int32_t CommitProgressMaximum = 200, CommitProgressPosition = 198;
 namespace S = FlashTexts::Status;
 namespace X = FlashTexts::Suffix;
 }  // namespace
+
+bool DriveStoppedAnswering(const CommandResult& result) {
+    if (result.Category == CommandCategory::TransportError)
+        return true;
+    if (result.Category != CommandCategory::SystemError)
+        return false;
+    switch (result.SystemError) {
+    case ENODEV:
+    case ENXIO:
+    case ETIMEDOUT:
+    case ESHUTDOWN:
+    case ENOTCONN: return true;
+    default: return false;
+    }
+}
 
 FlashRun::FlashRun(CDDrive& drive, const IdentityBlock& utility, Answers& answers, ProgressObserver& progress,
                    RunControl control)
@@ -120,16 +136,21 @@ FlashOutcome FlashRun::CheckRevision(const std::string& driveRevision, const std
                : FlashOutcome::Declined;
 }
 
-// Load, wait until the drive has settled without a disc, stop it.
+// Load, wait until the drive has settled without a disc, stop it. The answers are read from
+// the sense bytes; a command that never reached the drive left none to read, so it ends the
+// wait (a drive unplugged or switched off fails every command with no sense at all, which
+// would otherwise pass for "a disc is in it").
 FlashOutcome FlashRun::WaitUntilReady() {
-    Commands_.Unjudged(Commands::LoadMedium());
+    if (!Commands_.Unjudged(Commands::LoadMedium(), "Load medium"))
+        return NotReached();
     unsigned settled = 0;
     unsigned becomingReady = 0;
     for (;;) {
         if (StopWanted())
             return Interrupted();
         Drive_.SystemPlatform().Sleep(PollMilliseconds);
-        Commands_.Unjudged(Commands::TestUnitReady());
+        if (!Commands_.Unjudged(Commands::TestUnitReady(), "Test Unit Ready"))
+            return NotReached();
         if (Drive_.SenseIs(0x02, 0x04, 0x01)) {
             settled = 0;
             // A drive that never settles would hold the run forever.
@@ -139,16 +160,45 @@ FlashOutcome FlashRun::WaitUntilReady() {
             }
         } else if (Drive_.SenseIs(0x02, 0x3A)) {
             break;
-        } else if (!Commands_.CheckDisc()) {
-            Answers_.Show(FlashTexts::RemoveDisc, MessageKind::Plain);
-            return FlashOutcome::DiscPresent;
+        } else {
+            const bool noDisc = Commands_.CheckDisc();
+            if (!Commands_.Reached("Read Capacity"))
+                return NotReached();
+            if (!noDisc) {
+                Answers_.Show(FlashTexts::RemoveDisc, MessageKind::Plain);
+                return FlashOutcome::DiscPresent;
+            }
         }
         if (++settled == SettledPolls)
             break;
     }
-    Commands_.Unjudged(Commands::StopPlayScan());
-    Commands_.Unjudged(Commands::StopUnit());
+    if (!Commands_.Unjudged(Commands::StopPlayScan(), "Stop Play/Scan") ||
+        !Commands_.Unjudged(Commands::StopUnit(), "Stop Unit"))
+        return NotReached();
     return FlashOutcome::Completed;
+}
+
+// A readiness command that never reached the drive: the run ends before anything went to
+// the drive's memory, naming the drive and the cause.
+FlashOutcome FlashRun::NotReached() {
+    const FailedCommand& failure = *Commands_.Failure();
+    const std::string cause = Drive_.FailureCause();
+    if (DriveStoppedAnswering(failure.Result))
+        Answers_.Show(FlashTexts::DriveStoppedAnswering(Drive_.DevicePath(), cause, FlashTexts::LossPoint::BeforeUpload),
+                      MessageKind::Error);
+    else
+        Answers_.Show(FlashTexts::NotSent(Drive_.DevicePath(), failure.Name, cause), MessageKind::Error);
+    return FlashOutcome::FailedBeforeCommit;
+}
+
+// After a failed command of the upload, the read-back or the commit: when the drive stopped
+// answering, say so plainly, and what that means for its flash.
+void FlashRun::SayIfDriveLost(FlashTexts::LossPoint point) {
+    const std::optional<FailedCommand>& failure = Commands_.Failure();
+    if (!failure || !DriveStoppedAnswering(failure->Result))
+        return;
+    Answers_.Show(FlashTexts::DriveStoppedAnswering(Drive_.DevicePath(), Drive_.FailureCause(), point),
+                  MessageKind::Error);
 }
 
 // The image area always holds whole chunks, so the chunk that holds the last image byte
@@ -249,6 +299,7 @@ FlashOutcome FlashRun::Commit(int listIndex) {
 
     if (!committed) {
         Progress_.SetStatus(S::CommitFailed);
+        SayIfDriveLost(FlashTexts::LossPoint::DuringCommit);
         return FlashOutcome::CommitFailed;
     }
     Progress_.SetProgressPosition(Progress_.ProgressMaximum());
@@ -305,6 +356,8 @@ FlashReport FlashRun::Run(int listIndex) {
     Progress_.SetBusyCursor(true);
 
     FlashOutcome outcome = UploadAndVerify();
+    if (outcome == FlashOutcome::FailedBeforeCommit)
+        SayIfDriveLost(FlashTexts::LossPoint::BeforeCommit);
     if (outcome == FlashOutcome::Completed && Control_.NoCommit) {
         outcome = FlashOutcome::Rehearsed;
         Progress_.SetStatus(S::Rehearsed);

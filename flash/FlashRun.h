@@ -15,6 +15,7 @@
 #include <string>
 
 #include "flash/DriveCommands.h"
+#include "flash/FlashTexts.h"
 #include "flash/ImageKind.h"
 #include "flash/Profiles.h"
 #include "image/IdentityBlock.h"
@@ -69,6 +70,11 @@ struct RunControl {
     std::function<void()> BeforeFirstCommand;
 };
 
+// Whether a command failed because the drive no longer answers: unplugged, switched off, reset,
+// or silent until the timeout. The system's refusals to pass a command on (no permission, a
+// filtered command, a bad request) are not such a loss.
+bool DriveStoppedAnswering(const CommandResult& result);
+
 class FlashRun {
 public:
     static constexpr uint32_t ChunkSize = CDDrive::TransferBufferLength;  // one chunk fills the transfer buffer
@@ -95,6 +101,8 @@ private:
     FlashOutcome Commit(int listIndex);
     FlashOutcome Fail(const char* suffix);
     FlashOutcome Interrupted();
+    FlashOutcome NotReached();
+    void SayIfDriveLost(FlashTexts::LossPoint point);
     bool StopWanted() const;
     void Advance(uint32_t offset);
 

@@ -75,6 +75,29 @@ std::string TransferTooLong(const char* prefix, uint32_t count, uint32_t room) {
            std::to_string(room) + "-byte transfer buffer";
 }
 
+std::string DriveStoppedAnswering(const std::string& devicePath, const std::string& cause, LossPoint point) {
+    const std::string drive = devicePath.empty() ? "The drive" : "The drive " + devicePath;
+    switch (point) {
+    case LossPoint::BeforeUpload:
+        return drive + " stopped answering (" + cause + ") while it was being made ready: it was unplugged, " +
+               "switched off or reset. Nothing was sent to its memory; its flash is unchanged.";
+    case LossPoint::BeforeCommit:
+        return drive + " stopped answering (" + cause + ") before the commit: it was unplugged, switched off or " +
+               "reset. The commit was not sent; its flash is unchanged. Connect it again and run the update again.";
+    case LossPoint::DuringCommit:
+        break;
+    }
+    return drive + " stopped answering (" + cause + ") during the commit, while it was writing its flash. The " +
+           "update did not complete and restarting the computer will not complete it. The drive's firmware may " +
+           "now be incomplete: if the drive does not come back when connected again (flashutil --list), it needs " +
+           "its maker's recovery procedure.";
+}
+
+std::string NotSent(const std::string& devicePath, const std::string& command, const std::string& cause) {
+    const std::string drive = devicePath.empty() ? "the drive" : devicePath;
+    return command + " could not be sent to " + drive + " (" + cause + "); nothing was sent to its memory.";
+}
+
 std::string NoMakerProfiles(const std::string& devicePath) {
     return PrintableText(devicePath) + ": this firmware needs the flash-chip profiles of the drive's maker, and this utility was "
                         "built without them. Nothing was sent to the drive. Rebuild the utility with the maker's "

@@ -75,10 +75,13 @@ void SayTransportFailure(const FlashReport& report, const CDDrive& drive, const 
         return;
     if (!report.Failure || report.Failure->Result.SystemError == 0)
         return;
+    // A drive that stopped answering was named by the run itself, with what that means for it.
+    if (DriveStoppedAnswering(report.Failure->Result))
+        return;
     const int error = report.Failure->Result.SystemError;
     const std::string cause = platform.ErrorText(error);
-    Say(drive.DevicePath() + ": " + (cause.empty() ? "error " + std::to_string(error) : cause) + " (at: " +
-        report.Status + ")");
+    Say(drive.DevicePath() + ": " + (cause.empty() ? "error " + std::to_string(error) : cause) +
+        (report.Status.empty() ? std::string() : " (at: " + report.Status + ")"));
 }
 
 // The run proper.

@@ -87,7 +87,8 @@ head -c 524288 /dev/zero | tr '\0' '\132' > "$work/kernel/1.01.BIN"
 (cd "$work/kernel" && ./flashutil --build --model 0 --image 1.01.BIN --output-dir . > build.log 2>&1) ||
     fail "could not build the kernel test's utility"
 recordings="$source_dir/tests/cli/recordings"
-for name in flash outofrange; do
+# usb-flash: QEMU's USB Bulk-Only CD drive (usb-storage), which refuses the first WRITE BUFFER.
+for name in flash outofrange usb-flash; do
     (cd "$work/kernel" && ./1.01.EXE --cli --yes "--virtual-drive=replay=$recordings/kernel-$name.trace") \
         < /dev/null > "$work/kernel-$name.txt" 2>&1
     code=$?
