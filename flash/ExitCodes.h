@@ -20,14 +20,16 @@ constexpr int PartialSuccess = 9;      // --all: some drives completed, others d
 constexpr int Failure = 1;             // anything else (build failures, I/O errors)
 }  // namespace ExitCode
 
-// How one drive chosen for flashing ended: its run's outcome, or that it could not be claimed.
+// How one drive ended: its run's outcome, that it could not be claimed, or that the run could
+// not reach it at all.
 struct DriveEnding {
     FlashOutcome Outcome = FlashOutcome::FailedBeforeCommit;
     bool Unclaimed = false;  // busy or denied: its run never started
+    bool Unreached = false;  // not opened, not identified or left out of a full list
 };
 
 // 0 when every drive completed (or rehearsed); PartialSuccess when some did; otherwise the
-// worst of them: a failed commit, then every drive busy, then every drive refused (revision
-// or declined), else a failure before the commit. No drive at all is a success.
+// worst of them: a failed commit, then every drive the run reached busy, then every drive
+// refused (revision or declined), else a failure before the commit. No drive at all is a success.
 int ExitCodeOf(std::span<const DriveEnding> drives);
 int ExitCodeOf(FlashOutcome outcome);

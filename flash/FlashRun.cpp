@@ -2,11 +2,13 @@
 #include "flash/FlashRun.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "flash/FlashTexts.h"
 #include "flash/FlashVerdict.h"
 #include "flash/ProfileData.h"
+#include "flash/Qualification.h"
 
 namespace {
 constexpr unsigned PollMilliseconds = 30;
@@ -15,6 +17,21 @@ constexpr unsigned PauseAfterCommitMilliseconds = 200;
 constexpr int32_t CommitProgressMaximum = 200, CommitProgressPosition = 198;
 
 }  // namespace
+
+bool DriveStoppedAnswering(const CommandResult& result) {
+    if (result.Category == CommandCategory::TransportError)
+        return true;
+    if (result.Category != CommandCategory::SystemError)
+        return false;
+    switch (result.SystemError) {
+    case ENODEV:
+    case ENXIO:
+    case ETIMEDOUT:
+    case ESHUTDOWN:
+    case ENOTCONN: return true;
+    default: return false;
+    }
+}
 
 FlashRun::FlashRun(CDDrive& drive, const IdentityBlock& utility, Answers& answers, RunObserver& events,
                    RunControl control)
@@ -58,10 +75,38 @@ FlashOutcome FlashRun::CheckImage() {
 FlashOutcome FlashRun::CheckIdentified() {
     Verdict_ = JudgeForFlash(IdentityTexts::From(Utility_), NewRevision(),
                              {Drive_.RevisionText(), Drive_.IdentityProblem()});
-    if (Verdict_.Result != FlashVerdict::Kind::Unidentified)
+    if (Verdict_.Result == FlashVerdict::Kind::Unidentified) {
+        Answers_.Show(FlashTexts::Unidentified(Drive_.DevicePath(), Verdict_.Cause), MessageKind::Error);
+        return FlashOutcome::Unidentified;
+    }
+    const std::string why = WhyNoLongerQualified();
+    if (why.empty())
         return FlashOutcome::Completed;
-    Answers_.Show(FlashTexts::Unidentified(Drive_.DevicePath(), Verdict_.Cause), MessageKind::Error);
+    const CDDrive::Opening& opened = Drive_.AtOpening();
+    std::string now = Drive_.Identity();
+    if (const NodeDevice device = Drive_.DeviceNow(); device != opened.Device)
+        now += " at " + device.SystemDevice;
+    Answers_.Show(FlashTexts::NoLongerQualifies(Drive_.DevicePath(), opened.Identity, now, why), MessageKind::Error);
     return FlashOutcome::Unidentified;
+}
+
+// A drive list can be stale by the time a run starts (drives swapped or renumbered, a node
+// that leads elsewhere): the drive must still be the device that was opened, and its last
+// answer must qualify by the same rule as at start-up. Nothing is sent to ask: the answer the
+// drive gave when it was listed is judged, with the system's word on the device behind the node.
+std::string FlashRun::WhyNoLongerQualified() const {
+    const CDDrive::Opening& opened = Drive_.AtOpening();
+    const NodeDevice now = Drive_.DeviceNow();
+    if (now.SystemDevice != opened.Device.SystemDevice)
+        return "its node leads to another device than when it was opened";
+    if (now.Serial && opened.Device.Serial && *now.Serial != *opened.Device.Serial)
+        return "its serial number changed from " + *opened.Device.Serial + " to " + *now.Serial;
+    const QualificationVerdict verdict =
+        JudgeDrive(Utility_, Drive_.PeripheralType(), Drive_.ProductText(), Drive_.RevisionText());
+    // A drive at or above the new revision is the revision check's to refuse, with its own words.
+    if (verdict.OnlyTheRange && Verdict_.Result == FlashVerdict::Kind::RevisionRefused)
+        return {};
+    return verdict.Why;
 }
 
 std::string FlashRun::NewRevision() const { return Utility_.NewFwName().substr(0, 4); }
@@ -100,16 +145,21 @@ FlashOutcome FlashRun::CheckRevision(const std::string& driveRevision, const std
                : FlashOutcome::Declined;
 }
 
-// Load, wait until the drive has settled without a disc, stop it.
+// Load, wait until the drive has settled without a disc, stop it. The answers are read from
+// the sense bytes; a command that never reached the drive left none to read, so it ends the
+// wait (a drive unplugged or switched off fails every command with no sense at all, which
+// would otherwise pass for "a disc is in it").
 FlashOutcome FlashRun::WaitUntilReady() {
-    Commands_.Unjudged(Commands::LoadMedium());
+    if (!Commands_.Unjudged(Commands::LoadMedium(), "Load medium"))
+        return NotReached();
     unsigned settled = 0;
     unsigned becomingReady = 0;
     for (;;) {
         if (StopWanted())
             return Interrupted();
         Drive_.SystemPlatform().Sleep(PollMilliseconds);
-        Commands_.Unjudged(Commands::TestUnitReady());
+        if (!Commands_.Unjudged(Commands::TestUnitReady(), "Test Unit Ready"))
+            return NotReached();
         if (Drive_.SenseIs(0x02, 0x04, 0x01)) {
             settled = 0;
             // A drive that never settles would hold the run forever.
@@ -119,16 +169,45 @@ FlashOutcome FlashRun::WaitUntilReady() {
             }
         } else if (Drive_.SenseIs(0x02, 0x3A)) {
             break;
-        } else if (!Commands_.CheckDisc()) {
-            Answers_.Show(FlashTexts::RemoveDisc, MessageKind::Plain);
-            return FlashOutcome::DiscPresent;
+        } else {
+            const bool noDisc = Commands_.CheckDisc();
+            if (!Commands_.Reached("Read Capacity"))
+                return NotReached();
+            if (!noDisc) {
+                Answers_.Show(FlashTexts::RemoveDisc, MessageKind::Plain);
+                return FlashOutcome::DiscPresent;
+            }
         }
         if (++settled == SettledPolls)
             break;
     }
-    Commands_.Unjudged(Commands::StopPlayScan());
-    Commands_.Unjudged(Commands::StopUnit());
+    if (!Commands_.Unjudged(Commands::StopPlayScan(), "Stop Play/Scan") ||
+        !Commands_.Unjudged(Commands::StopUnit(), "Stop Unit"))
+        return NotReached();
     return FlashOutcome::Completed;
+}
+
+// A readiness command that never reached the drive: the run ends before anything went to
+// the drive's memory, naming the drive and the cause.
+FlashOutcome FlashRun::NotReached() {
+    const FailedCommand& failure = *Commands_.Failure();
+    const std::string cause = Drive_.FailureCause();
+    if (DriveStoppedAnswering(failure.Result))
+        Answers_.Show(FlashTexts::DriveStoppedAnswering(Drive_.DevicePath(), cause, FlashTexts::LossPoint::BeforeUpload),
+                      MessageKind::Error);
+    else
+        Answers_.Show(FlashTexts::NotSent(Drive_.DevicePath(), failure.Name, cause), MessageKind::Error);
+    return FlashOutcome::FailedBeforeCommit;
+}
+
+// After a failed command of the upload, the read-back or the commit: when the drive stopped
+// answering, say so plainly, and what that means for its flash.
+void FlashRun::SayIfDriveLost(FlashTexts::LossPoint point) {
+    const std::optional<FailedCommand>& failure = Commands_.Failure();
+    if (!failure || !DriveStoppedAnswering(failure->Result))
+        return;
+    Answers_.Show(FlashTexts::DriveStoppedAnswering(Drive_.DevicePath(), Drive_.FailureCause(), point),
+                  MessageKind::Error);
 }
 
 // The image area always holds whole chunks, so the chunk that holds the last image byte
@@ -224,6 +303,7 @@ FlashOutcome FlashRun::Commit(int listIndex) {
 
     if (!committed) {
         Enter(RunPhase::CommitFailed);
+        SayIfDriveLost(FlashTexts::LossPoint::DuringCommit);
         return FlashOutcome::CommitFailed;
     }
     Progress(CommitProgressMaximum, CommitProgressMaximum);
@@ -282,6 +362,8 @@ FlashReport FlashRun::Run(int listIndex) {
     Events_.BusyChanged(true);
 
     FlashOutcome outcome = UploadAndVerify();
+    if (outcome == FlashOutcome::FailedBeforeCommit)
+        SayIfDriveLost(FlashTexts::LossPoint::BeforeCommit);
     if (outcome == FlashOutcome::Completed && Control_.NoCommit) {
         outcome = FlashOutcome::Rehearsed;
         Enter(RunPhase::Rehearsed);

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "flash/DriveCommands.h"
+#include "flash/FlashTexts.h"
 #include "flash/FlashVerdict.h"
 #include "flash/ImageKind.h"
 #include "flash/Profiles.h"
@@ -25,7 +26,8 @@
 
 // How a run ended.
 enum class FlashOutcome {
-    Unidentified,        // the drive's identity or revision is unknown: nothing sent
+    Unidentified,        // the drive's identity or revision is unknown, or it is no longer the drive that
+                         // qualified (another device, product, type or range): nothing sent
     RevisionRefused,     // drive already at or above the new revision: nothing sent
     Declined,            // the person did not answer Yes: nothing sent
     DiscPresent,         // "Remove disc, before to do the flash task."
@@ -73,6 +75,11 @@ struct RunControl {
     std::function<void()> BeforeFirstCommand;
 };
 
+// Whether a command failed because the drive no longer answers: unplugged, switched off, reset,
+// or silent until the timeout. The system's refusals to pass a command on (no permission, a
+// filtered command, a bad request) are not such a loss.
+bool DriveStoppedAnswering(const CommandResult& result);
+
 class FlashRun {
 public:
     static constexpr uint32_t ChunkSize = CDDrive::TransferBufferLength;  // one chunk fills the transfer buffer
@@ -91,6 +98,7 @@ private:
     FlashOutcome CheckImage();
     FlashOutcome CheckIdentified();
     std::string NewRevision() const;
+    std::string WhyNoLongerQualified() const;
     FlashOutcome CheckProfiles();
     FlashOutcome CheckRevision(const std::string& driveRevision, const std::string& newRevision);
     FlashOutcome WaitUntilReady();
@@ -101,6 +109,8 @@ private:
     void Enter(RunPhase phase);
     void Progress(uint32_t done, uint32_t total);
     FlashOutcome Interrupted();
+    FlashOutcome NotReached();
+    void SayIfDriveLost(FlashTexts::LossPoint point);
     bool StopWanted() const;
     void Advance(uint32_t offset);
 

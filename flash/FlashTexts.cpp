@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "flash/FlashTexts.h"
 
+#include "platform/PrintableText.h"
+
+// What a drive supplied (its revision, its device path) goes into a text without control
+// bytes, so every line of a message is the program's own.
+
 namespace FlashTexts {
 
 std::string Caption(const IdentityTexts& texts) { return texts.VendorText + UtilityTitle + texts.ModelText; }
@@ -66,16 +71,23 @@ std::string CaptionOf(const RunStatus& status) {
 }
 
 std::string AlreadyUpdated(const std::string& driveRevision) {
-    return "\nWARNING:\n\nYour drive FW:" + driveRevision + " is aready the most updated ?";
+    return "\nWARNING:\n\nYour drive FW:" + PrintableText(driveRevision) + " is aready the most updated ?";
 }
 
 std::string UpdateQuestion(const std::string& driveRevision, const std::string& newRevision) {
-    return "\nUpdate FW:" + driveRevision + " to FW:" + newRevision + " ?\n";
+    return "\nUpdate FW:" + PrintableText(driveRevision) + " to FW:" + newRevision + " ?\n";
 }
 
 std::string Unidentified(const std::string& devicePath, const std::string& cause) {
-    const std::string drive = devicePath.empty() ? "The drive" : "The drive " + devicePath;
+    const std::string drive = devicePath.empty() ? "The drive" : "The drive " + PrintableText(devicePath);
     return drive + " could not be identified (" + cause + "); nothing was sent to it.";
+}
+
+std::string NoLongerQualifies(const std::string& devicePath, const std::string& qualifiedAs, const std::string& now,
+                              const std::string& why) {
+    const std::string drive = devicePath.empty() ? "The drive" : "The drive " + devicePath;
+    return drive + " no longer qualifies for this firmware (" + why + "): it qualified as \"" + qualifiedAs +
+           "\" and is now \"" + now + "\"; nothing was sent to it.";
 }
 
 std::string BadImageLength(uint32_t length, uint32_t capacity) {
@@ -88,8 +100,31 @@ std::string TransferTooLong(const char* prefix, uint32_t count, uint32_t room) {
            std::to_string(room) + "-byte transfer buffer";
 }
 
+std::string DriveStoppedAnswering(const std::string& devicePath, const std::string& cause, LossPoint point) {
+    const std::string drive = devicePath.empty() ? "The drive" : "The drive " + devicePath;
+    switch (point) {
+    case LossPoint::BeforeUpload:
+        return drive + " stopped answering (" + cause + ") while it was being made ready: it was unplugged, " +
+               "switched off or reset. Nothing was sent to its memory; its flash is unchanged.";
+    case LossPoint::BeforeCommit:
+        return drive + " stopped answering (" + cause + ") before the commit: it was unplugged, switched off or " +
+               "reset. The commit was not sent; its flash is unchanged. Connect it again and run the update again.";
+    case LossPoint::DuringCommit:
+        break;
+    }
+    return drive + " stopped answering (" + cause + ") during the commit, while it was writing its flash. The " +
+           "update did not complete and restarting the computer will not complete it. The drive's firmware may " +
+           "now be incomplete: if the drive does not come back when connected again (flashutil --list), it needs " +
+           "its maker's recovery procedure.";
+}
+
+std::string NotSent(const std::string& devicePath, const std::string& command, const std::string& cause) {
+    const std::string drive = devicePath.empty() ? "the drive" : devicePath;
+    return command + " could not be sent to " + drive + " (" + cause + "); nothing was sent to its memory.";
+}
+
 std::string NoMakerProfiles(const std::string& devicePath) {
-    return devicePath + ": this firmware needs the flash-chip profiles of the drive's maker, and this utility was "
+    return PrintableText(devicePath) + ": this firmware needs the flash-chip profiles of the drive's maker, and this utility was "
                         "built without them. Nothing was sent to the drive. Rebuild the utility with the maker's "
                         "profiles (flashutil --build ... --profiles FILE, or Profiles=FILE in the model's section "
                         "of the model file).";

@@ -24,12 +24,22 @@ constexpr const char* DetectedDrivesHead = "\nDetected drives:\n";
 std::string AlreadyUpdated(const std::string& driveRevision);
 std::string UpdateQuestion(const std::string& driveRevision, const std::string& newRevision);
 std::string Unidentified(const std::string& devicePath, const std::string& cause);
+// A drive that is no longer what the start-up qualified: what it qualified as, what it is now, why.
+std::string NoLongerQualifies(const std::string& devicePath, const std::string& qualifiedAs, const std::string& now,
+                              const std::string& why);
 std::string BadImageLength(uint32_t length, uint32_t capacity);
 constexpr const char* RestartQuestion = "The system needs to be restarted for the changes to take effect ?";
 constexpr const char* RestartRefused = "The system could not be asked to restart. Please restart it yourself.";
 constexpr const char* RemoveDisc = "Remove disc, before to do the flash task.";
 constexpr const char* StillBecomingReady =
     "The drive is still becoming ready; nothing was sent to its memory. Try again when it has settled.";
+// A drive whose commands stopped reaching it (unplugged, switched off, reset, or silent until
+// the timeout), by where the run was: before anything went to its memory, before the commit,
+// or during the commit, when its flash may be half written.
+enum class LossPoint { BeforeUpload, BeforeCommit, DuringCommit };
+std::string DriveStoppedAnswering(const std::string& devicePath, const std::string& cause, LossPoint point);
+// A readiness command the system did not pass to the drive for another reason.
+std::string NotSent(const std::string& devicePath, const std::string& command, const std::string& cause);
 constexpr const char* CompareFailed = "Compare BIN and DRAM fail!";
 constexpr const char* ProfileCompareFailed = "Compared profile error!";
 // A profile or DVD image on a real drive, from a utility built without the maker's profiles.

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "scsi/CDDrive.h"
+
 namespace {
 
 // A stored text field: its bytes up to the first NUL, at most the field's width.
@@ -34,39 +36,23 @@ IdentityTexts IdentityTexts::From(const IdentityBlock& block) {
     texts.InquiryText = Format("%-24.24s", FieldText(inquiry, width));
     const std::string rangeField = FieldText(range, width);
     texts.RangeText = Format("%9.9s", rangeField);
-    texts.RangeLow = Format("%4.4s", rangeField);
-    // The upper bound starts at the sixth stored byte, whatever comes before it.
-    texts.RangeHigh = Format("%4.4s", FieldText(range + 5, width - 5));
+    // The bounds as the builder's range check reads them.
+    const RevisionRange bounds = RevisionRangeOf(range);
+    texts.RangeLow = bounds.Low;
+    texts.RangeHigh = bounds.High;
     texts.AnyProduct = block.AnyProduct();
     texts.AnyFirmware = block.AnyFirmware();
     return texts;
 }
 
-int CompareBytes(const std::string& a, const std::string& b) {
-    const std::size_t common = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < common; ++i) {
-        const auto x = static_cast<unsigned char>(a[i]);
-        const auto y = static_cast<unsigned char>(b[i]);
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    if (a.size() == b.size())
-        return 0;
-    return a.size() < b.size() ? -1 : 1;
-}
+int CompareBytes(const std::string& a, const std::string& b) { return CompareRevisionBytes(a, b); }
 
 bool DriveQualifies(const IdentityTexts& texts, const std::string& productText, const std::string& revisionText) {
     if (texts.AnyProduct)
         return true;
     if (productText != texts.InquiryText)
         return false;
-    if (texts.AnyFirmware)
-        return true;
-    if (CompareBytes(revisionText, texts.RangeLow) < 0)
-        return false;
-    if (CompareBytes(revisionText, texts.RangeHigh) > 0)
-        return false;
-    return true;
+    return RevisionInRange({texts.RangeLow, texts.RangeHigh, texts.AnyFirmware}, revisionText);
 }
 
 bool DriveQualifies(const IdentityBlock& block, const std::string& productText, const std::string& revisionText) {
@@ -84,4 +70,26 @@ std::string WhyNotQualified(const IdentityBlock& block, const std::string& produ
     if (productText != texts.InquiryText)
         return "the drive is not a \"" + texts.InquiryText + "\"";
     return "firmware " + revisionText + " is outside " + texts.RangeLow + " to " + texts.RangeHigh;
+}
+
+bool DriveQualifies(const IdentityTexts& texts, uint8_t peripheralType, const std::string& productText,
+                    const std::string& revisionText) {
+    return peripheralType == OpticalPeripheralType && DriveQualifies(texts, productText, revisionText);
+}
+
+QualificationVerdict JudgeDrive(const IdentityBlock& block, uint8_t peripheralType, const std::string& productText,
+                                const std::string& revisionText) {
+    QualificationVerdict verdict;
+    if (!block.IsBlankCopy() && peripheralType != OpticalPeripheralType) {
+        verdict.Why = peripheralType == CDDrive::NoPeripheralType ? "it reports no device type"
+                                             : "it is not an optical drive (peripheral type " +
+                                                   std::to_string(peripheralType) + ")";
+        return verdict;
+    }
+    verdict.Why = WhyNotQualified(block, productText, revisionText);
+    verdict.Qualifies = verdict.Why.empty();
+    // The product is checked before the range: a drive of the right product that fails, fails on the range.
+    verdict.OnlyTheRange =
+        !verdict.Qualifies && !block.IsBlankCopy() && productText == IdentityTexts::From(block).InquiryText;
+    return verdict;
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "image/IdentityBlock.h"
+#include "image/RevisionRange.h"
 
 // The texts formed from the identity block for the flash-mode start-up.
 struct IdentityTexts {
@@ -37,6 +38,21 @@ int CompareBytes(const std::string& a, const std::string& b);
 // then any firmware with the range wildcard, otherwise RangeLow <= revision <= RangeHigh.
 bool DriveQualifies(const IdentityTexts& texts, const std::string& productText, const std::string& revisionText);
 bool DriveQualifies(const IdentityBlock& block, const std::string& productText, const std::string& revisionText);
+
+// The peripheral device type of an optical drive (INQUIRY byte 0).
+constexpr uint8_t OpticalPeripheralType = 5;
+
+// The one rule for a drive as it answered an INQUIRY, at start-up and again right before a
+// run sends anything: an optical drive (peripheral type 5), then DriveQualifies above.
+struct QualificationVerdict {
+    bool Qualifies = false;
+    bool OnlyTheRange = false;  // it fails on its firmware revision alone
+    std::string Why;            // in words; "" when it qualifies
+};
+QualificationVerdict JudgeDrive(const IdentityBlock& block, uint8_t peripheralType, const std::string& productText,
+                                const std::string& revisionText);
+bool DriveQualifies(const IdentityTexts& texts, uint8_t peripheralType, const std::string& productText,
+                    const std::string& revisionText);
 
 // Why a drive does not qualify for this copy's image, in words ("" when it does): a blank
 // copy qualifies none, then the product, then the firmware range, as DriveQualifies decides.

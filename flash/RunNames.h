@@ -18,6 +18,9 @@ namespace DriveOutcomeKey {
 constexpr const char* Skipped = "skipped";  // left alone by the plan
 constexpr const char* Busy = "busy";        // could not be claimed for its run
 constexpr const char* NotRun = "not_run";   // its run never started
+constexpr const char* NotOpened = "not_opened";      // the system named it, it could not be opened
+constexpr const char* Unidentified = "unidentified";  // it could not be identified
+constexpr const char* LeftOut = "left_out";           // beyond a full drive list
 }  // namespace DriveOutcomeKey
 // The JSON stream's name of the phase a status belongs to ("image_upload", "verify", ...; ""
 // before the first phase).

@@ -2,10 +2,15 @@
 #include "flash/StartUp.h"
 
 #include "flash/FlashTexts.h"
+#include "image/AreaLocator.h"
 #include "image/Seal.h"
+#include "image/VersionArea.h"
+#include "platform/PrintableText.h"
 
 bool CheckUtilitySeal(const IdentityBlock& block, const uint8_t* seal, const std::string& file, Answers& answers) {
-    const SealCheck check = CheckSeal(block, seal);
+    // The areas the run uses must be the ones every reader of its file finds, so that what
+    // --info shows and what the seal covers is what is flashed.
+    const SealCheck check = JudgeSeal(block, seal, EmbeddedVersionBytes(), OwnAreasMismatch());
     switch (check.Result) {
     case SealCheck::State::Intact: return true;
     case SealCheck::State::Unsealed:
@@ -33,7 +38,7 @@ bool FlashStartUp::CheckCondition() const {
     if (!Drives_ || Drives_->Current() == nullptr)
         return false;
     const CDDrive* drive = Drives_->Current();
-    return DriveQualifies(Texts_, drive->ProductText(), drive->RevisionText());
+    return DriveQualifies(Texts_, drive->PeripheralType(), drive->ProductText(), drive->RevisionText());
 }
 
 FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui) {
@@ -57,7 +62,7 @@ FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui) {
             DriveIndex_[Entries_.size()] = i;  // Count never exceeds the table's size
             Entries_.push_back(drive->IdentityLine());
         } else {
-            ErrorReport_ += drive->IdentityLine() + "\n";
+            ErrorReport_ += PrintableText(drive->IdentityLine()) + "\n";  // one line per drive, whatever it answered
         }
     }
 

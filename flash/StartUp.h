@@ -23,10 +23,11 @@
 #include "ui/UserInterface.h"
 
 // The seal check of a built copy, before any drive command. A damaged copy (its image, its
-// identity fields or its profiles differ from what was recorded when it was built, or its
-// seal area is malformed) is reported (error kind, naming file) and false is returned: the
-// front end ends with the exit code of a failure before the commit. A copy without a seal
-// is told once that it carries no checksum, and true is returned.
+// identity fields or its profiles differ from what was recorded when it was built, its seal
+// area is malformed, blank or missing, or the areas the program runs with are not the ones
+// found in its file) is reported (error kind, naming file) and false is returned: the front
+// end ends with the exit code of a failure before the commit. A copy without a seal is told
+// once that it carries no checksum, and true is returned.
 bool CheckUtilitySeal(const IdentityBlock& block, const uint8_t* seal, const std::string& file, Answers& answers);
 
 class FlashStartUp {

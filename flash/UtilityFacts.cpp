@@ -13,21 +13,20 @@ std::string ImageSha256Of(const IdentityBlock& block) {
     return Sha256Hex(block.Image(), length);
 }
 
-UtilityFacts DescribeUtility(const IdentityBlock& block, const uint8_t* seal, const uint8_t* version) {
+UtilityFacts DescribeUtility(const IdentityBlock& block, const uint8_t* seal, const uint8_t* version,
+                             const std::string& placeDamage) {
     UtilityFacts facts;
     facts.Blank = block.IsBlankCopy();
     if (version)
         facts.BuiltBy = VersionInArea(version);
-    if (seal) {
-        const SealCheck check = CheckSeal(block, seal);
-        switch (check.Result) {
-        case SealCheck::State::Intact: facts.Seal = UtilityFacts::SealState::Valid; break;
-        case SealCheck::State::Unsealed: facts.Seal = UtilityFacts::SealState::Absent; break;
-        case SealCheck::State::Damaged: facts.Seal = UtilityFacts::SealState::Damaged; break;
-        }
-        facts.SealProblem = check.Cause;
-        facts.MakerProfiles = check.Result != SealCheck::State::Unsealed && !SealedProfiles(seal).empty();
+    const SealCheck check = JudgeSeal(block, seal, version, placeDamage);
+    switch (check.Result) {
+    case SealCheck::State::Intact: facts.Seal = UtilityFacts::SealState::Valid; break;
+    case SealCheck::State::Unsealed: facts.Seal = UtilityFacts::SealState::Absent; break;
+    case SealCheck::State::Damaged: facts.Seal = UtilityFacts::SealState::Damaged; break;
     }
+    facts.SealProblem = check.Cause;
+    facts.MakerProfiles = seal && check.Result != SealCheck::State::Unsealed && !SealedProfiles(seal).empty();
     if (facts.Blank)
         return facts;
 

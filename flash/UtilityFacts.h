@@ -35,8 +35,10 @@ struct UtilityFacts {
     bool MakerProfiles = false; // the seal area carries the maker's flash-chip profiles
 };
 
-// seal and version point at the copy's areas, or are null when the copy has none.
-UtilityFacts DescribeUtility(const IdentityBlock& block, const uint8_t* seal, const uint8_t* version);
+// seal and version point at the copy's areas, or are null when the copy has none; placeDamage
+// is why the places of its areas can't be trusted ("" when they can).
+UtilityFacts DescribeUtility(const IdentityBlock& block, const uint8_t* seal, const uint8_t* version,
+                             const std::string& placeDamage);
 
 // The SHA-256 of the image's stored length (64 hex digits); "" when the length does not fit
 // the image area.

@@ -5,75 +5,211 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <algorithm>
-#include <map>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <unordered_map>
 
-bool ReadHistory(const std::string& path, HistoryContents& contents, std::string& why) {
-    contents = {};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+namespace {
+
+// A record is a short line; a longer one is damage, skipped without being held.
+constexpr std::size_t LongestLine = 1u << 20;
+
+// The lines of a file, one at a time, up to a given length of it. A line longer than
+// LongestLine comes back as one marked too long, its text dropped.
+class LineReader {
+public:
+    LineReader(int fd, uint64_t limit) : Fd_(fd), Left_(limit) {}
+
+    // False at the end; error set when reading failed.
+    bool Next(std::string& line, bool& tooLong, int& error) {
+        line.clear();
+        tooLong = false;
+        for (;;) {
+            if (At_ < Buffer_.size()) {
+                const char* from = Buffer_.data() + At_;
+                const void* feed = std::memchr(from, '\n', Buffer_.size() - At_);
+                const std::size_t length = feed ? static_cast<const char*>(feed) - from : Buffer_.size() - At_;
+                if (!tooLong && line.size() + length <= LongestLine)
+                    line.append(from, length);
+                else
+                    tooLong = true, line.clear();
+                At_ += length + (feed ? 1 : 0);
+                if (feed)
+                    return true;
+            }
+            if (Left_ == 0)
+                return !line.empty() || tooLong;
+            const ssize_t n = ::read(Fd_, Chunk_, std::size_t(std::min<uint64_t>(sizeof Chunk_, Left_)));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                error = n < 0 ? errno : 0;
+                Left_ = 0;
+                Buffer_.clear();
+                At_ = 0;
+                return error == 0 && (!line.empty() || tooLong);
+            }
+            Buffer_.assign(Chunk_, std::size_t(n));
+            Left_ -= uint64_t(n);
+            At_ = 0;
+        }
+    }
+
+private:
+    int Fd_;
+    uint64_t Left_;
+    char Chunk_[1 << 16];
+    std::string Buffer_;
+    std::size_t At_ = 0;
+};
+
+// What is known of each run id, in a byte per id. The program's ids are 16 hex digits and
+// kept as a number; any other text (a file edited by hand) is kept as it is.
+enum : uint8_t { StartSeen = 1, EndsAfterStart = 2, StartTaken = 4, EndTaken = 8 };
+
+class RunFlags {
+public:
+    uint8_t& operator[](const std::string& id) {
+        uint64_t number = 0;
+        if (id.size() == 16 && id.find_first_not_of("0123456789abcdef") == std::string::npos) {
+            for (char c : id)
+                number = number << 4 | uint64_t(c <= '9' ? c - '0' : c - 'a' + 10);
+            return Hex_[number];
+        }
+        return Other_[id];
+    }
+
+private:
+    std::unordered_map<uint64_t, uint8_t> Hex_;
+    std::unordered_map<std::string, uint8_t> Other_;
+};
+
+bool Blank(const std::string& line) { return line.find_first_not_of(" \t\r") == std::string::npos; }
+
+}  // namespace
+
+bool ReadHistory(const std::string& path, const HistoryReader& reader, bool& exists, std::string& why) {
+    exists = false;
+    // Never waiting for a FIFO's writer: what is opened is looked at first.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT)
         return true;
     if (fd < 0) {
         why = path + ": " + std::strerror(errno);
         return false;
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        why = path + ": " + std::strerror(S_ISDIR(info.st_mode) ? EISDIR : errno);
+    auto failed = [&](const std::string& cause) {
+        why = path + ": " + cause;
         ::close(fd);
         return false;
-    }
-    std::string text;
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            why = path + ": " + std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        text.append(buffer, std::size_t(n));
-    }
-    ::close(fd);
-    contents.Exists = true;
+    };
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return failed(std::strerror(errno));
+    if (S_ISDIR(info.st_mode))
+        return failed(std::strerror(EISDIR));
+    if (!S_ISREG(info.st_mode))
+        return failed("not a regular file");
+    exists = true;
+    // Both readings cover the same bytes, whatever a run appends meanwhile.
+    const uint64_t size = uint64_t(info.st_size);
+    std::string line;
+    bool tooLong = false;
+    int error = 0;
 
-    std::map<std::string, std::size_t> byRun;  // run id -> its entry
+    // First: which runs have an end after their start, so that a run is waited for only when
+    // its end is still to come.
+    RunFlags flags;
+    for (LineReader lines(fd, size); lines.Next(line, tooLong, error);) {
+        if (tooLong || Blank(line))
+            continue;
+        const ParsedRecord record = ParseRecord(line);
+        if (record.Start)
+            flags[record.Start->Run] |= StartSeen;
+        else if (record.End && (flags[record.End->Run] & StartSeen))
+            flags[record.End->Run] |= EndsAfterStart;
+    }
+    if (error != 0 || ::lseek(fd, 0, SEEK_SET) != 0)
+        return failed(std::strerror(error != 0 ? error : errno));
+
+    // Then the records, each run handed on once it and every run before it are whole.
+    struct Waiting {
+        HistoryEntry Entry;
+        bool Whole = false;
+    };
+    std::deque<Waiting> waiting;
+    std::unordered_map<std::string, std::size_t> waitingAt;  // run id -> index in waiting + handed
+    std::size_t handed = 0;
+    auto handOn = [&]() {
+        while (!waiting.empty() && waiting.front().Whole) {
+            waitingAt.erase(waiting.front().Entry.Start.Run);
+            if (reader.Run)
+                reader.Run(waiting.front().Entry);
+            waiting.pop_front();
+            ++handed;
+        }
+    };
     std::size_t lineNumber = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t end = std::min(text.find('\n', at), text.size());
-        const std::string line = text.substr(at, end - at);
-        at = end + 1;
+    for (LineReader lines(fd, size); lines.Next(line, tooLong, error);) {
         ++lineNumber;
-        if (line.find_first_not_of(" \t\r") == std::string::npos)
+        if (!tooLong && Blank(line))
             continue;
         auto skip = [&](const std::string& cause) {
-            contents.Notices.push_back(path + " line " + std::to_string(lineNumber) + ": " + cause + "; skipped");
+            if (reader.Notice)
+                reader.Notice(path + " line " + std::to_string(lineNumber) + ": " + cause + "; skipped");
         };
-        ParsedRecord record = ParseRecord(line);
+        ParsedRecord record = tooLong ? ParsedRecord{} : ParseRecord(line);
         if (record.Start) {
-            if (byRun.count(record.Start->Run)) {
+            uint8_t& known = flags[record.Start->Run];
+            if (known & StartTaken) {
                 skip("a second start of run " + record.Start->Run);
                 continue;
             }
-            byRun[record.Start->Run] = contents.Runs.size();
-            contents.Runs.push_back({std::move(*record.Start), std::nullopt});
+            known |= StartTaken;
+            const bool endComes = known & EndsAfterStart;
+            if (endComes)
+                waitingAt[record.Start->Run] = handed + waiting.size();
+            waiting.push_back({{std::move(*record.Start), std::nullopt}, !endComes});
         } else if (record.End) {
-            const auto found = byRun.find(record.End->Run);
-            if (found == byRun.end())
+            uint8_t& known = flags[record.End->Run];
+            if (!(known & StartTaken)) {
                 skip("the end of run " + record.End->Run + ", whose start is not in the history");
-            else if (contents.Runs[found->second].End)
+                continue;
+            }
+            if (known & EndTaken) {
                 skip("a second end of run " + record.End->Run);
-            else
-                contents.Runs[found->second].End = std::move(*record.End);
+                continue;
+            }
+            known |= EndTaken;
+            const auto at = waitingAt.find(record.End->Run);
+            if (at != waitingAt.end()) {
+                Waiting& run = waiting[at->second - handed];
+                run.Entry.End = std::move(*record.End);
+                run.Whole = true;
+            }
         } else {
             skip("not a history record (damaged)");
         }
+        handOn();
+    }
+    // A run whose end was not read after all (the file changed under us) did not finish.
+    for (Waiting& run : waiting)
+        run.Whole = true;
+    handOn();
+    ::close(fd);
+    if (error != 0) {
+        why = path + ": " + std::strerror(error);
+        return false;
     }
     return true;
+}
+
+bool ReadHistory(const std::string& path, HistoryContents& contents, std::string& why) {
+    contents = {};
+    const HistoryReader keep{[&](const HistoryEntry& run) { contents.Runs.push_back(run); },
+                             [&](const std::string& notice) { contents.Notices.push_back(notice); }};
+    return ReadHistory(path, keep, contents.Exists, why);
 }

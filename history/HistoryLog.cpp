@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "flash/UtilityFacts.h"
+#include "history/HistoryPlace.h"
 #include "platform/Sha256.h"
 
 namespace {
@@ -67,17 +68,29 @@ bool HistoryLog::Failed(const std::string& cause) {
 
 bool HistoryLog::Append(const std::string& line) {
     if (Path_.empty())
-        return Failed("no place for it (set HOME, XDG_STATE_HOME or FLASHUTIL_HISTORY)");
+        return Failed(NoHistoryPlaceReasonOfProcess());
     auto failed = [&](int error) { return Failed(Path_ + ": " + std::strerror(error)); };
     if (Path_.starts_with('/') && !MakeParents(Path_))
         return failed(errno);
-    // Read as well: the last byte tells whether the file ends inside a line.
-    const int fd = ::open(Path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // Read as well: the last byte tells whether the file ends inside a line. Never waiting for
+    // a FIFO's reader.
+    const int fd = ::open(Path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0)
         return failed(errno);
     struct stat info {};
     std::string text = line;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    // Only a file keeps what is written: to a FIFO, a device or a socket records are lost.
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return failed(error);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return Failed(Path_ + ": " + (S_ISFIFO(info.st_mode) ? "a FIFO" : S_ISSOCK(info.st_mode) ? "a socket" : "a device") +
+                      ", not a regular file");
+    }
+    if (info.st_size > 0) {
         // A line cut off by a crash would swallow this record: it starts on a line of its own.
         char last = '\n';
         if (::pread(fd, &last, 1, info.st_size - 1) == 1 && last != '\n')
@@ -87,8 +100,8 @@ bool HistoryLog::Append(const std::string& line) {
     errno = 0;
     const ssize_t n = ::write(fd, text.data(), text.size());
     int error = n == ssize_t(text.size()) ? 0 : (errno != 0 ? errno : EIO);
-    // On the disk before the run goes on. Only a regular file can be synced.
-    if (error == 0 && S_ISREG(info.st_mode) && ::fdatasync(fd) != 0)
+    // On the disk before the run goes on.
+    if (error == 0 && ::fdatasync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && error == 0 && errno != EINTR)
         error = errno;
@@ -114,7 +127,8 @@ void HistoryRun::Started() {
     start.Utility = {Utility_.Model(), Utility_.NewFwName().substr(0, 4), ImageSha256Of(Utility_)};
     const std::string product = Drive_.ProductText();
     start.Drive = {Drive_.DevicePath(), Drive_.Identity(), TrimRight(product.substr(0, std::min<std::size_t>(8, product.size()))),
-                   TrimRight(product.size() > 8 ? product.substr(8) : std::string()), Drive_.RevisionText()};
+                   TrimRight(product.size() > 8 ? product.substr(8) : std::string()), Drive_.RevisionText(),
+                   Drive_.IsVirtual()};
     StartedAt_ = std::chrono::steady_clock::now();
     History_->Append(StartLine(start));
     Start_ = std::move(start);

@@ -15,8 +15,8 @@ std::string Value(const std::function<const char*(const char*)>& environment, co
 }  // namespace
 
 std::string HistoryPath(const std::function<const char*(const char*)>& environment, bool root) {
-    if (std::string chosen = Value(environment, "FLASHUTIL_HISTORY"); !chosen.empty())
-        return chosen;
+    if (environment("FLASHUTIL_HISTORY") != nullptr)
+        return Value(environment, "FLASHUTIL_HISTORY");
     if (root)
         return std::string("/var/lib") + FileName;
     // The XDG base directory rules ignore a relative path in XDG_STATE_HOME.
@@ -29,4 +29,16 @@ std::string HistoryPath(const std::function<const char*(const char*)>& environme
 
 std::string HistoryPathOfProcess() {
     return HistoryPath([](const char* name) { return std::getenv(name); }, ::geteuid() == 0);
+}
+
+std::string NoHistoryPlaceReason(const std::function<const char*(const char*)>& environment, bool root) {
+    if (!HistoryPath(environment, root).empty())
+        return {};
+    if (environment("FLASHUTIL_HISTORY") != nullptr)
+        return "FLASHUTIL_HISTORY is set but empty, so it names no file (unset it for the usual place)";
+    return "no place for it (set HOME, XDG_STATE_HOME or FLASHUTIL_HISTORY)";
+}
+
+std::string NoHistoryPlaceReasonOfProcess() {
+    return NoHistoryPlaceReason([](const char* name) { return std::getenv(name); }, ::geteuid() == 0);
 }

@@ -73,7 +73,8 @@ std::string StartLine(const RunStart& start) {
           {"identity", start.Drive.Identity},
           {"vendor", start.Drive.Vendor},
           {"product", start.Drive.Product},
-          {"revision", start.Drive.Revision}}},
+          {"revision", start.Drive.Revision},
+          {"virtual", start.Drive.Virtual}}},
     };
     return Dump(record) + "\n";
 }
@@ -121,6 +122,7 @@ ParsedRecord ParseRecord(const std::string& line) {
             const json& drive = record.at("drive");
             start.Drive = {Text(drive, "device"), Text(drive, "identity"), Text(drive, "vendor"), Text(drive, "product"),
                            Text(drive, "revision")};
+            start.Drive.Virtual = drive.value("virtual", false);
             if (!start.Run.empty())
                 parsed.Start = std::move(start);
         } else if (kind == "end") {

@@ -6,7 +6,9 @@
 //
 // Start: {"record":"start","run":ID,"time":UTC,"version":V,"rehearsal":B,
 //         "utility":{"model","new_revision","image_sha256"},
-//         "drive":{"device","identity","vendor","product","revision"}}
+//         "drive":{"device","identity","vendor","product","revision","virtual"}}
+//         ("virtual": a drive the program played, a replayed one too, whatever its device path;
+//         records written before it was kept lack it and read as false)
 // End:   {"record":"end","run":ID,"time":UTC,"outcome":O,"step":S,"status":TEXT,
 //         "revision_after":R|null,"identity_after":L|null,"duration_ms":N,
 //         "failure":null|{"command","cdb","category","status","sense","sense_text","system_error"}}
@@ -26,6 +28,7 @@ struct RunUtility {
 // The drive as a record names it, at the run's start.
 struct RunDrive {
     std::string Device, Identity, Vendor, Product, Revision;
+    bool Virtual = false;
 };
 
 struct RunStart {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "image/Builder.h"
 
+#include "image/AreaLocator.h"
 #include "image/FileCopy.h"
+#include "image/RevisionRange.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <utility>
 
 namespace {
 
@@ -140,6 +143,10 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         return fail("Building fail: " + binName + " starts like the blank marker \"ZYRT\", so the output would be a "
                     "builder, not a flash utility. Nothing was written.");
     const uint32_t imageLength = static_cast<uint32_t>(imageBytes.size());
+    // A range that admits no revision is built as asked; the person is told what it means,
+    // by the rule the drive check applies.
+    if (std::string warning = RevisionRangeWarning(request.Model.FwRange); !warning.empty())
+        out.Warnings.push_back(std::move(warning));
 
     // The maker's profiles, read whole before anything is written.
     std::vector<uint8_t> profileBytes;
@@ -153,7 +160,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         if (S_ISDIR(info.st_mode))
             return fail(openFail, EISDIR, path);
         if (!S_ISREG(info.st_mode)) {
-            out.Detail = "not a regular file";
+            out.Detail = path + ": not a regular file";
             return fail(openFail);
         }
         if (!ReadUpTo(profiles.Get(), Profiles::DataSize + 1, profileBytes))
@@ -170,15 +177,28 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     if (!exe.Valid() || ::fstat(exe.Get(), &exeInfo) != 0)
         return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
     std::size_t exeLength = std::size_t(exeInfo.st_size);
-    std::size_t keyWordAt = 0;
-    bool keyWordFound = false;
-    if (!FindKeyWord(exe.Get(), request.KeyWord, keyWordAt, keyWordFound, exeLength))
-        return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
-    // The seal area, its own object: a program without one could not seal what it builds.
-    std::size_t sealAt = 0, sealSearched = exeLength;
-    bool sealFound = false;
-    if (!FindKeyWord(exe.Get(), request.SealKey, sealAt, sealFound, sealSearched))
-        return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
+    std::size_t keyWordAt = 0, sealAt = 0;
+    bool keyWordFound = false, sealFound = false;
+    // A program file: its areas where every reader of a copy finds them, so that the copy's
+    // fields and seal land where the copy runs with them. A file of any other kind is
+    // searched for the key-words.
+    AreaPlaces places;
+    std::string locateWhy;
+    if (LocateAreas(exe.Get(), places, locateWhy)) {
+        if (!places.Damage.empty())
+            return fail("Building fail: " + programName + " is damaged (" + places.Damage + "). Nothing was written.");
+        keyWordFound = places.Block.has_value();
+        keyWordAt = std::size_t(places.Block.value_or(0));
+        sealFound = places.Seal.has_value();
+        sealAt = std::size_t(places.Seal.value_or(0));
+    } else {
+        if (!FindKeyWord(exe.Get(), request.KeyWord, keyWordAt, keyWordFound, exeLength))
+            return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
+        // The seal area, its own object: a program without one could not seal what it builds.
+        std::size_t sealSearched = exeLength;
+        if (!FindKeyWord(exe.Get(), request.SealKey, sealAt, sealFound, sealSearched))
+            return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
+    }
     // The fields and the image go from the key-word's end on; the seal must lie elsewhere.
     const std::size_t writtenEnd = keyWordAt + Layout::KeyWordSize + Layout::FieldBytes + imageLength;
     if (keyWordFound && (!sealFound || sealAt + SealLayout::Size > exeLength ||
@@ -207,6 +227,20 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     if (::fstatat(directory.Get(), outputName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
         (sameFile(existing, exeInfo) || (runningKnown && sameFile(existing, running))))
         return fail("Building fail: " + out.OutputPath + " is the program's own file; it is not overwritten.");
+    // Nor over what the build reads: "QF60.EXE" built from an image named QF60.EXE would
+    // leave the utility and lose the image. Compared as files, so another name for the same
+    // file is caught too; a symbolic link at the output name is replaced, never followed.
+    const std::pair<std::string, std::string> inputs[] = {
+        {request.ImagePath, "the image file"}, {request.ProfilesPath, "the profiles file"},
+        {request.ModelFilePath, "the model file"}};
+    for (const auto& [path, what] : inputs) {
+        struct stat input {};
+        if (!path.empty() && ::stat(path.c_str(), &input) == 0 &&
+            ::fstatat(directory.Get(), outputName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+            sameFile(existing, input))
+            return fail("Building fail: " + out.OutputPath + " is " + what + " " + path +
+                        "; it is not overwritten. Nothing was written.");
+    }
     // A device, FIFO or socket under the output name would be replaced by the rename.
     if (::fstatat(directory.Get(), outputName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
         !S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode) && !S_ISDIR(existing.st_mode))

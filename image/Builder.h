@@ -12,7 +12,9 @@
 // another builder, not a flash utility. The copy is sealed (see Seal.h): the digests of its
 // image and identity fields and, when given, the maker's flash-chip profiles are written
 // into its seal area. A profiles file that is not exactly the four blobs (3,326 bytes) is
-// refused before anything is written. Two failures still leave their output in place, because the person is
+// refused before anything is written, and so is an output that would replace one of the
+// builder's own inputs (the program, the image, the profiles or the model file), whatever
+// name it goes by. Two failures still leave their output in place, because the person is
 // told exactly what it is: without the key-word the output is a plain copy of the program,
 // and when the image runs past the program's end it is the program's start, the fields
 // and the image.
@@ -59,6 +61,7 @@ struct BuildRequest {
     std::array<uint8_t, Layout::KeyWordSize> KeyWord{};  // from the program's own memory (OwnKeyWord())
     SealKeyWord SealKey = OwnSealKeyWord();  // the seal area's key-word, from the program's own memory
     std::string ProfilesPath;     // the maker's flash-chip profiles; "" for none
+    std::string ModelFilePath;    // the model file the model was read from; "" for none
     TemporaryOutputGuard* Guard = nullptr;  // not owned; null: none
 };
 
@@ -66,6 +69,7 @@ struct BuildRequest {
 struct BuildReport {
     std::string OutputPath;  // the output file, once its name is known
     std::string Detail;      // the file a failure concerns and the system's reason ("<path>: <reason>"), "" when none
+    std::vector<std::string> Warnings;  // what is built as asked but will not work as meant (a FW-Range no revision falls in)
 };
 
 // "%4.4s.EXE" of the image file's name: its first four characters as they stand.

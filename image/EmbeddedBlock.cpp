@@ -23,7 +23,7 @@
 #include "image/AreaKeyWord.h"
 #include "image/IdentityBlock.h"
 
-namespace {
+namespace EmbeddedBlockStorage {
 
 // The area as 1,024-byte pieces: the blank pattern is made once for one piece and copied,
 // which keeps the compile-time work within what every supported compiler allows.
@@ -57,13 +57,18 @@ constexpr Storage MakeBlankCopy() {
     return s;
 }
 
-// Writable (never written by this program) so that it is ordinary initialised data.
-alignas(64) constinit Storage EmbeddedStorage = MakeBlankCopy();
+}  // namespace EmbeddedBlockStorage
 
-}  // namespace
+using EmbeddedBlockStorage::Storage;
+
+// Writable (never written by this program) so that it is ordinary initialised data. Named in
+// the dynamic symbol table, so a reader of the file finds it where the program uses it.
+extern "C" {
+[[gnu::visibility("default"), gnu::used]] alignas(64) constinit Storage flashutil_identity_area = EmbeddedBlockStorage::MakeBlankCopy();
+}
 
 const uint8_t* EmbeddedBlockBytes() {
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&EmbeddedStorage);
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&flashutil_identity_area);
     asm volatile("" : "+r"(bytes));
     return bytes;
 }

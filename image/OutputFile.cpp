@@ -32,14 +32,17 @@ bool WriteOutputFile(const OutputFileRequest& request, std::string& why) {
     if (!directory.Valid())
         return fail(std::strerror(errno));
     // What is at the name now: never a directory, never the program or a file it must keep.
-    // A link there is looked at as a link: the rename replaces it and leaves its target alone.
     struct stat existing {};
     if (::fstatat(directory.Get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(existing.st_mode))
             return fail(std::strerror(EISDIR));
+        // A link: the rename would put a regular file in its place, and a link such as
+        // /dev/stdout is the system's, not ours to replace. Its target is never written either.
+        if (S_ISLNK(existing.st_mode))
+            return fail("a symbolic link; it is not replaced");
         // A device, FIFO or socket: the rename would put a regular file in its place (think of
         // /dev/null), so such a name is never taken.
-        if (!S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode))
+        if (!S_ISREG(existing.st_mode))
             return fail("not a regular file; it is not replaced");
         std::vector<std::string> untouchable = request.Untouchable;
         untouchable.push_back("/proc/self/exe");

@@ -3,8 +3,9 @@
 // A whole file written the way the builder writes a utility: into a temporary file beside
 // its name (created with O_EXCL | O_NOFOLLOW, so nothing that was there is ever opened),
 // synced to the disk and renamed into place once complete. The name never shows a
-// half-written file, a link at the name is replaced and never followed, and the program's
-// own file (or any other file named as untouchable) is never replaced.
+// half-written file; a symbolic link, device, FIFO or socket at the name is left as it is
+// (refused), and the program's own file (or any other file named as untouchable) is never
+// replaced.
 
 #include <sys/types.h>
 

@@ -8,7 +8,7 @@
 
 #include "image/AreaKeyWord.h"
 
-namespace {
+namespace EmbeddedSealStorage {
 
 // Initialised at compile time with the key-word, so it lands in .data and the file carries
 // all its bytes.
@@ -23,7 +23,15 @@ constexpr SealStorage MakeUnsealed() {
     return s;
 }
 
-alignas(64) constinit SealStorage EmbeddedSeal = MakeUnsealed();
+}  // namespace EmbeddedSealStorage
+
+// Named in the dynamic symbol table, so a reader of the file finds it where the program uses it.
+extern "C" {
+[[gnu::visibility("default"), gnu::used]] alignas(64) constinit EmbeddedSealStorage::SealStorage flashutil_seal_area =
+    EmbeddedSealStorage::MakeUnsealed();
+}
+
+namespace {
 
 using Digest = std::array<uint8_t, SealLayout::DigestSize>;
 
@@ -57,7 +65,7 @@ Digest ProfilesDigest(const uint8_t* area) {
 }  // namespace
 
 const uint8_t* EmbeddedSealBytes() {
-    const uint8_t* bytes = EmbeddedSeal.Bytes;
+    const uint8_t* bytes = flashutil_seal_area.Bytes;
     asm volatile("" : "+r"(bytes));  // the builder changes these bytes in the copies it writes
     return bytes;
 }
@@ -110,6 +118,19 @@ SealCheck CheckSeal(const IdentityBlock& utility, const uint8_t* seal) {
     if (!same(ProfilesDigest(seal), SealLayout::ProfilesDigestOffset))
         return {State::Damaged, "the flash-chip profiles differ"};
     return {State::Intact, ""};
+}
+
+SealCheck JudgeSeal(const IdentityBlock& utility, const uint8_t* seal, const uint8_t* version,
+                    const std::string& placeDamage) {
+    using State = SealCheck::State;
+    if (!placeDamage.empty())
+        return {State::Damaged, placeDamage};
+    if (!seal)
+        return version ? SealCheck{State::Damaged, "its seal area is missing"} : SealCheck{State::Unsealed, ""};
+    SealCheck check = CheckSeal(utility, seal);
+    if (check.Result == State::Unsealed && !utility.IsBlankCopy())
+        return {State::Damaged, "its seal is blank"};
+    return check;
 }
 
 std::span<const uint8_t> SealedProfiles(const uint8_t* seal) {

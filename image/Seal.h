@@ -53,5 +53,15 @@ struct SealCheck {
 // Checks a utility's block and image against its seal area.
 SealCheck CheckSeal(const IdentityBlock& utility, const uint8_t* seal);
 
+// The one verdict on a copy, whoever asks (the run, --info, --extract-image, the window):
+// placeDamage is why the places of its areas can't be trusted ("" when they can, see
+// AreaLocator.h); seal and version point at its areas, null where it has none. Every version
+// that records its own version seals what it builds, and sealing came with the seal area:
+// so a built copy whose seal area is blank, or a copy with a version area and no seal area,
+// had its seal stripped and is damaged. Only a copy with neither area is unsealed (built
+// before utilities were sealed), besides a blank copy.
+SealCheck JudgeSeal(const IdentityBlock& utility, const uint8_t* seal, const uint8_t* version,
+                    const std::string& placeDamage);
+
 // The maker's profiles an intact sealed area carries; empty when it carries none.
 std::span<const uint8_t> SealedProfiles(const uint8_t* seal);

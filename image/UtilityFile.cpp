@@ -6,40 +6,32 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
-#include "image/Builder.h"
+#include "image/AreaLocator.h"
 #include "image/FileCopy.h"
 #include "image/Seal.h"
 #include "image/VersionArea.h"
 
 namespace {
 
-enum class Area { Found, Absent, Truncated, ReadError };
-
-// The size bytes that start at the key-word, wherever it lies in the file.
-Area ReadArea(int fd, const std::array<uint8_t, Layout::KeyWordSize>& keyWord, std::size_t size,
-              std::vector<uint8_t>& out) {
-    std::size_t at = 0, length = 0;
-    bool found = false;
-    if (!FindKeyWord(fd, keyWord, at, found, length))
-        return Area::ReadError;
-    if (!found)
-        return Area::Absent;
+// The size bytes at offset at; false with errno set when they can't all be read.
+bool ReadAt(int fd, uint64_t at, std::size_t size, std::vector<uint8_t>& out) {
     out.assign(size, 0);
     std::size_t done = 0;
     while (done < size) {
         const ssize_t n = ::pread(fd, out.data() + done, size - done, off_t(at + done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0)
-            return Area::ReadError;
-        if (n == 0) {
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;  // the file became shorter while read
             out.clear();
-            return Area::Truncated;
+            return false;
         }
         done += std::size_t(n);
     }
-    return Area::Found;
+    return true;
 }
 
 }  // namespace
@@ -59,31 +51,24 @@ bool ReadUtilityFile(const std::string& path, UtilityFileContents& contents, std
     if (!S_ISREG(info.st_mode))
         return fail("not a regular file");
 
-    // Every copy of the program is an ELF executable; anything else is not worth searching.
-    std::vector<uint8_t> head;
-    if (!ReadUpTo(file.Get(), 4, head))
-        return fail(std::strerror(errno));
-    if (head.size() < 4 || std::memcmp(head.data(), "\x7f" "ELF", 4) != 0)
-        return fail("not a copy of flashutil (not a program file)");
-
-    const auto readError = [&] { return fail(std::strerror(errno)); };
-    switch (ReadArea(file.Get(), OwnKeyWord(), Layout::TotalSize, contents.Block)) {
-    case Area::Found: break;
-    case Area::Absent: return fail("not a copy of flashutil (it carries no identity block)");
-    case Area::Truncated: return fail("truncated: the file ends inside its identity block and image area");
-    case Area::ReadError: return readError();
+    AreaPlaces places;
+    std::string cause;
+    if (!LocateAreas(file.Get(), places, cause))
+        return fail(cause);
+    if (!places.Block) {
+        // Its other areas, or a damaged key-word, show it is a copy of the program that lost its block.
+        if (!places.Damage.empty())
+            return fail("a damaged copy of flashutil (" + places.Damage + ")");
+        if (places.Seal || places.Version)
+            return fail("a damaged copy of flashutil (its identity block is missing)");
+        return fail("not a copy of flashutil (it carries no identity block)");
     }
-    switch (ReadArea(file.Get(), OwnSealKeyWord(), SealLayout::Size, contents.Seal)) {
-    case Area::Found:
-    case Area::Absent: break;
-    case Area::Truncated: return fail("truncated: the file ends inside its seal area");
-    case Area::ReadError: return readError();
-    }
-    switch (ReadArea(file.Get(), OwnVersionKeyWord(), VersionLayout::Size, contents.Version)) {
-    case Area::Found:
-    case Area::Absent: break;
-    case Area::Truncated: return fail("truncated: the file ends inside its version area");
-    case Area::ReadError: return readError();
-    }
+    contents.PlaceDamage = places.Damage;
+    const std::optional<uint64_t> at[] = {places.Block, places.Seal, places.Version};
+    std::vector<uint8_t>* into[] = {&contents.Block, &contents.Seal, &contents.Version};
+    const std::size_t sizes[] = {Layout::TotalSize, SealLayout::Size, VersionLayout::Size};
+    for (std::size_t k = 0; k < 3; ++k)
+        if (at[k] && !ReadAt(file.Get(), *at[k], sizes[k], *into[k]))
+            return fail(std::strerror(errno));
     return true;
 }

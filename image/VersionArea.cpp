@@ -5,7 +5,7 @@
 
 #include "image/AreaKeyWord.h"
 
-namespace {
+namespace EmbeddedVersionStorage {
 
 struct VersionStorage {
     uint8_t Bytes[VersionLayout::Size];
@@ -23,12 +23,16 @@ constexpr VersionStorage MakeVersionArea() {
     return s;
 }
 
-alignas(64) constinit VersionStorage EmbeddedVersion = MakeVersionArea();
+}  // namespace EmbeddedVersionStorage
 
-}  // namespace
+// Named in the dynamic symbol table, so a reader of the file finds it where the program uses it.
+extern "C" {
+[[gnu::visibility("default"), gnu::used]] alignas(64) constinit EmbeddedVersionStorage::VersionStorage
+    flashutil_version_area = EmbeddedVersionStorage::MakeVersionArea();
+}
 
 const uint8_t* EmbeddedVersionBytes() {
-    const uint8_t* bytes = EmbeddedVersion.Bytes;
+    const uint8_t* bytes = flashutil_version_area.Bytes;
     asm volatile("" : "+r"(bytes));  // read as stored, like the other areas a file may carry
     return bytes;
 }

@@ -25,6 +25,7 @@ public:
         return Inner_.ClaimForRun(handle, why, notice);
     }
     std::span<const uint8_t> StandInProfiles() const override { return Inner_.StandInProfiles(); }
+    NodeDevice DeviceBehind(PlatformHandle handle) const override { return Inner_.DeviceBehind(handle); }
 
 protected:
     Platform& Inner_;

@@ -39,6 +39,16 @@ struct DriveCandidate {
     std::string ById;                   // a link that names the drive stably ("/dev/disk/by-id/..."); "" when none
 };
 
+// Which device an open node leads to, as the system tells it now, without sending the drive
+// anything. A drive keeps its listing only while this stays the same: a node renumbered to
+// another drive, or another drive plugged in under it, shows as a difference.
+struct NodeDevice {
+    std::string SystemDevice;           // the device in the system's tree (Linux: its sysfs path); "" when unknown
+    std::optional<std::string> Serial;  // its serial number where the system knows it
+
+    friend bool operator==(const NodeDevice&, const NodeDevice&) = default;
+};
+
 constexpr std::size_t SenseSize = 32;
 
 // What one command brought back from the system.
@@ -112,6 +122,13 @@ public:
         (void)notice;
         why.clear();
         return std::make_unique<RunClaim>();
+    }
+
+    // The device behind an open handle's node, read anew at each call. A platform that cannot
+    // tell gives an empty one (which then always compares equal).
+    virtual NodeDevice DeviceBehind(PlatformHandle handle) const {
+        (void)handle;
+        return {};
     }
 
     // Stand-ins for the maker's flash-chip profiles, used by a run whose utility carries

@@ -78,13 +78,56 @@ struct TraceFile {
     }
 };
 
+// Whether a line is one this class writes: an object that starts with the device and the
+// command's bytes.
+bool IsTraceLine(const std::string& line) {
+    const auto record = nlohmann::ordered_json::parse(line, nullptr, false);
+    if (!record.is_object() || record.empty() || record.begin().key() != "device")
+        return false;
+    const auto cdb = record.find("cdb"), dir = record.find("dir");
+    return record.begin()->is_string() && cdb != record.end() && cdb->is_string() && cdb->get<std::string>().size() == 24 &&
+           dir != record.end() && (*dir == "in" || *dir == "out");
+}
+
+// Why an existing regular file may not be replaced by a trace ("" when it may): only an empty
+// file or an earlier trace is. The file is read through its own name, checked to be the one
+// opened for writing.
+std::string WhyNotReplaced(const std::string& path, const struct stat& opened) {
+    if (opened.st_size == 0)
+        return {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    struct stat reopened {};
+    std::string head;
+    // A first line longer than this (the data of a large read, in hex) is still read whole.
+    constexpr std::size_t Limit = 1u << 20;
+    bool same = ::fstat(fd, &reopened) == 0 && reopened.st_dev == opened.st_dev && reopened.st_ino == opened.st_ino;
+    char buffer[1 << 16];
+    while (same && head.size() < Limit && head.find('\n') == std::string::npos) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        head.append(buffer, std::size_t(n));
+    }
+    ::close(fd);
+    if (!same)
+        return "it changed while being opened";
+    if (!IsTraceLine(head.substr(0, head.find('\n'))))
+        return "it holds something other than a trace of this program, so it is not replaced";
+    return {};
+}
+
 }  // namespace
 
 std::unique_ptr<TracingPlatform> TracingPlatform::ToFile(Platform& inner, const std::string& path,
                                                          std::string& error, FailureSink onWriteFailure) {
     // Never through a symbolic link, and never waiting for a FIFO's reader: what is opened is
-    // checked before anything is written.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    // checked before anything is written, and a file is emptied only once it is known to be
+    // an earlier trace (a mistyped history or image file is not lost).
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
         error = "cannot write the trace file " + path + ": " + OpenFailure(path, errno);
         return nullptr;
@@ -101,6 +144,16 @@ std::unique_ptr<TracingPlatform> TracingPlatform::ToFile(Platform& inner, const 
     if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
         error = "cannot write the trace file " + path + ": it is " + KindOf(st.st_mode) + ", not a regular file";
         return nullptr;
+    }
+    if (S_ISREG(st.st_mode)) {
+        if (const std::string why = WhyNotReplaced(path, st); !why.empty()) {
+            error = "cannot write the trace file " + path + ": " + why;
+            return nullptr;
+        }
+        if (::ftruncate(fd, 0) != 0) {
+            error = "cannot write the trace file " + path + ": " + std::strerror(errno);
+            return nullptr;
+        }
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return std::make_unique<TracingPlatform>(inner, [file](const std::string& line) { file->Write(line); });

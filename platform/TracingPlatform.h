@@ -34,9 +34,11 @@ public:
 
     using FailureSink = std::function<void(const std::string& message)>;
 
-    // Writes to a file (created or truncated), each line with one write as it comes. The path
-    // must be a regular file or a character device (/dev/null); a symbolic link is not
-    // followed. nullptr and error set when the file cannot be opened or is of another kind.
+    // Writes to a file, each line with one write as it comes. The path must be a regular file
+    // or a character device (/dev/null); a symbolic link is not followed. An existing file is
+    // replaced only when it is empty or an earlier trace (its first line is a trace line).
+    // nullptr and error set when the file cannot be opened, is of another kind or holds
+    // anything else; then the file is as it was.
     // When a write fails, onWriteFailure is told once, naming the file and the cause, and the
     // trace stops; the commands go on.
     static std::unique_ptr<TracingPlatform> ToFile(Platform& inner, const std::string& path, std::string& error,

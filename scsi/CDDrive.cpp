@@ -18,9 +18,10 @@ constexpr uint8_t StatusGood = 0x00;
 
 }  // namespace
 
-CDDrive::CDDrive(Platform& platform, const DriveAddress& address, UserInterface* reports)
+CDDrive::CDDrive(Platform& platform, const DriveAddress& address, UserInterface* reports,
+                 SenseReportSwitch* senseReports)
     : DriveLetter(address.Letter), HostAdapter(address.HostAdapter), Target(address.Target), Lun(address.Lun),
-      Platform_(platform), Reports_(reports) {
+      Platform_(platform), Reports_(reports), SenseReports_(senseReports ? *senseReports : OwnSenseReports_) {
     OpenDevice();
 }
 
@@ -39,12 +40,15 @@ bool CDDrive::OpenDevice() {
         MessageText_ = Format("Error opening: %d, Drive: %s", Platform_.LastError(), DevicePath_.c_str());
         if (Reports_)
             Reports_->Show(MessageText_, MessageKind::Plain);
-        ShowSense_ = true;
+        SenseReports_.On = true;
         ReportSense(Platform_.LastError());
+        OpenProblem_ = FailureCause();
         return false;
     }
-    if (Identify())
+    if (Identify()) {
+        Opening_ = {Identity_, PeripheralType_, DeviceNow()};
         return true;
+    }
     Platform_.Close(Handle);
     Handle = NoHandle;
     return false;
@@ -96,7 +100,7 @@ int32_t CDDrive::ExecCommand(uint8_t cdb0, uint8_t cdb1, uint8_t cdb2, uint8_t c
 void CDDrive::ReportSense(int error) {
     LastError = error;
     Last_.SystemError = error;
-    if (!ShowSense_)
+    if (!SenseReports_.On)
         return;
     const std::string systemText = Platform_.ErrorText(LastError);
     if (!systemText.empty())
@@ -121,9 +125,13 @@ bool CDDrive::Identify() {
         const char* field = reinterpret_cast<const char*>(IdentityData_.data() + 8);
         Identity_ = Format("%d-%d-%d %c: %28.28s", HostAdapter, Target, Lun, DriveLetter, field);
         IdentityProblem_.clear();
+        // A qualifier other than 0 says no device of that type is connected at this unit.
+        const uint8_t peripheral = IdentityData_[0];
+        PeripheralType_ = (peripheral >> 5) == 0 ? uint8_t(peripheral & 0x1F) : NoPeripheralType;
         return true;
     }
     Identity_.assign(1, '0');
+    PeripheralType_ = NoPeripheralType;
     IdentityProblem_ = "INQUIRY failed: " + FailureCause();
     return false;
 }

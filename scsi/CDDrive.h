@@ -4,11 +4,13 @@
 // command at a time, keeps the outcome of the last one and answers identity questions.
 //
 // A drive owns everything its commands need: its handle, its command timeout, its transfer
-// buffer and its identity buffer. Nothing is shared between drives, so drives can be used
+// buffer and its identity buffer. Nothing is shared between drives but the run's switch of
+// sense reports (an atomic), so drives can be used
 // side by side, one thread per drive (the platform takes commands for different handles from
 // several threads at once; opening and closing stay on one thread).
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,6 +20,13 @@
 #include "scsi/Commands.h"
 #include "ui/UserInterface.h"
 
+// Whether sense reports are shown: off until a drive fails to open, then on for every later
+// failure of every drive that shares the switch. The drives of one run share the run's switch
+// (drives of a tower report from their threads at once, hence atomic).
+struct SenseReportSwitch {
+    std::atomic<bool> On = false;
+};
+
 class CDDrive {
 public:
     static constexpr uint32_t TransferBufferLength = 0x4000;  // one chunk of the image
@@ -26,13 +35,18 @@ public:
 
     // Opens the drive at address and identifies it. reports, when given, is shown the open
     // failure ("Error opening: ...") and this drive's sense reports; it is not owned.
-    CDDrive(Platform& platform, const DriveAddress& address, UserInterface* reports = nullptr);
+    // senseReports is the run's switch this drive turns on when it fails to open and obeys
+    // afterwards (not owned); without one the drive has a switch of its own.
+    CDDrive(Platform& platform, const DriveAddress& address, UserInterface* reports = nullptr,
+            SenseReportSwitch* senseReports = nullptr);
     ~CDDrive();
     CDDrive(const CDDrive&) = delete;
     CDDrive& operator=(const CDDrive&) = delete;
 
     // Whether opening and identification succeeded; a drive that is not open takes no commands.
     bool IsOpen() const { return Handle != NoHandle; }
+    // Why the drive could not be opened ("Device or resource busy"); "" when it was opened.
+    const std::string& OpenProblem() const { return OpenProblem_; }
 
     // Sends one command; its data moves through Buffer(). A length beyond the buffer is
     // refused unsent (EINVAL). The fields below describe the command afterwards.
@@ -59,6 +73,21 @@ public:
     // Why the last identification failed, naming the cause ("INQUIRY failed: sense 05/20/00");
     // "" while the drive is identified.
     const std::string& IdentityProblem() const { return IdentityProblem_; }
+    // The peripheral device type of the last identification (INQUIRY byte 0, low five bits;
+    // 5 is an optical drive); NoPeripheralType when it failed or the drive said no device is there.
+    static constexpr uint8_t NoPeripheralType = 0x1F;
+    uint8_t PeripheralType() const { return PeripheralType_; }
+
+    // The drive as it was opened: its first identification and the device behind its node.
+    // What the start-up qualified; a run checks the drive is still that drive.
+    struct Opening {
+        std::string Identity;
+        uint8_t PeripheralType = NoPeripheralType;
+        NodeDevice Device;
+    };
+    const Opening& AtOpening() const { return Opening_; }
+    // The device behind the drive's node now (asked of the system; nothing is sent to the drive).
+    NodeDevice DeviceNow() const { return Platform_.DeviceBehind(Handle); }
 
     // Outcome of the last command on this drive.
     bool SenseIs(uint8_t key, uint8_t asc, uint8_t ascq) const;
@@ -71,6 +100,10 @@ public:
     Platform& SystemPlatform() const { return Platform_; }
     // The device path the platform uses for this drive.
     const std::string& DevicePath() const { return DevicePath_; }
+    // Whether the platform plays this drive (a virtual drive, or one replayed from a recording,
+    // whatever device path it carries) rather than reaching a drive in the machine.
+    bool IsVirtual() const { return IsVirtual_; }
+    void MarkVirtual(bool isVirtual) { IsVirtual_ = isVirtual; }
     // The text of the last message this drive built (an open failure or a sense report).
     const std::string& MessageText() const { return MessageText_; }
 
@@ -96,12 +129,17 @@ private:
     Platform& Platform_;
     UserInterface* Reports_;
     uint16_t Timeout_ = DefaultTimeout;
-    // A drive that could not be opened shows the sense report of what followed; no other drive does.
-    bool ShowSense_ = false;
+    // Once any drive of the run could not be opened, every later failure shows its sense report.
+    SenseReportSwitch OwnSenseReports_;
+    SenseReportSwitch& SenseReports_;
     CommandResult Last_;
     std::string Identity_;
     std::string IdentityProblem_ = "not identified yet";
+    uint8_t PeripheralType_ = NoPeripheralType;
+    Opening Opening_;
+    std::string OpenProblem_;
     std::string DevicePath_;
+    bool IsVirtual_ = false;
     std::string MessageText_;
     std::array<uint8_t, TransferBufferLength> Transfer_{};
     std::array<uint8_t, IdentityBufferLength> IdentityData_{};

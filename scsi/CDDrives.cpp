@@ -7,14 +7,23 @@ CDDrives::CDDrives(Platform& platform, UserInterface* reports) {
     for (const DriveCandidate& candidate : platform.EnumerateOpticalDrives()) {
         if (Count_ == Capacity) {
             ++LeftOut_;  // the list is full; further drives are counted, not probed
+            Unlisted_.push_back({candidate.DevicePath, UnlistedDrive::Reason::LeftOut,
+                                 "left out: the drive list holds at most " + std::to_string(Capacity)});
             continue;
         }
-        auto* drive = new CDDrive(platform, candidate.Address, reports);
+        auto* drive = new CDDrive(platform, candidate.Address, reports, &SenseReports_);
+        drive->MarkVirtual(candidate.IsVirtual);
         if (drive->IsOpen()) {
             Items_[CurrentIndex_] = drive;
             ++CurrentIndex_;
             ++Count_;
         } else {
+            if (!drive->OpenProblem().empty())
+                Unlisted_.push_back({drive->DevicePath(), UnlistedDrive::Reason::NotOpened,
+                                     "could not be opened: " + drive->OpenProblem()});
+            else
+                Unlisted_.push_back({drive->DevicePath(), UnlistedDrive::Reason::Unidentified,
+                                     "could not be identified (" + drive->IdentityProblem() + ")"});
             delete drive;
         }
     }

@@ -7,8 +7,17 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "scsi/CDDrive.h"
+
+// A drive the system named that is not in the list, and why.
+struct UnlistedDrive {
+    enum class Reason { NotOpened, Unidentified, LeftOut };
+    std::string DevicePath;
+    Reason Why = Reason::NotOpened;
+    std::string Cause;  // in words: the system's error, the failed INQUIRY, the list's capacity
+};
 
 class CDDrives {
 public:
@@ -25,6 +34,9 @@ public:
     int LeftOut() const { return LeftOut_; }
     // "N more optical drives were left out: ..." when LeftOut() is above 0, else "".
     std::string LeftOutText() const;
+    // Every drive the system named that is not in the list (could not be opened, did not
+    // answer its INQUIRY, or came after a full list), in the system's order.
+    const std::vector<UnlistedDrive>& Unlisted() const { return Unlisted_; }
     bool Select(int16_t index);
     CDDrive* Current() const { return Current_; }
     CDDrive* Item(int index) const { return index >= 0 && index < Count_ ? Items_[index] : nullptr; }
@@ -35,4 +47,7 @@ private:
     std::array<CDDrive*, Capacity> Items_{};
     CDDrive* Current_ = nullptr;
     int LeftOut_ = 0;
+    std::vector<UnlistedDrive> Unlisted_;
+    // The run's sense-report switch, shared by every drive of the list.
+    SenseReportSwitch SenseReports_;
 };

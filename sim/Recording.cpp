@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "sim/Recording.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -162,24 +163,88 @@ std::optional<Recording> ParseRecording(std::string_view text, std::string& erro
     return recording;
 }
 
+namespace {
+
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode))
+        return "a directory";
+    if (S_ISFIFO(mode))
+        return "a FIFO, not a regular file";
+    if (S_ISSOCK(mode))
+        return "a socket, not a regular file";
+    if (S_ISCHR(mode))
+        return "a character device, not a regular file";
+    if (S_ISBLK(mode))
+        return "a block device, not a regular file";
+    return "not a regular file";
+}
+
+std::string TooLong(const std::string& path) {
+    return "the recording " + path + " is longer than the " + std::to_string(MaxRecordingBytes >> 20) +
+           " MiB a recording may hold (a recorded run is far shorter)";
+}
+
+// The whole regular file at path, at most MaxRecordingBytes; error set otherwise.
+bool ReadBounded(const std::string& path, std::string& text, std::string& error) {
+    const std::string cannot = "cannot read the recording " + path + ": ";
+    // What lies at the path is looked at before it is opened: a FIFO would wait for a writer,
+    // and opening a device can do something of its own.
+    struct stat before {};
+    if (::stat(path.c_str(), &before) != 0) {
+        error = cannot + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(before.st_mode)) {
+        error = cannot + "it is " + KindOf(before.st_mode);
+        return false;
+    }
+    if (std::uintmax_t(before.st_size) > MaxRecordingBytes) {
+        error = TooLong(path);
+        return false;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        error = cannot + std::strerror(errno);
+        return false;
+    }
+    struct stat opened {};
+    bool ok = ::fstat(fd, &opened) == 0;
+    if (!ok)
+        error = cannot + std::strerror(errno);
+    else if (opened.st_dev != before.st_dev || opened.st_ino != before.st_ino || !S_ISREG(opened.st_mode)) {
+        error = cannot + "it was replaced while being opened";
+        ok = false;
+    }
+    // Read to the end, one byte beyond the bound at most: a file that grows is cut off, not followed.
+    text.clear();
+    char block[65536];
+    while (ok) {
+        const ssize_t n = ::read(fd, block, sizeof block);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = cannot + std::strerror(errno);
+            ok = false;
+        } else if (n == 0) {
+            break;
+        } else if (text.size() + std::size_t(n) > MaxRecordingBytes) {
+            error = TooLong(path);
+            ok = false;
+        } else {
+            text.append(block, std::size_t(n));
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
 std::optional<Recording> ReadRecording(const std::string& path, std::string& error) {
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
-        error = "cannot read the recording " + path + ": it is a directory";
+    std::string text;
+    if (!ReadBounded(path, text, error))
         return std::nullopt;
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "cannot read the recording " + path + ": " + std::strerror(errno);
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad()) {
-        error = "cannot read the recording " + path + ": " + std::strerror(errno);
-        return std::nullopt;
-    }
-    std::optional<Recording> recording = ParseRecording(text.str(), error);
+    std::optional<Recording> recording = ParseRecording(text, error);
     if (!recording)
         error = "the recording " + path + ": " + error;
     return recording;

@@ -36,5 +36,12 @@ struct Recording {
 // commands for more than one device are refused too.
 std::optional<Recording> ParseRecording(std::string_view text, std::string& error);
 
-// The same from a file; errors name the file.
+// A recording of a whole run is a few hundred kilobytes (data sent is kept by its digest):
+// a file longer than this is refused unread, so a mistaken path cannot make a replay read
+// without end.
+constexpr std::size_t MaxRecordingBytes = std::size_t(64) << 20;  // 64 MiB
+
+// The same from a file; errors name the file and the cause. Only a regular file of at most
+// MaxRecordingBytes is read: a directory, a FIFO, a device or a socket is refused without
+// being opened, so nothing waits for a writer and no device is touched.
 std::optional<Recording> ReadRecording(const std::string& path, std::string& error);

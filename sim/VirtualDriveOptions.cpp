@@ -221,6 +221,10 @@ bool Parser::Apply(const std::string& item) {
     }
     if (key == "fail" || key == "status" || key == "error" || key == "timeout" || key == "corrupt")
         return AddFault(key, value);
+    // Known, but only as the whole text: the file name may hold commas.
+    if (key == "replay")
+        return Fail("replay=FILE goes alone: --virtual-drive=replay=FILE plays the recording's drive, with no "
+                    "other option");
     return Fail("unknown option '" + key + "' (known: inquiry, rev, newrev, chip, disc, ready, count, fail, "
                 "status, error, timeout, corrupt, commit-ms, open-error, replay)");
 }

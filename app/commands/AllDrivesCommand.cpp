@@ -34,6 +34,7 @@
 #include "flash/ExitCodes.h"
 #include "flash/FlashRun.h"
 #include "flash/FlashVerdict.h"
+#include "flash/RunNames.h"
 #include "flash/FlashTexts.h"
 #include "flash/StartUp.h"
 #include "history/HistoryLog.h"
@@ -43,10 +44,12 @@
 #include "image/IdentityBlock.h"
 #include "image/Seal.h"
 #include "session/FlashSession.h"
+#include "platform/PrintableText.h"
 
 namespace {
 
-void Say(const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", line.c_str()); }
+// Lines name devices and drives by what they supplied: shown without control bytes.
+void Say(const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", PrintableText(line).c_str()); }
 
 // One drive's run, start to end, on its thread. Its claim is held by the caller.
 void FlashOneDrive(FleetDrive& entry, FlashSession& session, int driveIndex, int listIndex, RunControl control,
@@ -62,38 +65,63 @@ void FlashOneDrive(FleetDrive& entry, FlashSession& session, int driveIndex, int
     events.Finished(entry);
 }
 
-// What is done with each detected drive, by the session's plan. Without all, only the first
-// qualifying one is chosen.
+// What is done with each drive the system named, by the session's plan. Without all, only the
+// first qualifying one is chosen. A drive the run could not look at (not opened, not
+// identified, beyond a full list) is a failed drive of a run of all; without all it is merely
+// not chosen.
 std::vector<FleetDrive> PlanDrives(const FlashSession& session, bool all) {
     const std::vector<DrivePlan> plan = session.Plan(all);
+    const CDDrives& found = session.Drives();
     std::vector<FleetDrive> drives;
-    for (int i = 0; i < session.Drives().Count(); ++i) {
-        const CDDrive& drive = *session.Drives().Item(i);
+    for (int i = 0; i < found.Count(); ++i) {
+        const CDDrive& drive = *found.Item(i);
         FleetDrive entry;
         entry.Device = drive.DevicePath();
         entry.Identity = drive.Identity();
         entry.Revision = drive.RevisionText();
         entry.Plan = plan[std::size_t(i)];
-        entry.SkipReason = entry.Plan.Reason;
+        if (entry.Plan.Choice == DrivePlan::Decision::Refuse && entry.Plan.Refusal == FlashOutcome::Unidentified) {
+            entry.ProblemKey = DriveOutcomeKey::Unidentified;
+            entry.Problem = entry.Plan.Reason;
+        } else {
+            entry.SkipReason = entry.Plan.Reason;
+        }
+        drives.push_back(std::move(entry));
+    }
+    for (const UnlistedDrive& unlisted : found.Unlisted()) {
+        FleetDrive entry;
+        entry.Device = unlisted.DevicePath;
+        if (!all) {
+            entry.SkipReason = unlisted.Cause;
+        } else {
+            entry.ProblemKey = unlisted.Why == UnlistedDrive::Reason::NotOpened      ? DriveOutcomeKey::NotOpened
+                               : unlisted.Why == UnlistedDrive::Reason::Unidentified ? DriveOutcomeKey::Unidentified
+                                                                                     : DriveOutcomeKey::LeftOut;
+            entry.Problem = unlisted.Cause;
+        }
         drives.push_back(std::move(entry));
     }
     return drives;
 }
 
-// The one confirmation: every drive with its revision change, then those left alone and why.
+// The one confirmation: every drive with its revision change, then those left alone and why;
+// a line per drive whatever the drive supplied.
 std::string Confirmation(const std::vector<FleetDrive>& drives, const std::string& newRevision, bool& downgrade) {
     std::string chosen, skipped;
     int count = 0;
     downgrade = false;
     for (const FleetDrive& drive : drives) {
-        if (drive.Chosen()) {
+        if (!drive.ProblemKey.empty()) {
+            skipped += "  " + drive.Device + "  " + drive.Identity + "  not flashed: " + drive.Problem + "\n";
+        } else if (drive.Chosen()) {
             ++count;
             const bool older = IsDowngrade(drive.Revision, newRevision);
             downgrade = downgrade || older;
-            chosen += "  " + drive.Device + "  " + drive.Identity + "  FW:" + drive.Revision + " -> FW:" + newRevision +
-                      (older ? " (older)" : "") + "\n";
+            chosen += PrintableText("  " + drive.Device + "  " + drive.Identity + "  FW:" + drive.Revision) +
+                      " -> FW:" + newRevision + (older ? " (older)" : "") + "\n";
         } else {
-            skipped += "  " + drive.Device + "  " + drive.Identity + "  skipped: " + drive.SkipReason + "\n";
+            skipped += PrintableText("  " + drive.Device + "  " + drive.Identity + "  skipped: " + drive.SkipReason) +
+                       "\n";
         }
     }
     std::string text = "\nUpdate the firmware of " + std::to_string(count) + (count == 1 ? " drive" : " drives") +
@@ -108,29 +136,39 @@ bool Succeeded(const FleetDrive& drive) {
            (drive.Report->Outcome == FlashOutcome::Completed || drive.Report->Outcome == FlashOutcome::Rehearsed);
 }
 
-// The exit code of the drives chosen for flashing, by the one rule of every run.
+// The exit code of the drives chosen for flashing and of those the run could not reach, by
+// the one rule of every run.
 int ExitCodeOf(const std::vector<FleetDrive>& drives) {
     std::vector<DriveEnding> endings;
-    for (const FleetDrive& drive : drives)
-        if (drive.Chosen())
+    for (const FleetDrive& drive : drives) {
+        if (!drive.ProblemKey.empty())
+            endings.push_back({FlashOutcome::Unidentified, false, true});
+        else if (drive.Chosen())
             endings.push_back({drive.Report ? drive.Report->Outcome : FlashOutcome::FailedBeforeCommit,
                                !drive.Refusal.empty()});
+    }
     return ExitCodeOf(endings);
 }
 
-// When no drive is chosen: the code a single run would give for the first drive left alone.
+// The code a single drive's run would give for a drive the run could not reach.
+int ExitCodeOfProblem(const FleetDrive& drive) {
+    if (drive.ProblemKey == DriveOutcomeKey::NotOpened)
+        return ExitCode::Busy;
+    if (drive.ProblemKey == DriveOutcomeKey::LeftOut)
+        return ExitCode::NoDrive;
+    return ExitCode::FailedBeforeCommit;
+}
+
+// When no drive is chosen: the code a single run would give for the first drive the run could
+// not reach, else for the first drive left alone.
 int NothingChosen(const std::vector<FleetDrive>& drives) {
-    std::vector<DriveEnding> refused;
     for (const FleetDrive& drive : drives)
-        if (drive.Plan.Choice == DrivePlan::Decision::Refuse)
-            refused.push_back({drive.Plan.Refusal});
-    for (const FleetDrive& drive : drives)
-        if (drive.Plan.Choice == DrivePlan::Decision::Refuse && drive.Plan.Refusal == FlashOutcome::Unidentified) {
-            Say(drive.Device + ": " + drive.SkipReason);
-            return ExitCodeOf(refused);
+        if (!drive.ProblemKey.empty()) {
+            Say(drive.Device + ": " + drive.Problem);
+            return ExitCodeOfProblem(drive);
         }
     Say("every qualifying drive already has this firmware revision or a newer one");
-    return ExitCodeOf(refused);
+    return ExitCode::Refused;
 }
 
 class FleetCommand {
@@ -142,7 +180,10 @@ public:
           Json_(stdout), Display_(stdout, stderr, isatty(STDOUT_FILENO) == 1, options.Quiet),
           Events_(options.Json ? static_cast<FleetEvents&>(Json_) : Display_),
           Questions_(Terminal_, Events_, options.Yes, isatty(STDIN_FILENO) == 1),
-          History_(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &SystemLog_) {}
+          History_(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &SystemLog_) {
+        // --quiet keeps the questions and their answers off the screen, as for a single drive.
+        Terminal_.SetQuiet(options.Quiet);
+    }
 
     int Run() {
         const int code = RunDrives();
@@ -187,6 +228,10 @@ private:
         if (const std::string leftOut = session.LeftOutText(); !leftOut.empty())
             Say(leftOut);
         if (detection != FlashStartUp::Detection::Ready) {
+            // The summary still names every drive and why none was flashed; nothing was
+            // chosen, so each drive the run could not reach is one that failed.
+            if (startUp.Drives())
+                Drives_ = PlanDrives(session, true);
             if (const GuardedPlatform::OpenFailure* failure = platform.BusyOrDenied()) {
                 Say(failure->DevicePath + ": " + platform.ErrorText(failure->Error));
                 return ExitCode::Busy;
@@ -200,6 +245,9 @@ private:
         Drives_ = PlanDrives(session, Options_.All);
         const std::string newRevision = session.NewRevision();
         Events_.Started(startUp.Texts(), newRevision, Drives_, Options_.NoCommit);
+        for (const FleetDrive& drive : Drives_)
+            if (!drive.ProblemKey.empty())
+                Events_.Finished(drive);
         bool anyChosen = false;
         for (const FleetDrive& drive : Drives_)
             anyChosen = anyChosen || drive.Chosen();
@@ -226,6 +274,10 @@ private:
         // The drives that did not complete, named on the error stream whatever the stream on output.
         std::string failed;
         for (const FleetDrive& drive : Drives_) {
+            if (!drive.ProblemKey.empty()) {
+                failed += (failed.empty() ? "" : "; ") + drive.Device + ": " + drive.Problem;
+                continue;
+            }
             if (!drive.Chosen() || Succeeded(drive))
                 continue;
             failed += (failed.empty() ? "" : "; ") + drive.Device + ": " + OutcomeWords(drive);

@@ -3,6 +3,8 @@
 // The terminal user interface of a run that also tells its listeners (the JSON stream) every
 // question, how it was answered and by whom, and every message of the whole run.
 
+#include <mutex>
+
 #include "app/commands/FleetEvents.h"
 #include "app/commands/TerminalUserInterface.h"
 
@@ -11,7 +13,9 @@ public:
     AnsweredQuestions(TerminalUserInterface& terminal, FleetEvents& events, bool assumeYes, bool inputIsTerminal)
         : Terminal_(terminal), Events_(events), AssumeYes_(assumeYes), InputIsTerminal_(inputIsTerminal) {}
 
+    // Drives that run at once show their sense reports here from their threads: one at a time.
     MessageAnswer ShowMessage(const MessageRequest& request) override {
+        const std::lock_guard<std::mutex> lock(Mutex_);
         const MessageAnswer answer = Terminal_.ShowMessage(request);
         if (request.Buttons != MessageButtons::YesNo) {
             Events_.Message("", request.Kind, request.Text);
@@ -42,4 +46,5 @@ private:
     FleetEvents& Events_;
     bool AssumeYes_;
     bool InputIsTerminal_;
+    std::mutex Mutex_;
 };

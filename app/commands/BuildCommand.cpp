@@ -82,12 +82,15 @@ int RunBuild(const Options& options, const char* argv0) {
     request.KeyWord = OwnKeyWord();
     // The maker's profiles: the option's file, else the model's "Profiles" key.
     request.ProfilesPath = options.Profiles ? *options.Profiles : ProfilesAt(lists, model);
+    request.ModelFilePath = modelFile.Path;
 
     BuildReport report;
     RemoveOnSignal removeOnSignal;
     request.Guard = &removeOnSignal;
     const bool built = NewBuildFlashProgram(request, ui, &report);
     ui.EndProgressLine();
+    for (const std::string& warning : report.Warnings)
+        std::fprintf(stderr, "flashutil: warning: %s\n", warning.c_str());
     if (!report.Detail.empty())
         std::fprintf(stderr, "flashutil: %s\n", report.Detail.c_str());
     if (!built)

@@ -14,6 +14,7 @@
 #include "image/Builder.h"
 #include "image/IdentityBlock.h"
 #include "image/Seal.h"
+#include "platform/PrintableText.h"
 #include "scsi/CDDrive.h"
 #include "session/FlashSession.h"
 #include "app/commands/AllDrivesCommand.h"
@@ -26,7 +27,8 @@
 
 namespace {
 
-void Say(const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", line.c_str()); }
+// Lines name devices and drives by what they supplied: shown without control bytes.
+void Say(const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", PrintableText(line).c_str()); }
 
 int RefusalWithoutTerminal() {
     Say("nobody to ask: standard input is not a terminal; run with --yes to answer Yes to every question");
@@ -49,10 +51,13 @@ void SayTransportFailure(const FlashReport& report, const CDDrive& drive, const 
         return;
     if (!report.Failure || report.Failure->Result.SystemError == 0)
         return;
+    // A drive that stopped answering was named by the run itself, with what that means for it.
+    if (DriveStoppedAnswering(report.Failure->Result))
+        return;
     const int error = report.Failure->Result.SystemError;
     const std::string cause = platform.ErrorText(error);
-    Say(drive.DevicePath() + ": " + (cause.empty() ? "error " + std::to_string(error) : cause) + " (at: " +
-        report.Status + ")");
+    Say(drive.DevicePath() + ": " + (cause.empty() ? "error " + std::to_string(error) : cause) +
+        (report.Status.empty() ? std::string() : " (at: " + report.Status + ")"));
 }
 
 // The run proper.
@@ -81,7 +86,7 @@ int FlashFromTerminal(FlashSession& session, GuardedPlatform& platform, Platform
     if (!ui.Quiet()) {
         std::printf("%s\n", startUp.PromptText().c_str());
         for (std::size_t k = 0; k < startUp.Entries().size(); ++k)
-            std::printf("%s %s\n", k == 0 ? "*" : " ", startUp.Entries()[k].c_str());
+            std::printf("%s %s\n", k == 0 ? "*" : " ", PrintableText(startUp.Entries()[k]).c_str());
     }
     std::fflush(stdout);
     // The target drive is claimed for the run (on Linux: no mounted disc, no other holder, and

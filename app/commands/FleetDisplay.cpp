@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "flash/FlashTexts.h"
+#include "platform/PrintableText.h"
 
 namespace {
 constexpr int BarWidth = 20;
@@ -16,16 +17,18 @@ FleetDisplay::Line* FleetDisplay::Find(const std::string& device) {
     return nullptr;
 }
 
+// Device paths and identities are what the system and the drives supplied: shown without
+// control bytes, one byte for one, so the columns stay.
 std::string FleetDisplay::Format(const Line& line) const {
-    std::string device = line.Device;
+    std::string device = PrintableText(line.Device);
     device.resize(std::max(DeviceWidth_, device.size()), ' ');
     if (!line.Outcome.empty())
-        return device + "  " + line.Outcome;
+        return device + "  " + PrintableText(line.Outcome);
     const int filled = line.Percent * BarWidth / 100;
     char percent[8];
     std::snprintf(percent, sizeof percent, "%3d%%", line.Percent);
     return device + "  [" + std::string(filled, '#') + std::string(BarWidth - filled, '-') + "] " + percent + "  " +
-           line.Status;
+           PrintableText(line.Status);
 }
 
 void FleetDisplay::Redraw() {
@@ -58,7 +61,8 @@ void FleetDisplay::Message(const std::string& device, MessageKind kind, const st
         if (end == std::string::npos)
             end = text.size();
         if (end > start)
-            std::fprintf(to, "%s: %s\n", device.c_str(), text.substr(start, end - start).c_str());
+            std::fprintf(to, "%s: %s\n", PrintableText(device).c_str(),
+                         PrintableText(text.substr(start, end - start)).c_str());
         start = end + 1;
     }
     std::fflush(to);
@@ -85,7 +89,7 @@ void FleetDisplay::Step(const std::string& device, const RunStatus& status) {
     if (Live_)
         Redraw();
     else {
-        std::fprintf(Out_, "%s: %s\n", device.c_str(), line->Status.c_str());
+        std::fprintf(Out_, "%s: %s\n", PrintableText(device).c_str(), PrintableText(line->Status).c_str());
         std::fflush(Out_);
     }
 }
@@ -101,7 +105,7 @@ void FleetDisplay::Progress(const std::string& device, int percent) {
     if (Live_)
         Redraw();
     else if (newTenth) {
-        std::fprintf(Out_, "%s: Progress: %d%%\n", device.c_str(), percent);
+        std::fprintf(Out_, "%s: Progress: %d%%\n", PrintableText(device).c_str(), percent);
         std::fflush(Out_);
     }
 }
@@ -115,7 +119,7 @@ void FleetDisplay::Finished(const FleetDrive& drive) {
     if (Live_)
         Redraw();
     else {
-        std::fprintf(Out_, "%s: %s\n", drive.Device.c_str(), line->Outcome.c_str());
+        std::fprintf(Out_, "%s: %s\n", PrintableText(drive.Device).c_str(), PrintableText(line->Outcome).c_str());
         std::fflush(Out_);
     }
 }
@@ -124,7 +128,8 @@ void FleetDisplay::Summary(const std::vector<FleetDrive>& drives, int) {
     // Only after runs: a run that ended at a question or before finding drives has no table.
     bool ran = false;
     for (const FleetDrive& drive : drives)
-        ran = ran || !drive.Refusal.empty() || (drive.Report && drive.Report->Outcome != FlashOutcome::Declined);
+        ran = ran || !drive.Refusal.empty() || !drive.ProblemKey.empty() ||
+              (drive.Report && drive.Report->Outcome != FlashOutcome::Declined);
     if (!ran || Quiet_)
         return;
     const std::lock_guard<std::mutex> lock(Mutex_);
@@ -138,8 +143,9 @@ void FleetDisplay::Summary(const std::vector<FleetDrive>& drives, int) {
     for (const FleetDrive& drive : drives) {
         const std::string after = drive.RevisionAfter.empty() ? "?" : drive.RevisionAfter;
         const std::string revision = drive.Chosen() ? drive.Revision + " -> " + after : drive.Revision;
-        std::fprintf(Out_, "%-*s  %-*s  %-14s  %s\n", dw, drive.Device.c_str(), iw, drive.Identity.c_str(),
-                     revision.c_str(), OutcomeWords(drive).c_str());
+        std::fprintf(Out_, "%-*s  %-*s  %-14s  %s\n", dw, PrintableText(drive.Device).c_str(), iw,
+                     PrintableText(drive.Identity).c_str(), PrintableText(revision).c_str(),
+                     PrintableText(OutcomeWords(drive)).c_str());
     }
     std::fflush(Out_);
 }

@@ -4,6 +4,8 @@
 #include "flash/RunNames.h"
 
 std::string DriveOutcomeKeyOf(const FleetDrive& drive) {
+    if (!drive.ProblemKey.empty())
+        return drive.ProblemKey;
     if (!drive.Chosen())
         return DriveOutcomeKey::Skipped;
     if (!drive.Refusal.empty())
@@ -14,6 +16,8 @@ std::string DriveOutcomeKeyOf(const FleetDrive& drive) {
 }
 
 std::string OutcomeWords(const FleetDrive& drive) {
+    if (!drive.ProblemKey.empty())
+        return drive.Problem;
     const std::string key = DriveOutcomeKeyOf(drive);
     if (key == "skipped")
         return "skipped: " + drive.SkipReason;

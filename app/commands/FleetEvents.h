@@ -22,16 +22,21 @@ struct FleetDrive {
     std::string Revision;    // the revision reported at detection
     DrivePlan Plan;          // what the session's plan does with it
     std::string SkipReason;  // why it is not flashed; "" for a drive that is
+    // A drive the run could not look at or could not reach (not opened, not identified, left
+    // out of a full list): its outcome key ("not_opened", "unidentified", "left_out") and cause.
+    // Such a drive is not flashed and counts as one that failed.
+    std::string ProblemKey;
+    std::string Problem;
 
     std::optional<FlashReport> Report;  // none when its run never started
     std::string Refusal;                // why it could not be claimed for its run
     std::string RevisionAfter;          // what it reports after its run ("" when unknown)
 
-    bool Chosen() const { return SkipReason.empty(); }
+    bool Chosen() const { return SkipReason.empty() && ProblemKey.empty(); }
 };
 
 // A stable one-word name of how a drive ended: its run's OutcomeKey, or one of DriveOutcomeKey
-// ("busy", "skipped", "not_run").
+// ("busy", "skipped", "not_run", "not_opened", "left_out", "unidentified").
 std::string DriveOutcomeKeyOf(const FleetDrive& drive);
 // The same for people: "completed", "failed at the commit", ...
 std::string OutcomeWords(const FleetDrive& drive);

@@ -32,6 +32,7 @@ constexpr const char* Modes =
     "                         touching a drive\n"
     "  --extract-image OUT [FILE]\n"
     "                         write the image this program (or FILE) carries to OUT\n"
+    "                         (\"-\": standard output)\n"
     "  --history              show the runs made on drives, oldest first (every run\n"
     "                         that sends anything to a drive is recorded; the file\n"
     "                         is FLASHUTIL_HISTORY when set)\n"
@@ -69,6 +70,7 @@ constexpr const char* DriveSelection =
     "      open-error=E       opening the drive fails with errno E\n"
     "      replay=FILE        the drive of a recording (--trace-data), played back; a\n"
     "                         command that differs from it stops the run (exit code 8)\n"
+    "                         (a regular file of at most 64 MiB; no other key with it)\n"
     "                         fail, status, error, timeout and corrupt may be repeated.\n";
 
 constexpr const char* Flashing =

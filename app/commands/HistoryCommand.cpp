@@ -5,12 +5,14 @@
 // error stream.
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
 #include "history/HistoryFile.h"
 #include "history/HistoryPlace.h"
+#include "platform/PrintableText.h"
 #include "app/commands/Options.h"
 
 namespace {
@@ -26,7 +28,7 @@ json StartJson(const RunStart& s) {
         {"utility", {{"model", s.Utility.Model}, {"new_revision", s.Utility.NewRevision},
                      {"image_sha256", s.Utility.ImageSha256}}},
         {"drive", {{"device", s.Drive.Device}, {"identity", s.Drive.Identity}, {"vendor", s.Drive.Vendor},
-                   {"product", s.Drive.Product}, {"revision", s.Drive.Revision}}},
+                   {"product", s.Drive.Product}, {"revision", s.Drive.Revision}, {"virtual", s.Drive.Virtual}}},
     };
 }
 
@@ -64,12 +66,7 @@ std::string OutcomeText(const RunEnd& end) {
 }
 
 // Record fields are whatever the drive and the file said: no control characters reach the terminal.
-std::string Printable(std::string text) {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    return text;
-}
+std::string Printable(const std::string& text) { return PrintableText(text); }
 
 void PrintRun(const HistoryEntry& entry) {
     const RunStart& s = entry.Start;
@@ -77,7 +74,10 @@ void PrintRun(const HistoryEntry& entry) {
     std::string outcome = entry.End ? OutcomeText(*entry.End) : "did not finish";
     if (s.Rehearsal && !(entry.End && entry.End->Outcome == "rehearsed"))
         outcome = "rehearsal " + outcome;
-    std::printf("%s  %s  %s %s  %s -> %s  %s\n", s.Time.c_str(), Printable(s.Drive.Device).c_str(),
+    // A replayed drive carries a real drive's path: the record's mark says it was played.
+    const std::string device = Printable(s.Drive.Device) +
+                               (s.Drive.Virtual && !s.Drive.Device.starts_with("virtual:") ? " (virtual drive)" : "");
+    std::printf("%s  %s  %s %s  %s -> %s  %s\n", s.Time.c_str(), device.c_str(),
                 Printable(s.Drive.Vendor).c_str(), Printable(s.Drive.Product).c_str(),
                 Printable(s.Drive.Revision).c_str(), Printable(after).c_str(), outcome.c_str());
     std::string detail = "    utility " + Printable(s.Utility.Model) + " firmware " + Printable(s.Utility.NewRevision) +
@@ -107,35 +107,52 @@ void PrintRun(const HistoryEntry& entry) {
 int RunHistory(const Options& options) {
     const std::string path = HistoryPathOfProcess();
     if (path.empty()) {
-        std::fprintf(stderr, "flashutil: no place for the history of runs: set HOME, XDG_STATE_HOME or FLASHUTIL_HISTORY\n");
+        if (std::getenv("FLASHUTIL_HISTORY") != nullptr)
+            std::fprintf(stderr, "flashutil: %s\n", NoHistoryPlaceReasonOfProcess().c_str());
+        else
+            std::fprintf(stderr, "flashutil: no place for the history of runs: set HOME, XDG_STATE_HOME or FLASHUTIL_HISTORY\n");
         return ExitCode::Failure;
     }
-    HistoryContents contents;
+    // The file is read as a stream and each run printed as it comes: a history of years
+    // costs no more memory than a short one.
     std::string why;
-    if (!ReadHistory(path, contents, why)) {
-        std::fprintf(stderr, "flashutil: can't read the history of runs: %s\n", why.c_str());
-        return ExitCode::Failure;
-    }
-    for (const std::string& notice : contents.Notices)
-        std::fprintf(stderr, "flashutil: %s\n", notice.c_str());
-
+    bool exists = false;
+    std::size_t runs = 0, skipped = 0;
+    auto notice = [&](const std::string& text) {
+        ++skipped;
+        std::fprintf(stderr, "flashutil: %s\n", text.c_str());
+    };
     if (options.Json) {
-        json runs = json::array();
-        for (const HistoryEntry& entry : contents.Runs) {
+        // The document as one dump of it would read, written a run at a time.
+        auto dump = [](const json& value) { return value.dump(2, ' ', false, json::error_handler_t::replace); };
+        // Nothing is written before the file could be opened; a read that fails later leaves
+        // the document unfinished, never passed off as whole.
+        const std::string head = "{\n  \"file\": " + dump(path) + ",\n  \"runs\": [";
+        const bool read = ReadHistory(path, HistoryReader{[&](const HistoryEntry& entry) {
+            if (runs == 0)
+                std::fputs(head.c_str(), stdout);
             json run = StartJson(entry.Start);
             run["finished"] = entry.End.has_value();
             run["end"] = entry.End ? EndJson(*entry.End) : json(nullptr);
-            runs.push_back(std::move(run));
+            std::string text = dump(run);
+            for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+                text.insert(at + 1, "    ");
+            std::printf("%s\n    %s", runs++ ? "," : "", text.c_str());
+        }, notice}, exists, why);
+        if (!read) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "flashutil: can't read the history of runs: %s\n", why.c_str());
+            return ExitCode::Failure;
         }
-        const json document = {{"file", path}, {"runs", runs}, {"skipped", contents.Notices.size()}};
-        std::printf("%s\n", document.dump(2, ' ', false, json::error_handler_t::replace).c_str());
+        std::printf("%s%s],\n  \"skipped\": %zu\n}\n", runs ? "" : head.c_str(), runs ? "\n  " : "", skipped);
         return ExitCode::Success;
     }
-    if (contents.Runs.empty()) {
+    if (!ReadHistory(path, HistoryReader{[&](const HistoryEntry& entry) { ++runs, PrintRun(entry); }, notice}, exists,
+                     why)) {
+        std::fprintf(stderr, "flashutil: can't read the history of runs: %s\n", why.c_str());
+        return ExitCode::Failure;
+    }
+    if (runs == 0)
         std::printf("No runs recorded in %s.\n", path.c_str());
-        return ExitCode::Success;
-    }
-    for (const HistoryEntry& entry : contents.Runs)
-        PrintRun(entry);
     return ExitCode::Success;
 }

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "flash/UtilityFacts.h"
+#include "platform/PrintableText.h"
 #include "app/commands/Options.h"
 #include "app/commands/UtilitySubject.h"
 
@@ -51,11 +52,8 @@ json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts) {
 
 // A copy's fields are whatever bytes its file holds: control characters are shown as '?', so
 // a crafted file cannot send the terminal escape sequences.
-void Row(const char* label, std::string value) {
-    for (char& c : value)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    std::printf("%-18s%s\n", label, value.c_str());
+void Row(const char* label, const std::string& value) {
+    std::printf("%-18s%s\n", label, PrintableText(value).c_str());
 }
 
 void PrintText(const UtilitySubject& subject, const UtilityFacts& facts) {
@@ -93,7 +91,7 @@ int RunInfo(const Options& options) {
         std::fprintf(stderr, "flashutil: %s\n", why.c_str());
         return ExitCode::Failure;
     }
-    const UtilityFacts facts = DescribeUtility(subject.View(), subject.Seal, subject.Version);
+    const UtilityFacts facts = DescribeUtility(subject.View(), subject.Seal, subject.Version, subject.PlaceDamage);
     if (options.Json)
         std::printf("%s\n", InfoDocument(subject, facts).dump(2, ' ', false, json::error_handler_t::replace).c_str());
     else

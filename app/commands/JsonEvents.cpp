@@ -55,7 +55,7 @@ json DriveOf(const FleetDrive& drive) {
     json out = {{"device", drive.Device}, {"identity", drive.Identity}, {"revision", drive.Revision},
                 {"flash", drive.Chosen()}};
     if (!drive.Chosen())
-        out["skip_reason"] = drive.SkipReason;
+        out["skip_reason"] = drive.ProblemKey.empty() ? drive.SkipReason : drive.Problem;
     return out;
 }
 
@@ -126,6 +126,8 @@ void JsonEvents::Finished(const FleetDrive& drive) {
     }
     if (!drive.Refusal.empty())
         event["refusal"] = drive.Refusal;
+    if (!drive.Problem.empty())
+        event["cause"] = drive.Problem;
     Write(event);
 }
 
@@ -134,8 +136,15 @@ void JsonEvents::Summary(const std::vector<FleetDrive>& drives, int exitCode) {
     int completed = 0, failed = 0, skipped = 0;
     for (const FleetDrive& drive : drives) {
         const std::string outcome = DriveOutcomeKeyOf(drive);
-        list.push_back({{"device", drive.Device}, {"identity", drive.Identity}, {"revision_before", drive.Revision},
-                        {"revision_after", drive.RevisionAfter}, {"outcome", outcome}});
+        json entry = {{"device", drive.Device}, {"identity", drive.Identity}, {"revision_before", drive.Revision},
+                      {"revision_after", drive.RevisionAfter}, {"outcome", outcome}};
+        // Why a drive was not flashed or could not be reached.
+        if (const std::string& cause = !drive.Problem.empty() ? drive.Problem
+                                       : !drive.Refusal.empty() ? drive.Refusal
+                                                                 : drive.SkipReason;
+            !cause.empty())
+            entry["cause"] = cause;
+        list.push_back(std::move(entry));
         if (outcome == "completed" || outcome == "rehearsed")
             ++completed;
         else if (outcome == "skipped")

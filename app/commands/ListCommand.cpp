@@ -2,7 +2,7 @@
 // flashutil --list [--device PATH] [--virtual-drive[=OPTIONS]] [--json]
 //
 // Prints every detected drive on a line of its own: its identity line and its device
-// path (virtual drives marked as such), or with --json one JSON document {"drives": [...]}
+// path (virtual drives, replayed ones too, marked as such), or with --json one JSON document {"drives": [...]}
 // (the keys are described in the manual page). What the drive class shows during detection
 // (open failures, sense reports) goes to the error stream, so the output stays a clean
 // list. No drive: no line on the output (with --json the document with an empty list), a
@@ -19,7 +19,7 @@
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrives.h"
 #include "platform/JsonText.h"
-#include "sim/VirtualDrive.h"
+#include "platform/PrintableText.h"
 #include "app/commands/GuardedPlatform.h"
 #include "app/commands/Options.h"
 #include "app/commands/PlatformChoice.h"
@@ -33,9 +33,10 @@ std::string TrimRight(std::string text) {
     return text;
 }
 
-std::string PlainLine(const std::string& identity, const std::string& device) {
-    std::string line = identity + "  " + device;
-    if (IsVirtualDevicePath(device))
+// What the drive and the system supplied, without control bytes: a line of the list is one drive.
+std::string PlainLine(const std::string& identity, const std::string& device, bool isVirtual) {
+    std::string line = PrintableText(identity) + "  " + PrintableText(device);
+    if (isVirtual)
         line += " (virtual drive)";
     return line;
 }
@@ -56,7 +57,7 @@ nlohmann::ordered_json DriveObject(const GuardedPlatform& platform, CDDrive& dri
                                    const IdentityBlock& block) {
     const std::string product = drive.ProductText();
     const DriveCandidate* candidate = platform.CandidateAt(drive.DevicePath());
-    const std::string whyNot = WhyNotQualified(block, product, drive.RevisionText());
+    const std::string whyNot = JudgeDrive(block, drive.PeripheralType(), product, drive.RevisionText()).Why;
     nlohmann::ordered_json object;
     object["identity"] = JsonText(identity);
     object["vendor"] = JsonText(TrimRight(product.substr(0, 8)));
@@ -67,7 +68,7 @@ nlohmann::ordered_json DriveObject(const GuardedPlatform& platform, CDDrive& dri
     object["block_node"] = TextOrNull(candidate ? candidate->BlockNode : "");
     object["serial"] = candidate && candidate->Serial ? JsonText(*candidate->Serial) : nlohmann::ordered_json(nullptr);
     object["by_id"] = TextOrNull(candidate ? candidate->ById : "");
-    object["virtual"] = IsVirtualDevicePath(drive.DevicePath());
+    object["virtual"] = drive.IsVirtual();
     object["scsi_address"] = JsonText(candidate ? candidate->ScsiAddress : "");
     object["qualifies"] = whyNot.empty();
     object["not_qualified_because"] = TextOrNull(whyNot);
@@ -96,7 +97,7 @@ int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoic
             if (options.Json)
                 document["drives"].push_back(DriveObject(platform, drive, identity, block));
             else
-                std::printf("%s\n", PlainLine(identity, drive.DevicePath()).c_str());
+                std::printf("%s\n", PlainLine(identity, drive.DevicePath(), drive.IsVirtual()).c_str());
             ++listed;
         }
         // One document, whatever was found: a tool reading it never meets an empty output.
@@ -110,7 +111,7 @@ int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoic
     if (listed > 0)
         return ExitCode::Success;
     if (const GuardedPlatform::OpenFailure* failure = platform.BusyOrDenied()) {
-        std::fprintf(stderr, "flashutil: no optical drive could be opened: %s: %s\n", failure->DevicePath.c_str(),
+        std::fprintf(stderr, "flashutil: no optical drive could be opened: %s: %s\n", PrintableText(failure->DevicePath).c_str(),
                      platform.ErrorText(failure->Error).c_str());
         return ExitCode::Busy;
     }

@@ -131,10 +131,11 @@ std::optional<std::string> Conflict(const Options& options) {
 
 std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     Options options;
+    // How many different commands were named: the same one twice ("--cli --cli") is one.
     int modes = 0;
     auto setMode = [&](Options::Mode mode) {
-        if (modes++ && options.Command != mode)
-            modes = 99;
+        if (modes == 0 || options.Command != mode)
+            ++modes;
         options.Command = mode;
     };
 
@@ -172,6 +173,11 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         case OptInfo: setMode(Options::Mode::Info); break;
         case OptHistory: setMode(Options::Mode::History); break;
         case OptExtractImage:
+            // Two places to write one image to: which one was meant is not for us to guess.
+            if (options.ExtractOutput && *options.ExtractOutput != value) {
+                error = "option --extract-image is given twice with different files";
+                return std::nullopt;
+            }
             setMode(Options::Mode::ExtractImage);
             options.ExtractOutput = value;
             break;
@@ -236,6 +242,11 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     for (int i = optind; i < count; ++i) {
         if (!takesFile || options.Subject) {
             error = std::string("unexpected argument '") + words[i] + "'";
+            return std::nullopt;
+        }
+        // An empty word names no file; taken for none, it would describe this program instead.
+        if (words[i][0] == '\0') {
+            error = std::string(ModeOptionName(options.Command)) + " was given an empty file name";
             return std::nullopt;
         }
         options.Subject = words[i];

@@ -5,6 +5,8 @@
 
 #include <cctype>
 
+#include "platform/PrintableText.h"
+
 namespace {
 
 const char* KindName(MessageKind kind) {
@@ -76,10 +78,12 @@ MessageAnswer TerminalUserInterface::ShowMessage(const MessageRequest& request) 
         return question ? Ask(request) : MessageAnswer::Ok;
     std::fflush(Streams_.Out);
 
+    // Messages carry drive-supplied texts (identities, device paths): no control byte but the
+    // line end reaches the terminal.
     const std::string heading = request.Title.empty() ? KindName(request.Kind) : request.Title;
     if (!heading.empty())
-        std::fprintf(out, "[%s]\n", heading.c_str());
-    std::fputs(request.Text.c_str(), out);
+        std::fprintf(out, "[%s]\n", PrintableText(heading).c_str());
+    std::fputs(PrintableLines(request.Text).c_str(), out);
     if (request.Text.empty() || request.Text.back() != '\n')
         std::fputc('\n', out);
     std::fflush(out);
@@ -141,7 +145,7 @@ void TerminalUserInterface::SetStatus(const std::string& text) {
     if (text.empty() || Quiet_)
         return;
     EndProgressLine();
-    std::fprintf(Streams_.Out, "%s\n", text.c_str());
+    std::fprintf(Streams_.Out, "%s\n", PrintableText(text).c_str());
     std::fflush(Streams_.Out);
 }
 
@@ -205,6 +209,6 @@ void TerminalUserInterface::ReplaceListEntry(int, const std::string& text) {
     if (Quiet_)
         return;
     EndProgressLine();
-    std::fprintf(Streams_.Out, "Drive: %s\n", text.c_str());
+    std::fprintf(Streams_.Out, "Drive: %s\n", PrintableText(text).c_str());
     std::fflush(Streams_.Out);
 }

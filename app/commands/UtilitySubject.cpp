@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "app/commands/UtilitySubject.h"
 
+#include "image/AreaLocator.h"
 #include "image/Builder.h"
 #include "image/Seal.h"
 #include "image/VersionArea.h"
@@ -11,6 +12,7 @@ bool LoadUtilitySubject(const std::string& file, UtilitySubject& subject, std::s
         subject.Block = IdentityBlock::Embedded().Raw();
         subject.Seal = EmbeddedSealBytes();
         subject.Version = EmbeddedVersionBytes();
+        subject.PlaceDamage = OwnAreasMismatch();
         return true;
     }
     subject.Own = false;
@@ -20,5 +22,6 @@ bool LoadUtilitySubject(const std::string& file, UtilitySubject& subject, std::s
     subject.Block = subject.Contents.Block.data();
     subject.Seal = subject.Contents.Seal.empty() ? nullptr : subject.Contents.Seal.data();
     subject.Version = subject.Contents.Version.empty() ? nullptr : subject.Contents.Version.data();
+    subject.PlaceDamage = subject.Contents.PlaceDamage;
     return true;
 }

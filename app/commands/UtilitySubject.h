@@ -19,6 +19,7 @@ struct UtilitySubject {
     const uint8_t* Block = nullptr;    // the identity block and image area
     const uint8_t* Seal = nullptr;     // the seal area; null: the copy has none
     const uint8_t* Version = nullptr;  // the version area; null: the copy has none
+    std::string PlaceDamage;           // why the areas' places can't be trusted; "" when they can
     UtilityFileContents Contents;      // what was read of another copy (Block etc. point into it)
 
     IdentityBlock View() const { return IdentityBlock(Block); }

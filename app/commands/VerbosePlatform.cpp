@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/PrintableText.h"
 #include "platform/Sha256.h"
 #include "platform/SenseWords.h"
 #include "scsi/CommandResult.h"
@@ -11,7 +12,8 @@
 
 VerbosePlatform::VerbosePlatform(Platform& inner, LineSink sink) : ForwardingPlatform(inner), Sink_(std::move(sink)) {
     if (!Sink_)
-        Sink_ = [](const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", line.c_str()); };
+        // A line names the device by the path the platform gave: shown without control bytes.
+        Sink_ = [](const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", PrintableText(line).c_str()); };
 }
 
 std::string VerbosePlatform::Describe(const std::string& device, const uint8_t cdb[12], uint8_t direction,

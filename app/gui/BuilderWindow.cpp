@@ -40,6 +40,7 @@ void BuilderWindow::StartUp() {
         EndProgram();
         return;
     }
+    ModelFilePath_ = modelFile.Path;
     for (const std::string& line : Models_->ModelLines)
         ComboBox->addItem(FromCoreText(line));
     ComboBox->setCurrentIndex(0);
@@ -110,6 +111,7 @@ void BuilderWindow::Press() {
     request.SelectedBinName = SelectedBinName_;
     request.Model = ModelAt(*Models_, std::size_t(i));
     request.ProfilesPath = ProfilesAt(*Models_, std::size_t(i));
+    request.ModelFilePath = ModelFilePath_;
     request.OutputDirectory = QFile::encodeName(Directory_).toStdString();
     request.ExecutablePath = Settings_.ExecutablePath;
     request.ProgramName = Settings_.ProgramName;

@@ -32,6 +32,7 @@ private:
     QString SelectedFilePath() const;
 
     std::unique_ptr<ModelLists> Models_;  // the six configuration lists
+    std::string ModelFilePath_;           // where they were read; a build never replaces it
     QString Directory_;                   // the directory the file list shows, outputs go to
     QString Mask_ = QStringLiteral("*.*");
     std::string SelectedBinName_;         // the name of the chosen file, in the system's bytes

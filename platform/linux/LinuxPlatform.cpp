@@ -96,7 +96,11 @@ LinuxPlatform::~LinuxPlatform() {
 std::vector<DriveCandidate> LinuxPlatform::EnumerateOpticalDrives() {
     Drives_.clear();
     std::vector<DriveCandidate> candidates;
+    // A drive's letter is its place among all the system's drives, so that it is the same
+    // with and without --device, in every listing and every menu.
+    std::size_t place = 0;
     for (const SysfsDrive& drive : FindOpticalDrives(Config_.SysfsRoot, Config_.DevRoot)) {
+        const char letter = LetterFor(place++);
         if (!Config_.OnlyDevices.empty()) {
             const auto chosen = [&](const std::string& node) {
                 return !node.empty() && std::find(Config_.OnlyDevices.begin(), Config_.OnlyDevices.end(),
@@ -109,8 +113,7 @@ std::vector<DriveCandidate> LinuxPlatform::EnumerateOpticalDrives() {
         entry.Drive = drive;
         // The kernel's host numbers grow past 255 as adapters come and go; the letter and
         // the device path still tell such drives apart.
-        entry.Address = DriveAddress{LetterFor(Drives_.size()), uint8_t(drive.Host), uint8_t(drive.Target),
-                                     uint8_t(drive.Lun)};
+        entry.Address = DriveAddress{letter, uint8_t(drive.Host), uint8_t(drive.Target), uint8_t(drive.Lun)};
         Drives_.push_back(entry);
         DriveCandidate candidate;
         candidate.Address = entry.Address;
@@ -192,6 +195,24 @@ void LinuxPlatform::Close(PlatformHandle handle) {
         return;
     Config_.Calls.Close(handle);
     Open_.erase(it);
+}
+
+NodeDevice LinuxPlatform::DeviceBehind(PlatformHandle handle) const {
+    const SysfsDrive* drive = DriveOf(handle);
+    if (drive == nullptr)
+        return {};
+    // The class link of the node's kernel name: it follows the name to whatever device holds it now.
+    const std::string link = drive->GenericName.empty()
+                                 ? Config_.SysfsRoot + "/class/block/" + drive->BlockName + "/device"
+                                 : Config_.SysfsRoot + "/class/scsi_generic/" + drive->GenericName + "/device";
+    NodeDevice device;
+    std::error_code error;
+    const fs::path resolved = fs::canonical(link, error);
+    // A node whose device is gone leads nowhere: a text no device has, so it never matches.
+    device.SystemDevice = error ? "(none: " + link + ")" : resolved.string();
+    if (Config_.SysfsRoot == "/sys")
+        device.Serial = ReadUdevProperties(drive->BlockName, drive->GenericName).Serial;
+    return device;
 }
 
 const SysfsDrive* LinuxPlatform::DriveOf(PlatformHandle handle) const {

@@ -37,7 +37,8 @@ public:
     LinuxPlatform(const LinuxPlatform&) = delete;
     LinuxPlatform& operator=(const LinuxPlatform&) = delete;
 
-    // Drive letters handed out in address order: 'D' to 'Z', then 'A' to 'C', then blanks.
+    // Drive letters handed out in address order over all the system's drives, those left out
+    // by OnlyDevices included: 'D' to 'Z', then 'A' to 'C', then blanks.
     std::vector<DriveCandidate> EnumerateOpticalDrives() override;
     std::string DevicePath(const DriveAddress& address) const override;
     PlatformHandle Open(const DriveAddress& address) override;
@@ -76,6 +77,10 @@ public:
     // goes, or earlier when the drive is closed or the platform goes; a second claim of a
     // drive already claimed holds nothing.
     std::unique_ptr<RunClaim> ClaimForRun(PlatformHandle handle, std::string& why, std::string* notice) override;
+
+    // The sysfs device the handle's node leads to now (the link under /sys/class resolved) and
+    // udev's serial number of it.
+    NodeDevice DeviceBehind(PlatformHandle handle) const override;
 
     // The drive behind an open handle (nullptr when the handle is not one of ours).
     const SysfsDrive* DriveOf(PlatformHandle handle) const;

@@ -126,6 +126,38 @@ grep -q '^virtual:0 .*skipped: already at FW:1.10' "$work/newer.out" || fail "a 
 run_command none "$work/1.05.EXE" --cli --yes --all --virtual-drive=rev=1.10,count=2
 [ "$(rc none)" = 4 ] || fail "no drive below the new revision: exit $(rc none), want 4"
 
+# Every drive the run looked at or could not look at is in the summary with its cause, and a
+# tower that could not reach one does not exit 0: a drive that cannot be opened, one whose
+# listing INQUIRY fails, drives beyond the list's 24.
+run_command unopened "$built" --cli --yes --all --json --virtual-drive --virtual-drive=open-error=EBUSY
+[ "$(rc unopened)" = 9 ] || fail "a drive that cannot be opened: exit $(rc unopened), want 9"
+holds "$work/unopened.out" 'select(.event == "run_started") | (.drives | length) == 2' ||
+    fail "a drive that cannot be opened: not in run_started"
+holds "$work/unopened.out" 'select(.event == "summary") | .exit_code == 9 and .completed == 1 and .failed == 1 and
+    (.drives[1] | .device == "virtual:1" and .outcome == "not_opened" and (.cause | test("busy")))' ||
+    fail "a drive that cannot be opened: not in the summary: $(tail -1 "$work/unopened.out")"
+run_command unopenedtext "$built" --cli --yes --all --virtual-drive --virtual-drive=open-error=EBUSY
+grep -q '^virtual:1 .*could not be opened: .*busy' "$work/unopenedtext.out" ||
+    fail "a drive that cannot be opened: not in the summary table: $(out unopenedtext)"
+run_command lost "$built" --cli --yes --all --json --virtual-drive --virtual-drive=fail=2:05/20/00
+[ "$(rc lost)" = 9 ] || fail "a drive whose listing INQUIRY fails: exit $(rc lost), want 9"
+holds "$work/lost.out" 'select(.event == "drive_finished" and .device == "virtual:1") | .outcome == "unidentified"' ||
+    fail "a drive whose listing INQUIRY fails: no drive_finished as unidentified"
+holds "$work/lost.out" 'select(.event == "summary") | .failed == 1 and .skipped == 0' ||
+    fail "a drive whose listing INQUIRY fails: counted as skipped: $(tail -1 "$work/lost.out")"
+run_command thirty "$built" --cli --yes --all --json --virtual-drive=count=30
+[ "$(rc thirty)" = 9 ] || fail "30 drives: exit $(rc thirty), want 9"
+holds "$work/thirty.out" 'select(.event == "summary") | (.drives | length) == 30 and .completed == 24 and .failed == 6
+    and ([.drives[] | select(.outcome == "left_out")] | length) == 6' ||
+    fail "30 drives: the summary does not list the 6 left out"
+# One drive: the unidentified drive has its drive_finished, and the summary agrees with exit 6.
+run_command lostalone "$built" --cli --yes --json --virtual-drive=fail=2:05/20/00
+[ "$(rc lostalone)" = 6 ] || fail "one unidentified drive: exit $(rc lostalone), want 6"
+holds "$work/lostalone.out" 'select(.event == "drive_finished") | .outcome == "unidentified"' ||
+    fail "one unidentified drive: no drive_finished as unidentified"
+holds "$work/lostalone.out" 'select(.event == "summary") | .exit_code == 6 and .failed == 1 and .skipped == 0' ||
+    fail "one unidentified drive: the summary: $(tail -1 "$work/lostalone.out")"
+
 # A replayed drive plays one drive only.
 run_command replay "$built" --cli --yes --all --virtual-drive=replay=/nonexistent --virtual-drive
 [ "$(rc replay)" = 2 ] || fail "a replay beside another virtual drive: exit $(rc replay), want 2"

@@ -109,5 +109,36 @@ cp "$work/blank/flashutil.INI" "$work/self/qfa0.INI"
 cmp -s "$work/self/qfa0.EXE" "$program" || fail "the running program's file was changed"
 grep -q "own file" "$work/err" || fail "no clear message for the own file: $(cat "$work/err")"
 
+# Never over its own input: an image named like its output, built in its own directory, and
+# the model file given as the output's name.
+mkdir "$work/input"
+head -c 1000 /dev/urandom >"$work/input/QF60.EXE"
+cp "$work/input/QF60.EXE" "$work/input.kept"
+(cd "$work/input" && "$blank" --build --model 0 --image QF60.EXE >/dev/null 2>"$work/err") &&
+  fail "the builder wrote over its image"
+cmp -s "$work/input/QF60.EXE" "$work/input.kept" || fail "the image was replaced by the build"
+grep -q "QF60.EXE is the image file" "$work/err" || fail "no clear message for the image: $(cat "$work/err")"
+cp "$work/blank/flashutil.INI" "$work/input/qfa0.EXE"
+"$blank" --build --model 0 --ini "$work/input/qfa0.EXE" --image "$work/qfa0.bin" --output-dir "$work/input" \
+  >/dev/null 2>"$work/err" && fail "the builder wrote over its model file"
+cmp -s "$work/input/qfa0.EXE" "$work/blank/flashutil.INI" || fail "the model file was replaced by the build"
+grep -q "is the model file" "$work/err" || fail "no clear message for the model file: $(cat "$work/err")"
+
+# A FW-Range no revision falls in is built as before, with one warning on standard error;
+# a well-formed one gives none.
+mkdir "$work/range"
+cp "$program" "$work/range/flashutil"
+for range in garbage 1.10-1.00 1.00-1.10; do
+  printf '[MODEL00]\nModel=M\nInquiry=ACME    CD-RW RW5200\nFW-Range=%s\nBINMask=*\nVendor=V\nNote=N\n' "$range" \
+    >"$work/range/flashutil.INI"
+  rm -f "$work/range/qfa0.EXE"
+  "$work/range/flashutil" --build --model 0 --image "$work/qfa0.bin" --output-dir "$work/range" -q \
+    >/dev/null 2>"$work/err" || fail "FW-Range $range: the build failed: $(cat "$work/err")"
+  [ -f "$work/range/qfa0.EXE" ] || fail "FW-Range $range: nothing built"
+  warned=$(grep -c "^flashutil: warning: FW-Range \"$range\".*no revision can fall in that range" "$work/err")
+  [ "$range" = 1.00-1.10 ] && want=0 || want=1
+  [ "$warned" = "$want" ] || fail "FW-Range $range: $warned warnings, want $want: $(cat "$work/err")"
+done
+
 [ $failures -eq 0 ] && echo "build command: all checks passed"
 exit $((failures > 0))

@@ -67,14 +67,32 @@ run quiet "$built" --cli --yes -q --virtual-drive
 run quietfail "$built" --cli --yes -q --virtual-drive=fail=12:03/0C/00
 [ "$(rc quietfail)" = 6 ] || fail "--quiet failing run: exit $(rc quietfail)"
 grep -q "WRITE BUFFER failed" "$work/quietfail.err" || fail "--quiet hides the failure: $(err quietfail)"
+# --all -q says what -q says for one drive: neither the questions nor their answers.
+run quietall "$built" --cli --yes --all -q --virtual-drive=count=2
+[ "$(rc quietall)" = 0 ] || fail "--all --quiet run: exit $(rc quietall): $(err quietall)"
+[ -s "$work/quietall.out" ] && fail "--all --quiet run printed: $(head -3 "$work/quietall.out")"
+[ -s "$work/quietall.err" ] && fail "--all --quiet run wrote to stderr: $(err quietall)"
 
-# 3b. A drive that goes away in the middle of the upload: the device and the cause are named,
-# together with the step, and nothing is committed.
+# 3a'. Once a drive has failed to open, every later failure of any drive of the run shows its
+# sense report, the second drive's here.
+run senseafter "$built" --cli --yes --virtual-drive=open-error=EACCES --virtual-drive=fail=7:05/24/00
+grep -q '^SenseCode: 05 24 00, 02' "$work/senseafter.out" "$work/senseafter.err" ||
+    fail "after a failed open, the second drive's failure has no sense report: $(cat "$work/senseafter.out")"
+
+# 3b. A drive that goes away in the middle of the upload, and one that goes away while the
+# update question waits (its load is the first command to meet the loss): the device, the
+# cause and what it means are named, never "Remove disc", and nothing is committed.
 run gone "$built" --cli --yes --virtual-drive=error=14:ENODEV --trace "$work/gone.json"
 [ "$(rc gone)" = 6 ] || fail "drive gone: exit $(rc gone), want 6"
-grep -q "virtual:0: No such device (at: Write BIN to drive's DRAM... , Fail! )" "$work/gone.err" ||
-    fail "drive gone: device and cause not named: $(cat "$work/gone.err")"
+grep -qx "The drive virtual:0 stopped answering (No such device) before the commit: it was unplugged, switched off or reset. The commit was not sent; its flash is unchanged. Connect it again and run the update again." \
+    "$work/gone.err" || fail "drive gone: device and cause not named: $(cat "$work/gone.err")"
 [ "$(grep -c '"cdb": "3b' "$work/gone.json")" -lt 33 ] || fail "drive gone: the commit was sent"
+run goneready "$built" --cli --yes --virtual-drive=error=3:ENODEV --trace "$work/goneready.json"
+[ "$(rc goneready)" = 6 ] || fail "drive gone before the load: exit $(rc goneready), want 6"
+grep -q "^The drive virtual:0 stopped answering (No such device) while it was being made ready" \
+    "$work/goneready.err" || fail "drive gone before the load: not said: $(err goneready)"
+grep -q "Remove disc" "$work/goneready.out" "$work/goneready.err" && fail "drive gone before the load: 'Remove disc'"
+grep -qE '"cdb": "(00|25|3b)' "$work/goneready.json" && fail "drive gone before the load: commands after the load"
 
 # 4. A failing commit gives exit 7 and "Flash Fail.".
 run commit "$built" --cli --yes --virtual-drive=fail=$commit:03/0C/00

@@ -69,15 +69,27 @@ grep -q "^flashutil: $history line 8: not a history record (damaged); skipped$" 
     fail "no notice of the damaged line: $(err damaged)"
 [ "$(grep -c '^20..-..-..T' "$work/damaged.out")" = 4 ] || fail "runs lost around a damaged line"
 
-# A history that can't be written, a full disk and a path through a file: told once, and
-# the flash is the same.
+# A history that can't be written (a device, a FIFO, a path through a file): told once, and
+# the flash is the same; a FIFO is not waited on. An empty FLASHUTIL_HISTORY names no file.
 touch "$work/plain"
-for place in /dev/full "$work/plain/history.jsonl"; do
+mkfifo "$work/fifo"
+for place in /dev/full "$work/plain/history.jsonl" "$work/fifo"; do
     FLASHUTIL_HISTORY=$place run_command unwritable "$built" --cli --yes --virtual-drive
     [ "$(rc unwritable)" = 0 ] || fail "history at $place: exit $(rc unwritable)"
     grep -qx 'Flash Completed.' "$work/unwritable.out" || fail "history at $place: no flash"
     [ "$(grep -c "history of runs can't be written: $place" "$work/unwritable.err")" = 1 ] ||
         fail "history at $place: not told once: $(err unwritable)"
 done
+FLASHUTIL_HISTORY= run_command unset "$built" --cli --yes --virtual-drive
+[ "$(rc unset)" = 0 ] && grep -qx 'Flash Completed.' "$work/unset.out" &&
+    [ "$(grep -c 'FLASHUTIL_HISTORY is set but empty' "$work/unset.err")" = 1 ] ||
+    fail "empty FLASHUTIL_HISTORY in a flash: exit $(rc unset), $(err unset)"
+FLASHUTIL_HISTORY= HOME="$work" run_command unset-history "$built" --history
+[ "$(rc unset-history)" = 1 ] && grep -q '^flashutil: FLASHUTIL_HISTORY is set but empty' "$work/unset-history.err" ||
+    fail "empty FLASHUTIL_HISTORY for --history: exit $(rc unset-history), $(err unset-history)"
+[ ! -e "$work/.local/state/flashutil/history.jsonl" ] || fail "an empty FLASHUTIL_HISTORY fell back to the usual place"
+FLASHUTIL_HISTORY="$work/fifo" run_command fifo-history timeout 60 "$built" --history
+[ "$(rc fifo-history)" = 1 ] && grep -q "$work/fifo: .*not a regular file" "$work/fifo-history.err" ||
+    fail "--history of a FIFO: exit $(rc fifo-history), $(err fifo-history)"
 
 exit $((failures > 0))

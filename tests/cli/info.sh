@@ -32,14 +32,16 @@ run_command self "$built" --info
 grep -qx "Image SHA-256:    $sha" "$work/self.out" || fail "built copy's own --info: $(out self)"
 grep -qx 'Seal:             valid' "$work/self.out" || fail "built copy's own seal: $(out self)"
 
-# 3. An old copy: its seal area zeroed and its version area gone, as a copy built before them.
+# 3. An old copy: its seal and version areas gone and none of its areas named, as a copy built
+#    before them.
 python3 - "$built" "$work/old.EXE" <<'PY'
 import sys
 d = bytearray(open(sys.argv[1], 'rb').read())
 s = d.find(b'FLUTIL.' + b'SEALBLK\0'); v = d.find(b'FLUTIL.' + b'VERSION\0')
 assert s >= 0 and v >= 0
-d[s + 20:s + 3446] = bytes(3426)
+d[s:s + 3446] = bytes(3446)
 d[v:v + 64] = bytes(64)
+d[:] = d.replace(b'flashutil_', b'xlashutil_')
 open(sys.argv[2], 'wb').write(d)
 PY
 run_command old "$flashutil" --info --json "$work/old.EXE"
@@ -66,10 +68,26 @@ grep -q 'truncated' <("$flashutil" --info "$work/cut.EXE" 2>&1) || fail "a trunc
 #    the program or the copy read; not from a blank copy.
 run_command extract "$built" --extract-image "$work/out.bin"
 [ "$(rc extract)" = 0 ] && cmp -s "$work/out.bin" "$work/R120.BIN" || fail "extract: $(err extract)"
-ln -s "$work/R120.BIN" "$work/link.bin"
-run_command extract-link "$flashutil" --extract-image "$work/link.bin" "$built"
-[ -f "$work/link.bin" ] && [ ! -L "$work/link.bin" ] && cmp -s "$work/link.bin" "$work/R120.BIN" ||
-    fail "extract over a link: $(err extract-link)"
+# A link at OUT (as /dev/stdout is one) is refused and left as it is, its target too; "-" is
+# standard output, never a terminal.
+cp "$work/R120.BIN" "$work/target.bin"
+ln -s "$work/target.bin" "$work/link.bin"
+ln -s /proc/self/fd/1 "$work/stdout-link"
+for link in link.bin stdout-link; do
+    run_command extract-link "$flashutil" --extract-image "$work/$link" "$built"
+    [ "$(rc extract-link)" = 1 ] && [ -L "$work/$link" ] &&
+        grep -q "$work/$link: a symbolic link; it is not replaced" "$work/extract-link.err" ||
+        fail "extract over the link $link: exit $(rc extract-link), $(err extract-link)"
+done
+cmp -s "$work/target.bin" "$work/R120.BIN" || fail "extract wrote through a link"
+"$built" --extract-image - > "$work/piped.bin" 2> "$work/piped.err" &&
+    cmp -s "$work/piped.bin" "$work/R120.BIN" && grep -q '^Wrote standard output' "$work/piped.err" ||
+    fail "extract to standard output: $(cat "$work/piped.err")"
+"$flashutil" --extract-image - "$built" -q | cmp -s - "$work/R120.BIN" || fail "extract of FILE to a pipe"
+if command -v script > /dev/null; then
+    script -qec "$built --extract-image -" /dev/null > "$work/tty.out" 2>&1
+    grep -q 'standard output is a terminal' "$work/tty.out" || fail "extract to a terminal: $(head -c 300 "$work/tty.out")"
+fi
 cp "$built" "$work/keep.EXE"
 run_command extract-self "$built" --extract-image "$built"
 [ "$(rc extract-self)" = 1 ] || fail "extract over the program itself: exit $(rc extract-self)"

@@ -87,7 +87,8 @@ head -c 524288 /dev/zero | tr '\0' '\132' > "$work/kernel/1.01.BIN"
 (cd "$work/kernel" && ./flashutil --build --model 0 --image 1.01.BIN --output-dir . > build.log 2>&1) ||
     fail "could not build the kernel test's utility"
 recordings="$source_dir/tests/cli/recordings"
-for name in flash outofrange; do
+# usb-flash: QEMU's USB Bulk-Only CD drive (usb-storage), which refuses the first WRITE BUFFER.
+for name in flash outofrange usb-flash; do
     (cd "$work/kernel" && ./1.01.EXE --cli --yes "--virtual-drive=replay=$recordings/kernel-$name.trace") \
         < /dev/null > "$work/kernel-$name.txt" 2>&1
     code=$?
@@ -97,6 +98,22 @@ for name in flash outofrange; do
     grep -v '^flashutil: Sleep and shutdown' "$recordings/kernel-$name.txt" |
         diff - "$work/kernel-$name.txt" > "$work/kernel-$name.diff" ||
         fail "kernel recording $name: other messages: $(cat "$work/kernel-$name.diff")"
+done
+
+# 6. The drive listed is not the drive at FLASH: its second INQUIRY (the listing's) answers
+#    another product, or a disk. Refused before anything is sent to its memory, exit 6.
+head -2 "$recordings/kernel-flash.trace" | sed '2s/5347494f54455354/4f54484552202020/' > "$work/kernel/other.trace"
+head -2 "$recordings/kernel-flash.trace" | sed '2s/"data": "0580/"data": "0080/' > "$work/kernel/disk.trace"
+for case in "other:the drive is not a" "disk:it is not an optical drive (peripheral type 0)"; do
+    name=${case%%:*}
+    (cd "$work/kernel" && ./1.01.EXE --cli --yes "--virtual-drive=replay=$name.trace") \
+        < /dev/null > "$work/changed-$name.out" 2> "$work/changed-$name.err"
+    code=$?
+    [ "$code" = 6 ] || fail "listed drive changed ($name): exit $code, want 6: $(cat "$work/changed-$name.err")"
+    grep -qF "/dev/sg0 no longer qualifies for this firmware (${case#*:}" "$work/changed-$name.out" \
+        "$work/changed-$name.err" || fail "listed drive changed ($name): not said: $(cat "$work/changed-$name.out")"
+    grep -q 'Flash Completed' "$work/changed-$name.out" && fail "listed drive changed ($name): flashed"
+    grep -q 'recorded commands\|replay:' "$work/changed-$name.err" && fail "listed drive changed ($name): $(cat "$work/changed-$name.err")"
 done
 
 [ "$failures" = 0 ] || exit 1

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # --trace FILE: a trace that cannot be written is said once and the flash goes on; a FIFO, a
-# socket or a symbolic link at the path is refused at once, naming the path and why; the
-# trace never takes the place of a closed standard stream.
+# socket or a symbolic link at the path is refused at once, naming the path and why; an
+# existing file that is not an earlier trace is refused and kept; the trace never takes the
+# place of a closed standard stream.
 # Arguments: path-to-flashutil source-dir
 source "$(dirname "$0")/lib/common.sh"
 
@@ -51,6 +52,27 @@ run_command link "$built" --cli --yes --virtual-drive --trace "$work/link"
 grep -q "^flashutil: .*$work/link: .*symbolic link" "$work/link.err" ||
     fail "--trace to a symbolic link: the error does not say so: $(err link)"
 [ "$(cat "$work/target")" = keep ] || fail "--trace wrote through a symbolic link"
+
+# An existing file is replaced only when it is empty or an earlier trace: a history, an image
+# or a text given by mistake is refused before the run, naming it, and kept as it was.
+run_command first "$built" --cli --yes --virtual-drive --trace "$work/earlier.json"
+printf '{"run": "0123456789abcdef", "event": "start"}\n' > "$work/history.jsonl.copy"
+printf '{"device": "virtual:0"}\nnot a trace line\n' > "$work/half.json"
+printf 'notes\n{"device": "virtual:0", "cdb": "120000002400000000000000", "dir": "in"}\n' > "$work/notes.txt"
+: > "$work/empty.json"
+for name in history.jsonl.copy R120.BIN half.json notes.txt; do
+    cp "$work/$name" "$work/$name.kept"
+    run_command kept "$built" --cli --yes --virtual-drive --trace "$work/$name"
+    [ "$(rc kept)" = 1 ] && [ ! -s "$work/kept.out" ] || fail "--trace over $name: exit $(rc kept), $(out kept)"
+    grep -q "^flashutil: cannot write the trace file $work/$name: it holds something other than a trace" \
+        "$work/kept.err" || fail "--trace over $name: the error does not say why: $(err kept)"
+    cmp -s "$work/$name" "$work/$name.kept" || fail "--trace over $name changed it"
+done
+for name in earlier.json empty.json; do
+    run_command again "$built" --cli --yes --virtual-drive --trace "$work/$name"
+    [ "$(rc again)" = 0 ] && [ "$(grep -c '"cdb": "3b' "$work/$name")" = 33 ] ||
+        fail "--trace over $name: exit $(rc again), $(err again)"
+done
 
 # With standard output and error closed, the trace holds trace lines and nothing else.
 "$built" --cli --yes --virtual-drive --trace "$work/closed.json" < /dev/null >&- 2>&-

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,12 @@ public:
     VirtualPlatform& Inner;
     std::vector<uint16_t> Timeouts;
     bool StandsForRealDrive = false;
+    // What the drive's INQUIRY answers are changed to from now on (another drive behind the
+    // node), and the device the system names behind it.
+    std::function<void(uint8_t* answer)> AlterInquiry;
+    NodeDevice Device;
+
+    NodeDevice DeviceBehind(PlatformHandle) const override { return Device; }
 
     std::span<const uint8_t> StandInProfiles() const override {
         return StandsForRealDrive ? Platform::StandInProfiles() : Inner.StandInProfiles();
@@ -40,7 +47,10 @@ public:
     bool Send(PlatformHandle h, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer, uint32_t length,
               uint16_t timeoutSeconds, CommandOutcome& outcome) override {
         Timeouts.push_back(timeoutSeconds);
-        return Inner.Send(h, cdb, direction, buffer, length, timeoutSeconds, outcome);
+        const bool sent = Inner.Send(h, cdb, direction, buffer, length, timeoutSeconds, outcome);
+        if (cdb[0] == 0x12 && AlterInquiry && length >= 36)
+            AlterInquiry(buffer);
+        return sent;
     }
     void Close(PlatformHandle h) override { Inner.Close(h); }
     int LastError() const override { return Inner.LastError(); }

@@ -98,3 +98,33 @@ TEST(CompareBytesTest, PrefixSortsFirstAndBytesAreUnsigned) {
     EXPECT_GT(CompareBytes("\x80", "\x7f"), 0);
     EXPECT_LT(CompareBytes("", "0"), 0);
 }
+
+// Only an optical drive qualifies, whatever the wildcards; the product is judged before the range.
+TEST(JudgeDriveTest, OnlyAnOpticalDriveQualifiesAndTheVerdictSaysWhy) {
+    struct Case {
+        std::string Inquiry, Range;
+        uint8_t Type;
+        std::string Product, Revision;
+        bool Qualifies, OnlyTheRange;
+        std::string Why;
+    };
+    const std::vector<Case> cases = {
+        {"CD-RW RW-5200A", "1.00-1.10", 5, Product, "1.05", true, false, ""},
+        {"CD-RW RW-5200A", "1.00-1.10", 0, Product, "1.05", false, false,
+         "it is not an optical drive (peripheral type 0)"},
+        {"--", "-    -", 0, Product, "1.05", false, false, "it is not an optical drive (peripheral type 0)"},
+        {"--", "-    -", 0x1F, Product, "1.05", false, false, "it reports no device type"},
+        {"CD-RW RW-5200A", "1.00-1.10", 5, "OTHER   DRIVE-X         ", "1.05", false, false,
+         "the drive is not a \"" + Product + "\""},
+        {"CD-RW RW-5200A", "1.00-1.10", 5, Product, "1.11", false, true, "firmware 1.11 is outside 1.00 to 1.10"},
+    };
+    for (const Case& c : cases) {
+        const QualificationVerdict verdict = JudgeDrive(Block(c.Inquiry, c.Range).View(), c.Type, c.Product, c.Revision);
+        EXPECT_EQ(verdict.Qualifies, c.Qualifies) << c.Why;
+        EXPECT_EQ(verdict.OnlyTheRange, c.OnlyTheRange) << c.Why;
+        EXPECT_EQ(verdict.Why, c.Why);
+        EXPECT_EQ(DriveQualifies(IdentityTexts::From(Block(c.Inquiry, c.Range).View()), c.Type, c.Product, c.Revision),
+                  c.Qualifies)
+            << c.Why;
+    }
+}

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <map>
+#include <vector>
 
 #include "history/HistoryFile.h"
 #include "history/HistoryPlace.h"
@@ -55,7 +58,34 @@ TEST(HistoryFile, PairsRunsOldestFirstAndSkipsWhatIsNoRecord) {
               std::string::npos);
 }
 
-TEST(HistoryFile, NoFileIsAnEmptyHistoryAndADirectoryIsAnError) {
+// Read as a stream: each run is handed on once it and the runs before it are whole, so a run
+// that never ended holds back nothing, and a line of any length is never held whole.
+TEST(HistoryFile, RunsAreHandedOnAsTheyComeWhateverStaysUnfinished) {
+    TempDirectory temp;
+    const std::string path = temp / "history.jsonl";
+    WriteFile(path, StartLine(StartOf("1")) +                               // never ends
+                        StartLine(StartOf("2")) + EndLine(EndOf("2", "completed")) +
+                        StartLine(StartOf("3")) + EndLine(EndOf("3", "completed")) +
+                        std::string(3u << 20, 'x') + "\n" +                 // damage, 3 MiB long
+                        StartLine(StartOf("4")) + StartLine(StartOf("5")) +  // two drives at once
+                        EndLine(EndOf("5", "completed")) + EndLine(EndOf("4", "interrupted")));
+    std::vector<std::string> order;
+    std::size_t handedAtTheDamage = 0;
+    bool exists = false;
+    std::string why;
+    const HistoryReader reader{
+        [&](const HistoryEntry& run) { order.push_back(run.Start.Run + (run.End ? "+" + run.End->Outcome : "")); },
+        [&](const std::string& notice) {
+            handedAtTheDamage = order.size();
+            EXPECT_EQ(notice, path + " line 6: not a history record (damaged); skipped");
+        }};
+    ASSERT_TRUE(ReadHistory(path, reader, exists, why)) << why;
+    EXPECT_TRUE(exists);
+    EXPECT_EQ(handedAtTheDamage, 3u);  // runs 1 to 3 were out before the rest was read
+    EXPECT_EQ(order, (std::vector<std::string>{"1", "2+completed", "3+completed", "4+interrupted", "5+completed"}));
+}
+
+TEST(HistoryFile, NoFileIsAnEmptyHistoryAndWhatIsNoFileAnError) {
     TempDirectory temp;
     HistoryContents history;
     std::string why;
@@ -63,6 +93,10 @@ TEST(HistoryFile, NoFileIsAnEmptyHistoryAndADirectoryIsAnError) {
     EXPECT_FALSE(history.Exists);
     EXPECT_FALSE(ReadHistory(temp.Path(), history, why));
     EXPECT_EQ(why, temp.Path() + ": Is a directory");
+    // A FIFO with no writer is not waited on.
+    ASSERT_EQ(::mkfifo((temp / "fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(ReadHistory(temp / "fifo", history, why));
+    EXPECT_EQ(why, temp / "fifo" + ": not a regular file");
 }
 
 TEST(HistoryPlace, OverrideThenRootThenTheStateDirectory) {
@@ -75,8 +109,14 @@ TEST(HistoryPlace, OverrideThenRootThenTheStateDirectory) {
     EXPECT_EQ(HistoryPath(lookup, true), "/var/lib/flashutil/history.jsonl");
     env["FLASHUTIL_HISTORY"] = "/tmp/h.jsonl";
     EXPECT_EQ(HistoryPath(lookup, true), "/tmp/h.jsonl");
+    EXPECT_EQ(NoHistoryPlaceReason(lookup, true), "");
+    // Set but empty names no file: a mistake, never taken for the usual place.
+    env["FLASHUTIL_HISTORY"] = "";
+    EXPECT_EQ(HistoryPath(lookup, true), "");
+    EXPECT_NE(NoHistoryPlaceReason(lookup, true).find("FLASHUTIL_HISTORY is set but empty"), std::string::npos);
     env.clear();
     EXPECT_EQ(HistoryPath(lookup, false), "");
+    EXPECT_NE(NoHistoryPlaceReason(lookup, false).find("set HOME"), std::string::npos);
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 // threads at once, a line cut off by a crash, and a history that can't be written.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <syslog.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -156,11 +159,30 @@ TEST_F(HistoryOfRuns, AnUnwritableHistoryIsToldOnceAndTheRunGoesOn) {
     EXPECT_NE(Notices[0].find(Temp / "file/flashutil/history.jsonl: Not a directory"), std::string::npos);
     EXPECT_EQ(Log.Lines.size(), 1u);  // the system log still hears of it
 
-    HistoryLog full("/dev/full", [this](const std::string& text) { Notices.push_back(text); }, nullptr);
-    EXPECT_FALSE(full.Append("{}\n"));
-    EXPECT_FALSE(full.Append("{}\n"));
-    ASSERT_EQ(Notices.size(), 2u);
-    EXPECT_NE(Notices[1].find("No space left on device"), std::string::npos);
+}
+
+// Only a file keeps records: a FIFO (read by someone or no one), a device or a directory as the
+// history is refused with one notice, without waiting and without writing to it.
+TEST_F(HistoryOfRuns, AHistoryThatIsNoFileIsRefusedOnce) {
+    ASSERT_EQ(::mkfifo((Temp / "fifo").c_str(), 0600), 0);
+    ::mkdir((Temp / "dir").c_str(), 0700);
+    const std::pair<std::string, std::string> cases[] = {
+        {Temp / "fifo", "a FIFO, not a regular file"}, {"/dev/full", "a device, not a regular file"},
+        {Temp / "dir", "Is a directory"}};
+    // A reader waits at the FIFO: whatever reached it would stay in the pipe.
+    const int reader = ::open((Temp / "fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    for (const auto& [path, says] : cases) {
+        Notices.clear();
+        HistoryLog history(path, [this](const std::string& text) { Notices.push_back(text); }, nullptr);
+        EXPECT_FALSE(history.Append("{}\n")) << path;
+        EXPECT_FALSE(history.Append("{}\n")) << path;
+        ASSERT_EQ(Notices.size(), 1u) << path;
+        EXPECT_NE(Notices[0].find(path + ": " + says), std::string::npos) << Notices[0];
+    }
+    char byte = 0;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // The builder, run on copies of the real program and on hand-made files.
 
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 
 #include "TempDirectory.h"
 #include "image/Builder.h"
+#include "image/VersionArea.h"
 #include "support/ScriptedUserInterface.h"
 
 namespace {
@@ -264,6 +267,13 @@ TEST_F(Build, MakersProfilesAreSealedIntoTheCopyAndBadFilesAreRefused) {
         EXPECT_NE(Ui.Messages[0].Text.find("Nothing was written"), std::string::npos) << name;
         EXPECT_TRUE(OutFiles().empty()) << name;
     }
+    // The cause, on a line of its own in the terminal, names the file as well.
+    for (const std::string name : {"folder", "fifo", "missing.bin"}) {
+        Report = {};
+        request.ProfilesPath = Dir / name;
+        EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report)) << name;
+        EXPECT_EQ(Report.Detail.rfind(request.ProfilesPath + ": ", 0), 0u) << Report.Detail;
+    }
 }
 
 // A copy whose image, identity fields, profiles or seal area changed after the build is damaged.
@@ -406,6 +416,52 @@ TEST_F(Build, NeverOverwritesTheProgramItself) {
     EXPECT_EQ(OutFiles(), std::vector<std::string>{"qfa0.EXE"});
 }
 
+// What the build reads is never what it writes, by name or as another name of the same file.
+TEST_F(Build, NeverReplacesItsOwnInputs) {
+    using Place = std::function<void(BuildRequest&, const std::string& output)>;  // puts an input at output
+    const struct {
+        const char* Name;
+        Place Put;
+        const char* Says;
+    } cases[] = {
+        {"image under the output name",
+         [](BuildRequest& r, const std::string& output) { r.ImagePath = output, r.SelectedBinName = "qfa0.EXE"; },
+         "is the image file"},
+        {"image as a hard link",
+         [](BuildRequest& r, const std::string& output) {
+             fs::remove(output);
+             fs::create_hard_link(r.ImagePath, output);
+         },
+         "is the image file"},
+        {"image through a symbolic link",
+         [](BuildRequest& r, const std::string& output) {
+             fs::remove(r.ImagePath);
+             fs::create_symlink(output, r.ImagePath);
+         },
+         "is the image file"},
+        {"profiles file", [](BuildRequest& r, const std::string& output) { r.ProfilesPath = output; },
+         "is the profiles file"},
+        {"model file", [](BuildRequest& r, const std::string& output) { r.ModelFilePath = output; },
+         "is the model file"},
+    };
+    const Bytes kept = RandomBytes(Profiles::DataSize, 30);  // serves as an image and as profiles
+    const std::string output = Out + "/qfa0.EXE";
+    for (const auto& c : cases) {
+        Ui = {};
+        BuildRequest request = Request("qfa0.bin");
+        fs::remove(request.ImagePath);
+        fs::remove(output);
+        WriteFile(request.ImagePath, kept);
+        WriteFile(output, kept);
+        c.Put(request, output);
+        EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report)) << c.Name;
+        ASSERT_EQ(Ui.Messages.size(), 1u) << c.Name;
+        EXPECT_NE(Ui.Messages[0].Text.find(c.Says), std::string::npos) << c.Name << ": " << Ui.Messages[0].Text;
+        EXPECT_EQ(ReadFile(output), kept) << c.Name;
+        EXPECT_EQ(OutFiles(), std::vector<std::string>{"qfa0.EXE"}) << c.Name;
+    }
+}
+
 TEST_F(Build, SymlinkAtTheOutputNameIsReplacedNotFollowed) {
     WriteFile(Dir / "victim", std::string("keep me"));
     fs::create_symlink(Dir / "victim", Out + "/qfa0.EXE");
@@ -442,3 +498,20 @@ TEST(BuildFields, TextsAreCutTo24AndNamesUpperCased) {
 }
 
 }  // namespace
+
+// A program whose loaded bytes hold a second seal area's key-word: which area the copy would
+// run with is open, so nothing is built (a key-word search would seal the first one).
+TEST_F(Build, ProgramWithASecondSealKeyWordIsRefused) {
+    Bytes program = ReadFile(Program);
+    const VersionKeyWord word = OwnVersionKeyWord();
+    const auto at = std::search(program.begin(), program.end(), word.begin(), word.end());
+    ASSERT_NE(at, program.end());
+    const std::size_t version = std::size_t(at - program.begin());
+    std::copy(SealKey.begin(), SealKey.end(), program.begin() + std::ptrdiff_t(version + VersionLayout::TextOffset));
+    WriteFile(Program, program);
+    EXPECT_FALSE(BuildWith("qfa0.bin", RandomBytes(10, 13)));
+    ASSERT_EQ(Ui.MessageTexts().size(), 1u);
+    EXPECT_NE(Ui.MessageTexts()[0].find("is damaged (its seal area's key-word occurs 2 times)"), std::string::npos)
+        << Ui.MessageTexts()[0];
+    EXPECT_TRUE(OutFiles().empty());
+}

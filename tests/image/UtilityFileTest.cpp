@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 // Another copy of the program read from its file, and a whole file written beside its name.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
 #include "TempDirectory.h"
+#include "image/AreaLocator.h"
+#include "image/Builder.h"
 #include "image/OutputFile.h"
 #include "image/Seal.h"
 #include "image/UtilityFile.h"
@@ -43,37 +47,76 @@ TEST(UtilityFile, FilesThatAreNoWholeCopyAreNamedWithTheCause) {
     const Bytes program = ReadFile(FLASHUTIL_BINARY);
     const std::size_t block = Find(program, OwnKeyWord());
     ASSERT_NE(block, std::string::npos);
-    // Cut inside the image area; a copy whose version and seal key-words were wiped (as one
-    // built before those areas existed) still reads, without them.
+    // Cut inside the image area; a copy whose version and seal areas were wiped and whose
+    // areas are named nowhere (as one built before those areas existed) still reads, without
+    // them; with only one byte of a key-word changed it is damaged, as it is when the names
+    // still point at the wiped areas.
     WriteFile(temp / "cut", Bytes(program.begin(), program.begin() + std::ptrdiff_t(block + 1000)));
-    Bytes old = program;
+    Bytes wiped = program;
     for (const auto& keyWord : {OwnVersionKeyWord(), OwnSealKeyWord()})
-        old[Find(old, keyWord)] = 'X';
+        std::fill_n(wiped.begin() + std::ptrdiff_t(Find(wiped, keyWord)), keyWord.size(), 0);
+    WriteFile(temp / "wiped", wiped);
+    Bytes old = wiped;
+    const std::string named = "flashutil_";
+    for (auto at = std::search(old.begin(), old.end(), named.begin(), named.end()); at != old.end();
+         at = std::search(at + 1, old.end(), named.begin(), named.end()))
+        *at = 'x';
     WriteFile(temp / "old", old);
+    Bytes changed = program;
+    changed[Find(changed, OwnSealKeyWord()) + 3] ^= 1;
+    WriteFile(temp / "changed", changed);
     WriteFile(temp / "text", std::string("\x7f" "ELF but nothing else"));
 
     UtilityFileContents copy;
     std::string why;
     EXPECT_FALSE(ReadUtilityFile(temp / "cut", copy, why));
-    EXPECT_EQ(why, temp / "cut" + ": truncated: the file ends inside its identity block and image area");
+    EXPECT_EQ(why, temp / "cut" + ": truncated: the file ends before the bytes the loader maps from it");
     EXPECT_FALSE(ReadUtilityFile(temp / "text", copy, why));
-    EXPECT_EQ(why, temp / "text" + ": not a copy of flashutil (it carries no identity block)");
+    EXPECT_EQ(why, temp / "text" + ": not a copy of flashutil (not a program file)");
     EXPECT_FALSE(ReadUtilityFile(temp.Path(), copy, why));
     EXPECT_EQ(why, temp.Path() + ": Is a directory");
     ASSERT_TRUE(ReadUtilityFile(temp / "old", copy, why)) << why;
     EXPECT_TRUE(copy.Seal.empty());
     EXPECT_TRUE(copy.Version.empty());
+    EXPECT_EQ(copy.PlaceDamage, "");
+    ASSERT_TRUE(ReadUtilityFile(temp / "wiped", copy, why)) << why;
+    EXPECT_EQ(copy.PlaceDamage, "its seal area does not start with its key-word");
+    ASSERT_TRUE(ReadUtilityFile(temp / "changed", copy, why)) << why;
+    EXPECT_EQ(copy.PlaceDamage, "its seal area does not start with its key-word");
 }
 
-TEST(OutputFile, ReplacesLinksKeepsWhatItMustAndLeavesNothingHalfWritten) {
+// The areas this test program runs with are the ones its own file is read to hold: the check
+// a run makes before it sends anything finds them through the dynamic symbol table.
+TEST(AreaLocator, FindsTheAreasTheLoaderMappedThroughTheSymbolTable) {
+    EXPECT_EQ(OwnAreasMismatch(), "");
+    const Bytes program = ReadFile(FLASHUTIL_BINARY);
+    const int fd = ::open(FLASHUTIL_BINARY, O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    AreaPlaces places;
+    std::string why;
+    ASSERT_TRUE(LocateAreas(fd, places, why)) << why;
+    ::close(fd);
+    EXPECT_TRUE(places.Named);
+    EXPECT_EQ(places.Damage, "");
+    EXPECT_EQ(places.Block, Find(program, OwnKeyWord()));
+    EXPECT_EQ(places.Seal, Find(program, OwnSealKeyWord()));
+    EXPECT_EQ(places.Version, Find(program, OwnVersionKeyWord()));
+}
+
+TEST(OutputFile, LeavesLinksAndWhatItMustKeepAndNothingHalfWritten) {
     TempDirectory temp;
     const Bytes content = {1, 2, 3};
     std::string why;
     WriteFile(temp / "victim", std::string("keep me"));
-    fs::create_symlink(temp / "victim", temp / "out.bin");
+    // A link (think of /dev/stdout) is neither followed nor replaced.
+    fs::create_symlink(temp / "victim", temp / "link");
+    EXPECT_FALSE(WriteOutputFile({temp / "link", content, {}}, why));
+    EXPECT_EQ(why, temp / "link" + ": a symbolic link; it is not replaced");
+    EXPECT_TRUE(fs::is_symlink(temp / "link"));
+    EXPECT_EQ(ReadFile(temp / "victim"), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+    WriteFile(temp / "out.bin", std::string("old"));
     ASSERT_TRUE(WriteOutputFile({temp / "out.bin", content, {}}, why)) << why;
     EXPECT_EQ(ReadFile(temp / "out.bin"), content);
-    EXPECT_EQ(ReadFile(temp / "victim"), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
 
     // The copy read, under another name: never replaced.
     fs::create_hard_link(temp / "victim", temp / "alias");
@@ -96,7 +139,7 @@ TEST(OutputFile, ReplacesLinksKeepsWhatItMustAndLeavesNothingHalfWritten) {
     for (const auto& entry : fs::directory_iterator(temp.Path()))
         names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"alias", "dir", "fifo", "out.bin", "victim"}));  // no temporary left
+    EXPECT_EQ(names, (std::vector<std::string>{"alias", "dir", "fifo", "link", "out.bin", "victim"}));  // no temporary left
 }
 
 }  // namespace

@@ -161,7 +161,9 @@ TEST_F(LinuxPlatformTest, OneDeviceThroughALink) {
     const auto drives = Make(*node)->EnumerateOpticalDrives();
     ASSERT_EQ(drives.size(), 1u);
     EXPECT_EQ(drives[0].DevicePath, Tree.Dev + "/sg1");
-    EXPECT_EQ(drives[0].Address.Letter, 'D');
+    // The letter the drive has in the full list: one address for a drive, with or without --device.
+    EXPECT_EQ(drives[0].Address, Make()->EnumerateOpticalDrives()[1].Address);
+    EXPECT_EQ(drives[0].Address.Letter, 'E');
 }
 
 TEST_F(LinuxPlatformTest, DeviceThatIsNoOpticalDriveIsRefusedWithTheReason) {
@@ -193,6 +195,29 @@ TEST_F(LinuxPlatformTest, GenericNodeIsOpenedExclusivelyAndBlockNodeShared) {
     platform->Close(sg);
     EXPECT_EQ(Kernel.Closed, std::vector<int>{sg});
     EXPECT_EQ(platform->DriveOf(sg), nullptr);
+}
+
+// The device behind an open node is read anew each time: a node whose kernel name now leads
+// to another device (drives swapped or renumbered) or to none shows as another device.
+TEST_F(LinuxPlatformTest, DeviceBehindANodeFollowsItsKernelName) {
+    Tree.AddGeneric("sg0", "0:0:0:0", 5, "sr0");
+    Tree.AddBlock("sr1", "1:0:0:0", 5);
+    auto platform = Make();
+    const auto drives = platform->EnumerateOpticalDrives();
+    const PlatformHandle sg = platform->Open(drives[0].Address);
+    const PlatformHandle sr = platform->Open(drives[1].Address);
+    const NodeDevice first = platform->DeviceBehind(sg);
+    EXPECT_EQ(first.SystemDevice, std::filesystem::canonical(Tree.Device("0:0:0:0", 5)).string());
+    EXPECT_EQ(platform->DeviceBehind(sr).SystemDevice, std::filesystem::canonical(Tree.Device("1:0:0:0", 5)).string());
+    EXPECT_EQ(platform->DeviceBehind(sg), first);
+
+    const std::string link = Tree.Sys + "/class/scsi_generic/sg0/device";
+    std::filesystem::remove(link);
+    std::filesystem::create_directory_symlink(Tree.Device("2:0:0:0", 5), link);
+    EXPECT_NE(platform->DeviceBehind(sg), first);
+    std::filesystem::remove(link);
+    EXPECT_NE(platform->DeviceBehind(sg), first);
+    EXPECT_EQ(platform->DeviceBehind(12345), NodeDevice{});  // not a handle of this platform
 }
 
 TEST_F(LinuxPlatformTest, SecondCopyMeetsABusyDriveAndSaysSo) {

@@ -171,8 +171,8 @@ TEST_F(CDDriveTest, TimeoutsBelongToTheDriveAndTheCommand) {
     EXPECT_EQ(Platform.Sent.back().Timeout, CDDrive::DefaultTimeout);
 }
 
-// The sense report of a failed open belongs to that drive: no other drive, made before or
-// after it, starts reporting.
+// A drive made on its own has a switch of its own: the failed open of another drive outside
+// any list starts no reports of it (the drives of one list share theirs, see CDDrivesTest).
 TEST_F(CDDriveTest, FailedOpenReportsItselfAndLeavesNoSwitchBehind) {
     auto& good = Platform.Add('D', 0, 0, Inquiry);
     good.Respond = [](const FakePlatform::SentCommand&, CommandOutcome& o) {

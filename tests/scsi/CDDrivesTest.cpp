@@ -49,6 +49,27 @@ TEST_F(CDDrivesTest, UnopenableDriveShowsTheOpenFailureAndIsLeftOut) {
     EXPECT_EQ(Ui.Messages[0].Text, "Error opening: 13, Drive: /dev/sg0");
 }
 
+// After the first drive that fails to open, every later failure of any drive of the run shows
+// its sense report: the drives opened before it and those opened after it alike.
+TEST_F(CDDrivesTest, AFailedOpenStartsSenseReportsOfEveryDriveOfTheList) {
+    const auto refuse = [](const FakePlatform::SentCommand&, CommandOutcome& o) {
+        FakePlatform::SetSense(o, 0x05, 0x24, 0x00);
+    };
+    Platform.Add('D', 0, 0, Inquiry).Respond = refuse;
+    Platform.Add('E', 0, 1, Inquiry).OpenError = EACCES;
+    Platform.Add('F', 0, 2, Inquiry).Respond = refuse;
+    CDDrives drives(Platform, &Ui);
+    ASSERT_EQ(drives.Count(), 2);
+    ASSERT_EQ(Ui.Messages.size(), 2u);  // the open failure and its report
+    for (int i = 0; i < 2; ++i)
+        drives.Item(i)->Execute(Commands::TestUnitReady());
+    ASSERT_EQ(Ui.MessageTexts(), (std::vector<std::string>{
+                                     "Error opening: 13, Drive: /dev/sg1",
+                                     "SenseCode: 00 00 00, 00, Error: 13, Permission denied",
+                                     "SenseCode: 05 24 00, 02, Error: 0, Format message failed.",
+                                     "SenseCode: 05 24 00, 02, Error: 0, Format message failed."}));
+}
+
 TEST_F(CDDrivesTest, ListStopsAtTwentyFourDrives) {
     for (int i = 0; i < 30; ++i)
         Platform.Add(char('A' + i % 26), uint8_t(i), 0, Inquiry);

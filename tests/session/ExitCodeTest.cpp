@@ -14,7 +14,7 @@ TEST(ExitCode, OfEveryMixOfOutcomes) {
     const DriveEnding done{O::Completed}, rehearsed{O::Rehearsed}, commitFailed{O::CommitFailed},
         failed{O::FailedBeforeCommit}, interrupted{O::Interrupted}, disc{O::DiscPresent},
         unidentified{O::Unidentified}, refused{O::RevisionRefused}, declined{O::Declined},
-        busy{O::FailedBeforeCommit, true};
+        busy{O::FailedBeforeCommit, true}, unreached{O::Unidentified, false, true};
     const struct {
         const char* Name;
         std::vector<DriveEnding> Drives;
@@ -42,6 +42,11 @@ TEST(ExitCode, OfEveryMixOfOutcomes) {
         {"a tower all failed before the commit", {failed, interrupted, disc}, ExitCode::FailedBeforeCommit},
         {"a tower declined", {declined, declined}, ExitCode::Refused},
         {"a tower refused and failed", {refused, failed}, ExitCode::FailedBeforeCommit},
+        // A drive the run could not reach is one that did not complete.
+        {"a tower, one not reached", {done, unreached}, ExitCode::PartialSuccess},
+        {"a tower, none reached", {unreached, unreached}, ExitCode::FailedBeforeCommit},
+        {"a tower, the reached all busy", {busy, unreached}, ExitCode::Busy},
+        {"a tower, one not reached, a commit failed", {unreached, commitFailed}, ExitCode::FailedAtCommit},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ExitCodeOf(c.Drives), c.Code) << c.Name;

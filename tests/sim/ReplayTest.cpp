@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
+
+#include "image/TempDirectory.h"
 
 #include "platform/TracingPlatform.h"
 #include "sim/ReplayPlatform.h"
@@ -146,6 +151,38 @@ TEST(Recording, RefusesWhatItCannotReplayNamingTheLine) {
     for (const auto& [text, why] : cases) {
         std::string error;
         EXPECT_FALSE(ParseRecording(text, error));
+        EXPECT_NE(error.find(why), std::string::npos) << error;
+    }
+}
+
+// Only a regular file of bounded length is read, and nothing else is opened: a FIFO would
+// wait for a writer for ever, and /dev/zero or a huge sparse file would be read until
+// memory runs out. Each refusal names the file and the cause; a link to a recording is
+// followed.
+TEST(Recording, ReadsOnlyARegularFileOfBoundedLength) {
+    TempDirectory temp;
+    WriteFile(temp / "good.json", Record(0x5A));
+    ASSERT_EQ(::symlink((temp / "good.json").c_str(), (temp / "link.json").c_str()), 0);
+    ASSERT_EQ(::mkfifo((temp / "fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink((temp / "fifo").c_str(), (temp / "fifo-link").c_str()), 0);
+    ASSERT_EQ(::mkdir((temp / "dir").c_str(), 0700), 0);
+    WriteFile(temp / "huge.json", "");
+    ASSERT_EQ(::truncate((temp / "huge.json").c_str(), off_t(MaxRecordingBytes) + 1), 0);  // sparse
+
+    std::string error;
+    EXPECT_TRUE(ReadRecording(temp / "link.json", error)) << error;
+    const std::pair<std::string, std::string> cases[] = {
+        {temp / "fifo", "it is a FIFO, not a regular file"},
+        {temp / "fifo-link", "it is a FIFO, not a regular file"},
+        {"/dev/zero", "it is a character device, not a regular file"},
+        {temp / "dir", "it is a directory"},
+        {temp / "huge.json", "is longer than the 64 MiB a recording may hold"},
+        {temp / "missing.json", "No such file or directory"},
+    };
+    for (const auto& [path, why] : cases) {
+        error.clear();
+        EXPECT_FALSE(ReadRecording(path, error)) << path;
+        EXPECT_NE(error.find(path), std::string::npos) << error;
         EXPECT_NE(error.find(why), std::string::npos) << error;
     }
 }

@@ -99,6 +99,8 @@ TEST(VirtualDriveOptions, BadOptionsAreRefusedWithAMessageNamingThem) {
         {"commit-ms=fast", "commit-ms=fast"},
         {"rev=QF01,,disc=1", "empty option"},
         {"fail=3:02/3A/00,timeout=3", "command 3"},
+        // A replay is the whole text; after another option it is known, and refused as such.
+        {"count=2,replay=rec.json", "replay=FILE goes alone"},
     };
     for (const auto& [text, named] : cases) {
         const std::string error = Refusal(text);

@@ -100,6 +100,9 @@ TEST(Options, EveryMistakeIsOneLineNamingTheOption) {
         {{"--cli", "--trace", ""}, "option --trace needs a value"},
         {{"--build", "--model", "x1", "--image", "a"}, "--model takes a model number from 0 to 99, not 'x1'"},
         {{"--list", "--cli"}, "choose one of --list, --cli, --build, --info, --extract-image, --history, --help, --version"},
+        {{"--info", ""}, "--info was given an empty file name"},
+        {{"--extract-image", "out.bin", ""}, "--extract-image was given an empty file name"},
+        {{"--extract-image", "a", "--extract-image", "b"}, "option --extract-image is given twice with different files"},
         {{"--list", "--yes"}, "--yes goes with --cli"},
         {{"--list", "--all"}, "--all goes with --cli"},
         {{"--build", "--json", "--model", "0", "--image", "a"}, "--json goes with --list, --cli, --info or --history"},
@@ -113,6 +116,14 @@ TEST(Options, EveryMistakeIsOneLineNamingTheOption) {
         const Parsed parsed = Parse(c.Words);
         EXPECT_FALSE(parsed.Result) << *c.Words.begin();
         EXPECT_EQ(parsed.Error, c.Error);
+    }
+}
+
+TEST(Options, TheSameCommandTwiceIsThatCommand) {
+    for (const auto& words : {std::initializer_list<const char*>{"--cli", "--cli"}, {"--info", "--info", "a.EXE"},
+                              {"--extract-image", "x", "--extract-image", "x"}}) {
+        const Parsed parsed = Parse(words);
+        EXPECT_TRUE(parsed.Result) << *words.begin() << ": " << parsed.Error;
     }
 }
 

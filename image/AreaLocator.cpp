@@ -1,0 +1,369 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "image/AreaLocator.h"
+
+#include <elf.h>
+#include <fcntl.h>
+#include <link.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "image/Builder.h"
+#include "image/EmbeddedBlock.h"
+#include "image/FileCopy.h"
+#include "image/Seal.h"
+#include "image/VersionArea.h"
+
+namespace {
+
+constexpr std::size_t KeyWordSize = Layout::KeyWordSize;
+using KeyWord = std::array<uint8_t, KeyWordSize>;
+// A copy of the program loads a few megabytes; a file claiming more is no copy worth reading.
+constexpr uint64_t LoadedBytesLimit = 1ull << 30;
+// A key-word with at most this many bytes changed still counts as an occurrence of it.
+constexpr std::size_t NearMismatches = 2;
+
+struct AreaKind {
+    const char* Name;        // in the causes
+    const char* SymbolName;  // in the dynamic symbol table
+    KeyWord Word;
+    std::size_t Size;
+};
+
+// A key-word as the program was compiled with it, never read from the areas in memory: a copy
+// whose key-words were changed would otherwise look for its changed words. It is put together
+// at run time, so the whole word is nowhere in the program's own bytes outside its areas.
+KeyWord WordOf(const char (&name)[8]) {
+    const char* head = "FLUTIL.";
+    asm volatile("" : "+r"(head));
+    KeyWord word{};
+    for (std::size_t i = 0; i < 7; ++i) {
+        word[i] = static_cast<uint8_t>(head[i]);
+        word[7 + i] = static_cast<uint8_t>(name[i]);
+    }
+    return word;
+}
+
+std::array<AreaKind, 3> Kinds() {
+    return {{{"identity block", "flashutil_identity_area", WordOf("IDBLOCK"), Layout::TotalSize},
+             {"seal area", "flashutil_seal_area", WordOf("SEALBLK"), SealLayout::Size},
+             {"version area", "flashutil_version_area", WordOf("VERSION"), VersionLayout::Size}}};
+}
+
+struct Segment {
+    uint64_t Offset, Address, FileSize;
+};
+
+// Reads the file through pread, in either byte order and either word size.
+class ElfReader {
+public:
+    explicit ElfReader(int fd) : Fd_(fd) {}
+    bool Read(uint64_t at, void* to, std::size_t size) const {
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::pread(Fd_, static_cast<uint8_t*>(to) + done, size - done, off_t(at + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            done += std::size_t(n);
+        }
+        return true;
+    }
+    // An unsigned value of size bytes (2, 4 or 8) at at.
+    bool Value(uint64_t at, std::size_t size, uint64_t& value) const {
+        uint8_t b[8];
+        if (!Read(at, b, size))
+            return false;
+        value = 0;
+        for (std::size_t i = 0; i < size; ++i)
+            value |= uint64_t(b[Big ? i : size - 1 - i]) << (8 * (size - 1 - i));
+        return true;
+    }
+    bool Big = false, Wide = true;  // byte order, ELFCLASS64
+    std::size_t Word() const { return Wide ? 8 : 4; }
+
+private:
+    int Fd_;
+};
+
+// The file offset of address when size bytes from it lie in one segment's file-backed bytes.
+std::optional<uint64_t> OffsetOf(const std::vector<Segment>& loads, uint64_t address, uint64_t size) {
+    for (const Segment& s : loads)
+        if (address >= s.Address && address - s.Address <= s.FileSize && size <= s.FileSize - (address - s.Address))
+            return s.Offset + (address - s.Address);
+    return std::nullopt;
+}
+
+// The number of entries of the dynamic symbol table, from the hash table the loader looks
+// symbols up in (either form).
+std::optional<uint64_t> SymbolCount(const ElfReader& elf, const std::vector<Segment>& loads, uint64_t hash,
+                                    uint64_t gnuHash) {
+    uint64_t v = 0;
+    if (hash) {
+        const auto at = OffsetOf(loads, hash, 8);
+        if (!at || !elf.Value(*at + 4, 4, v))
+            return std::nullopt;
+        return v;
+    }
+    if (!gnuHash)
+        return std::nullopt;
+    const auto head = OffsetOf(loads, gnuHash, 16);
+    uint64_t buckets = 0, first = 0, bloom = 0;
+    if (!head || !elf.Value(*head, 4, buckets) || !elf.Value(*head + 4, 4, first) || !elf.Value(*head + 8, 4, bloom))
+        return std::nullopt;
+    const uint64_t bucketsAt = *head + 16 + bloom * elf.Word(), chainAt = bucketsAt + 4 * buckets;
+    if (buckets > (1u << 24) || bloom > (1u << 24))
+        return std::nullopt;
+    uint64_t last = 0;
+    for (uint64_t i = 0; i < buckets; ++i) {
+        if (!elf.Value(bucketsAt + 4 * i, 4, v))
+            return std::nullopt;
+        last = std::max(last, v);
+    }
+    if (last < first)
+        return first;
+    // The chain of the last bucket ends at the entry whose lowest bit is set.
+    for (uint64_t guard = 0; guard < (1u << 24); ++guard, ++last) {
+        if (!elf.Value(chainAt + 4 * (last - first), 4, v))
+            return std::nullopt;
+        if (v & 1)
+            return last + 1;
+    }
+    return std::nullopt;
+}
+
+// The addresses of the areas the dynamic symbol table names (index as in Kinds()).
+std::array<std::optional<uint64_t>, 3> NamedAreas(const ElfReader& elf, const std::vector<Segment>& loads,
+                                                  const Segment& dynamic, const std::array<AreaKind, 3>& kinds) {
+    std::array<std::optional<uint64_t>, 3> named{};
+    const std::size_t entry = 2 * elf.Word();
+    uint64_t symtab = 0, strtab = 0, strsz = 0, syment = elf.Wide ? 24 : 16, hash = 0, gnuHash = 0;
+    for (uint64_t at = dynamic.Offset; at + entry <= dynamic.Offset + dynamic.FileSize; at += entry) {
+        uint64_t tag = 0, value = 0;
+        if (!elf.Value(at, elf.Word(), tag) || !elf.Value(at + elf.Word(), elf.Word(), value) || tag == DT_NULL)
+            break;
+        switch (tag) {
+        case DT_SYMTAB: symtab = value; break;
+        case DT_STRTAB: strtab = value; break;
+        case DT_STRSZ: strsz = value; break;
+        case DT_SYMENT: syment = value; break;
+        case DT_HASH: hash = value; break;
+        case DT_GNU_HASH: gnuHash = value; break;
+        default: break;
+        }
+    }
+    const auto count = SymbolCount(elf, loads, hash, gnuHash);
+    const auto strings = OffsetOf(loads, strtab, strsz);
+    if (!symtab || !count || !strings || syment < (elf.Wide ? 24u : 16u) || *count > (1u << 24))
+        return named;
+    const auto symbols = OffsetOf(loads, symtab, *count * syment);
+    if (!symbols)
+        return named;
+    for (uint64_t i = 0; i < *count; ++i) {
+        const uint64_t at = *symbols + i * syment;
+        uint64_t nameAt = 0, value = 0, section = 0;
+        if (!elf.Value(at, 4, nameAt) || !elf.Value(at + (elf.Wide ? 8 : 4), elf.Word(), value) ||
+            !elf.Value(at + (elf.Wide ? 6 : 14), 2, section))
+            break;
+        if (section == SHN_UNDEF || nameAt >= strsz)
+            continue;
+        char name[32] = {};
+        elf.Read(*strings + nameAt, name, std::min<uint64_t>(sizeof name - 1, strsz - nameAt));
+        for (std::size_t k = 0; k < kinds.size(); ++k)
+            if (std::strcmp(name, kinds[k].SymbolName) == 0)
+                named[k] = value;
+    }
+    return named;
+}
+
+// Every full and every near occurrence of each key-word in the loaded bytes (file offsets).
+struct Occurrences {
+    std::array<std::set<uint64_t>, 3> Full, Near;
+};
+
+bool Scan(int fd, const std::vector<Segment>& loads, const std::array<AreaKind, 3>& kinds, Occurrences& found) {
+    constexpr std::size_t Piece = 1u << 20;
+    std::vector<uint8_t> buffer(Piece + KeyWordSize);
+    for (const Segment& s : loads) {
+        std::size_t carried = 0;
+        for (uint64_t base = s.Offset; base + carried < s.Offset + s.FileSize;) {
+            const std::size_t want = std::size_t(std::min<uint64_t>(Piece, s.Offset + s.FileSize - base - carried));
+            const ssize_t n = ::pread(fd, buffer.data() + carried, want, off_t(base + carried));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                if (n == 0)
+                    errno = EIO;  // the segment runs past the file's end
+                return false;
+            }
+            const std::size_t filled = carried + std::size_t(n);
+            for (std::size_t i = 0; i + KeyWordSize <= filled; ++i)
+                for (std::size_t k = 0; k < kinds.size(); ++k) {
+                    std::size_t misses = 0;
+                    for (std::size_t j = 0; j < KeyWordSize && misses <= NearMismatches; ++j)
+                        misses += buffer[i + j] != kinds[k].Word[j];
+                    if (misses == 0)
+                        found.Full[k].insert(base + i);
+                    else if (misses <= NearMismatches)
+                        found.Near[k].insert(base + i);
+                }
+            // Keep the bytes a key-word starting in them would need from the next piece.
+            const std::size_t keep = std::min(filled, KeyWordSize - 1);
+            std::memmove(buffer.data(), buffer.data() + filled - keep, keep);
+            base += filled - keep;
+            carried = keep;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool LocateAreas(int fd, AreaPlaces& places, std::string& why) {
+    places = {};
+    ElfReader elf(fd);
+    unsigned char ident[EI_NIDENT] = {};
+    const auto notProgram = [&] {
+        why = "not a copy of flashutil (not a program file)";
+        return false;
+    };
+    if (!elf.Read(0, ident, sizeof ident) || std::memcmp(ident, ELFMAG, SELFMAG) != 0)
+        return notProgram();
+    if ((ident[EI_CLASS] != ELFCLASS32 && ident[EI_CLASS] != ELFCLASS64) ||
+        (ident[EI_DATA] != ELFDATA2LSB && ident[EI_DATA] != ELFDATA2MSB))
+        return notProgram();
+    elf.Wide = ident[EI_CLASS] == ELFCLASS64;
+    elf.Big = ident[EI_DATA] == ELFDATA2MSB;
+
+    // The program headers: the loadable segments and the dynamic table.
+    uint64_t phoff = 0, phentsize = 0, phnum = 0;
+    if (!elf.Value(elf.Wide ? 32 : 28, elf.Word(), phoff) || !elf.Value(elf.Wide ? 54 : 42, 2, phentsize) ||
+        !elf.Value(elf.Wide ? 56 : 44, 2, phnum) || phentsize < (elf.Wide ? 56u : 32u))
+        return notProgram();
+    std::vector<Segment> loads;
+    std::optional<Segment> dynamic;
+    uint64_t loaded = 0;
+    for (uint64_t i = 0; i < phnum; ++i) {
+        const uint64_t at = phoff + i * phentsize;
+        uint64_t type = 0, offset = 0, address = 0, fileSize = 0;
+        // p_offset, p_vaddr and p_filesz: after p_type and p_flags in the wide form, in order in the narrow one.
+        const bool ok = elf.Value(at, 4, type) &&
+                        (elf.Wide ? elf.Value(at + 8, 8, offset) && elf.Value(at + 16, 8, address) &&
+                                        elf.Value(at + 32, 8, fileSize)
+                                  : elf.Value(at + 4, 4, offset) && elf.Value(at + 8, 4, address) &&
+                                        elf.Value(at + 16, 4, fileSize));
+        if (!ok)
+            return notProgram();
+        if (type == PT_LOAD && fileSize > 0) {
+            loaded += fileSize;
+            if (loaded > LoadedBytesLimit || offset + fileSize < offset)
+                return notProgram();
+            loads.push_back({offset, address, fileSize});
+        } else if (type == PT_DYNAMIC) {
+            dynamic = Segment{offset, address, fileSize};
+        }
+    }
+    if (loads.empty())
+        return notProgram();
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    for (const Segment& s : loads)
+        if (s.Offset + s.FileSize > uint64_t(info.st_size)) {
+            why = "truncated: the file ends before the bytes the loader maps from it";
+            return false;
+        }
+
+    const std::array<AreaKind, 3> kinds = Kinds();
+    Occurrences found;
+    if (!Scan(fd, loads, kinds, found)) {
+        why = std::strerror(errno);
+        return false;
+    }
+    std::array<std::optional<uint64_t>, 3> named{};
+    if (dynamic)
+        named = NamedAreas(elf, loads, *dynamic, kinds);
+    places.Named = std::any_of(named.begin(), named.end(), [](const auto& n) { return n.has_value(); });
+
+    std::array<std::optional<uint64_t>*, 3> out = {&places.Block, &places.Seal, &places.Version};
+    auto damage = [&](const std::string& cause) {
+        if (places.Damage.empty())
+            places.Damage = cause;
+    };
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+        const std::string name = kinds[k].Name;
+        if (places.Named && !named[k]) {
+            damage("its " + name + " is not named where its other areas are");
+            continue;
+        }
+        if (named[k]) {
+            const auto at = OffsetOf(loads, *named[k], kinds[k].Size);
+            if (!at) {
+                damage("its " + name + " lies outside the bytes the loader maps");
+                continue;
+            }
+            if (!found.Full[k].contains(*at)) {
+                damage("its " + name + " does not start with its key-word");
+                continue;
+            }
+            *out[k] = *at;
+        } else if (found.Full[k].size() == 1) {
+            *out[k] = *found.Full[k].begin();
+        }
+        if (found.Full[k].size() > 1)
+            damage("its " + name + "'s key-word occurs " + std::to_string(found.Full[k].size()) + " times");
+        if (!found.Near[k].empty())
+            damage("a changed copy of its " + name + "'s key-word lies in it");
+    }
+    return true;
+}
+
+std::string OwnAreasMismatch() {
+    struct Mapped {
+        std::array<const uint8_t*, 3> Areas;
+        std::array<std::optional<uint64_t>, 3> Offsets;
+        std::array<std::size_t, 3> Sizes;
+    } mapped{{EmbeddedBlockBytes(), EmbeddedSealBytes(), EmbeddedVersionBytes()},
+             {},
+             {Layout::TotalSize, SealLayout::Size, VersionLayout::Size}};
+    // The first object the loader reports is the program itself: where in its file each area was mapped from.
+    dl_iterate_phdr(
+        [](struct dl_phdr_info* info, std::size_t, void* data) {
+            auto& m = *static_cast<Mapped*>(data);
+            for (std::size_t k = 0; k < m.Areas.size(); ++k) {
+                const uint64_t address = reinterpret_cast<uintptr_t>(m.Areas[k]) - info->dlpi_addr;
+                for (int i = 0; i < info->dlpi_phnum; ++i) {
+                    const auto& p = info->dlpi_phdr[i];
+                    if (p.p_type == PT_LOAD && address >= p.p_vaddr && address - p.p_vaddr <= p.p_filesz &&
+                        m.Sizes[k] <= p.p_filesz - (address - p.p_vaddr))
+                        m.Offsets[k] = p.p_offset + (address - p.p_vaddr);
+                }
+            }
+            return 1;
+        },
+        &mapped);
+
+    Descriptor self(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
+    if (!self.Valid())
+        return std::string("its own file can't be read (") + std::strerror(errno) + ")";
+    AreaPlaces places;
+    std::string why;
+    if (!LocateAreas(self.Get(), places, why))
+        return "its own file can't be read (" + why + ")";
+    if (!places.Damage.empty())
+        return places.Damage;
+    const std::array<std::optional<uint64_t>, 3> located = {places.Block, places.Seal, places.Version};
+    const char* names[] = {"identity block", "seal area", "version area"};
+    for (std::size_t k = 0; k < located.size(); ++k)
+        if (!mapped.Offsets[k] || located[k] != mapped.Offsets[k])
+            return std::string("its ") + names[k] + " in its file is not the one it runs with";
+    return {};
+}
