@@ -45,6 +45,31 @@ std::string ErrorReportHead(const IdentityTexts& texts) {
     return text;
 }
 
+std::string CaptionOf(const RunStatus& status) {
+    std::string caption;
+    if (status.Phase) {
+        switch (*status.Phase) {
+        case RunPhase::ProfileUpload: caption = Status::ProfileUpload; break;
+        case RunPhase::ImageUpload: caption = Status::ImageUpload; break;
+        case RunPhase::EntryCritical: caption = Status::EntryCritical; break;
+        case RunPhase::Verify: caption = Status::Verify; break;
+        case RunPhase::Commit: caption = Status::Commit; break;
+        case RunPhase::CommitFailed: caption = Status::CommitFailed; break;
+        case RunPhase::Completed: caption = Status::Completed; break;
+        case RunPhase::Rehearsed: caption = Status::Rehearsed; break;
+        }
+    }
+    switch (status.End) {
+    case PhaseEnd::None: break;
+    case PhaseEnd::Failed: caption += Suffix::Fail; break;
+    case PhaseEnd::ProfileCheckFailed: caption += Suffix::ProfileCheckFail; break;
+    case PhaseEnd::ReadFailed: caption += Suffix::ReadFail; break;
+    case PhaseEnd::CompareFailed: caption += Suffix::CompareFail; break;
+    case PhaseEnd::Interrupted: caption += Suffix::Interrupted; break;
+    }
+    return caption;
+}
+
 std::string AlreadyUpdated(const std::string& driveRevision) {
     return "\nWARNING:\n\nYour drive FW:" + PrintableText(driveRevision) + " is aready the most updated ?";
 }

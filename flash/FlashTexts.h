@@ -7,6 +7,7 @@
 #include <string>
 
 #include "flash/Qualification.h"
+#include "ui/RunObserver.h"
 
 namespace FlashTexts {
 
@@ -62,6 +63,8 @@ constexpr const char* CommitFailed = "Flash Fail.";
 constexpr const char* Completed = "Flash Completed.";
 constexpr const char* Rehearsed = "Rehearsal complete, flash not changed.";
 }  // namespace Status
+// The status caption of a run's status: its phase's caption, then what its ending appends.
+std::string CaptionOf(const RunStatus& status);
 namespace Suffix {
 constexpr const char* Fail = ", Fail! ";
 constexpr const char* ProfileCheckFail = ", Valid Profile Fail!";

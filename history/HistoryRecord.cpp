@@ -40,39 +40,6 @@ std::optional<std::string> TextOrNull(const json& object, const char* key) {
 
 }  // namespace
 
-const char* OutcomeName(FlashOutcome outcome) {
-    switch (outcome) {
-    case FlashOutcome::Unidentified: return "unidentified";
-    case FlashOutcome::RevisionRefused: return "revision-refused";
-    case FlashOutcome::Declined: return "declined";
-    case FlashOutcome::DiscPresent: return "disc-present";
-    case FlashOutcome::Interrupted: return "interrupted";
-    case FlashOutcome::FailedBeforeCommit: return "failed-before-commit";
-    case FlashOutcome::CommitFailed: return "commit-failed";
-    case FlashOutcome::Completed: return "completed";
-    case FlashOutcome::Rehearsed: return "rehearsed";
-    }
-    return "failed-before-commit";
-}
-
-const char* StepName(FlashStep step) {
-    switch (step) {
-    case FlashStep::ImageCheck: return "image-check";
-    case FlashStep::Identification: return "identification";
-    case FlashStep::RevisionCheck: return "revision-check";
-    case FlashStep::Confirmation: return "confirmation";
-    case FlashStep::ReadinessWait: return "readiness-wait";
-    case FlashStep::ProfileUpload: return "profile-upload";
-    case FlashStep::ImageUpload: return "image-upload";
-    case FlashStep::EntryCritical: return "entry-critical";
-    case FlashStep::ProfileCheck: return "profile-check";
-    case FlashStep::ReadBack: return "read-back";
-    case FlashStep::Commit: return "commit";
-    case FlashStep::Restart: return "restart";
-    }
-    return "image-check";
-}
-
 RunFailure FailureOf(const FailedCommand& failed) {
     RunFailure failure;
     failure.Command = failed.Name;

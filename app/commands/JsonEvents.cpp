@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "flash/FlashTexts.h"
+#include "flash/RunNames.h"
 
 using json = nlohmann::ordered_json;
 
@@ -96,8 +97,8 @@ void JsonEvents::Started(const IdentityTexts& utility, const std::string& newRev
            {"drives", list}});
 }
 
-void JsonEvents::Step(const std::string& device, const std::string& status) {
-    Write({{"event", "step"}, {"device", device}, {"step", StepKey(status)}, {"status", status}});
+void JsonEvents::Step(const std::string& device, const RunStatus& status) {
+    Write({{"event", "step"}, {"device", device}, {"step", PhaseKey(status)}, {"status", FlashTexts::CaptionOf(status)}});
 }
 
 // Every tenth, and the start of each pass (upload, read-back, commit), so that a pass that
@@ -116,7 +117,7 @@ void JsonEvents::Progress(const std::string& device, int percent) {
 
 void JsonEvents::Finished(const FleetDrive& drive) {
     json event = {{"event", "drive_finished"}, {"device", drive.Device},    {"identity", drive.Identity},
-                  {"outcome", OutcomeKey(drive)}, {"revision_before", drive.Revision},
+                  {"outcome", DriveOutcomeKeyOf(drive)}, {"revision_before", drive.Revision},
                   {"revision_after", drive.RevisionAfter}};
     if (drive.Report) {
         event["status"] = drive.Report->Status;
@@ -134,7 +135,7 @@ void JsonEvents::Summary(const std::vector<FleetDrive>& drives, int exitCode) {
     json list = json::array();
     int completed = 0, failed = 0, skipped = 0;
     for (const FleetDrive& drive : drives) {
-        const std::string outcome = OutcomeKey(drive);
+        const std::string outcome = DriveOutcomeKeyOf(drive);
         json entry = {{"device", drive.Device}, {"identity", drive.Identity}, {"revision_before", drive.Revision},
                       {"revision_after", drive.RevisionAfter}, {"outcome", outcome}};
         // Why a drive was not flashed or could not be reached.

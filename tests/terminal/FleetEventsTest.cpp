@@ -55,7 +55,9 @@ struct Told : FleetEvents {
         Messages.push_back(device + ": " + text);
     }
     void Started(const IdentityTexts&, const std::string&, const std::vector<FleetDrive>&, bool) override {}
-    void Step(const std::string& device, const std::string& status) override { Steps.push_back(device + ": " + status); }
+    void Step(const std::string& device, const RunStatus& status) override {
+        Steps.push_back(device + ": " + FlashTexts::CaptionOf(status));
+    }
     void Progress(const std::string&, int percent) override { Percents.push_back(percent); }
     void Finished(const FleetDrive&) override {}
     void Summary(const std::vector<FleetDrive>&, int) override {}
@@ -116,32 +118,46 @@ TEST(JsonEvents, AFinishedDriveCarriesItsFailingCommandAndSenseAndTheSummaryCoun
     EXPECT_EQ(lines[2]["skipped"], 1);
 }
 
+// A failed phase keeps its name in the stream; its caption tells how it broke off.
 TEST(JsonEvents, AFailedStepKeepsItsPhase) {
-    namespace S = FlashTexts::Status;
-    EXPECT_EQ(StepKey(std::string(S::ImageUpload) + FlashTexts::Suffix::Fail), "image_upload");
-    EXPECT_EQ(StepKey(std::string(S::Verify) + FlashTexts::Suffix::CompareFail), "verify");
-    EXPECT_EQ(StepKey(S::CommitFailed), "commit_failed");  // not the commit that is under way
-    EXPECT_EQ(StepKey("something else"), "");
+    const struct {
+        RunStatus Status;
+        const char* Key;
+        std::string Caption;
+    } cases[] = {
+        {{RunPhase::ImageUpload, PhaseEnd::Failed}, "image_upload",
+         std::string(FlashTexts::Status::ImageUpload) + FlashTexts::Suffix::Fail},
+        {{RunPhase::Verify, PhaseEnd::CompareFailed}, "verify",
+         std::string(FlashTexts::Status::Verify) + FlashTexts::Suffix::CompareFail},
+        {{RunPhase::CommitFailed, PhaseEnd::None}, "commit_failed", FlashTexts::Status::CommitFailed},
+        {{std::nullopt, PhaseEnd::Interrupted}, "", FlashTexts::Suffix::Interrupted},
+    };
+    for (const auto& c : cases) {
+        Stream stream;
+        stream.Events.Step("virtual:0", c.Status);
+        const std::vector<json> lines = stream.Lines();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0]["step"], c.Key);
+        EXPECT_EQ(lines[0]["status"], c.Caption);
+    }
 }
 
-TEST(DriveRunInterface, ConfirmsTheChangeAlreadyConfirmedButNeverTheRestartAndTagsWhatItTells) {
+TEST(DriveRunInterface, GivesNoConsentAndTagsWhatItTells) {
     Told told;
     DriveRunInterface ui("virtual:3", told);
-    EXPECT_TRUE(ui.Ask(Question::UpdateConfirmation, "Update?", MessageKind::Confirmation, MessageAnswer::No));
+    EXPECT_FALSE(ui.Ask(Question::UpdateConfirmation, "Update?", MessageKind::Confirmation, MessageAnswer::Yes));
     EXPECT_FALSE(ui.Ask(Question::Restart, FlashTexts::RestartQuestion, MessageKind::Confirmation, MessageAnswer::Yes));
     ui.Show("Write Buffer> 04 44 00. 02, 0000");
-    ui.SetStatus(FlashTexts::Status::ImageUpload);
+    ui.StatusChanged({RunPhase::ImageUpload, PhaseEnd::None});
     EXPECT_EQ(told.Messages, (std::vector<std::string>{"virtual:3: Write Buffer> 04 44 00. 02, 0000"}));
     EXPECT_EQ(told.Steps, (std::vector<std::string>{std::string("virtual:3: ") + FlashTexts::Status::ImageUpload}));
 
-    // 32 steps of 16 KiB over 512 KiB: each percent once, a change of range counts again.
-    ui.SetProgressRange(0, 32 * 16384);
-    ui.SetProgressStep(16384);
-    for (int i = 0; i < 32; ++i)
-        ui.StepProgress();
-    ui.SetProgressPosition(32 * 16384);  // the same 100 %: not told again
-    ui.SetProgressRange(0, 200);
-    ui.SetProgressPosition(198);
+    // 32 chunks of 16 KiB over 512 KiB: each percent once, a change of range counts again.
+    ui.ProgressChanged(0, 32 * 16384);
+    for (uint32_t i = 1; i <= 32; ++i)
+        ui.ProgressChanged(i * 16384, 32 * 16384);
+    ui.ProgressChanged(32 * 16384, 32 * 16384);  // the same 100 %: not told again
+    ui.ProgressChanged(198, 200);
     ASSERT_EQ(told.Percents.size(), 34u);
     EXPECT_EQ(told.Percents.front(), 0);
     EXPECT_EQ(told.Percents[32], 100);
