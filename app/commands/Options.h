@@ -17,6 +17,7 @@ struct Options {
     bool TraceData = false;                    // --trace-data (with --trace)
     bool Yes = false;                          // -y/--yes
     bool Json = false;                         // --json (with --list, --cli, --info, --history)
+    bool JsonCompact = false;                  // --json=compact (with --cli): no step or progress events
     bool Verbose = false;                      // -v/--verbose: each drive command on standard error
     bool Quiet = false;                        // -q/--quiet: nothing but errors
     std::optional<int> Model;                  // --model N (with --build)
@@ -45,6 +46,7 @@ constexpr int FailedBeforeCommit = 6;  // nothing changed in the drive
 constexpr int FailedAtCommit = 7;      // at or after the commit
 constexpr int ReplayDiverged = 8;   // a replayed run sent a command the recording does not hold
 constexpr int PartialSuccess = 9;   // --all: some drives completed, others did not
+constexpr int NothingToDo = 10;     // every qualifying drive already has this revision or a newer one
 constexpr int Failure = 1;          // anything else (build failures, I/O errors)
 }  // namespace ExitCode
 
