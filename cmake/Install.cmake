@@ -35,3 +35,12 @@ install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # it is looked for.
 install(FILES ${CMAKE_SOURCE_DIR}/examples/flashutil.INI
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples OPTIONAL)
+
+# The Ansible role, where a playbook finds it with roles_path = /usr/share/flashutil/ansible/roles,
+# and its example (whose roles link points into the source tree: the installed copy goes without).
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/ansible/roles
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/flashutil/ansible
+        PATTERN "*.py" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                   WORLD_READ WORLD_EXECUTE)
+install(FILES ${CMAKE_SOURCE_DIR}/examples/ansible/inventory.ini ${CMAKE_SOURCE_DIR}/examples/ansible/tower.yml
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/ansible)

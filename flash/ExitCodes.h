@@ -17,6 +17,7 @@ constexpr int FailedBeforeCommit = 6;  // nothing changed in the drive
 constexpr int FailedAtCommit = 7;      // at or after the commit
 constexpr int ReplayDiverged = 8;      // a replayed run sent a command the recording does not hold
 constexpr int PartialSuccess = 9;      // --all: some drives completed, others did not
+constexpr int NothingToDo = 10;        // every qualifying drive already has this revision or a newer one
 constexpr int Failure = 1;             // anything else (build failures, I/O errors)
 }  // namespace ExitCode
 

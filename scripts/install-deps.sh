@@ -13,6 +13,7 @@ packages=(
   qemu-system-x86 busybox-static cpio kmod
   locales strace
   libssl-dev nlohmann-json3-dev libsgutils2-dev libudev-dev lintian jq
+  ansible-core
   "$@"
 )
 

@@ -160,7 +160,9 @@ int ExitCodeOfProblem(const FleetDrive& drive) {
 }
 
 // When no drive is chosen: the code a single run would give for the first drive the run could
-// not reach, else for the first drive left alone.
+// not reach; else every qualifying drive already has the new revision or a newer one, which is
+// nothing to do and has a code of its own, so that a rerun after an update is not taken for a
+// declined question.
 int NothingChosen(const std::vector<FleetDrive>& drives) {
     for (const FleetDrive& drive : drives)
         if (!drive.ProblemKey.empty()) {
@@ -168,7 +170,7 @@ int NothingChosen(const std::vector<FleetDrive>& drives) {
             return ExitCodeOfProblem(drive);
         }
     Say("every qualifying drive already has this firmware revision or a newer one");
-    return ExitCode::Refused;
+    return ExitCode::NothingToDo;
 }
 
 class FleetCommand {
@@ -177,7 +179,7 @@ public:
         : Options_(options), Block_(block), Human_(options.Json ? stderr : stdout),
           Terminal_(options.Yes, TerminalUserInterface::Streams{stdin, Human_, stderr, isatty(STDIN_FILENO) == 1,
                                                                  isatty(fileno(Human_)) == 1}),
-          Json_(stdout), Display_(stdout, stderr, isatty(STDOUT_FILENO) == 1, options.Quiet),
+          Json_(stdout, options.JsonCompact), Display_(stdout, stderr, isatty(STDOUT_FILENO) == 1, options.Quiet),
           Events_(options.Json ? static_cast<FleetEvents&>(Json_) : Display_),
           Questions_(Terminal_, Events_, options.Yes, isatty(STDIN_FILENO) == 1),
           History_(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &SystemLog_) {

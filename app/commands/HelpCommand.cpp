@@ -150,13 +150,14 @@ int RunHelp() {
         "  %d  failure at or after the commit: the drive may need the update again\n"
         "  %d  a replay left its recording (--virtual-drive=replay=FILE)\n"
         "  %d  --all: some drives completed, others did not (named on stderr)\n"
+        "  %d  nothing to do: every qualifying drive has this revision or a newer one\n"
         "The window exits with 0, or with %d when the built copy is damaged. Without a\n"
         "display (no DISPLAY or WAYLAND_DISPLAY) the program runs the terminal flash\n"
         "instead, with these exit codes.\n",
         ExitCode::Success, ExitCode::Failure, ExitCode::Usage, ExitCode::NoDrive,
         ExitCode::Refused, ExitCode::Busy, ExitCode::FailedBeforeCommit,
         ExitCode::FailedAtCommit, ExitCode::ReplayDiverged, ExitCode::PartialSuccess,
-        ExitCode::FailedBeforeCommit);
+        ExitCode::NothingToDo, ExitCode::FailedBeforeCommit);
     return ExitCode::Success;
 }
 

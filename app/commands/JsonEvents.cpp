@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/commands/FailureWords.h"
 #include "flash/FlashTexts.h"
 #include "flash/RunNames.h"
 
@@ -49,6 +50,26 @@ json FailureOf(const FailedCommand& failure) {
         out["sense_text"] = SenseInWords(result.SenseKey, result.Asc, result.Ascq);
     }
     return out;
+}
+
+// Why a drive was not flashed, could not be reached, or did not complete; "" for one that
+// completed or rehearsed. A failed run names its outcome and the command the drive refused.
+std::string CauseOf(const FleetDrive& drive, const std::string& outcome) {
+    if (!drive.Problem.empty())
+        return drive.Problem;
+    if (!drive.Refusal.empty())
+        return drive.Refusal;
+    if (!drive.SkipReason.empty())
+        return drive.SkipReason;
+    if (outcome == "completed" || outcome == "rehearsed")
+        return "";
+    std::string cause = OutcomeWords(drive);
+    if (!drive.Report)
+        return cause;
+    const std::string prefix = drive.Device + ": ";
+    if (std::string words = DriveFailureInWords(drive.Device, *drive.Report); !words.empty())
+        return cause + ": " + (words.rfind(prefix, 0) == 0 ? words.substr(prefix.size()) : words);
+    return drive.Report->Status.empty() ? cause : cause + ": " + drive.Report->Status;
 }
 
 json DriveOf(const FleetDrive& drive) {
@@ -98,12 +119,16 @@ void JsonEvents::Started(const IdentityTexts& utility, const std::string& newRev
 }
 
 void JsonEvents::Step(const std::string& device, const RunStatus& status) {
+    if (Compact_)
+        return;
     Write({{"event", "step"}, {"device", device}, {"step", PhaseKey(status)}, {"status", FlashTexts::CaptionOf(status)}});
 }
 
 // Every tenth, and the start of each pass (upload, read-back, commit), so that a pass that
 // starts again at 0 is seen as a new one.
 void JsonEvents::Progress(const std::string& device, int percent) {
+    if (Compact_)
+        return;
     const int tenth = percent / 10;
     {
         const std::lock_guard<std::mutex> lock(Mutex_);
@@ -133,25 +158,23 @@ void JsonEvents::Finished(const FleetDrive& drive) {
 
 void JsonEvents::Summary(const std::vector<FleetDrive>& drives, int exitCode) {
     json list = json::array();
-    int completed = 0, failed = 0, skipped = 0;
+    // Each drive in exactly one count: a rehearsal is not a completed flash, and a drive beyond
+    // a full list was never looked at, so neither is counted as completed or failed.
+    int completed = 0, rehearsed = 0, failed = 0, skipped = 0, leftOut = 0;
     for (const FleetDrive& drive : drives) {
         const std::string outcome = DriveOutcomeKeyOf(drive);
         json entry = {{"device", drive.Device}, {"identity", drive.Identity}, {"revision_before", drive.Revision},
                       {"revision_after", drive.RevisionAfter}, {"outcome", outcome}};
-        // Why a drive was not flashed or could not be reached.
-        if (const std::string& cause = !drive.Problem.empty() ? drive.Problem
-                                       : !drive.Refusal.empty() ? drive.Refusal
-                                                                 : drive.SkipReason;
-            !cause.empty())
+        if (const std::string cause = CauseOf(drive, outcome); !cause.empty())
             entry["cause"] = cause;
         list.push_back(std::move(entry));
-        if (outcome == "completed" || outcome == "rehearsed")
-            ++completed;
-        else if (outcome == "skipped")
-            ++skipped;
-        else
-            ++failed;
+        int& count = outcome == "completed"   ? completed
+                     : outcome == "rehearsed" ? rehearsed
+                     : outcome == "skipped"   ? skipped
+                     : outcome == "left_out"  ? leftOut
+                                              : failed;
+        ++count;
     }
-    Write({{"event", "summary"}, {"exit_code", exitCode}, {"completed", completed}, {"failed", failed},
-           {"skipped", skipped}, {"drives", list}});
+    Write({{"event", "summary"}, {"exit_code", exitCode}, {"completed", completed}, {"rehearsed", rehearsed},
+           {"failed", failed}, {"skipped", skipped}, {"left_out", leftOut}, {"drives", list}});
 }

@@ -19,6 +19,7 @@ struct Options {
     bool TraceData = false;                    // --trace-data (with --trace)
     bool Yes = false;                          // -y/--yes
     bool Json = false;                         // --json (with --list, --cli, --info, --history)
+    bool JsonCompact = false;                  // --json=compact (with --cli): no step or progress events
     bool Verbose = false;                      // -v/--verbose: each drive command on standard error
     bool Quiet = false;                        // -q/--quiet: nothing but errors
     std::optional<int> Model;                  // --model N (with --build)

@@ -97,7 +97,10 @@ for f in usr/bin/flashutil \
          usr/share/bash-completion/completions/flashutil \
          usr/share/applications/flashutil.desktop \
          usr/share/icons/hicolor/scalable/apps/flashutil.svg \
-         usr/share/metainfo/org.example.flashutil.metainfo.xml; do
+         usr/share/metainfo/org.example.flashutil.metainfo.xml \
+         usr/share/flashutil/ansible/roles/flashutil/tasks/main.yml \
+         usr/share/flashutil/ansible/roles/flashutil/library/flashutil_flash.py \
+         usr/share/doc/flashutil/examples/ansible/tower.yml; do
     [ -f "$root/$f" ] || fail "package lacks /$f"
 done
 [ -x "$root/usr/bin/flashutil" ] || fail "/usr/bin/flashutil is not executable"

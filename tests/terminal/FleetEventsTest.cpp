@@ -21,7 +21,7 @@ using nlohmann::json;
 // A JsonEvents writing into memory; Lines() parses what was written, one object per line.
 class Stream {
 public:
-    Stream() : File_(open_memstream(&Data_, &Size_)), Events(File_) {}
+    explicit Stream(bool compact = false) : File_(open_memstream(&Data_, &Size_)), Events(File_, compact) {}
     ~Stream() {
         std::fclose(File_);
         std::free(Data_);
@@ -99,10 +99,15 @@ TEST(JsonEvents, AFinishedDriveCarriesItsFailingCommandAndSenseAndTheSummaryCoun
     skipped.SkipReason = "does not qualify for this firmware";
     FleetDrive done;
     done.Report.emplace().Outcome = FlashOutcome::Completed;
+    FleetDrive rehearsed;
+    rehearsed.Report.emplace().Outcome = FlashOutcome::Rehearsed;
+    FleetDrive leftOut;
+    leftOut.ProblemKey = "left_out";
+    leftOut.Problem = "left out: the list holds 24 drives";
 
     stream.Events.Finished(failed);
     stream.Events.Finished(busy);
-    stream.Events.Summary({failed, busy, skipped, done}, ExitCode::PartialSuccess);
+    stream.Events.Summary({failed, busy, skipped, done, rehearsed, leftOut}, ExitCode::PartialSuccess);
     const std::vector<json> lines = stream.Lines();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0]["outcome"], "failed_before_commit");
@@ -113,9 +118,37 @@ TEST(JsonEvents, AFinishedDriveCarriesItsFailingCommandAndSenseAndTheSummaryCoun
     EXPECT_EQ(lines[1]["outcome"], "busy");
     EXPECT_EQ(lines[1]["refusal"], busy.Refusal);
     EXPECT_EQ(lines[2]["exit_code"], ExitCode::PartialSuccess);
+    // Each drive in one count: a rehearsal is no completed flash, a drive left out no failure.
     EXPECT_EQ(lines[2]["completed"], 1);
+    EXPECT_EQ(lines[2]["rehearsed"], 1);
     EXPECT_EQ(lines[2]["failed"], 2);
     EXPECT_EQ(lines[2]["skipped"], 1);
+    EXPECT_EQ(lines[2]["left_out"], 1);
+    // Every drive that did not complete carries its cause; a failed run names the refused command.
+    const json& drives = lines[2]["drives"];
+    EXPECT_EQ(drives[0]["cause"], "FAILED before the commit (flash unchanged): WRITE BUFFER failed: "
+                                  "Hardware Error, Internal target failure");
+    EXPECT_EQ(drives[1]["cause"], busy.Refusal);
+    EXPECT_EQ(drives[2]["cause"], skipped.SkipReason);
+    EXPECT_FALSE(drives[3].contains("cause"));
+    EXPECT_FALSE(drives[4].contains("cause"));
+    EXPECT_EQ(drives[5]["cause"], leftOut.Problem);
+}
+
+TEST(JsonEvents, TheCompactStreamLeavesOutStepsAndProgressButNotOutcomes) {
+    Stream stream(true);
+    FleetDrive done;
+    done.Device = "virtual:0";
+    done.Report.emplace().Outcome = FlashOutcome::Completed;
+    stream.Events.Step("virtual:0", FlashTexts::Status::ImageUpload);
+    stream.Events.Progress("virtual:0", 50);
+    stream.Events.Message("virtual:0", MessageKind::Error, "trouble");
+    stream.Events.Finished(done);
+    stream.Events.Summary({done}, ExitCode::Success);
+    std::vector<std::string> events;
+    for (const json& line : stream.Lines())
+        events.push_back(line["event"]);
+    EXPECT_EQ(events, (std::vector<std::string>{"message", "drive_finished", "summary"}));
 }
 
 // A failed phase keeps its name in the stream; its caption tells how it broke off.
