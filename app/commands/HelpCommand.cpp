@@ -161,6 +161,7 @@ int RunHelp() {
 }
 
 int RunVersion() {
-    std::printf("flashutil %s\n%s\n", FileVersion, FileDescription);
+    std::printf("flashutil %s\n%s\n%s\n", FileVersion, FileDescription,
+                "Licensed under the Apache License, Version 2.0 (SPDX: Apache-2.0).");
     return ExitCode::Success;
 }

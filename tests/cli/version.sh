@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
-# --version prints the file version and the file description; usage errors exit 2 with a
+# --version prints the file version, the file description and the licence; usage errors exit 2 with a
 # message on standard error and nothing on standard output.
 # Usage: version.sh <path-to-flashutil> <source-dir>
 set -uo pipefail
@@ -8,7 +8,7 @@ flashutil=$1
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 out=$("$flashutil" --version) || fail "--version exited $?"
-[ "$out" = $'flashutil 1.0.4.8\nFlash utility for CD-RW drive' ] || fail "--version printed: $out"
+[ "$out" = $'flashutil 1.0.4.8\nFlash utility for CD-RW drive\nLicensed under the Apache License, Version 2.0 (SPDX: Apache-2.0).' ] || fail "--version printed: $out"
 
 usage_error() {
     local out err rc
