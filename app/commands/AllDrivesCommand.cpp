@@ -31,6 +31,7 @@
 #include "app/commands/Options.h"
 #include "app/commands/PlatformChoice.h"
 #include "app/commands/TerminalUserInterface.h"
+#include "app/commands/UsageError.h"
 #include "flash/FlashRun.h"
 #include "flash/FlashTexts.h"
 #include "flash/StartUp.h"
@@ -229,10 +230,8 @@ private:
 
         PlatformChoiceError error;
         Choice_ = ChoosePlatform(Options_, Block_, error);
-        if (!Choice_) {
-            Say(error.Text);
-            return error.Exit;
-        }
+        if (!Choice_)
+            return ReportUsageError(error.Text, Options_.Json && error.Exit == ExitCode::Usage, error.Exit);
         InterruptWatch interrupts;
         Terminal_.Interrupted = [] { return InterruptWatch::Requested(); };
         GuardedPlatform platform(Choice_->Get());
