@@ -30,6 +30,9 @@ install(FILES ${CMAKE_SOURCE_DIR}/data/icons/flashutil.svg
 install(FILES ${CMAKE_SOURCE_DIR}/data/io.github.flashutil.flashutil.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The JSON Schemas of every document the program writes, for scripts that check their input.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/schema/ DESTINATION ${CMAKE_INSTALL_DATADIR}/flashutil/schema
+        FILES_MATCHING PATTERN "*.json")
 
 # The example model file; the builder's "Can't load" message tells how to copy it to where
 # it is looked for.

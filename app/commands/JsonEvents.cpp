@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "app/commands/JsonEvents.h"
 
+#include "platform/JsonKeys.h"
+#include "platform/JsonVocabulary.h"
 #include "platform/SenseWords.h"
 
 #include <nlohmann/json.hpp>
@@ -40,14 +42,25 @@ json FailureOf(const FailedCommand& failure) {
     json out = {{"command", failure.Name},
                 {"cdb", Hex(failure.Sent.Cdb.data(), failure.Sent.Cdb.size())},
                 {"status", result.Status},
-                {"sense", TwoDigits(result.SenseKey & 0x0F) + "/" + TwoDigits(result.Asc) + "/" +
-                              TwoDigits(result.Ascq)},
-                {"error", result.SystemError},
+                {JsonKey::Sense, SenseJson(result.SenseKey, result.Asc, result.Ascq)},
+                {JsonKey::SystemError, result.SystemError},
                 {"delivered", result.Delivered()}};
-    if (result.SenseKey != 0 || result.Asc != 0 || result.Ascq != 0) {
+    // Earlier spellings, kept one release: the sense as "KK/AA/QQ", "sense_text", "error".
+    out["sense_code"] = TwoDigits(result.SenseKey & 0x0F) + "/" + TwoDigits(result.Asc) + "/" + TwoDigits(result.Ascq);
+    if (result.SenseKey != 0 || result.Asc != 0 || result.Ascq != 0)
         out["sense_text"] = SenseInWords(result.SenseKey, result.Asc, result.Ascq);
-    }
+    out["error"] = result.SystemError;
     return out;
+}
+
+// Unknown is null, never an empty text.
+json TextOrNull(const std::string& text) { return text.empty() ? json(nullptr) : json(text); }
+
+// "1.00-1.10", as a copy's facts give it; null when any revision is taken.
+json RangeText(const IdentityTexts& utility) {
+    if (utility.AnyFirmware)
+        return nullptr;
+    return utility.RangeLow + "-" + utility.RangeHigh;
 }
 
 json DriveOf(const FleetDrive& drive) {
@@ -61,8 +74,12 @@ json DriveOf(const FleetDrive& drive) {
 }  // namespace
 
 void JsonEvents::Write(const json& event) {
+    // Every line names its schema first, so a reader can check it before anything else.
+    json named = {{JsonKey::Schema, JsonSchemaName::Event}};
+    for (const auto& [key, value] : event.items())
+        named[key] = value;
     // ensure_ascii with replacement: drive answers are bytes, not always valid text.
-    const std::string line = event.dump(-1, ' ', true, json::error_handler_t::replace) + "\n";
+    const std::string line = named.dump(-1, ' ', true, json::error_handler_t::replace) + "\n";
     const std::lock_guard<std::mutex> lock(Mutex_);
     std::fwrite(line.data(), 1, line.size(), Out_);
     std::fflush(Out_);
@@ -90,8 +107,9 @@ void JsonEvents::Started(const IdentityTexts& utility, const std::string& newRev
             {{"vendor", utility.VendorText},
              {"model", utility.ModelText},
              {"inquiry", utility.InquiryText},
-             {"firmware_range", {utility.RangeLow, utility.RangeHigh}},
-             {"new_revision", newRevision}}},
+             {JsonKey::RevisionRange, RangeText(utility)},
+             {"firmware_range", {utility.RangeLow, utility.RangeHigh}},  // the earlier spelling, one release
+             {JsonKey::NewRevision, newRevision}}},
            {"rehearsal", rehearsal},
            {"drives", list}});
 }
@@ -115,12 +133,13 @@ void JsonEvents::Progress(const std::string& device, int percent) {
 }
 
 void JsonEvents::Finished(const FleetDrive& drive) {
-    json event = {{"event", "drive_finished"}, {"device", drive.Device},    {"identity", drive.Identity},
-                  {"outcome", OutcomeKey(drive)}, {"revision_before", drive.Revision},
-                  {"revision_after", drive.RevisionAfter}};
+    json event = {{"event", "drive_finished"},       {JsonKey::Device, drive.Device},
+                  {JsonKey::Identity, drive.Identity}, {JsonKey::Outcome, OutcomeKey(drive)},
+                  {JsonKey::RevisionBefore, drive.Revision}, {JsonKey::RevisionAfter, TextOrNull(drive.RevisionAfter)}};
     if (drive.Report) {
         event["status"] = drive.Report->Status;
-        event["new_identity"] = drive.Report->NewIdentity;
+        event[JsonKey::IdentityAfter] = TextOrNull(drive.Report->NewIdentity);
+        event["new_identity"] = drive.Report->NewIdentity;  // the earlier spelling, one release
         event["failure"] = drive.Report->Failure ? FailureOf(*drive.Report->Failure) : json(nullptr);
     }
     if (!drive.Refusal.empty())
@@ -135,8 +154,11 @@ void JsonEvents::Summary(const std::vector<FleetDrive>& drives, int exitCode) {
     int completed = 0, failed = 0, skipped = 0;
     for (const FleetDrive& drive : drives) {
         const std::string outcome = OutcomeKey(drive);
-        json entry = {{"device", drive.Device}, {"identity", drive.Identity}, {"revision_before", drive.Revision},
-                      {"revision_after", drive.RevisionAfter}, {"outcome", outcome}};
+        json entry = {{JsonKey::Device, drive.Device},
+                      {JsonKey::Identity, drive.Identity},
+                      {JsonKey::RevisionBefore, drive.Revision},
+                      {JsonKey::RevisionAfter, TextOrNull(drive.RevisionAfter)},
+                      {JsonKey::Outcome, outcome}};
         // Why a drive was not flashed or could not be reached.
         if (const std::string& cause = !drive.Problem.empty() ? drive.Problem
                                        : !drive.Refusal.empty() ? drive.Refusal

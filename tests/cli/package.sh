@@ -97,10 +97,16 @@ for f in usr/bin/flashutil \
          usr/share/bash-completion/completions/flashutil \
          usr/share/applications/io.github.flashutil.flashutil.desktop \
          usr/share/icons/hicolor/scalable/apps/flashutil.svg \
-         usr/share/metainfo/io.github.flashutil.flashutil.metainfo.xml; do
+         usr/share/metainfo/io.github.flashutil.flashutil.metainfo.xml \
+         usr/share/flashutil/schema/flashutil-list-1.json \
+         usr/share/flashutil/schema/flashutil-event-1.json; do
     [ -f "$root/$f" ] || fail "package lacks /$f"
 done
 [ -x "$root/usr/bin/flashutil" ] || fail "/usr/bin/flashutil is not executable"
+# Every published schema, as in the sources.
+for schema in "$source_dir"/docs/schema/*.json; do
+    cmp -s "$schema" "$root/usr/share/flashutil/schema/${schema##*/}" || fail "package lacks or changes ${schema##*/}"
+done
 # The AppStream file names the desktop entry the package installs, under the same id.
 metainfo="$root/usr/share/metainfo/io.github.flashutil.flashutil.metainfo.xml"
 grep -q '<id>io.github.flashutil.flashutil</id>' "$metainfo" || fail "the AppStream id is not the desktop entry's"
