@@ -184,9 +184,11 @@ ParsedRecord ParseRecord(const std::string& line) {
                 if (!sense.is_null() && !code)
                     return {};
                 failure.Sense = code ? SenseCodeText(*code) : "";
-                failure.SenseText = TextOrNull(f, "sense_text").value_or(
-                    sense.is_object() && sense.contains("words") && sense["words"].is_string()
-                        ? sense["words"].get<std::string>() : "");
+                // The words: "sense_text" in earlier records, in the sense object now.
+                if (f.contains("sense_text"))
+                    failure.SenseText = TextOrNull(f, "sense_text").value_or("");
+                if (failure.SenseText.empty() && sense.is_object())
+                    failure.SenseText = Text(sense, "words");
                 failure.SystemError = f.at("system_error").get<int>();
                 end.Failure = std::move(failure);
             }

@@ -178,7 +178,7 @@ mkdir -p "$inst/var/lib/dpkg/updates" "$inst/var/lib/dpkg/info"
 touch "$inst/var/lib/dpkg/status" "$inst/var/lib/dpkg/available"
 # The maintainer scripts run without chroot, with DPKG_ROOT naming the scratch root.
 run_dpkg() { dpkg --root="$inst" --force-not-root --force-bad-path --force-depends --force-script-chrootless "$@"; }
-if run_dpkg --help 2>/dev/null | grep -q 'script-chrootless'; then
+if grep -q script-chrootless <<<"$(dpkg --force-help 2>&1)"; then
     run_dpkg --install "$deb" >"$scratch/dpkg.log" 2>&1 || { cat "$scratch/dpkg.log" >&2; fail "dpkg --install failed"; }
     [ -x "$inst/usr/bin/flashutil" ] || fail "dpkg --install did not place /usr/bin/flashutil"
     # What a run as root leaves behind: the history of runs.

@@ -134,17 +134,18 @@ TEST(TracingPlatformRun, RecordsEveryCommandOfARealRunThroughTheDriveClass) {
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(WithoutTime(lines[0]),
               "{\"device\": \"virtual:0\", \"cdb\": \"120000008000000000000000\", \"dir\": \"in\", \"len\": 128, "
-              "\"status\": 0, \"sense\": [0, 0, 0], \"error\": 0}");
+              "\"status\": 0, \"sense\": null, \"system_error\": 0, \"error\": 0}");
     EXPECT_EQ(lines[1].rfind("{\"device\": \"virtual:1\", \"cdb\": \"1200", 0), 0u);
     EXPECT_EQ(WithoutTime(lines[2]),
               "{\"device\": \"virtual:1\", \"cdb\": \"3b0501004000004000000000\", \"dir\": \"out\", \"len\": 16384, "
-              "\"status\": 0, \"sense\": [0, 0, 0], \"error\": 0}");
+              "\"status\": 0, \"sense\": null, \"system_error\": 0, \"error\": 0}");
     EXPECT_EQ(WithoutTime(lines[3]),
               "{\"device\": \"virtual:1\", \"cdb\": \"000000000000000000000000\", \"dir\": \"in\", \"len\": 0, "
-              "\"status\": 0, \"sense\": [0, 0, 0], \"error\": 110}");
+              "\"status\": 0, \"sense\": null, \"system_error\": 110, \"error\": 110}");
     EXPECT_EQ(WithoutTime(lines[4]),
               "{\"device\": \"virtual:1\", \"cdb\": \"000000000000000000000000\", \"dir\": \"in\", \"len\": 0, "
-              "\"status\": 2, \"sense\": [2, 58, 0], \"error\": 0}");
+              "\"status\": 2, \"sense\": {\"key\": 2, \"asc\": 58, \"ascq\": 0, \"words\": \"Not Ready, Medium not present\"}, "
+              "\"system_error\": 0, \"error\": 0}");
     // The drive saw what the trace says it saw.
     EXPECT_EQ(drives.Drive(1).Commands().size(), 4u);
 }
