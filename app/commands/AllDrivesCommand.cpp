@@ -32,6 +32,7 @@
 #include "app/commands/PlatformChoice.h"
 #include "app/commands/TerminalUserInterface.h"
 #include "flash/ExitCodes.h"
+#include "app/commands/UsageError.h"
 #include "flash/FlashRun.h"
 #include "flash/FlashVerdict.h"
 #include "flash/RunNames.h"
@@ -209,10 +210,8 @@ private:
 
         PlatformChoiceError error;
         Choice_ = ChoosePlatform(Options_, Block_, error);
-        if (!Choice_) {
-            Say(error.Text);
-            return error.Exit;
-        }
+        if (!Choice_)
+            return ReportUsageError(error.Text, Options_.Json && error.Exit == ExitCode::Usage, error.Exit);
         InterruptWatch interrupts;
         Terminal_.Interrupted = [] { return InterruptWatch::Requested(); };
         GuardedPlatform platform(Choice_->Get());

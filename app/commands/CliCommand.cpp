@@ -24,6 +24,7 @@
 #include "app/commands/Options.h"
 #include "app/commands/PlatformChoice.h"
 #include "app/commands/TerminalUserInterface.h"
+#include "app/commands/UsageError.h"
 
 namespace {
 
@@ -152,10 +153,8 @@ int RunCli(const Options& options) {
 
     PlatformChoiceError error;
     std::unique_ptr<PlatformChoice> choice = ChoosePlatform(options, block, error);
-    if (!choice) {
-        Say(error.Text);
-        return error.Exit;
-    }
+    if (!choice)
+        return ReportUsageError(error.Text, options.Json && error.Exit == ExitCode::Usage, error.Exit);
 
     TerminalUserInterface ui(options.Yes);
     ui.SetQuiet(options.Quiet);

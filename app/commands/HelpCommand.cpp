@@ -95,10 +95,12 @@ constexpr const char* Flashing =
     "\n"
     "Listing (--list), and --cli, --info, --history:\n"
     "  --json                 JSON instead of text; --list prints one document\n"
-    "                         {\"drives\": [...]}, also when no drive is found; --cli\n"
-    "                         a stream of JSON lines (events: question, run_started,\n"
-    "                         step, progress, message, drive_finished, summary), the\n"
-    "                         person's texts on stderr\n"
+    "                         {\"schema\": ..., \"drives\": [...]}, also when no drive is\n"
+    "                         found; --cli a stream of JSON lines (events: question,\n"
+    "                         run_started, step, progress, message, drive_finished,\n"
+    "                         summary), the person's texts on stderr; a usage error\n"
+    "                         is also one JSON document on stdout. Schemas:\n"
+    "                         /usr/share/flashutil/schema/\n"
     "\n"
     "Building (--build):\n"
     "  --model N              model N of the model file, counting from 0 (section\n"
@@ -162,6 +164,7 @@ int RunHelp() {
 }
 
 int RunVersion() {
-    std::printf("flashutil %s\n%s\n", FileVersion, FileDescription);
+    std::printf("flashutil %s\n%s\n%s\n", FileVersion, FileDescription,
+                "Licensed under the Apache License, Version 2.0 (SPDX: Apache-2.0).");
     return ExitCode::Success;
 }

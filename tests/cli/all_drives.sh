@@ -15,7 +15,7 @@ built="$work/R120.EXE"
 commit='"cdb": "3b0501000000000000800000"'
 
 # commits FILE DEVICE: the commits the trace shows sent to DEVICE and answered without fault
-commits() { grep -F "\"device\": \"$2\"" "$1" | grep -F "$commit" | grep -c '"sense": \[0, 0, 0\], "error": 0'; }
+commits() { grep -F "\"device\": \"$2\"" "$1" | grep -F "$commit" | grep -c '"sense": null, "system_error": 0,'; }
 
 # holds FILE FILTER: the stream in FILE has events FILTER yields, and each is true
 holds() { jq -se "[.[] | $2] | length > 0 and all" "$1" > /dev/null; }
@@ -64,7 +64,7 @@ case "$events" in
 esac
 holds "$work/tower.out" 'select(.event == "run_started") | (.drives | length) == 8 and all(.drives[]; .flash)' || fail "tower: run_started does not list 8 drives to flash"
 holds "$work/tower.out" 'select(.event == "drive_finished" and .device == "virtual:7") | .outcome ==
-    "failed_before_commit" and .failure.sense == "04/44/00" and .failure.command == "Write Buffer" and
+    "failed_before_commit" and .failure.sense.key == 4 and .failure.sense.asc == 68 and .failure.sense.ascq == 0 and .failure.command == "Write Buffer" and
     .revision_after == "1.00"' || fail "tower: the failing drive's outcome lacks the command or its sense"
 holds "$work/tower.out" 'select(.event == "summary") | .exit_code == 9 and .completed == 7 and .failed == 1' || fail "tower: the summary does not match the run"
 [ "$(jq -r 'select(.event == "progress" and .device == "virtual:0") | .percent % 10' "$work/tower.out" | sort -u)" = 0 ] ||

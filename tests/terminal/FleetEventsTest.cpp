@@ -112,7 +112,11 @@ TEST(JsonEvents, AFinishedDriveCarriesItsFailingCommandAndSenseAndTheSummaryCoun
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0]["outcome"], "failed_before_commit");
     EXPECT_EQ(lines[0]["failure"]["command"], "Write Buffer");
-    EXPECT_EQ(lines[0]["failure"]["sense"], "04/44/00");
+    EXPECT_EQ(lines[0]["failure"]["sense"]["key"], 4);
+    EXPECT_EQ(lines[0]["failure"]["sense"]["asc"], 0x44);
+    EXPECT_EQ(lines[0]["failure"]["sense"]["ascq"], 0);
+    EXPECT_EQ(lines[0]["failure"]["sense"]["words"], lines[0]["failure"]["sense_text"]);
+    EXPECT_EQ(lines[0]["failure"]["sense_code"], "04/44/00");  // the earlier spelling, one release
     EXPECT_EQ(lines[0]["failure"]["cdb"], "3b0000000000000000000000");
     EXPECT_NE(lines[0]["failure"]["sense_text"].get<std::string>().find("Internal target failure"), std::string::npos);
     EXPECT_EQ(lines[1]["outcome"], "busy");
