@@ -144,7 +144,7 @@ TEST(JsonEvents, TheCompactStreamLeavesOutStepsAndProgressButNotOutcomes) {
     FleetDrive done;
     done.Device = "virtual:0";
     done.Report.emplace().Outcome = FlashOutcome::Completed;
-    stream.Events.Step("virtual:0", FlashTexts::Status::ImageUpload);
+    stream.Events.Step("virtual:0", RunStatus{RunPhase::ImageUpload, PhaseEnd::None});
     stream.Events.Progress("virtual:0", 50);
     stream.Events.Message("virtual:0", MessageKind::Error, "trouble");
     stream.Events.Finished(done);
