@@ -41,9 +41,10 @@ install(FILES ${CMAKE_SOURCE_DIR}/examples/flashutil.INI
 
 # The Ansible role, where a playbook finds it with roles_path = /usr/share/flashutil/ansible/roles,
 # and its example (whose roles link points into the source tree: the installed copy goes without).
+# The module is data Ansible reads and sends to the host, never run in place, so it is not
+# executable (an executable Python script would make the package depend on python3).
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/ansible/roles
         DESTINATION ${CMAKE_INSTALL_DATADIR}/flashutil/ansible
-        PATTERN "*.py" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
-                                   WORLD_READ WORLD_EXECUTE)
+        FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 install(FILES ${CMAKE_SOURCE_DIR}/examples/ansible/inventory.ini ${CMAKE_SOURCE_DIR}/examples/ansible/tower.yml
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/ansible)
