@@ -356,7 +356,7 @@ for kind in $KINDS; do
     list=$(grep -F "  $node" /tmp/qemu-list.txt)
     [ "$menu  $node" = "$list" ] || problem="${problem:-menu line '$menu' is not the --list line '$list'}"
     grep -qE '^3c|^3b[0-9a-f]{16}(80|a0)' /tmp/$name.seq && problem="${problem:-read back or commit sent}"
-    last_end | grep -q '"outcome": *"failed-before-commit"' || problem="${problem:-history: no failed-before-commit}"
+    last_end | grep -q '"outcome": *"failed_before_commit"' || problem="${problem:-history: no failed_before_commit}"
     record $name
     verdict "$kind: flash run stops at the command the drive refuses, nothing committed" "$problem"
     [ $kind = usb-bot ] && recording $name $rc
@@ -457,9 +457,9 @@ replug_usb() {
     echo "KTEST-MONITOR qom-set /machine/peripheral/bot$plugged attached true"
     wait_drive usb-bot present 40
 }
-for point in "question:1b0000000300:0:6:readiness-wait:while it was being made ready" \
-    "upload:3b05:0:6:image-upload:before the commit" \
-    "read-back:3c:1:6:read-back:before the commit" \
+for point in "question:1b0000000300:0:6:readiness_wait:while it was being made ready" \
+    "upload:3b05:0:6:image_upload:before the commit" \
+    "read-back:3c:1:6:read_back:before the commit" \
     "commit:3b050100000000000080:1:7:commit:during the commit"; do
     IFS=: read -r where pattern standin want step said <<EOF
 $point
