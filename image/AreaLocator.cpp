@@ -187,6 +187,40 @@ struct Occurrences {
     std::array<std::set<uint64_t>, 3> Full, Near;
 };
 
+// Records every full and near occurrence of each key-word that starts at an index i of
+// bytes[0, filled) with i + KeyWordSize <= filled; base is the file offset of bytes[0].
+// A word with at most NearMismatches bytes changed still holds one of NearMismatches + 1
+// disjoint parts of the key-word unchanged, so only the places where libc's memmem finds such a
+// part are compared byte by byte: comparing at every byte made a large program's start slow.
+void FindInPiece(const uint8_t* bytes, std::size_t filled, uint64_t base, const std::array<AreaKind, 3>& kinds,
+                 Occurrences& found) {
+    constexpr std::size_t Parts = NearMismatches + 1, PartSize = KeyWordSize / Parts;
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+        const uint8_t* word = kinds[k].Word.data();
+        for (std::size_t part = 0; part < Parts; ++part) {
+            const std::size_t from = part * PartSize;
+            const std::size_t size = part + 1 == Parts ? KeyWordSize - from : PartSize;
+            for (std::size_t at = 0; at + size <= filled;) {
+                const void* hit = ::memmem(bytes + at, filled - at, word + from, size);
+                if (!hit)
+                    break;
+                const std::size_t h = std::size_t(static_cast<const uint8_t*>(hit) - bytes);
+                at = h + 1;
+                if (h < from || h - from + KeyWordSize > filled)
+                    continue;
+                const std::size_t i = h - from;
+                std::size_t misses = 0;
+                for (std::size_t j = 0; j < KeyWordSize && misses <= NearMismatches; ++j)
+                    misses += bytes[i + j] != word[j];
+                if (misses == 0)
+                    found.Full[k].insert(base + i);
+                else if (misses <= NearMismatches)
+                    found.Near[k].insert(base + i);
+            }
+        }
+    }
+}
+
 bool Scan(int fd, const std::vector<Segment>& loads, const std::array<AreaKind, 3>& kinds, Occurrences& found) {
     constexpr std::size_t Piece = 1u << 20;
     std::vector<uint8_t> buffer(Piece + KeyWordSize);
@@ -203,16 +237,7 @@ bool Scan(int fd, const std::vector<Segment>& loads, const std::array<AreaKind, 
                 return false;
             }
             const std::size_t filled = carried + std::size_t(n);
-            for (std::size_t i = 0; i + KeyWordSize <= filled; ++i)
-                for (std::size_t k = 0; k < kinds.size(); ++k) {
-                    std::size_t misses = 0;
-                    for (std::size_t j = 0; j < KeyWordSize && misses <= NearMismatches; ++j)
-                        misses += buffer[i + j] != kinds[k].Word[j];
-                    if (misses == 0)
-                        found.Full[k].insert(base + i);
-                    else if (misses <= NearMismatches)
-                        found.Near[k].insert(base + i);
-                }
+            FindInPiece(buffer.data(), filled, base, kinds, found);
             // Keep the bytes a key-word starting in them would need from the next piece.
             const std::size_t keep = std::min(filled, KeyWordSize - 1);
             std::memmove(buffer.data(), buffer.data() + filled - keep, keep);
