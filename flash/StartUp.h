@@ -18,7 +18,7 @@
 //   CDDrive* drive = startUp.SelectEntry(0);   // the drive of the selected entry
 //
 // and later SelectEntry(index) for every change of the selection. Before all of it, a front
-// end checks the utility's seal with CheckUtilitySeal.
+// end checks the utility's seal and signature with CheckUtilityTrust.
 
 #include <array>
 #include <cstdint>
@@ -27,18 +27,26 @@
 #include <vector>
 
 #include "flash/Qualification.h"
+#include "image/CopyVerdict.h"
 #include "image/IdentityBlock.h"
 #include "platform/Platform.h"
 #include "scsi/CDDrives.h"
 #include "ui/UserInterface.h"
 
-// The seal check of a built copy, before any drive command. A damaged copy (its image, its
-// identity fields or its profiles differ from what was recorded when it was built, its seal
-// area is malformed, blank or missing, or the areas the program runs with are not the ones
-// found in its file) is reported (error kind, naming file) and false is returned: the front
-// end ends with the exit code of a failure before the commit. A copy without a seal is told
-// once that it carries no checksum, and true is returned.
-bool CheckUtilitySeal(const IdentityBlock& block, const uint8_t* seal, const std::string& file, Answers& answers);
+// The seal and signature check of a built copy, before any drive command (see CopyVerdict.h).
+// A damaged copy (its image, its identity fields or its profiles differ from what was
+// recorded when it was built, its seal or signature area is malformed, blank or missing, its
+// signature does not match, or the areas the program runs with are not the ones found in its
+// file), and a copy the administrator's policy refuses, are reported (error kind, naming
+// file) and false is returned: the front end ends with the exit code of a failure before the
+// commit. A copy without a seal is told once that it carries no checksum, a copy signed by a
+// key not trusted here is warned of, one signed by a trusted key names its signer, and true
+// is returned. verdict, when given, receives the verdict.
+bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const TrustedKeys& trusted,
+                       const SignaturePolicy& policy, Answers& answers, CopyVerdict* verdict = nullptr);
+
+// The running program's own areas, as CheckUtilityTrust takes them.
+CopyAreas OwnCopyAreas();
 
 class FlashStartUp {
 public:

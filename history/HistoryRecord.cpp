@@ -100,7 +100,13 @@ std::string StartLine(const RunStart& start) {
         {"utility",
          {{"model", start.Utility.Model},
           {"new_revision", start.Utility.NewRevision},
-          {"image_sha256", start.Utility.ImageSha256}}},
+          {"image_sha256", start.Utility.ImageSha256},
+          {"file", start.Utility.File},
+          {"file_sha256", start.Utility.FileSha256},
+          {"signature",
+           {{"verdict", start.Utility.Verdict},
+            {"signer", start.Utility.Signer},
+            {"fingerprint", start.Utility.Fingerprint}}}}},
         {"drive",
          {{"device", start.Drive.Device},
           {"identity", start.Drive.Identity},
@@ -152,6 +158,13 @@ ParsedRecord ParseRecord(const std::string& line) {
             start.Rehearsal = record.at("rehearsal").get<bool>();
             const json& utility = record.at("utility");
             start.Utility = {Text(utility, "model"), Text(utility, "new_revision"), Text(utility, "image_sha256")};
+            start.Utility.File = utility.value("file", "");
+            start.Utility.FileSha256 = utility.value("file_sha256", "");
+            if (const auto signature = utility.find("signature"); signature != utility.end() && signature->is_object()) {
+                start.Utility.Verdict = signature->value("verdict", "");
+                start.Utility.Signer = signature->value("signer", "");
+                start.Utility.Fingerprint = signature->value("fingerprint", "");
+            }
             const json& drive = record.at("drive");
             start.Drive = {Text(drive, "device"), Text(drive, "identity"), Text(drive, "vendor"), Text(drive, "product"),
                            Text(drive, "revision")};

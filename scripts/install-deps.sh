@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libssl-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
   qemu-system-x86 busybox-static cpio kmod
-  locales strace
+  locales strace openssl
   libssl-dev nlohmann-json3-dev libsgutils2-dev libudev-dev lintian jq
   "$@"
 )

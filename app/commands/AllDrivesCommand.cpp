@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/commands/UtilitySubject.h"
 #include "app/commands/AnsweredQuestions.h"
 #include "app/commands/DriveRunInterface.h"
 #include "app/commands/FailureWords.h"
@@ -40,6 +41,8 @@
 #include "image/Builder.h"
 #include "image/IdentityBlock.h"
 #include "image/Seal.h"
+#include "image/SignaturePolicy.h"
+#include "image/TrustedKeys.h"
 #include "platform/PrintableText.h"
 
 namespace {
@@ -48,11 +51,13 @@ namespace {
 void Say(const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", PrintableText(line).c_str()); }
 
 // One drive's run, start to end, on its thread. Its claim is held by the caller.
-void FlashOneDrive(FleetDrive& entry, CDDrive& drive, int listIndex, const IdentityBlock& block,
-                   RunControl control, FleetEvents& events, HistoryLog& history) {
+void FlashOneDrive(FleetDrive& entry, CDDrive& drive, int listIndex, const UtilitySubject& subject,
+                   const CopyVerdict& verdict, RunControl control, FleetEvents& events, HistoryLog& history) {
     InterruptWatch::BlockInThisThread();  // the waiting thread takes the signals
     DriveRunInterface ui(entry.Device, events);
+    const IdentityBlock block = subject.View();
     HistoryRun record(&history, block, drive, control.NoCommit);
+    record.NameUtility(subject.FullPath, subject.Sha256, verdict);
     control.BeforeFirstCommand = [&record] { record.Started(); };
     entry.Report = FlashRun(drive, block, ui, ui, control).Run(listIndex);
     record.Ended(*entry.Report);
@@ -195,8 +200,8 @@ int NothingChosen(const std::vector<FleetDrive>& drives) {
 
 class FleetCommand {
 public:
-    FleetCommand(const Options& options, const IdentityBlock& block)
-        : Options_(options), Block_(block), Human_(options.Json ? stderr : stdout),
+    FleetCommand(const Options& options, const UtilitySubject& subject)
+        : Options_(options), Subject_(subject), Block_(subject.View()), Human_(options.Json ? stderr : stdout),
           Terminal_(options.Yes, TerminalUserInterface::Streams{stdin, Human_, stderr, isatty(STDIN_FILENO) == 1,
                                                                  isatty(fileno(Human_)) == 1}),
           Json_(stdout), Display_(stdout, stderr, isatty(STDOUT_FILENO) == 1, options.Quiet),
@@ -223,9 +228,11 @@ private:
     }
 
     int RunDrives() {
-        const std::string file = RunningExecutablePath();
-        if (!CheckUtilitySeal(Block_, EmbeddedSealBytes(), file.empty() ? "this utility" : file, Questions_))
+        if (!CheckUtilityTrust(Subject_.Areas(), Subject_.File.empty() ? "this utility" : Subject_.File,
+                               InstalledTrustedKeys(), ReadSignaturePolicy(SignaturePolicyPath()), Questions_,
+                               &Verdict_))
             return ExitCode::FailedBeforeCommit;
+        Json_.NameUtility(Subject_.FullPath, Subject_.Sha256, Verdict_);
 
         PlatformChoiceError error;
         Choice_ = ChoosePlatform(Options_, Block_, error);
@@ -318,7 +325,7 @@ private:
         RunControl control;
         control.StopRequested = [] { return InterruptWatch::Requested(); };
         control.HoldInterrupts = [](bool hold) { InterruptWatch::Hold(hold); };
-        control.MakerProfiles = SealedProfiles(EmbeddedSealBytes());
+        control.MakerProfiles = Subject_.Seal ? SealedProfiles(Subject_.Seal) : std::span<const uint8_t>();
         control.NoCommit = Options_.NoCommit;
 
         std::vector<std::unique_ptr<RunClaim>> claims(Drives_.size());
@@ -343,7 +350,8 @@ private:
             // A thread the system refuses must not end the program while other drives commit.
             try {
                 runs.emplace_back(FlashOneDrive, std::ref(Drives_[i]), std::ref(*found.Item(int(i))), listIndex[i],
-                                  std::cref(Block_), control, std::ref(Events_), std::ref(History_));
+                                  std::cref(Subject_), std::cref(Verdict_), control, std::ref(Events_),
+                                  std::ref(History_));
             } catch (const std::system_error& e) {
                 FleetDrive& drive = Drives_[i];
                 drive.Report.emplace().Outcome = FlashOutcome::FailedBeforeCommit;
@@ -376,7 +384,9 @@ private:
     }
 
     const Options& Options_;
-    const IdentityBlock& Block_;
+    const UtilitySubject& Subject_;
+    const IdentityBlock Block_;
+    CopyVerdict Verdict_;
     std::FILE* Human_;  // where the person's texts go: the error stream under --json
     TerminalUserInterface Terminal_;
     JsonEvents Json_;
@@ -392,4 +402,6 @@ private:
 
 }  // namespace
 
-int RunAllDrives(const Options& options, const IdentityBlock& block) { return FleetCommand(options, block).Run(); }
+int RunAllDrives(const Options& options, const UtilitySubject& subject) {
+    return FleetCommand(options, subject).Run();
+}

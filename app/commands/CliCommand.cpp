@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// flashutil --cli: the flash-mode start-up and the flash run of a built copy in the
-// terminal, on the first qualifying drive. The texts are the window's; message boxes
+// flashutil --cli [FILE]: the flash-mode start-up and the flash run of a built copy in the
+// terminal, on the first qualifying drive: this program's own, or the one FILE holds, read
+// from that file as data without running it. The texts are the window's; message boxes
 // become printed messages and prompts (see TerminalUserInterface).
 
 #include <cstdio>
@@ -14,6 +15,8 @@
 #include "image/Builder.h"
 #include "image/IdentityBlock.h"
 #include "image/Seal.h"
+#include "image/SignaturePolicy.h"
+#include "image/TrustedKeys.h"
 #include "platform/PrintableText.h"
 #include "scsi/CDDrive.h"
 #include "app/commands/AllDrivesCommand.h"
@@ -23,6 +26,7 @@
 #include "app/commands/Options.h"
 #include "app/commands/PlatformChoice.h"
 #include "app/commands/TerminalUserInterface.h"
+#include "app/commands/UtilitySubject.h"
 
 namespace {
 
@@ -82,8 +86,9 @@ void SayTransportFailure(const FlashReport& report, const CDDrive& drive, const 
 }
 
 // The run proper.
-int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, PlatformChoice& choice,
-                      TerminalUserInterface& ui, bool noCommit, HistoryLog& history) {
+int FlashFromTerminal(const UtilitySubject& subject, const CopyVerdict& verdict, GuardedPlatform& platform,
+                      PlatformChoice& choice, TerminalUserInterface& ui, bool noCommit, HistoryLog& history) {
+    const IdentityBlock block = subject.View();
     FlashStartUp startUp(block, platform);
     startUp.FormIdentityTexts();
 
@@ -123,9 +128,10 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
     RunControl control;
     control.StopRequested = [] { return InterruptWatch::Requested(); };
     control.HoldInterrupts = [](bool hold) { InterruptWatch::Hold(hold); };
-    control.MakerProfiles = SealedProfiles(EmbeddedSealBytes());
+    control.MakerProfiles = subject.Seal ? SealedProfiles(subject.Seal) : std::span<const uint8_t>();
     control.NoCommit = noCommit;
     HistoryRun record(&history, block, drive, noCommit);
+    record.NameUtility(subject.FullPath, subject.Sha256, verdict);
     control.BeforeFirstCommand = [&record] { record.Started(); };
 
     const FlashReport report = FlashRun(drive, block, ui, ui, control).Run(0);
@@ -152,21 +158,30 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
 }  // namespace
 
 int RunCli(const Options& options) {
-    const IdentityBlock block = IdentityBlock::Embedded();
+    // This program, or the utility FILE names, read as data: its file is never run.
+    UtilitySubject subject;
+    std::string why;
+    if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why)) {
+        Say(why);
+        return ExitCode::Failure;
+    }
+    const IdentityBlock block = subject.View();
     if (block.IsBlankCopy()) {
-        Say("this is a blank copy: it carries no firmware image to flash. Build a flash utility for a "
+        Say((subject.Own ? std::string("this is a blank copy") : subject.File + " is a blank copy") +
+            ": it carries no firmware image to flash. Build a flash utility for a "
             "model first (flashutil --build --model N --image FILE) and run --cli with that copy");
         return ExitCode::Failure;
     }
     if (options.All || options.Json)
-        return RunAllDrives(options, block);
+        return RunAllDrives(options, subject);
 
-    // The seal, before any drive is even looked for.
+    // The seal, the signature and the administrator's policy, before any drive is even looked for.
+    CopyVerdict verdict;
     {
         TerminalUserInterface sealUi(options.Yes);
         sealUi.SetQuiet(options.Quiet);
-        const std::string file = RunningExecutablePath();
-        if (!CheckUtilitySeal(block, EmbeddedSealBytes(), file.empty() ? "this utility" : file, sealUi))
+        if (!CheckUtilityTrust(subject.Areas(), subject.File.empty() ? "this utility" : subject.File,
+                               InstalledTrustedKeys(), ReadSignaturePolicy(SignaturePolicyPath()), sealUi, &verdict))
             return ExitCode::FailedBeforeCommit;
     }
 
@@ -187,7 +202,7 @@ int RunCli(const Options& options) {
     LibcSystemLog systemLog;
     HistoryLog history(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &systemLog);
 
-    const int code = FlashFromTerminal(block, platform, *choice, ui, options.NoCommit, history);
+    const int code = FlashFromTerminal(subject, verdict, platform, *choice, ui, options.NoCommit, history);
     std::fflush(stdout);
     return FinishReplay(*choice, code);
 }

@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "flash/UtilityFacts.h"
+#include "image/CopyVerdict.h"
+#include "image/TrustedKeys.h"
 #include "platform/PrintableText.h"
 #include "app/commands/Options.h"
 #include "app/commands/UtilitySubject.h"
@@ -19,7 +21,7 @@ using json = nlohmann::ordered_json;
 
 json TextOrNull(bool known, const std::string& text) { return known ? json(text) : json(nullptr); }
 
-json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts) {
+json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts, const CopyVerdict& verdict) {
     const bool built = !facts.Blank;
     json image = nullptr;
     if (built)
@@ -47,6 +49,12 @@ json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts) {
         {"seal", SealName(facts.Seal)},
         {"seal_problem", TextOrNull(facts.Seal == UtilityFacts::SealState::Damaged, facts.SealProblem)},
         {"maker_profiles", facts.MakerProfiles},
+        {"file_sha256", TextOrNull(!subject.Sha256.empty(), subject.Sha256)},
+        {"signature",
+         {{"verdict", VerdictName(verdict.Result)},
+          {"signer", TextOrNull(verdict.Result == CopyVerdict::State::Trusted, verdict.Signer)},
+          {"fingerprint", TextOrNull(!verdict.Fingerprint.empty(), verdict.Fingerprint)},
+          {"problem", TextOrNull(verdict.Result == CopyVerdict::State::Damaged, verdict.Cause)}}},
     };
 }
 
@@ -56,7 +64,7 @@ void Row(const char* label, const std::string& value) {
     std::printf("%-18s%s\n", label, PrintableText(value).c_str());
 }
 
-void PrintText(const UtilitySubject& subject, const UtilityFacts& facts) {
+void PrintText(const UtilitySubject& subject, const UtilityFacts& facts, const CopyVerdict& verdict) {
     Row("File:", subject.File.empty() ? "this program (its file is unknown)" : subject.File);
     Row("Copy:", facts.Blank ? "blank: it builds flash utilities and carries no firmware" : "built flash utility");
     Row("Built by:", facts.BuiltBy ? "flashutil " + *facts.BuiltBy : "unknown (a copy made before versions were recorded)");
@@ -80,6 +88,9 @@ void PrintText(const UtilitySubject& subject, const UtilityFacts& facts) {
         seal += " (" + facts.SealProblem + ")";
     Row("Seal:", seal);
     Row("Maker profiles:", facts.MakerProfiles ? "embedded" : "not embedded");
+    Row("Signature:", VerdictLine(verdict));
+    if (!subject.Sha256.empty())
+        Row("File SHA-256:", subject.Sha256);
 }
 
 }  // namespace
@@ -92,9 +103,11 @@ int RunInfo(const Options& options) {
         return ExitCode::Failure;
     }
     const UtilityFacts facts = DescribeUtility(subject.View(), subject.Seal, subject.Version, subject.PlaceDamage);
+    const CopyVerdict verdict = JudgeCopy(subject.Areas(), InstalledTrustedKeys());
     if (options.Json)
-        std::printf("%s\n", InfoDocument(subject, facts).dump(2, ' ', false, json::error_handler_t::replace).c_str());
+        std::printf("%s\n",
+                    InfoDocument(subject, facts, verdict).dump(2, ' ', false, json::error_handler_t::replace).c_str());
     else
-        PrintText(subject, facts);
+        PrintText(subject, facts, verdict);
     return ExitCode::Success;
 }

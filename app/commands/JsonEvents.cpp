@@ -91,9 +91,21 @@ void JsonEvents::Started(const IdentityTexts& utility, const std::string& newRev
              {"model", utility.ModelText},
              {"inquiry", utility.InquiryText},
              {"firmware_range", {utility.RangeLow, utility.RangeHigh}},
-             {"new_revision", newRevision}}},
+             {"new_revision", newRevision},
+             {"file", File_},
+             {"file_sha256", FileSha256_},
+             {"signature",
+              {{"verdict", VerdictName(Verdict_.Result)},
+               {"signer", Verdict_.Signer},
+               {"fingerprint", Verdict_.Fingerprint}}}}},
            {"rehearsal", rehearsal},
            {"drives", list}});
+}
+
+void JsonEvents::NameUtility(const std::string& file, const std::string& fileSha256, const CopyVerdict& verdict) {
+    File_ = file;
+    FileSha256_ = fileSha256;
+    Verdict_ = verdict;
 }
 
 void JsonEvents::Step(const std::string& device, const std::string& status) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 struct Options {
-    enum class Mode { Window, List, Cli, Build, Help, Version, Info, ExtractImage, History };
+    enum class Mode { Window, List, Cli, Build, Help, Version, Info, ExtractImage, History, Verify };
     Mode Command = Mode::Window;
 
     std::vector<std::string> Devices;          // -d/--device PATH, may be repeated
@@ -24,9 +24,12 @@ struct Options {
     std::optional<std::string> OutputDir;      // --output-dir DIR (with --build)
     std::optional<std::string> Profiles;       // --profiles FILE (with --build): the maker's flash-chip profiles
     std::optional<std::string> IniFile;        // --ini FILE (with --build or the builder window)
+    std::optional<std::string> SignKey;        // --sign-key FILE (with --build): the maker's private key
     bool NoCommit = false;                     // --no-commit (with --cli or the window): a rehearsal
     std::optional<std::string> ExtractOutput;  // --extract-image OUT
-    std::optional<std::string> Subject;        // FILE after --info or --extract-image OUT: another copy
+    // FILE after --info, --extract-image OUT, --verify, --cli or for the window: another copy,
+    // read as data (a run flashes what it carries without running it)
+    std::optional<std::string> Subject;
     std::vector<std::string> WindowArguments;  // what Qt may want (-platform, ...), in window mode
 };
 
@@ -46,6 +49,11 @@ constexpr int FailedAtCommit = 7;      // at or after the commit
 constexpr int ReplayDiverged = 8;   // a replayed run sent a command the recording does not hold
 constexpr int PartialSuccess = 9;   // --all: some drives completed, others did not
 constexpr int Failure = 1;          // anything else (build failures, I/O errors)
+// --verify: why a copy is not one to trust (0 only for an intact copy signed by a trusted key).
+constexpr int VerifyDamaged = 10;    // its seal or signature does not match
+constexpr int VerifyUnsigned = 11;   // not signed
+constexpr int VerifyUntrusted = 12;  // signed by a key not trusted here
+constexpr int VerifyPolicy = 13;     // signed by a key the user trusts, not the system's policy
 }  // namespace ExitCode
 
 // The commands. Each lives in its own file.
@@ -58,3 +66,4 @@ int RunVersion();
 int RunInfo(const Options& options);
 int RunExtractImage(const Options& options);
 int RunHistory(const Options& options);
+int RunVerify(const Options& options);

@@ -10,7 +10,10 @@
 #include "flash/FlashRun.h"
 #include "flash/StartUp.h"
 #include "history/HistoryLog.h"
+#include "image/AreaLocator.h"
 #include "image/Builder.h"
+#include "image/SignaturePolicy.h"
+#include "image/TrustedKeys.h"
 #include "scsi/CDDrives.h"
 #include "app/commands/Options.h"
 
@@ -22,8 +25,13 @@ FlashWindow::~FlashWindow() = default;
 
 void FlashWindow::StartUp() {
     ShiftBelowFileList();
-    const std::string file = Settings_.ExecutablePath.empty() ? RunningExecutablePath() : Settings_.ExecutablePath;
-    if (!CheckUtilitySeal(Settings_.Block, Settings_.Seal, file.empty() ? "this utility" : file, *Ui_)) {
+    const std::string file = !Settings_.UtilityFile.empty()      ? Settings_.UtilityFile
+                             : Settings_.ExecutablePath.empty() ? RunningExecutablePath()
+                                                                : Settings_.ExecutablePath;
+    const CopyAreas areas{Settings_.Block.Raw(), Settings_.Seal, Settings_.Version, Settings_.Signature,
+                          Settings_.PlaceDamage ? *Settings_.PlaceDamage : OwnAreasMismatch()};
+    if (!CheckUtilityTrust(areas, file.empty() ? "this utility" : file, InstalledTrustedKeys(),
+                           ReadSignaturePolicy(SignaturePolicyPath()), *Ui_, &Verdict_)) {
         EndProgram(ExitCode::FailedBeforeCommit);
         return;
     }
@@ -70,9 +78,11 @@ void FlashWindow::Press() {
         return;
     }
     RunControl control;
-    control.MakerProfiles = SealedProfiles(Settings_.Seal);
+    control.MakerProfiles = Settings_.Seal ? SealedProfiles(Settings_.Seal) : std::span<const uint8_t>();
     control.NoCommit = Settings_.NoCommit;
     HistoryRun record(Settings_.History, Settings_.Block, drive, Settings_.NoCommit);
+    record.NameUtility(Settings_.UtilityFile.empty() ? RunningExecutablePath() : Settings_.UtilityFile,
+                       Settings_.UtilitySha256, Verdict_);
     control.BeforeFirstCommand = [&record] { record.Started(); };
     FlashReport report;
     RunOffWindowThread([&] { report = FlashRun(drive, Settings_.Block, *Ui_, *Ui_, control).Run(selected); });

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/gui/FormWindow.h"
+#include "image/CopyVerdict.h"
 
 class CDDrive;
 class FlashStartUp;
@@ -25,6 +26,7 @@ public:
     int TargetDriveIndex() const;
 
 private:
+    CopyVerdict Verdict_;  // the utility's, from the start-up's check
     void ChoiceChanged() override;
     void StartUp();
 
