@@ -157,7 +157,9 @@ ParsedRecord ParseRecord(const std::string& line) {
             start.Version = Text(record, "version");
             start.Rehearsal = record.at("rehearsal").get<bool>();
             const json& utility = record.at("utility");
-            start.Utility = {Text(utility, "model"), Text(utility, "new_revision"), Text(utility, "image_sha256")};
+            start.Utility.Model = Text(utility, "model");
+            start.Utility.NewRevision = Text(utility, "new_revision");
+            start.Utility.ImageSha256 = Text(utility, "image_sha256");
             start.Utility.File = utility.value("file", "");
             start.Utility.FileSha256 = utility.value("file_sha256", "");
             if (const auto signature = utility.find("signature"); signature != utility.end() && signature->is_object()) {

@@ -89,7 +89,11 @@ void TrustedKeys::ReadDirectory(const std::string& directory, bool system) {
             Problems_.push_back(directory + "/" + name + ": " + why);
             continue;
         }
-        const std::string shown = name.ends_with(".pem") && name.size() > 4 ? name.substr(0, name.size() - 4) : name;
+        std::string shown = name.ends_with(".pem") && name.size() > 4 ? name.substr(0, name.size() - 4) : name;
+        // The name reaches terminals, windows and records: no control byte of a file name goes with it.
+        for (char& c : shown)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                c = '?';
         Keys_.push_back({shown, *key, system});
     }
 }

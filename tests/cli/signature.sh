@@ -108,6 +108,10 @@ for name in plain zeroed; do
         fail "$name: other commands than the utility sends itself"
 done
 grep -q "signed by maker ($fingerprint), a key you trust" "$work/plain.out" || fail "the run does not name the signer"
+# The window's terminal stand-in (no display) takes the file too: the utility's own warning.
+run_command window env -u DISPLAY -u WAYLAND_DISPLAY "$flashutil" --virtual-drive "$work/zeroed.EXE"
+[ "$(rc window)" = 4 ] || fail "the window's stand-in: exit $(rc window), want 4 (nobody to ask)"
+grep -q "This flash utility only supports Acme RW-5200 drive" "$work/window.out" || fail "window: $(out window)"
 
 # A broken signature: refused before any drive command, exit 6, by the run and the installed program.
 for how in itself installed; do
@@ -121,7 +125,7 @@ done
 rm "$keys/maker.pem"
 run_command untrusted-run "$flashutil" --cli --yes --virtual-drive "$work/plain.EXE"
 [ "$(rc untrusted-run)" = 0 ] || fail "untrusted run: exit $(rc untrusted-run)"
-grep -q "signed by a key not trusted here ($fingerprint)" "$work/untrusted-run.err" || fail "no warning: $(err untrusted-run)"
+grep -q "signed by a key not trusted here ($fingerprint)" "$work/untrusted-run.out" || fail "no warning: $(out untrusted-run)"
 
 # Records: the history names the file, its SHA-256 and the verdict; --history shows the signer;
 # the JSON stream's run_started names them too.

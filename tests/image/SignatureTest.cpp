@@ -178,8 +178,9 @@ TEST(Signature, APrivateKeyOthersCanReadIsRefusedAsSshRefusesOne) {
         SigningKey loaded;
         std::string why;
         EXPECT_EQ(LoadSigningKey(key, loaded, why), row.Loads) << std::oct << row.Mode;
-        if (!row.Loads)
+        if (!row.Loads) {
             EXPECT_NE(why.find("too open"), std::string::npos) << why;
+        }
     }
     // A public key, or a key of another kind, signs nothing.
     SigningKey loaded;
