@@ -2,10 +2,7 @@
 #include "flash/StartUp.h"
 
 #include "flash/FlashTexts.h"
-#include "image/AreaLocator.h"
 #include "image/Seal.h"
-#include "image/SignatureArea.h"
-#include "image/VersionArea.h"
 #include "platform/PrintableText.h"
 
 bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const TrustedKeys& trusted,
@@ -37,13 +34,6 @@ bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const Tru
     case CopyVerdict::State::Damaged: break;
     }
     return true;
-}
-
-CopyAreas OwnCopyAreas() {
-    // The areas the run uses must be the ones every reader of its file finds, so that what
-    // --info shows and what the seal and signature cover is what is flashed.
-    return {IdentityBlock::Embedded().Raw(), EmbeddedSealBytes(), EmbeddedVersionBytes(), EmbeddedSignatureBytes(),
-            OwnAreasMismatch()};
 }
 
 FlashStartUp::FlashStartUp(const IdentityBlock& block, Platform& platform) : Block_(block), Platform_(platform) {}

@@ -45,9 +45,6 @@
 bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const TrustedKeys& trusted,
                        const SignaturePolicy& policy, Answers& answers, CopyVerdict* verdict = nullptr);
 
-// The running program's own areas, as CheckUtilityTrust takes them.
-CopyAreas OwnCopyAreas();
-
 class FlashStartUp {
 public:
     enum class Detection {
