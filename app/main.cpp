@@ -6,16 +6,15 @@
 
 #include "app/commands/Options.h"
 #include "app/commands/StandardStreams.h"
+#include "app/commands/UsageError.h"
 
 namespace {
 
 int RunCommand(int argc, char** argv) {
     std::string error;
     const std::optional<Options> options = ParseOptions(argc, argv, error);
-    if (!options) {
-        std::fprintf(stderr, "flashutil: %s\n", error.c_str());
-        return ExitCode::Usage;
-    }
+    if (!options)
+        return ReportUsageError(error, AsksForJson(argc, argv), ExitCode::Usage);
     switch (options->Command) {
     case Options::Mode::List: return RunList(*options);
     case Options::Mode::Cli: return RunCli(*options);

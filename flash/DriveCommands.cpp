@@ -8,11 +8,23 @@
 namespace P = FlashTexts::Prefix;
 
 CommandResult DriveCommands::Send(const Command& command) {
-    LastCdb_ = command.Cdb;
+    LastCommand_ = command;
     return Drive_.Execute(command);
 }
 
-void DriveCommands::Unjudged(const Command& command) { Send(command); }
+bool DriveCommands::Unjudged(const Command& command, const char* name) {
+    Send(command);
+    return Reached(name);
+}
+
+bool DriveCommands::Reached(const char* name) {
+    const CommandResult& result = Drive_.LastResult();
+    if (result.Delivered())
+        return true;
+    if (!Failure_)
+        Failure_ = FailedCommand{name, LastCommand_, result};
+    return false;
+}
 
 // A command succeeded when the drive left no sense. Two more outcomes leave the sense bytes
 // at zero although the command was not carried out, and count as failures too: a platform

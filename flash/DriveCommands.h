@@ -31,21 +31,27 @@ public:
     bool WriteFlash(uint16_t address, uint8_t value);
     bool ReadFlashZone();
     bool EntryCritical();
-    // True when the drive holds no disc (READ CAPACITY answers "no medium").
+    // True when the drive holds no disc (READ CAPACITY answers "no medium"). Whether the
+    // command reached the drive at all is for the caller to ask (Reached()).
     bool CheckDisc();
 
     // Sends command and judges it: it succeeded when the platform call did and the drive left
     // no sense and a good status. Otherwise shows prefix + the drive's error text.
     bool Judged(const Command& command, const char* prefix);
-    // Sends command without judging it (the readiness commands read the sense themselves).
-    void Unjudged(const Command& command);
+    // Sends command without judging its answer (the readiness commands read the sense
+    // themselves). A command that never reached the drive has no answer to read: then the
+    // failure is kept under name and false is returned.
+    bool Unjudged(const Command& command, const char* name);
+    // Whether the last command sent reached the drive and came back with its answer, good or
+    // not; when not, its failure is kept (the first one of the run).
+    bool Reached(const char* name);
     // Refuses a transfer that would not fit the drive's transfer buffer, with prefix's message.
     bool FitsTransferBuffer(uint32_t count, const char* prefix);
 
     CDDrive& Drive() { return Drive_; }
     Answers& Messages() { return Answers_; }
     // The CDB of the last command sent.
-    const std::array<uint8_t, 12>& LastCdb() const { return LastCdb_; }
+    const std::array<uint8_t, 12>& LastCdb() const { return LastCommand_.Cdb; }
     // The first command that failed, if any; Forget() starts afresh.
     const std::optional<FailedCommand>& Failure() const { return Failure_; }
     void Forget() { Failure_.reset(); }
@@ -56,6 +62,6 @@ private:
 
     CDDrive& Drive_;
     Answers& Answers_;
-    std::array<uint8_t, 12> LastCdb_{};
+    Command LastCommand_;
     std::optional<FailedCommand> Failure_;
 };

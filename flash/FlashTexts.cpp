@@ -45,6 +45,31 @@ std::string ErrorReportHead(const IdentityTexts& texts) {
     return text;
 }
 
+std::string CaptionOf(const RunStatus& status) {
+    std::string caption;
+    if (status.Phase) {
+        switch (*status.Phase) {
+        case RunPhase::ProfileUpload: caption = Status::ProfileUpload; break;
+        case RunPhase::ImageUpload: caption = Status::ImageUpload; break;
+        case RunPhase::EntryCritical: caption = Status::EntryCritical; break;
+        case RunPhase::Verify: caption = Status::Verify; break;
+        case RunPhase::Commit: caption = Status::Commit; break;
+        case RunPhase::CommitFailed: caption = Status::CommitFailed; break;
+        case RunPhase::Completed: caption = Status::Completed; break;
+        case RunPhase::Rehearsed: caption = Status::Rehearsed; break;
+        }
+    }
+    switch (status.End) {
+    case PhaseEnd::None: break;
+    case PhaseEnd::Failed: caption += Suffix::Fail; break;
+    case PhaseEnd::ProfileCheckFailed: caption += Suffix::ProfileCheckFail; break;
+    case PhaseEnd::ReadFailed: caption += Suffix::ReadFail; break;
+    case PhaseEnd::CompareFailed: caption += Suffix::CompareFail; break;
+    case PhaseEnd::Interrupted: caption += Suffix::Interrupted; break;
+    }
+    return caption;
+}
+
 std::string AlreadyUpdated(const std::string& driveRevision) {
     return "\nWARNING:\n\nYour drive FW:" + PrintableText(driveRevision) + " is aready the most updated ?";
 }
@@ -73,6 +98,29 @@ std::string BadImageLength(uint32_t length, uint32_t capacity) {
 std::string TransferTooLong(const char* prefix, uint32_t count, uint32_t room) {
     return std::string(prefix) + "transfer of " + std::to_string(count) + " bytes exceeds the " +
            std::to_string(room) + "-byte transfer buffer";
+}
+
+std::string DriveStoppedAnswering(const std::string& devicePath, const std::string& cause, LossPoint point) {
+    const std::string drive = devicePath.empty() ? "The drive" : "The drive " + devicePath;
+    switch (point) {
+    case LossPoint::BeforeUpload:
+        return drive + " stopped answering (" + cause + ") while it was being made ready: it was unplugged, " +
+               "switched off or reset. Nothing was sent to its memory; its flash is unchanged.";
+    case LossPoint::BeforeCommit:
+        return drive + " stopped answering (" + cause + ") before the commit: it was unplugged, switched off or " +
+               "reset. The commit was not sent; its flash is unchanged. Connect it again and run the update again.";
+    case LossPoint::DuringCommit:
+        break;
+    }
+    return drive + " stopped answering (" + cause + ") during the commit, while it was writing its flash. The " +
+           "update did not complete and restarting the computer will not complete it. The drive's firmware may " +
+           "now be incomplete: if the drive does not come back when connected again (flashutil --list), it needs " +
+           "its maker's recovery procedure.";
+}
+
+std::string NotSent(const std::string& devicePath, const std::string& command, const std::string& cause) {
+    const std::string drive = devicePath.empty() ? "the drive" : devicePath;
+    return command + " could not be sent to " + drive + " (" + cause + "); nothing was sent to its memory.";
 }
 
 std::string NoMakerProfiles(const std::string& devicePath) {

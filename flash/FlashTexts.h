@@ -7,6 +7,7 @@
 #include <string>
 
 #include "flash/Qualification.h"
+#include "ui/RunObserver.h"
 
 namespace FlashTexts {
 
@@ -32,6 +33,13 @@ constexpr const char* RestartRefused = "The system could not be asked to restart
 constexpr const char* RemoveDisc = "Remove disc, before to do the flash task.";
 constexpr const char* StillBecomingReady =
     "The drive is still becoming ready; nothing was sent to its memory. Try again when it has settled.";
+// A drive whose commands stopped reaching it (unplugged, switched off, reset, or silent until
+// the timeout), by where the run was: before anything went to its memory, before the commit,
+// or during the commit, when its flash may be half written.
+enum class LossPoint { BeforeUpload, BeforeCommit, DuringCommit };
+std::string DriveStoppedAnswering(const std::string& devicePath, const std::string& cause, LossPoint point);
+// A readiness command the system did not pass to the drive for another reason.
+std::string NotSent(const std::string& devicePath, const std::string& command, const std::string& cause);
 constexpr const char* CompareFailed = "Compare BIN and DRAM fail!";
 constexpr const char* ProfileCompareFailed = "Compared profile error!";
 // A profile or DVD image on a real drive, from a utility built without the maker's profiles.
@@ -58,6 +66,8 @@ constexpr const char* CommitFailed = "Flash Fail.";
 constexpr const char* Completed = "Flash Completed.";
 constexpr const char* Rehearsed = "Rehearsal complete, flash not changed.";
 }  // namespace Status
+// The status caption of a run's status: its phase's caption, then what its ending appends.
+std::string CaptionOf(const RunStatus& status);
 namespace Suffix {
 constexpr const char* Fail = ", Fail! ";
 constexpr const char* ProfileCheckFail = ", Valid Profile Fail!";

@@ -8,17 +8,16 @@
 #include <memory>
 #include <string>
 
-#include "flash/FlashRun.h"
-#include "flash/StartUp.h"
+#include "flash/ExitCodes.h"
+#include "flash/RunDisplay.h"
 #include "history/HistoryLog.h"
 #include "history/HistoryPlace.h"
 #include "image/Builder.h"
 #include "image/IdentityBlock.h"
 #include "image/Seal.h"
-#include "image/SignaturePolicy.h"
-#include "image/TrustedKeys.h"
 #include "platform/PrintableText.h"
 #include "scsi/CDDrive.h"
+#include "session/FlashSession.h"
 #include "app/commands/AllDrivesCommand.h"
 #include "app/commands/FailureWords.h"
 #include "app/commands/GuardedPlatform.h"
@@ -27,6 +26,7 @@
 #include "app/commands/PlatformChoice.h"
 #include "app/commands/TerminalUserInterface.h"
 #include "app/commands/UtilitySubject.h"
+#include "app/commands/UsageError.h"
 
 namespace {
 
@@ -47,31 +47,6 @@ int NothingToFlash(const GuardedPlatform& platform, const std::string& why) {
     return ExitCode::NoDrive;
 }
 
-// The target drive is claimed for the run (on Linux: no mounted disc, no other holder, and
-// no sleep or shutdown) until the claim goes. nullptr with why set when refused.
-std::unique_ptr<RunClaim> ClaimForRun(Platform& platform, const CDDrive& drive, std::string& why) {
-    std::string notice;
-    std::unique_ptr<RunClaim> claim = platform.ClaimForRun(drive.Handle, why, &notice);
-    if (!notice.empty())
-        Say(notice);
-    return claim;
-}
-
-int ExitCodeOf(FlashOutcome outcome) {
-    switch (outcome) {
-    case FlashOutcome::Completed:
-    case FlashOutcome::Rehearsed: return ExitCode::Success;
-    case FlashOutcome::RevisionRefused:
-    case FlashOutcome::Declined: return ExitCode::Refused;
-    case FlashOutcome::Unidentified:
-    case FlashOutcome::DiscPresent:
-    case FlashOutcome::Interrupted:
-    case FlashOutcome::FailedBeforeCommit: return ExitCode::FailedBeforeCommit;
-    case FlashOutcome::CommitFailed: return ExitCode::FailedAtCommit;
-    }
-    return ExitCode::Failure;
-}
-
 // A command that failed in the system rather than in the drive (a drive unplugged or reset,
 // a timeout) shows only an error number in its message: name the device and the cause.
 void SayTransportFailure(const FlashReport& report, const CDDrive& drive, const Platform& platform) {
@@ -79,29 +54,29 @@ void SayTransportFailure(const FlashReport& report, const CDDrive& drive, const 
         return;
     if (!report.Failure || report.Failure->Result.SystemError == 0)
         return;
+    // A drive that stopped answering was named by the run itself, with what that means for it.
+    if (DriveStoppedAnswering(report.Failure->Result))
+        return;
     const int error = report.Failure->Result.SystemError;
     const std::string cause = platform.ErrorText(error);
-    Say(drive.DevicePath() + ": " + (cause.empty() ? "error " + std::to_string(error) : cause) + " (at: " +
-        report.Status + ")");
+    Say(drive.DevicePath() + ": " + (cause.empty() ? "error " + std::to_string(error) : cause) +
+        (report.Status.empty() ? std::string() : " (at: " + report.Status + ")"));
 }
 
 // The run proper.
-int FlashFromTerminal(const UtilitySubject& subject, const CopyVerdict& verdict, GuardedPlatform& platform,
-                      PlatformChoice& choice, TerminalUserInterface& ui, bool noCommit, HistoryLog& history) {
-    const IdentityBlock block = subject.View();
-    FlashStartUp startUp(block, platform);
-    startUp.FormIdentityTexts();
-
-    if (!startUp.AskWarning(ui))
+int FlashFromTerminal(FlashSession& session, GuardedPlatform& platform, PlatformChoice& choice,
+                      TerminalUserInterface& ui) {
+    const FlashStartUp& startUp = session.StartUp();
+    if (!session.AskWarning(ui))
         return ui.Refused() ? RefusalWithoutTerminal() : ExitCode::Refused;
     if (InterruptWatch::Requested())
         return ExitCode::Refused;
     if (!ui.Quiet())
         std::printf("%s\n", startUp.CaptionText().c_str());
 
-    const FlashStartUp::Detection detection = startUp.Detect(ui);
-    if (startUp.Drives() && startUp.Drives()->LeftOut() > 0)
-        Say(startUp.Drives()->LeftOutText());
+    const FlashStartUp::Detection detection = session.Detect(ui);
+    if (const std::string leftOut = session.LeftOutText(); !leftOut.empty())
+        Say(leftOut);
     switch (detection) {
     case FlashStartUp::Detection::NoDrive:
         return NothingToFlash(platform, "no optical drive found" +
@@ -117,10 +92,14 @@ int FlashFromTerminal(const UtilitySubject& subject, const CopyVerdict& verdict,
             std::printf("%s %s\n", k == 0 ? "*" : " ", PrintableText(startUp.Entries()[k]).c_str());
     }
     std::fflush(stdout);
-    CDDrive& drive = *startUp.SelectEntry(0);
-
-    std::string why;
-    std::unique_ptr<RunClaim> claim = ClaimForRun(platform, drive, why);
+    // The target drive is claimed for the run (on Linux: no mounted disc, no other holder, and
+    // no sleep or shutdown) until the claim goes.
+    const int target = session.DriveIndexOf(0);
+    const CDDrive& drive = session.Drive(target);
+    std::string why, notice;
+    std::unique_ptr<RunClaim> claim = session.Claim(target, why, notice);
+    if (!notice.empty())
+        Say(notice);
     if (!claim) {
         Say(why);
         return ExitCode::Busy;
@@ -128,14 +107,8 @@ int FlashFromTerminal(const UtilitySubject& subject, const CopyVerdict& verdict,
     RunControl control;
     control.StopRequested = [] { return InterruptWatch::Requested(); };
     control.HoldInterrupts = [](bool hold) { InterruptWatch::Hold(hold); };
-    control.MakerProfiles = subject.Seal ? SealedProfiles(subject.Seal) : std::span<const uint8_t>();
-    control.NoCommit = noCommit;
-    HistoryRun record(&history, block, drive, noCommit);
-    record.NameUtility(subject.FullPath, subject.Sha256, verdict);
-    control.BeforeFirstCommand = [&record] { record.Started(); };
-
-    const FlashReport report = FlashRun(drive, block, ui, ui, control).Run(0);
-    record.Ended(report);
+    RunDisplay display(ui);
+    const FlashReport report = session.Run(target, 0, ui, display, control);
     claim.reset();
     ui.EndProgressLine();
 
@@ -175,34 +148,32 @@ int RunCli(const Options& options) {
     if (options.All || options.Json)
         return RunAllDrives(options, subject);
 
+    // Every run that reaches a drive is recorded; a history that can't be written is told once.
+    LibcSystemLog systemLog;
+    HistoryLog history(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &systemLog);
+    SessionSettings settings = SubjectSessionSettings(subject, &history, options.NoCommit);
+
     // The seal, the signature and the administrator's policy, before any drive is even looked for.
-    CopyVerdict verdict;
     {
         TerminalUserInterface sealUi(options.Yes);
         sealUi.SetQuiet(options.Quiet);
-        if (!CheckUtilityTrust(subject.Areas(), subject.File.empty() ? "this utility" : subject.File,
-                               InstalledTrustedKeys(), ReadSignaturePolicy(SignaturePolicyPath()), sealUi, &verdict))
+        if (!FlashSession::CheckTrust(settings, sealUi))
             return ExitCode::FailedBeforeCommit;
     }
 
     PlatformChoiceError error;
     std::unique_ptr<PlatformChoice> choice = ChoosePlatform(options, block, error);
-    if (!choice) {
-        Say(error.Text);
-        return error.Exit;
-    }
+    if (!choice)
+        return ReportUsageError(error.Text, options.Json && error.Exit == ExitCode::Usage, error.Exit);
 
     TerminalUserInterface ui(options.Yes);
     ui.SetQuiet(options.Quiet);
     InterruptWatch interrupts;
     ui.Interrupted = [] { return InterruptWatch::Requested(); };
     GuardedPlatform platform(choice->Get());
+    FlashSession session(block, platform, settings);
 
-    // Every run that reaches a drive is recorded; a history that can't be written is told once.
-    LibcSystemLog systemLog;
-    HistoryLog history(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &systemLog);
-
-    const int code = FlashFromTerminal(subject, verdict, platform, *choice, ui, options.NoCommit, history);
+    const int code = FlashFromTerminal(session, platform, *choice, ui);
     std::fflush(stdout);
     return FinishReplay(*choice, code);
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "flash/FlashTexts.h"
 #include "platform/PrintableText.h"
 
 namespace {
@@ -79,16 +80,16 @@ void FleetDisplay::Started(const IdentityTexts&, const std::string&, const std::
         }
 }
 
-void FleetDisplay::Step(const std::string& device, const std::string& status) {
+void FleetDisplay::Step(const std::string& device, const RunStatus& status) {
     const std::lock_guard<std::mutex> lock(Mutex_);
     Line* line = Find(device);
     if (line == nullptr || Quiet_)
         return;
-    line->Status = status;
+    line->Status = FlashTexts::CaptionOf(status);
     if (Live_)
         Redraw();
     else {
-        std::fprintf(Out_, "%s: %s\n", PrintableText(device).c_str(), PrintableText(status).c_str());
+        std::fprintf(Out_, "%s: %s\n", PrintableText(device).c_str(), PrintableText(line->Status).c_str());
         std::fflush(Out_);
     }
 }

@@ -99,10 +99,12 @@ constexpr const char* Flashing =
     "\n"
     "Listing (--list), and --cli, --info, --history:\n"
     "  --json                 JSON instead of text; --list prints one document\n"
-    "                         {\"drives\": [...]}, also when no drive is found; --cli\n"
-    "                         a stream of JSON lines (events: question, run_started,\n"
-    "                         step, progress, message, drive_finished, summary), the\n"
-    "                         person's texts on stderr\n"
+    "                         {\"schema\": ..., \"drives\": [...]}, also when no drive is\n"
+    "                         found; --cli a stream of JSON lines (events: question,\n"
+    "                         run_started, step, progress, message, drive_finished,\n"
+    "                         summary), the person's texts on stderr; a usage error\n"
+    "                         is also one JSON document on stdout. Schemas:\n"
+    "                         /usr/share/flashutil/schema/\n"
     "\n"
     "Building (--build):\n"
     "  --model N              model N of the model file, counting from 0 (section\n"
@@ -166,13 +168,14 @@ int RunHelp() {
         "  %d  failure at or after the commit: the drive may need the update again\n"
         "  %d  a replay left its recording (--virtual-drive=replay=FILE)\n"
         "  %d  --all: some drives completed, others did not (named on stderr)\n"
+        "  %d  nothing to do: every qualifying drive has this revision or a newer one\n"
         "The window exits with 0, or with %d when the built copy is damaged or refused.\n"
         "Without a display (no DISPLAY or WAYLAND_DISPLAY) the program runs the terminal\n"
         "flash instead, with these exit codes.\n"
         "A damaged copy (its seal or signature does not match), or one the policy refuses,\n"
         "ends a run with %d before any drive command.\n"
         "\n"
-        "Exit status of --verify:\n"
+        "Exit status of --verify, its own codes (its 10 is not a flash run's 10):\n"
         "  %d  intact and signed by a trusted key\n"
         "  %d  the file can't be read, or is no copy of flashutil\n"
         "  %d  damaged: its seal or its signature does not match\n"
@@ -182,12 +185,14 @@ int RunHelp() {
         ExitCode::Success, ExitCode::Failure, ExitCode::Usage, ExitCode::NoDrive,
         ExitCode::Refused, ExitCode::Busy, ExitCode::FailedBeforeCommit,
         ExitCode::FailedAtCommit, ExitCode::ReplayDiverged, ExitCode::PartialSuccess,
-        ExitCode::FailedBeforeCommit, ExitCode::FailedBeforeCommit, ExitCode::Success, ExitCode::Failure,
+        ExitCode::NothingToDo, ExitCode::FailedBeforeCommit, ExitCode::FailedBeforeCommit,
+        ExitCode::Success, ExitCode::Failure,
         ExitCode::VerifyDamaged, ExitCode::VerifyUnsigned, ExitCode::VerifyUntrusted, ExitCode::VerifyPolicy);
     return ExitCode::Success;
 }
 
 int RunVersion() {
-    std::printf("flashutil %s\n%s\n", FileVersion, FileDescription);
+    std::printf("flashutil %s\n%s\n%s\n", FileVersion, FileDescription,
+                "Licensed under the Apache License, Version 2.0 (SPDX: Apache-2.0).");
     return ExitCode::Success;
 }

@@ -12,6 +12,8 @@
 
 #include "history/HistoryFile.h"
 #include "history/HistoryPlace.h"
+#include "platform/JsonKeys.h"
+#include "platform/JsonVocabulary.h"
 #include "platform/PrintableText.h"
 #include "app/commands/Options.h"
 
@@ -26,10 +28,10 @@ json StartJson(const RunStart& s) {
         {"version", s.Version},
         {"rehearsal", s.Rehearsal},
         {"utility", {{"model", s.Utility.Model}, {"new_revision", s.Utility.NewRevision},
-                     {"image_sha256", s.Utility.ImageSha256}, {"file", s.Utility.File},
-                     {"file_sha256", s.Utility.FileSha256},
-                     {"signature", {{"verdict", s.Utility.Verdict}, {"signer", s.Utility.Signer},
-                                    {"fingerprint", s.Utility.Fingerprint}}}}},
+                     {"image_sha256", s.Utility.ImageSha256}, {JsonKey::File, s.Utility.File},
+                     {JsonKey::FileSha256, s.Utility.FileSha256},
+                     {JsonKey::Signature, {{JsonKey::Verdict, s.Utility.Verdict}, {JsonKey::Signer, s.Utility.Signer},
+                                    {JsonKey::Fingerprint, s.Utility.Fingerprint}}}}},
         {"drive", {{"device", s.Drive.Device}, {"identity", s.Drive.Identity}, {"vendor", s.Drive.Vendor},
                    {"product", s.Drive.Product}, {"revision", s.Drive.Revision}, {"virtual", s.Drive.Virtual}}},
     };
@@ -40,15 +42,16 @@ json EndJson(const RunEnd& e) {
     if (e.Failure)
         failure = {{"command", e.Failure->Command},
                    {"cdb", e.Failure->Cdb},
-                   {"category", e.Failure->Category},
+                   {"category", SnakeCase(e.Failure->Category)},
                    {"status", e.Failure->Status},
-                   {"sense", e.Failure->Sense.empty() ? json(nullptr) : json(e.Failure->Sense)},
+                   {JsonKey::Sense, SenseJsonOfCode(e.Failure->Sense)},
+                   // An alias kept one release: the words are in "sense" too.
                    {"sense_text", e.Failure->SenseText.empty() ? json(nullptr) : json(e.Failure->SenseText)},
-                   {"system_error", e.Failure->SystemError}};
+                   {JsonKey::SystemError, e.Failure->SystemError}};
     return {
         {"ended", e.Time},
-        {"outcome", e.Outcome},
-        {"step", e.Step},
+        {JsonKey::Outcome, SnakeCase(e.Outcome)},
+        {JsonKey::Step, SnakeCase(e.Step)},
         {"status", e.Status},
         {"revision_after", e.RevisionAfter ? json(*e.RevisionAfter) : json(nullptr)},
         {"identity_after", e.IdentityAfter ? json(*e.IdentityAfter) : json(nullptr)},
@@ -140,7 +143,8 @@ int RunHistory(const Options& options) {
         auto dump = [](const json& value) { return value.dump(2, ' ', false, json::error_handler_t::replace); };
         // Nothing is written before the file could be opened; a read that fails later leaves
         // the document unfinished, never passed off as whole.
-        const std::string head = "{\n  \"file\": " + dump(path) + ",\n  \"runs\": [";
+        const std::string head = "{\n  \"" + std::string(JsonKey::Schema) + "\": " + dump(JsonSchemaName::History) +
+                                 ",\n  \"file\": " + dump(path) + ",\n  \"runs\": [";
         const bool read = ReadHistory(path, HistoryReader{[&](const HistoryEntry& entry) {
             if (runs == 0)
                 std::fputs(head.c_str(), stdout);

@@ -12,6 +12,7 @@
 #include "image/CopyVerdict.h"
 #include "image/TrustedKeys.h"
 #include "platform/PrintableText.h"
+#include "platform/JsonKeys.h"
 #include "app/commands/Options.h"
 #include "app/commands/UtilitySubject.h"
 
@@ -33,7 +34,8 @@ json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts, cons
             {"dvd_model", TextOrNull(facts.ImageKind == UtilityFacts::Kind::Dvd, facts.DvdModel)},
         };
     return {
-        {"file", TextOrNull(!subject.File.empty(), subject.File)},
+        {JsonKey::Schema, JsonSchemaName::Info},
+        {JsonKey::File, TextOrNull(!subject.File.empty(), subject.File)},
         {"copy", built ? "built" : "blank"},
         {"built_by", facts.BuiltBy ? json(*facts.BuiltBy) : json(nullptr)},
         {"model", TextOrNull(built, facts.Model)},
@@ -49,11 +51,11 @@ json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts, cons
         {"seal", SealName(facts.Seal)},
         {"seal_problem", TextOrNull(facts.Seal == UtilityFacts::SealState::Damaged, facts.SealProblem)},
         {"maker_profiles", facts.MakerProfiles},
-        {"file_sha256", TextOrNull(!subject.Sha256.empty(), subject.Sha256)},
-        {"signature",
-         {{"verdict", VerdictName(verdict.Result)},
-          {"signer", TextOrNull(verdict.Result == CopyVerdict::State::Trusted, verdict.Signer)},
-          {"fingerprint", TextOrNull(!verdict.Fingerprint.empty(), verdict.Fingerprint)},
+        {JsonKey::FileSha256, TextOrNull(!subject.Sha256.empty(), subject.Sha256)},
+        {JsonKey::Signature,
+         {{JsonKey::Verdict, VerdictName(verdict.Result)},
+          {JsonKey::Signer, TextOrNull(verdict.Result == CopyVerdict::State::Trusted, verdict.Signer)},
+          {JsonKey::Fingerprint, TextOrNull(!verdict.Fingerprint.empty(), verdict.Fingerprint)},
           {"problem", TextOrNull(verdict.Result == CopyVerdict::State::Damaged, verdict.Cause)}}},
     };
 }

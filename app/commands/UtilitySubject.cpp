@@ -41,3 +41,14 @@ bool LoadUtilitySubject(const std::string& file, UtilitySubject& subject, std::s
     std::free(full);
     return true;
 }
+
+SessionSettings SubjectSessionSettings(const UtilitySubject& subject, HistoryLog* history, bool noCommit) {
+    SessionSettings settings;
+    settings.Areas = subject.Areas();
+    settings.File = subject.File;
+    settings.History = history;
+    settings.NoCommit = noCommit;
+    settings.FullPath = subject.FullPath;
+    settings.Sha256 = subject.Sha256;
+    return settings;
+}

@@ -8,6 +8,7 @@
 
 #include "image/IdentityBlock.h"
 #include "image/UtilityFile.h"
+#include "session/FlashSession.h"
 
 struct UtilitySubject {
     UtilitySubject() = default;
@@ -32,3 +33,6 @@ struct UtilitySubject {
 // This program when file is empty, else the copy in file; subject is a fresh one. False with why set (naming the file
 // and the cause) when that file is no readable copy of the program.
 bool LoadUtilitySubject(const std::string& file, UtilitySubject& subject, std::string& why);
+
+// What a flash session needs of subject: its areas, its file for messages and records, its SHA-256.
+SessionSettings SubjectSessionSettings(const UtilitySubject& subject, HistoryLog* history, bool noCommit);

@@ -96,7 +96,11 @@ LinuxPlatform::~LinuxPlatform() {
 std::vector<DriveCandidate> LinuxPlatform::EnumerateOpticalDrives() {
     Drives_.clear();
     std::vector<DriveCandidate> candidates;
+    // A drive's letter is its place among all the system's drives, so that it is the same
+    // with and without --device, in every listing and every menu.
+    std::size_t place = 0;
     for (const SysfsDrive& drive : FindOpticalDrives(Config_.SysfsRoot, Config_.DevRoot)) {
+        const char letter = LetterFor(place++);
         if (!Config_.OnlyDevices.empty()) {
             const auto chosen = [&](const std::string& node) {
                 return !node.empty() && std::find(Config_.OnlyDevices.begin(), Config_.OnlyDevices.end(),
@@ -109,8 +113,7 @@ std::vector<DriveCandidate> LinuxPlatform::EnumerateOpticalDrives() {
         entry.Drive = drive;
         // The kernel's host numbers grow past 255 as adapters come and go; the letter and
         // the device path still tell such drives apart.
-        entry.Address = DriveAddress{LetterFor(Drives_.size()), uint8_t(drive.Host), uint8_t(drive.Target),
-                                     uint8_t(drive.Lun)};
+        entry.Address = DriveAddress{letter, uint8_t(drive.Host), uint8_t(drive.Target), uint8_t(drive.Lun)};
         Drives_.push_back(entry);
         DriveCandidate candidate;
         candidate.Address = entry.Address;
@@ -119,6 +122,7 @@ std::vector<DriveCandidate> LinuxPlatform::EnumerateOpticalDrives() {
                                 std::to_string(drive.Target) + ":" + std::to_string(drive.Lun);
         candidate.GenericNode = drive.GenericNode;
         candidate.BlockNode = drive.BlockNode;
+        candidate.PhysicalPath = drive.PhysicalPath;
         // udev describes the machine's own devices; a moved sysfs tree (tests) has other names.
         if (Config_.SysfsRoot == "/sys") {
             UdevDriveProperties udev = ReadUdevProperties(drive.BlockName, drive.GenericName);

@@ -37,7 +37,8 @@ public:
     LinuxPlatform(const LinuxPlatform&) = delete;
     LinuxPlatform& operator=(const LinuxPlatform&) = delete;
 
-    // Drive letters handed out in address order: 'D' to 'Z', then 'A' to 'C', then blanks.
+    // Drive letters handed out in address order over all the system's drives, those left out
+    // by OnlyDevices included: 'D' to 'Z', then 'A' to 'C', then blanks.
     std::vector<DriveCandidate> EnumerateOpticalDrives() override;
     std::string DevicePath(const DriveAddress& address) const override;
     PlatformHandle Open(const DriveAddress& address) override;

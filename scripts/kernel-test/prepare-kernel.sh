@@ -7,7 +7,10 @@
 # Usage: prepare-kernel.sh CACHE_DIR
 # Prints the directory that holds vmlinuz, modules/*.ko and load-order (the modules to load
 # at boot, in dependency order; scsi_debug itself is left out: the checks load it with
-# their own parameters). A second run with the same package version reuses the cache.
+# their own parameters) and drive-load-order (the host adapters of QEMU's own drives: ATAPI,
+# virtio-scsi, USB Bulk-Only and UAS, and ext4, which the checks load when they come to those
+# drives).
+# A second run with the same package version and module lists reuses the cache.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/common.sh"
@@ -18,11 +21,17 @@ cache=$(cd "$cache" && pwd)
 
 # The modules the guest needs; their dependencies come from modules.dep.
 wanted=(sg sr_mod scsi_debug)
+# The adapters of QEMU's drives, loaded later (names as modprobe knows them), and ext4 for a
+# disc to mount.
+adapters=(ata_piix virtio_pci virtio_scsi xhci_pci ehci_pci usb_storage uas ext4)
+# A cache made for other module lists is made again.
+lists="${wanted[*]} / ${adapters[*]}"
+ready_for() { [ -f "$1/ready" ] && [ "$(cat "$1/ready")" = "$lists" ]; }
 
 # A kernel fetched before is used again without asking apt (whose answers take seconds when
 # it keeps no package cache); KERNEL_TEST_REFRESH=1 looks for a newer one.
 cached=$(ls -d "$cache"/linux-image-*/ 2>/dev/null | sort -V | tail -n 1 || true)
-if [ -n "$cached" ] && [ -f "$cached/ready" ] && [ "${KERNEL_TEST_REFRESH:-0}" != 1 ]; then
+if [ -n "$cached" ] && ready_for "$cached" && [ "${KERNEL_TEST_REFRESH:-0}" != 1 ]; then
     echo "${cached%/}"
     exit 0
 fi
@@ -40,12 +49,12 @@ if [ -z "${pkg:-}" ]; then
     read -r pkg version < <(kernel_of_meta || true) || true
 fi
 if [ -z "${pkg:-}" ]; then
-    [ -n "$cached" ] && [ -f "$cached/ready" ] && { echo "${cached%/}"; exit 0; }
+    [ -n "$cached" ] && ready_for "$cached" && { echo "${cached%/}"; exit 0; }
     kt_log "cannot find Debian's linux-image-amd64 package"
     exit 1
 fi
 dir="$cache/$pkg-$version"
-if [ -f "$dir/ready" ]; then
+if ready_for "$dir"; then
     echo "$dir"
     exit 0
 fi
@@ -63,19 +72,27 @@ depmod -b "$dir.tmp/root" "$kver"
 
 # modprobe --show-depends lists "insmod PATH" lines in load order, soft dependencies
 # (the crc-t10dif providers) included.
+# A module built into the kernel shows as "builtin NAME" and needs no file.
 order=()
-for m in "${wanted[@]}"; do
-    while read -r verb path _; do
-        [ "$verb" = insmod ] || continue
-        name=$(basename "$path")
-        case " ${order[*]} " in *" $name "*) continue ;; esac
-        cp "$path" "$dir/modules/$name"
-        order+=("$name")
-    done < <(modprobe -d "$dir.tmp/root" -S "$kver" --show-depends "$m")
-done
+add_modules() { # add_modules MODULE...: appends each with its dependencies to order
+    local m verb path name
+    for m in "$@"; do
+        while read -r verb path _; do
+            [ "$verb" = insmod ] || continue
+            name=$(basename "$path")
+            case " ${order[*]} " in *" $name "*) continue ;; esac
+            cp "$path" "$dir/modules/$name"
+            order+=("$name")
+        done < <(modprobe -d "$dir.tmp/root" -S "$kver" --show-depends "$m")
+    done
+}
+add_modules "${wanted[@]}"
 printf '%s\n' "${order[@]}" | grep -vx 'scsi_debug.ko' > "$dir/load-order"
+before=${#order[@]}
+add_modules "${adapters[@]}"
+printf '%s\n' "${order[@]:$before}" > "$dir/drive-load-order"
 cp "$dir.tmp/root/boot/vmlinuz-$kver" "$dir/vmlinuz"
 echo "$kver" > "$dir/kernel-release"
 rm -rf "$dir.tmp"
-touch "$dir/ready"
+echo "$lists" > "$dir/ready"
 echo "$dir"

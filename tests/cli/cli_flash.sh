@@ -25,7 +25,7 @@ grep -qx 'Drive: 0-0-0 V: ACME    CD-RW RW5200    R120' "$work/ok.out" || fail "
 # --trace: one JSON object per line and per command, 12-byte CDBs in lower-case hex.
 lines=$(wc -l < "$work/trace.json")
 [ "$lines" -ge 70 ] || fail "trace has $lines lines, want one per command (70 or more)"
-bad=$(grep -cvE '^\{"device": "virtual:0", "cdb": "[0-9a-f]{24}", "dir": "(in|out)", "len": [0-9]+, "status": [0-9]+, "sense": \[[0-9]+, [0-9]+, [0-9]+\], "error": -?[0-9]+, "ms": [0-9.]+\}$' "$work/trace.json")
+bad=$(grep -cvE '^\{"device": "virtual:0", "cdb": "[0-9a-f]{24}", "dir": "(in|out)", "len": [0-9]+, "status": [0-9]+, "sense": (null|\{"key": [0-9]+, "asc": [0-9]+, "ascq": [0-9]+, "words": "[^"]*"\}), "system_error": -?[0-9]+, "duration_ms": [0-9.]+, "error": -?[0-9]+, "ms": [0-9.]+, "schema": "flashutil-trace/1"\}$' "$work/trace.json")
 [ "$bad" = 0 ] || fail "$bad trace lines are not in the trace format"
 if command -v python3 > /dev/null; then
     python3 -c 'import json,sys; [json.loads(l) for l in open(sys.argv[1])]' "$work/trace.json" ||
@@ -79,13 +79,20 @@ run senseafter "$built" --cli --yes --virtual-drive=open-error=EACCES --virtual-
 grep -q '^SenseCode: 05 24 00, 02' "$work/senseafter.out" "$work/senseafter.err" ||
     fail "after a failed open, the second drive's failure has no sense report: $(cat "$work/senseafter.out")"
 
-# 3b. A drive that goes away in the middle of the upload: the device and the cause are named,
-# together with the step, and nothing is committed.
+# 3b. A drive that goes away in the middle of the upload, and one that goes away while the
+# update question waits (its load is the first command to meet the loss): the device, the
+# cause and what it means are named, never "Remove disc", and nothing is committed.
 run gone "$built" --cli --yes --virtual-drive=error=14:ENODEV --trace "$work/gone.json"
 [ "$(rc gone)" = 6 ] || fail "drive gone: exit $(rc gone), want 6"
-grep -q "virtual:0: No such device (at: Write BIN to drive's DRAM... , Fail! )" "$work/gone.err" ||
-    fail "drive gone: device and cause not named: $(cat "$work/gone.err")"
+grep -qx "The drive virtual:0 stopped answering (No such device) before the commit: it was unplugged, switched off or reset. The commit was not sent; its flash is unchanged. Connect it again and run the update again." \
+    "$work/gone.err" || fail "drive gone: device and cause not named: $(cat "$work/gone.err")"
 [ "$(grep -c '"cdb": "3b' "$work/gone.json")" -lt 33 ] || fail "drive gone: the commit was sent"
+run goneready "$built" --cli --yes --virtual-drive=error=3:ENODEV --trace "$work/goneready.json"
+[ "$(rc goneready)" = 6 ] || fail "drive gone before the load: exit $(rc goneready), want 6"
+grep -q "^The drive virtual:0 stopped answering (No such device) while it was being made ready" \
+    "$work/goneready.err" || fail "drive gone before the load: not said: $(err goneready)"
+grep -q "Remove disc" "$work/goneready.out" "$work/goneready.err" && fail "drive gone before the load: 'Remove disc'"
+grep -qE '"cdb": "(00|25|3b)' "$work/goneready.json" && fail "drive gone before the load: commands after the load"
 
 # 4. A failing commit gives exit 7 and "Flash Fail.".
 run commit "$built" --cli --yes --virtual-drive=fail=$commit:03/0C/00

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The flash run against a drive that fails: every command of a full run failed in turn,
 // a read-back with one altered byte, a disc in the tray, a drive slow to settle, a commit
-// that times out, and a stop requested by the person.
+// that times out, a drive pulled out at each step, and a stop requested by the person.
 
 #include <cerrno>
 
@@ -82,9 +82,27 @@ TEST_P(FaultSweep, EveryCommandFailedInTurnStopsTheRunAtItsStep) {
             const Role role = run[i].What;
             const Reaction reaction = ReactionTo(role);
 
+            const bool readiness = role == Role::Load || role == Role::TestUnitReady || role == Role::StopPlay ||
+                                   role == Role::StopUnit;
+            if (readiness && flavour.Category == CommandCategory::SystemError) {
+                // A readiness command that never reached the drive has no sense to judge: the run
+                // ends there, with nothing sent to the memory and the command kept by name.
+                EXPECT_EQ(outcome, FlashOutcome::FailedBeforeCommit);
+                EXPECT_EQ(Record().size(), i + 2);
+                EXPECT_EQ(Report.Step, FlashStep::ReadinessWait);
+                ASSERT_TRUE(Report.Failure);
+                EXPECT_EQ(Report.Failure->Sent.Cdb, run[i].Cdb);
+                EXPECT_FALSE(Report.Failure->Result.Delivered());
+                EXPECT_EQ(Ui.Messages.back().Text,
+                          Report.Failure->Name + " could not be sent to " + Drive->DevicePath() +
+                              " (Input/output error); nothing was sent to its memory.");
+                EXPECT_TRUE(FlashUntouched());
+                EXPECT_EQ(Vd().CommitCount(), 0u);
+                continue;
+            }
             if (reaction.Prefix == nullptr) {
-                // Drive handling before the uploads is not judged; a failed test unit ready leads
-                // to the disc test, which finds the tray empty. After the commit the flash is done;
+                // Drive handling before the uploads is not judged by the drive's answer: a test
+                // unit ready the drive failed leads to the disc test, which finds the tray empty. After the commit the flash is done;
                 // only the refreshed entry shows that the drive did not answer (a busy status
                 // without sense passes the drive's identification).
                 EXPECT_EQ(outcome, FlashOutcome::Completed);
@@ -245,7 +263,14 @@ TEST_F(Faults, CommitThatTimesOutIsAFailedFlash) {
     AddFault(CommitNumber, VirtualFaultKind::Timeout);
     EXPECT_EQ(Flash(), FlashOutcome::CommitFailed);
     EXPECT_EQ(Ui.Caption, "Flash Fail.");
-    EXPECT_EQ(Ui.Messages.back().Text, "Write Buffer> 00 00 00. 00, 006E");
+    ASSERT_GE(Ui.Messages.size(), 2u);
+    EXPECT_EQ(Ui.Messages[Ui.Messages.size() - 2].Text, "Write Buffer> 00 00 00. 00, 006E");
+    // The drive stopped answering while it wrote its flash: said plainly, the maker's recovery named.
+    EXPECT_EQ(Ui.Messages.back().Kind, MessageKind::Error);
+    EXPECT_NE(Ui.Messages.back().Text.find(Drive->DevicePath() + " stopped answering (Connection timed out) during "
+                                           "the commit"),
+              std::string::npos);
+    EXPECT_NE(Ui.Messages.back().Text.find("maker's recovery procedure"), std::string::npos);
     EXPECT_EQ(Report.Step, FlashStep::Commit);
     EXPECT_EQ(Report.Failure->Name, "Write Buffer");
     EXPECT_EQ(Report.Failure->Result.Category, CommandCategory::TransportError);
@@ -254,6 +279,62 @@ TEST_F(Faults, CommitThatTimesOutIsAFailedFlash) {
     EXPECT_TRUE(Ui.ListEntries.empty());
     EXPECT_EQ(Record().size(), CommitNumber) << "no identification, no restart question";
     EXPECT_EQ(Virtual->RestartRequests(), 0u);
+}
+
+// A drive pulled out (unplugged, switched off) at each point of a run: from then on every
+// command fails in the system with ENODEV and no sense at all. Never "Remove disc"; the run
+// ends at that step with the drive named and what it means for its flash, and no restart is
+// offered.
+TEST_F(Faults, DriveGoneAtEachStepEndsTheRunSayingSo) {
+    struct Case {
+        const char* Name;
+        uint32_t From;  // the first command that fails
+        FlashOutcome Outcome;
+        FlashStep Step;
+        const char* Said;
+    };
+    const Case cases[] = {
+        {"before the load", 2, FlashOutcome::FailedBeforeCommit, FlashStep::ReadinessWait,
+         " stopped answering (No such device) while it was being made ready: it was unplugged, switched off or "
+         "reset. Nothing was sent to its memory; its flash is unchanged."},
+        {"at the first poll", 3, FlashOutcome::FailedBeforeCommit, FlashStep::ReadinessWait,
+         " stopped answering (No such device) while it was being made ready"},
+        {"in the upload", FirstChunkWrite + 3, FlashOutcome::FailedBeforeCommit, FlashStep::ImageUpload,
+         " stopped answering (No such device) before the commit: it was unplugged, switched off or reset. The "
+         "commit was not sent; its flash is unchanged."},
+        {"in the read-back", FirstChunkRead + 5, FlashOutcome::FailedBeforeCommit, FlashStep::ReadBack,
+         " stopped answering (No such device) before the commit"},
+        {"in the commit", CommitNumber, FlashOutcome::CommitFailed, FlashStep::Commit,
+         " stopped answering (No such device) during the commit, while it was writing its flash. The update did "
+         "not complete and restarting the computer will not complete it."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Ui = ScriptedUserInterface();
+        Build();
+        for (uint32_t n = c.From; n < c.From + 80; ++n) {
+            VirtualFault gone;
+            gone.Command = n;
+            gone.Kind = VirtualFaultKind::PlatformError;
+            gone.Error = ENODEV;
+            Vd().AddFault(gone);
+        }
+        EXPECT_EQ(Flash(), c.Outcome);
+        EXPECT_EQ(Report.Step, c.Step);
+        ASSERT_TRUE(Report.Failure);
+        EXPECT_EQ(Report.Failure->Result.SystemError, ENODEV);
+        EXPECT_EQ(Record().size(), c.From) << "nothing sent after the first command that found the drive gone";
+        ASSERT_FALSE(Ui.Messages.empty());
+        EXPECT_EQ(Ui.Messages.back().Kind, MessageKind::Error);
+        EXPECT_NE(Ui.Messages.back().Text.find("The drive " + Drive->DevicePath() + c.Said), std::string::npos)
+            << Ui.Messages.back().Text;
+        for (const auto& line : Trace(Ui)) {
+            EXPECT_EQ(line.find("Remove disc"), std::string::npos);
+            EXPECT_EQ(line.find("restarted"), std::string::npos) << "a restart offered";
+        }
+        EXPECT_EQ(Virtual->RestartRequests(), 0u);
+        EXPECT_TRUE(FlashUntouched());
+    }
 }
 
 // The commit's long timeout belongs to the commit alone: after a failed commit, the next run

@@ -104,9 +104,11 @@ verdict() { # verdict NAME PROBLEM [TRACE]: PASS when PROBLEM is empty
 }
 # The CDBs of a trace, one per line.
 cdbs() { sed -n 's/.*"cdb": "\([0-9a-f]*\)".*/\1/p' "$1"; }
-# The CDBs with their sense triples (decimal, as the trace writes them): "cdb k,a,q".
+# The CDBs with their sense key, ASC and ASCQ (decimal, as the trace writes them; no sense
+# is 0,0,0): "cdb k,a,q".
 cdbs_and_sense() {
-    sed -n 's/.*"cdb": "\([0-9a-f]*\)".*"sense": \[\([0-9]*\), \([0-9]*\), \([0-9]*\)\].*/\1 \2,\3,\4/p' "$1"
+    sed -n -e 's/.*"cdb": "\([0-9a-f]*\)".*"sense": {"key": \([0-9]*\), "asc": \([0-9]*\), "ascq": \([0-9]*\),.*/\1 \2,\3,\4/p' \
+        -e 's/.*"cdb": "\([0-9a-f]*\)".*"sense": null.*/\1 0,0,0/p' "$1"
 }
 identity_line=$(printf '%s-%s-%s' "$(echo "$KT_ADDRESS" | cut -d: -f1)" \
     "$(echo "$KT_ADDRESS" | cut -d: -f3)" "$(echo "$KT_ADDRESS" | cut -d: -f4)")
@@ -268,6 +270,300 @@ problem=""
 has denied-list "Permission denied" || problem="${problem:-no 'Permission denied'}"
 has denied-list "$KT_DEVICE" || problem="${problem:-the message does not name $KT_DEVICE}"
 verdict "permission: --list as a user without access" "$problem"
+
+
+# ---------------------------------------------------------------------------------------
+# QEMU's own drives: ATAPI (ide-cd), virtio-scsi, USB Bulk-Only (usb-bot) and USB Attached
+# SCSI (usb-uas), each a CD drive without a disc; the SCSI ones answer INQUIRY with the
+# identity above, the ATAPI one with QEMU's own (its utility is atapi-1.01.EXE).
+echo "== [$(cut -d" " -f1 /proc/uptime)s] QEMU's drives: ATAPI, virtio-scsi, USB Bulk-Only, UAS"
+rmmod scsi_debug 2>/dev/null
+while read -r module; do
+    insmod "/lib/modules/$module" 2>/dev/null || echo "guest: $module not loaded"
+done < /lib/modules/drive-load-order
+KINDS="atapi virtio-scsi usb-bot usb-uas"
+
+# The kind of the drive behind sgN, from where sysfs places it.
+kind_of() {
+    path=$(readlink -f "/sys/class/scsi_generic/$1/device")
+    case "$path" in
+        */ata[0-9]*) echo atapi ;;
+        */virtio[0-9]*) echo virtio-scsi ;;
+        */usb[0-9]*)
+            case "$(basename "$(readlink "${path%%/host[0-9]*}/driver")")" in
+                usb-storage) echo usb-bot ;;
+                uas) echo usb-uas ;;
+                *) echo usb ;;
+            esac ;;
+        *) echo other ;;
+    esac
+}
+# The generic node of the drive of that kind, once its block node is there too; "" when none.
+node_of() {
+    for sg in /sys/class/scsi_generic/sg*; do
+        [ -e "$sg/device/block" ] && [ -e "/dev/${sg##*/}" ] || continue
+        [ "$(kind_of "${sg##*/}")" = "$1" ] && { echo "/dev/${sg##*/}"; return; }
+    done
+}
+block_of() { echo "/dev/$(ls "/sys/class/scsi_generic/${1#/dev/}/device/block")"; }
+# Waits up to SECONDS for the drive of that kind to be there (present) or gone (absent).
+wait_drive() { # wait_drive KIND present|absent SECONDS
+    tries=0
+    while [ $tries -lt $(($3 * 10)) ]; do
+        found=$(node_of "$1")
+        if [ "$2" = present ] && [ -n "$found" ]; then sleep 0.5; return 0; fi
+        if [ "$2" = absent ] && [ -z "$found" ]; then return 0; fi
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    return 1
+}
+for kind in $KINDS; do
+    wait_drive $kind present 40 || fail "$kind drive" "no sg node with a CD-ROM block node appeared"
+done
+sleep 1  # the kernel's own first commands to the new drives
+utility_for() { [ "$1" = atapi ] && echo "$bin/atapi-1.01.EXE" || echo "$bin/1.01.EXE"; }
+inquiry_for() { [ "$1" = atapi ] && echo "QEMU    QEMU DVD-ROM    1.00" || echo "$KT_INQUIRY"; }
+serial_for() {
+    case "$1" in atapi) echo KTATAPI0001 ;; virtio-scsi) echo KTVIRTIO0001 ;; usb-bot) echo KTUSBBOT0001 ;; usb-uas) echo KTUAS0001 ;; esac
+}
+# The end record of the last run in the history (one line).
+last_end() { grep '"record": *"end"' "$FLASHUTIL_HISTORY" | tail -n 1; }
+
+run qemu-list "$bin/flashutil" --list
+run qemu-list-json "$bin/flashutil" --list --json
+record qemu-list
+for kind in $KINDS; do
+    node=$(node_of $kind)
+    [ -n "$node" ] || continue
+    problem=""
+    [ $rc -eq 0 ] || problem="exit code $rc"
+    line=$(grep -F "  $node" /tmp/qemu-list.txt)
+    case "$line" in
+        [0-9]*-[0-9]*-[0-9]*" "?": $(inquiry_for $kind)  $node") ;;
+        *) problem="${problem:-no identity line for $node: '$line'}" ;;
+    esac
+    # Without udev the program still lists, with no serial and no by-id link.
+    grep -A8 "\"device\": \"$node\"" /tmp/qemu-list-json.txt | grep -q '"serial": null' ||
+        problem="${problem:-a serial without udev}"
+    grep -q "\"block_node\": \"$(block_of $node)\"" /tmp/qemu-list-json.txt || problem="${problem:-no block node}"
+    verdict "$kind: --list without udev names it, its identity, sg and sr nodes ($node)" "$problem"
+done
+
+# A flash run on each: as far as the emulated drive answers. What each command got back goes
+# to the log ("answers KIND: CDB k,a,q"); the run must end at the command the drive refuses,
+# exit 6, nothing read back and no commit. The drive menu shows the drive under the same
+# address as --list.
+for kind in $KINDS; do
+    node=$(node_of $kind)
+    [ -n "$node" ] || continue
+    name=qemu-$kind
+    run $name "$(utility_for $kind)" --cli --yes --device "$node" --trace /tmp/$name.trace --trace-data
+    cdbs_and_sense /tmp/$name.trace > /tmp/$name.seq
+    sed "s/^/answers $kind: /" /tmp/$name.seq
+    problem=""
+    [ $rc -eq 6 ] || problem="exit code $rc, expected 6 (failed before the commit)"
+    has $name "Update FW:1.00 to FW:1.01 ?" || problem="${problem:-no confirmation of 1.00 to 1.01}"
+    has $name "Write BIN to drive's DRAM... , Fail! " || problem="${problem:-not stopped in the upload}"
+    has $name "Remove disc" && problem="${problem:-'Remove disc' for a drive without a disc}"
+    menu=$(sed -n 's/^\* //p' /tmp/$name.txt)
+    list=$(grep -F "  $node" /tmp/qemu-list.txt)
+    [ "$menu  $node" = "$list" ] || problem="${problem:-menu line '$menu' is not the --list line '$list'}"
+    grep -qE '^3c|^3b[0-9a-f]{16}(80|a0)' /tmp/$name.seq && problem="${problem:-read back or commit sent}"
+    last_end | grep -q '"outcome": *"failed-before-commit"' || problem="${problem:-history: no failed-before-commit}"
+    record $name
+    verdict "$kind: flash run stops at the command the drive refuses, nothing committed" "$problem"
+    [ $kind = usb-bot ] && recording $name $rc
+done
+
+# The claim on a USB drive: while a run holds it (paused right before its first WRITE BUFFER),
+# a second copy is refused as busy.
+echo "== [$(cut -d" " -f1 /proc/uptime)s] USB drive claimed by a run"
+shim=/payload/pause-shim.so
+# Starts a run paused at the first command matching CDB-PATTERN (pause-shim.c); sets $paused_pid.
+start_paused() { # start_paused NAME CDB-PATTERN STAND-IN(0|1) COMMAND...
+    name=$1 pattern=$2 standin=$3
+    shift 3
+    rm -f /tmp/paused
+    KT_PAUSE_CDB=$pattern KT_PAUSE_FILE=/tmp/paused KT_STAND_IN_MEMORY=$standin LD_PRELOAD=$shim \
+        "$@" > "/tmp/$name.txt" 2>&1 < /dev/null &
+    paused_pid=$!
+    tries=0
+    until [ -s /tmp/paused ] || [ $tries -ge 600 ]; do
+        kill -0 $paused_pid 2>/dev/null || return 1
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    [ -s /tmp/paused ]
+}
+# Lets the paused run go on and waits for its end, at most SECONDS; sets $rc (124: it hung).
+resume() { # resume SECONDS
+    kill -CONT $paused_pid
+    tries=0
+    while kill -0 $paused_pid 2>/dev/null && [ $tries -lt $(($1 * 10)) ]; do
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    if kill -0 $paused_pid 2>/dev/null; then
+        kill -9 $paused_pid
+        wait $paused_pid
+        rc=124
+    else
+        wait $paused_pid
+        rc=$?
+    fi
+}
+node=$(node_of usb-bot)
+if start_paused usb-hold 3b05 0 "$bin/1.01.EXE" --cli --yes --device "$node"; then
+    run usb-second "$bin/1.01.EXE" --cli --yes --device "$node"
+    problem=""
+    [ $rc -eq 5 ] || problem="exit code $rc, expected 5 (busy)"
+    has usb-second "Device or resource busy" || problem="${problem:-no 'Device or resource busy'}"
+    has usb-second "$node" || problem="${problem:-the message does not name $node}"
+    record usb-second
+    verdict "usb-bot: a second copy is refused while a run holds the drive" "$problem"
+    resume 90
+else
+    fail "usb-bot: the held run did not reach its first WRITE BUFFER"
+    show usb-hold
+fi
+
+# udev: Debian's systemd-udevd, started now; the serial numbers and by-id links come from its
+# database for every kind of drive.
+echo "== [$(cut -d" " -f1 /proc/uptime)s] udev"
+mkdir -p /run && mount -t tmpfs tmpfs /run
+/lib/systemd/systemd-udevd --daemon --resolve-names=never > /tmp/udevd.txt 2>&1
+# Only the drives' own nodes: their rules read what they need of the parents from sysfs.
+udevadm trigger --action=add --subsystem-match=block --subsystem-match=scsi_generic
+udevadm settle --timeout=60 || fail "udev" "udevadm settle did not finish"
+run udev-list "$bin/flashutil" --list --json
+for kind in $KINDS; do
+    node=$(node_of $kind)
+    [ -n "$node" ] || continue
+    problem=""
+    entry=$(grep -A10 "\"device\": \"$node\"" /tmp/udev-list.txt)
+    echo "$entry" | grep -q "\"serial\": \"$(serial_for $kind)\"" || problem="no serial $(serial_for $kind)"
+    link=$(echo "$entry" | sed -n 's/.*"by_id": "\(.*\)",*$/\1/p')
+    case "$link" in /dev/disk/by-id/*) ;; *) problem="${problem:-no by-id link}" ;; esac
+    [ -n "$link" ] && [ "$(readlink -f "$link")" = "$(block_of $node)" ] ||
+        problem="${problem:-by-id link '$link' does not lead to $(block_of $node)}"
+    echo "udev $kind: serial $(serial_for $kind), by-id $link"
+    verdict "$kind: serial and by-id link from udev's database" "$problem"
+done
+
+# A USB drive pulled out through QEMU's monitor (device_del) at four points of a run: while the
+# update question waits (before the load), in the upload, in the read-back and in the commit.
+# The run is paused right before that command (pause-shim.c), the drive is pulled out, the run
+# goes on and meets the kernel's answer for a drive that is gone. The emulated drive refuses
+# WRITE BUFFER, so for the read-back and the commit the shim answers the upload and read-back
+# transfers in place of the drive's memory; the command at the point itself goes to the kernel.
+# Each time the drive is plugged in again (device_add) and --list must find it.
+echo "== [$(cut -d" " -f1 /proc/uptime)s] a USB drive pulled out during a run"
+plugged=1
+unplug_usb() {
+    echo "KTEST-MONITOR device_del bot$plugged"
+    wait_drive usb-bot absent 30
+}
+replug_usb() {
+    plugged=$((plugged + 1))
+    echo "KTEST-MONITOR device_add usb-bot,bus=xhci.0,id=bot$plugged,serial=KTUSBBOT0001"
+    echo "KTEST-MONITOR device_add scsi-cd,bus=bot$plugged.0,id=botcd$plugged,vendor=$VENDOR,product=$PRODUCT,ver=$REVISION,serial=KTUSBBOT0001"
+    echo "KTEST-MONITOR qom-set /machine/peripheral/bot$plugged attached true"
+    wait_drive usb-bot present 40
+}
+for point in "question:1b0000000300:0:6:readiness-wait:while it was being made ready" \
+    "upload:3b05:0:6:image-upload:before the commit" \
+    "read-back:3c:1:6:read-back:before the commit" \
+    "commit:3b050100000000000080:1:7:commit:during the commit"; do
+    IFS=: read -r where pattern standin want step said <<EOF
+$point
+EOF
+    name=gone-$where
+    node=$(node_of usb-bot)
+    [ -n "$node" ] || { fail "unplug in the $where" "no USB Bulk-Only drive"; continue; }
+    if ! start_paused $name $pattern $standin "$bin/1.01.EXE" --cli --yes --device "$node"; then
+        fail "unplug in the $where" "the run did not reach the point"
+        show $name
+        continue
+    fi
+    unplug_usb || fail "unplug in the $where" "the drive did not go away"
+    resume 90
+    problem=""
+    [ $rc -ne 124 ] || problem="the run hung"
+    [ $rc -eq $want ] || problem="${problem:-exit code $rc, expected $want}"
+    has $name "The drive $node stopped answering (No such device) $said" ||
+        problem="${problem:-no 'The drive $node stopped answering (No such device) $said'}"
+    has $name "Remove disc" && problem="${problem:-'Remove disc'}"
+    has $name "restarted for the changes" && problem="${problem:-a restart offered}"
+    end=$(last_end)
+    echo "$end" | grep -q "\"step\": *\"$step\"" || problem="${problem:-history: not ended at $step}"
+    echo "$end" | grep -q '"system_error": *19' || problem="${problem:-history: no system error 19 (ENODEV)}"
+    record $name
+    echo "    history: $end"
+    verdict "usb-bot pulled out in the $where: exit $want, the drive and its loss named, recorded" "$problem"
+    replug_usb || fail "usb-bot plugged in again after the $where" "no drive appeared"
+done
+run again "$bin/flashutil" --list
+problem=""
+grep -q ": $KT_INQUIRY  $(node_of usb-bot)\$" /tmp/again.txt || problem="not listed"
+record again
+verdict "usb-bot plugged in again (the fourth time): --list finds it" "$problem"
+
+# A run of many drives (virtio-scsi, USB Bulk-Only, UAS qualify) where the USB Bulk-Only drive
+# is pulled out before its first WRITE BUFFER: its run ends saying so, the others go on to
+# their own end (the refusal of WRITE BUFFER).
+echo "== [$(cut -d" " -f1 /proc/uptime)s] a USB drive pulled out of a run of many drives"
+node=$(node_of usb-bot)
+other=$(node_of virtio-scsi)
+if KT_PAUSE_NODE=$node start_paused tower 3b05 0 "$bin/1.01.EXE" --cli --all --yes; then
+    unplug_usb || fail "tower" "the drive did not go away"
+    resume 90
+    problem=""
+    [ $rc -eq 6 ] || problem="exit code $rc, expected 6"
+    has tower "$node stopped answering (No such device) before the commit" ||
+        problem="${problem:-no loss of $node}"
+    has tower "$other: WRITE BUFFER failed: Not Ready, Medium not present" ||
+        problem="${problem:-$other did not go on to its own end}"
+    record tower
+    verdict "tower: the pulled-out USB drive fails alone, the other drives go on" "$problem"
+    replug_usb || fail "usb-bot plugged in again after the tower run" "no drive appeared"
+else
+    fail "tower" "the run did not reach the USB drive's first WRITE BUFFER"
+    show tower
+fi
+
+# A disc put into the UAS drive and mounted: a run refuses the drive before any command of
+# its own, naming the mount; once unmounted the run stops at "Remove disc".
+echo "== [$(cut -d" " -f1 /proc/uptime)s] a disc mounted in the UAS drive"
+node=$(node_of usb-uas)
+block=$(block_of "$node")
+echo "KTEST-MONITOR change uasdisc @WORK@/disc.img raw read-only"
+tries=0
+until dd if="$block" of=/dev/null bs=2048 count=1 2>/dev/null || [ $tries -ge 200 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+mkdir -p /mnt/disc
+if mount -t ext4 -o ro "$block" /mnt/disc; then
+    run mounted "$bin/1.01.EXE" --cli --yes --device "$node" --trace /tmp/mounted.trace
+    problem=""
+    [ $rc -eq 5 ] || problem="exit code $rc, expected 5"
+    has mounted "$block has a disc mounted at /mnt/disc; unmount it (umount /mnt/disc) and try again" ||
+        problem="${problem:-no refusal naming the mount}"
+    cdbs /tmp/mounted.trace | grep -qv '^12' && problem="${problem:-commands other than INQUIRY sent}"
+    record mounted
+    verdict "usb-uas: a mounted disc refuses the run before it sends anything" "$problem"
+    umount /mnt/disc
+    run disc "$bin/1.01.EXE" --cli --yes --device "$node" --trace /tmp/disc.trace
+    cdbs_and_sense /tmp/disc.trace | sed "s/^/answers usb-uas with a disc: /"
+    problem=""
+    [ $rc -eq 6 ] || problem="exit code $rc, expected 6"
+    has disc "Remove disc, before to do the flash task." || problem="${problem:-no 'Remove disc'}"
+    grep -q '"cdb": "3b' /tmp/disc.trace && problem="${problem:-WRITE BUFFER sent}"
+    verdict "usb-uas with a disc, unmounted: the run stops at 'Remove disc'" "$problem"
+else
+    fail "usb-uas: the disc could not be mounted"
+fi
 
 echo "== [$(cut -d" " -f1 /proc/uptime)s] $failures failed"
 exit $failures

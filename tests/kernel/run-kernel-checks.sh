@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # Host side of the kernel checks: builds the guest's payload (the program, the transport
-# test, a flash utility built for the guest's drive) and boots the guest that runs
-# guest-checks.sh against the kernel's scsi_debug drive.
+# test, flash utilities built for the guest's drives, the pause shim) and boots the guest
+# that runs guest-checks.sh against the kernel's scsi_debug drive and QEMU's own drives:
+# ATAPI, virtio-scsi, USB Bulk-Only and USB Attached SCSI, each a CD drive without a disc.
 #
 # Usage: run-kernel-checks.sh FLASHUTIL TRANSPORT_TEST WORK_DIR
 # The kernel, modules and base initramfs are cached in $KERNEL_TEST_CACHE, else in
@@ -33,6 +34,13 @@ FW-Range=1.00-1.09
 BINMask=*.BIN
 Vendor=Kernel test
 Note=Normal
+[MODEL01]
+Model=QEMU ATAPI drive
+Inquiry=QEMU    QEMU DVD-ROM
+FW-Range=1.00-1.09
+BINMask=*.BIN
+Vendor=Kernel test
+Note=Normal
 EOF
 head -c 524288 /dev/zero | tr '\0' '\132' > "$build/1.01.BIN"
 if ! (cd "$build" && ./flashutil --build --model 0 --image 1.01.BIN --output-dir "$build" >build.log 2>&1); then
@@ -51,9 +59,40 @@ if ! (cd "$build" && ./flashutil --build --model 0 --image 1.02.BIN --output-dir
     exit 1
 fi
 
+# The same image for QEMU's ATAPI drive, whose INQUIRY vendor is always QEMU's own.
+mkdir -p "$build/atapi"
+if ! (cd "$build" && ./flashutil --build --model 1 --image 1.01.BIN --output-dir "$build/atapi" >>build.log 2>&1); then
+    cat "$build/build.log" >&2
+    echo "kernel-test: the builder failed to make the ATAPI utility" >&2
+    exit 1
+fi
+cp "$build/atapi/1.01.EXE" "$build/atapi-1.01.EXE"
+# The shim that pauses a run at a chosen command, so that a drive can be pulled out there.
+cc -Wall -O2 -shared -fPIC -o "$build/pause-shim.so" "$here/pause-shim.c" -ldl
+
+# QEMU's drives, each a CD drive without a disc with its own serial number; the SCSI ones
+# answer INQUIRY with the identity the utility is built for. The USB Bulk-Only drive gets
+# pulled out and plugged in again through the monitor (ids bot1, bot2, ...).
+scsi_cd="vendor=SGIOTEST,product=OPTICALTESTDRIVE,ver=1.00"
+drives=(
+    -device ide-cd,bus=ide.1,unit=0,id=atapi,ver=1.00,model=ATAPITESTDRIVE,serial=KTATAPI0001
+    -device virtio-scsi-pci,id=vscsi -device "scsi-cd,bus=vscsi.0,id=vcd,$scsi_cd,serial=KTVIRTIO0001"
+    -device qemu-xhci,id=xhci
+    -device usb-bot,bus=xhci.0,id=bot1,serial=KTUSBBOT0001 -device "scsi-cd,bus=bot1.0,id=botcd1,$scsi_cd,serial=KTUSBBOT0001"
+    -device usb-uas,bus=xhci.0,id=uas,serial=KTUAS0001 -drive if=none,id=uasdisc,media=cdrom
+    -device "scsi-cd,bus=uas.0,id=uascd,scsi-id=0,lun=0,drive=uasdisc,$scsi_cd,serial=KTUAS0001"
+)
+# The disc the checks put into the UAS drive to mount (through the monitor, as @WORK@/disc.img).
+mkdir -p "$work/run"
+rm -f "$work/run/disc.img"
+PATH=$PATH:/usr/sbin:/sbin mke2fs -q -F -t ext2 -b 2048 "$work/run/disc.img" 1024
+qemu=()
+for arg in "${drives[@]}"; do qemu+=(--qemu "$arg"); done
+
 status=0
-"$root/scripts/kernel-test/run-guest.sh" --work "$work/run" --timeout 420 \
+"$root/scripts/kernel-test/run-guest.sh" --work "$work/run" --timeout 600 \
     --binary "$flashutil" --binary "$transport" --binary "$build/1.01.EXE" --binary "$build/1.02.EXE" \
+    --binary "$build/atapi-1.01.EXE" --file "$build/pause-shim.so" "${qemu[@]}" \
     --run "$here/guest-checks.sh" || status=$?
 
 # The runs the guest recorded (with --trace-data), each as NAME.trace, NAME.txt (its output)
