@@ -25,7 +25,7 @@ int RunWindow(const Options& options, int argc, char** argv) {
                              "running the terminal flash instead\n");
         break;
     case WindowDisplay::State::Unreachable:
-        if (IdentityBlock::Embedded().IsBlankCopy()) {
+        if (!options.Subject && IdentityBlock::Embedded().IsBlankCopy()) {
             std::fprintf(stderr, "flashutil: no display could be reached (%s); the builder's window cannot "
                                  "open. Build in the terminal with --build --model N --image FILE\n",
                          display.Tried.c_str());

@@ -24,6 +24,7 @@ int RunCommand(int argc, char** argv) {
     case Options::Mode::Info: return RunInfo(*options);
     case Options::Mode::ExtractImage: return RunExtractImage(*options);
     case Options::Mode::History: return RunHistory(*options);
+    case Options::Mode::Verify: return RunVerify(*options);
     case Options::Mode::Window: break;
     }
     return RunWindow(*options, argc, argv);

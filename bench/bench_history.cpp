@@ -32,7 +32,9 @@ void WriteHistory(const std::string& path, std::size_t runs) {
         start.Run = NewRunId();
         start.Time = UtcTimeNow();
         start.Version = "bench";
-        start.Utility = {"Bench", "B100", std::string(64, 'a')};
+        start.Utility.Model = "Bench";
+        start.Utility.NewRevision = "B100";
+        start.Utility.ImageSha256 = std::string(64, 'a');
         start.Drive = {"/dev/sg" + std::to_string(i % 11), "BENCH   DRIVE           B000", "BENCH", "DRIVE", "B000"};
         out << StartLine(start);
         if (i % 50 == 7)

@@ -19,6 +19,12 @@ constexpr int ReplayDiverged = 8;      // a replayed run sent a command the reco
 constexpr int PartialSuccess = 9;      // --all: some drives completed, others did not
 constexpr int NothingToDo = 10;        // every qualifying drive already has this revision or a newer one
 constexpr int Failure = 1;             // anything else (build failures, I/O errors)
+// --verify's own codes, a command apart from the flash runs: why a copy is not one to trust
+// (0 only for an intact copy signed by a trusted key). 10 there is not NothingToDo.
+constexpr int VerifyDamaged = 10;    // its seal or signature does not match
+constexpr int VerifyUnsigned = 11;   // not signed
+constexpr int VerifyUntrusted = 12;  // signed by a key not trusted here
+constexpr int VerifyPolicy = 13;     // signed by a key the user trusts, not the system's policy
 }  // namespace ExitCode
 
 // How one drive ended: its run's outcome, that it could not be claimed, or that the run could

@@ -140,4 +140,17 @@ std::string UnsealedUtility(const std::string& file) {
                   "detected.";
 }
 
+std::string SignedUtility(const std::string& file, const std::string& signer, const std::string& fingerprint) {
+    return file + " is signed by " + signer + " (" + fingerprint + "), a key you trust.";
+}
+
+std::string UntrustedUtility(const std::string& file, const std::string& fingerprint) {
+    return "Warning: " + file + " is signed by a key not trusted here (" + fingerprint +
+           "). Anyone can make a key and sign: flash it only if you know this key is its maker's.";
+}
+
+std::string RefusedByPolicy(const std::string& file, const std::string& why) {
+    return file + " is refused: " + why + ". Nothing was sent to any drive.";
+}
+
 }  // namespace FlashTexts

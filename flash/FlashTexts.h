@@ -51,6 +51,9 @@ constexpr const char* Rehearsed =
 // A utility whose seal no longer matches, and one built before utilities were sealed.
 std::string DamagedUtility(const std::string& file, const std::string& cause);
 std::string UnsealedUtility(const std::string& file);
+std::string SignedUtility(const std::string& file, const std::string& signer, const std::string& fingerprint);
+std::string UntrustedUtility(const std::string& file, const std::string& fingerprint);
+std::string RefusedByPolicy(const std::string& file, const std::string& why);
 
 // The status caption of each phase, and what a failure appends to it.
 namespace Status {

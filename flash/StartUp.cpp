@@ -2,24 +2,38 @@
 #include "flash/StartUp.h"
 
 #include "flash/FlashTexts.h"
-#include "image/AreaLocator.h"
 #include "image/Seal.h"
-#include "image/VersionArea.h"
 #include "platform/PrintableText.h"
 
-bool CheckUtilitySeal(const IdentityBlock& block, const uint8_t* seal, const std::string& file, Answers& answers) {
-    // The areas the run uses must be the ones every reader of its file finds, so that what
-    // --info shows and what the seal covers is what is flashed.
-    const SealCheck check = JudgeSeal(block, seal, EmbeddedVersionBytes(), OwnAreasMismatch());
-    switch (check.Result) {
-    case SealCheck::State::Intact: return true;
-    case SealCheck::State::Unsealed:
-        answers.Show(FlashTexts::UnsealedUtility(file), MessageKind::Warning);
-        return true;
-    case SealCheck::State::Damaged: break;
+bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const TrustedKeys& trusted,
+                       const SignaturePolicy& policy, Answers& answers, CopyVerdict* verdictOut) {
+    const CopyVerdict verdict = JudgeCopy(copy, trusted);
+    if (verdictOut)
+        *verdictOut = verdict;
+    if (verdict.Result == CopyVerdict::State::Damaged) {
+        answers.Show(FlashTexts::DamagedUtility(file, verdict.Cause), MessageKind::Error);
+        return false;
     }
-    answers.Show(FlashTexts::DamagedUtility(file, check.Cause), MessageKind::Error);
-    return false;
+    if (std::string refusal = PolicyRefusal(verdict, policy); !refusal.empty()) {
+        if (!policy.Problem.empty())
+            refusal += " (" + policy.Problem + ")";
+        answers.Show(FlashTexts::RefusedByPolicy(file, refusal), MessageKind::Error);
+        return false;
+    }
+    switch (verdict.Result) {
+    case CopyVerdict::State::Trusted:
+        answers.Show(FlashTexts::SignedUtility(file, verdict.Signer, verdict.Fingerprint), MessageKind::Information);
+        break;
+    case CopyVerdict::State::Untrusted:
+        answers.Show(FlashTexts::UntrustedUtility(file, verdict.Fingerprint), MessageKind::Warning);
+        break;
+    case CopyVerdict::State::Unsigned:
+        if (verdict.Seal.Result == SealCheck::State::Unsealed)
+            answers.Show(FlashTexts::UnsealedUtility(file), MessageKind::Warning);
+        break;
+    case CopyVerdict::State::Damaged: break;
+    }
+    return true;
 }
 
 FlashStartUp::FlashStartUp(const IdentityBlock& block, Platform& platform) : Block_(block), Platform_(platform) {}

@@ -8,7 +8,7 @@
 // front end goes through, can interleave its own in the right places: the identity texts,
 // the warning, Detect (detection, qualification, the error report), then SelectEntry for the
 // drive of a list entry. Before all of it the session checks the utility's seal with
-// CheckUtilitySeal.
+// CheckUtilityTrust.
 
 #include <array>
 #include <cstdint>
@@ -17,18 +17,23 @@
 #include <vector>
 
 #include "flash/Qualification.h"
+#include "image/CopyVerdict.h"
 #include "image/IdentityBlock.h"
 #include "platform/Platform.h"
 #include "scsi/CDDrives.h"
 #include "ui/UserInterface.h"
 
-// The seal check of a built copy, before any drive command. A damaged copy (its image, its
-// identity fields or its profiles differ from what was recorded when it was built, its seal
-// area is malformed, blank or missing, or the areas the program runs with are not the ones
-// found in its file) is reported (error kind, naming file) and false is returned: the front
-// end ends with the exit code of a failure before the commit. A copy without a seal is told
-// once that it carries no checksum, and true is returned.
-bool CheckUtilitySeal(const IdentityBlock& block, const uint8_t* seal, const std::string& file, Answers& answers);
+// The seal and signature check of a built copy, before any drive command (see CopyVerdict.h).
+// A damaged copy (its image, its identity fields or its profiles differ from what was
+// recorded when it was built, its seal or signature area is malformed, blank or missing, its
+// signature does not match, or the areas the program runs with are not the ones found in its
+// file), and a copy the administrator's policy refuses, are reported (error kind, naming
+// file) and false is returned: the front end ends with the exit code of a failure before the
+// commit. A copy without a seal is told once that it carries no checksum, a copy signed by a
+// key not trusted here is warned of, one signed by a trusted key names its signer, and true
+// is returned. verdict, when given, receives the verdict.
+bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const TrustedKeys& trusted,
+                       const SignaturePolicy& policy, Answers& answers, CopyVerdict* verdict = nullptr);
 
 class FlashStartUp {
 public:

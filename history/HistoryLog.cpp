@@ -116,6 +116,14 @@ void HistoryLog::Log(int priority, const std::string& line) {
 HistoryRun::HistoryRun(HistoryLog* history, const IdentityBlock& utility, const CDDrive& drive, bool rehearsal)
     : History_(history), Utility_(utility), Drive_(drive), Rehearsal_(rehearsal) {}
 
+void HistoryRun::NameUtility(const std::string& file, const std::string& fileSha256, const CopyVerdict& verdict) {
+    Named_.File = file;
+    Named_.FileSha256 = fileSha256;
+    Named_.Verdict = VerdictName(verdict.Result);
+    Named_.Signer = verdict.Signer;
+    Named_.Fingerprint = verdict.Fingerprint;
+}
+
 void HistoryRun::Started() {
     if (!History_ || Start_)
         return;
@@ -124,7 +132,10 @@ void HistoryRun::Started() {
     start.Time = UtcTimeNow();
     start.Version = FLASHUTIL_VERSION;
     start.Rehearsal = Rehearsal_;
-    start.Utility = {Utility_.Model(), Utility_.NewFwName().substr(0, 4), ImageSha256Of(Utility_)};
+    start.Utility = Named_;
+    start.Utility.Model = Utility_.Model();
+    start.Utility.NewRevision = Utility_.NewFwName().substr(0, 4);
+    start.Utility.ImageSha256 = ImageSha256Of(Utility_);
     const std::string product = Drive_.ProductText();
     start.Drive = {Drive_.DevicePath(), Drive_.Identity(), TrimRight(product.substr(0, std::min<std::size_t>(8, product.size()))),
                    TrimRight(product.size() > 8 ? product.substr(8) : std::string()), Drive_.RevisionText(),

@@ -19,6 +19,7 @@
 #include "flash/FlashRun.h"
 #include "history/HistoryRecord.h"
 #include "history/SystemLog.h"
+#include "image/CopyVerdict.h"
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrive.h"
 
@@ -55,6 +56,10 @@ public:
     // history may be null: nothing is recorded.
     HistoryRun(HistoryLog* history, const IdentityBlock& utility, const CDDrive& drive, bool rehearsal);
 
+    // The utility's file, the SHA-256 of the whole file and the verdict on its signature, for
+    // the start record; call before Started().
+    void NameUtility(const std::string& file, const std::string& fileSha256, const CopyVerdict& verdict);
+
     void Started();
     void Ended(const FlashReport& report);
 
@@ -65,6 +70,7 @@ private:
     const IdentityBlock Utility_;
     const CDDrive& Drive_;
     const bool Rehearsal_;
+    RunUtility Named_;
     std::optional<RunStart> Start_;
     std::chrono::steady_clock::time_point StartedAt_{};
 };

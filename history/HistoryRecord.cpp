@@ -69,7 +69,13 @@ std::string StartLine(const RunStart& start) {
         {"utility",
          {{"model", start.Utility.Model},
           {"new_revision", start.Utility.NewRevision},
-          {"image_sha256", start.Utility.ImageSha256}}},
+          {"image_sha256", start.Utility.ImageSha256},
+          {JsonKey::File, start.Utility.File},
+          {JsonKey::FileSha256, start.Utility.FileSha256},
+          {JsonKey::Signature,
+           {{JsonKey::Verdict, start.Utility.Verdict},
+            {JsonKey::Signer, start.Utility.Signer},
+            {JsonKey::Fingerprint, start.Utility.Fingerprint}}}}},
         {"drive",
          {{"device", start.Drive.Device},
           {"identity", start.Drive.Identity},
@@ -121,7 +127,16 @@ ParsedRecord ParseRecord(const std::string& line) {
             start.Version = Text(record, "version");
             start.Rehearsal = record.at("rehearsal").get<bool>();
             const json& utility = record.at("utility");
-            start.Utility = {Text(utility, "model"), Text(utility, "new_revision"), Text(utility, "image_sha256")};
+            start.Utility.Model = Text(utility, "model");
+            start.Utility.NewRevision = Text(utility, "new_revision");
+            start.Utility.ImageSha256 = Text(utility, "image_sha256");
+            start.Utility.File = utility.value(JsonKey::File, "");
+            start.Utility.FileSha256 = utility.value(JsonKey::FileSha256, "");
+            if (const auto signature = utility.find(JsonKey::Signature); signature != utility.end() && signature->is_object()) {
+                start.Utility.Verdict = signature->value(JsonKey::Verdict, "");
+                start.Utility.Signer = signature->value(JsonKey::Signer, "");
+                start.Utility.Fingerprint = signature->value(JsonKey::Fingerprint, "");
+            }
             const json& drive = record.at("drive");
             start.Drive = {Text(drive, "device"), Text(drive, "identity"), Text(drive, "vendor"), Text(drive, "product"),
                            Text(drive, "revision")};

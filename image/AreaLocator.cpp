@@ -17,6 +17,7 @@
 #include "image/EmbeddedBlock.h"
 #include "image/FileCopy.h"
 #include "image/Seal.h"
+#include "image/SignatureArea.h"
 #include "image/VersionArea.h"
 
 namespace {
@@ -33,6 +34,7 @@ struct AreaKind {
     const char* SymbolName;  // in the dynamic symbol table
     KeyWord Word;
     std::size_t Size;
+    bool Optional;           // a copy of an earlier version that names its areas may lack it
 };
 
 // A key-word as the program was compiled with it, never read from the areas in memory: a copy
@@ -49,10 +51,13 @@ KeyWord WordOf(const char (&name)[8]) {
     return word;
 }
 
-std::array<AreaKind, 3> Kinds() {
-    return {{{"identity block", "flashutil_identity_area", WordOf("IDBLOCK"), Layout::TotalSize},
-             {"seal area", "flashutil_seal_area", WordOf("SEALBLK"), SealLayout::Size},
-             {"version area", "flashutil_version_area", WordOf("VERSION"), VersionLayout::Size}}};
+constexpr std::size_t KindCount = 4;
+
+std::array<AreaKind, KindCount> Kinds() {
+    return {{{"identity block", "flashutil_identity_area", WordOf("IDBLOCK"), Layout::TotalSize, false},
+             {"seal area", "flashutil_seal_area", WordOf("SEALBLK"), SealLayout::Size, false},
+             {"version area", "flashutil_version_area", WordOf("VERSION"), VersionLayout::Size, false},
+             {"signature area", "flashutil_signature_area", WordOf("SIGNBLK"), SignatureLayout::Size, true}}};
 }
 
 struct Segment {
@@ -139,9 +144,9 @@ std::optional<uint64_t> SymbolCount(const ElfReader& elf, const std::vector<Segm
 }
 
 // The addresses of the areas the dynamic symbol table names (index as in Kinds()).
-std::array<std::optional<uint64_t>, 3> NamedAreas(const ElfReader& elf, const std::vector<Segment>& loads,
-                                                  const Segment& dynamic, const std::array<AreaKind, 3>& kinds) {
-    std::array<std::optional<uint64_t>, 3> named{};
+std::array<std::optional<uint64_t>, KindCount> NamedAreas(const ElfReader& elf, const std::vector<Segment>& loads,
+                                                  const Segment& dynamic, const std::array<AreaKind, KindCount>& kinds) {
+    std::array<std::optional<uint64_t>, KindCount> named{};
     const std::size_t entry = 2 * elf.Word();
     uint64_t symtab = 0, strtab = 0, strsz = 0, syment = elf.Wide ? 24 : 16, hash = 0, gnuHash = 0;
     for (uint64_t at = dynamic.Offset; at + entry <= dynamic.Offset + dynamic.FileSize; at += entry) {
@@ -184,7 +189,7 @@ std::array<std::optional<uint64_t>, 3> NamedAreas(const ElfReader& elf, const st
 
 // Every full and every near occurrence of each key-word in the loaded bytes (file offsets).
 struct Occurrences {
-    std::array<std::set<uint64_t>, 3> Full, Near;
+    std::array<std::set<uint64_t>, KindCount> Full, Near;
 };
 
 // Records every full and near occurrence of each key-word that starts at an index i of
@@ -192,7 +197,7 @@ struct Occurrences {
 // A word with at most NearMismatches bytes changed still holds one of NearMismatches + 1
 // disjoint parts of the key-word unchanged, so only the places where libc's memmem finds such a
 // part are compared byte by byte: comparing at every byte made a large program's start slow.
-void FindInPiece(const uint8_t* bytes, std::size_t filled, uint64_t base, const std::array<AreaKind, 3>& kinds,
+void FindInPiece(const uint8_t* bytes, std::size_t filled, uint64_t base, const std::array<AreaKind, KindCount>& kinds,
                  Occurrences& found) {
     constexpr std::size_t Parts = NearMismatches + 1, PartSize = KeyWordSize / Parts;
     for (std::size_t k = 0; k < kinds.size(); ++k) {
@@ -221,7 +226,7 @@ void FindInPiece(const uint8_t* bytes, std::size_t filled, uint64_t base, const 
     }
 }
 
-bool Scan(int fd, const std::vector<Segment>& loads, const std::array<AreaKind, 3>& kinds, Occurrences& found) {
+bool Scan(int fd, const std::vector<Segment>& loads, const std::array<AreaKind, KindCount>& kinds, Occurrences& found) {
     constexpr std::size_t Piece = 1u << 20;
     std::vector<uint8_t> buffer(Piece + KeyWordSize);
     for (const Segment& s : loads) {
@@ -307,25 +312,26 @@ bool LocateAreas(int fd, AreaPlaces& places, std::string& why) {
             return false;
         }
 
-    const std::array<AreaKind, 3> kinds = Kinds();
+    const std::array<AreaKind, KindCount> kinds = Kinds();
     Occurrences found;
     if (!Scan(fd, loads, kinds, found)) {
         why = std::strerror(errno);
         return false;
     }
-    std::array<std::optional<uint64_t>, 3> named{};
+    std::array<std::optional<uint64_t>, KindCount> named{};
     if (dynamic)
         named = NamedAreas(elf, loads, *dynamic, kinds);
     places.Named = std::any_of(named.begin(), named.end(), [](const auto& n) { return n.has_value(); });
 
-    std::array<std::optional<uint64_t>*, 3> out = {&places.Block, &places.Seal, &places.Version};
+    std::array<std::optional<uint64_t>*, KindCount> out = {&places.Block, &places.Seal, &places.Version,
+                                                           &places.Signature};
     auto damage = [&](const std::string& cause) {
         if (places.Damage.empty())
             places.Damage = cause;
     };
     for (std::size_t k = 0; k < kinds.size(); ++k) {
         const std::string name = kinds[k].Name;
-        if (places.Named && !named[k]) {
+        if (places.Named && !named[k] && !kinds[k].Optional) {
             damage("its " + name + " is not named where its other areas are");
             continue;
         }
@@ -353,12 +359,12 @@ bool LocateAreas(int fd, AreaPlaces& places, std::string& why) {
 
 std::string OwnAreasMismatch() {
     struct Mapped {
-        std::array<const uint8_t*, 3> Areas;
-        std::array<std::optional<uint64_t>, 3> Offsets;
-        std::array<std::size_t, 3> Sizes;
-    } mapped{{EmbeddedBlockBytes(), EmbeddedSealBytes(), EmbeddedVersionBytes()},
+        std::array<const uint8_t*, KindCount> Areas;
+        std::array<std::optional<uint64_t>, KindCount> Offsets;
+        std::array<std::size_t, KindCount> Sizes;
+    } mapped{{EmbeddedBlockBytes(), EmbeddedSealBytes(), EmbeddedVersionBytes(), EmbeddedSignatureBytes()},
              {},
-             {Layout::TotalSize, SealLayout::Size, VersionLayout::Size}};
+             {Layout::TotalSize, SealLayout::Size, VersionLayout::Size, SignatureLayout::Size}};
     // The first object the loader reports is the program itself: where in its file each area was mapped from.
     dl_iterate_phdr(
         [](struct dl_phdr_info* info, std::size_t, void* data) {
@@ -385,8 +391,9 @@ std::string OwnAreasMismatch() {
         return "its own file can't be read (" + why + ")";
     if (!places.Damage.empty())
         return places.Damage;
-    const std::array<std::optional<uint64_t>, 3> located = {places.Block, places.Seal, places.Version};
-    const char* names[] = {"identity block", "seal area", "version area"};
+    const std::array<std::optional<uint64_t>, KindCount> located = {places.Block, places.Seal, places.Version,
+                                                                    places.Signature};
+    const char* names[] = {"identity block", "seal area", "version area", "signature area"};
     for (std::size_t k = 0; k < located.size(); ++k)
         if (!mapped.Offsets[k] || located[k] != mapped.Offsets[k])
             return std::string("its ") + names[k] + " in its file is not the one it runs with";

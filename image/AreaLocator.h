@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Where a program file carries its embedded areas (the identity block with the image area,
-// the seal area, the version area): the one way every reader finds them, for the running
+// the seal area, the version area, the signature area): the one way every reader finds them, for the running
 // program and for another copy alike.
 //
 // The areas are looked for where the loader takes a program's bytes from, the file-backed
@@ -9,7 +9,8 @@
 // kept in parts the loader never maps, change nothing. A program of this version or later
 // names its areas in its dynamic symbol table, which the loader reads too; each named area
 // must start with its key-word there. A copy made before the areas were named is found by
-// its key-words, each of which must occur once. Any other full or near occurrence of a
+// its key-words, each of which must occur once. The signature area came after the areas were
+// named: a named copy without it was made by an earlier version and is read as unsigned. Any other full or near occurrence of a
 // key-word in the loaded bytes (a second area, or a key-word with a byte or two changed)
 // leaves it open which area the program uses: such a copy is damaged.
 
@@ -19,7 +20,7 @@
 
 struct AreaPlaces {
     // File offsets of each area's first byte; none when the copy has no such area.
-    std::optional<uint64_t> Block, Seal, Version;
+    std::optional<uint64_t> Block, Seal, Version, Signature;
     // Why the places cannot be trusted ("" when they can): the copy is damaged.
     std::string Damage;
     // The copy names its areas in its dynamic symbol table (made by this version or later).

@@ -4,6 +4,7 @@
 #include "image/AreaLocator.h"
 #include "image/FileCopy.h"
 #include "image/RevisionRange.h"
+#include "image/VersionArea.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -179,6 +181,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     std::size_t exeLength = std::size_t(exeInfo.st_size);
     std::size_t keyWordAt = 0, sealAt = 0;
     bool keyWordFound = false, sealFound = false;
+    std::optional<uint64_t> signatureAt, versionAt;
     // A program file: its areas where every reader of a copy finds them, so that the copy's
     // fields and seal land where the copy runs with them. A file of any other kind is
     // searched for the key-words.
@@ -191,6 +194,8 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         keyWordAt = std::size_t(places.Block.value_or(0));
         sealFound = places.Seal.has_value();
         sealAt = std::size_t(places.Seal.value_or(0));
+        signatureAt = places.Signature;
+        versionAt = places.Version;
     } else {
         if (!FindKeyWord(exe.Get(), request.KeyWord, keyWordAt, keyWordFound, exeLength))
             return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
@@ -204,6 +209,17 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     if (keyWordFound && (!sealFound || sealAt + SealLayout::Size > exeLength ||
                          (sealAt < writtenEnd && keyWordAt < sealAt + SealLayout::Size)))
         return fail("Building fail: not found the seal area in " + programName + ". Nothing was written.");
+    // A signed copy needs its signature area where every reader finds it, away from the fields and the image.
+    if (keyWordFound && request.Signer &&
+        (!signatureAt || *signatureAt + SignatureLayout::Size > exeLength ||
+         (*signatureAt < writtenEnd && keyWordAt < *signatureAt + SignatureLayout::Size)))
+        return fail("Building fail: not found the signature area in " + programName + ". Nothing was written.");
+    std::vector<uint8_t> versionArea;
+    if (keyWordFound && request.Signer && versionAt) {
+        versionArea.resize(VersionLayout::Size);
+        if (::pread(exe.Get(), versionArea.data(), versionArea.size(), off_t(*versionAt)) != ssize_t(versionArea.size()))
+            return fail("Open " + request.ExecutablePath + " fail!", errno ? errno : EIO, request.ExecutablePath);
+    }
 
     // Progress over the program's length.
     ui.SetProgressRange(0, static_cast<int32_t>(std::min<std::size_t>(exeLength, INT32_MAX)));
@@ -232,7 +248,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     // file is caught too; a symbolic link at the output name is replaced, never followed.
     const std::pair<std::string, std::string> inputs[] = {
         {request.ImagePath, "the image file"}, {request.ProfilesPath, "the profiles file"},
-        {request.ModelFilePath, "the model file"}};
+        {request.ModelFilePath, "the model file"}, {request.SigningKeyPath, "the signing key"}};
     for (const auto& [path, what] : inputs) {
         struct stat input {};
         if (!path.empty() && ::stat(path.c_str(), &input) == 0 &&
@@ -328,6 +344,27 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
             if (n >= 0)
                 errno = EIO;
             return writeFailed();
+        }
+        // The signature, over the block as written, the seal and the version area the copy carries.
+        if (request.Signer) {
+            std::vector<uint8_t> block(Layout::TotalSize, 0);
+            std::copy(request.KeyWord.begin(), request.KeyWord.end(), block.begin());
+            std::copy(fields.begin(), fields.end(), block.begin() + Layout::KeyWordSize);
+            std::copy(imageBytes.begin(), imageBytes.end(), block.begin() + Layout::BlockSize);
+            const std::vector<uint8_t> signature =
+                MakeSignatureArea(request.SignatureKey, *request.Signer, IdentityBlock(block.data()), seal.data(),
+                                  versionArea.empty() ? nullptr : versionArea.data());
+            if (signature.empty()) {
+                removeTemporary();
+                guard.Forget();
+                return fail("Building fail: the signature could not be made. Nothing was written.");
+            }
+            const ssize_t m = ::pwrite(output.Get(), signature.data(), signature.size(), off_t(*signatureAt));
+            if (m != ssize_t(signature.size())) {
+                if (m >= 0)
+                    errno = EIO;
+                return writeFailed();
+            }
         }
     }
 

@@ -11,7 +11,8 @@
 // like the blank marker, is refused before anything is written: its output would be
 // another builder, not a flash utility. The copy is sealed (see Seal.h): the digests of its
 // image and identity fields and, when given, the maker's flash-chip profiles are written
-// into its seal area. A profiles file that is not exactly the four blobs (3,326 bytes) is
+// into its seal area. Given the maker's key, the builder signs the copy too, in its signature
+// area, once everything the signature covers is written. A profiles file that is not exactly the four blobs (3,326 bytes) is
 // refused before anything is written, and so is an output that would replace one of the
 // builder's own inputs (the program, the image, the profiles or the model file), whatever
 // name it goes by. Two failures still leave their output in place, because the person is
@@ -27,6 +28,7 @@
 #include "image/IdentityBlock.h"
 #include "image/ModelConfig.h"
 #include "image/Seal.h"
+#include "image/Signature.h"
 #include "ui/UserInterface.h"
 
 // What the builder writes into the identity fields (texts of at most 24 characters).
@@ -63,6 +65,10 @@ struct BuildRequest {
     std::string ProfilesPath;     // the maker's flash-chip profiles; "" for none
     std::string ModelFilePath;    // the model file the model was read from; "" for none
     TemporaryOutputGuard* Guard = nullptr;  // not owned; null: none
+    // The maker's key the copy is signed with (see Signature.h); not owned; null: unsigned.
+    const SigningKey* Signer = nullptr;
+    std::string SigningKeyPath;   // its file, never to be written over; "" for none
+    SignatureKeyWord SignatureKey = OwnSignatureKeyWord();  // the signature area's key-word, from memory
 };
 
 // What happened, for front ends that say more than the message box did.

@@ -2,6 +2,7 @@
 #include "image/UtilityFile.h"
 
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include "image/AreaLocator.h"
 #include "image/FileCopy.h"
 #include "image/Seal.h"
+#include "image/SignatureArea.h"
 #include "image/VersionArea.h"
 
 namespace {
@@ -64,11 +66,46 @@ bool ReadUtilityFile(const std::string& path, UtilityFileContents& contents, std
         return fail("not a copy of flashutil (it carries no identity block)");
     }
     contents.PlaceDamage = places.Damage;
-    const std::optional<uint64_t> at[] = {places.Block, places.Seal, places.Version};
-    std::vector<uint8_t>* into[] = {&contents.Block, &contents.Seal, &contents.Version};
-    const std::size_t sizes[] = {Layout::TotalSize, SealLayout::Size, VersionLayout::Size};
-    for (std::size_t k = 0; k < 3; ++k)
+    const std::optional<uint64_t> at[] = {places.Block, places.Seal, places.Version, places.Signature};
+    std::vector<uint8_t>* into[] = {&contents.Block, &contents.Seal, &contents.Version, &contents.Signature};
+    const std::size_t sizes[] = {Layout::TotalSize, SealLayout::Size, VersionLayout::Size, SignatureLayout::Size};
+    for (std::size_t k = 0; k < 4; ++k)
         if (at[k] && !ReadAt(file.Get(), *at[k], sizes[k], *into[k]))
             return fail(std::strerror(errno));
+    if (!FileSha256(file.Get(), contents.Sha256))
+        return fail(std::strerror(errno));
     return true;
+}
+
+CopyAreas UtilityFileContents::Areas() const {
+    auto at = [](const std::vector<uint8_t>& area) { return area.empty() ? nullptr : area.data(); };
+    return {at(Block), at(Seal), at(Version), at(Signature), PlaceDamage};
+}
+
+bool FileSha256(int fd, std::string& hex) {
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    bool ok = context && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
+    std::vector<uint8_t> buffer(1u << 16);
+    for (off_t at = 0; ok;) {
+        const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            ok = false;
+        if (n <= 0)
+            break;
+        ok = EVP_DigestUpdate(context, buffer.data(), std::size_t(n)) == 1;
+        at += n;
+    }
+    uint8_t digest[32];
+    unsigned length = 0;
+    ok = ok && EVP_DigestFinal_ex(context, digest, &length) == 1;
+    EVP_MD_CTX_free(context);
+    static const char digits[] = "0123456789abcdef";
+    hex.clear();
+    for (unsigned i = 0; ok && i < length; ++i) {
+        hex += digits[digest[i] >> 4];
+        hex += digits[digest[i] & 15];
+    }
+    return ok;
 }

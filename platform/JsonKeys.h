@@ -26,6 +26,12 @@ constexpr const char* DurationMs = "duration_ms";
 constexpr const char* Error = "error";                // what kind of error a document reports
 constexpr const char* Message = "message";
 constexpr const char* ExitCode = "exit_code";
+constexpr const char* File = "file";                  // a copy's file, its absolute path
+constexpr const char* FileSha256 = "file_sha256";     // SHA-256 of that whole file, "" when unreadable
+constexpr const char* Signature = "signature";        // {verdict, signer, fingerprint}
+constexpr const char* Verdict = "verdict";            // "trusted", "untrusted", "damaged", "unsigned"
+constexpr const char* Signer = "signer";              // the signing key's name, "" when none
+constexpr const char* Fingerprint = "fingerprint";    // "SHA256:..." of the signing key, "" when none
 }  // namespace JsonKey
 
 // The schema each document names, "<name>/<major>".

@@ -16,7 +16,7 @@ test_packages=(
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
   qemu-system-x86 busybox-static cpio kmod
-  locales strace lintian jq python3-jsonschema
+  locales strace openssl lintian jq python3-jsonschema
   ansible-core
 )
 

@@ -2,14 +2,18 @@
 #include "session/FlashSession.h"
 
 #include "image/Seal.h"
+#include "image/SignaturePolicy.h"
+#include "image/TrustedKeys.h"
 
 FlashSession::FlashSession(const IdentityBlock& block, Platform& platform, SessionSettings settings)
     : Block_(block), Platform_(platform), Settings_(std::move(settings)), StartUp_(block, platform) {
     StartUp_.FormIdentityTexts();
 }
 
-bool FlashSession::CheckSeal(const IdentityBlock& block, const SessionSettings& settings, Answers& answers) {
-    return CheckUtilitySeal(block, settings.Seal, settings.File.empty() ? "this utility" : settings.File, answers);
+bool FlashSession::CheckTrust(SessionSettings& settings, Answers& answers) {
+    return CheckUtilityTrust(settings.Areas, settings.File.empty() ? "this utility" : settings.File,
+                             InstalledTrustedKeys(), ReadSignaturePolicy(SignaturePolicyPath()), answers,
+                             &settings.Verdict);
 }
 
 std::string FlashSession::LeftOutText() const {
@@ -41,9 +45,10 @@ std::unique_ptr<RunClaim> FlashSession::Claim(int driveIndex, std::string& why, 
 FlashReport FlashSession::Run(int driveIndex, int listIndex, Answers& answers, RunObserver& events,
                               RunControl control) {
     CDDrive& drive = Drive(driveIndex);
-    control.MakerProfiles = SealedProfiles(Settings_.Seal);
+    control.MakerProfiles = Settings_.Areas.Seal ? SealedProfiles(Settings_.Areas.Seal) : std::span<const uint8_t>();
     control.NoCommit = Settings_.NoCommit;
     HistoryRun record(Settings_.History, Block_, drive, Settings_.NoCommit);
+    record.NameUtility(Settings_.FullPath, Settings_.Sha256, Settings_.Verdict);
     control.BeforeFirstCommand = [&record] { record.Started(); };
     const FlashReport report = FlashRun(drive, Block_, answers, events, std::move(control)).Run(listIndex);
     record.Ended(report);

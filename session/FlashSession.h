@@ -5,7 +5,7 @@
 // asks the session for each of them and presents; it never calls the start-up, a claim or a
 // run itself.
 //
-// In order: CheckSeal, StartUp (the identity texts), the warning, Detect, Plan (or, in the
+// In order: CheckTrust, StartUp (the identity texts), the warning, Detect, Plan (or, in the
 // window, the person's choice from Entries), then for each drive to flash Claim and Run, and
 // ExitCodeOf the drives' endings.
 
@@ -19,24 +19,29 @@
 #include "flash/FlashRun.h"
 #include "flash/StartUp.h"
 #include "history/HistoryLog.h"
+#include "image/CopyVerdict.h"
 #include "image/IdentityBlock.h"
 #include "platform/Platform.h"
 #include "session/FlashPlan.h"
 
 struct SessionSettings {
-    const uint8_t* Seal = nullptr;  // the copy's seal area
-    std::string File;               // the copy's file, for the seal's messages ("" when unknown)
+    CopyAreas Areas;                // the copy's identity block, seal, version and signature areas
+    std::string File;               // the copy's file, for the check's messages ("" when unknown)
     HistoryLog* History = nullptr;  // where each run is recorded; null: nowhere
     bool NoCommit = false;          // a rehearsal
+    std::string FullPath;           // the copy's file as each record names it
+    std::string Sha256;             // of the copy's whole file; "" when it can't be read
+    CopyVerdict Verdict;            // what CheckTrust found, for each record
 };
 
 class FlashSession {
 public:
     FlashSession(const IdentityBlock& block, Platform& platform, SessionSettings settings);
 
-    // The seal of the copy, before any drive is looked for and before the platform is chosen
-    // (see CheckUtilitySeal).
-    static bool CheckSeal(const IdentityBlock& block, const SessionSettings& settings, Answers& answers);
+    // The seal and signature of the copy under the trusted keys and the administrator's policy,
+    // before any drive is looked for and before the platform is chosen (see CheckUtilityTrust).
+    // The verdict goes to settings.Verdict.
+    static bool CheckTrust(SessionSettings& settings, Answers& answers);
 
     // The start-up with the identity texts formed: its prompt, caption and warning texts.
     const FlashStartUp& StartUp() const { return StartUp_; }

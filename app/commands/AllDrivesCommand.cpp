@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/commands/UtilitySubject.h"
 #include "app/commands/AnsweredQuestions.h"
 #include "app/commands/DriveRunInterface.h"
 #include "app/commands/FailureWords.h"
@@ -176,8 +177,8 @@ int NothingChosen(const std::vector<FleetDrive>& drives) {
 
 class FleetCommand {
 public:
-    FleetCommand(const Options& options, const IdentityBlock& block)
-        : Options_(options), Block_(block), Human_(options.Json ? stderr : stdout),
+    FleetCommand(const Options& options, const UtilitySubject& subject)
+        : Options_(options), Subject_(subject), Block_(subject.View()), Human_(options.Json ? stderr : stdout),
           Terminal_(options.Yes, TerminalUserInterface::Streams{stdin, Human_, stderr, isatty(STDIN_FILENO) == 1,
                                                                  isatty(fileno(Human_)) == 1}),
           Json_(stdout, options.JsonCompact), Display_(stdout, stderr, isatty(STDOUT_FILENO) == 1, options.Quiet),
@@ -204,9 +205,10 @@ private:
     }
 
     int RunDrives() {
-        const SessionSettings settings{EmbeddedSealBytes(), RunningExecutablePath(), &History_, Options_.NoCommit};
-        if (!FlashSession::CheckSeal(Block_, settings, Questions_))
+        SessionSettings settings = SubjectSessionSettings(Subject_, &History_, Options_.NoCommit);
+        if (!FlashSession::CheckTrust(settings, Questions_))
             return ExitCode::FailedBeforeCommit;
+        Json_.NameUtility(Subject_.FullPath, Subject_.Sha256, settings.Verdict);
 
         PlatformChoiceError error;
         Choice_ = ChoosePlatform(Options_, Block_, error);
@@ -354,7 +356,8 @@ private:
     }
 
     const Options& Options_;
-    const IdentityBlock& Block_;
+    const UtilitySubject& Subject_;
+    const IdentityBlock Block_;
     std::FILE* Human_;  // where the person's texts go: the error stream under --json
     TerminalUserInterface Terminal_;
     JsonEvents Json_;
@@ -370,4 +373,6 @@ private:
 
 }  // namespace
 
-int RunAllDrives(const Options& options, const IdentityBlock& block) { return FleetCommand(options, block).Run(); }
+int RunAllDrives(const Options& options, const UtilitySubject& subject) {
+    return FleetCommand(options, subject).Run();
+}

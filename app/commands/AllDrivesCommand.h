@@ -4,7 +4,7 @@
 // lines): see AllDrivesCommand.cpp.
 
 #include "app/commands/Options.h"
-#include "image/IdentityBlock.h"
+#include "app/commands/UtilitySubject.h"
 
-// block is the utility's own, not a blank copy.
-int RunAllDrives(const Options& options, const IdentityBlock& block);
+// subject is the utility (this program's own or a file's), not a blank copy.
+int RunAllDrives(const Options& options, const UtilitySubject& subject);

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // --build: the builder without the window, for packaging scripts. A blank copy reads the
 // model INI (--ini, else the first found beside it, in the user's or the system's
-// configuration directory) and writes the flash utility for model line N and an image file.
+// configuration directory) and writes the flash utility for model line N and an image file,
+// signed with the maker's key when --sign-key names one.
 
 #include <cstdio>
 #include <string>
@@ -10,6 +11,7 @@
 #include "image/IdentityBlock.h"
 #include "image/ModelConfig.h"
 #include "image/ModelFileLookup.h"
+#include "image/Signature.h"
 #include "app/commands/RemoveOnSignal.h"
 #include "app/commands/Options.h"
 #include "app/commands/TerminalUserInterface.h"
@@ -51,9 +53,16 @@ int RunBuild(const Options& options, const char* argv0) {
         return ExitCode::Failure;
     }
 
+    // The maker's key, refused before anything else is read when others could read it too.
+    SigningKey signer;
+    std::string why;
+    if (options.SignKey && !LoadSigningKey(*options.SignKey, signer, why)) {
+        std::fprintf(stderr, "flashutil: %s\n", why.c_str());
+        return ExitCode::Failure;
+    }
+
     BuildTerminal ui(options.Quiet);
     ModelLists lists;
-    std::string why;
     const ModelFileLocation modelFile =
         LocateModelFile(executable, options.IniFile.value_or(""), ConfigEnvironment::FromProcess());
     if (!RetriveINI(modelFile, ExampleModelFile(executable), ui, lists, &why)) {
@@ -83,6 +92,10 @@ int RunBuild(const Options& options, const char* argv0) {
     // The maker's profiles: the option's file, else the model's "Profiles" key.
     request.ProfilesPath = options.Profiles ? *options.Profiles : ProfilesAt(lists, model);
     request.ModelFilePath = modelFile.Path;
+    if (options.SignKey) {
+        request.Signer = &signer;
+        request.SigningKeyPath = *options.SignKey;
+    }
 
     BuildReport report;
     RemoveOnSignal removeOnSignal;
@@ -97,5 +110,7 @@ int RunBuild(const Options& options, const char* argv0) {
         return ExitCode::Failure;
     if (!options.Quiet)
         std::printf("Wrote %s\n", report.OutputPath.c_str());
+    if (!options.Quiet && options.SignKey)
+        std::printf("Signed with the key %s\n", KeyFingerprint(signer.Public()).c_str());
     return ExitCode::Success;
 }

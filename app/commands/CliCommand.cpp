@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// flashutil --cli: the flash-mode start-up and the flash run of a built copy in the
-// terminal, on the first qualifying drive. The texts are the window's; message boxes
+// flashutil --cli [FILE]: the flash-mode start-up and the flash run of a built copy in the
+// terminal, on the first qualifying drive: this program's own, or the one FILE holds, read
+// from that file as data without running it. The texts are the window's; message boxes
 // become printed messages and prompts (see TerminalUserInterface).
 
 #include <cstdio>
@@ -24,6 +25,7 @@
 #include "app/commands/Options.h"
 #include "app/commands/PlatformChoice.h"
 #include "app/commands/TerminalUserInterface.h"
+#include "app/commands/UtilitySubject.h"
 #include "app/commands/UsageError.h"
 
 namespace {
@@ -129,25 +131,33 @@ int FlashFromTerminal(FlashSession& session, GuardedPlatform& platform, Platform
 }  // namespace
 
 int RunCli(const Options& options) {
-    const IdentityBlock block = IdentityBlock::Embedded();
+    // This program, or the utility FILE names, read as data: its file is never run.
+    UtilitySubject subject;
+    std::string why;
+    if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why)) {
+        Say(why);
+        return ExitCode::Failure;
+    }
+    const IdentityBlock block = subject.View();
     if (block.IsBlankCopy()) {
-        Say("this is a blank copy: it carries no firmware image to flash. Build a flash utility for a "
+        Say((subject.Own ? std::string("this is a blank copy") : subject.File + " is a blank copy") +
+            ": it carries no firmware image to flash. Build a flash utility for a "
             "model first (flashutil --build --model N --image FILE) and run --cli with that copy");
         return ExitCode::Failure;
     }
     if (options.All || options.Json)
-        return RunAllDrives(options, block);
+        return RunAllDrives(options, subject);
 
     // Every run that reaches a drive is recorded; a history that can't be written is told once.
     LibcSystemLog systemLog;
     HistoryLog history(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &systemLog);
-    const SessionSettings settings{EmbeddedSealBytes(), RunningExecutablePath(), &history, options.NoCommit};
+    SessionSettings settings = SubjectSessionSettings(subject, &history, options.NoCommit);
 
-    // The seal, before any drive is even looked for.
+    // The seal, the signature and the administrator's policy, before any drive is even looked for.
     {
         TerminalUserInterface sealUi(options.Yes);
         sealUi.SetQuiet(options.Quiet);
-        if (!FlashSession::CheckSeal(block, settings, sealUi))
+        if (!FlashSession::CheckTrust(settings, sealUi))
             return ExitCode::FailedBeforeCommit;
     }
 

@@ -13,7 +13,7 @@ constexpr const char* FileDescription = "Flash utility for CD-RW drive";
 
 constexpr const char* Usage =
     "Usage: flashutil [--list | --cli | --build | --info | --extract-image OUT | --history |\n"
-    "                  --help | --version] [OPTION...] [FILE]\n";
+    "                  --verify | --help | --version] [OPTION...] [FILE]\n";
 
 constexpr const char* Modes =
     "\n"
@@ -22,11 +22,13 @@ constexpr const char* Modes =
     "from a model INI file and an image file (builder mode).\n"
     "\n"
     "Modes (at most one; without any the program opens its window):\n"
-    "  (none)                 the window: flash mode on a built copy, builder mode on a\n"
-    "                         blank copy\n"
+    "  (none) [FILE]          the window: flash mode on a built copy, builder mode on a\n"
+    "                         blank copy; with FILE, flash the utility FILE\n"
     "  --list                 list the detected drives: identity line, then device path\n"
-    "  --cli                  flash from the terminal (built copy); questions are asked\n"
-    "                         as y/N prompts\n"
+    "  --cli [FILE]           flash from the terminal (built copy); questions are asked\n"
+    "                         as y/N prompts. FILE: flash the utility FILE, read as\n"
+    "                         data and never run (the safe way to use a utility that\n"
+    "                         came from elsewhere)\n"
     "  --build                build a flash utility without the window (blank copy)\n"
     "  --info [FILE]          describe this program, or another copy FILE, without\n"
     "                         touching a drive\n"
@@ -36,6 +38,8 @@ constexpr const char* Modes =
     "  --history              show the runs made on drives, oldest first (every run\n"
     "                         that sends anything to a drive is recorded; the file\n"
     "                         is FLASHUTIL_HISTORY when set)\n"
+    "  --verify [FILE]        check that this program, or FILE, is intact and signed by\n"
+    "                         a trusted key (exit 0); else say why (codes below)\n"
     "  -h, --help             show this help and exit\n"
     "  -V, --version          show the version and exit\n"
     "Options may be abbreviated where that is unambiguous; \"--\" ends them.\n";
@@ -116,6 +120,14 @@ constexpr const char* Flashing =
     "  --profiles FILE        the drive maker's four flash-chip profiles (3,326 bytes),\n"
     "                         embedded for profile and DVD images (default: the model's\n"
     "                         Profiles= key, if any)\n"
+    "  --sign-key FILE        sign the utility with the maker's Ed25519 private key\n"
+    "                         (PEM; refused when its group or others may read it)\n"
+    "\n"
+    "Signatures: trusted signers' public keys (PEM, the file's name is the signer's\n"
+    "name) are read from /etc/flashutil/trusted-keys/ and\n"
+    "$XDG_CONFIG_HOME/flashutil/trusted-keys/ (default ~/.config/...). With\n"
+    "RequireSignature=yes in /etc/flashutil/flashutil.conf, a copy not signed by a key\n"
+    "in /etc/flashutil/trusted-keys/ is refused before any drive command.\n"
     "\n"
     "Window (no mode): Qt's -platform, -display and -style options are passed on.\n";
 
@@ -129,7 +141,11 @@ constexpr const char* Examples =
     "                                              as JSON lines\n"
     "  flashutil --build --model 0 --image QF10.BIN\n"
     "                                              build QF10.EXE for model 0 (MODEL00)\n"
-    "  flashutil --info QF10.EXE                   describe QF10.EXE without running it\n";
+    "  flashutil --info QF10.EXE                   describe QF10.EXE without running it\n"
+    "  flashutil --build --model 0 --image QF10.BIN --sign-key maker.key\n"
+    "                                              build and sign QF10.EXE\n"
+    "  flashutil --verify QF10.EXE                 check QF10.EXE's signature\n"
+    "  flashutil --cli QF10.EXE                    flash the utility QF10.EXE as data\n";
 
 }  // namespace
 
@@ -153,13 +169,25 @@ int RunHelp() {
         "  %d  a replay left its recording (--virtual-drive=replay=FILE)\n"
         "  %d  --all: some drives completed, others did not (named on stderr)\n"
         "  %d  nothing to do: every qualifying drive has this revision or a newer one\n"
-        "The window exits with 0, or with %d when the built copy is damaged. Without a\n"
-        "display (no DISPLAY or WAYLAND_DISPLAY) the program runs the terminal flash\n"
-        "instead, with these exit codes.\n",
+        "The window exits with 0, or with %d when the built copy is damaged or refused.\n"
+        "Without a display (no DISPLAY or WAYLAND_DISPLAY) the program runs the terminal\n"
+        "flash instead, with these exit codes.\n"
+        "A damaged copy (its seal or signature does not match), or one the policy refuses,\n"
+        "ends a run with %d before any drive command.\n"
+        "\n"
+        "Exit status of --verify, its own codes (its 10 is not a flash run's 10):\n"
+        "  %d  intact and signed by a trusted key\n"
+        "  %d  the file can't be read, or is no copy of flashutil\n"
+        "  %d  damaged: its seal or its signature does not match\n"
+        "  %d  not signed\n"
+        "  %d  signed by a key not trusted here\n"
+        "  %d  signed by a key only the user trusts, where the policy requires the system's\n",
         ExitCode::Success, ExitCode::Failure, ExitCode::Usage, ExitCode::NoDrive,
         ExitCode::Refused, ExitCode::Busy, ExitCode::FailedBeforeCommit,
         ExitCode::FailedAtCommit, ExitCode::ReplayDiverged, ExitCode::PartialSuccess,
-        ExitCode::NothingToDo, ExitCode::FailedBeforeCommit);
+        ExitCode::NothingToDo, ExitCode::FailedBeforeCommit, ExitCode::FailedBeforeCommit,
+        ExitCode::Success, ExitCode::Failure,
+        ExitCode::VerifyDamaged, ExitCode::VerifyUnsigned, ExitCode::VerifyUntrusted, ExitCode::VerifyPolicy);
     return ExitCode::Success;
 }
 

@@ -28,7 +28,10 @@ json StartJson(const RunStart& s) {
         {"version", s.Version},
         {"rehearsal", s.Rehearsal},
         {"utility", {{"model", s.Utility.Model}, {"new_revision", s.Utility.NewRevision},
-                     {"image_sha256", s.Utility.ImageSha256}}},
+                     {"image_sha256", s.Utility.ImageSha256}, {JsonKey::File, s.Utility.File},
+                     {JsonKey::FileSha256, s.Utility.FileSha256},
+                     {JsonKey::Signature, {{JsonKey::Verdict, s.Utility.Verdict}, {JsonKey::Signer, s.Utility.Signer},
+                                    {JsonKey::Fingerprint, s.Utility.Fingerprint}}}}},
         {"drive", {{"device", s.Drive.Device}, {"identity", s.Drive.Identity}, {"vendor", s.Drive.Vendor},
                    {"product", s.Drive.Product}, {"revision", s.Drive.Revision}, {"virtual", s.Drive.Virtual}}},
     };
@@ -92,6 +95,16 @@ void PrintRun(const HistoryEntry& entry) {
         detail += ", " + std::string(seconds) + " s";
     }
     std::printf("%s\n", detail.c_str());
+    // The file the run flashed from and who signed it; records from before they were kept name neither.
+    if (!s.Utility.File.empty() || !s.Utility.Verdict.empty()) {
+        std::string signature = s.Utility.Verdict == "trusted" ? "signed by " + Printable(s.Utility.Signer) + " (" +
+                                                                     Printable(s.Utility.Fingerprint) + ")"
+                                : s.Utility.Verdict == "untrusted"
+                                    ? "signed by a key not trusted (" + Printable(s.Utility.Fingerprint) + ")"
+                                    : "not signed";
+        std::printf("    file %s, SHA-256 %s, %s\n", Printable(s.Utility.File).c_str(),
+                    Printable(s.Utility.FileSha256).c_str(), signature.c_str());
+    }
     if (entry.End && entry.End->Failure) {
         const RunFailure& f = *entry.End->Failure;
         std::string line = "    at " + entry.End->Step + ": " + Printable(f.Command) + " (CDB " + f.Cdb + ")";

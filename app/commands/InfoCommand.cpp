@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "flash/UtilityFacts.h"
+#include "image/CopyVerdict.h"
+#include "image/TrustedKeys.h"
 #include "platform/PrintableText.h"
 #include "platform/JsonKeys.h"
 #include "app/commands/Options.h"
@@ -20,7 +22,7 @@ using json = nlohmann::ordered_json;
 
 json TextOrNull(bool known, const std::string& text) { return known ? json(text) : json(nullptr); }
 
-json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts) {
+json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts, const CopyVerdict& verdict) {
     const bool built = !facts.Blank;
     json image = nullptr;
     if (built)
@@ -33,7 +35,7 @@ json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts) {
         };
     return {
         {JsonKey::Schema, JsonSchemaName::Info},
-        {"file", TextOrNull(!subject.File.empty(), subject.File)},
+        {JsonKey::File, TextOrNull(!subject.File.empty(), subject.File)},
         {"copy", built ? "built" : "blank"},
         {"built_by", facts.BuiltBy ? json(*facts.BuiltBy) : json(nullptr)},
         {"model", TextOrNull(built, facts.Model)},
@@ -49,6 +51,12 @@ json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts) {
         {"seal", SealName(facts.Seal)},
         {"seal_problem", TextOrNull(facts.Seal == UtilityFacts::SealState::Damaged, facts.SealProblem)},
         {"maker_profiles", facts.MakerProfiles},
+        {JsonKey::FileSha256, TextOrNull(!subject.Sha256.empty(), subject.Sha256)},
+        {JsonKey::Signature,
+         {{JsonKey::Verdict, VerdictName(verdict.Result)},
+          {JsonKey::Signer, TextOrNull(verdict.Result == CopyVerdict::State::Trusted, verdict.Signer)},
+          {JsonKey::Fingerprint, TextOrNull(!verdict.Fingerprint.empty(), verdict.Fingerprint)},
+          {"problem", TextOrNull(verdict.Result == CopyVerdict::State::Damaged, verdict.Cause)}}},
     };
 }
 
@@ -58,7 +66,7 @@ void Row(const char* label, const std::string& value) {
     std::printf("%-18s%s\n", label, PrintableText(value).c_str());
 }
 
-void PrintText(const UtilitySubject& subject, const UtilityFacts& facts) {
+void PrintText(const UtilitySubject& subject, const UtilityFacts& facts, const CopyVerdict& verdict) {
     Row("File:", subject.File.empty() ? "this program (its file is unknown)" : subject.File);
     Row("Copy:", facts.Blank ? "blank: it builds flash utilities and carries no firmware" : "built flash utility");
     Row("Built by:", facts.BuiltBy ? "flashutil " + *facts.BuiltBy : "unknown (a copy made before versions were recorded)");
@@ -82,6 +90,9 @@ void PrintText(const UtilitySubject& subject, const UtilityFacts& facts) {
         seal += " (" + facts.SealProblem + ")";
     Row("Seal:", seal);
     Row("Maker profiles:", facts.MakerProfiles ? "embedded" : "not embedded");
+    Row("Signature:", VerdictLine(verdict));
+    if (!subject.Sha256.empty())
+        Row("File SHA-256:", subject.Sha256);
 }
 
 }  // namespace
@@ -94,9 +105,11 @@ int RunInfo(const Options& options) {
         return ExitCode::Failure;
     }
     const UtilityFacts facts = DescribeUtility(subject.View(), subject.Seal, subject.Version, subject.PlaceDamage);
+    const CopyVerdict verdict = JudgeCopy(subject.Areas(), InstalledTrustedKeys());
     if (options.Json)
-        std::printf("%s\n", InfoDocument(subject, facts).dump(2, ' ', false, json::error_handler_t::replace).c_str());
+        std::printf("%s\n",
+                    InfoDocument(subject, facts, verdict).dump(2, ' ', false, json::error_handler_t::replace).c_str());
     else
-        PrintText(subject, facts);
+        PrintText(subject, facts, verdict);
     return ExitCode::Success;
 }

@@ -131,9 +131,21 @@ void JsonEvents::Started(const IdentityTexts& utility, const std::string& newRev
              {"inquiry", utility.InquiryText},
              {JsonKey::RevisionRange, RangeText(utility)},
              {"firmware_range", {utility.RangeLow, utility.RangeHigh}},  // the earlier spelling, one release
-             {JsonKey::NewRevision, newRevision}}},
+             {JsonKey::NewRevision, newRevision},
+             {JsonKey::File, File_},
+             {JsonKey::FileSha256, FileSha256_},
+             {JsonKey::Signature,
+              {{JsonKey::Verdict, VerdictName(Verdict_.Result)},
+               {JsonKey::Signer, Verdict_.Signer},
+               {JsonKey::Fingerprint, Verdict_.Fingerprint}}}}},
            {"rehearsal", rehearsal},
            {"drives", list}});
+}
+
+void JsonEvents::NameUtility(const std::string& file, const std::string& fileSha256, const CopyVerdict& verdict) {
+    File_ = file;
+    FileSha256_ = fileSha256;
+    Verdict_ = verdict;
 }
 
 void JsonEvents::Step(const std::string& device, const RunStatus& status) {

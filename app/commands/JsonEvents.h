@@ -12,6 +12,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "app/commands/FleetEvents.h"
+#include "image/CopyVerdict.h"
 
 class JsonEvents : public FleetEvents {
 public:
@@ -26,6 +27,9 @@ public:
     void Progress(const std::string& device, int percent) override;
     void Finished(const FleetDrive& drive) override;
     void Summary(const std::vector<FleetDrive>& drives, int exitCode) override;
+    // The utility's file, the SHA-256 of all of it and the verdict on its signature, named in
+    // the "started" event's utility; call before Started.
+    void NameUtility(const std::string& file, const std::string& fileSha256, const CopyVerdict& verdict);
 
 private:
     void Write(const nlohmann::ordered_json& event);
@@ -34,4 +38,6 @@ private:
     std::FILE* Out_;
     bool Compact_;
     std::map<std::string, int> LastTenth_;  // per device: the tenth of the last progress event
+    std::string File_, FileSha256_;          // the utility's, named in the "started" event
+    CopyVerdict Verdict_;
 };

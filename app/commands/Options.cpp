@@ -12,7 +12,7 @@ namespace {
 enum LongOnly : int {
     OptList = 256, OptCli, OptBuild, OptInfo, OptExtractImage, OptHistory, OptAll, OptJson,
     OptTrace, OptTraceData, OptNoCommit, OptVirtualDrive, OptModel, OptImage, OptOutputDir,
-    OptProfiles, OptIni,
+    OptProfiles, OptIni, OptSignKey, OptVerify,
 };
 
 constexpr option LongOptions[] = {
@@ -39,6 +39,8 @@ constexpr option LongOptions[] = {
     {"output-dir", required_argument, nullptr, OptOutputDir},
     {"profiles", required_argument, nullptr, OptProfiles},
     {"ini", required_argument, nullptr, OptIni},
+    {"sign-key", required_argument, nullptr, OptSignKey},
+    {"verify", no_argument, nullptr, OptVerify},
     {nullptr, 0, nullptr, 0},
 };
 // The leading ':' makes getopt report a missing value apart from an unknown option.
@@ -90,6 +92,7 @@ const char* ModeOptionName(Options::Mode mode) {
     case Options::Mode::Info: return "--info";
     case Options::Mode::ExtractImage: return "--extract-image";
     case Options::Mode::History: return "--history";
+    case Options::Mode::Verify: return "--verify";
     case Options::Mode::Window: break;
     }
     return "the window";
@@ -115,6 +118,7 @@ std::optional<std::string> Conflict(const Options& options) {
     if (options.TraceData && !options.TraceFile) return "--trace-data goes with --trace FILE";
     if (options.NoCommit && mode != M::Cli && mode != M::Window) return "--no-commit goes with --cli or the window";
     if (options.Profiles && mode != M::Build) return "--profiles goes with --build";
+    if (options.SignKey && mode != M::Build) return "--sign-key goes with --build";
     if (options.IniFile && mode != M::Build && mode != M::Window) return "--ini goes with --build or the window";
     if ((options.Model || options.Image || options.OutputDir) && mode != M::Build)
         return "--model, --image and --output-dir go with --build";
@@ -173,6 +177,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         case OptBuild: setMode(Options::Mode::Build); break;
         case OptInfo: setMode(Options::Mode::Info); break;
         case OptHistory: setMode(Options::Mode::History); break;
+        case OptVerify: setMode(Options::Mode::Verify); break;
         case OptExtractImage:
             // Two places to write one image to: which one was meant is not for us to guess.
             if (options.ExtractOutput && *options.ExtractOutput != value) {
@@ -206,6 +211,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         case OptOutputDir: options.OutputDir = value; break;
         case OptProfiles: options.Profiles = value; break;
         case OptIni: options.IniFile = value; break;
+        case OptSignKey: options.SignKey = value; break;
         case OptModel: {
             int n = 0;
             if (!ParseWholeNumber(value, n) || n > 99) {
@@ -243,11 +249,14 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     }
 
     if (modes > 1) {
-        error = "choose one of --list, --cli, --build, --info, --extract-image, --history, --help, --version";
+        error = "choose one of --list, --cli, --build, --info, --extract-image, --history, --verify, --help, --version";
         return std::nullopt;
     }
-    // What is left are operands: the copy --info or --extract-image looks at.
-    const bool takesFile = options.Command == Options::Mode::Info || options.Command == Options::Mode::ExtractImage;
+    // What is left are operands: the copy --info, --extract-image or --verify looks at, or a
+    // run (--cli or the window) flashes.
+    using M = Options::Mode;
+    const bool takesFile = options.Command == M::Info || options.Command == M::ExtractImage ||
+                           options.Command == M::Verify || options.Command == M::Cli || options.Command == M::Window;
     for (int i = optind; i < count; ++i) {
         if (!takesFile || options.Subject) {
             error = std::string("unexpected argument '") + words[i] + "'";

@@ -9,7 +9,7 @@
 #include "flash/ExitCodes.h"
 
 struct Options {
-    enum class Mode { Window, List, Cli, Build, Help, Version, Info, ExtractImage, History };
+    enum class Mode { Window, List, Cli, Build, Help, Version, Info, ExtractImage, History, Verify };
     Mode Command = Mode::Window;
 
     std::vector<std::string> Devices;          // -d/--device PATH, may be repeated
@@ -27,9 +27,12 @@ struct Options {
     std::optional<std::string> OutputDir;      // --output-dir DIR (with --build)
     std::optional<std::string> Profiles;       // --profiles FILE (with --build): the maker's flash-chip profiles
     std::optional<std::string> IniFile;        // --ini FILE (with --build or the builder window)
+    std::optional<std::string> SignKey;        // --sign-key FILE (with --build): the maker's private key
     bool NoCommit = false;                     // --no-commit (with --cli or the window): a rehearsal
     std::optional<std::string> ExtractOutput;  // --extract-image OUT
-    std::optional<std::string> Subject;        // FILE after --info or --extract-image OUT: another copy
+    // FILE after --info, --extract-image OUT, --verify, --cli or for the window: another copy,
+    // read as data (a run flashes what it carries without running it)
+    std::optional<std::string> Subject;
     std::vector<std::string> WindowArguments;  // what Qt may want (-platform, ...), in window mode
 };
 
@@ -49,3 +52,4 @@ int RunVersion();
 int RunInfo(const Options& options);
 int RunExtractImage(const Options& options);
 int RunHistory(const Options& options);
+int RunVerify(const Options& options);

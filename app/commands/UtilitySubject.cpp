@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "app/commands/UtilitySubject.h"
 
+#include <fcntl.h>
+
+#include <cstdlib>
+
 #include "image/AreaLocator.h"
+#include "image/FileCopy.h"
+#include "image/SignatureArea.h"
 #include "image/Builder.h"
 #include "image/Seal.h"
 #include "image/VersionArea.h"
@@ -9,10 +15,15 @@
 bool LoadUtilitySubject(const std::string& file, UtilitySubject& subject, std::string& why) {
     if (file.empty()) {
         subject.File = RunningExecutablePath();
+        subject.FullPath = subject.File;
         subject.Block = IdentityBlock::Embedded().Raw();
         subject.Seal = EmbeddedSealBytes();
         subject.Version = EmbeddedVersionBytes();
+        subject.Signature = EmbeddedSignatureBytes();
         subject.PlaceDamage = OwnAreasMismatch();
+        Descriptor self(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
+        if (!self.Valid() || !FileSha256(self.Get(), subject.Sha256))
+            subject.Sha256.clear();
         return true;
     }
     subject.Own = false;
@@ -22,6 +33,22 @@ bool LoadUtilitySubject(const std::string& file, UtilitySubject& subject, std::s
     subject.Block = subject.Contents.Block.data();
     subject.Seal = subject.Contents.Seal.empty() ? nullptr : subject.Contents.Seal.data();
     subject.Version = subject.Contents.Version.empty() ? nullptr : subject.Contents.Version.data();
+    subject.Signature = subject.Contents.Signature.empty() ? nullptr : subject.Contents.Signature.data();
     subject.PlaceDamage = subject.Contents.PlaceDamage;
+    subject.Sha256 = subject.Contents.Sha256;
+    char* full = ::realpath(file.c_str(), nullptr);
+    subject.FullPath = full ? full : file;
+    std::free(full);
     return true;
+}
+
+SessionSettings SubjectSessionSettings(const UtilitySubject& subject, HistoryLog* history, bool noCommit) {
+    SessionSettings settings;
+    settings.Areas = subject.Areas();
+    settings.File = subject.File;
+    settings.History = history;
+    settings.NoCommit = noCommit;
+    settings.FullPath = subject.FullPath;
+    settings.Sha256 = subject.Sha256;
+    return settings;
 }

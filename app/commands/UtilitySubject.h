@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// The copy --info and --extract-image look at: this program, from its own memory, or
+// The copy --info, --extract-image, --verify and a run look at: this program, from its own memory, or
 // another copy given as FILE, read from that file without running it.
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 
 #include "image/IdentityBlock.h"
 #include "image/UtilityFile.h"
+#include "session/FlashSession.h"
 
 struct UtilitySubject {
     UtilitySubject() = default;
@@ -19,12 +20,19 @@ struct UtilitySubject {
     const uint8_t* Block = nullptr;    // the identity block and image area
     const uint8_t* Seal = nullptr;     // the seal area; null: the copy has none
     const uint8_t* Version = nullptr;  // the version area; null: the copy has none
+    const uint8_t* Signature = nullptr;  // the signature area; null: the copy has none
+    std::string Sha256;                // of the copy's whole file; "" when it can't be read
+    std::string FullPath;              // the file's absolute path, as records name it; File when unknown
     std::string PlaceDamage;           // why the areas' places can't be trusted; "" when they can
     UtilityFileContents Contents;      // what was read of another copy (Block etc. point into it)
 
     IdentityBlock View() const { return IdentityBlock(Block); }
+    CopyAreas Areas() const { return {Block, Seal, Version, Signature, PlaceDamage}; }
 };
 
 // This program when file is empty, else the copy in file; subject is a fresh one. False with why set (naming the file
 // and the cause) when that file is no readable copy of the program.
 bool LoadUtilitySubject(const std::string& file, UtilitySubject& subject, std::string& why);
+
+// What a flash session needs of subject: its areas, its file for messages and records, its SHA-256.
+SessionSettings SubjectSessionSettings(const UtilitySubject& subject, HistoryLog* history, bool noCommit);

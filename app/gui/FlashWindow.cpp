@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "flash/RunDisplay.h"
+#include "image/AreaLocator.h"
 #include "image/Builder.h"
 #include "session/FlashSession.h"
 
@@ -19,9 +20,18 @@ FlashWindow::~FlashWindow() = default;
 
 void FlashWindow::StartUp() {
     ShiftBelowFileList();
-    const std::string file = Settings_.ExecutablePath.empty() ? RunningExecutablePath() : Settings_.ExecutablePath;
-    const SessionSettings session{Settings_.Seal, file, Settings_.History, Settings_.NoCommit};
-    if (!FlashSession::CheckSeal(Settings_.Block, session, *Ui_)) {
+    const std::string file = !Settings_.UtilityFile.empty()      ? Settings_.UtilityFile
+                             : Settings_.ExecutablePath.empty() ? RunningExecutablePath()
+                                                                : Settings_.ExecutablePath;
+    SessionSettings session;
+    session.Areas = {Settings_.Block.Raw(), Settings_.Seal, Settings_.Version, Settings_.Signature,
+                     Settings_.PlaceDamage ? *Settings_.PlaceDamage : OwnAreasMismatch()};
+    session.File = file;
+    session.History = Settings_.History;
+    session.NoCommit = Settings_.NoCommit;
+    session.FullPath = Settings_.UtilityFile.empty() ? RunningExecutablePath() : Settings_.UtilityFile;
+    session.Sha256 = Settings_.UtilitySha256;
+    if (!FlashSession::CheckTrust(session, *Ui_)) {
         EndProgram(ExitCode::FailedBeforeCommit);
         return;
     }

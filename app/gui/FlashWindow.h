@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/gui/FormWindow.h"
+#include "image/CopyVerdict.h"
 
 class CDDrive;
 class FlashSession;

@@ -20,10 +20,13 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "image/IdentityBlock.h"
 #include "image/Seal.h"
+#include "image/SignatureArea.h"
+#include "image/VersionArea.h"
 #include "platform/Platform.h"
 #include "app/gui/WindowUserInterface.h"
 
@@ -55,6 +58,13 @@ struct FlashFormSettings {
     // Flash mode: the utility's seal area (checked before any drive command, and the maker's
     // profiles it carries), and whether a run is a rehearsal that stops before the commit.
     const uint8_t* Seal = EmbeddedSealBytes();
+    // Flash mode: the utility's version and signature areas and why the places of its areas
+    // can't be trusted (see CopyVerdict.h); this program's own unless it flashes a file.
+    const uint8_t* Version = EmbeddedVersionBytes();
+    const uint8_t* Signature = EmbeddedSignatureBytes();
+    std::optional<std::string> PlaceDamage;  // none: this program's own areas are checked
+    // Flash mode: the utility's file ("" : this program's) and the SHA-256 of all of it, for the history.
+    std::string UtilityFile, UtilitySha256;
     bool NoCommit = false;
     // Flash mode: where each run that reaches a drive is recorded (not owned); null: nowhere.
     HistoryLog* History = nullptr;

@@ -24,7 +24,9 @@
 #include "history/HistoryPlace.h"
 #include "image/Builder.h"
 #include "scsi/CDDrive.h"
+#include "app/commands/Options.h"
 #include "app/commands/PlatformChoice.h"
+#include "app/commands/UtilitySubject.h"
 #include "app/gui/BuilderWindow.h"
 #include "app/gui/FlashWindow.h"
 
@@ -52,9 +54,19 @@ struct ScreenshotMode {
     }
 };
 
-int RunForm(const Options& options, const IdentityBlock& block, PlatformChoice* choice, const char* argv0) {
+int RunForm(const Options& options, const UtilitySubject& subject, PlatformChoice* choice, const char* argv0) {
+    const IdentityBlock block = subject.View();
     FlashFormSettings settings;
     settings.Block = block;
+    if (!subject.Own) {
+        // A utility given as a file is flashed from what was read of it, never run.
+        settings.Seal = subject.Seal;
+        settings.Version = subject.Version;
+        settings.Signature = subject.Signature;
+        settings.PlaceDamage = subject.PlaceDamage;
+        settings.UtilityFile = subject.FullPath;
+    }
+    settings.UtilitySha256 = subject.Sha256;
     settings.ProgramName = argv0 ? argv0 : "";
     settings.NoCommit = options.NoCommit;
     settings.ModelFile = options.IniFile.value_or("");
@@ -232,7 +244,18 @@ int RunWindowApplication(const Options& options, int argc, char** argv) {
     qtArgv.push_back(nullptr);
     int qtArgc = int(arguments.size());
 
-    const IdentityBlock block = IdentityBlock::Embedded();
+    // This program, or the utility FILE names, read as data: its file is never run.
+    UtilitySubject subject;
+    std::string why;
+    if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why)) {
+        std::fprintf(stderr, "flashutil: %s\n", why.c_str());
+        return ExitCode::Failure;
+    }
+    const IdentityBlock block = subject.View();
+    if (!subject.Own && block.IsBlankCopy()) {
+        std::fprintf(stderr, "flashutil: %s is a blank copy: it carries no firmware image to flash\n", subject.File.c_str());
+        return ExitCode::Failure;
+    }
     PlatformChoiceError error;
     std::unique_ptr<PlatformChoice> choice;
     if (!block.IsBlankCopy()) {
@@ -249,7 +272,7 @@ int RunWindowApplication(const Options& options, int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.flashutil.flashutil"));
     int code = 0;
     try {
-        code = RunForm(options, block, choice.get(), argv[0]);
+        code = RunForm(options, subject, choice.get(), argv[0]);
     } catch (const std::exception& e) {
         // The standard display of an exception, then the usual exit code.
         QMessageBox::critical(nullptr, FromCoreText(ApplicationTitle), QString::fromLocal8Bit(e.what()));

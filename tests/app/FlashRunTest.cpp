@@ -82,6 +82,21 @@ TEST_F(FormTest, DamagedOrStrippedCopyEndsBeforeAnyDriveCommand) {
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_NE(Messages[0].Text.find("(its seal is blank)"), std::string::npos);
     EXPECT_EQ(drive.Commands().size(), sent);
+
+    Form.reset();
+    Messages.clear();
+    // An intact seal, and a signature that does not match: the window refuses it too.
+    Seal.clear();
+    Block.Bytes[Layout::BlockSize + 1000] ^= 1;  // the image as built again
+    Signature.assign(EmbeddedSignatureBytes(), EmbeddedSignatureBytes() + SignatureLayout::Size);
+    Signature[SignatureLayout::FlagsOffset] = SignatureLayout::Signed;
+    Signature[SignatureLayout::PublicKeyOffset] = 1;
+    FlashWindow& forged = Create();
+    EXPECT_TRUE(forged.StartUpEnded());
+    EXPECT_EQ(forged.StartUpExitCode(), 6);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_NE(Messages[0].Text.find("(its signature does not match its contents)"), std::string::npos);
+    EXPECT_EQ(drive.Commands().size(), sent);
 }
 
 // --no-commit for the window: the run ends with the statement, the drive's flash untouched.

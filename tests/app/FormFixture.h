@@ -83,6 +83,8 @@ protected:
                             {block.Image(), block.PresentImageLength()}, {});
         }
         settings.Seal = Seal.data();
+        if (!Signature.empty())
+            settings.Signature = Signature.data();
         settings.Answer = [this](const MessageRequest& request) {
             Messages.push_back(request);
             if (request.Buttons == MessageButtons::Ok)
@@ -149,6 +151,7 @@ protected:
     std::string ExecutablePath;
     std::string ModelFile;  // the builder's --ini; empty: looked for
     std::vector<uint8_t> Seal;  // the copy's seal area; empty: made for the block at the first Create
+    std::vector<uint8_t> Signature;  // the copy's signature area; empty: the program's own (unsigned)
     bool NoCommit = false;
     HistoryLog* History = nullptr;  // where the window records its runs; null: nowhere
     std::deque<MessageAnswer> Answers;

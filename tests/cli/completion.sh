@@ -44,6 +44,7 @@ for option in $options; do
     grep -qx -- "$option" <<<"$offered" || fail "completion does not offer $option"
 done
 [ "$(complete_words --ver)" = "--verbose
+--verify
 --version" ] || fail "--ver completes to: $(complete_words --ver)"
 
 # Models: the user's file when none lies beside the program, the program's own when it does.

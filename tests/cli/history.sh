@@ -44,7 +44,8 @@ grep -q '1.00 -> 1.00  failed before the commit' "$work/list.out" || fail "faile
 grep -q 'at image-upload: Write Buffer (CDB 3b0501004000004000000000), sense 05/24/00 Illegal Request, Invalid field in cdb' \
     "$work/list.out" || fail "failed run's command: $(out list)"
 grep -q '1.00 -> 1.00  rehearsal: the image came back intact' "$work/list.out" || fail "rehearsal: $(out list)"
-tail -2 "$work/list.out" | head -1 | grep -q '1.00 -> ?  did not finish$' || fail "interrupted run: $(out list)"
+# The last run's first line (each run's detail lines are indented).
+grep -v '^ ' "$work/list.out" | tail -1 | grep -q '1.00 -> ?  did not finish$' || fail "interrupted run: $(out list)"
 
 # The same as one JSON document, oldest first.
 run_command json "$built" --history --json

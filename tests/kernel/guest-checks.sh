@@ -172,6 +172,20 @@ record flash /tmp/flash.seq
 verdict "flash run: stops at 'Remove disc', trace load/TUR/READ CAPACITY, nothing written" "$problem" /tmp/flash.seq
 recording flash $rc
 
+# The installed program given the utility as a file flashes it as data, exactly as the
+# utility does when run itself: the same commands from the load on, the same refusal.
+load_drive || fail "reload scsi_debug"
+run asfile "$bin/flashutil" --cli --yes --trace /tmp/asfile.trace "$utility"
+problem=""
+[ $rc -eq 6 ] || problem="exit code $rc, expected 6 as the utility itself"
+has asfile "Remove disc, before to do the flash task." || problem="${problem:-no 'Remove disc' message}"
+cdbs_and_sense /tmp/asfile.trace > /tmp/asfile.seq
+sed -n "/^$LOAD/,\$p" /tmp/asfile.seq | sed 1d > /tmp/asfile.run
+cmp -s /tmp/asfile.run /tmp/flash.expected || problem="${problem:-the trace from the load on differs from what the utility sends}"
+sed "/^$LOAD/,\$d" /tmp/asfile.seq | grep -qv '^12' && problem="${problem:-commands other than INQUIRY before the load}"
+record asfile /tmp/asfile.seq
+verdict "the installed program flashes the utility given as a file as the utility itself does" "$problem" /tmp/asfile.seq
+
 # A drive whose revision is outside the utility's range: detected, but it does not qualify.
 load_drive inq_rev=2.00 || fail "reload scsi_debug with revision 2.00"
 run outofrange "$utility" --cli --yes --trace /tmp/outofrange.trace --trace-data

@@ -85,7 +85,15 @@ TEST(Options, DoubleDashEndsTheOptionsSoAFileMayStartWithADash) {
     EXPECT_EQ(extract.Result->ExtractOutput, "out.bin");
     EXPECT_EQ(extract.Result->Subject, "QF20.EXE");
 
-    const Parsed stray = Parse({"--cli", "--", "QF20.EXE"});
+    // The utility a run flashes, or --verify checks, read from its file.
+    for (const auto& words : {std::initializer_list<const char*>{"--cli", "--", "QF20.EXE"}, {"--verify", "QF20.EXE"},
+                              {"QF20.EXE"}, {"--cli", "--all", "QF20.EXE"}}) {
+        const Parsed subject = Parse(words);
+        ASSERT_TRUE(subject.Result) << subject.Error;
+        EXPECT_EQ(subject.Result->Subject, "QF20.EXE");
+    }
+
+    const Parsed stray = Parse({"--list", "--", "QF20.EXE"});
     EXPECT_FALSE(stray.Result);
     EXPECT_EQ(stray.Error, "unexpected argument 'QF20.EXE'");
 }
@@ -103,7 +111,9 @@ TEST(Options, EveryMistakeIsOneLineNamingTheOption) {
         {{"--cli", "-d"}, "option -d needs a value"},
         {{"--cli", "--trace", ""}, "option --trace needs a value"},
         {{"--build", "--model", "x1", "--image", "a"}, "--model takes a model number from 0 to 99, not 'x1'"},
-        {{"--list", "--cli"}, "choose one of --list, --cli, --build, --info, --extract-image, --history, --help, --version"},
+        {{"--list", "--cli"},
+         "choose one of --list, --cli, --build, --info, --extract-image, --history, --verify, --help, --version"},
+        {{"--cli", "--sign-key", "maker.key"}, "--sign-key goes with --build"},
         {{"--info", ""}, "--info was given an empty file name"},
         {{"--extract-image", "out.bin", ""}, "--extract-image was given an empty file name"},
         {{"--extract-image", "a", "--extract-image", "b"}, "option --extract-image is given twice with different files"},

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: Apache-2.0
+// flashutil --verify [FILE]: whether this program, or the copy in FILE, is one to trust: exit
+// 0 only for an intact copy signed by a trusted key (and, under the administrator's policy,
+// by a key in the system's directory); otherwise one line saying why, and a code of its own
+// for each reason. Makers and fleets call it before they ship or run a utility. Nothing is
+// sent to any drive and nothing of FILE is run.
+
+#include <cstdio>
+#include <string>
+
+#include "image/CopyVerdict.h"
+#include "image/SignaturePolicy.h"
+#include "image/TrustedKeys.h"
+#include "platform/PrintableText.h"
+#include "app/commands/Options.h"
+#include "app/commands/UtilitySubject.h"
+
+int RunVerify(const Options& options) {
+    UtilitySubject subject;
+    std::string why;
+    if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why)) {
+        std::fprintf(stderr, "flashutil: %s\n", PrintableText(why).c_str());
+        return ExitCode::Failure;
+    }
+    const std::string name = PrintableText(subject.File.empty() ? "this program" : subject.File);
+    const TrustedKeys trusted = InstalledTrustedKeys();
+    // A key file that holds no key trusts nobody; said, so that its owner can mend it.
+    for (const std::string& problem : trusted.Problems())
+        std::fprintf(stderr, "flashutil: warning: trusted key %s\n", PrintableText(problem).c_str());
+    const CopyVerdict verdict = JudgeCopy(subject.Areas(), trusted);
+    const std::string line = name + ": " + PrintableText(VerdictLine(verdict));
+    switch (verdict.Result) {
+    case CopyVerdict::State::Damaged: std::fprintf(stderr, "flashutil: %s\n", line.c_str()); return ExitCode::VerifyDamaged;
+    case CopyVerdict::State::Unsigned: std::fprintf(stderr, "flashutil: %s\n", line.c_str()); return ExitCode::VerifyUnsigned;
+    case CopyVerdict::State::Untrusted:
+        std::fprintf(stderr, "flashutil: %s\n", line.c_str());
+        return ExitCode::VerifyUntrusted;
+    case CopyVerdict::State::Trusted: break;
+    }
+    const SignaturePolicy policy = ReadSignaturePolicy(SignaturePolicyPath());
+    if (const std::string refusal = PolicyRefusal(verdict, policy); !refusal.empty()) {
+        std::fprintf(stderr, "flashutil: %s: refused: %s%s\n", name.c_str(), PrintableText(refusal).c_str(),
+                     policy.Problem.empty() ? "" : (" (" + PrintableText(policy.Problem) + ")").c_str());
+        return ExitCode::VerifyPolicy;
+    }
+    std::printf("%s\n", line.c_str());
+    return ExitCode::Success;
+}

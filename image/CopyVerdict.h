@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+// The one verdict on a copy's seal and signature, computed here and shown the same way by
+// the run, the window, --info, --verify, the history and the JSON stream:
+//   Trusted    intact and signed by a trusted key (its name and fingerprint)
+//   Untrusted  intact and signed by a key not trusted here (its fingerprint; a warning)
+//   Damaged    its seal or its signature does not match, or its areas can't be trusted:
+//              refused before any drive command
+//   Unsigned   intact or unsealed as before, without a signature
+// and what the administrator's policy makes of it.
+
+#include <cstdint>
+#include <string>
+
+#include "image/IdentityBlock.h"
+#include "image/Seal.h"
+#include "image/SignaturePolicy.h"
+#include "image/TrustedKeys.h"
+
+// A copy's areas; null where it has none. placeDamage: why their places can't be trusted.
+struct CopyAreas {
+    const uint8_t* Block = nullptr;
+    const uint8_t* Seal = nullptr;
+    const uint8_t* Version = nullptr;
+    const uint8_t* Signature = nullptr;
+    std::string PlaceDamage;
+
+    IdentityBlock View() const { return IdentityBlock(Block); }
+};
+
+struct CopyVerdict {
+    enum class State { Trusted, Untrusted, Damaged, Unsigned } Result = State::Damaged;
+    SealCheck Seal;           // the seal's own verdict
+    std::string Cause;        // what is damaged
+    std::string Signer;       // the trusted key's name
+    std::string Fingerprint;  // the signing key's, when signed (also when its signature is broken)
+    bool SystemTrusted = false;  // the signer's key is in the system's directory
+};
+
+CopyVerdict JudgeCopy(const CopyAreas& copy, const TrustedKeys& trusted);
+
+// "trusted", "untrusted", "damaged", "unsigned": the word the JSON and the history use.
+const char* VerdictName(CopyVerdict::State state);
+
+// One line saying what the verdict is, for a person ("signed by NAME (SHA256:...)", ...).
+std::string VerdictLine(const CopyVerdict& verdict);
+
+// Why the policy refuses the copy; "" when it does not. Only keys in the system's directory
+// count under the policy.
+std::string PolicyRefusal(const CopyVerdict& verdict, const SignaturePolicy& policy);

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# The administrator's directory of trusted keys and the policy RequireSignature=yes, checked
+# with a test build whose system configuration directory lies in the build tree. Under the
+# policy, unsigned copies, copies signed by an untrusted key and copies signed by a key only
+# the user trusts are refused before any drive command in every mode (the utility run
+# itself, --cli FILE, --cli --all, the window's terminal fallback), and --verify says so;
+# a key in the system's directory is trusted. Without the policy an unsigned copy runs.
+# Arguments: path-to-test-build source-dir its-system-configuration-directory
+source "$(dirname "$0")/../lib/common.sh"
+etc=$3
+rm -rf "$etc" && mkdir -p "$etc/trusted-keys" || { echo "FAIL: no $etc"; exit 1; }
+export XDG_CONFIG_HOME="$work/config"
+mkdir -p "$XDG_CONFIG_HOME/flashutil/trusted-keys"
+
+model_ini > "$work/flashutil.INI"
+cp "$flashutil" "$work/flashutil"
+head -c 524288 /dev/zero | tr '\0' '\125' > "$work/R120.BIN"
+for key in vendor user; do
+    (umask 077 && openssl genpkey -algorithm ed25519 -out "$work/$key.key") || fail "openssl genpkey"
+done
+openssl pkey -in "$work/vendor.key" -pubout -out "$etc/trusted-keys/vendor.pem"
+openssl pkey -in "$work/user.key" -pubout -out "$XDG_CONFIG_HOME/flashutil/trusted-keys/user.pem"
+for copy in unsigned vendor user; do
+    sign=()
+    [ "$copy" = unsigned ] || sign=(--sign-key "$work/$copy.key")
+    (cd "$work" && ./flashutil --build --model 0 --image R120.BIN "${sign[@]}" >> build.log 2>&1) || fail "build $copy"
+    mv "$work/R120.EXE" "$work/$copy.EXE"
+done
+echo 'RequireSignature=yes' > "$etc/flashutil.conf"
+
+# COPY | how it is run | exit | words
+cases=(
+  "unsigned|itself|6|it is not signed; the system's policy requires"
+  "unsigned|file|6|it is not signed"
+  "unsigned|all|6|it is not signed"
+  "unsigned|window|6|it is not signed"
+  "user|itself|6|a key only this user trusts"
+  "user|file|6|a key only this user trusts"
+  "vendor|itself|0|signed by vendor"
+  "vendor|file|0|signed by vendor"
+)
+for row in "${cases[@]}"; do
+    IFS='|' read -r copy how want words <<< "$row"
+    name="$copy-$how"
+    file="$work/$copy.EXE"
+    case $how in
+    itself) run_command "$name" "$file" --cli --yes --virtual-drive --trace "$work/$name.trace" ;;
+    file) run_command "$name" "$flashutil" --cli --yes --virtual-drive --trace "$work/$name.trace" "$file" ;;
+    all) run_command "$name" "$file" --cli --all --yes --virtual-drive --trace "$work/$name.trace" ;;
+    window) run_command "$name" env -u DISPLAY -u WAYLAND_DISPLAY "$file" --virtual-drive --trace "$work/$name.trace" ;;
+    esac
+    [ "$(rc "$name")" = "$want" ] || fail "$name: exit $(rc "$name"), want $want: $(err "$name")"
+    grep -qF -- "$words" "$work/$name.out" "$work/$name.err" || fail "$name: $(out "$name") $(err "$name")"
+    [ "$want" = 0 ] || [ ! -s "$work/$name.trace" ] || fail "$name: commands were sent"
+done
+# Options and the environment can't weaken it: no variable or option names another policy.
+run_command weaken env XDG_CONFIG_HOME=/nonexistent "$flashutil" --cli --yes --virtual-drive "$work/unsigned.EXE"
+[ "$(rc weaken)" = 6 ] || fail "the policy was weakened: exit $(rc weaken)"
+
+# --verify: under the policy, a key only the user trusts is a reason of its own.
+for row in "vendor|0" "user|13" "unsigned|11"; do
+    IFS='|' read -r copy want <<< "$row"
+    run_command "verify-$copy" "$flashutil" --verify "$work/$copy.EXE"
+    [ "$(rc "verify-$copy")" = "$want" ] || fail "--verify $copy: exit $(rc "verify-$copy"), want $want"
+done
+
+# A policy that can't be read as written requires signatures; without one, unsigned copies run.
+echo 'RequireSignature=perhaps' > "$etc/flashutil.conf"
+run_command unreadable "$flashutil" --cli --yes --virtual-drive "$work/unsigned.EXE"
+[ "$(rc unreadable)" = 6 ] || fail "a malformed policy: exit $(rc unreadable), want 6"
+grep -q "not yes or no" "$work/unreadable.err" || fail "a malformed policy is not named: $(err unreadable)"
+rm "$etc/flashutil.conf"
+run_command free "$flashutil" --cli --yes --virtual-drive "$work/unsigned.EXE"
+[ "$(rc free)" = 0 ] || fail "without a policy an unsigned copy is refused: $(err free)"
+
+rm -rf "$etc"
+exit $((failures > 0))

@@ -1,0 +1,226 @@
+// SPDX-License-Identifier: Apache-2.0
+// Signed copies: the signature over a copy's areas, the keys people trust, the one verdict
+// and the administrator's policy. Keys are made afresh by the openssl command for each test.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+
+#include "TempDirectory.h"
+#include "image/Builder.h"
+#include "image/CopyVerdict.h"
+#include "image/Signature.h"
+#include "image/SignaturePolicy.h"
+#include "image/TrustedKeys.h"
+#include "image/VersionArea.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The command's standard output; "" when it failed.
+std::string Output(const std::string& command) {
+    std::string text;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            text += buffer;
+        if (::pclose(pipe) != 0)
+            text.clear();
+    }
+    return text;
+}
+
+// A fresh Ed25519 key pair: NAME.key (owner only) and NAME.pem, its public key.
+void MakeKey(const TempDirectory& temp, const std::string& name) {
+    const std::string key = temp / (name + ".key");
+    ASSERT_EQ(std::system(("umask 077 && openssl genpkey -algorithm ed25519 -out '" + key + "' && openssl pkey -in '" +
+                           key + "' -pubout -out '" + temp / (name + ".pem") + "'")
+                              .c_str()),
+              0);
+}
+
+SigningKey LoadKey(const std::string& path) {
+    SigningKey key;
+    std::string why;
+    EXPECT_TRUE(LoadSigningKey(path, key, why)) << why;
+    return key;
+}
+
+// A built copy's areas, as the builder writes them, signed with key.
+struct Copy {
+    Bytes Block = Bytes(Layout::TotalSize, 0), Seal, Version, Signature;
+
+    Copy(uint8_t imageByte, const Bytes& profiles = {}) {
+        const auto keyWord = OwnKeyWord();
+        std::copy(keyWord.begin(), keyWord.end(), Block.begin());
+        const Bytes image(4096, imageByte);
+        const Bytes fields = BuildFieldBytes({"RW-5200", "ACME    CD-RW RW5200", "1.00-1.10", "Acme", "normal"},
+                                             "R120.BIN", uint32_t(image.size()));
+        std::copy(fields.begin(), fields.end(), Block.begin() + Layout::KeyWordSize);
+        std::copy(image.begin(), image.end(), Block.begin() + Layout::BlockSize);
+        Reseal(profiles);
+        Version.assign(EmbeddedVersionBytes(), EmbeddedVersionBytes() + VersionLayout::Size);
+    }
+    // The seal made again over the block as it now is: what a forger with the seal's recipe does.
+    void Reseal(Bytes profiles = {}) {
+        if (!Seal.empty() && profiles.empty() && !SealedProfiles(Seal.data()).empty())
+            profiles.assign(SealedProfiles(Seal.data()).begin(), SealedProfiles(Seal.data()).end());
+        const IdentityBlock view(Block.data());
+        Seal = MakeSeal(OwnSealKeyWord(), {Block.data() + Layout::KeyWordSize, Layout::FieldBytes},
+                        {view.Image(), view.ImageLength()}, profiles);
+    }
+    void Sign(const SigningKey& key) {
+        Signature = MakeSignatureArea(OwnSignatureKeyWord(), key, IdentityBlock(Block.data()), Seal.data(), Version.data());
+        ASSERT_EQ(Signature.size(), SignatureLayout::Size);
+    }
+    CopyAreas Areas() const {
+        return {Block.data(), Seal.data(), Version.data(), Signature.empty() ? nullptr : Signature.data(), ""};
+    }
+};
+
+TEST(Signature, ASignedCopyIsTrustedByTheKeyInEitherDirectoryAndOnlyTheSystemsCountsUnderThePolicy) {
+    TempDirectory temp;
+    MakeKey(temp, "acme");
+    std::filesystem::create_directories(temp / "system");
+    std::filesystem::create_directories(temp / "user");
+    Copy copy(0x55);
+    copy.Sign(LoadKey(temp / "acme.key"));
+    const std::string fingerprint = KeyFingerprint(PublicKeyBytes{});  // a different key's, for comparison
+    const SignaturePolicy required{true, ""};
+
+    // Not trusted anywhere: a warning with its fingerprint, and refused under the policy.
+    CopyVerdict verdict = JudgeCopy(copy.Areas(), TrustedKeys(temp / "system", temp / "user"));
+    EXPECT_EQ(verdict.Result, CopyVerdict::State::Untrusted);
+    EXPECT_NE(verdict.Fingerprint, fingerprint);
+    EXPECT_NE(PolicyRefusal(verdict, required), "");
+    EXPECT_EQ(PolicyRefusal(verdict, SignaturePolicy{}), "");
+
+    // Trusted by the user only: named, but that trust does not satisfy the administrator.
+    std::filesystem::copy_file(temp / "acme.pem", temp / "user/Acme Firmware.pem");
+    verdict = JudgeCopy(copy.Areas(), TrustedKeys(temp / "system", temp / "user"));
+    EXPECT_EQ(verdict.Result, CopyVerdict::State::Trusted);
+    EXPECT_EQ(verdict.Signer, "Acme Firmware");
+    EXPECT_FALSE(verdict.SystemTrusted);
+    EXPECT_NE(PolicyRefusal(verdict, required), "");
+
+    // Trusted by the system: the system's name wins, and the policy is met.
+    std::filesystem::copy_file(temp / "acme.pem", temp / "system/acme");
+    verdict = JudgeCopy(copy.Areas(), TrustedKeys(temp / "system", temp / "user"));
+    EXPECT_EQ(verdict.Result, CopyVerdict::State::Trusted);
+    EXPECT_EQ(verdict.Signer, "acme");
+    EXPECT_TRUE(verdict.SystemTrusted);
+    EXPECT_EQ(PolicyRefusal(verdict, required), "");
+    // The one fingerprint form is what the manual page's openssl command prints.
+    const std::string printed = Output("openssl pkey -pubin -in '" + temp / "acme.pem" + "' -outform DER | sha256sum");
+    EXPECT_EQ(verdict.Fingerprint, "SHA256:" + printed.substr(0, 64));
+
+    // Unsigned: as before without the policy, refused under it.
+    copy.Signature.clear();
+    verdict = JudgeCopy(copy.Areas(), TrustedKeys(temp / "system", temp / "user"));
+    EXPECT_EQ(verdict.Result, CopyVerdict::State::Unsigned);
+    EXPECT_EQ(PolicyRefusal(verdict, SignaturePolicy{}), "");
+    EXPECT_NE(PolicyRefusal(verdict, required), "");
+}
+
+// Every byte class the signature covers, changed after signing with the seal made again to
+// match: only the signature tells. Each row changes one.
+TEST(Signature, EveryCoveredByteChangedAfterSigningBreaksIt) {
+    TempDirectory temp;
+    MakeKey(temp, "acme");
+    MakeKey(temp, "other");
+    const SigningKey key = LoadKey(temp / "acme.key");
+    const Bytes profiles(Profiles::DataSize, 0x11);
+    Copy other(0x66);
+    other.Sign(LoadKey(temp / "other.key"));
+    const struct {
+        const char* Name;
+        std::function<void(Copy&)> Change;
+    } rows[] = {
+        {"identity field", [](Copy& c) { c.Block[Layout::ModelOffset] ^= 1; c.Reseal(); }},
+        {"image", [](Copy& c) { c.Block[Layout::BlockSize + 100] ^= 1; c.Reseal(); }},
+        {"image length", [](Copy& c) { c.Block[Layout::ImageLengthOffset] ^= 1; c.Reseal(); }},
+        {"flags: profiles taken out", [](Copy& c) { c.Seal.clear(); c.Reseal(Bytes()); }},
+        {"profiles", [](Copy& c) { Bytes p(Profiles::DataSize, 0x12); c.Seal.clear(); c.Reseal(p); }},
+        {"version area", [](Copy& c) { c.Version[VersionLayout::TextOffset] ^= 1; }},
+        {"signature", [](Copy& c) { c.Signature[SignatureLayout::SignatureOffset + 5] ^= 1; }},
+        {"signer's key", [&](Copy& c) {
+             std::copy_n(other.Signature.begin() + SignatureLayout::PublicKeyOffset, SignatureLayout::PublicKeySize,
+                         c.Signature.begin() + SignatureLayout::PublicKeyOffset);
+         }},
+        {"signature area moved from another copy", [&](Copy& c) { c.Signature = other.Signature; }},
+        {"flags", [](Copy& c) { c.Signature[SignatureLayout::FlagsOffset] = 3; }},
+    };
+    for (const auto& row : rows) {
+        Copy copy(0x55, profiles);
+        copy.Sign(key);
+        ASSERT_EQ(JudgeCopy(copy.Areas(), TrustedKeys()).Result, CopyVerdict::State::Untrusted) << row.Name;
+        row.Change(copy);
+        const CopyVerdict verdict = JudgeCopy(copy.Areas(), TrustedKeys());
+        EXPECT_EQ(verdict.Result, CopyVerdict::State::Damaged) << row.Name;
+        EXPECT_EQ(verdict.Seal.Result, SealCheck::State::Intact) << row.Name << ": the seal alone would not tell";
+    }
+}
+
+TEST(Signature, APrivateKeyOthersCanReadIsRefusedAsSshRefusesOne) {
+    TempDirectory temp;
+    MakeKey(temp, "acme");
+    const std::string key = temp / "acme.key";
+    const struct {
+        mode_t Mode;
+        bool Loads;
+    } rows[] = {{0600, true}, {0400, true}, {0640, false}, {0604, false}, {0644, false}};
+    for (const auto& row : rows) {
+        ASSERT_EQ(::chmod(key.c_str(), row.Mode), 0);
+        SigningKey loaded;
+        std::string why;
+        EXPECT_EQ(LoadSigningKey(key, loaded, why), row.Loads) << std::oct << row.Mode;
+        if (!row.Loads) {
+            EXPECT_NE(why.find("too open"), std::string::npos) << why;
+        }
+    }
+    // A public key, or a key of another kind, signs nothing.
+    SigningKey loaded;
+    std::string why;
+    ::chmod((temp / "acme.pem").c_str(), 0600);
+    EXPECT_FALSE(LoadSigningKey(temp / "acme.pem", loaded, why));
+    ASSERT_EQ(std::system(("umask 077 && openssl genpkey -algorithm ec -pkeyopt ec_paramgen_curve:P-256 -out '" +
+                           temp / "ec.key" + "' 2>/dev/null").c_str()), 0);
+    EXPECT_FALSE(LoadSigningKey(temp / "ec.key", loaded, why));
+    EXPECT_NE(why.find("not an Ed25519 key"), std::string::npos) << why;
+}
+
+TEST(SignaturePolicy, OnlyAnExplicitNoOrNoFileLeavesSignaturesOptional) {
+    TempDirectory temp;
+    const struct {
+        const char* Text;  // nullptr: no file
+        bool Required, Problem;
+    } rows[] = {
+        {nullptr, false, false},
+        {"", false, false},
+        {"# RequireSignature=yes\n", false, false},
+        {"RequireSignature=no\n", false, false},
+        {"RequireSignature=yes\n", true, false},
+        {"  RequireSignature = yes  \r\n", true, false},
+        {"RequireSignature=yes\nRequireSignature=no\n", true, false},
+        {"RequireSignature=maybe\n", true, true},
+        {"OtherSetting=1\nRequireSignature=yes", true, false},
+    };
+    for (const auto& row : rows) {
+        const std::string path = temp / "flashutil.conf";
+        std::filesystem::remove(path);
+        if (row.Text)
+            WriteFile(path, std::string(row.Text));
+        const SignaturePolicy policy = ReadSignaturePolicy(path);
+        EXPECT_EQ(policy.RequireSignature, row.Required) << (row.Text ? row.Text : "(none)");
+        EXPECT_EQ(!policy.Problem.empty(), row.Problem) << (row.Text ? row.Text : "(none)");
+    }
+    // A policy the program can't read requires signatures.
+    std::filesystem::create_directories(temp / "dir.conf");
+    EXPECT_TRUE(ReadSignaturePolicy(temp / "dir.conf").RequireSignature);
+}
+
+}  // namespace
