@@ -6,6 +6,8 @@
 
 #include "app/commands/Options.h"
 #include "app/commands/StandardStreams.h"
+#include "app/commands/UserLanguage.h"
+#include "ui/Translate.h"
 
 namespace {
 
@@ -16,6 +18,9 @@ int RunCommand(int argc, char** argv) {
         std::fprintf(stderr, "flashutil: %s\n", error.c_str());
         return ExitCode::Usage;
     }
+    // JSON is for programs: its texts stay English whatever the user's language.
+    if (options->Json)
+        SpeakEnglish();
     switch (options->Command) {
     case Options::Mode::List: return RunList(*options);
     case Options::Mode::Cli: return RunCli(*options);
@@ -34,5 +39,6 @@ int RunCommand(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     ProtectStandardStreams();
+    SpeakUserLanguage();
     return FinishStandardStreams(RunCommand(argc, argv));
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "flash/FlashTexts.h"
+#include "ui/Translate.h"
 #include "flash/ProfileData.h"
 #include "flash/Qualification.h"
 
@@ -155,7 +156,7 @@ FlashOutcome FlashRun::WaitUntilReady() {
             settled = 0;
             // A drive that never settles would hold the run forever.
             if (++becomingReady >= MaxBecomingReadyPolls) {
-                Answers_.Show(FlashTexts::StillBecomingReady, MessageKind::Plain);
+                Answers_.Show(_(FlashTexts::StillBecomingReady), MessageKind::Plain);
                 return FlashOutcome::FailedBeforeCommit;
             }
         } else if (Drive_.SenseIs(0x02, 0x3A)) {
@@ -165,7 +166,7 @@ FlashOutcome FlashRun::WaitUntilReady() {
             if (!Commands_.Reached("Read Capacity"))
                 return NotReached();
             if (!noDisc) {
-                Answers_.Show(FlashTexts::RemoveDisc, MessageKind::Plain);
+                Answers_.Show(_(FlashTexts::RemoveDisc), MessageKind::Plain);
                 return FlashOutcome::DiscPresent;
             }
         }
@@ -270,7 +271,7 @@ FlashOutcome FlashRun::ReadBackAndCompare() {
             return Fail(X::ReadFail);
         if (std::memcmp(StepBuffer_.data(), expected, ChunkSize) != 0) {
             Fail(X::CompareFail);
-            Answers_.Show(FlashTexts::CompareFailed, MessageKind::Plain);
+            Answers_.Show(_(FlashTexts::CompareFailed), MessageKind::Plain);
             return FlashOutcome::FailedBeforeCommit;
         }
         Advance(offset);
@@ -309,11 +310,11 @@ FlashOutcome FlashRun::Commit(int listIndex) {
     Progress_.ReplaceListEntry(listIndex, Report_.NewIdentity);
 
     Report_.Step = FlashStep::Restart;
-    if (Answers_.Ask(Question::Restart, FlashTexts::RestartQuestion, MessageKind::Confirmation, MessageAnswer::No)) {
+    if (Answers_.Ask(Question::Restart, _(FlashTexts::RestartQuestion), MessageKind::Confirmation, MessageAnswer::No)) {
         Progress_.SetBusyCursor(false);
         Report_.RestartRequested = Drive_.SystemPlatform().RequestRestart();
         if (!Report_.RestartRequested)
-            Answers_.Show(FlashTexts::RestartRefused, MessageKind::Plain);
+            Answers_.Show(_(FlashTexts::RestartRefused), MessageKind::Plain);
     }
     return FlashOutcome::Completed;
 }
@@ -361,7 +362,7 @@ FlashReport FlashRun::Run(int listIndex) {
     if (outcome == FlashOutcome::Completed && Control_.NoCommit) {
         outcome = FlashOutcome::Rehearsed;
         Progress_.SetStatus(S::Rehearsed);
-        Answers_.Show(FlashTexts::Rehearsed, MessageKind::Information);
+        Answers_.Show(_(FlashTexts::Rehearsed), MessageKind::Information);
     } else if (outcome == FlashOutcome::Completed) {
         outcome = Commit(listIndex);
     }

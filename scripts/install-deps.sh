@@ -5,11 +5,11 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config gettext
   dpkg-dev desktop-file-utils appstream groff-base man-db
   qt6-base-dev libgl-dev libxcb1-dev libwayland-dev
   libgtest-dev libgmock-dev libssl-dev
-  xvfb xauth fonts-dejavu-core fonts-liberation
+  xvfb xauth fonts-dejavu-core fonts-liberation qt6-translations-l10n
   qemu-system-x86 busybox-static cpio kmod
   locales strace
   libssl-dev nlohmann-json3-dev libsgutils2-dev libudev-dev lintian jq

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 
+#include "flash/FlashTexts.h"
 #include "platform/PrintableText.h"
+#include "ui/Translate.h"
 
 namespace {
 constexpr int BarWidth = 20;
@@ -27,7 +29,7 @@ std::string FleetDisplay::Format(const Line& line) const {
     char percent[8];
     std::snprintf(percent, sizeof percent, "%3d%%", line.Percent);
     return device + "  [" + std::string(filled, '#') + std::string(BarWidth - filled, '-') + "] " + percent + "  " +
-           PrintableText(line.Status);
+           PrintableText(FlashTexts::StatusInLanguage(line.Status));
 }
 
 void FleetDisplay::Redraw() {
@@ -74,7 +76,7 @@ void FleetDisplay::Started(const IdentityTexts&, const std::string&, const std::
     Lines_.clear();
     for (const FleetDrive& drive : drives)
         if (drive.Chosen()) {
-            Lines_.push_back({drive.Device, "waiting", 0, ""});
+            Lines_.push_back({drive.Device, _("waiting"), 0, ""});
             DeviceWidth_ = std::max(DeviceWidth_, drive.Device.size());
         }
 }
@@ -88,7 +90,8 @@ void FleetDisplay::Step(const std::string& device, const std::string& status) {
     if (Live_)
         Redraw();
     else {
-        std::fprintf(Out_, "%s: %s\n", PrintableText(device).c_str(), PrintableText(status).c_str());
+        std::fprintf(Out_, "%s: %s\n", PrintableText(device).c_str(),
+                     PrintableText(FlashTexts::StatusInLanguage(status)).c_str());
         std::fflush(Out_);
     }
 }
@@ -104,7 +107,7 @@ void FleetDisplay::Progress(const std::string& device, int percent) {
     if (Live_)
         Redraw();
     else if (newTenth) {
-        std::fprintf(Out_, "%s: Progress: %d%%\n", PrintableText(device).c_str(), percent);
+        std::fprintf(Out_, _("%s: Progress: %d%%\n"), PrintableText(device).c_str(), percent);
         std::fflush(Out_);
     }
 }

@@ -5,17 +5,18 @@
 #include <cstdio>
 
 #include "app/commands/Options.h"
+#include "ui/Translate.h"
 
 namespace {
 
 constexpr const char* FileVersion = FLASHUTIL_VERSION;  // the project's version, from CMake
-constexpr const char* FileDescription = "Flash utility for CD-RW drive";
+constexpr const char* FileDescription = N_("Flash utility for CD-RW drive");
 
-constexpr const char* Usage =
+constexpr const char* Usage = N_(
     "Usage: flashutil [--list | --cli | --build | --info | --extract-image OUT | --history |\n"
-    "                  --help | --version] [OPTION...] [FILE]\n";
+    "                  --help | --version] [OPTION...] [FILE]\n");
 
-constexpr const char* Modes =
+constexpr const char* Modes = N_(
     "\n"
     "Updates the firmware of a CD-RW/DVD drive. A built copy carries the drive identity it\n"
     "is meant for and the firmware image (flash mode); a blank copy builds such copies\n"
@@ -38,9 +39,9 @@ constexpr const char* Modes =
     "                         is FLASHUTIL_HISTORY when set)\n"
     "  -h, --help             show this help and exit\n"
     "  -V, --version          show the version and exit\n"
-    "Options may be abbreviated where that is unambiguous; \"--\" ends them.\n";
+    "Options may be abbreviated where that is unambiguous; \"--\" ends them.\n");
 
-constexpr const char* DriveSelection =
+constexpr const char* DriveSelection = N_(
     "\n"
     "Drive selection (window, --list, --cli; --device or --virtual-drive, not both):\n"
     "  -d, --device PATH      use only this drive (/dev/sgN, or /dev/srN); repeated,\n"
@@ -71,9 +72,9 @@ constexpr const char* DriveSelection =
     "      replay=FILE        the drive of a recording (--trace-data), played back; a\n"
     "                         command that differs from it stops the run (exit code 8)\n"
     "                         (a regular file of at most 64 MiB; no other key with it)\n"
-    "                         fail, status, error, timeout and corrupt may be repeated.\n";
+    "                         fail, status, error, timeout and corrupt may be repeated.\n");
 
-constexpr const char* Flashing =
+constexpr const char* Flashing = N_(
     "\n"
     "Flashing (--cli, and --trace and --no-commit for the window too):\n"
     "  --all                  flash every qualifying drive at once: one warning, one\n"
@@ -115,9 +116,9 @@ constexpr const char* Flashing =
     "                         embedded for profile and DVD images (default: the model's\n"
     "                         Profiles= key, if any)\n"
     "\n"
-    "Window (no mode): Qt's -platform, -display and -style options are passed on.\n";
+    "Window (no mode): Qt's -platform, -display and -style options are passed on.\n");
 
-constexpr const char* Examples =
+constexpr const char* Examples = N_(
     "\n"
     "Examples:\n"
     "  flashutil                                   open the window\n"
@@ -127,17 +128,17 @@ constexpr const char* Examples =
     "                                              as JSON lines\n"
     "  flashutil --build --model 0 --image QF10.BIN\n"
     "                                              build QF10.EXE for model 0 (MODEL00)\n"
-    "  flashutil --info QF10.EXE                   describe QF10.EXE without running it\n";
+    "  flashutil --info QF10.EXE                   describe QF10.EXE without running it\n");
 
 }  // namespace
 
 int RunHelp() {
-    std::fputs(Usage, stdout);
-    std::fputs(Modes, stdout);
-    std::fputs(DriveSelection, stdout);
-    std::fputs(Flashing, stdout);
-    std::fputs(Examples, stdout);
-    std::printf(
+    std::fputs(_(Usage), stdout);
+    std::fputs(_(Modes), stdout);
+    std::fputs(_(DriveSelection), stdout);
+    std::fputs(_(Flashing), stdout);
+    std::fputs(_(Examples), stdout);
+    std::printf(_(
         "\n"
         "Exit status (--list, --cli, --build):\n"
         "  %d  success\n"
@@ -152,7 +153,7 @@ int RunHelp() {
         "  %d  --all: some drives completed, others did not (named on stderr)\n"
         "The window exits with 0, or with %d when the built copy is damaged. Without a\n"
         "display (no DISPLAY or WAYLAND_DISPLAY) the program runs the terminal flash\n"
-        "instead, with these exit codes.\n",
+        "instead, with these exit codes.\n"),
         ExitCode::Success, ExitCode::Failure, ExitCode::Usage, ExitCode::NoDrive,
         ExitCode::Refused, ExitCode::Busy, ExitCode::FailedBeforeCommit,
         ExitCode::FailedAtCommit, ExitCode::ReplayDiverged, ExitCode::PartialSuccess,
@@ -161,6 +162,6 @@ int RunHelp() {
 }
 
 int RunVersion() {
-    std::printf("flashutil %s\n%s\n", FileVersion, FileDescription);
+    std::printf("flashutil %s\n%s\n", FileVersion, _(FileDescription));
     return ExitCode::Success;
 }

@@ -27,6 +27,7 @@
 #include "app/commands/PlatformChoice.h"
 #include "app/gui/BuilderWindow.h"
 #include "app/gui/FlashWindow.h"
+#include "app/gui/QtLanguage.h"
 
 namespace {
 
@@ -245,6 +246,7 @@ int RunWindowApplication(const Options& options, int argc, char** argv) {
     }
 
     QApplication application(qtArgc, qtArgv.data());
+    LoadQtTranslations(application);
     int code = 0;
     try {
         code = RunForm(options, block, choice.get(), argv[0]);
