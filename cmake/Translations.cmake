@@ -20,7 +20,7 @@ add_custom_command(OUTPUT ${FLASHUTIL_POT}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/po
   COMMAND ${XGETTEXT_PROGRAM} --language=C++ --from-code=UTF-8 --keyword=_ --keyword=N_ --keyword=Translate
           --add-comments=TRANSLATORS: --package-name=flashutil --package-version=${PROJECT_VERSION}
-          --msgid-bugs-address= --no-wrap -o ${FLASHUTIL_POT} ${translated_sources}
+          --msgid-bugs-address=flashutil-developers --no-wrap -o ${FLASHUTIL_POT} ${translated_sources}
   WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
   DEPENDS ${translated_sources}
   COMMENT "Extracting the translatable texts into po/flashutil.pot" VERBATIM)
