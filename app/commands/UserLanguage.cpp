@@ -33,10 +33,16 @@ std::string ProgramFolder() {
 
 }  // namespace
 
+// Beside the program first (a build tree, or a copy built there); then where the package
+// put them relative to the program (/usr/bin -> /usr/share/locale), wherever it was installed;
+// then the configured place, and Debian's.
 std::string CatalogueFolder(const std::string& programFolder) {
-    if (!programFolder.empty() && IsFolder(programFolder + "/locale"))
-        return programFolder + "/locale";
-    return FLASHUTIL_LOCALEDIR;
+    if (!programFolder.empty()) {
+        for (const std::string& folder : {programFolder + "/locale", programFolder + "/../share/locale"})
+            if (IsFolder(folder))
+                return folder;
+    }
+    return IsFolder(FLASHUTIL_LOCALEDIR) ? FLASHUTIL_LOCALEDIR : "/usr/share/locale";
 }
 
 void SpeakUserLanguage() {

@@ -2,7 +2,7 @@
 #pragma once
 // The language the program speaks: the user's (LANGUAGE, LC_ALL, LC_MESSAGES, LANG), from
 // the catalogues in locale/ beside the program when there are any (a build tree, or a copy
-// built beside it), else from the installed ones.
+// built beside it), else from the installed ones; English where there are none.
 
 #include <string>
 

@@ -101,6 +101,10 @@ for f in usr/bin/flashutil \
     [ -f "$root/$f" ] || fail "package lacks /$f"
 done
 [ -x "$root/usr/bin/flashutil" ] || fail "/usr/bin/flashutil is not executable"
+for po in "$source_dir"/po/*.po; do
+    language=$(basename "$po" .po)
+    [ -f "$root/usr/share/locale/$language/LC_MESSAGES/flashutil.mo" ] || fail "package lacks the $language catalogue"
+done
 if [ -f "$source_dir/examples/flashutil.INI" ]; then
     [ -f "$root/usr/share/doc/flashutil/examples/flashutil.INI" ] ||
         fail "package lacks the example INI"
