@@ -7,15 +7,64 @@
 
 #include <libintl.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 constexpr const char* TextDomain = "flashutil";
 
+namespace TranslateDetail {
+// The conversions of a printf format as (argument number, conversion) in argument order;
+// false for one this program never writes (%n, a '*' width, an unknown conversion), which a
+// damaged or planted catalogue could use to read or write beyond the arguments.
+inline bool Conversions(const char* format, std::vector<std::pair<int, char>>& out) {
+    int next = 1;
+    for (const char* p = format; *p != '\0'; ++p) {
+        if (*p != '%')
+            continue;
+        if (*++p == '%')
+            continue;
+        int number = 0;
+        const char* digits = p;
+        while (*p >= '0' && *p <= '9')
+            number = number * 10 + (*p++ - '0');
+        if (*p == '$' && p != digits && number > 0)
+            ++p;
+        else {
+            p = digits;
+            number = next++;
+        }
+        while (*p != '\0' && std::strchr("-+ #0123456789.l", *p) != nullptr)
+            ++p;
+        if (*p == '\0' || std::strchr("sud", *p) == nullptr)
+            return false;
+        out.emplace_back(number, *p == 'd' || *p == 'u' ? 'd' : *p);
+    }
+    std::sort(out.begin(), out.end());
+    return true;
+}
+}  // namespace TranslateDetail
+
+// Whether a translation takes the same arguments as its English format, in any order.
+inline bool SameConversions(const char* english, const char* translated) {
+    std::vector<std::pair<int, char>> want, got;
+    return TranslateDetail::Conversions(english, want) && TranslateDetail::Conversions(translated, got) &&
+           want == got;
+}
+
 // The text in the user's language; the empty text stays empty (gettext would give the
-// catalogue's header for it).
+// catalogue's header for it), and a translation whose placeholders differ from the
+// English ones is not used.
 inline const char* Translate(const char* english) {
-    return english[0] == '\0' ? english : dgettext(TextDomain, english);
+    if (english[0] == '\0')
+        return english;
+    const char* translated = dgettext(TextDomain, english);
+    if (translated == english || std::strchr(english, '%') == nullptr)
+        return translated;
+    return SameConversions(english, translated) ? translated : english;
 }
 
 // _() translates where the text is used; N_() only marks a text that is translated later,
