@@ -6,19 +6,21 @@
 
 #include "app/commands/Options.h"
 #include "app/commands/StandardStreams.h"
+#include "app/commands/UsageError.h"
 #include "app/commands/UserLanguage.h"
-#include "ui/Translate.h"
 
 namespace {
 
 int RunCommand(int argc, char** argv) {
+    // JSON is for programs: its texts stay English whatever the user's language, a usage
+    // error's too, so the words are looked at before the line is parsed.
+    const bool asksForJson = AsksForJson(argc, argv);
+    if (asksForJson)
+        SpeakEnglish();
     std::string error;
     const std::optional<Options> options = ParseOptions(argc, argv, error);
-    if (!options) {
-        std::fprintf(stderr, "flashutil: %s\n", error.c_str());
-        return ExitCode::Usage;
-    }
-    // JSON is for programs: its texts stay English whatever the user's language.
+    if (!options)
+        return ReportUsageError(error, asksForJson, ExitCode::Usage);
     if (options->Json)
         SpeakEnglish();
     switch (options->Command) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "flash/FlashRun.h"
+#include "flash/RunDisplay.h"
 #include "scsi/CDDrive.h"
 #include "ui/SilentUserInterface.h"
 #include "sim/VirtualDrive.h"
@@ -99,7 +100,8 @@ Figures RunOnce(bool profileImage, unsigned readyPolls) {
     Figures f{};
     {
         CDDrive drive(platform, virtualPlatform.Drive(0).Address(), &ui);
-        FlashRun run(drive, IdentityBlock(block.data()), ui, ui);
+        RunDisplay display(ui);
+        FlashRun run(drive, IdentityBlock(block.data()), ui, display);
         platform.Slept = platform.InDrive = {};
         platform.Sleeps = platform.Commands = 0;
 

@@ -22,16 +22,29 @@ install(FILES ${CMAKE_BINARY_DIR}/changelog.gz ${CMAKE_SOURCE_DIR}/packaging/cop
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/bash-completion/flashutil
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
-install(FILES ${CMAKE_SOURCE_DIR}/data/flashutil.desktop
+# The desktop entry and the AppStream file carry the same id, so software centres join them.
+install(FILES ${CMAKE_SOURCE_DIR}/data/io.github.flashutil.flashutil.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/data/icons/flashutil.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES ${CMAKE_SOURCE_DIR}/data/flashutil.metainfo.xml
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
-        RENAME org.example.flashutil.metainfo.xml)
+install(FILES ${CMAKE_SOURCE_DIR}/data/io.github.flashutil.flashutil.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The JSON Schemas of every document the program writes, for scripts that check their input.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/schema/ DESTINATION ${CMAKE_INSTALL_DATADIR}/flashutil/schema
+        FILES_MATCHING PATTERN "*.json")
 
 # The example model file; the builder's "Can't load" message tells how to copy it to where
 # it is looked for.
 install(FILES ${CMAKE_SOURCE_DIR}/examples/flashutil.INI
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples OPTIONAL)
+
+# The Ansible role, where a playbook finds it with roles_path = /usr/share/flashutil/ansible/roles,
+# and its example (whose roles link points into the source tree: the installed copy goes without).
+# The module is data Ansible reads and sends to the host, never run in place, so it is not
+# executable (an executable Python script would make the package depend on python3).
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/ansible/roles
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/flashutil/ansible
+        FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+install(FILES ${CMAKE_SOURCE_DIR}/examples/ansible/inventory.ini ${CMAKE_SOURCE_DIR}/examples/ansible/tower.yml
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/ansible)

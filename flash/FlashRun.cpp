@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "flash/FlashTexts.h"
-#include "ui/Translate.h"
+#include "flash/FlashVerdict.h"
 #include "flash/ProfileData.h"
 #include "flash/Qualification.h"
 
@@ -16,8 +16,6 @@ constexpr unsigned SettledPolls = 10;
 constexpr unsigned PauseAfterCommitMilliseconds = 200;
 constexpr int32_t CommitProgressMaximum = 200, CommitProgressPosition = 198;
 
-namespace S = FlashTexts::Status;
-namespace X = FlashTexts::Suffix;
 }  // namespace
 
 bool DriveStoppedAnswering(const CommandResult& result) {
@@ -35,19 +33,31 @@ bool DriveStoppedAnswering(const CommandResult& result) {
     }
 }
 
-FlashRun::FlashRun(CDDrive& drive, const IdentityBlock& utility, Answers& answers, ProgressObserver& progress,
+FlashRun::FlashRun(CDDrive& drive, const IdentityBlock& utility, Answers& answers, RunObserver& events,
                    RunControl control)
-    : Drive_(drive), Utility_(utility), Kind_(ImageKindOf(utility)), Answers_(answers), Progress_(progress),
+    : Drive_(drive), Utility_(utility), Kind_(ImageKindOf(utility)), Answers_(answers), Events_(events),
       Control_(std::move(control)), Commands_(drive, answers) {}
 
-FlashOutcome FlashRun::Fail(const char* suffix) {
-    Progress_.SetStatus(Progress_.Status() + suffix);
+void FlashRun::Enter(RunPhase phase) {
+    Status_ = {phase, PhaseEnd::None};
+    Events_.StatusChanged(Status_);
+}
+
+// The phase keeps its name; its caption tells how it broke off.
+FlashOutcome FlashRun::Fail(PhaseEnd end) {
+    Status_.End = end;
+    Events_.StatusChanged(Status_);
     return FlashOutcome::FailedBeforeCommit;
 }
 
 FlashOutcome FlashRun::Interrupted() {
-    Progress_.SetStatus(Progress_.Status() + X::Interrupted);
+    Fail(PhaseEnd::Interrupted);
     return FlashOutcome::Interrupted;
+}
+
+void FlashRun::Progress(uint32_t done, uint32_t total) {
+    PassTotal_ = total;
+    Events_.ProgressChanged(done, total);
 }
 
 bool FlashRun::StopWanted() const { return Control_.StopRequested && Control_.StopRequested(); }
@@ -61,15 +71,12 @@ FlashOutcome FlashRun::CheckImage() {
     return FlashOutcome::FailedBeforeCommit;
 }
 
-// The revision check decides whether the image may replace what the drive runs; without the
-// drive's identity it would compare against nothing and let any image through, a downgrade
-// included. Such a drive is refused before anything is sent to it.
+// The drive is judged again by the rule a plan is made by: what it answers now decides.
 FlashOutcome FlashRun::CheckIdentified() {
-    std::string cause = Drive_.IdentityProblem();
-    if (cause.empty() && Drive_.RevisionText().find_first_not_of(' ') == std::string::npos)
-        cause = "its INQUIRY answer holds no firmware revision";
-    if (!cause.empty()) {
-        Answers_.Show(FlashTexts::Unidentified(Drive_.DevicePath(), cause), MessageKind::Error);
+    Verdict_ = JudgeForFlash(IdentityTexts::From(Utility_), NewRevision(),
+                             {Drive_.RevisionText(), Drive_.IdentityProblem()});
+    if (Verdict_.Result == FlashVerdict::Kind::Unidentified) {
+        Answers_.Show(FlashTexts::Unidentified(Drive_.DevicePath(), Verdict_.Cause), MessageKind::Error);
         return FlashOutcome::Unidentified;
     }
     const std::string why = WhyNoLongerQualified();
@@ -97,11 +104,12 @@ std::string FlashRun::WhyNoLongerQualified() const {
     const QualificationVerdict verdict =
         JudgeDrive(Utility_, Drive_.PeripheralType(), Drive_.ProductText(), Drive_.RevisionText());
     // A drive at or above the new revision is the revision check's to refuse, with its own words.
-    const std::string newRevision = Utility_.NewFwName().substr(0, 4);
-    if (verdict.OnlyTheRange && !Utility_.AnyFirmware() && Drive_.RevisionText().compare(newRevision) >= 0)
+    if (verdict.OnlyTheRange && Verdict_.Result == FlashVerdict::Kind::RevisionRefused)
         return {};
     return verdict.Why;
 }
+
+std::string FlashRun::NewRevision() const { return Utility_.NewFwName().substr(0, 4); }
 
 // A profile or DVD image needs the flash-chip profiles: the maker's, carried by the utility,
 // or the platform's stand-ins, which only the virtual drive has. Without either the run is
@@ -123,14 +131,14 @@ FlashOutcome FlashRun::CheckProfiles() {
 
 // The revision check and the confirmation. Completed when the run may go on.
 FlashOutcome FlashRun::CheckRevision(const std::string& driveRevision, const std::string& newRevision) {
-    // std::string compares bytes as unsigned values, then lengths.
-    const int order = driveRevision.compare(newRevision);
-    if (!Utility_.AnyFirmware() && order >= 0) {
+    if (Verdict_.Result == FlashVerdict::Kind::RevisionRefused) {
         Answers_.Show(FlashTexts::AlreadyUpdated(driveRevision), MessageKind::Warning);
         return FlashOutcome::RevisionRefused;
     }
     Report_.Step = FlashStep::Confirmation;
-    const MessageKind kind = order > 0 ? MessageKind::Warning : MessageKind::Confirmation;
+    if (Control_.Approved)
+        return FlashOutcome::Completed;
+    const MessageKind kind = IsDowngrade(driveRevision, newRevision) ? MessageKind::Warning : MessageKind::Confirmation;
     return Answers_.Ask(Question::UpdateConfirmation, FlashTexts::UpdateQuestion(driveRevision, newRevision), kind,
                         MessageAnswer::No)
                ? FlashOutcome::Completed
@@ -205,10 +213,7 @@ void FlashRun::SayIfDriveLost(FlashTexts::LossPoint point) {
 // The image area always holds whole chunks, so the chunk that holds the last image byte
 // goes out whole, with the bytes of the area that follow the image.
 void FlashRun::Advance(uint32_t offset) {
-    if (offset + ChunkSize <= Kind_.Size)
-        Progress_.StepProgress();
-    else
-        Progress_.SetProgressPosition(int32_t(Kind_.Size));  // a short last chunk fills the bar, not wraps it
+    Progress(std::min(offset + ChunkSize, Kind_.Size), Kind_.Size);  // a short last chunk fills the bar
 }
 
 // Profile, image upload, entry critical, profile check, read-back. Completed here means:
@@ -216,46 +221,46 @@ void FlashRun::Advance(uint32_t offset) {
 FlashOutcome FlashRun::UploadAndVerify() {
     if (Kind_.NeedsProfile()) {
         Report_.Step = FlashStep::ProfileUpload;
-        Progress_.SetStatus(S::ProfileUpload);
+        Enter(RunPhase::ProfileUpload);
         if (StopWanted())
             return Interrupted();
         if (!SetupFlashProfile(Commands_, Kind_, Blobs_, Profile_))
-            return Fail(X::Fail);
+            return Fail(PhaseEnd::Failed);
     }
 
     Report_.Step = FlashStep::ImageUpload;
-    Progress_.SetStatus(S::ImageUpload);
-    Progress_.SetProgressPosition(0);
+    Enter(RunPhase::ImageUpload);
+    Progress(0, Kind_.Size);
     const uint8_t* image = Utility_.Image();
     for (uint32_t offset = 0; offset < Kind_.Size; offset += ChunkSize) {
         if (StopWanted())
             return Interrupted();
         std::memcpy(StepBuffer_.data(), image + offset, ChunkSize);
         if (!Commands_.WriteBuffer(offset, StepBuffer_.data(), WriteBufferCode::Data, ChunkSize))
-            return Fail(X::Fail);
+            return Fail(PhaseEnd::Failed);
         Advance(offset);
     }
 
     // Entry critical readies the flash for the commit: a rehearsal never sends it.
     if (Kind_.Profile && !Control_.NoCommit) {
         Report_.Step = FlashStep::EntryCritical;
-        Progress_.SetStatus(S::EntryCritical);
+        Enter(RunPhase::EntryCritical);
         if (!Commands_.EntryCritical())
-            return Fail(X::Fail);
+            return Fail(PhaseEnd::Failed);
     }
 
-    Progress_.SetStatus(S::Verify);
+    Enter(RunPhase::Verify);
     if (Profile_.Matched) {
         Report_.Step = FlashStep::ProfileCheck;
         if (!ReadVerifyProfile(Commands_, Kind_, Blobs_, Profile_))
-            return Fail(X::ProfileCheckFail);
+            return Fail(PhaseEnd::ProfileCheckFailed);
     }
     return ReadBackAndCompare();
 }
 
 FlashOutcome FlashRun::ReadBackAndCompare() {
     Report_.Step = FlashStep::ReadBack;
-    Progress_.SetProgressPosition(0);
+    Progress(0, Kind_.Size);
     const uint8_t* image = Utility_.Image();
     for (uint32_t offset = 0; offset < Kind_.Size; offset += ChunkSize) {
         if (StopWanted())
@@ -268,9 +273,9 @@ FlashOutcome FlashRun::ReadBackAndCompare() {
         for (uint32_t i = 0, n = std::min(ChunkSize, CDDrive::BufferLength()); i < n; ++i)
             transfer[i] = uint8_t(~expected[i]);
         if (!Commands_.ReadBuffer(offset, StepBuffer_.data(), ChunkSize))
-            return Fail(X::ReadFail);
+            return Fail(PhaseEnd::ReadFailed);
         if (std::memcmp(StepBuffer_.data(), expected, ChunkSize) != 0) {
-            Fail(X::CompareFail);
+            Fail(PhaseEnd::CompareFailed);
             Answers_.Show(_(FlashTexts::CompareFailed), MessageKind::Plain);
             return FlashOutcome::FailedBeforeCommit;
         }
@@ -284,10 +289,8 @@ FlashOutcome FlashRun::ReadBackAndCompare() {
 // The commit, and after success the refresh of the drive's entry and the restart question.
 FlashOutcome FlashRun::Commit(int listIndex) {
     Report_.Step = FlashStep::Commit;
-    Progress_.SetStatus(S::Commit);
-    Progress_.SetProgressRange(0, CommitProgressMaximum);
-    Progress_.SetProgressPosition(CommitProgressPosition);
-    Progress_.SetProgressStep(0);
+    Enter(RunPhase::Commit);
+    Progress(CommitProgressPosition, CommitProgressMaximum);
 
     const bool flashAll = Utility_.FlashAll();
     // An interrupt must not break the command off while the drive writes its flash.
@@ -299,19 +302,19 @@ FlashOutcome FlashRun::Commit(int listIndex) {
         Control_.HoldInterrupts(false);
 
     if (!committed) {
-        Progress_.SetStatus(S::CommitFailed);
+        Enter(RunPhase::CommitFailed);
         SayIfDriveLost(FlashTexts::LossPoint::DuringCommit);
         return FlashOutcome::CommitFailed;
     }
-    Progress_.SetProgressPosition(Progress_.ProgressMaximum());
+    Progress(CommitProgressMaximum, CommitProgressMaximum);
     Drive_.SystemPlatform().Sleep(PauseAfterCommitMilliseconds);
-    Progress_.SetStatus(S::Completed);
+    Enter(RunPhase::Completed);
     Report_.NewIdentity = Drive_.IdentityLine();
-    Progress_.ReplaceListEntry(listIndex, Report_.NewIdentity);
+    Events_.IdentityChanged(listIndex, Report_.NewIdentity);
 
     Report_.Step = FlashStep::Restart;
-    if (Answers_.Ask(Question::Restart, _(FlashTexts::RestartQuestion), MessageKind::Confirmation, MessageAnswer::No)) {
-        Progress_.SetBusyCursor(false);
+    if (!Control_.Approved && Answers_.Ask(Question::Restart, _(FlashTexts::RestartQuestion), MessageKind::Confirmation, MessageAnswer::No)) {
+        Events_.BusyChanged(false);
         Report_.RestartRequested = Drive_.SystemPlatform().RequestRestart();
         if (!Report_.RestartRequested)
             Answers_.Show(_(FlashTexts::RestartRefused), MessageKind::Plain);
@@ -321,12 +324,15 @@ FlashOutcome FlashRun::Commit(int listIndex) {
 
 FlashReport FlashRun::Run(int listIndex) {
     Report_ = FlashReport{};
+    Status_ = RunStatus{};
+    PassTotal_ = 0;
     Profile_ = PreparedProfile{};
     Commands_.Forget();
     auto finish = [&](FlashOutcome outcome) {
         Report_.Outcome = outcome;
         Report_.Failure = Commands_.Failure();
-        Report_.Status = Progress_.Status();
+        Report_.EndStatus = Status_;
+        Report_.Status = FlashTexts::CaptionOf(Status_);
         return Report_;
     };
 
@@ -341,7 +347,7 @@ FlashReport FlashRun::Run(int listIndex) {
 
     Report_.Step = FlashStep::RevisionCheck;
     const std::string driveRevision = Drive_.RevisionText();
-    const std::string newRevision = Utility_.NewFwName().substr(0, 4);
+    const std::string newRevision = NewRevision();
     if (FlashOutcome answer = CheckRevision(driveRevision, newRevision); answer != FlashOutcome::Completed)
         return finish(answer);
 
@@ -351,23 +357,22 @@ FlashReport FlashRun::Run(int listIndex) {
     if (FlashOutcome ready = WaitUntilReady(); ready != FlashOutcome::Completed)
         return finish(ready);
 
-    Progress_.SetProgressRange(0, int32_t(Kind_.Size));
-    Progress_.SetProgressStep(int32_t(ChunkSize));
+    Progress(0, Kind_.Size);
     StepBuffer_.assign(ChunkSize, 0);
-    Progress_.SetBusyCursor(true);
+    Events_.BusyChanged(true);
 
     FlashOutcome outcome = UploadAndVerify();
     if (outcome == FlashOutcome::FailedBeforeCommit)
         SayIfDriveLost(FlashTexts::LossPoint::BeforeCommit);
     if (outcome == FlashOutcome::Completed && Control_.NoCommit) {
         outcome = FlashOutcome::Rehearsed;
-        Progress_.SetStatus(S::Rehearsed);
+        Enter(RunPhase::Rehearsed);
         Answers_.Show(_(FlashTexts::Rehearsed), MessageKind::Information);
     } else if (outcome == FlashOutcome::Completed) {
         outcome = Commit(listIndex);
     }
 
-    Progress_.SetBusyCursor(false);
-    Progress_.SetProgressPosition(0);
+    Events_.BusyChanged(false);
+    Progress(0, PassTotal_);
     return finish(outcome);
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One flash run: the FLASH button pressed for one drive. Given the drive, the utility (its
-// identity block and image), the answers seam and the progress observer, it confirms the
+// identity block and image), the answers seam and the run's observer, it confirms the
 // revision change, waits for an empty drive, uploads the profile and the image into the
 // drive's memory, reads everything back, and only after an exact match sends the commit
 // that makes the drive write its flash. It ends with a report; it keeps nothing afterwards.
@@ -16,12 +16,13 @@
 
 #include "flash/DriveCommands.h"
 #include "flash/FlashTexts.h"
+#include "flash/FlashVerdict.h"
 #include "flash/ImageKind.h"
 #include "flash/Profiles.h"
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrive.h"
 #include "ui/Answers.h"
-#include "ui/ProgressObserver.h"
+#include "ui/RunObserver.h"
 
 // How a run ended.
 enum class FlashOutcome {
@@ -47,7 +48,8 @@ struct FlashReport {
     FlashOutcome Outcome = FlashOutcome::FailedBeforeCommit;
     FlashStep Step = FlashStep::ImageCheck;
     std::optional<FailedCommand> Failure;  // the command that failed, and how
-    std::string Status;                    // the status caption the run ended with
+    RunStatus EndStatus;                   // the status the run ended with
+    std::string Status;                    // its caption
     std::string NewIdentity;               // the drive's identity line after a completed flash
     bool RestartRequested = false;         // the person asked for the restart and it was requested
 };
@@ -65,6 +67,9 @@ struct RunControl {
     std::span<const uint8_t> MakerProfiles;
     // A rehearsal: everything up to and including the read-back and comparison, then stop.
     bool NoCommit = false;
+    // The revision change was approved with the session's plan, and the restart is the
+    // session's to ask once every run has ended: the run asks nothing.
+    bool Approved = false;
     // Called once, right before the run sends its first command to the drive (never for a
     // run that ends before that), so a front end can record that the drive is being changed.
     std::function<void()> BeforeFirstCommand;
@@ -82,7 +87,7 @@ public:
     // is given up (about a minute of 30 ms polls), so a stuck drive cannot hang the run.
     static constexpr unsigned MaxBecomingReadyPolls = 2000;
 
-    FlashRun(CDDrive& drive, const IdentityBlock& utility, Answers& answers, ProgressObserver& progress,
+    FlashRun(CDDrive& drive, const IdentityBlock& utility, Answers& answers, RunObserver& events,
              RunControl control = {});
 
     // Runs. listIndex is the drive list entry of the drive; after a completed flash that
@@ -92,6 +97,7 @@ public:
 private:
     FlashOutcome CheckImage();
     FlashOutcome CheckIdentified();
+    std::string NewRevision() const;
     std::string WhyNoLongerQualified() const;
     FlashOutcome CheckProfiles();
     FlashOutcome CheckRevision(const std::string& driveRevision, const std::string& newRevision);
@@ -99,7 +105,9 @@ private:
     FlashOutcome UploadAndVerify();
     FlashOutcome ReadBackAndCompare();
     FlashOutcome Commit(int listIndex);
-    FlashOutcome Fail(const char* suffix);
+    FlashOutcome Fail(PhaseEnd end);
+    void Enter(RunPhase phase);
+    void Progress(uint32_t done, uint32_t total);
     FlashOutcome Interrupted();
     FlashOutcome NotReached();
     void SayIfDriveLost(FlashTexts::LossPoint point);
@@ -110,10 +118,13 @@ private:
     const IdentityBlock Utility_;
     const ImageKind Kind_;
     Answers& Answers_;
-    ProgressObserver& Progress_;
+    RunObserver& Events_;
     const RunControl Control_;
     DriveCommands Commands_;
     FlashReport Report_;
+    FlashVerdict Verdict_;  // the drive as judged at FLASH
+    RunStatus Status_;      // the run's own status, told to Events_ on every change
+    uint32_t PassTotal_ = 0;  // the total of the current pass of the bar
     PreparedProfile Profile_;
     std::span<const uint8_t> Blobs_;  // the profiles this run uploads
     std::vector<uint8_t> StepBuffer_;

@@ -42,6 +42,41 @@ std::string ErrorReportHead(const IdentityTexts& texts) {
                       model, texts.RangeText.c_str());
 }
 
+// The caption's parts in English; CaptionInLanguage puts each through the catalogue.
+static const char* PhaseCaption(const RunStatus& status) {
+    if (!status.Phase)
+        return "";
+    switch (*status.Phase) {
+    case RunPhase::ProfileUpload: return Status::ProfileUpload;
+    case RunPhase::ImageUpload: return Status::ImageUpload;
+    case RunPhase::EntryCritical: return Status::EntryCritical;
+    case RunPhase::Verify: return Status::Verify;
+    case RunPhase::Commit: return Status::Commit;
+    case RunPhase::CommitFailed: return Status::CommitFailed;
+    case RunPhase::Completed: return Status::Completed;
+    case RunPhase::Rehearsed: return Status::Rehearsed;
+    }
+    return "";
+}
+
+static const char* EndSuffix(const RunStatus& status) {
+    switch (status.End) {
+    case PhaseEnd::None: return "";
+    case PhaseEnd::Failed: return Suffix::Fail;
+    case PhaseEnd::ProfileCheckFailed: return Suffix::ProfileCheckFail;
+    case PhaseEnd::ReadFailed: return Suffix::ReadFail;
+    case PhaseEnd::CompareFailed: return Suffix::CompareFail;
+    case PhaseEnd::Interrupted: return Suffix::Interrupted;
+    }
+    return "";
+}
+
+std::string CaptionOf(const RunStatus& status) { return std::string(PhaseCaption(status)) + EndSuffix(status); }
+
+std::string CaptionInLanguage(const RunStatus& status) {
+    return std::string(_(PhaseCaption(status))) + _(EndSuffix(status));
+}
+
 std::string AlreadyUpdated(const std::string& driveRevision) {
     return FormatText(_("\nWARNING:\n\nYour drive FW:%s is aready the most updated ?"),
                       PrintableText(driveRevision).c_str());

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "flash/Qualification.h"
+#include "ui/RunObserver.h"
 #include "ui/Translate.h"
 
 namespace FlashTexts {
@@ -65,6 +66,10 @@ constexpr const char* CommitFailed = N_("Flash Fail.");
 constexpr const char* Completed = N_("Flash Completed.");
 constexpr const char* Rehearsed = N_("Rehearsal complete, flash not changed.");
 }  // namespace Status
+// The status caption of a run's status: its phase's caption, then what its ending appends.
+std::string CaptionOf(const RunStatus& status);
+// The same caption in the user's language, for showing; the history and JSON keep CaptionOf's.
+std::string CaptionInLanguage(const RunStatus& status);
 namespace Suffix {
 constexpr const char* Fail = N_(", Fail! ");
 constexpr const char* ProfileCheckFail = N_(", Valid Profile Fail!");

@@ -4,21 +4,11 @@
 // end: the identity texts, the warning, the detection of the drives, the qualification
 // of each against the identity block and the list of qualifying drives.
 //
-// The steps are separate calls so that a front end can interleave its own changes in the
-// right places. A front end calls, in this order:
-//
-//   FlashStartUp startUp(block, platform);
-//   startUp.FormIdentityTexts();               // the identity texts
-//   ... prompt PromptText()
-//   if (!startUp.AskWarning(answers)) -> end   // the warning box, Yes/No, default Yes
-//   ... hide the file list, caption CaptionText()
-//   switch (startUp.Detect(ui))                // detection, qualification, the error report
-//     Ready: fill the drive list from Entries(), select entry 0 (no change event)
-//     NoDrive, NoneQualify: the report was shown -> end
-//   CDDrive* drive = startUp.SelectEntry(0);   // the drive of the selected entry
-//
-// and later SelectEntry(index) for every change of the selection. Before all of it, a front
-// end checks the utility's seal with CheckUtilitySeal.
+// The steps are separate calls so that the session (session/FlashSession.h), which every
+// front end goes through, can interleave its own in the right places: the identity texts,
+// the warning, Detect (detection, qualification, the error report), then SelectEntry for the
+// drive of a list entry. Before all of it the session checks the utility's seal with
+// CheckUtilitySeal.
 
 #include <array>
 #include <cstdint>

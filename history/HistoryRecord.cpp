@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "history/HistoryRecord.h"
 
+#include "platform/JsonKeys.h"
+#include "platform/JsonVocabulary.h"
 #include "platform/SenseWords.h"
 
 #include <nlohmann/json.hpp>
@@ -39,39 +41,6 @@ std::optional<std::string> TextOrNull(const json& object, const char* key) {
 }
 
 }  // namespace
-
-const char* OutcomeName(FlashOutcome outcome) {
-    switch (outcome) {
-    case FlashOutcome::Unidentified: return "unidentified";
-    case FlashOutcome::RevisionRefused: return "revision-refused";
-    case FlashOutcome::Declined: return "declined";
-    case FlashOutcome::DiscPresent: return "disc-present";
-    case FlashOutcome::Interrupted: return "interrupted";
-    case FlashOutcome::FailedBeforeCommit: return "failed-before-commit";
-    case FlashOutcome::CommitFailed: return "commit-failed";
-    case FlashOutcome::Completed: return "completed";
-    case FlashOutcome::Rehearsed: return "rehearsed";
-    }
-    return "failed-before-commit";
-}
-
-const char* StepName(FlashStep step) {
-    switch (step) {
-    case FlashStep::ImageCheck: return "image-check";
-    case FlashStep::Identification: return "identification";
-    case FlashStep::RevisionCheck: return "revision-check";
-    case FlashStep::Confirmation: return "confirmation";
-    case FlashStep::ReadinessWait: return "readiness-wait";
-    case FlashStep::ProfileUpload: return "profile-upload";
-    case FlashStep::ImageUpload: return "image-upload";
-    case FlashStep::EntryCritical: return "entry-critical";
-    case FlashStep::ProfileCheck: return "profile-check";
-    case FlashStep::ReadBack: return "read-back";
-    case FlashStep::Commit: return "commit";
-    case FlashStep::Restart: return "restart";
-    }
-    return "image-check";
-}
 
 RunFailure FailureOf(const FailedCommand& failed) {
     RunFailure failure;
@@ -117,17 +86,18 @@ std::string EndLine(const RunEnd& end) {
     if (end.Failure) {
         const RunFailure& f = *end.Failure;
         failure = {{"command", f.Command},         {"cdb", f.Cdb},
-                   {"category", f.Category},       {"status", f.Status},
-                   {"sense", f.Sense.empty() ? json(nullptr) : json(f.Sense)},
+                   {"category", SnakeCase(f.Category)}, {"status", f.Status},
+                   {JsonKey::Sense, SenseJsonOfCode(f.Sense)},
+                   // Kept for readers of earlier records: the sense's words, also in "sense".
                    {"sense_text", f.SenseText.empty() ? json(nullptr) : json(f.SenseText)},
-                   {"system_error", f.SystemError}};
+                   {JsonKey::SystemError, f.SystemError}};
     }
     const json record = {
         {"record", "end"},
         {"run", end.Run},
         {"time", end.Time},
-        {"outcome", end.Outcome},
-        {"step", end.Step},
+        {JsonKey::Outcome, SnakeCase(end.Outcome)},
+        {JsonKey::Step, SnakeCase(end.Step)},
         {"status", end.Status},
         {"revision_after", OrNull(end.RevisionAfter)},
         {"identity_after", OrNull(end.IdentityAfter)},
@@ -162,8 +132,9 @@ ParsedRecord ParseRecord(const std::string& line) {
             RunEnd end;
             end.Run = Text(record, "run");
             end.Time = Text(record, "time");
-            end.Outcome = Text(record, "outcome");
-            end.Step = Text(record, "step");
+            // Records written before the names were snake_case hold "failed-before-commit".
+            end.Outcome = HyphenCase(Text(record, "outcome"));
+            end.Step = HyphenCase(Text(record, "step"));
             end.Status = Text(record, "status");
             end.RevisionAfter = TextOrNull(record, "revision_after");
             end.IdentityAfter = TextOrNull(record, "identity_after");
@@ -172,10 +143,19 @@ ParsedRecord ParseRecord(const std::string& line) {
                 RunFailure failure;
                 failure.Command = Text(f, "command");
                 failure.Cdb = Text(f, "cdb");
-                failure.Category = Text(f, "category");
+                failure.Category = HyphenCase(Text(f, "category"));
                 failure.Status = f.at("status").get<int>();
-                failure.Sense = TextOrNull(f, "sense").value_or("");
-                failure.SenseText = TextOrNull(f, "sense_text").value_or("");
+                // "05/24/00" in earlier records, {key, asc, ascq, words} now; null for none.
+                const json& sense = f.at("sense");
+                const std::optional<SenseCode> code = ParseSense(sense);
+                if (!sense.is_null() && !code)
+                    return {};
+                failure.Sense = code ? SenseCodeText(*code) : "";
+                // The words: "sense_text" in earlier records, in the sense object now.
+                if (f.contains("sense_text"))
+                    failure.SenseText = TextOrNull(f, "sense_text").value_or("");
+                if (failure.SenseText.empty() && sense.is_object())
+                    failure.SenseText = Text(sense, "words");
                 failure.SystemError = f.at("system_error").get<int>();
                 end.Failure = std::move(failure);
             }

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "flash/FlashRun.h"
+#include "flash/RunNames.h"
 
 // The utility as a record names it.
 struct RunUtility {
@@ -57,9 +58,8 @@ struct RunEnd {
     std::optional<RunFailure> Failure;
 };
 
-// Names as records and --history --json give them.
-const char* OutcomeName(FlashOutcome outcome);
-const char* StepName(FlashStep step);
+// The command a run ended on, as a record gives it. Outcomes and steps are named by
+// OutcomeName and StepName (flash/RunNames.h).
 RunFailure FailureOf(const FailedCommand& failed);
 
 // The record as one line of JSON, newline included.

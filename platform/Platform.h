@@ -37,6 +37,9 @@ struct DriveCandidate {
     std::string BlockNode;              // "/dev/sr0"; "" when none
     std::optional<std::string> Serial;  // the serial number where known (udev; virtual drives have their own)
     std::string ById;                   // a link that names the drive stably ("/dev/disk/by-id/..."); "" when none
+    // Where the drive sits in the machine, the same across boots ("/devices/pci.../2:0:0:0" on
+    // Linux, "virtual:0" for a virtual drive); "" when unknown. Its digest is the drive's id.
+    std::string PhysicalPath;
 };
 
 // Which device an open node leads to, as the system tells it now, without sending the drive

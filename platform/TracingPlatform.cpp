@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
+#include "platform/JsonKeys.h"
+#include "platform/JsonVocabulary.h"
 #include "platform/TracingPlatform.h"
 
 #include <cerrno>
@@ -173,9 +175,12 @@ nlohmann::ordered_json TracingPlatform::LineFields(const std::string& device, co
     line["dir"] = direction == DirectionIn ? "in" : "out";
     line["len"] = length;
     line["status"] = outcome.Status;
-    line["sense"] = {outcome.Sense[2], outcome.Sense[12], outcome.Sense[13]};
+    line[JsonKey::Sense] = SenseJson(outcome.Sense[2], outcome.Sense[12], outcome.Sense[13]);
+    line[JsonKey::SystemError] = outcome.Error;
+    line[JsonKey::DurationMs] = milliseconds;  // OneLine writes it with two decimals
+    // The earlier spellings, kept one release (replay reads either).
     line["error"] = outcome.Error;
-    line["ms"] = milliseconds;  // OneLine writes it with two decimals
+    line["ms"] = milliseconds;
     return line;
 }
 
@@ -230,6 +235,8 @@ bool TracingPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t
             readBack = SentDigests_.count(Sha256Hex(data, length)) > 0;
         AddDataFields(line, direction, data, length, outcome, sentDigest, from.Address, readBack);
     }
+    // Last, so that a line still starts with "device", which tells a trace from other files.
+    line[JsonKey::Schema] = JsonSchemaName::Trace;
     Sink_(OneLine(line));
     errno = savedErrno;
     return ok;

@@ -1,20 +1,35 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
-# Installs the Debian packages the build and the tests need, only those missing.
-# Usage: scripts/install-deps.sh [extra-package ...]
+# Installs the Debian packages flashutil needs, only those missing.
+#   --run   what building and running the program needs (compiler, Qt 6, the libraries)
+#   (none)  that and everything the tests need (GoogleTest, Xvfb, QEMU, lintian, ...)
+# Usage: scripts/install-deps.sh [--run] [extra-package ...]
 set -euo pipefail
 
-packages=(
+run_packages=(
   g++ cmake ninja-build pkg-config gettext
-  dpkg-dev desktop-file-utils appstream groff-base man-db
   qt6-base-dev libgl-dev libxcb1-dev libwayland-dev
-  libgtest-dev libgmock-dev libssl-dev
-  xvfb xauth fonts-dejavu-core fonts-liberation qt6-translations-l10n
-  qemu-system-x86 busybox-static cpio kmod
-  locales strace
-  libssl-dev nlohmann-json3-dev libsgutils2-dev libudev-dev lintian jq
-  "$@"
+  libssl-dev nlohmann-json3-dev libsgutils2-dev libudev-dev
+  qt6-translations-l10n
 )
+test_packages=(
+  dpkg-dev desktop-file-utils appstream groff-base man-db
+  libgtest-dev libgmock-dev
+  xvfb xauth fonts-dejavu-core fonts-liberation
+  qemu-system-x86 busybox-static cpio kmod
+  locales strace lintian jq python3-jsonschema
+  ansible-core
+)
+
+packages=("${run_packages[@]}")
+only_run=0
+if [ "${1:-}" = --run ]; then
+  only_run=1
+  shift
+else
+  packages+=("${test_packages[@]}")
+fi
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do
@@ -29,6 +44,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+[ $only_run = 1 ] && exit 0
 
 # A locale that writes numbers with a decimal comma, for the checks that output is the
 # same in every locale.

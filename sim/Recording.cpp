@@ -88,7 +88,8 @@ RecordedExchange ParseLine(const json& line, std::string& device, DriveAddress& 
     command.Direction = direction == "in" ? DirectionIn : DirectionOut;
     command.Length = uint32_t(Number(line, "len", 0, 16 * 1024 * 1024));
     command.Outcome.Status = uint8_t(Number(line, "status", 0, 255));
-    command.Outcome.Error = int(Number(line, "error", -4095, 4095));
+    // "system_error" now, "error" in recordings made before.
+    command.Outcome.Error = int(Number(line, line.contains("system_error") ? "system_error" : "error", -4095, 4095));
     command.Outcome.PlatformOk = Flag(line, "ok");
     command.Outcome.TransportFailed = Flag(line, "transport_failed");
     command.Outcome.Residual = uint32_t(Number(line, "residual", 0, command.Length));

@@ -14,6 +14,8 @@ std::vector<DriveCandidate> ReplayPlatform::EnumerateOpticalDrives() {
     candidate.DevicePath = Recording_.DevicePath;
     candidate.IsVirtual = true;
     candidate.GenericNode = Recording_.DevicePath;
+    // Not the recorded drive's place: a replay is a drive of its own.
+    candidate.PhysicalPath = "replay/" + Recording_.DevicePath;
     return {candidate};
 }
 

@@ -271,6 +271,8 @@ std::vector<DriveCandidate> VirtualPlatform::EnumerateOpticalDrives() {
         // A node of its own and a serial number of its own; no stable link, as nothing in /dev names it.
         candidate.GenericNode = drive->DevicePath();
         candidate.Serial = "VIRTUAL-" + std::to_string(address.Target);
+        // Its place among the virtual drives: the same on every run with the same options.
+        candidate.PhysicalPath = "virtual/" + drive->DevicePath();
         candidates.push_back(std::move(candidate));
     }
     return candidates;

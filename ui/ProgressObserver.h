@@ -10,9 +10,9 @@ class ProgressObserver {
 public:
     virtual ~ProgressObserver() = default;
 
-    // The status caption. Each change is shown at once.
+    // The status caption. Each change is shown at once. What is shown is never read back:
+    // whoever sets the caption keeps its own status.
     virtual void SetStatus(const std::string& text) = 0;
-    virtual std::string Status() = 0;
 
     // The progress bar. StepProgress past the maximum starts again from the minimum.
     virtual void SetProgressRange(int32_t minimum, int32_t maximum) = 0;

@@ -19,7 +19,7 @@ public:
 
     MessageAnswer ShowMessage(const MessageRequest& request) override { return Answer(request); }
     void SetStatus(const std::string& text) override { Caption = text; }
-    std::string Status() override { return Caption; }
+    std::string Status() { return Caption; }
     void SetProgressRange(int32_t minimum, int32_t maximum) override { Progress.SetRange(minimum, maximum); }
     void SetProgressStep(int32_t step) override { Progress.Step = step; }
     void SetProgressPosition(int32_t position) override { Progress.SetPosition(position); }

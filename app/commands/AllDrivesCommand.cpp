@@ -31,7 +31,11 @@
 #include "app/commands/Options.h"
 #include "app/commands/PlatformChoice.h"
 #include "app/commands/TerminalUserInterface.h"
+#include "flash/ExitCodes.h"
+#include "app/commands/UsageError.h"
 #include "flash/FlashRun.h"
+#include "flash/FlashVerdict.h"
+#include "flash/RunNames.h"
 #include "flash/FlashTexts.h"
 #include "ui/Translate.h"
 #include "flash/StartUp.h"
@@ -41,6 +45,7 @@
 #include "image/Builder.h"
 #include "image/IdentityBlock.h"
 #include "image/Seal.h"
+#include "session/FlashSession.h"
 #include "platform/PrintableText.h"
 
 namespace {
@@ -49,54 +54,40 @@ namespace {
 void Say(const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", PrintableText(line).c_str()); }
 
 // One drive's run, start to end, on its thread. Its claim is held by the caller.
-void FlashOneDrive(FleetDrive& entry, CDDrive& drive, int listIndex, const IdentityBlock& block,
-                   RunControl control, FleetEvents& events, HistoryLog& history) {
+void FlashOneDrive(FleetDrive& entry, FlashSession& session, int driveIndex, int listIndex, RunControl control,
+                   FleetEvents& events) {
     InterruptWatch::BlockInThisThread();  // the waiting thread takes the signals
     DriveRunInterface ui(entry.Device, events);
-    HistoryRun record(&history, block, drive, control.NoCommit);
-    control.BeforeFirstCommand = [&record] { record.Started(); };
-    entry.Report = FlashRun(drive, block, ui, ui, control).Run(listIndex);
-    record.Ended(*entry.Report);
+    entry.Report = session.Run(driveIndex, listIndex, ui, ui, std::move(control));
     switch (entry.Report->Outcome) {
-    case FlashOutcome::Completed: entry.RevisionAfter = drive.RevisionText(); break;  // read again after the commit
+    case FlashOutcome::Completed: entry.RevisionAfter = session.Drive(driveIndex).RevisionText(); break;  // read again after the commit
     case FlashOutcome::CommitFailed: entry.RevisionAfter.clear(); break;  // not known: the flash may be half written
     default: entry.RevisionAfter = entry.Revision; break;                 // nothing was flashed
     }
     events.Finished(entry);
 }
 
-// What is done with each drive the system named. Without all, only the first qualifying one is
-// chosen. A drive the run could not look at (not opened, not identified, beyond a full list)
-// is a failed drive of a run of all; without all it is merely not chosen.
-std::vector<FleetDrive> PlanDrives(const FlashStartUp& startUp, const IdentityBlock& block, bool all,
-                                   std::vector<int>& listIndex) {
-    const std::string newRevision = block.NewFwName().substr(0, 4);
+// What is done with each drive the system named, by the session's plan. Without all, only the
+// first qualifying one is chosen. A drive the run could not look at (not opened, not
+// identified, beyond a full list) is a failed drive of a run of all; without all it is merely
+// not chosen.
+std::vector<FleetDrive> PlanDrives(const FlashSession& session, bool all) {
+    const std::vector<DrivePlan> plan = session.Plan(all);
+    const CDDrives& found = session.Drives();
     std::vector<FleetDrive> drives;
-    const CDDrives& found = *startUp.Drives();
-    listIndex.assign(found.Count(), -1);
-    for (int k = 0; k < int(startUp.Entries().size()); ++k)
-        listIndex[std::size_t(startUp.DriveIndexOf(k))] = k;
-    const auto unidentified = [](FleetDrive& entry, const std::string& cause) {
-        entry.ProblemKey = "unidentified";
-        entry.Problem = "could not be identified (" + cause + ")";
-    };
     for (int i = 0; i < found.Count(); ++i) {
         const CDDrive& drive = *found.Item(i);
         FleetDrive entry;
         entry.Device = drive.DevicePath();
         entry.Identity = drive.Identity();
         entry.Revision = drive.RevisionText();
-        const std::string& revision = entry.Revision;
-        if (listIndex[std::size_t(i)] < 0)
-            entry.SkipReason = "does not qualify for this firmware";
-        else if (!all && listIndex[std::size_t(i)] != 0)
-            entry.SkipReason = "not chosen: without --all only the first qualifying drive is flashed";
-        else if (!drive.IdentityProblem().empty())
-            unidentified(entry, drive.IdentityProblem());
-        else if (revision.find_first_not_of(' ') == std::string::npos)
-            unidentified(entry, "its INQUIRY answer holds no firmware revision");
-        else if (!startUp.Texts().AnyFirmware && revision.compare(newRevision) >= 0)
-            entry.SkipReason = "already at FW:" + revision + ", not below FW:" + newRevision;
+        entry.Plan = plan[std::size_t(i)];
+        if (entry.Plan.Choice == DrivePlan::Decision::Refuse && entry.Plan.Refusal == FlashOutcome::Unidentified) {
+            entry.ProblemKey = DriveOutcomeKey::Unidentified;
+            entry.Problem = entry.Plan.Reason;
+        } else {
+            entry.SkipReason = entry.Plan.Reason;
+        }
         drives.push_back(std::move(entry));
     }
     for (const UnlistedDrive& unlisted : found.Unlisted()) {
@@ -105,9 +96,9 @@ std::vector<FleetDrive> PlanDrives(const FlashStartUp& startUp, const IdentityBl
         if (!all) {
             entry.SkipReason = unlisted.Cause;
         } else {
-            entry.ProblemKey = unlisted.Why == UnlistedDrive::Reason::NotOpened      ? "not_opened"
-                               : unlisted.Why == UnlistedDrive::Reason::Unidentified ? "unidentified"
-                                                                                     : "left_out";
+            entry.ProblemKey = unlisted.Why == UnlistedDrive::Reason::NotOpened      ? DriveOutcomeKey::NotOpened
+                               : unlisted.Why == UnlistedDrive::Reason::Unidentified ? DriveOutcomeKey::Unidentified
+                                                                                     : DriveOutcomeKey::LeftOut;
             entry.Problem = unlisted.Cause;
         }
         drives.push_back(std::move(entry));
@@ -126,7 +117,7 @@ std::string Confirmation(const std::vector<FleetDrive>& drives, const std::strin
             skipped += "  " + drive.Device + "  " + drive.Identity + "  not flashed: " + drive.Problem + "\n";
         } else if (drive.Chosen()) {
             ++count;
-            const bool older = drive.Revision.compare(newRevision) > 0;
+            const bool older = IsDowngrade(drive.Revision, newRevision);
             downgrade = downgrade || older;
             chosen += PrintableText("  " + drive.Device + "  " + drive.Identity + "  FW:" + drive.Revision) +
                       " -> FW:" + newRevision + (older ? " (older)" : "") + "\n";
@@ -147,43 +138,33 @@ bool Succeeded(const FleetDrive& drive) {
            (drive.Report->Outcome == FlashOutcome::Completed || drive.Report->Outcome == FlashOutcome::Rehearsed);
 }
 
-// 0 when every chosen drive completed and the run reached every drive; PartialSuccess when
-// some completed and others did not (or could not be reached); otherwise the code a single
-// drive's run would give for the worst of them.
+// The exit code of the drives chosen for flashing and of those the run could not reach, by
+// the one rule of every run.
 int ExitCodeOf(const std::vector<FleetDrive>& drives) {
-    int chosen = 0, succeeded = 0, busy = 0, unreached = 0;
-    bool commitFailed = false;
+    std::vector<DriveEnding> endings;
     for (const FleetDrive& drive : drives) {
-        unreached += drive.ProblemKey.empty() ? 0 : 1;
-        if (!drive.Chosen())
-            continue;
-        ++chosen;
-        succeeded += Succeeded(drive) ? 1 : 0;
-        busy += drive.Refusal.empty() ? 0 : 1;
-        commitFailed = commitFailed || (drive.Report && drive.Report->Outcome == FlashOutcome::CommitFailed);
+        if (!drive.ProblemKey.empty())
+            endings.push_back({FlashOutcome::Unidentified, false, true});
+        else if (drive.Chosen())
+            endings.push_back({drive.Report ? drive.Report->Outcome : FlashOutcome::FailedBeforeCommit,
+                               !drive.Refusal.empty()});
     }
-    if (succeeded == chosen && unreached == 0)
-        return ExitCode::Success;
-    if (succeeded > 0)
-        return ExitCode::PartialSuccess;
-    if (commitFailed)
-        return ExitCode::FailedAtCommit;
-    if (chosen > 0 && busy == chosen)
-        return ExitCode::Busy;
-    return ExitCode::FailedBeforeCommit;
+    return ExitCodeOf(endings);
 }
 
 // The code a single drive's run would give for a drive the run could not reach.
 int ExitCodeOfProblem(const FleetDrive& drive) {
-    if (drive.ProblemKey == "not_opened")
+    if (drive.ProblemKey == DriveOutcomeKey::NotOpened)
         return ExitCode::Busy;
-    if (drive.ProblemKey == "left_out")
+    if (drive.ProblemKey == DriveOutcomeKey::LeftOut)
         return ExitCode::NoDrive;
     return ExitCode::FailedBeforeCommit;
 }
 
 // When no drive is chosen: the code a single run would give for the first drive the run could
-// not reach, else for the first drive left alone.
+// not reach; else every qualifying drive already has the new revision or a newer one, which is
+// nothing to do and has a code of its own, so that a rerun after an update is not taken for a
+// declined question.
 int NothingChosen(const std::vector<FleetDrive>& drives) {
     for (const FleetDrive& drive : drives)
         if (!drive.ProblemKey.empty()) {
@@ -191,7 +172,7 @@ int NothingChosen(const std::vector<FleetDrive>& drives) {
             return ExitCodeOfProblem(drive);
         }
     Say("every qualifying drive already has this firmware revision or a newer one");
-    return ExitCode::Refused;
+    return ExitCode::NothingToDo;
 }
 
 class FleetCommand {
@@ -200,7 +181,7 @@ public:
         : Options_(options), Block_(block), Human_(options.Json ? stderr : stdout),
           Terminal_(options.Yes, TerminalUserInterface::Streams{stdin, Human_, stderr, isatty(STDIN_FILENO) == 1,
                                                                  isatty(fileno(Human_)) == 1}),
-          Json_(stdout), Display_(stdout, stderr, isatty(STDOUT_FILENO) == 1, options.Quiet),
+          Json_(stdout, options.JsonCompact), Display_(stdout, stderr, isatty(STDOUT_FILENO) == 1, options.Quiet),
           Events_(options.Json ? static_cast<FleetEvents&>(Json_) : Display_),
           Questions_(Terminal_, Events_, options.Yes, isatty(STDIN_FILENO) == 1),
           History_(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &SystemLog_) {
@@ -224,38 +205,35 @@ private:
     }
 
     int RunDrives() {
-        const std::string file = RunningExecutablePath();
-        if (!CheckUtilitySeal(Block_, EmbeddedSealBytes(), file.empty() ? "this utility" : file, Questions_))
+        const SessionSettings settings{EmbeddedSealBytes(), RunningExecutablePath(), &History_, Options_.NoCommit};
+        if (!FlashSession::CheckSeal(Block_, settings, Questions_))
             return ExitCode::FailedBeforeCommit;
 
         PlatformChoiceError error;
         Choice_ = ChoosePlatform(Options_, Block_, error);
-        if (!Choice_) {
-            Say(error.Text);
-            return error.Exit;
-        }
+        if (!Choice_)
+            return ReportUsageError(error.Text, Options_.Json && error.Exit == ExitCode::Usage, error.Exit);
         InterruptWatch interrupts;
         Terminal_.Interrupted = [] { return InterruptWatch::Requested(); };
         GuardedPlatform platform(Choice_->Get());
 
-        FlashStartUp startUp(Block_, platform);
-        startUp.FormIdentityTexts();
-        if (!startUp.AskWarning(Questions_) || InterruptWatch::Requested())
+        FlashSession session(Block_, platform, settings);
+        const FlashStartUp& startUp = session.StartUp();
+        if (!session.AskWarning(Questions_) || InterruptWatch::Requested())
             return Refusal();
         if (!Options_.Quiet) {
             std::fprintf(Human_, "%s\n", startUp.CaptionText().c_str());
             std::fflush(Human_);
         }
 
-        const FlashStartUp::Detection detection = startUp.Detect(Questions_);
-        if (startUp.Drives() && startUp.Drives()->LeftOut() > 0)
-            Say(startUp.Drives()->LeftOutText());
-        std::vector<int> listIndex;
+        const FlashStartUp::Detection detection = session.Detect(Questions_);
+        if (const std::string leftOut = session.LeftOutText(); !leftOut.empty())
+            Say(leftOut);
         if (detection != FlashStartUp::Detection::Ready) {
             // The summary still names every drive and why none was flashed; nothing was
             // chosen, so each drive the run could not reach is one that failed.
             if (startUp.Drives())
-                Drives_ = PlanDrives(startUp, Block_, true, listIndex);
+                Drives_ = PlanDrives(session, true);
             if (const GuardedPlatform::OpenFailure* failure = platform.BusyOrDenied()) {
                 Say(failure->DevicePath + ": " + platform.ErrorText(failure->Error));
                 return ExitCode::Busy;
@@ -266,8 +244,8 @@ private:
             return ExitCode::NoDrive;
         }
 
-        Drives_ = PlanDrives(startUp, Block_, Options_.All, listIndex);
-        const std::string newRevision = Block_.NewFwName().substr(0, 4);
+        Drives_ = PlanDrives(session, Options_.All);
+        const std::string newRevision = session.NewRevision();
         Events_.Started(startUp.Texts(), newRevision, Drives_, Options_.NoCommit);
         for (const FleetDrive& drive : Drives_)
             if (!drive.ProblemKey.empty())
@@ -289,7 +267,7 @@ private:
             return Refusal();
         }
 
-        RunAll(platform, *startUp.Drives(), listIndex);
+        RunAll(session);
 
         if (InterruptWatch::Requested())
             Say("interrupted: drives that had not sent their commit were stopped, their flash unchanged");
@@ -315,19 +293,19 @@ private:
     }
 
     // Claims every chosen drive, runs them all, and gives the claims back once every run has ended.
-    void RunAll(Platform& platform, const CDDrives& found, const std::vector<int>& listIndex) {
+    void RunAll(FlashSession& session) {
+        const std::vector<int> listIndex = session.ListIndexes();
         RunControl control;
         control.StopRequested = [] { return InterruptWatch::Requested(); };
         control.HoldInterrupts = [](bool hold) { InterruptWatch::Hold(hold); };
-        control.MakerProfiles = SealedProfiles(EmbeddedSealBytes());
-        control.NoCommit = Options_.NoCommit;
+        control.Approved = true;  // by the one confirmation; the restart is asked after every run
 
         std::vector<std::unique_ptr<RunClaim>> claims(Drives_.size());
         for (std::size_t i = 0; i < Drives_.size(); ++i) {
             if (!Drives_[i].Chosen())
                 continue;
             std::string why, notice;
-            claims[i] = platform.ClaimForRun(found.Item(int(i))->Handle, why, &notice);
+            claims[i] = session.Claim(int(i), why, notice);
             if (!notice.empty())
                 Say(notice);
             if (!claims[i]) {
@@ -343,8 +321,8 @@ private:
                 continue;
             // A thread the system refuses must not end the program while other drives commit.
             try {
-                runs.emplace_back(FlashOneDrive, std::ref(Drives_[i]), std::ref(*found.Item(int(i))), listIndex[i],
-                                  std::cref(Block_), control, std::ref(Events_), std::ref(History_));
+                runs.emplace_back(FlashOneDrive, std::ref(Drives_[i]), std::ref(session), int(i), listIndex[i], control,
+                                  std::ref(Events_));
             } catch (const std::system_error& e) {
                 FleetDrive& drive = Drives_[i];
                 drive.Report.emplace().Outcome = FlashOutcome::FailedBeforeCommit;

@@ -31,7 +31,7 @@ public:
         return answer;
     }
     void SetStatus(const std::string& text) override { Terminal_.SetStatus(text); }
-    std::string Status() override { return Terminal_.Status(); }
+    std::string Status() { return Terminal_.Status(); }
     void SetProgressRange(int32_t minimum, int32_t maximum) override { Terminal_.SetProgressRange(minimum, maximum); }
     void SetProgressStep(int32_t step) override { Terminal_.SetProgressStep(step); }
     void SetProgressPosition(int32_t position) override { Terminal_.SetProgressPosition(position); }

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "flash/FlashRun.h"
-#include "flash/StartUp.h"
+#include "flash/ExitCodes.h"
+#include "flash/RunDisplay.h"
 #include "history/HistoryLog.h"
 #include "history/HistoryPlace.h"
 #include "image/Builder.h"
@@ -16,6 +16,7 @@
 #include "image/Seal.h"
 #include "platform/PrintableText.h"
 #include "scsi/CDDrive.h"
+#include "session/FlashSession.h"
 #include "app/commands/AllDrivesCommand.h"
 #include "app/commands/FailureWords.h"
 #include "app/commands/GuardedPlatform.h"
@@ -23,6 +24,7 @@
 #include "app/commands/Options.h"
 #include "app/commands/PlatformChoice.h"
 #include "app/commands/TerminalUserInterface.h"
+#include "app/commands/UsageError.h"
 
 namespace {
 
@@ -43,31 +45,6 @@ int NothingToFlash(const GuardedPlatform& platform, const std::string& why) {
     return ExitCode::NoDrive;
 }
 
-// The target drive is claimed for the run (on Linux: no mounted disc, no other holder, and
-// no sleep or shutdown) until the claim goes. nullptr with why set when refused.
-std::unique_ptr<RunClaim> ClaimForRun(Platform& platform, const CDDrive& drive, std::string& why) {
-    std::string notice;
-    std::unique_ptr<RunClaim> claim = platform.ClaimForRun(drive.Handle, why, &notice);
-    if (!notice.empty())
-        Say(notice);
-    return claim;
-}
-
-int ExitCodeOf(FlashOutcome outcome) {
-    switch (outcome) {
-    case FlashOutcome::Completed:
-    case FlashOutcome::Rehearsed: return ExitCode::Success;
-    case FlashOutcome::RevisionRefused:
-    case FlashOutcome::Declined: return ExitCode::Refused;
-    case FlashOutcome::Unidentified:
-    case FlashOutcome::DiscPresent:
-    case FlashOutcome::Interrupted:
-    case FlashOutcome::FailedBeforeCommit: return ExitCode::FailedBeforeCommit;
-    case FlashOutcome::CommitFailed: return ExitCode::FailedAtCommit;
-    }
-    return ExitCode::Failure;
-}
-
 // A command that failed in the system rather than in the drive (a drive unplugged or reset,
 // a timeout) shows only an error number in its message: name the device and the cause.
 void SayTransportFailure(const FlashReport& report, const CDDrive& drive, const Platform& platform) {
@@ -85,21 +62,19 @@ void SayTransportFailure(const FlashReport& report, const CDDrive& drive, const 
 }
 
 // The run proper.
-int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, PlatformChoice& choice,
-                      TerminalUserInterface& ui, bool noCommit, HistoryLog& history) {
-    FlashStartUp startUp(block, platform);
-    startUp.FormIdentityTexts();
-
-    if (!startUp.AskWarning(ui))
+int FlashFromTerminal(FlashSession& session, GuardedPlatform& platform, PlatformChoice& choice,
+                      TerminalUserInterface& ui) {
+    const FlashStartUp& startUp = session.StartUp();
+    if (!session.AskWarning(ui))
         return ui.Refused() ? RefusalWithoutTerminal() : ExitCode::Refused;
     if (InterruptWatch::Requested())
         return ExitCode::Refused;
     if (!ui.Quiet())
         std::printf("%s\n", startUp.CaptionText().c_str());
 
-    const FlashStartUp::Detection detection = startUp.Detect(ui);
-    if (startUp.Drives() && startUp.Drives()->LeftOut() > 0)
-        Say(startUp.Drives()->LeftOutText());
+    const FlashStartUp::Detection detection = session.Detect(ui);
+    if (const std::string leftOut = session.LeftOutText(); !leftOut.empty())
+        Say(leftOut);
     switch (detection) {
     case FlashStartUp::Detection::NoDrive:
         return NothingToFlash(platform, "no optical drive found" +
@@ -115,10 +90,14 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
             std::printf("%s %s\n", k == 0 ? "*" : " ", PrintableText(startUp.Entries()[k]).c_str());
     }
     std::fflush(stdout);
-    CDDrive& drive = *startUp.SelectEntry(0);
-
-    std::string why;
-    std::unique_ptr<RunClaim> claim = ClaimForRun(platform, drive, why);
+    // The target drive is claimed for the run (on Linux: no mounted disc, no other holder, and
+    // no sleep or shutdown) until the claim goes.
+    const int target = session.DriveIndexOf(0);
+    const CDDrive& drive = session.Drive(target);
+    std::string why, notice;
+    std::unique_ptr<RunClaim> claim = session.Claim(target, why, notice);
+    if (!notice.empty())
+        Say(notice);
     if (!claim) {
         Say(why);
         return ExitCode::Busy;
@@ -126,13 +105,8 @@ int FlashFromTerminal(const IdentityBlock& block, GuardedPlatform& platform, Pla
     RunControl control;
     control.StopRequested = [] { return InterruptWatch::Requested(); };
     control.HoldInterrupts = [](bool hold) { InterruptWatch::Hold(hold); };
-    control.MakerProfiles = SealedProfiles(EmbeddedSealBytes());
-    control.NoCommit = noCommit;
-    HistoryRun record(&history, block, drive, noCommit);
-    control.BeforeFirstCommand = [&record] { record.Started(); };
-
-    const FlashReport report = FlashRun(drive, block, ui, ui, control).Run(0);
-    record.Ended(report);
+    RunDisplay display(ui);
+    const FlashReport report = session.Run(target, 0, ui, display, control);
     claim.reset();
     ui.EndProgressLine();
 
@@ -164,33 +138,32 @@ int RunCli(const Options& options) {
     if (options.All || options.Json)
         return RunAllDrives(options, block);
 
+    // Every run that reaches a drive is recorded; a history that can't be written is told once.
+    LibcSystemLog systemLog;
+    HistoryLog history(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &systemLog);
+    const SessionSettings settings{EmbeddedSealBytes(), RunningExecutablePath(), &history, options.NoCommit};
+
     // The seal, before any drive is even looked for.
     {
         TerminalUserInterface sealUi(options.Yes);
         sealUi.SetQuiet(options.Quiet);
-        const std::string file = RunningExecutablePath();
-        if (!CheckUtilitySeal(block, EmbeddedSealBytes(), file.empty() ? "this utility" : file, sealUi))
+        if (!FlashSession::CheckSeal(block, settings, sealUi))
             return ExitCode::FailedBeforeCommit;
     }
 
     PlatformChoiceError error;
     std::unique_ptr<PlatformChoice> choice = ChoosePlatform(options, block, error);
-    if (!choice) {
-        Say(error.Text);
-        return error.Exit;
-    }
+    if (!choice)
+        return ReportUsageError(error.Text, options.Json && error.Exit == ExitCode::Usage, error.Exit);
 
     TerminalUserInterface ui(options.Yes);
     ui.SetQuiet(options.Quiet);
     InterruptWatch interrupts;
     ui.Interrupted = [] { return InterruptWatch::Requested(); };
     GuardedPlatform platform(choice->Get());
+    FlashSession session(block, platform, settings);
 
-    // Every run that reaches a drive is recorded; a history that can't be written is told once.
-    LibcSystemLog systemLog;
-    HistoryLog history(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &systemLog);
-
-    const int code = FlashFromTerminal(block, platform, *choice, ui, options.NoCommit, history);
+    const int code = FlashFromTerminal(session, platform, *choice, ui);
     std::fflush(stdout);
     return FinishReplay(*choice, code);
 }

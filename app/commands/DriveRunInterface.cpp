@@ -1,32 +1,19 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "app/commands/DriveRunInterface.h"
 
+#include "flash/RunDisplay.h"
+
 MessageAnswer DriveRunInterface::ShowMessage(const MessageRequest& request) {
+    // Runs of an approved plan ask nothing; a question that came all the same is not consent.
     if (request.Buttons == MessageButtons::YesNo)
-        return request.Asks == Question::UpdateConfirmation ? MessageAnswer::Yes : MessageAnswer::No;
+        return MessageAnswer::No;
     Events_.Message(Device_, request.Kind, request.Text);
     return MessageAnswer::Ok;
 }
 
-void DriveRunInterface::SetStatus(const std::string& text) {
-    Caption_ = text;
-    if (!text.empty())
-        Events_.Step(Device_, text);
-}
-
-void DriveRunInterface::SetProgressRange(int32_t minimum, int32_t maximum) {
-    Progress_.SetRange(minimum, maximum);
-    Tell();
-}
-
-void DriveRunInterface::SetProgressPosition(int32_t position) {
-    Progress_.SetPosition(position);
-    Tell();
-}
-
-void DriveRunInterface::StepProgress() {
-    Progress_.StepIt();
-    Tell();
+// The percent is that of a bar moved as the window's and the terminal's are.
+void DriveRunInterface::ProgressChanged(uint32_t done, uint32_t total) {
+    MoveBar(Progress_, Total_, done, total, [this](int32_t) { Tell(); }, [this](int32_t) { Tell(); });
 }
 
 void DriveRunInterface::Tell() {

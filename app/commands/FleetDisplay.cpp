@@ -29,7 +29,7 @@ std::string FleetDisplay::Format(const Line& line) const {
     char percent[8];
     std::snprintf(percent, sizeof percent, "%3d%%", line.Percent);
     return device + "  [" + std::string(filled, '#') + std::string(BarWidth - filled, '-') + "] " + percent + "  " +
-           PrintableText(FlashTexts::StatusInLanguage(line.Status));
+           PrintableText(line.Status);
 }
 
 void FleetDisplay::Redraw() {
@@ -81,17 +81,16 @@ void FleetDisplay::Started(const IdentityTexts&, const std::string&, const std::
         }
 }
 
-void FleetDisplay::Step(const std::string& device, const std::string& status) {
+void FleetDisplay::Step(const std::string& device, const RunStatus& status) {
     const std::lock_guard<std::mutex> lock(Mutex_);
     Line* line = Find(device);
     if (line == nullptr || Quiet_)
         return;
-    line->Status = status;
+    line->Status = FlashTexts::CaptionInLanguage(status);
     if (Live_)
         Redraw();
     else {
-        std::fprintf(Out_, "%s: %s\n", PrintableText(device).c_str(),
-                     PrintableText(FlashTexts::StatusInLanguage(status)).c_str());
+        std::fprintf(Out_, "%s: %s\n", PrintableText(device).c_str(), PrintableText(line->Status).c_str());
         std::fflush(Out_);
     }
 }

@@ -26,7 +26,7 @@ public:
     void Message(const std::string& device, MessageKind kind, const std::string& text) override;
     void Started(const IdentityTexts& utility, const std::string& newRevision, const std::vector<FleetDrive>& drives,
                  bool rehearsal) override;
-    void Step(const std::string& device, const std::string& status) override;
+    void Step(const std::string& device, const RunStatus& status) override;
     void Progress(const std::string& device, int percent) override;
     void Finished(const FleetDrive& drive) override;
     void Summary(const std::vector<FleetDrive>& drives, int exitCode) override;

@@ -1,36 +1,25 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "app/commands/FleetEvents.h"
 
-#include "flash/FlashTexts.h"
+#include "flash/RunNames.h"
 #include "ui/Translate.h"
 
-std::string OutcomeKey(const FleetDrive& drive) {
+std::string DriveOutcomeKeyOf(const FleetDrive& drive) {
     if (!drive.ProblemKey.empty())
         return drive.ProblemKey;
     if (!drive.Chosen())
-        return "skipped";
+        return DriveOutcomeKey::Skipped;
     if (!drive.Refusal.empty())
-        return "busy";
+        return DriveOutcomeKey::Busy;
     if (!drive.Report)
-        return "not_run";
-    switch (drive.Report->Outcome) {
-    case FlashOutcome::Completed: return "completed";
-    case FlashOutcome::Rehearsed: return "rehearsed";
-    case FlashOutcome::CommitFailed: return "commit_failed";
-    case FlashOutcome::FailedBeforeCommit: return "failed_before_commit";
-    case FlashOutcome::Interrupted: return "interrupted";
-    case FlashOutcome::DiscPresent: return "disc_present";
-    case FlashOutcome::Unidentified: return "unidentified";
-    case FlashOutcome::RevisionRefused: return "revision_refused";
-    case FlashOutcome::Declined: return "declined";
-    }
-    return "not_run";
+        return DriveOutcomeKey::NotRun;
+    return OutcomeKey(drive.Report->Outcome);
 }
 
 std::string OutcomeWords(const FleetDrive& drive) {
     if (!drive.ProblemKey.empty())
         return drive.Problem;
-    const std::string key = OutcomeKey(drive);
+    const std::string key = DriveOutcomeKeyOf(drive);
     if (key == "skipped")
         return _("skipped: ") + drive.SkipReason;
     if (key == "busy")
@@ -60,24 +49,6 @@ std::string OutcomeWords(const FleetDrive& drive) {
         if (c == '_')
             c = ' ';
     return words;
-}
-
-std::string StepKey(const std::string& status) {
-    namespace S = FlashTexts::Status;
-    static const struct {
-        const char* Caption;
-        const char* Key;
-    } steps[] = {
-        {S::ProfileUpload, "profile_upload"}, {S::ImageUpload, "image_upload"},
-        {S::EntryCritical, "entry_critical"}, {S::Verify, "verify"},
-        {S::Commit, "commit"},                {S::CommitFailed, "commit_failed"},
-        {S::Completed, "completed"},          {S::Rehearsed, "rehearsed"},
-    };
-    // A failed phase keeps its caption and gets a suffix: the phase is still the caption's.
-    for (const auto& step : steps)
-        if (status.rfind(step.Caption, 0) == 0)
-            return step.Key;
-    return "";
 }
 
 std::string QuestionKey(Question question) {

@@ -12,6 +12,7 @@
 
 #include "flash/FlashRun.h"
 #include "flash/Qualification.h"
+#include "session/FlashPlan.h"
 #include "ui/Answers.h"
 
 // One detected drive, and once its run is over, how it went.
@@ -19,6 +20,7 @@ struct FleetDrive {
     std::string Device;      // the device path
     std::string Identity;    // the identity line at detection
     std::string Revision;    // the revision reported at detection
+    DrivePlan Plan;          // what the session's plan does with it
     std::string SkipReason;  // why it is not flashed; "" for a drive that is
     // A drive the run could not look at or could not reach (not opened, not identified, left
     // out of a full list): its outcome key ("not_opened", "unidentified", "left_out") and cause.
@@ -33,15 +35,11 @@ struct FleetDrive {
     bool Chosen() const { return SkipReason.empty() && ProblemKey.empty(); }
 };
 
-// A stable one-word name of how a drive ended: "completed", "rehearsed", "commit_failed",
-// "failed_before_commit", "interrupted", "disc_present", "unidentified", "revision_refused",
-// "declined", "busy", "skipped", "not_run", "not_opened" or "left_out".
-std::string OutcomeKey(const FleetDrive& drive);
+// A stable one-word name of how a drive ended: its run's OutcomeKey, or one of DriveOutcomeKey
+// ("busy", "skipped", "not_run", "not_opened", "left_out", "unidentified").
+std::string DriveOutcomeKeyOf(const FleetDrive& drive);
 // The same for people: "completed", "failed at the commit", ...
 std::string OutcomeWords(const FleetDrive& drive);
-// A stable name of the phase a status caption belongs to ("image_upload", "commit", ...;
-// "" for a caption of no phase).
-std::string StepKey(const std::string& status);
 // A stable name of a question ("start_up_warning", "update_confirmation", "restart", "message").
 std::string QuestionKey(Question question);
 
@@ -56,7 +54,7 @@ public:
     // The drives are known; newRevision is what the chosen ones are to get.
     virtual void Started(const IdentityTexts& utility, const std::string& newRevision,
                          const std::vector<FleetDrive>& drives, bool rehearsal) = 0;
-    virtual void Step(const std::string& device, const std::string& status) = 0;
+    virtual void Step(const std::string& device, const RunStatus& status) = 0;
     virtual void Progress(const std::string& device, int percent) = 0;
     virtual void Finished(const FleetDrive& drive) = 0;
     // The run is over: every drive, and the exit code.

@@ -96,10 +96,12 @@ constexpr const char* Flashing = N_(
     "\n"
     "Listing (--list), and --cli, --info, --history:\n"
     "  --json                 JSON instead of text; --list prints one document\n"
-    "                         {\"drives\": [...]}, also when no drive is found; --cli\n"
-    "                         a stream of JSON lines (events: question, run_started,\n"
-    "                         step, progress, message, drive_finished, summary), the\n"
-    "                         person's texts on stderr\n"
+    "                         {\"schema\": ..., \"drives\": [...]}, also when no drive is\n"
+    "                         found; --cli a stream of JSON lines (events: question,\n"
+    "                         run_started, step, progress, message, drive_finished,\n"
+    "                         summary), the person's texts on stderr; a usage error\n"
+    "                         is also one JSON document on stdout. Schemas:\n"
+    "                         /usr/share/flashutil/schema/\n"
     "\n"
     "Building (--build):\n"
     "  --model N              model N of the model file, counting from 0 (section\n"
@@ -151,17 +153,19 @@ int RunHelp() {
         "  %d  failure at or after the commit: the drive may need the update again\n"
         "  %d  a replay left its recording (--virtual-drive=replay=FILE)\n"
         "  %d  --all: some drives completed, others did not (named on stderr)\n"
+        "  %d  nothing to do: every qualifying drive has this revision or a newer one\n"
         "The window exits with 0, or with %d when the built copy is damaged. Without a\n"
         "display (no DISPLAY or WAYLAND_DISPLAY) the program runs the terminal flash\n"
         "instead, with these exit codes.\n"),
         ExitCode::Success, ExitCode::Failure, ExitCode::Usage, ExitCode::NoDrive,
         ExitCode::Refused, ExitCode::Busy, ExitCode::FailedBeforeCommit,
         ExitCode::FailedAtCommit, ExitCode::ReplayDiverged, ExitCode::PartialSuccess,
-        ExitCode::FailedBeforeCommit);
+        ExitCode::NothingToDo, ExitCode::FailedBeforeCommit);
     return ExitCode::Success;
 }
 
 int RunVersion() {
-    std::printf("flashutil %s\n%s\n", FileVersion, _(FileDescription));
+    std::printf("flashutil %s\n%s\n%s\n", FileVersion, _(FileDescription),
+                _("Licensed under the Apache License, Version 2.0 (SPDX: Apache-2.0)."));
     return ExitCode::Success;
 }

@@ -12,6 +12,8 @@
 
 #include "history/HistoryFile.h"
 #include "history/HistoryPlace.h"
+#include "platform/JsonKeys.h"
+#include "platform/JsonVocabulary.h"
 #include "platform/PrintableText.h"
 #include "app/commands/Options.h"
 
@@ -37,15 +39,16 @@ json EndJson(const RunEnd& e) {
     if (e.Failure)
         failure = {{"command", e.Failure->Command},
                    {"cdb", e.Failure->Cdb},
-                   {"category", e.Failure->Category},
+                   {"category", SnakeCase(e.Failure->Category)},
                    {"status", e.Failure->Status},
-                   {"sense", e.Failure->Sense.empty() ? json(nullptr) : json(e.Failure->Sense)},
+                   {JsonKey::Sense, SenseJsonOfCode(e.Failure->Sense)},
+                   // An alias kept one release: the words are in "sense" too.
                    {"sense_text", e.Failure->SenseText.empty() ? json(nullptr) : json(e.Failure->SenseText)},
-                   {"system_error", e.Failure->SystemError}};
+                   {JsonKey::SystemError, e.Failure->SystemError}};
     return {
         {"ended", e.Time},
-        {"outcome", e.Outcome},
-        {"step", e.Step},
+        {JsonKey::Outcome, SnakeCase(e.Outcome)},
+        {JsonKey::Step, SnakeCase(e.Step)},
         {"status", e.Status},
         {"revision_after", e.RevisionAfter ? json(*e.RevisionAfter) : json(nullptr)},
         {"identity_after", e.IdentityAfter ? json(*e.IdentityAfter) : json(nullptr)},
@@ -127,7 +130,8 @@ int RunHistory(const Options& options) {
         auto dump = [](const json& value) { return value.dump(2, ' ', false, json::error_handler_t::replace); };
         // Nothing is written before the file could be opened; a read that fails later leaves
         // the document unfinished, never passed off as whole.
-        const std::string head = "{\n  \"file\": " + dump(path) + ",\n  \"runs\": [";
+        const std::string head = "{\n  \"" + std::string(JsonKey::Schema) + "\": " + dump(JsonSchemaName::History) +
+                                 ",\n  \"file\": " + dump(path) + ",\n  \"runs\": [";
         const bool read = ReadHistory(path, HistoryReader{[&](const HistoryEntry& entry) {
             if (runs == 0)
                 std::fputs(head.c_str(), stdout);

@@ -10,6 +10,7 @@
 
 #include "flash/UtilityFacts.h"
 #include "platform/PrintableText.h"
+#include "platform/JsonKeys.h"
 #include "app/commands/Options.h"
 #include "app/commands/UtilitySubject.h"
 
@@ -31,6 +32,7 @@ json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts) {
             {"dvd_model", TextOrNull(facts.ImageKind == UtilityFacts::Kind::Dvd, facts.DvdModel)},
         };
     return {
+        {JsonKey::Schema, JsonSchemaName::Info},
         {"file", TextOrNull(!subject.File.empty(), subject.File)},
         {"copy", built ? "built" : "blank"},
         {"built_by", facts.BuiltBy ? json(*facts.BuiltBy) : json(nullptr)},

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "app/commands/JsonEvents.h"
 
+#include "platform/JsonKeys.h"
+#include "platform/JsonVocabulary.h"
 #include "platform/SenseWords.h"
 
 #include <nlohmann/json.hpp>
 
+#include "app/commands/FailureWords.h"
 #include "flash/FlashTexts.h"
+#include "flash/RunNames.h"
 
 using json = nlohmann::ordered_json;
 
@@ -40,14 +44,45 @@ json FailureOf(const FailedCommand& failure) {
     json out = {{"command", failure.Name},
                 {"cdb", Hex(failure.Sent.Cdb.data(), failure.Sent.Cdb.size())},
                 {"status", result.Status},
-                {"sense", TwoDigits(result.SenseKey & 0x0F) + "/" + TwoDigits(result.Asc) + "/" +
-                              TwoDigits(result.Ascq)},
-                {"error", result.SystemError},
+                {JsonKey::Sense, SenseJson(result.SenseKey, result.Asc, result.Ascq)},
+                {JsonKey::SystemError, result.SystemError},
                 {"delivered", result.Delivered()}};
-    if (result.SenseKey != 0 || result.Asc != 0 || result.Ascq != 0) {
+    // Earlier spellings, kept one release: the sense as "KK/AA/QQ", "sense_text", "error".
+    out["sense_code"] = TwoDigits(result.SenseKey & 0x0F) + "/" + TwoDigits(result.Asc) + "/" + TwoDigits(result.Ascq);
+    if (result.SenseKey != 0 || result.Asc != 0 || result.Ascq != 0)
         out["sense_text"] = SenseInWords(result.SenseKey, result.Asc, result.Ascq);
-    }
+    out["error"] = result.SystemError;
     return out;
+}
+
+// Why a drive was not flashed, could not be reached, or did not complete; "" for one that
+// completed or rehearsed. A failed run names its outcome and the command the drive refused.
+std::string CauseOf(const FleetDrive& drive, const std::string& outcome) {
+    if (!drive.Problem.empty())
+        return drive.Problem;
+    if (!drive.Refusal.empty())
+        return drive.Refusal;
+    if (!drive.SkipReason.empty())
+        return drive.SkipReason;
+    if (outcome == "completed" || outcome == "rehearsed")
+        return "";
+    std::string cause = OutcomeWords(drive);
+    if (!drive.Report)
+        return cause;
+    const std::string prefix = drive.Device + ": ";
+    if (std::string words = DriveFailureInWords(drive.Device, *drive.Report); !words.empty())
+        return cause + ": " + (words.rfind(prefix, 0) == 0 ? words.substr(prefix.size()) : words);
+    return drive.Report->Status.empty() ? cause : cause + ": " + drive.Report->Status;
+}
+
+// Unknown is null, never an empty text.
+json TextOrNull(const std::string& text) { return text.empty() ? json(nullptr) : json(text); }
+
+// "1.00-1.10", as a copy's facts give it; null when any revision is taken.
+json RangeText(const IdentityTexts& utility) {
+    if (utility.AnyFirmware)
+        return nullptr;
+    return utility.RangeLow + "-" + utility.RangeHigh;
 }
 
 json DriveOf(const FleetDrive& drive) {
@@ -61,8 +96,12 @@ json DriveOf(const FleetDrive& drive) {
 }  // namespace
 
 void JsonEvents::Write(const json& event) {
+    // Every line names its schema first, so a reader can check it before anything else.
+    json named = {{JsonKey::Schema, JsonSchemaName::Event}};
+    for (const auto& [key, value] : event.items())
+        named[key] = value;
     // ensure_ascii with replacement: drive answers are bytes, not always valid text.
-    const std::string line = event.dump(-1, ' ', true, json::error_handler_t::replace) + "\n";
+    const std::string line = named.dump(-1, ' ', true, json::error_handler_t::replace) + "\n";
     const std::lock_guard<std::mutex> lock(Mutex_);
     std::fwrite(line.data(), 1, line.size(), Out_);
     std::fflush(Out_);
@@ -90,19 +129,24 @@ void JsonEvents::Started(const IdentityTexts& utility, const std::string& newRev
             {{"vendor", utility.VendorText},
              {"model", utility.ModelText},
              {"inquiry", utility.InquiryText},
-             {"firmware_range", {utility.RangeLow, utility.RangeHigh}},
-             {"new_revision", newRevision}}},
+             {JsonKey::RevisionRange, RangeText(utility)},
+             {"firmware_range", {utility.RangeLow, utility.RangeHigh}},  // the earlier spelling, one release
+             {JsonKey::NewRevision, newRevision}}},
            {"rehearsal", rehearsal},
            {"drives", list}});
 }
 
-void JsonEvents::Step(const std::string& device, const std::string& status) {
-    Write({{"event", "step"}, {"device", device}, {"step", StepKey(status)}, {"status", status}});
+void JsonEvents::Step(const std::string& device, const RunStatus& status) {
+    if (Compact_)
+        return;
+    Write({{"event", "step"}, {"device", device}, {"step", PhaseKey(status)}, {"status", FlashTexts::CaptionOf(status)}});
 }
 
 // Every tenth, and the start of each pass (upload, read-back, commit), so that a pass that
 // starts again at 0 is seen as a new one.
 void JsonEvents::Progress(const std::string& device, int percent) {
+    if (Compact_)
+        return;
     const int tenth = percent / 10;
     {
         const std::lock_guard<std::mutex> lock(Mutex_);
@@ -115,12 +159,13 @@ void JsonEvents::Progress(const std::string& device, int percent) {
 }
 
 void JsonEvents::Finished(const FleetDrive& drive) {
-    json event = {{"event", "drive_finished"}, {"device", drive.Device},    {"identity", drive.Identity},
-                  {"outcome", OutcomeKey(drive)}, {"revision_before", drive.Revision},
-                  {"revision_after", drive.RevisionAfter}};
+    json event = {{"event", "drive_finished"},       {JsonKey::Device, drive.Device},
+                  {JsonKey::Identity, drive.Identity}, {JsonKey::Outcome, DriveOutcomeKeyOf(drive)},
+                  {JsonKey::RevisionBefore, drive.Revision}, {JsonKey::RevisionAfter, TextOrNull(drive.RevisionAfter)}};
     if (drive.Report) {
         event["status"] = drive.Report->Status;
-        event["new_identity"] = drive.Report->NewIdentity;
+        event[JsonKey::IdentityAfter] = TextOrNull(drive.Report->NewIdentity);
+        event["new_identity"] = drive.Report->NewIdentity;  // the earlier spelling, one release
         event["failure"] = drive.Report->Failure ? FailureOf(*drive.Report->Failure) : json(nullptr);
     }
     if (!drive.Refusal.empty())
@@ -132,25 +177,26 @@ void JsonEvents::Finished(const FleetDrive& drive) {
 
 void JsonEvents::Summary(const std::vector<FleetDrive>& drives, int exitCode) {
     json list = json::array();
-    int completed = 0, failed = 0, skipped = 0;
+    // Each drive in exactly one count: a rehearsal is not a completed flash, and a drive beyond
+    // a full list was never looked at, so neither is counted as completed or failed.
+    int completed = 0, rehearsed = 0, failed = 0, skipped = 0, leftOut = 0;
     for (const FleetDrive& drive : drives) {
-        const std::string outcome = OutcomeKey(drive);
-        json entry = {{"device", drive.Device}, {"identity", drive.Identity}, {"revision_before", drive.Revision},
-                      {"revision_after", drive.RevisionAfter}, {"outcome", outcome}};
-        // Why a drive was not flashed or could not be reached.
-        if (const std::string& cause = !drive.Problem.empty() ? drive.Problem
-                                       : !drive.Refusal.empty() ? drive.Refusal
-                                                                 : drive.SkipReason;
-            !cause.empty())
+        const std::string outcome = DriveOutcomeKeyOf(drive);
+        json entry = {{JsonKey::Device, drive.Device},
+                      {JsonKey::Identity, drive.Identity},
+                      {JsonKey::RevisionBefore, drive.Revision},
+                      {JsonKey::RevisionAfter, TextOrNull(drive.RevisionAfter)},
+                      {JsonKey::Outcome, outcome}};
+        if (const std::string cause = CauseOf(drive, outcome); !cause.empty())
             entry["cause"] = cause;
         list.push_back(std::move(entry));
-        if (outcome == "completed" || outcome == "rehearsed")
-            ++completed;
-        else if (outcome == "skipped")
-            ++skipped;
-        else
-            ++failed;
+        int& count = outcome == "completed"   ? completed
+                     : outcome == "rehearsed" ? rehearsed
+                     : outcome == "skipped"   ? skipped
+                     : outcome == "left_out"  ? leftOut
+                                              : failed;
+        ++count;
     }
-    Write({{"event", "summary"}, {"exit_code", exitCode}, {"completed", completed}, {"failed", failed},
-           {"skipped", skipped}, {"drives", list}});
+    Write({{"event", "summary"}, {"exit_code", exitCode}, {"completed", completed}, {"rehearsed", rehearsed},
+           {"failed", failed}, {"skipped", skipped}, {"left_out", leftOut}, {"drives", list}});
 }

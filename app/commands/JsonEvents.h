@@ -15,13 +15,14 @@
 
 class JsonEvents : public FleetEvents {
 public:
-    explicit JsonEvents(std::FILE* out) : Out_(out) {}
+    // compact: no step or progress events, for a program that wants only how each drive ended.
+    JsonEvents(std::FILE* out, bool compact) : Out_(out), Compact_(compact) {}
 
     void Answered(Question question, const std::string& text, bool yes, const std::string& how) override;
     void Message(const std::string& device, MessageKind kind, const std::string& text) override;
     void Started(const IdentityTexts& utility, const std::string& newRevision, const std::vector<FleetDrive>& drives,
                  bool rehearsal) override;
-    void Step(const std::string& device, const std::string& status) override;
+    void Step(const std::string& device, const RunStatus& status) override;
     void Progress(const std::string& device, int percent) override;
     void Finished(const FleetDrive& drive) override;
     void Summary(const std::vector<FleetDrive>& drives, int exitCode) override;
@@ -31,5 +32,6 @@ private:
 
     std::mutex Mutex_;
     std::FILE* Out_;
+    bool Compact_;
     std::map<std::string, int> LastTenth_;  // per device: the tenth of the last progress event
 };

@@ -18,12 +18,15 @@
 #include "flash/Qualification.h"
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrives.h"
+#include "platform/JsonKeys.h"
 #include "platform/JsonText.h"
+#include "platform/Sha256.h"
 #include "platform/PrintableText.h"
 #include "app/commands/GuardedPlatform.h"
 #include "app/commands/Options.h"
 #include "app/commands/PlatformChoice.h"
 #include "app/commands/TerminalUserInterface.h"
+#include "app/commands/UsageError.h"
 
 namespace {
 
@@ -67,6 +70,12 @@ nlohmann::ordered_json DriveObject(const GuardedPlatform& platform, CDDrive& dri
     object["generic_node"] = TextOrNull(candidate ? candidate->GenericNode : "");
     object["block_node"] = TextOrNull(candidate ? candidate->BlockNode : "");
     object["serial"] = candidate && candidate->Serial ? JsonText(*candidate->Serial) : nlohmann::ordered_json(nullptr);
+    // A digest of where the drive is plugged in: the same across boots and renumbered nodes.
+    object[JsonKey::DeviceId] = candidate && !candidate->PhysicalPath.empty()
+                                    ? nlohmann::ordered_json(Sha256Hex(reinterpret_cast<const uint8_t*>(
+                                                                           candidate->PhysicalPath.data()),
+                                                                       candidate->PhysicalPath.size()))
+                                    : nlohmann::ordered_json(nullptr);
     object["by_id"] = TextOrNull(candidate ? candidate->ById : "");
     object["virtual"] = drive.IsVirtual();
     object["scsi_address"] = JsonText(candidate ? candidate->ScsiAddress : "");
@@ -87,6 +96,7 @@ int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoic
 
     int listed = 0;
     nlohmann::ordered_json document;
+    document[JsonKey::Schema] = JsonSchemaName::List;
     document["drives"] = nlohmann::ordered_json::array();
     {
         CDDrives drives(platform, &ui);
@@ -125,9 +135,7 @@ int RunList(const Options& options) {
     const IdentityBlock block = IdentityBlock::Embedded();
     PlatformChoiceError error;
     std::unique_ptr<PlatformChoice> choice = ChoosePlatform(options, block, error);
-    if (!choice) {
-        std::fprintf(stderr, "flashutil: %s\n", error.Text.c_str());
-        return error.Exit;
-    }
+    if (!choice)
+        return ReportUsageError(error.Text, options.Json && error.Exit == ExitCode::Usage, error.Exit);
     return FinishReplay(*choice, ListDrives(options, block, *choice));
 }

@@ -28,7 +28,7 @@ constexpr option LongOptions[] = {
     {"virtual-drive", optional_argument, nullptr, OptVirtualDrive},
     {"all", no_argument, nullptr, OptAll},
     {"yes", no_argument, nullptr, 'y'},
-    {"json", no_argument, nullptr, OptJson},
+    {"json", optional_argument, nullptr, OptJson},
     {"verbose", no_argument, nullptr, 'v'},
     {"quiet", no_argument, nullptr, 'q'},
     {"trace", required_argument, nullptr, OptTrace},
@@ -106,6 +106,7 @@ std::optional<std::string> Conflict(const Options& options) {
     if (options.All && mode != M::Cli) return "--all goes with --cli";
     if (options.Json && mode != M::List && mode != M::Cli && mode != M::Info && mode != M::History)
         return "--json goes with --list, --cli, --info or --history";
+    if (options.JsonCompact && mode != M::Cli) return "--json=compact goes with --cli";
     if (options.Verbose && options.Quiet) return "--verbose and --quiet do not go together";
     if (options.Verbose && !usesDrive) return "--verbose goes with --cli, --list or the window";
     if (options.Quiet && mode != M::Cli && mode != M::Build && mode != M::ExtractImage)
@@ -187,7 +188,15 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         case OptVirtualDrive: options.VirtualDrives.push_back(value); break;
         case OptAll: options.All = true; break;
         case 'y': options.Yes = true; break;
-        case OptJson: options.Json = true; break;
+        case OptJson:
+            // Only the equals form: "--json compact" keeps compact a word of its own.
+            if (optarg && std::strcmp(optarg, "compact") != 0) {
+                error = "--json takes no value but compact, not '" + value + "'";
+                return std::nullopt;
+            }
+            options.Json = true;
+            options.JsonCompact = options.JsonCompact || optarg != nullptr;
+            break;
         case 'v': options.Verbose = true; break;
         case 'q': options.Quiet = true; break;
         case OptTrace: options.TraceFile = value; break;

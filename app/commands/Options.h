@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "flash/ExitCodes.h"
+
 struct Options {
     enum class Mode { Window, List, Cli, Build, Help, Version, Info, ExtractImage, History };
     Mode Command = Mode::Window;
@@ -17,6 +19,7 @@ struct Options {
     bool TraceData = false;                    // --trace-data (with --trace)
     bool Yes = false;                          // -y/--yes
     bool Json = false;                         // --json (with --list, --cli, --info, --history)
+    bool JsonCompact = false;                  // --json=compact (with --cli): no step or progress events
     bool Verbose = false;                      // -v/--verbose: each drive command on standard error
     bool Quiet = false;                        // -q/--quiet: nothing but errors
     std::optional<int> Model;                  // --model N (with --build)
@@ -34,19 +37,7 @@ struct Options {
 // names the option.
 std::optional<Options> ParseOptions(int argc, char** argv, std::string& error);
 
-// Exit codes of the terminal modes.
-namespace ExitCode {
-constexpr int Success = 0;
-constexpr int Usage = 2;
-constexpr int NoDrive = 3;          // no drive, or none qualifies
-constexpr int Refused = 4;          // revision refused, or the person declined
-constexpr int Busy = 5;             // drive busy or permission denied
-constexpr int FailedBeforeCommit = 6;  // nothing changed in the drive
-constexpr int FailedAtCommit = 7;      // at or after the commit
-constexpr int ReplayDiverged = 8;   // a replayed run sent a command the recording does not hold
-constexpr int PartialSuccess = 9;   // --all: some drives completed, others did not
-constexpr int Failure = 1;          // anything else (build failures, I/O errors)
-}  // namespace ExitCode
+// The exit codes of the terminal modes are ExitCode (flash/ExitCodes.h).
 
 // The commands. Each lives in its own file.
 int RunList(const Options& options);

@@ -41,7 +41,7 @@ public:
 
     MessageAnswer ShowMessage(const MessageRequest& request) override;
     void SetStatus(const std::string& text) override;
-    std::string Status() override { return Caption_; }
+    std::string Status() { return Caption_; }
     void SetProgressRange(int32_t minimum, int32_t maximum) override;
     void SetProgressStep(int32_t step) override;
     void SetProgressPosition(int32_t position) override;

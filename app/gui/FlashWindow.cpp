@@ -7,12 +7,9 @@
 
 #include <cstdio>
 
-#include "flash/FlashRun.h"
-#include "flash/StartUp.h"
-#include "history/HistoryLog.h"
+#include "flash/RunDisplay.h"
 #include "image/Builder.h"
-#include "scsi/CDDrives.h"
-#include "app/commands/Options.h"
+#include "session/FlashSession.h"
 
 FlashWindow::FlashWindow(FlashFormSettings settings) : FormWindow(std::move(settings)) {
     StartUp();
@@ -23,71 +20,56 @@ FlashWindow::~FlashWindow() = default;
 void FlashWindow::StartUp() {
     ShiftBelowFileList();
     const std::string file = Settings_.ExecutablePath.empty() ? RunningExecutablePath() : Settings_.ExecutablePath;
-    if (!CheckUtilitySeal(Settings_.Block, Settings_.Seal, file.empty() ? "this utility" : file, *Ui_)) {
+    const SessionSettings session{Settings_.Seal, file, Settings_.History, Settings_.NoCommit};
+    if (!FlashSession::CheckSeal(Settings_.Block, session, *Ui_)) {
         EndProgram(ExitCode::FailedBeforeCommit);
         return;
     }
-    StartUp_ = std::make_unique<FlashStartUp>(Settings_.Block, *Settings_.System);
-    StartUp_->FormIdentityTexts();
-    SelectDriveLabel->setText(FromCoreText(StartUp_->PromptText()));
-    if (!StartUp_->AskWarning(*Ui_)) {
+    Session_ = std::make_unique<FlashSession>(Settings_.Block, *Settings_.System, session);
+    SelectDriveLabel->setText(FromCoreText(Session_->StartUp().PromptText()));
+    if (!Session_->AskWarning(*Ui_)) {
         EndProgram();
         return;
     }
     FileListBox1->hide();
-    setWindowTitle(FromCoreText(StartUp_->CaptionText()));
+    setWindowTitle(FromCoreText(Session_->StartUp().CaptionText()));
     // Detection may itself show messages (a drive that cannot be opened).
-    const FlashStartUp::Detection detection = StartUp_->Detect(*Ui_);
+    const FlashStartUp::Detection detection = Session_->Detect(*Ui_);
     // The list holds 24 drives; the window has no place for the rest, the error stream does.
-    if (StartUp_->Drives() && StartUp_->Drives()->LeftOut() > 0)
-        std::fprintf(stderr, "flashutil: %s\n", StartUp_->Drives()->LeftOutText().c_str());
+    if (const std::string leftOut = Session_->LeftOutText(); !leftOut.empty())
+        std::fprintf(stderr, "flashutil: %s\n", leftOut.c_str());
     if (detection != FlashStartUp::Detection::Ready) {
         EndProgram();
         return;
     }
-    for (const std::string& entry : StartUp_->Entries())
+    for (const std::string& entry : Session_->StartUp().Entries())
         ComboBox->addItem(FromCoreText(entry));
     ComboBox->setCurrentIndex(0);
     ChoiceChanged();
 }
 
 void FlashWindow::ChoiceChanged() {
-    if (!StartUp_)
+    if (!Session_)
         return;
-    if (CDDrive* drive = StartUp_->SelectEntry(ComboBox->currentIndex()))
-        Target_ = drive;
+    if (Session_->SelectEntry(ComboBox->currentIndex()) != nullptr)
+        Target_ = Session_->DriveIndexOf(ComboBox->currentIndex());
 }
 
 void FlashWindow::Press() {
-    if (Running() || Target_ == nullptr)
+    if (Running() || !Session_ || Target_ < 0)
         return;
     const int selected = ComboBox->currentIndex();
-    CDDrive& drive = *Target_;
-    std::string why;
-    std::unique_ptr<RunClaim> claim = Settings_.System->ClaimForRun(drive.Handle, why, nullptr);
+    const int target = Target_;
+    std::string why, notice;  // the window has no place for the platform's notice
+    std::unique_ptr<RunClaim> claim = Session_->Claim(target, why, notice);
     if (!claim) {
         Ui_->Show(why, MessageKind::Error);
         return;
     }
-    RunControl control;
-    control.MakerProfiles = SealedProfiles(Settings_.Seal);
-    control.NoCommit = Settings_.NoCommit;
-    HistoryRun record(Settings_.History, Settings_.Block, drive, Settings_.NoCommit);
-    control.BeforeFirstCommand = [&record] { record.Started(); };
-    FlashReport report;
-    RunOffWindowThread([&] { report = FlashRun(drive, Settings_.Block, *Ui_, *Ui_, control).Run(selected); });
-    record.Ended(report);
+    RunDisplay display(*Ui_);
+    RunOffWindowThread([&] { Session_->Run(target, selected, *Ui_, display, {}); });
 }
 
-int FlashWindow::DriveIndex(int entry) const {
-    return StartUp_ ? StartUp_->DriveIndexOf(entry) : -1;
-}
+int FlashWindow::DriveIndex(int entry) const { return Session_ ? Session_->DriveIndexOf(entry) : -1; }
 
-int FlashWindow::TargetDriveIndex() const {
-    if (!StartUp_ || !StartUp_->Drives() || Target_ == nullptr)
-        return -1;
-    for (int i = 0; i < StartUp_->Drives()->Count(); ++i)
-        if (StartUp_->Drives()->Item(i) == Target_)
-            return i;
-    return -1;
-}
+int FlashWindow::TargetDriveIndex() const { return Session_ ? Target_ : -1; }

@@ -8,7 +8,7 @@
 #include "app/gui/FormWindow.h"
 
 class CDDrive;
-class FlashStartUp;
+class FlashSession;
 
 class FlashWindow : public FormWindow {
     Q_OBJECT
@@ -28,6 +28,7 @@ private:
     void ChoiceChanged() override;
     void StartUp();
 
-    std::unique_ptr<FlashStartUp> StartUp_;  // identity texts, the drives and the list entries
-    CDDrive* Target_ = nullptr;              // the drive of the chosen entry, owned by StartUp_
+    // The session whose plan the person makes from the list: identity texts, drives, entries.
+    std::unique_ptr<FlashSession> Session_;
+    int Target_ = -1;  // the drive of the chosen entry, by its number among the detected drives
 };

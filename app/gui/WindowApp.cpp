@@ -247,6 +247,8 @@ int RunWindowApplication(const Options& options, int argc, char** argv) {
 
     QApplication application(qtArgc, qtArgv.data());
     LoadQtTranslations(application);
+    // The desktop entry's name: desktops match the window to its entry and icon by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.flashutil.flashutil"));
     int code = 0;
     try {
         code = RunForm(options, block, choice.get(), argv[0]);

@@ -36,7 +36,7 @@ public:
 
     MessageAnswer ShowMessage(const MessageRequest& request) override;
     void SetStatus(const std::string& text) override;
-    std::string Status() override;
+    std::string Status();
     void SetProgressRange(int32_t minimum, int32_t maximum) override;
     void SetProgressStep(int32_t step) override;
     void SetProgressPosition(int32_t position) override;

@@ -122,6 +122,7 @@ std::vector<DriveCandidate> LinuxPlatform::EnumerateOpticalDrives() {
                                 std::to_string(drive.Target) + ":" + std::to_string(drive.Lun);
         candidate.GenericNode = drive.GenericNode;
         candidate.BlockNode = drive.BlockNode;
+        candidate.PhysicalPath = drive.PhysicalPath;
         // udev describes the machine's own devices; a moved sysfs tree (tests) has other names.
         if (Config_.SysfsRoot == "/sys") {
             UdevDriveProperties udev = ReadUdevProperties(drive.BlockName, drive.GenericName);

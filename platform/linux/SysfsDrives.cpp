@@ -21,6 +21,19 @@ std::string ReadTrimmed(const fs::path& path) {
     return text;
 }
 
+// The device's real place in the tree, as a path below the sysfs root; "" when unresolvable.
+std::string PhysicalPathOf(const std::string& sysfsRoot, const fs::path& device) {
+    std::error_code ec;
+    const fs::path real = fs::canonical(device, ec);
+    const fs::path root = fs::canonical(sysfsRoot, ec);
+    if (ec)
+        return "";
+    const fs::path below = real.lexically_relative(root);
+    if (below.empty() || *below.begin() == "..")
+        return "";
+    return "/" + below.generic_string();
+}
+
 bool IsOptical(const fs::path& device) {
     return ReadTrimmed(device / "type") == std::to_string(OpticalPeripheralType);
 }
@@ -102,6 +115,7 @@ std::vector<SysfsDrive> FindOpticalDrives(const std::string& sysfsRoot, const st
         if (!IsOptical(device) || !AddressOf(device, drive))
             continue;
         drive.GenericName = it->path().filename().string();
+        drive.PhysicalPath = PhysicalPathOf(sysfsRoot, device);
         drive.BlockName = FirstEntry(device / "block", "sr");
         found.emplace(drive.Key(), drive);
     }
@@ -116,6 +130,7 @@ std::vector<SysfsDrive> FindOpticalDrives(const std::string& sysfsRoot, const st
         SysfsDrive drive;
         if (!IsOptical(device) || !AddressOf(device, drive))
             continue;
+        drive.PhysicalPath = PhysicalPathOf(sysfsRoot, device);
         auto [slot, added] = found.emplace(drive.Key(), drive);
         if (slot->second.BlockName.empty())
             slot->second.BlockName = name;

@@ -18,6 +18,9 @@ struct SysfsDrive {
     std::string BlockName;    // "sr0"; "" when it has no CD-ROM block device
     std::string GenericNode;  // "/dev/sg1" when that node exists, else ""
     std::string BlockNode;    // "/dev/sr0" when that node exists, else ""
+    // The SCSI device in the device tree, below the sysfs root ("/devices/pci0000:00/.../2:0:0:0"):
+    // where the drive is plugged in, the same across boots and renumbered nodes.
+    std::string PhysicalPath;
 
     // The node commands go through: the generic node where there is one.
     const std::string& CommandNode() const { return GenericNode.empty() ? BlockNode : GenericNode; }

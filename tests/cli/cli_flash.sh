@@ -25,7 +25,7 @@ grep -qx 'Drive: 0-0-0 V: ACME    CD-RW RW5200    R120' "$work/ok.out" || fail "
 # --trace: one JSON object per line and per command, 12-byte CDBs in lower-case hex.
 lines=$(wc -l < "$work/trace.json")
 [ "$lines" -ge 70 ] || fail "trace has $lines lines, want one per command (70 or more)"
-bad=$(grep -cvE '^\{"device": "virtual:0", "cdb": "[0-9a-f]{24}", "dir": "(in|out)", "len": [0-9]+, "status": [0-9]+, "sense": \[[0-9]+, [0-9]+, [0-9]+\], "error": -?[0-9]+, "ms": [0-9.]+\}$' "$work/trace.json")
+bad=$(grep -cvE '^\{"device": "virtual:0", "cdb": "[0-9a-f]{24}", "dir": "(in|out)", "len": [0-9]+, "status": [0-9]+, "sense": (null|\{"key": [0-9]+, "asc": [0-9]+, "ascq": [0-9]+, "words": "[^"]*"\}), "system_error": -?[0-9]+, "duration_ms": [0-9.]+, "error": -?[0-9]+, "ms": [0-9.]+, "schema": "flashutil-trace/1"\}$' "$work/trace.json")
 [ "$bad" = 0 ] || fail "$bad trace lines are not in the trace format"
 if command -v python3 > /dev/null; then
     python3 -c 'import json,sys; [json.loads(l) for l in open(sys.argv[1])]' "$work/trace.json" ||

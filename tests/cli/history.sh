@@ -53,11 +53,13 @@ import json, sys
 d = json.load(open(sys.argv[1]))
 runs = d["runs"]
 assert [r["end"]["outcome"] if r["end"] else None for r in runs] == \
-    ["completed", "failed-before-commit", "rehearsed", None], runs
+    ["completed", "failed_before_commit", "rehearsed", None], runs
 assert [r["finished"] for r in runs] == [True, True, True, False]
 assert all(r["utility"]["image_sha256"] == sys.argv[2] for r in runs)
 assert runs[0]["drive"]["revision"] == "1.00" and runs[0]["end"]["revision_after"] == "R120"
-assert runs[1]["end"]["failure"]["sense"] == "05/24/00" and runs[1]["end"]["step"] == "image-upload"
+sense = runs[1]["end"]["failure"]["sense"]
+assert (sense["key"], sense["asc"], sense["ascq"]) == (5, 0x24, 0) and sense["words"], sense
+assert runs[1]["end"]["step"] == "image_upload" and runs[1]["end"]["failure"]["category"] == "check_condition"
 assert runs[2]["rehearsal"] is True and d["skipped"] == 0
 PY
 

@@ -24,7 +24,7 @@ for i in 0 1 2; do
         fail "drive $i missing: $(out three)"
 done
 
-# --json: one document {"drives": [...]} with the documented keys, also when no drive is
+# --json: one document {"schema": ..., "drives": [...]} with the documented keys, also when no drive is
 # found (the exit code stays that of no drive). Read with a JSON parser, as tools do.
 run json --list --virtual-drive=count=2 --json
 [ "$(rc json)" = 0 ] || fail "--json exit $(rc json)"
@@ -43,7 +43,7 @@ for i, d in enumerate(drives):
     # A blank copy qualifies no drive, says why, and installs no revision.
     assert d["qualifies"] is False and "blank" in d["not_qualified_because"], d
     assert d["installs_revision"] is None, d
-assert json.load(open(sys.argv[2])) == {"drives": []}
+assert json.load(open(sys.argv[2])) == {"schema": "flashutil-list/1", "drives": []}
 PY
 
 # Bad options: exit 2, a message naming the option, nothing listed.

@@ -45,7 +45,7 @@ for key in $keys; do
 done
 
 # Exit codes: --help lists each code the program declares, with the same meaning as the page.
-codes=$(grep -o '= [0-9]*;' "$source_dir/app/commands/Options.h" | tr -dc '0-9\n' | sort -un)
+codes=$(grep -o '= [0-9]*;' "$source_dir/flash/ExitCodes.h" | tr -dc '0-9\n' | sort -un)
 for code in $codes; do
     grep -Eq "^  $code  " <<<"$help" || fail "--help does not list exit code $code"
     grep -Eq "^ +$code +[a-z]" <<<"$rendered" || fail "manual page does not list exit code $code"

@@ -19,15 +19,15 @@ trap 'rm -rf "$scratch"' EXIT
 
 # --- Desktop entry and AppStream metadata -------------------------------------------------
 if command -v desktop-file-validate >/dev/null; then
-    out=$(desktop-file-validate "$source_dir/data/flashutil.desktop" 2>&1) ||
+    out=$(desktop-file-validate "$source_dir/data/io.github.flashutil.flashutil.desktop" 2>&1) ||
         fail "desktop-file-validate: $out"
     [ -z "$out" ] || fail "desktop-file-validate has remarks: $out"
 else
     echo "desktop-file-validate not installed; desktop entry not validated"
 fi
 if command -v appstreamcli >/dev/null; then
-    appstreamcli validate --no-net "$source_dir/data/flashutil.metainfo.xml" ||
-        fail "appstreamcli rejects data/flashutil.metainfo.xml"
+    appstreamcli validate --no-net "$source_dir/data/io.github.flashutil.flashutil.metainfo.xml" ||
+        fail "appstreamcli rejects data/io.github.flashutil.flashutil.metainfo.xml"
 else
     echo "appstreamcli not installed; AppStream file not validated"
 fi
@@ -95,15 +95,34 @@ for f in usr/bin/flashutil \
          usr/share/doc/flashutil/copyright \
          usr/share/doc/flashutil/changelog.gz \
          usr/share/bash-completion/completions/flashutil \
-         usr/share/applications/flashutil.desktop \
+         usr/share/applications/io.github.flashutil.flashutil.desktop \
          usr/share/icons/hicolor/scalable/apps/flashutil.svg \
-         usr/share/metainfo/org.example.flashutil.metainfo.xml; do
+         usr/share/metainfo/io.github.flashutil.flashutil.metainfo.xml \
+         usr/share/flashutil/schema/flashutil-list-1.json \
+         usr/share/flashutil/schema/flashutil-event-1.json \
+         usr/share/flashutil/ansible/roles/flashutil/tasks/main.yml \
+         usr/share/flashutil/ansible/roles/flashutil/library/flashutil_flash.py \
+         usr/share/doc/flashutil/examples/ansible/tower.yml; do
     [ -f "$root/$f" ] || fail "package lacks /$f"
 done
 [ -x "$root/usr/bin/flashutil" ] || fail "/usr/bin/flashutil is not executable"
 for po in "$source_dir"/po/*.po; do
     language=$(basename "$po" .po)
     [ -f "$root/usr/share/locale/$language/LC_MESSAGES/flashutil.mo" ] || fail "package lacks the $language catalogue"
+done
+# Every published schema, as in the sources.
+for schema in "$source_dir"/docs/schema/*.json; do
+    cmp -s "$schema" "$root/usr/share/flashutil/schema/${schema##*/}" || fail "package lacks or changes ${schema##*/}"
+done
+# The AppStream file names the desktop entry the package installs, under the same id.
+metainfo="$root/usr/share/metainfo/io.github.flashutil.flashutil.metainfo.xml"
+grep -q '<id>io.github.flashutil.flashutil</id>' "$metainfo" || fail "the AppStream id is not the desktop entry's"
+grep -q '<launchable type="desktop-id">io.github.flashutil.flashutil.desktop</launchable>' "$metainfo" ||
+    fail "the AppStream file launches another desktop entry"
+grep -q '<project_license>Apache-2.0</project_license>' "$metainfo" || fail "the AppStream file names no licence"
+if grep -q 'example\.org' "$metainfo"; then fail "the AppStream file has example.org addresses"; fi
+for shot in $(sed -n 's|.*<image>https://[^<]*/main/\(docs/screenshots/[^<]*\)</image>.*|\1|p' "$metainfo"); do
+    [ -f "$source_dir/$shot" ] || fail "the AppStream screenshot $shot is not in the repository"
 done
 if [ -f "$source_dir/examples/flashutil.INI" ]; then
     [ -f "$root/usr/share/doc/flashutil/examples/flashutil.INI" ] ||
@@ -146,6 +165,7 @@ installed="$root/usr/bin/flashutil"
 version=$("$installed" --version) || fail "installed flashutil --version failed"
 grep -q '1\.0\.4\.8' <<<"$version" || fail "--version lacks 1.0.4.8: $version"
 grep -q 'Flash utility for CD-RW drive' <<<"$version" || fail "--version lacks the description"
+grep -q 'Apache-2.0' <<<"$version" || fail "--version names no licence"
 
 # The listing of the virtual drive needs the virtual back-end; where the build's own program
 # cannot list it yet, the installed one is not asked to.
@@ -156,5 +176,27 @@ if expected=$("$flashutil" --list --virtual-drive 2>/dev/null) && [ -n "$expecte
     grep -qi virtual <<<"$listing" || fail "listing does not mark the drive as virtual"
 else
     echo "SKIPPED: --list --virtual-drive does not work in the build's own program yet"
+fi
+# --- Purge removes the package's state -----------------------------------------------------
+# Installed into a scratch dpkg database and root (dpkg --root), so the host is untouched.
+dpkg-deb -I "$deb" postrm >/dev/null || fail "the package has no postrm script"
+inst="$scratch/inst"
+mkdir -p "$inst/var/lib/dpkg/updates" "$inst/var/lib/dpkg/info"
+touch "$inst/var/lib/dpkg/status" "$inst/var/lib/dpkg/available"
+# The maintainer scripts run without chroot, with DPKG_ROOT naming the scratch root.
+run_dpkg() { dpkg --root="$inst" --force-not-root --force-bad-path --force-depends --force-script-chrootless "$@"; }
+if grep -q script-chrootless <<<"$(dpkg --force-help 2>&1)"; then
+    run_dpkg --install "$deb" >"$scratch/dpkg.log" 2>&1 || { cat "$scratch/dpkg.log" >&2; fail "dpkg --install failed"; }
+    [ -x "$inst/usr/bin/flashutil" ] || fail "dpkg --install did not place /usr/bin/flashutil"
+    # What a run as root leaves behind: the history of runs.
+    mkdir -p "$inst/var/lib/flashutil"
+    echo '{}' >"$inst/var/lib/flashutil/history.jsonl"
+    run_dpkg --purge flashutil >>"$scratch/dpkg.log" 2>&1 || { cat "$scratch/dpkg.log" >&2; fail "dpkg --purge failed"; }
+    left=$(cd "$inst" && find . -path ./var/lib/dpkg -prune -o ! -type d -print)
+    [ -z "$left" ] || fail "purge left files behind: $left"
+    [ ! -e "$inst/var/lib/flashutil" ] || fail "purge left /var/lib/flashutil"
+    ! grep -q '^Package: flashutil$' "$inst/var/lib/dpkg/status" || fail "the purged package is still known to dpkg"
+else
+    fail "dpkg cannot install into a scratch root here"
 fi
 echo "package OK"

@@ -10,7 +10,7 @@ model_ini > "$work/flashutil.INI"
 build_copy R120.BIN
 built="$work/R120.EXE"
 # The commands of a trace without timing: CDB, direction, length, digest of data sent.
-sent() { sed -E 's/"ms": [0-9.]+, //; s/, "ok".*"sha256"/, "sha256"/; s/, "ok".*//' "$1"; }
+sent() { sed -E 's/"(duration_)?ms": [0-9.]+, //g; s/, "ok".*"sha256"/, "sha256"/; s/, "ok".*//' "$1"; }
 rec="$work/rec.json"
 
 # 1. A full run and one that fails in the upload, recorded and replayed: the same output,
@@ -22,11 +22,11 @@ for fault in "" "=fail=12:03/0C/00"; do
     [ "$(out replay)" = "$(out record)" ] || fail "replay of '$fault': output differs"
     [ "$(err replay)" = "$(err record)" ] || fail "replay of '$fault': errors differ: $(err replay)"
     [ "$(sent "$work/again.json")" = "$(sent "$rec")" ] || fail "replay of '$fault': other commands sent"
-    [ "$(sed -E 's/"ms": [0-9.]+, //' "$work/again.json")" = "$(sed -E 's/"ms": [0-9.]+, //' "$rec")" ] ||
+    [ "$(sed -E 's/"(duration_)?ms": [0-9.]+, //g' "$work/again.json")" = "$(sed -E 's/"(duration_)?ms": [0-9.]+, //g' "$rec")" ] ||
         fail "replay of '$fault': answers differ from the recording"
 done
 [ "$(rc record)" = 6 ] || fail "recorded failing run: exit $(rc record), want 6"
-grep -q '"data": "[0-9a-f]*", "address": {"letter": "V", "host": 0, "target": 0, "lun": 0}}$' "$rec" ||
+grep -q '"data": "[0-9a-f]*", "address": {"letter": "V", "host": 0, "target": 0, "lun": 0}, "schema": "flashutil-trace/1"}$' "$rec" ||
     fail "recording holds no data read in or no address"
 
 run dataonly "$built" --cli --yes --virtual-drive --trace-data

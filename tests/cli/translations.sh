@@ -96,5 +96,11 @@ if [ ! -e /usr/share/locale/de/LC_MESSAGES/flashutil.mo ]; then
     grep -qx 'Flash Completed.' "$work/alone.out" || fail "a copy without catalogues is not English"
 fi
 
+# 7. A tower (--all) shows each drive's caption in German as well.
+run_command tower_de env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$built" --cli --yes --all --virtual-drive=count=2
+[ "$(rc tower_de)" = 0 ] || fail "German tower: exit $(rc tower_de), want 0"
+[ "$(grep -Ec '^virtual:[0-9]+: Flash abgeschlossen\.$' "$work/tower_de.out")" = 2 ] ||
+    fail "German tower: captions not in German: $(grep -i flash "$work/tower_de.out" | head -3)"
+
 [ "$failures" = 0 ] || exit 1
 echo "translations: all checks passed"

@@ -15,6 +15,7 @@
 
 #include "IdentityBlockBuffer.h"
 #include "flash/FlashRun.h"
+#include "flash/RunDisplay.h"
 #include "scsi/CDDrive.h"
 #include "sim/VirtualDrive.h"
 #include "support/ScriptedUserInterface.h"
@@ -119,7 +120,8 @@ protected:
     // Runs FLASH on the drive with the given answers, keeping the report.
     FlashOutcome RunWith(std::deque<MessageAnswer> answers, int index = 0) {
         Ui.Answers = std::move(answers);
-        Report = FlashRun(*Drive, Block.View(), Ui, Ui, Control).Run(index);
+        RunDisplay display(Ui);
+        Report = FlashRun(*Drive, Block.View(), Ui, display, Control).Run(index);
         return Report.Outcome;
     }
     // Runs FLASH with Yes to the confirmation and No to the restart question.

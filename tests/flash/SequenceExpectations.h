@@ -87,20 +87,23 @@ inline std::vector<std::string> Lines(const std::vector<RecordedCommand>& record
     return lines;
 }
 
-// Everything shown, one line per event, progress steps folded into "stepit xN ->last".
+// Everything shown, one line per event, a pass's rising positions folded into
+// "positions xN ->last".
 inline std::vector<std::string> Trace(const ScriptedUserInterface& ui) {
     using E = ScriptedUserInterface::Event;
     std::vector<std::string> lines;
     int run = 0;
     int32_t last = 0;
     auto flush = [&] {
-        if (run)
-            lines.push_back("stepit x" + std::to_string(run) + " ->" + std::to_string(last));
+        if (run == 1)
+            lines.push_back("position " + std::to_string(last));
+        else if (run > 1)
+            lines.push_back("positions x" + std::to_string(run) + " ->" + std::to_string(last));
         run = 0;
     };
     size_t box = 0;
     for (const E& e : ui.Events) {
-        if (e.What == E::ProgressStepIt) {
+        if (e.What == E::ProgressPosition && e.A > 0 && (run == 0 || e.A > last)) {
             ++run;
             last = e.A;
             continue;

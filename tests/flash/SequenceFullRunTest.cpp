@@ -8,6 +8,7 @@
 
 #include "SequenceExpectations.h"
 #include "flash/ProfileData.h"
+#include "flash/RunDisplay.h"
 #include "sim/StandInProfiles.h"
 
 namespace {
@@ -27,15 +28,15 @@ class FullRun : public EngineFixture, public ::testing::WithParamInterface<FullR
 
 std::vector<std::string> ExpectedTrace(ImageType kind, const std::string& identityLine) {
     std::vector<std::string> t = {"box confirmation yes/NO: \nUpdate FW:1.00 to FW:1.06 ?\n", "range 0..524288",
-                                  "step 16384", "busy"};
+                                  "busy"};
     if (kind != ImageType::Plain)
         t.push_back("status: Write profile to drive's DRAM... ");
-    t.insert(t.end(), {"status: Write BIN to drive's DRAM... ", "position 0", "stepit x32 ->524288"});
+    t.insert(t.end(), {"status: Write BIN to drive's DRAM... ", "position 0", "positions x32 ->524288"});
     if (kind == ImageType::Profile)
         t.push_back("status: Drive entry critical... ");
-    t.insert(t.end(), {"status: Read back and Verify drive's DRAM... ", "position 0", "stepit x32 ->524288",
+    t.insert(t.end(), {"status: Read back and Verify drive's DRAM... ", "position 0", "positions x32 ->524288",
                        "status: Don't turn off the system, Flash is in progress...", "range 0..200",
-                       "position 198", "step 0", "position 200", "status: Flash Completed.",
+                       "positions x2 ->200", "status: Flash Completed.",
                        "entry 0: " + identityLine,
                        "box confirmation yes/NO: The system needs to be restarted for the changes to take effect ?",
                        "not busy", "position 0"});
@@ -155,7 +156,8 @@ TEST_F(RunDetails, SecondRunStartsAfresh) {
     Setup.FwRange = "-    -";  // the drive may be flashed again at the new revision
     Build();
     Vd().AddFault({8, VirtualFaultKind::Sense, 0x04, 0x40, 0x81});  // the first run's first chunk write
-    FlashRun run(*Drive, Block.View(), Ui, Ui);
+    RunDisplay display(Ui);
+    FlashRun run(*Drive, Block.View(), Ui, display);
     const RunShape shape{.Kind = ImageType::Profile, .Matched = true, .ProfileLength = 318};
     for (int i = 0; i < 3; ++i) {
         const size_t before = Record().size();
@@ -184,8 +186,7 @@ TEST_F(RunDetails, ShortLastChunkIsSentWholeAndCompared) {
     EXPECT_TRUE(std::equal(last.DataOut.begin(), last.DataOut.end(), Image() + 0xC000));
     EXPECT_TRUE(FlashEqualsImage());
     const auto trace = Trace(Ui);
-    EXPECT_NE(std::find(trace.begin(), trace.end(), "stepit x3 ->49152"), trace.end());
-    EXPECT_NE(std::find(trace.begin(), trace.end(), "position 49252"), trace.end());
+    EXPECT_NE(std::find(trace.begin(), trace.end(), "positions x4 ->49252"), trace.end());
 }
 
 TEST_F(RunDetails, ImpossibleImageLengthsAreRefusedBeforeAnythingIsSent) {
@@ -284,7 +285,8 @@ TEST(ConcurrentRuns, TwoDrivesAreFlashedAtOnceEachByItsOwnRun) {
                 lockStep.arrive_and_wait();
                 return false;
             };
-            side.Report = FlashRun(drive, side.Block.View(), side.Ui, side.Ui, control).Run(0);
+            RunDisplay display(side.Ui);
+            side.Report = FlashRun(drive, side.Block.View(), side.Ui, display, control).Run(0);
             lockStep.arrive_and_drop();
         });
     for (std::thread& thread : threads)

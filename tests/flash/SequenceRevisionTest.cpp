@@ -129,4 +129,19 @@ TEST_F(RevisionCheck, NewRevisionIsTheFirstFourCharactersOfTheName) {
     EXPECT_EQ(Ui.Messages[0].Text, "\nUpdate FW:1.00 to FW:1.07 ?\n");
 }
 
+// A run of an approved plan asks nothing: neither the confirmation nor the restart, and it
+// still refuses what the rule refuses.
+TEST_F(RevisionCheck, AnApprovedRunAsksNothing) {
+    Control.Approved = true;
+    EXPECT_EQ(Run("1.00", "1.00-1.06", {MessageAnswer::No, MessageAnswer::Yes}), FlashOutcome::Completed);
+    for (const MessageRequest& message : Ui.Messages)
+        EXPECT_NE(message.Buttons, MessageButtons::YesNo) << message.Text;
+    EXPECT_FALSE(Report.RestartRequested);
+    EXPECT_EQ(Report.Step, FlashStep::Restart);
+
+    Ui = ScriptedUserInterface{};
+    EXPECT_EQ(Run("1.06", "1.00-1.06", {}), FlashOutcome::RevisionRefused);
+    EXPECT_TRUE(NothingSent());
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "history/HistoryFile.h"
 #include "history/HistoryPlace.h"
+#include "history/HistoryRecord.h"
 #include "image/TempDirectory.h"
 
 namespace {
@@ -120,3 +121,42 @@ TEST(HistoryPlace, OverrideThenRootThenTheStateDirectory) {
 }
 
 }  // namespace
+
+// Records of earlier versions spelt names with hyphens and the sense as "KK/AA/QQ"; records
+// now use snake_case and the sense object. Both read back as the same run, and a record
+// written now reads back as what was written.
+TEST(HistoryRecord, ReadsTheEarlierAndTheCurrentSpellingAlike) {
+    const std::string earlier =
+        R"({"record":"end","run":"1","time":"t","outcome":"failed-before-commit","step":"image-upload",)"
+        R"("status":"s","revision_after":null,"identity_after":null,"duration_ms":5,"failure":{"command":"Write Buffer",)"
+        R"("cdb":"3b","category":"check-condition","status":2,"sense":"05/24/00","sense_text":"Invalid field in CDB",)"
+        R"("system_error":0}})";
+    const std::string current =
+        R"({"record":"end","run":"1","time":"t","outcome":"failed_before_commit","step":"image_upload",)"
+        R"("status":"s","revision_after":null,"identity_after":null,"duration_ms":5,"failure":{"command":"Write Buffer",)"
+        R"("cdb":"3b","category":"check_condition","status":2,"sense":{"key":5,"asc":36,"ascq":0,)"
+        R"("words":"Invalid field in CDB"},"system_error":0}})";
+    for (const std::string& line : {earlier, current}) {
+        const ParsedRecord parsed = ParseRecord(line);
+        ASSERT_TRUE(parsed.End) << line;
+        EXPECT_EQ(parsed.End->Outcome, "failed-before-commit");
+        EXPECT_EQ(parsed.End->Step, "image-upload");
+        ASSERT_TRUE(parsed.End->Failure);
+        EXPECT_EQ(parsed.End->Failure->Category, "check-condition");
+        EXPECT_EQ(parsed.End->Failure->Sense, "05/24/00");
+        EXPECT_EQ(parsed.End->Failure->SenseText, "Invalid field in CDB");
+        // Written again, it is in the current spelling and reads back the same.
+        const std::string again = EndLine(*parsed.End);
+        EXPECT_NE(again.find(R"("outcome":"failed_before_commit")"), std::string::npos) << again;
+        EXPECT_NE(again.find(R"("sense":{"key":5,"asc":36,"ascq":0,)"), std::string::npos) << again;
+        const ParsedRecord back = ParseRecord(again.substr(0, again.size() - 1));
+        ASSERT_TRUE(back.End && back.End->Failure) << again;
+        EXPECT_EQ(back.End->Failure->Sense, "05/24/00");
+        EXPECT_EQ(back.End->Step, "image-upload");
+    }
+    // A sense that is neither form is a damaged record, not a run without sense.
+    std::string bad = current;
+    const std::string sense = R"({"key":5,"asc":36,"ascq":0,"words":"Invalid field in CDB"})";
+    bad.replace(bad.find(sense), sense.size(), R"("garbage")");
+    EXPECT_FALSE(ParseRecord(bad).End) << bad;
+}

@@ -104,9 +104,11 @@ verdict() { # verdict NAME PROBLEM [TRACE]: PASS when PROBLEM is empty
 }
 # The CDBs of a trace, one per line.
 cdbs() { sed -n 's/.*"cdb": "\([0-9a-f]*\)".*/\1/p' "$1"; }
-# The CDBs with their sense triples (decimal, as the trace writes them): "cdb k,a,q".
+# The CDBs with their sense key, ASC and ASCQ (decimal, as the trace writes them; no sense
+# is 0,0,0): "cdb k,a,q".
 cdbs_and_sense() {
-    sed -n 's/.*"cdb": "\([0-9a-f]*\)".*"sense": \[\([0-9]*\), \([0-9]*\), \([0-9]*\)\].*/\1 \2,\3,\4/p' "$1"
+    sed -n -e 's/.*"cdb": "\([0-9a-f]*\)".*"sense": {"key": \([0-9]*\), "asc": \([0-9]*\), "ascq": \([0-9]*\),.*/\1 \2,\3,\4/p' \
+        -e 's/.*"cdb": "\([0-9a-f]*\)".*"sense": null.*/\1 0,0,0/p' "$1"
 }
 identity_line=$(printf '%s-%s-%s' "$(echo "$KT_ADDRESS" | cut -d: -f1)" \
     "$(echo "$KT_ADDRESS" | cut -d: -f3)" "$(echo "$KT_ADDRESS" | cut -d: -f4)")

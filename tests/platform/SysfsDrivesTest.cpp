@@ -67,3 +67,16 @@ TEST(SysfsDrives, ScsiAddressParsing) {
 }
 
 }  // namespace
+
+// The physical path is where the device sits in the tree, below the sysfs root, whichever
+// class entry found it: the same for the drive seen as sgN and as srM, and other for
+// another drive. It is what the drive's stable id is made of.
+TEST(SysfsDrives, PhysicalPathIsTheDevicesPlaceInTheTree) {
+    FakeTree tree;
+    tree.AddGeneric("sg3", "2:0:0:0", 5, "sr0");
+    tree.AddBlock("sr1", "3:0:0:0", 5);
+    const auto drives = FindOpticalDrives(tree.Sys, tree.Dev);
+    ASSERT_EQ(drives.size(), 2u);
+    EXPECT_EQ(drives[0].PhysicalPath, "/devices/pci0000:00/host2/2:0:0:0");
+    EXPECT_EQ(drives[1].PhysicalPath, "/devices/pci0000:00/host3/3:0:0:0");
+}

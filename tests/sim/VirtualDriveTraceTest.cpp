@@ -30,9 +30,10 @@ VirtualDriveConfig Config(const std::string& options) {
 
 // Everything but the timing, which varies.
 std::string WithoutTime(const std::string& line) {
-    static const std::regex ms(", \"ms\": [0-9]+\\.[0-9]{2}\\}$");
+    static const std::regex ms(", \"ms\": [0-9]+\\.[0-9]{2}(, \"schema\": \"flashutil-trace/1\")?\\}$");
+    static const std::regex durationMs("\"duration_ms\": [0-9]+\\.[0-9]{2}, ");
     EXPECT_TRUE(std::regex_search(line, ms)) << line;
-    return std::regex_replace(line, ms, "}");
+    return std::regex_replace(std::regex_replace(line, ms, "}"), durationMs, "");
 }
 
 std::vector<std::string> ReadLines(const std::string& path) {
@@ -51,9 +52,11 @@ TEST(TraceLine, HasTheDocumentedShape) {
     outcome.PlatformOk = true;
     EXPECT_EQ(TracingPlatform::FormatLine("/dev/sg1", cdb, DirectionOut, 16384, outcome, 1.25),
               "{\"device\": \"/dev/sg1\", \"cdb\": \"3b0501004000004000000000\", \"dir\": \"out\", \"len\": 16384, "
-              "\"status\": 0, \"sense\": [0, 0, 0], \"error\": 0, \"ms\": 1.25}");
+              "\"status\": 0, \"sense\": null, \"system_error\": 0, \"duration_ms\": 1.25, \"error\": 0, "
+              "\"ms\": 1.25}");
 
-    // Any direction but 1 is out; the sense triple is decimal; the error is the platform's.
+    // Any direction but 1 is out; the sense is its key (low four bits), ASC and ASCQ in numbers
+    // and words; the error is the platform's.
     outcome.Status = 2;
     outcome.Sense[2] = 0x22;
     outcome.Sense[12] = 0x3A;
@@ -61,7 +64,10 @@ TEST(TraceLine, HasTheDocumentedShape) {
     outcome.Error = ETIMEDOUT;
     const std::string line = TracingPlatform::FormatLine("virtual:0", cdb, 2, 0, outcome, 0.004);
     EXPECT_NE(line.find("\"dir\": \"out\""), std::string::npos);
-    EXPECT_NE(line.find("\"status\": 2, \"sense\": [34, 58, 1], \"error\": 110, \"ms\": 0.00}"), std::string::npos)
+    EXPECT_NE(line.find("\"status\": 2, \"sense\": {\"key\": 2, \"asc\": 58, \"ascq\": 1, \"words\": \""),
+              std::string::npos)
+        << line;
+    EXPECT_NE(line.find("\"system_error\": 110, \"duration_ms\": 0.00, \"error\": 110, \"ms\": 0.00}"), std::string::npos)
         << line;
     EXPECT_NE(TracingPlatform::FormatLine("x", cdb, DirectionIn, 0, outcome, 0).find("\"dir\": \"in\""),
               std::string::npos);
@@ -128,17 +134,18 @@ TEST(TracingPlatformRun, RecordsEveryCommandOfARealRunThroughTheDriveClass) {
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(WithoutTime(lines[0]),
               "{\"device\": \"virtual:0\", \"cdb\": \"120000008000000000000000\", \"dir\": \"in\", \"len\": 128, "
-              "\"status\": 0, \"sense\": [0, 0, 0], \"error\": 0}");
+              "\"status\": 0, \"sense\": null, \"system_error\": 0, \"error\": 0}");
     EXPECT_EQ(lines[1].rfind("{\"device\": \"virtual:1\", \"cdb\": \"1200", 0), 0u);
     EXPECT_EQ(WithoutTime(lines[2]),
               "{\"device\": \"virtual:1\", \"cdb\": \"3b0501004000004000000000\", \"dir\": \"out\", \"len\": 16384, "
-              "\"status\": 0, \"sense\": [0, 0, 0], \"error\": 0}");
+              "\"status\": 0, \"sense\": null, \"system_error\": 0, \"error\": 0}");
     EXPECT_EQ(WithoutTime(lines[3]),
               "{\"device\": \"virtual:1\", \"cdb\": \"000000000000000000000000\", \"dir\": \"in\", \"len\": 0, "
-              "\"status\": 0, \"sense\": [0, 0, 0], \"error\": 110}");
+              "\"status\": 0, \"sense\": null, \"system_error\": 110, \"error\": 110}");
     EXPECT_EQ(WithoutTime(lines[4]),
               "{\"device\": \"virtual:1\", \"cdb\": \"000000000000000000000000\", \"dir\": \"in\", \"len\": 0, "
-              "\"status\": 2, \"sense\": [2, 58, 0], \"error\": 0}");
+              "\"status\": 2, \"sense\": {\"key\": 2, \"asc\": 58, \"ascq\": 0, \"words\": \"Not Ready, Medium not present\"}, "
+              "\"system_error\": 0, \"error\": 0}");
     // The drive saw what the trace says it saw.
     EXPECT_EQ(drives.Drive(1).Commands().size(), 4u);
 }

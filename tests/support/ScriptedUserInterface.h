@@ -32,7 +32,7 @@ public:
 
     MessageAnswer ShowMessage(const MessageRequest& request) override;
     void SetStatus(const std::string& text) override;
-    std::string Status() override { return Caption; }
+    std::string Status() { return Caption; }
     void SetProgressRange(int32_t minimum, int32_t maximum) override;
     void SetProgressStep(int32_t step) override;
     void SetProgressPosition(int32_t position) override;

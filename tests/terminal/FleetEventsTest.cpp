@@ -21,7 +21,7 @@ using nlohmann::json;
 // A JsonEvents writing into memory; Lines() parses what was written, one object per line.
 class Stream {
 public:
-    Stream() : File_(open_memstream(&Data_, &Size_)), Events(File_) {}
+    explicit Stream(bool compact = false) : File_(open_memstream(&Data_, &Size_)), Events(File_, compact) {}
     ~Stream() {
         std::fclose(File_);
         std::free(Data_);
@@ -55,7 +55,9 @@ struct Told : FleetEvents {
         Messages.push_back(device + ": " + text);
     }
     void Started(const IdentityTexts&, const std::string&, const std::vector<FleetDrive>&, bool) override {}
-    void Step(const std::string& device, const std::string& status) override { Steps.push_back(device + ": " + status); }
+    void Step(const std::string& device, const RunStatus& status) override {
+        Steps.push_back(device + ": " + FlashTexts::CaptionOf(status));
+    }
     void Progress(const std::string&, int percent) override { Percents.push_back(percent); }
     void Finished(const FleetDrive&) override {}
     void Summary(const std::vector<FleetDrive>&, int) override {}
@@ -97,51 +99,102 @@ TEST(JsonEvents, AFinishedDriveCarriesItsFailingCommandAndSenseAndTheSummaryCoun
     skipped.SkipReason = "does not qualify for this firmware";
     FleetDrive done;
     done.Report.emplace().Outcome = FlashOutcome::Completed;
+    FleetDrive rehearsed;
+    rehearsed.Report.emplace().Outcome = FlashOutcome::Rehearsed;
+    FleetDrive leftOut;
+    leftOut.ProblemKey = "left_out";
+    leftOut.Problem = "left out: the list holds 24 drives";
 
     stream.Events.Finished(failed);
     stream.Events.Finished(busy);
-    stream.Events.Summary({failed, busy, skipped, done}, ExitCode::PartialSuccess);
+    stream.Events.Summary({failed, busy, skipped, done, rehearsed, leftOut}, ExitCode::PartialSuccess);
     const std::vector<json> lines = stream.Lines();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0]["outcome"], "failed_before_commit");
     EXPECT_EQ(lines[0]["failure"]["command"], "Write Buffer");
-    EXPECT_EQ(lines[0]["failure"]["sense"], "04/44/00");
+    EXPECT_EQ(lines[0]["failure"]["sense"]["key"], 4);
+    EXPECT_EQ(lines[0]["failure"]["sense"]["asc"], 0x44);
+    EXPECT_EQ(lines[0]["failure"]["sense"]["ascq"], 0);
+    EXPECT_EQ(lines[0]["failure"]["sense"]["words"], lines[0]["failure"]["sense_text"]);
+    EXPECT_EQ(lines[0]["failure"]["sense_code"], "04/44/00");  // the earlier spelling, one release
     EXPECT_EQ(lines[0]["failure"]["cdb"], "3b0000000000000000000000");
     EXPECT_NE(lines[0]["failure"]["sense_text"].get<std::string>().find("Internal target failure"), std::string::npos);
     EXPECT_EQ(lines[1]["outcome"], "busy");
     EXPECT_EQ(lines[1]["refusal"], busy.Refusal);
     EXPECT_EQ(lines[2]["exit_code"], ExitCode::PartialSuccess);
+    // Each drive in one count: a rehearsal is no completed flash, a drive left out no failure.
     EXPECT_EQ(lines[2]["completed"], 1);
+    EXPECT_EQ(lines[2]["rehearsed"], 1);
     EXPECT_EQ(lines[2]["failed"], 2);
     EXPECT_EQ(lines[2]["skipped"], 1);
+    EXPECT_EQ(lines[2]["left_out"], 1);
+    // Every drive that did not complete carries its cause; a failed run names the refused command.
+    const json& drives = lines[2]["drives"];
+    EXPECT_EQ(drives[0]["cause"], "FAILED before the commit (flash unchanged): WRITE BUFFER failed: "
+                                  "Hardware Error, Internal target failure");
+    EXPECT_EQ(drives[1]["cause"], busy.Refusal);
+    EXPECT_EQ(drives[2]["cause"], skipped.SkipReason);
+    EXPECT_FALSE(drives[3].contains("cause"));
+    EXPECT_FALSE(drives[4].contains("cause"));
+    EXPECT_EQ(drives[5]["cause"], leftOut.Problem);
 }
 
+TEST(JsonEvents, TheCompactStreamLeavesOutStepsAndProgressButNotOutcomes) {
+    Stream stream(true);
+    FleetDrive done;
+    done.Device = "virtual:0";
+    done.Report.emplace().Outcome = FlashOutcome::Completed;
+    stream.Events.Step("virtual:0", RunStatus{RunPhase::ImageUpload, PhaseEnd::None});
+    stream.Events.Progress("virtual:0", 50);
+    stream.Events.Message("virtual:0", MessageKind::Error, "trouble");
+    stream.Events.Finished(done);
+    stream.Events.Summary({done}, ExitCode::Success);
+    std::vector<std::string> events;
+    for (const json& line : stream.Lines())
+        events.push_back(line["event"]);
+    EXPECT_EQ(events, (std::vector<std::string>{"message", "drive_finished", "summary"}));
+}
+
+// A failed phase keeps its name in the stream; its caption tells how it broke off.
 TEST(JsonEvents, AFailedStepKeepsItsPhase) {
-    namespace S = FlashTexts::Status;
-    EXPECT_EQ(StepKey(std::string(S::ImageUpload) + FlashTexts::Suffix::Fail), "image_upload");
-    EXPECT_EQ(StepKey(std::string(S::Verify) + FlashTexts::Suffix::CompareFail), "verify");
-    EXPECT_EQ(StepKey(S::CommitFailed), "commit_failed");  // not the commit that is under way
-    EXPECT_EQ(StepKey("something else"), "");
+    const struct {
+        RunStatus Status;
+        const char* Key;
+        std::string Caption;
+    } cases[] = {
+        {{RunPhase::ImageUpload, PhaseEnd::Failed}, "image_upload",
+         std::string(FlashTexts::Status::ImageUpload) + FlashTexts::Suffix::Fail},
+        {{RunPhase::Verify, PhaseEnd::CompareFailed}, "verify",
+         std::string(FlashTexts::Status::Verify) + FlashTexts::Suffix::CompareFail},
+        {{RunPhase::CommitFailed, PhaseEnd::None}, "commit_failed", FlashTexts::Status::CommitFailed},
+        {{std::nullopt, PhaseEnd::Interrupted}, "", FlashTexts::Suffix::Interrupted},
+    };
+    for (const auto& c : cases) {
+        Stream stream;
+        stream.Events.Step("virtual:0", c.Status);
+        const std::vector<json> lines = stream.Lines();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0]["step"], c.Key);
+        EXPECT_EQ(lines[0]["status"], c.Caption);
+    }
 }
 
-TEST(DriveRunInterface, ConfirmsTheChangeAlreadyConfirmedButNeverTheRestartAndTagsWhatItTells) {
+TEST(DriveRunInterface, GivesNoConsentAndTagsWhatItTells) {
     Told told;
     DriveRunInterface ui("virtual:3", told);
-    EXPECT_TRUE(ui.Ask(Question::UpdateConfirmation, "Update?", MessageKind::Confirmation, MessageAnswer::No));
+    EXPECT_FALSE(ui.Ask(Question::UpdateConfirmation, "Update?", MessageKind::Confirmation, MessageAnswer::Yes));
     EXPECT_FALSE(ui.Ask(Question::Restart, FlashTexts::RestartQuestion, MessageKind::Confirmation, MessageAnswer::Yes));
     ui.Show("Write Buffer> 04 44 00. 02, 0000");
-    ui.SetStatus(FlashTexts::Status::ImageUpload);
+    ui.StatusChanged({RunPhase::ImageUpload, PhaseEnd::None});
     EXPECT_EQ(told.Messages, (std::vector<std::string>{"virtual:3: Write Buffer> 04 44 00. 02, 0000"}));
     EXPECT_EQ(told.Steps, (std::vector<std::string>{std::string("virtual:3: ") + FlashTexts::Status::ImageUpload}));
 
-    // 32 steps of 16 KiB over 512 KiB: each percent once, a change of range counts again.
-    ui.SetProgressRange(0, 32 * 16384);
-    ui.SetProgressStep(16384);
-    for (int i = 0; i < 32; ++i)
-        ui.StepProgress();
-    ui.SetProgressPosition(32 * 16384);  // the same 100 %: not told again
-    ui.SetProgressRange(0, 200);
-    ui.SetProgressPosition(198);
+    // 32 chunks of 16 KiB over 512 KiB: each percent once, a change of range counts again.
+    ui.ProgressChanged(0, 32 * 16384);
+    for (uint32_t i = 1; i <= 32; ++i)
+        ui.ProgressChanged(i * 16384, 32 * 16384);
+    ui.ProgressChanged(32 * 16384, 32 * 16384);  // the same 100 %: not told again
+    ui.ProgressChanged(198, 200);
     ASSERT_EQ(told.Percents.size(), 34u);
     EXPECT_EQ(told.Percents.front(), 0);
     EXPECT_EQ(told.Percents[32], 100);

@@ -65,6 +65,10 @@ TEST(Options, DriveOptionsMayBeRepeatedInOrder) {
     EXPECT_EQ(parsed.Result->VirtualDrives,
               (std::vector<std::string>{"", "fail=5:05/24/00", "count=3"}));
 
+    const Parsed compact = Parse({"--cli", "--all", "--json=compact", "--json"});
+    ASSERT_TRUE(compact.Result) << compact.Error;
+    EXPECT_TRUE(compact.Result->Json && compact.Result->JsonCompact);  // a later plain --json keeps it compact
+
     const Parsed devices = Parse({"--list", "--device", "/dev/sg1", "-d", "/dev/sg3"});
     ASSERT_TRUE(devices.Result) << devices.Error;
     EXPECT_EQ(devices.Result->Devices, (std::vector<std::string>{"/dev/sg1", "/dev/sg3"}));
@@ -106,6 +110,8 @@ TEST(Options, EveryMistakeIsOneLineNamingTheOption) {
         {{"--list", "--yes"}, "--yes goes with --cli"},
         {{"--list", "--all"}, "--all goes with --cli"},
         {{"--build", "--json", "--model", "0", "--image", "a"}, "--json goes with --list, --cli, --info or --history"},
+        {{"--cli", "--json=full"}, "--json takes no value but compact, not 'full'"},
+        {{"--list", "--json=compact"}, "--json=compact goes with --cli"},
         {{"--cli", "-v", "-q"}, "--verbose and --quiet do not go together"},
         {{"--list", "--ini", "m.INI"}, "--ini goes with --build or the window"},
         {{"--info", "-d", "/dev/sg1"}, "--info uses no drive"},

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "flash/RunNames.h"
+
+const char* OutcomeName(FlashOutcome outcome) {
+    switch (outcome) {
+    case FlashOutcome::Unidentified: return "unidentified";
+    case FlashOutcome::RevisionRefused: return "revision-refused";
+    case FlashOutcome::Declined: return "declined";
+    case FlashOutcome::DiscPresent: return "disc-present";
+    case FlashOutcome::Interrupted: return "interrupted";
+    case FlashOutcome::FailedBeforeCommit: return "failed-before-commit";
+    case FlashOutcome::CommitFailed: return "commit-failed";
+    case FlashOutcome::Completed: return "completed";
+    case FlashOutcome::Rehearsed: return "rehearsed";
+    }
+    return "failed-before-commit";
+}
+
+const char* StepName(FlashStep step) {
+    switch (step) {
+    case FlashStep::ImageCheck: return "image-check";
+    case FlashStep::Identification: return "identification";
+    case FlashStep::RevisionCheck: return "revision-check";
+    case FlashStep::Confirmation: return "confirmation";
+    case FlashStep::ReadinessWait: return "readiness-wait";
+    case FlashStep::ProfileUpload: return "profile-upload";
+    case FlashStep::ImageUpload: return "image-upload";
+    case FlashStep::EntryCritical: return "entry-critical";
+    case FlashStep::ProfileCheck: return "profile-check";
+    case FlashStep::ReadBack: return "read-back";
+    case FlashStep::Commit: return "commit";
+    case FlashStep::Restart: return "restart";
+    }
+    return "image-check";
+}
+
+const char* OutcomeKey(FlashOutcome outcome) {
+    switch (outcome) {
+    case FlashOutcome::Completed: return "completed";
+    case FlashOutcome::Rehearsed: return "rehearsed";
+    case FlashOutcome::CommitFailed: return "commit_failed";
+    case FlashOutcome::FailedBeforeCommit: return "failed_before_commit";
+    case FlashOutcome::Interrupted: return "interrupted";
+    case FlashOutcome::DiscPresent: return "disc_present";
+    case FlashOutcome::Unidentified: return "unidentified";
+    case FlashOutcome::RevisionRefused: return "revision_refused";
+    case FlashOutcome::Declined: return "declined";
+    }
+    return DriveOutcomeKey::NotRun;
+}
+
+const char* PhaseKey(const RunStatus& status) {
+    if (!status.Phase)
+        return "";
+    switch (*status.Phase) {
+    case RunPhase::ProfileUpload: return "profile_upload";
+    case RunPhase::ImageUpload: return "image_upload";
+    case RunPhase::EntryCritical: return "entry_critical";
+    case RunPhase::Verify: return "verify";
+    case RunPhase::Commit: return "commit";
+    case RunPhase::CommitFailed: return "commit_failed";
+    case RunPhase::Completed: return "completed";
+    case RunPhase::Rehearsed: return "rehearsed";
+    }
+    return "";
+}

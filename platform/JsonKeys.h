@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+// The names every JSON document and event of the program uses: one key for one fact, in
+// the listing, a copy's facts, the history, the event stream and the command trace alike.
+// The documents' shapes are published as JSON Schemas (docs/schema/); each document names
+// its schema and the schema's major version in its "schema" key, raised only when a key
+// changes meaning or goes away.
+
+namespace JsonKey {
+constexpr const char* Schema = "schema";              // "<name>/<major>"
+constexpr const char* Event = "event";                // what an event line reports
+constexpr const char* Device = "device";              // the node commands went through, "/dev/sg1"
+constexpr const char* DeviceId = "device_id";         // SHA-256 of where the drive is plugged in
+constexpr const char* Serial = "serial";              // the drive's serial number, null when unknown
+constexpr const char* Identity = "identity";          // the drive's identity line
+constexpr const char* RevisionRange = "revision_range";  // revisions a copy accepts, "1.00-1.10"
+constexpr const char* NewRevision = "new_revision";   // the revision a copy installs
+constexpr const char* RevisionBefore = "revision_before";
+constexpr const char* RevisionAfter = "revision_after";  // null when unknown
+constexpr const char* IdentityAfter = "identity_after";  // null when unknown
+constexpr const char* Outcome = "outcome";            // "completed", "failed_before_commit", ...
+constexpr const char* Step = "step";                  // "image_upload", "commit", ...
+constexpr const char* Sense = "sense";                // {key, asc, ascq, words}, null for none
+constexpr const char* SystemError = "system_error";   // errno value, 0 for none
+constexpr const char* DurationMs = "duration_ms";
+constexpr const char* Error = "error";                // what kind of error a document reports
+constexpr const char* Message = "message";
+constexpr const char* ExitCode = "exit_code";
+}  // namespace JsonKey
+
+// The schema each document names, "<name>/<major>".
+namespace JsonSchemaName {
+constexpr const char* List = "flashutil-list/1";
+constexpr const char* Info = "flashutil-info/1";
+constexpr const char* History = "flashutil-history/1";
+constexpr const char* Event = "flashutil-event/1";
+constexpr const char* Trace = "flashutil-trace/1";
+constexpr const char* Error = "flashutil-error/1";
+}  // namespace JsonSchemaName
