@@ -7,14 +7,22 @@
 #include "app/commands/Options.h"
 #include "app/commands/StandardStreams.h"
 #include "app/commands/UsageError.h"
+#include "app/commands/UserLanguage.h"
 
 namespace {
 
 int RunCommand(int argc, char** argv) {
+    // JSON is for programs: its texts stay English whatever the user's language, a usage
+    // error's too, so the words are looked at before the line is parsed.
+    const bool asksForJson = AsksForJson(argc, argv);
+    if (asksForJson)
+        SpeakEnglish();
     std::string error;
     const std::optional<Options> options = ParseOptions(argc, argv, error);
     if (!options)
-        return ReportUsageError(error, AsksForJson(argc, argv), ExitCode::Usage);
+        return ReportUsageError(error, asksForJson, ExitCode::Usage);
+    if (options->Json)
+        SpeakEnglish();
     switch (options->Command) {
     case Options::Mode::List: return RunList(*options);
     case Options::Mode::Cli: return RunCli(*options);
@@ -34,5 +42,6 @@ int RunCommand(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     ProtectStandardStreams();
+    SpeakUserLanguage();
     return FinishStandardStreams(RunCommand(argc, argv));
 }

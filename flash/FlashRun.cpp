@@ -164,7 +164,7 @@ FlashOutcome FlashRun::WaitUntilReady() {
             settled = 0;
             // A drive that never settles would hold the run forever.
             if (++becomingReady >= MaxBecomingReadyPolls) {
-                Answers_.Show(FlashTexts::StillBecomingReady, MessageKind::Plain);
+                Answers_.Show(_(FlashTexts::StillBecomingReady), MessageKind::Plain);
                 return FlashOutcome::FailedBeforeCommit;
             }
         } else if (Drive_.SenseIs(0x02, 0x3A)) {
@@ -174,7 +174,7 @@ FlashOutcome FlashRun::WaitUntilReady() {
             if (!Commands_.Reached("Read Capacity"))
                 return NotReached();
             if (!noDisc) {
-                Answers_.Show(FlashTexts::RemoveDisc, MessageKind::Plain);
+                Answers_.Show(_(FlashTexts::RemoveDisc), MessageKind::Plain);
                 return FlashOutcome::DiscPresent;
             }
         }
@@ -276,7 +276,7 @@ FlashOutcome FlashRun::ReadBackAndCompare() {
             return Fail(PhaseEnd::ReadFailed);
         if (std::memcmp(StepBuffer_.data(), expected, ChunkSize) != 0) {
             Fail(PhaseEnd::CompareFailed);
-            Answers_.Show(FlashTexts::CompareFailed, MessageKind::Plain);
+            Answers_.Show(_(FlashTexts::CompareFailed), MessageKind::Plain);
             return FlashOutcome::FailedBeforeCommit;
         }
         Advance(offset);
@@ -313,11 +313,11 @@ FlashOutcome FlashRun::Commit(int listIndex) {
     Events_.IdentityChanged(listIndex, Report_.NewIdentity);
 
     Report_.Step = FlashStep::Restart;
-    if (!Control_.Approved && Answers_.Ask(Question::Restart, FlashTexts::RestartQuestion, MessageKind::Confirmation, MessageAnswer::No)) {
+    if (!Control_.Approved && Answers_.Ask(Question::Restart, _(FlashTexts::RestartQuestion), MessageKind::Confirmation, MessageAnswer::No)) {
         Events_.BusyChanged(false);
         Report_.RestartRequested = Drive_.SystemPlatform().RequestRestart();
         if (!Report_.RestartRequested)
-            Answers_.Show(FlashTexts::RestartRefused, MessageKind::Plain);
+            Answers_.Show(_(FlashTexts::RestartRefused), MessageKind::Plain);
     }
     return FlashOutcome::Completed;
 }
@@ -367,7 +367,7 @@ FlashReport FlashRun::Run(int listIndex) {
     if (outcome == FlashOutcome::Completed && Control_.NoCommit) {
         outcome = FlashOutcome::Rehearsed;
         Enter(RunPhase::Rehearsed);
-        Answers_.Show(FlashTexts::Rehearsed, MessageKind::Information);
+        Answers_.Show(_(FlashTexts::Rehearsed), MessageKind::Information);
     } else if (outcome == FlashOutcome::Completed) {
         outcome = Commit(listIndex);
     }

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "flash/FlashTexts.h"
 
+#include <cstring>
+
 #include "platform/PrintableText.h"
+#include "ui/Translate.h"
 
 // What a drive supplied (its revision, its device path) goes into a text without control
 // bytes, so every line of a message is the program's own.
@@ -10,134 +13,178 @@ namespace FlashTexts {
 
 std::string Caption(const IdentityTexts& texts) { return texts.VendorText + UtilityTitle + texts.ModelText; }
 
-std::string Prompt(const IdentityTexts& texts) { return "Select the " + texts.VendorText + " drive you want to update:"; }
+std::string Prompt(const IdentityTexts& texts) {
+    return FormatText(_("Select the %s drive you want to update:"), texts.VendorText.c_str());
+}
 
 // The two variants differ in their trailing blanks: the any-firmware text has one after
 // "progress!", the range text one after "update!".
 std::string Warning(const IdentityTexts& texts) {
-    std::string text = "\nWARNING:\n";
-    text += "\nThis flash utility only supports ";
-    text += texts.VendorText + " " + texts.ModelText;
-    if (texts.AnyFirmware) {
-        text += " drive. ";
-        text += "\nWe recommend you close all applications in order to run this update!";
-        text += "\nDon't turn off the system while the flash is in progress! ";
-    } else {
-        text += " drive with firmware:" + texts.RangeText;
-        text += "\nWe recommend you close all applications in order to run this update! ";
-        text += "\nDon't turn off the system while the flash is in progress!";
-    }
-    text += "\n\nDo you wish to continue?\n";
-    return text;
+    const std::string drive = texts.VendorText + " " + texts.ModelText;
+    if (texts.AnyFirmware)
+        return FormatText(_("\nWARNING:\n\nThis flash utility only supports %s drive. \nWe recommend you close all "
+                            "applications in order to run this update!\nDon't turn off the system while the flash is in "
+                            "progress! \n\nDo you wish to continue?\n"),
+                          drive.c_str());
+    return FormatText(_("\nWARNING:\n\nThis flash utility only supports %s drive with firmware:%s\nWe recommend you "
+                        "close all applications in order to run this update! \nDon't turn off the system while the "
+                        "flash is in progress!\n\nDo you wish to continue?\n"),
+                      drive.c_str(), texts.RangeText.c_str());
 }
 
 // The report names the model only, never the vendor.
 std::string ErrorReportHead(const IdentityTexts& texts) {
-    const std::string& model = texts.ModelText;
-    std::string text = "\nERROR:\n";
-    if (texts.AnyFirmware) {
-        text += "\nCan't found " + model + " drive !\n";
-        text += "\nThis flash utility only supports " + model + "\n";
-    } else {
-        text += "\nCan't found " + model + " firmware: " + texts.RangeText + " drive !\n";
-        text += "\nThis flash utility only supports " + model + " firmware: " + texts.RangeText + "\n";
-    }
-    return text;
+    const char* model = texts.ModelText.c_str();
+    if (texts.AnyFirmware)
+        return FormatText(_("\nERROR:\n\nCan't found %1$s drive !\n\nThis flash utility only supports %1$s\n"), model);
+    return FormatText(_("\nERROR:\n\nCan't found %1$s firmware: %2$s drive !\n\nThis flash utility only supports %1$s "
+                        "firmware: %2$s\n"),
+                      model, texts.RangeText.c_str());
 }
 
-std::string CaptionOf(const RunStatus& status) {
-    std::string caption;
-    if (status.Phase) {
-        switch (*status.Phase) {
-        case RunPhase::ProfileUpload: caption = Status::ProfileUpload; break;
-        case RunPhase::ImageUpload: caption = Status::ImageUpload; break;
-        case RunPhase::EntryCritical: caption = Status::EntryCritical; break;
-        case RunPhase::Verify: caption = Status::Verify; break;
-        case RunPhase::Commit: caption = Status::Commit; break;
-        case RunPhase::CommitFailed: caption = Status::CommitFailed; break;
-        case RunPhase::Completed: caption = Status::Completed; break;
-        case RunPhase::Rehearsed: caption = Status::Rehearsed; break;
-        }
+// The caption's parts in English; CaptionInLanguage puts each through the catalogue.
+static const char* PhaseCaption(const RunStatus& status) {
+    if (!status.Phase)
+        return "";
+    switch (*status.Phase) {
+    case RunPhase::ProfileUpload: return Status::ProfileUpload;
+    case RunPhase::ImageUpload: return Status::ImageUpload;
+    case RunPhase::EntryCritical: return Status::EntryCritical;
+    case RunPhase::Verify: return Status::Verify;
+    case RunPhase::Commit: return Status::Commit;
+    case RunPhase::CommitFailed: return Status::CommitFailed;
+    case RunPhase::Completed: return Status::Completed;
+    case RunPhase::Rehearsed: return Status::Rehearsed;
     }
+    return "";
+}
+
+static const char* EndSuffix(const RunStatus& status) {
     switch (status.End) {
-    case PhaseEnd::None: break;
-    case PhaseEnd::Failed: caption += Suffix::Fail; break;
-    case PhaseEnd::ProfileCheckFailed: caption += Suffix::ProfileCheckFail; break;
-    case PhaseEnd::ReadFailed: caption += Suffix::ReadFail; break;
-    case PhaseEnd::CompareFailed: caption += Suffix::CompareFail; break;
-    case PhaseEnd::Interrupted: caption += Suffix::Interrupted; break;
+    case PhaseEnd::None: return "";
+    case PhaseEnd::Failed: return Suffix::Fail;
+    case PhaseEnd::ProfileCheckFailed: return Suffix::ProfileCheckFail;
+    case PhaseEnd::ReadFailed: return Suffix::ReadFail;
+    case PhaseEnd::CompareFailed: return Suffix::CompareFail;
+    case PhaseEnd::Interrupted: return Suffix::Interrupted;
     }
-    return caption;
+    return "";
+}
+
+std::string CaptionOf(const RunStatus& status) { return std::string(PhaseCaption(status)) + EndSuffix(status); }
+
+std::string CaptionInLanguage(const RunStatus& status) {
+    return std::string(_(PhaseCaption(status))) + _(EndSuffix(status));
 }
 
 std::string AlreadyUpdated(const std::string& driveRevision) {
-    return "\nWARNING:\n\nYour drive FW:" + PrintableText(driveRevision) + " is aready the most updated ?";
+    return FormatText(_("\nWARNING:\n\nYour drive FW:%s is aready the most updated ?"),
+                      PrintableText(driveRevision).c_str());
 }
 
 std::string UpdateQuestion(const std::string& driveRevision, const std::string& newRevision) {
-    return "\nUpdate FW:" + PrintableText(driveRevision) + " to FW:" + newRevision + " ?\n";
+    return FormatText(_("\nUpdate FW:%s to FW:%s ?\n"), PrintableText(driveRevision).c_str(), newRevision.c_str());
 }
 
 std::string Unidentified(const std::string& devicePath, const std::string& cause) {
-    const std::string drive = devicePath.empty() ? "The drive" : "The drive " + PrintableText(devicePath);
-    return drive + " could not be identified (" + cause + "); nothing was sent to it.";
+    if (devicePath.empty())
+        return FormatText(_("The drive could not be identified (%s); nothing was sent to it."), cause.c_str());
+    return FormatText(_("The drive %s could not be identified (%s); nothing was sent to it."),
+                      PrintableText(devicePath).c_str(), cause.c_str());
 }
 
 std::string NoLongerQualifies(const std::string& devicePath, const std::string& qualifiedAs, const std::string& now,
                               const std::string& why) {
-    const std::string drive = devicePath.empty() ? "The drive" : "The drive " + devicePath;
-    return drive + " no longer qualifies for this firmware (" + why + "): it qualified as \"" + qualifiedAs +
-           "\" and is now \"" + now + "\"; nothing was sent to it.";
+    if (devicePath.empty())
+        return FormatText(_("The drive no longer qualifies for this firmware (%s): it qualified as \"%s\" and is now "
+                            "\"%s\"; nothing was sent to it."),
+                          why.c_str(), qualifiedAs.c_str(), now.c_str());
+    return FormatText(_("The drive %s no longer qualifies for this firmware (%s): it qualified as \"%s\" and is now "
+                        "\"%s\"; nothing was sent to it."),
+                      devicePath.c_str(), why.c_str(), qualifiedAs.c_str(), now.c_str());
 }
 
 std::string BadImageLength(uint32_t length, uint32_t capacity) {
-    return "The embedded image length " + std::to_string(length) + " is not between 1 and " +
-           std::to_string(capacity) + " bytes; nothing was sent to the drive.";
+    return FormatText(_("The embedded image length %u is not between 1 and %u bytes; nothing was sent to the drive."),
+                      unsigned(length), unsigned(capacity));
 }
 
 std::string TransferTooLong(const char* prefix, uint32_t count, uint32_t room) {
-    return std::string(prefix) + "transfer of " + std::to_string(count) + " bytes exceeds the " +
-           std::to_string(room) + "-byte transfer buffer";
+    return prefix + FormatText(_("transfer of %u bytes exceeds the %u-byte transfer buffer"), unsigned(count),
+                                  unsigned(room));
+}
+
+// The subject of a sentence about a drive, named by its device path where it has one.
+static std::string TheDrive(const std::string& devicePath) {
+    return devicePath.empty() ? _("The drive") : FormatText(_("The drive %s"), devicePath.c_str());
 }
 
 std::string DriveStoppedAnswering(const std::string& devicePath, const std::string& cause, LossPoint point) {
-    const std::string drive = devicePath.empty() ? "The drive" : "The drive " + devicePath;
+    const std::string drive = TheDrive(devicePath);
     switch (point) {
     case LossPoint::BeforeUpload:
-        return drive + " stopped answering (" + cause + ") while it was being made ready: it was unplugged, " +
-               "switched off or reset. Nothing was sent to its memory; its flash is unchanged.";
+        return FormatText(_("%s stopped answering (%s) while it was being made ready: it was unplugged, switched off or "
+                            "reset. Nothing was sent to its memory; its flash is unchanged."),
+                          drive.c_str(), cause.c_str());
     case LossPoint::BeforeCommit:
-        return drive + " stopped answering (" + cause + ") before the commit: it was unplugged, switched off or " +
-               "reset. The commit was not sent; its flash is unchanged. Connect it again and run the update again.";
+        return FormatText(_("%s stopped answering (%s) before the commit: it was unplugged, switched off or reset. The "
+                            "commit was not sent; its flash is unchanged. Connect it again and run the update again."),
+                          drive.c_str(), cause.c_str());
     case LossPoint::DuringCommit:
         break;
     }
-    return drive + " stopped answering (" + cause + ") during the commit, while it was writing its flash. The " +
-           "update did not complete and restarting the computer will not complete it. The drive's firmware may " +
-           "now be incomplete: if the drive does not come back when connected again (flashutil --list), it needs " +
-           "its maker's recovery procedure.";
+    return FormatText(_("%s stopped answering (%s) during the commit, while it was writing its flash. The update did not "
+                        "complete and restarting the computer will not complete it. The drive's firmware may now be "
+                        "incomplete: if the drive does not come back when connected again (flashutil --list), it needs "
+                        "its maker's recovery procedure."),
+                      drive.c_str(), cause.c_str());
 }
 
 std::string NotSent(const std::string& devicePath, const std::string& command, const std::string& cause) {
-    const std::string drive = devicePath.empty() ? "the drive" : devicePath;
-    return command + " could not be sent to " + drive + " (" + cause + "); nothing was sent to its memory.";
+    const std::string drive = devicePath.empty() ? _("the drive") : devicePath;
+    return FormatText(_("%s could not be sent to %s (%s); nothing was sent to its memory."), command.c_str(),
+                      drive.c_str(), cause.c_str());
 }
 
 std::string NoMakerProfiles(const std::string& devicePath) {
-    return PrintableText(devicePath) + ": this firmware needs the flash-chip profiles of the drive's maker, and this utility was "
-                        "built without them. Nothing was sent to the drive. Rebuild the utility with the maker's "
-                        "profiles (flashutil --build ... --profiles FILE, or Profiles=FILE in the model's section "
-                        "of the model file).";
+    return FormatText(_("%s: this firmware needs the flash-chip profiles of the drive's maker, and this utility was built "
+                        "without them. Nothing was sent to the drive. Rebuild the utility with the maker's profiles "
+                        "(flashutil --build ... --profiles FILE, or Profiles=FILE in the model's section of the model "
+                        "file)."),
+                      PrintableText(devicePath).c_str());
 }
 
 std::string DamagedUtility(const std::string& file, const std::string& cause) {
-    return "This utility is damaged: " + file + " no longer matches what was recorded when it was built (" + cause +
-           "). Nothing was sent to any drive. Use an undamaged copy or build it again.";
+    return FormatText(_("This utility is damaged: %s no longer matches what was recorded when it was built (%s). Nothing "
+                        "was sent to any drive. Use an undamaged copy or build it again."),
+                      file.c_str(), cause.c_str());
 }
 
 std::string UnsealedUtility(const std::string& file) {
-    return file + " carries no checksum (it was built by an earlier version), so damage to its image cannot be "
-                  "detected.";
+    return FormatText(_("%s carries no checksum (it was built by an earlier version), so damage to its image cannot be "
+                        "detected."),
+                      file.c_str());
+}
+
+// A status caption is kept in English (the history and the JSON events record it); it is
+// put into the user's language where it is shown: the phase's caption, then a failure's suffix.
+std::string StatusInLanguage(const std::string& status) {
+    static const char* const captions[] = {Status::ProfileUpload, Status::ImageUpload,  Status::EntryCritical,
+                                           Status::Verify,        Status::Commit,       Status::CommitFailed,
+                                           Status::Completed,     Status::Rehearsed};
+    static const char* const suffixes[] = {Suffix::Fail, Suffix::ProfileCheckFail, Suffix::ReadFail,
+                                           Suffix::CompareFail, Suffix::Interrupted};
+    for (const char* caption : captions) {
+        if (status.rfind(caption, 0) != 0)
+            continue;
+        const std::string rest = status.substr(std::strlen(caption));
+        for (const char* suffix : suffixes)
+            if (rest == suffix)
+                return std::string(_(caption)) + _(suffix);
+        if (rest.empty())
+            return _(caption);
+    }
+    return status;
 }
 
 std::string SignedUtility(const std::string& file, const std::string& signer, const std::string& fingerprint) {

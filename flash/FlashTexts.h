@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Every text a flash-mode start-up and a flash run show, composed in one place. The
-// wording, spelling and blanks are the product's and are kept exactly.
+// wording, spelling and blanks are the product's and are kept exactly; they are the English
+// message ids of the translations. The constants are marked N_() and translated with _()
+// where they are shown.
 
 #include <cstdint>
 #include <string>
 
 #include "flash/Qualification.h"
 #include "ui/RunObserver.h"
+#include "ui/Translate.h"
 
 namespace FlashTexts {
 
@@ -16,9 +19,9 @@ std::string Caption(const IdentityTexts& texts);  // Vendor + " Flash Utility V1
 std::string Prompt(const IdentityTexts& texts);   // "Select the " + Vendor + " drive you want to update:"
 std::string Warning(const IdentityTexts& texts);
 std::string ErrorReportHead(const IdentityTexts& texts);
-constexpr const char* UtilityTitle = " Flash Utility V1.048 for";
-constexpr const char* NoDriveTail = "\nCan't find ATAPI Drive !\n";
-constexpr const char* DetectedDrivesHead = "\nDetected drives:\n";
+constexpr const char* UtilityTitle = " Flash Utility V1.048 for";  // a name: not translated
+constexpr const char* NoDriveTail = N_("\nCan't find ATAPI Drive !\n");
+constexpr const char* DetectedDrivesHead = N_("\nDetected drives:\n");
 
 // The revision check and the questions of a run.
 std::string AlreadyUpdated(const std::string& driveRevision);
@@ -28,11 +31,11 @@ std::string Unidentified(const std::string& devicePath, const std::string& cause
 std::string NoLongerQualifies(const std::string& devicePath, const std::string& qualifiedAs, const std::string& now,
                               const std::string& why);
 std::string BadImageLength(uint32_t length, uint32_t capacity);
-constexpr const char* RestartQuestion = "The system needs to be restarted for the changes to take effect ?";
-constexpr const char* RestartRefused = "The system could not be asked to restart. Please restart it yourself.";
-constexpr const char* RemoveDisc = "Remove disc, before to do the flash task.";
+constexpr const char* RestartQuestion = N_("The system needs to be restarted for the changes to take effect ?");
+constexpr const char* RestartRefused = N_("The system could not be asked to restart. Please restart it yourself.");
+constexpr const char* RemoveDisc = N_("Remove disc, before to do the flash task.");
 constexpr const char* StillBecomingReady =
-    "The drive is still becoming ready; nothing was sent to its memory. Try again when it has settled.";
+    N_("The drive is still becoming ready; nothing was sent to its memory. Try again when it has settled.");
 // A drive whose commands stopped reaching it (unplugged, switched off, reset, or silent until
 // the timeout), by where the run was: before anything went to its memory, before the commit,
 // or during the commit, when its flash may be half written.
@@ -40,14 +43,14 @@ enum class LossPoint { BeforeUpload, BeforeCommit, DuringCommit };
 std::string DriveStoppedAnswering(const std::string& devicePath, const std::string& cause, LossPoint point);
 // A readiness command the system did not pass to the drive for another reason.
 std::string NotSent(const std::string& devicePath, const std::string& command, const std::string& cause);
-constexpr const char* CompareFailed = "Compare BIN and DRAM fail!";
-constexpr const char* ProfileCompareFailed = "Compared profile error!";
+constexpr const char* CompareFailed = N_("Compare BIN and DRAM fail!");
+constexpr const char* ProfileCompareFailed = N_("Compared profile error!");
 // A profile or DVD image on a real drive, from a utility built without the maker's profiles.
 std::string NoMakerProfiles(const std::string& devicePath);
 // The end of a rehearsal (--no-commit).
 constexpr const char* Rehearsed =
-    "Rehearsal complete: the drive took the image into its memory and gave it back intact. Its flash was not "
-    "changed; run again without --no-commit to flash it.";
+    N_("Rehearsal complete: the drive took the image into its memory and gave it back intact. Its flash was not "
+       "changed; run again without --no-commit to flash it.");
 // A utility whose seal no longer matches, and one built before utilities were sealed.
 std::string DamagedUtility(const std::string& file, const std::string& cause);
 std::string UnsealedUtility(const std::string& file);
@@ -57,23 +60,25 @@ std::string RefusedByPolicy(const std::string& file, const std::string& why);
 
 // The status caption of each phase, and what a failure appends to it.
 namespace Status {
-constexpr const char* ProfileUpload = "Write profile to drive's DRAM... ";
-constexpr const char* ImageUpload = "Write BIN to drive's DRAM... ";
-constexpr const char* EntryCritical = "Drive entry critical... ";
-constexpr const char* Verify = "Read back and Verify drive's DRAM... ";
-constexpr const char* Commit = "Don't turn off the system, Flash is in progress...";
-constexpr const char* CommitFailed = "Flash Fail.";
-constexpr const char* Completed = "Flash Completed.";
-constexpr const char* Rehearsed = "Rehearsal complete, flash not changed.";
+constexpr const char* ProfileUpload = N_("Write profile to drive's DRAM... ");
+constexpr const char* ImageUpload = N_("Write BIN to drive's DRAM... ");
+constexpr const char* EntryCritical = N_("Drive entry critical... ");
+constexpr const char* Verify = N_("Read back and Verify drive's DRAM... ");
+constexpr const char* Commit = N_("Don't turn off the system, Flash is in progress...");
+constexpr const char* CommitFailed = N_("Flash Fail.");
+constexpr const char* Completed = N_("Flash Completed.");
+constexpr const char* Rehearsed = N_("Rehearsal complete, flash not changed.");
 }  // namespace Status
 // The status caption of a run's status: its phase's caption, then what its ending appends.
 std::string CaptionOf(const RunStatus& status);
+// The same caption in the user's language, for showing; the history and JSON keep CaptionOf's.
+std::string CaptionInLanguage(const RunStatus& status);
 namespace Suffix {
-constexpr const char* Fail = ", Fail! ";
-constexpr const char* ProfileCheckFail = ", Valid Profile Fail!";
-constexpr const char* ReadFail = ", Read Fail! ";
-constexpr const char* CompareFail = ", Compare BIN and DRAM Fail! ";
-constexpr const char* Interrupted = ", Interrupted! Nothing was flashed.";
+constexpr const char* Fail = N_(", Fail! ");
+constexpr const char* ProfileCheckFail = N_(", Valid Profile Fail!");
+constexpr const char* ReadFail = N_(", Read Fail! ");
+constexpr const char* CompareFail = N_(", Compare BIN and DRAM Fail! ");
+constexpr const char* Interrupted = N_(", Interrupted! Nothing was flashed.");
 }  // namespace Suffix
 
 // The prefixes of a failed command's message; the drive's error text follows.
@@ -89,5 +94,7 @@ constexpr const char* WriteProfile = "Write Profile> ";
 constexpr const char* ReadProfile = "Read Profile> ";
 }  // namespace Prefix
 std::string TransferTooLong(const char* prefix, uint32_t count, uint32_t room);
+// A status caption, with a failure's suffix, in the user's language for showing.
+std::string StatusInLanguage(const std::string& status);
 
 }  // namespace FlashTexts

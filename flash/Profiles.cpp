@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "flash/FlashTexts.h"
+#include "ui/Translate.h"
 #include "flash/ProfileData.h"
 
 namespace {
@@ -81,7 +82,7 @@ bool ReadVerifyProfile(DriveCommands& commands, const ImageKind& kind, std::span
     if (!commands.Judged(Commands::ReadProfile(length), P::ReadProfile))
         return false;
     if (std::memcmp(commands.Drive().Buffer(), profile.Bytes.data(), length) != 0) {
-        commands.Messages().Show(FlashTexts::ProfileCompareFailed, MessageKind::Plain);
+        commands.Messages().Show(_(FlashTexts::ProfileCompareFailed), MessageKind::Plain);
         return false;
     }
     return true;

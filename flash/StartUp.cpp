@@ -2,6 +2,7 @@
 #include "flash/StartUp.h"
 
 #include "flash/FlashTexts.h"
+#include "ui/Translate.h"
 #include "image/Seal.h"
 #include "platform/PrintableText.h"
 
@@ -45,7 +46,7 @@ std::string FlashStartUp::CaptionText() const { return FlashTexts::Caption(Texts
 std::string FlashStartUp::WarningText() const { return FlashTexts::Warning(Texts_); }
 
 bool FlashStartUp::AskWarning(Answers& answers) {
-    return answers.Ask(Question::StartUpWarning, WarningText(), MessageKind::Warning, MessageAnswer::Yes, "Warning");
+    return answers.Ask(Question::StartUpWarning, WarningText(), MessageKind::Warning, MessageAnswer::Yes, _("Warning"));
 }
 
 bool FlashStartUp::CheckCondition() const {
@@ -63,12 +64,12 @@ FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui) {
     Drives_ = std::make_unique<CDDrives>(Platform_, &ui);
 
     if (Drives_->Count() == 0) {
-        ErrorReport_ += FlashTexts::NoDriveTail;
-        ui.Show(ErrorReport_, MessageKind::Error, "Error");
+        ErrorReport_ += _(FlashTexts::NoDriveTail);
+        ui.Show(ErrorReport_, MessageKind::Error, _("Error"));
         return Detection::NoDrive;
     }
 
-    ErrorReport_ += FlashTexts::DetectedDrivesHead + std::string(59, '-') + "\n";
+    ErrorReport_ += _(FlashTexts::DetectedDrivesHead) + std::string(59, '-') + "\n";
     for (int i = 0; i < Drives_->Count(); ++i) {
         Drives_->Select(static_cast<int16_t>(i));
         CDDrive* drive = Drives_->Current();
@@ -81,7 +82,7 @@ FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui) {
     }
 
     if (Entries_.empty()) {
-        ui.Show(ErrorReport_, MessageKind::Error, "Error");
+        ui.Show(ErrorReport_, MessageKind::Error, _("Error"));
         return Detection::NoneQualify;
     }
     return Detection::Ready;

@@ -7,9 +7,10 @@
 set -euo pipefail
 
 run_packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config gettext
   qt6-base-dev libgl-dev libxcb1-dev libwayland-dev
   libssl-dev nlohmann-json3-dev libsgutils2-dev libudev-dev
+  qt6-translations-l10n
 )
 test_packages=(
   dpkg-dev desktop-file-utils appstream groff-base man-db

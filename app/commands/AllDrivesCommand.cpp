@@ -38,6 +38,7 @@
 #include "flash/FlashVerdict.h"
 #include "flash/RunNames.h"
 #include "flash/FlashTexts.h"
+#include "ui/Translate.h"
 #include "flash/StartUp.h"
 #include "history/HistoryLog.h"
 #include "history/HistoryPlace.h"
@@ -344,7 +345,7 @@ private:
             flashed = flashed || (drive.Report && drive.Report->Outcome == FlashOutcome::Completed);
         if (!flashed)
             return;
-        if (!Questions_.Ask(Question::Restart, FlashTexts::RestartQuestion, MessageKind::Confirmation,
+        if (!Questions_.Ask(Question::Restart, _(FlashTexts::RestartQuestion), MessageKind::Confirmation,
                             MessageAnswer::No))
             return;
         const bool requested = platform.RequestRestart();
@@ -352,7 +353,7 @@ private:
             if (drive.Report && drive.Report->Outcome == FlashOutcome::Completed)
                 drive.Report->RestartRequested = requested;
         if (!requested)
-            Questions_.Show(FlashTexts::RestartRefused, MessageKind::Plain);
+            Questions_.Show(_(FlashTexts::RestartRefused), MessageKind::Plain);
     }
 
     const Options& Options_;

@@ -5,6 +5,7 @@
 
 #include "flash/FlashTexts.h"
 #include "platform/PrintableText.h"
+#include "ui/Translate.h"
 
 namespace {
 constexpr int BarWidth = 20;
@@ -75,7 +76,7 @@ void FleetDisplay::Started(const IdentityTexts&, const std::string&, const std::
     Lines_.clear();
     for (const FleetDrive& drive : drives)
         if (drive.Chosen()) {
-            Lines_.push_back({drive.Device, "waiting", 0, ""});
+            Lines_.push_back({drive.Device, _("waiting"), 0, ""});
             DeviceWidth_ = std::max(DeviceWidth_, drive.Device.size());
         }
 }
@@ -85,7 +86,7 @@ void FleetDisplay::Step(const std::string& device, const RunStatus& status) {
     Line* line = Find(device);
     if (line == nullptr || Quiet_)
         return;
-    line->Status = FlashTexts::CaptionOf(status);
+    line->Status = FlashTexts::CaptionInLanguage(status);
     if (Live_)
         Redraw();
     else {
@@ -105,7 +106,7 @@ void FleetDisplay::Progress(const std::string& device, int percent) {
     if (Live_)
         Redraw();
     else if (newTenth) {
-        std::fprintf(Out_, "%s: Progress: %d%%\n", PrintableText(device).c_str(), percent);
+        std::fprintf(Out_, _("%s: Progress: %d%%\n"), PrintableText(device).c_str(), percent);
         std::fflush(Out_);
     }
 }

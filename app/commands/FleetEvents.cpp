@@ -2,6 +2,7 @@
 #include "app/commands/FleetEvents.h"
 
 #include "flash/RunNames.h"
+#include "ui/Translate.h"
 
 std::string DriveOutcomeKeyOf(const FleetDrive& drive) {
     if (!drive.ProblemKey.empty())
@@ -20,19 +21,29 @@ std::string OutcomeWords(const FleetDrive& drive) {
         return drive.Problem;
     const std::string key = DriveOutcomeKeyOf(drive);
     if (key == "skipped")
-        return "skipped: " + drive.SkipReason;
+        return _("skipped: ") + drive.SkipReason;
     if (key == "busy")
-        return "not claimed: " + drive.Refusal;
+        return _("not claimed: ") + drive.Refusal;
     if (key == "commit_failed")
-        return "FAILED at the commit";
+        return _("FAILED at the commit");
     if (key == "failed_before_commit")
-        return "FAILED before the commit (flash unchanged)";
+        return _("FAILED before the commit (flash unchanged)");
     if (key == "interrupted")
-        return "interrupted before the commit (flash unchanged)";
+        return _("interrupted before the commit (flash unchanged)");
     if (key == "disc_present")
-        return "not flashed: a disc is in the tray";
+        return _("not flashed: a disc is in the tray");
     if (key == "not_run")
-        return "not run (interrupted)";
+        return _("not run (interrupted)");
+    if (key == "completed")
+        return _("completed");
+    if (key == "rehearsed")
+        return _("rehearsed");
+    if (key == "unidentified")
+        return _("unidentified");
+    if (key == "revision_refused")
+        return _("revision refused");
+    if (key == "declined")
+        return _("declined");
     std::string words = key;
     for (char& c : words)
         if (c == '_')

@@ -5,17 +5,18 @@
 #include <cstdio>
 
 #include "app/commands/Options.h"
+#include "ui/Translate.h"
 
 namespace {
 
 constexpr const char* FileVersion = FLASHUTIL_VERSION;  // the project's version, from CMake
-constexpr const char* FileDescription = "Flash utility for CD-RW drive";
+constexpr const char* FileDescription = N_("Flash utility for CD-RW drive");
 
-constexpr const char* Usage =
+constexpr const char* Usage = N_(
     "Usage: flashutil [--list | --cli | --build | --info | --extract-image OUT | --history |\n"
-    "                  --verify | --help | --version] [OPTION...] [FILE]\n";
+    "                  --verify | --help | --version] [OPTION...] [FILE]\n");
 
-constexpr const char* Modes =
+constexpr const char* Modes = N_(
     "\n"
     "Updates the firmware of a CD-RW/DVD drive. A built copy carries the drive identity it\n"
     "is meant for and the firmware image (flash mode); a blank copy builds such copies\n"
@@ -42,9 +43,9 @@ constexpr const char* Modes =
     "                         a trusted key (exit 0); else say why (codes below)\n"
     "  -h, --help             show this help and exit\n"
     "  -V, --version          show the version and exit\n"
-    "Options may be abbreviated where that is unambiguous; \"--\" ends them.\n";
+    "Options may be abbreviated where that is unambiguous; \"--\" ends them.\n");
 
-constexpr const char* DriveSelection =
+constexpr const char* DriveSelection = N_(
     "\n"
     "Drive selection (window, --list, --cli; --device or --virtual-drive, not both):\n"
     "  -d, --device PATH      use only this drive (/dev/sgN, or /dev/srN); repeated,\n"
@@ -75,9 +76,9 @@ constexpr const char* DriveSelection =
     "      replay=FILE        the drive of a recording (--trace-data), played back; a\n"
     "                         command that differs from it stops the run (exit code 8)\n"
     "                         (a regular file of at most 64 MiB; no other key with it)\n"
-    "                         fail, status, error, timeout and corrupt may be repeated.\n";
+    "                         fail, status, error, timeout and corrupt may be repeated.\n");
 
-constexpr const char* Flashing =
+constexpr const char* Flashing = N_(
     "\n"
     "Flashing (--cli, and --trace and --no-commit for the window too):\n"
     "  --all                  flash every qualifying drive at once: one warning, one\n"
@@ -129,9 +130,9 @@ constexpr const char* Flashing =
     "RequireSignature=yes in /etc/flashutil/flashutil.conf, a copy not signed by a key\n"
     "in /etc/flashutil/trusted-keys/ is refused before any drive command.\n"
     "\n"
-    "Window (no mode): Qt's -platform, -display and -style options are passed on.\n";
+    "Window (no mode): Qt's -platform, -display and -style options are passed on.\n");
 
-constexpr const char* Examples =
+constexpr const char* Examples = N_(
     "\n"
     "Examples:\n"
     "  flashutil                                   open the window\n"
@@ -145,17 +146,17 @@ constexpr const char* Examples =
     "  flashutil --build --model 0 --image QF10.BIN --sign-key maker.key\n"
     "                                              build and sign QF10.EXE\n"
     "  flashutil --verify QF10.EXE                 check QF10.EXE's signature\n"
-    "  flashutil --cli QF10.EXE                    flash the utility QF10.EXE as data\n";
+    "  flashutil --cli QF10.EXE                    flash the utility QF10.EXE as data\n");
 
 }  // namespace
 
 int RunHelp() {
-    std::fputs(Usage, stdout);
-    std::fputs(Modes, stdout);
-    std::fputs(DriveSelection, stdout);
-    std::fputs(Flashing, stdout);
-    std::fputs(Examples, stdout);
-    std::printf(
+    std::fputs(_(Usage), stdout);
+    std::fputs(_(Modes), stdout);
+    std::fputs(_(DriveSelection), stdout);
+    std::fputs(_(Flashing), stdout);
+    std::fputs(_(Examples), stdout);
+    std::printf(_(
         "\n"
         "Exit status (--list, --cli, --build):\n"
         "  %d  success\n"
@@ -181,7 +182,7 @@ int RunHelp() {
         "  %d  damaged: its seal or its signature does not match\n"
         "  %d  not signed\n"
         "  %d  signed by a key not trusted here\n"
-        "  %d  signed by a key only the user trusts, where the policy requires the system's\n",
+        "  %d  signed by a key only the user trusts, where the policy requires the system's\n"),
         ExitCode::Success, ExitCode::Failure, ExitCode::Usage, ExitCode::NoDrive,
         ExitCode::Refused, ExitCode::Busy, ExitCode::FailedBeforeCommit,
         ExitCode::FailedAtCommit, ExitCode::ReplayDiverged, ExitCode::PartialSuccess,
@@ -192,7 +193,7 @@ int RunHelp() {
 }
 
 int RunVersion() {
-    std::printf("flashutil %s\n%s\n%s\n", FileVersion, FileDescription,
-                "Licensed under the Apache License, Version 2.0 (SPDX: Apache-2.0).");
+    std::printf("flashutil %s\n%s\n%s\n", FileVersion, _(FileDescription),
+                _("Licensed under the Apache License, Version 2.0 (SPDX: Apache-2.0)."));
     return ExitCode::Success;
 }

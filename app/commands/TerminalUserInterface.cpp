@@ -5,16 +5,18 @@
 
 #include <cctype>
 
+#include "flash/FlashTexts.h"
 #include "platform/PrintableText.h"
+#include "ui/Translate.h"
 
 namespace {
 
 const char* KindName(MessageKind kind) {
     switch (kind) {
-    case MessageKind::Information: return "Information";
-    case MessageKind::Warning: return "Warning";
-    case MessageKind::Error: return "Error";
-    case MessageKind::Confirmation: return "Confirm";
+    case MessageKind::Information: return _("Information");
+    case MessageKind::Warning: return _("Warning");
+    case MessageKind::Error: return _("Error");
+    case MessageKind::Confirmation: return _("Confirm");
     case MessageKind::Plain: break;
     }
     return "";
@@ -94,26 +96,26 @@ MessageAnswer TerminalUserInterface::ShowMessage(const MessageRequest& request) 
 
 MessageAnswer TerminalUserInterface::Ask(const MessageRequest& request) {
     const bool yesByDefault = request.Default == MessageAnswer::Yes;
-    const char* prompt = yesByDefault ? "[Y/n] " : "[y/N] ";
+    const char* prompt = yesByDefault ? _("[Y/n] ") : _("[y/N] ");
     std::FILE* out = Streams_.Out;
     const bool restart = request.Asks == Question::Restart;
 
     if (Interrupted && Interrupted()) {
         if (!Quiet_)
-            std::fprintf(out, "%sno (interrupted)\n", prompt);
+            std::fprintf(out, _("%sno (interrupted)\n"), prompt);
         std::fflush(out);
         return MessageAnswer::No;
     }
     if (AssumeYes_) {
         const MessageAnswer answer = restart ? MessageAnswer::No : MessageAnswer::Yes;
         if (!Quiet_)
-            std::fprintf(out, "%s%s (--yes)\n", prompt, answer == MessageAnswer::Yes ? "yes" : "no");
+            std::fprintf(out, _("%s%s (--yes)\n"), prompt, answer == MessageAnswer::Yes ? _("yes") : _("no"));
         std::fflush(out);
         return answer;
     }
     if (!Streams_.InputIsTerminal) {
         if (!Quiet_)
-            std::fprintf(out, "%sno (no terminal to ask on; --yes answers Yes)\n", prompt);
+            std::fprintf(out, _("%sno (no terminal to ask on; --yes answers Yes)\n"), prompt);
         std::fflush(out);
         if (!restart)
             Refused_ = true;
@@ -132,11 +134,12 @@ MessageAnswer TerminalUserInterface::Ask(const MessageRequest& request) {
         const std::string answer = Lowered(Trimmed(line));
         if (answer.empty())
             return yesByDefault ? MessageAnswer::Yes : MessageAnswer::No;
-        if (answer == "y" || answer == "yes")
+        // The English answers are understood in every language.
+        if (answer == "y" || answer == "yes" || answer == Lowered(_("y")) || answer == Lowered(_("yes")))
             return MessageAnswer::Yes;
-        if (answer == "n" || answer == "no")
+        if (answer == "n" || answer == "no" || answer == Lowered(_("n")) || answer == Lowered(_("no")))
             return MessageAnswer::No;
-        std::fputs("Please answer y or n.\n", out);
+        std::fputs(_("Please answer y or n.\n"), out);
     }
 }
 
@@ -145,7 +148,7 @@ void TerminalUserInterface::SetStatus(const std::string& text) {
     if (text.empty() || Quiet_)
         return;
     EndProgressLine();
-    std::fprintf(Streams_.Out, "%s\n", PrintableText(text).c_str());
+    std::fprintf(Streams_.Out, "%s\n", PrintableText(FlashTexts::StatusInLanguage(text)).c_str());
     std::fflush(Streams_.Out);
 }
 
@@ -200,7 +203,7 @@ void TerminalUserInterface::ShowProgress() {
     const int tenth = percent / 10;
     if (tenth <= LastShown_)
         return;
-    std::fprintf(out, "Progress: %d%%\n", percent);
+    std::fprintf(out, _("Progress: %d%%\n"), percent);
     std::fflush(out);
     LastShown_ = tenth;
 }
@@ -209,6 +212,6 @@ void TerminalUserInterface::ReplaceListEntry(int, const std::string& text) {
     if (Quiet_)
         return;
     EndProgressLine();
-    std::fprintf(Streams_.Out, "Drive: %s\n", PrintableText(text).c_str());
+    std::fprintf(Streams_.Out, _("Drive: %s\n"), PrintableText(text).c_str());
     std::fflush(Streams_.Out);
 }

@@ -15,6 +15,7 @@
 #include "image/Builder.h"
 #include "image/ModelConfig.h"
 #include "image/ModelFileLookup.h"
+#include "ui/Translate.h"
 
 BuilderWindow::BuilderWindow(FlashFormSettings settings) : FormWindow(std::move(settings)) {
     connect(FileListBox1, &QListWidget::itemClicked, this, [this] { FileChosen(); });
@@ -46,9 +47,9 @@ void BuilderWindow::StartUp() {
     ComboBox->setCurrentIndex(0);
     ChoiceChanged();
     FileListBox1->setVisible(true);
-    SelectDriveLabel->setText(QStringLiteral("Select Model: "));
-    ComboBox->setAccessibleName(QStringLiteral("Models"));
-    FlashButton->setText(QStringLiteral("Build"));
+    SelectDriveLabel->setText(QString::fromUtf8(_("Select Model: ")));
+    ComboBox->setAccessibleName(QString::fromUtf8(_("Models")));
+    FlashButton->setText(QString::fromUtf8(_("Build")));
     FlashButton->setEnabled(false);
 }
 
@@ -59,7 +60,7 @@ void BuilderWindow::ChoiceChanged() {
     Mask_ = FromCoreText(Models_->BinMaskList[std::size_t(i)]);
     ReadFileList();
     setWindowTitle(FromCoreText(UtilityTitle) + FromCoreText(Models_->FwRangeList[std::size_t(i)]) +
-                   QStringLiteral(" [Buiding]"));
+                   QString::fromUtf8(_(" [Buiding]")));
     FlashButton->setEnabled(false);
 }
 

@@ -16,6 +16,7 @@
 
 #include "flash/FlashTexts.h"
 #include "app/gui/FormLayout.h"
+#include "ui/Translate.h"
 
 const char* const UtilityTitle = FlashTexts::UtilityTitle;
 
@@ -146,10 +147,10 @@ void FormWindow::CreateControls() {
     // What a screen reader calls each control: without a name it reads a list or a bar as
     // nothing, or as its current value. The choice list holds drives here; the builder
     // names it again for its models.
-    ComboBox->setAccessibleName(QStringLiteral("Drives"));
-    FileListBox1->setAccessibleName(QStringLiteral("Image files"));
-    ProgressBar->setAccessibleName(QStringLiteral("Progress"));
-    GroupBox2->setAccessibleName(QStringLiteral("Status"));
+    ComboBox->setAccessibleName(QString::fromUtf8(_("Drives")));
+    FileListBox1->setAccessibleName(QString::fromUtf8(_("Image files")));
+    ProgressBar->setAccessibleName(QString::fromUtf8(_("Progress")));
+    GroupBox2->setAccessibleName(QString::fromUtf8(_("Status")));
 
     // Tab order: ComboBox, GroupBox2, FlashButton, ProgressBar, FileListBox1. The frame
     // and the bar take no focus, so the keyboard goes ComboBox, FlashButton, FileListBox1.

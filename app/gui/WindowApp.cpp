@@ -29,6 +29,7 @@
 #include "app/commands/UtilitySubject.h"
 #include "app/gui/BuilderWindow.h"
 #include "app/gui/FlashWindow.h"
+#include "app/gui/QtLanguage.h"
 
 namespace {
 
@@ -268,6 +269,7 @@ int RunWindowApplication(const Options& options, int argc, char** argv) {
     }
 
     QApplication application(qtArgc, qtArgv.data());
+    LoadQtTranslations(application);
     // The desktop entry's name: desktops match the window to its entry and icon by it.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.flashutil.flashutil"));
     int code = 0;

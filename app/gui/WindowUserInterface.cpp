@@ -10,6 +10,9 @@
 #include <QPushButton>
 #include <QThread>
 
+#include "flash/FlashTexts.h"
+#include "ui/Translate.h"
+
 const char* const ApplicationTitle = "KAVENO Windows Flash utility";
 
 QString FromCoreText(const std::string& text) {
@@ -45,10 +48,10 @@ void WindowUserInterface::OnWindowThread(const std::function<void()>& job) {
 
 QString WindowUserInterface::DefaultTitle(MessageKind kind) {
     switch (kind) {
-    case MessageKind::Warning: return QStringLiteral("Warning");
-    case MessageKind::Error: return QStringLiteral("Error");
-    case MessageKind::Information: return QStringLiteral("Information");
-    case MessageKind::Confirmation: return QStringLiteral("Confirm");
+    case MessageKind::Warning: return QString::fromUtf8(_("Warning"));
+    case MessageKind::Error: return QString::fromUtf8(_("Error"));
+    case MessageKind::Information: return QString::fromUtf8(_("Information"));
+    case MessageKind::Confirmation: return QString::fromUtf8(_("Confirm"));
     case MessageKind::Plain: break;
     }
     // A plain box carries the application's title.
@@ -98,14 +101,15 @@ MessageAnswer WindowUserInterface::ShowMessage(const MessageRequest& request) {
 
 void WindowUserInterface::SetStatus(const std::string& text) {
     OnWindowThread([&] {
-        StatusFrame_->setTitle(FromCoreText(text));
+        Caption_ = text;
+        StatusFrame_->setTitle(FromCoreText(FlashTexts::StatusInLanguage(text)));
         StatusFrame_->repaint();
     });
 }
 
 std::string WindowUserInterface::Status() {
     std::string text;
-    OnWindowThread([&] { text = ToCoreText(StatusFrame_->title()); });
+    OnWindowThread([&] { text = Caption_; });
     return text;
 }
 

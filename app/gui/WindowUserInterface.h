@@ -66,6 +66,9 @@ private:
     AnswerHook Answer_;
     ProgressModel Progress_;
     bool Busy_ = false;
+    // The caption as the run set it (English, as the history records it); the frame shows it
+    // in the user's language.
+    std::string Caption_;
 };
 
 // "KAVENO Windows Flash utility": the title of a plain box and of the box that shows an

@@ -106,6 +106,10 @@ for f in usr/bin/flashutil \
     [ -f "$root/$f" ] || fail "package lacks /$f"
 done
 [ -x "$root/usr/bin/flashutil" ] || fail "/usr/bin/flashutil is not executable"
+for po in "$source_dir"/po/*.po; do
+    language=$(basename "$po" .po)
+    [ -f "$root/usr/share/locale/$language/LC_MESSAGES/flashutil.mo" ] || fail "package lacks the $language catalogue"
+done
 # Every published schema, as in the sources.
 for schema in "$source_dir"/docs/schema/*.json; do
     cmp -s "$schema" "$root/usr/share/flashutil/schema/${schema##*/}" || fail "package lacks or changes ${schema##*/}"
