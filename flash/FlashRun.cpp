@@ -129,20 +129,12 @@ FlashOutcome FlashRun::CheckProfiles() {
     return FlashOutcome::FailedBeforeCommit;
 }
 
-// The revision check and the confirmation. Completed when the run may go on.
-FlashOutcome FlashRun::CheckRevision(const std::string& driveRevision, const std::string& newRevision) {
-    if (Verdict_.Result == FlashVerdict::Kind::RevisionRefused) {
-        Answers_.Show(FlashTexts::AlreadyUpdated(driveRevision), MessageKind::Warning);
-        return FlashOutcome::RevisionRefused;
-    }
-    Report_.Step = FlashStep::Confirmation;
-    if (Control_.Approved)
+// A drive at or above the new revision is refused here; the change itself was approved before the run.
+FlashOutcome FlashRun::CheckRevision(const std::string& driveRevision) {
+    if (Verdict_.Result != FlashVerdict::Kind::RevisionRefused)
         return FlashOutcome::Completed;
-    const MessageKind kind = IsDowngrade(driveRevision, newRevision) ? MessageKind::Warning : MessageKind::Confirmation;
-    return Answers_.Ask(Question::UpdateConfirmation, FlashTexts::UpdateQuestion(driveRevision, newRevision), kind,
-                        MessageAnswer::No)
-               ? FlashOutcome::Completed
-               : FlashOutcome::Declined;
+    Answers_.Show(FlashTexts::AlreadyUpdated(driveRevision), MessageKind::Warning);
+    return FlashOutcome::RevisionRefused;
 }
 
 // Load, wait until the drive has settled without a disc, stop it. The answers are read from
@@ -313,7 +305,7 @@ FlashOutcome FlashRun::Commit(int listIndex) {
     Events_.IdentityChanged(listIndex, Report_.NewIdentity);
 
     Report_.Step = FlashStep::Restart;
-    if (!Control_.Approved && Answers_.Ask(Question::Restart, _(FlashTexts::RestartQuestion), MessageKind::Confirmation, MessageAnswer::No)) {
+    if (Control_.ConfirmRestart && Control_.ConfirmRestart()) {
         Events_.BusyChanged(false);
         Report_.RestartRequested = Drive_.SystemPlatform().RequestRestart();
         if (!Report_.RestartRequested)
@@ -322,34 +314,47 @@ FlashOutcome FlashRun::Commit(int listIndex) {
     return FlashOutcome::Completed;
 }
 
-FlashReport FlashRun::Run(int listIndex) {
+FlashReport FlashRun::Finish(FlashOutcome outcome) {
+    Report_.Outcome = outcome;
+    Report_.Failure = Commands_.Failure();
+    Report_.EndStatus = Status_;
+    Report_.Status = FlashTexts::CaptionOf(Status_);
+    return Report_;
+}
+
+void FlashRun::Reset() {
     Report_ = FlashReport{};
     Status_ = RunStatus{};
     PassTotal_ = 0;
     Profile_ = PreparedProfile{};
     Commands_.Forget();
-    auto finish = [&](FlashOutcome outcome) {
-        Report_.Outcome = outcome;
-        Report_.Failure = Commands_.Failure();
-        Report_.EndStatus = Status_;
-        Report_.Status = FlashTexts::CaptionOf(Status_);
-        return Report_;
-    };
+}
 
+FlashOutcome FlashRun::CheckBeforeSending() {
     if (FlashOutcome image = CheckImage(); image != FlashOutcome::Completed)
-        return finish(image);
+        return image;
     Report_.Step = FlashStep::Identification;
     if (FlashOutcome identified = CheckIdentified(); identified != FlashOutcome::Completed)
-        return finish(identified);
-
+        return identified;
     if (FlashOutcome profiles = CheckProfiles(); profiles != FlashOutcome::Completed)
-        return finish(profiles);
-
+        return profiles;
     Report_.Step = FlashStep::RevisionCheck;
-    const std::string driveRevision = Drive_.RevisionText();
-    const std::string newRevision = NewRevision();
-    if (FlashOutcome answer = CheckRevision(driveRevision, newRevision); answer != FlashOutcome::Completed)
-        return finish(answer);
+    if (FlashOutcome revision = CheckRevision(Drive_.RevisionText()); revision != FlashOutcome::Completed)
+        return revision;
+    Report_.Step = FlashStep::Confirmation;
+    return FlashOutcome::Completed;
+}
+
+FlashReport FlashRun::Check() {
+    Reset();
+    return Finish(CheckBeforeSending());
+}
+
+FlashReport FlashRun::Run(int listIndex) {
+    Reset();
+    auto finish = [this](FlashOutcome outcome) { return Finish(outcome); };
+    if (FlashOutcome checked = CheckBeforeSending(); checked != FlashOutcome::Completed)
+        return finish(checked);
 
     Report_.Step = FlashStep::ReadinessWait;
     if (Control_.BeforeFirstCommand)

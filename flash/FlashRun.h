@@ -67,9 +67,11 @@ struct RunControl {
     std::span<const uint8_t> MakerProfiles;
     // A rehearsal: everything up to and including the read-back and comparison, then stop.
     bool NoCommit = false;
-    // The revision change was approved with the session's plan, and the restart is the
-    // session's to ask once every run has ended: the run asks nothing.
-    bool Approved = false;
+    // The restart question, asked right after a completed commit while the run still shows
+    // it; true when the person wants the restart. None: not asked here (a session of several
+    // drives asks once every run has ended). The run itself asks nothing: the revision change
+    // was approved before it was started.
+    std::function<bool()> ConfirmRestart;
     // Called once, right before the run sends its first command to the drive (never for a
     // run that ends before that), so a front end can record that the drive is being changed.
     std::function<void()> BeforeFirstCommand;
@@ -90,7 +92,13 @@ public:
     FlashRun(CDDrive& drive, const IdentityBlock& utility, Answers& answers, RunObserver& events,
              RunControl control = {});
 
-    // Runs. listIndex is the drive list entry of the drive; after a completed flash that
+    // What a run checks before it sends anything (the image, that the drive is still the one
+    // listed and qualifies, the profiles, the revision), with its message when one fails: the
+    // report's outcome is Completed when the run may go on. Nothing is sent to the drive.
+    FlashReport Check();
+
+    // Runs, the change of revision being approved: the checks of Check() again, then the
+    // commands. listIndex is the drive list entry of the drive; after a completed flash that
     // entry is replaced with the drive's new identity line.
     FlashReport Run(int listIndex);
 
@@ -100,7 +108,10 @@ private:
     std::string NewRevision() const;
     std::string WhyNoLongerQualified() const;
     FlashOutcome CheckProfiles();
-    FlashOutcome CheckRevision(const std::string& driveRevision, const std::string& newRevision);
+    FlashOutcome CheckRevision(const std::string& driveRevision);
+    FlashOutcome CheckBeforeSending();
+    void Reset();
+    FlashReport Finish(FlashOutcome outcome);
     FlashOutcome WaitUntilReady();
     FlashOutcome UploadAndVerify();
     FlashOutcome ReadBackAndCompare();

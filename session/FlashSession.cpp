@@ -4,11 +4,14 @@
 #include "image/Seal.h"
 #include "image/SignaturePolicy.h"
 #include "image/TrustedKeys.h"
+#include "session/Consent.h"
+#include "session/FailureWords.h"
+#include "ui/Translate.h"
 
-FlashSession::FlashSession(const IdentityBlock& block, Platform& platform, SessionSettings settings)
-    : Block_(block), Platform_(platform), Settings_(std::move(settings)), StartUp_(block, platform) {
-    StartUp_.FormIdentityTexts();
-}
+FlashSession::FlashSession(SessionSettings settings, SessionFrontEnd& frontEnd)
+    : Settings_(std::move(settings)), FrontEnd_(frontEnd), Block_(Settings_.Areas.Block) {}
+
+FlashSession::~FlashSession() = default;
 
 bool FlashSession::CheckTrust(SessionSettings& settings, Answers& answers) {
     return CheckUtilityTrust(settings.Areas, settings.File.empty() ? "this utility" : settings.File,
@@ -16,35 +19,134 @@ bool FlashSession::CheckTrust(SessionSettings& settings, Answers& answers) {
                              &settings.Verdict);
 }
 
-std::string FlashSession::LeftOutText() const {
-    const CDDrives* drives = StartUp_.Drives();
-    return drives && drives->LeftOut() > 0 ? drives->LeftOutText() : std::string();
-}
-
-std::vector<int> FlashSession::ListIndexes() const {
-    std::vector<int> listIndex(std::size_t(StartUp_.Drives()->Count()), -1);
-    for (int k = 0; k < int(StartUp_.Entries().size()); ++k)
-        listIndex[std::size_t(StartUp_.DriveIndexOf(k))] = k;
-    return listIndex;
-}
-
-std::vector<DrivePlan> FlashSession::Plan(bool all) const {
-    const std::vector<int> listIndex = ListIndexes();
-    std::vector<PlanCandidate> candidates;
-    for (int i = 0; i < StartUp_.Drives()->Count(); ++i) {
-        const CDDrive& drive = *StartUp_.Drives()->Item(i);
-        candidates.push_back({listIndex[std::size_t(i)], drive.RevisionText(), drive.IdentityProblem()});
+FlashSession::Opening FlashSession::Open() {
+    UserInterface& person = FrontEnd_.Person();
+    // The copy is judged before any drive is even looked for.
+    if (!CheckTrust(Settings_, person)) {
+        OpeningCode_ = ExitCode::FailedBeforeCommit;
+        return Opening::Damaged;
     }
-    return PlanFlash(StartUp_.Texts(), NewRevision(), candidates, all);
+    FrontEnd_.Judged(Settings_.Verdict);
+    Platform* platform = FrontEnd_.ChoosePlatform(Block_, OpeningCode_);
+    if (!platform)
+        return Opening::NoPlatform;
+    Platform_.emplace(*platform, FrontEnd_.Stops());
+    StartUp_.emplace(Block_, *Platform_);
+    StartUp_->FormIdentityTexts();
+    FrontEnd_.Introduce(*StartUp_);
+    if (!StartUp_->AskWarning(person) || FrontEnd_.Stops().Requested()) {
+        OpeningCode_ = FrontEnd_.Declined();
+        return Opening::Declined;
+    }
+    FrontEnd_.WarningAccepted(*StartUp_);
+
+    const FlashStartUp::Detection detection = StartUp_->Detect(person);
+    if (const CDDrives* drives = StartUp_->Drives(); drives && drives->LeftOut() > 0)
+        FrontEnd_.Note(drives->LeftOutText());
+    switch (detection) {
+    case FlashStartUp::Detection::Ready: return Opening::Ready;
+    case FlashStartUp::Detection::NoDrive: return Opening::NoDrive;
+    case FlashStartUp::Detection::NoneQualify: return Opening::NoneQualify;
+    }
+    return Opening::NoDrive;
 }
 
-std::unique_ptr<RunClaim> FlashSession::Claim(int driveIndex, std::string& why, std::string& notice) {
-    return Platform_.ClaimForRun(Drive(driveIndex).Handle, why, &notice);
+int FlashSession::OpenForTerminal() {
+    switch (const Opening opening = Open()) {
+    case Opening::Ready: return -1;
+    case Opening::NoDrive:
+    case Opening::NoneQualify: return NothingToFlash(opening);
+    case Opening::Damaged:
+    case Opening::NoPlatform:
+    case Opening::Declined: break;
+    }
+    return OpeningCode_;
+}
+
+// Nothing to flash: a drive that was busy or denied is the likelier cause than a missing one.
+// Every drive is still described, so that a summary can say why none was flashed.
+int FlashSession::NothingToFlash(Opening opening) {
+    Drives_ = Describe(true);
+    if (const GuardedPlatform::OpenFailure* failure = Platform_->BusyOrDenied()) {
+        FrontEnd_.Note(failure->DevicePath + ": " + Platform_->ErrorText(failure->Error));
+        return ExitCode::Busy;
+    }
+    const std::string searched = FrontEnd_.Searched();
+    FrontEnd_.Note(opening == Opening::NoDrive
+                       ? "no optical drive found" + (searched.empty() ? std::string() : " (" + searched + ")")
+                       : std::string("no drive qualifies for this firmware"));
+    return ExitCode::NoDrive;
+}
+
+// What is done with each drive the system named, by the plan. A drive the session could not
+// look at (not opened, not identified, beyond a full list) is a failed drive of a session of
+// all; otherwise it is merely not chosen.
+std::vector<SessionDrive> FlashSession::Describe(bool all) const {
+    const CDDrives& found = *StartUp_->Drives();
+    std::vector<int> listIndex(std::size_t(found.Count()), -1);
+    for (int k = 0; k < int(StartUp_->Entries().size()); ++k)
+        listIndex[std::size_t(StartUp_->DriveIndexOf(k))] = k;
+    std::vector<PlanCandidate> candidates;
+    for (int i = 0; i < found.Count(); ++i)
+        candidates.push_back({listIndex[std::size_t(i)], found.Item(i)->RevisionText(), found.Item(i)->IdentityProblem()});
+    const std::vector<DrivePlan> plan = PlanFlash(StartUp_->Texts(), NewRevision(), candidates, all);
+
+    std::vector<SessionDrive> drives;
+    for (int i = 0; i < found.Count(); ++i) {
+        const CDDrive& drive = *found.Item(i);
+        SessionDrive entry;
+        entry.Device = drive.DevicePath();
+        entry.Identity = drive.Identity();
+        entry.Revision = drive.RevisionText();
+        entry.ListIndex = listIndex[std::size_t(i)];
+        entry.Plan = plan[std::size_t(i)];
+        if (entry.Plan.Choice == DrivePlan::Decision::Refuse && entry.Plan.Refusal == FlashOutcome::Unidentified) {
+            entry.ProblemKey = DriveOutcomeKey::Unidentified;
+            entry.Problem = entry.Plan.Reason;
+        } else {
+            entry.SkipReason = entry.Plan.Reason;
+        }
+        drives.push_back(std::move(entry));
+    }
+    for (const UnlistedDrive& unlisted : found.Unlisted()) {
+        SessionDrive entry;
+        entry.Device = unlisted.DevicePath;
+        if (!all) {
+            entry.SkipReason = unlisted.Cause;
+        } else {
+            entry.ProblemKey = unlisted.Why == UnlistedDrive::Reason::NotOpened      ? DriveOutcomeKey::NotOpened
+                               : unlisted.Why == UnlistedDrive::Reason::Unidentified ? DriveOutcomeKey::Unidentified
+                                                                                     : DriveOutcomeKey::LeftOut;
+            entry.Problem = unlisted.Cause;
+        }
+        drives.push_back(std::move(entry));
+    }
+    return drives;
+}
+
+// The drive is claimed for its run (on Linux: no mounted disc, no other holder, and no sleep
+// or shutdown) until the claim goes. A notice the platform gives (a sleep it could not hold
+// off) goes to the error stream.
+std::unique_ptr<RunClaim> FlashSession::Claim(int driveIndex, std::string& why) {
+    std::string notice;
+    std::unique_ptr<RunClaim> claim =
+        Platform_->ClaimForRun(StartUp_->Drives()->Item(driveIndex)->Handle, why, &notice);
+    if (!notice.empty())
+        FrontEnd_.Note(notice);
+    return claim;
+}
+
+RunControl FlashSession::Control() const {
+    RunControl control;
+    StopRequests& stops = FrontEnd_.Stops();
+    control.StopRequested = [&stops] { return stops.Requested(); };
+    control.HoldInterrupts = [&stops](bool hold) { stops.Hold(hold); };
+    return control;
 }
 
 FlashReport FlashSession::Run(int driveIndex, int listIndex, Answers& answers, RunObserver& events,
                               RunControl control) {
-    CDDrive& drive = Drive(driveIndex);
+    CDDrive& drive = *StartUp_->Drives()->Item(driveIndex);
     control.MakerProfiles = Settings_.Areas.Seal ? SealedProfiles(Settings_.Areas.Seal) : std::span<const uint8_t>();
     control.NoCommit = Settings_.NoCommit;
     HistoryRun record(Settings_.History, Block_, drive, Settings_.NoCommit);
@@ -53,4 +155,74 @@ FlashReport FlashSession::Run(int driveIndex, int listIndex, Answers& answers, R
     const FlashReport report = FlashRun(drive, Block_, answers, events, std::move(control)).Run(listIndex);
     record.Ended(report);
     return report;
+}
+
+FlashReport FlashSession::FlashWithConsent(int driveIndex, int listIndex, RunObserver& observer) {
+    Answers& person = FrontEnd_.Person();
+    return ::FlashWithConsent(*StartUp_->Drives()->Item(driveIndex), Block_, person, observer, Control(),
+                              [&](RunControl control) { return Run(driveIndex, listIndex, person, observer, control); });
+}
+
+std::optional<FlashReport> FlashSession::FlashEntry(int entry, RunObserver& observer) {
+    const int target = DriveIndexOf(entry);
+    if (target < 0)
+        return std::nullopt;
+    std::string why;
+    std::unique_ptr<RunClaim> claim = Claim(target, why);
+    if (!claim) {
+        FrontEnd_.Person().Show(why, MessageKind::Error);
+        return std::nullopt;
+    }
+    FlashReport report;
+    FrontEnd_.RunDriveJob([&] { report = FlashWithConsent(target, entry, observer); });
+    return report;
+}
+
+int FlashSession::FlashFirstDrive(RunObserver& observer) {
+    if (const int code = OpenForTerminal(); code >= 0)
+        return code;
+    Drives_ = Describe(false);
+    FrontEnd_.Planned(*StartUp_, Drives_, NewRevision());
+    const int target = DriveIndexOf(0);
+    const CDDrive& drive = *StartUp_->Drives()->Item(target);
+    std::string why;
+    std::unique_ptr<RunClaim> claim = Claim(target, why);
+    if (!claim) {
+        FrontEnd_.Note(why);
+        return ExitCode::Busy;
+    }
+    FlashReport report;
+    FrontEnd_.RunDriveJob([&] { report = FlashWithConsent(target, 0, observer); });
+    claim.reset();
+    FrontEnd_.RunEnded(report);
+
+    if (FrontEnd_.NobodyToAsk())
+        return FrontEnd_.Declined();
+    if (const std::string words = TransportFailureInWords(report, drive.DevicePath(), *Platform_); !words.empty())
+        FrontEnd_.Note(words);
+    if (const std::string words = DriveFailureInWords(drive.DevicePath(), report); !words.empty())
+        FrontEnd_.Note(words);
+    if (FrontEnd_.Stops().Requested()) {
+        if (report.Outcome == FlashOutcome::Completed)
+            FrontEnd_.Note("interrupted after the flash completed; not asking further");
+        else if (report.Outcome == FlashOutcome::CommitFailed)
+            FrontEnd_.Note("interrupted; the commit had already been sent and failed");
+        else
+            FrontEnd_.Note("interrupted before the commit; the drive's flash is unchanged");
+    }
+    return ExitCodeOf(report.Outcome);
+}
+
+std::string TransportFailureInWords(const FlashReport& report, const std::string& device, const Platform& platform) {
+    if (report.Outcome != FlashOutcome::FailedBeforeCommit && report.Outcome != FlashOutcome::CommitFailed)
+        return {};
+    if (!report.Failure || report.Failure->Result.SystemError == 0)
+        return {};
+    // A drive that stopped answering was named by the run itself, with what that means for it.
+    if (DriveStoppedAnswering(report.Failure->Result))
+        return {};
+    const int error = report.Failure->Result.SystemError;
+    const std::string cause = platform.ErrorText(error);
+    return device + ": " + (cause.empty() ? "error " + std::to_string(error) : cause) +
+           (report.Status.empty() ? std::string() : " (at: " + report.Status + ")");
 }

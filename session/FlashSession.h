@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// A flash session: the utility's checks, the start-up, the plan, the claim of each drive, each
-// drive's run with its history record, and the exit code, for every front end. A front end
-// asks the session for each of them and presents; it never calls the start-up, a claim or a
-// run itself.
+// A flash session: the whole flow of flashing drives with a built copy, for every front end.
+// In order: the copy's checks (seal, signature, policy), the platform, the start-up (identity
+// texts, warning, detection and qualification), a plan with one decision per drive, the
+// claims, the runs with their history records, the restart question and the exit code.
 //
-// In order: CheckTrust, StartUp (the identity texts), the warning, Detect, Plan (or, in the
-// window, the person's choice from Entries), then for each drive to flash Claim and Run, and
-// ExitCodeOf the drives' endings.
+// A front end (SessionFrontEnd) answers, presents and gives the platform; it never calls the
+// start-up, a claim or a run itself. The terminal runs a whole session at once: on the first
+// listed drive (FlashFirstDrive) or on the planned drives at once (FlashPlanned); the window
+// opens it (Open) and flashes the drive of the entry the person chose (FlashEntry).
 
 #include <cstdint>
 #include <memory>
-#include <span>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,10 @@
 #include "history/HistoryLog.h"
 #include "image/CopyVerdict.h"
 #include "image/IdentityBlock.h"
-#include "platform/Platform.h"
 #include "session/FlashPlan.h"
+#include "session/GuardedPlatform.h"
+#include "session/SessionDrive.h"
+#include "session/SessionFrontEnd.h"
 
 struct SessionSettings {
     CopyAreas Areas;                // the copy's identity block, seal, version and signature areas
@@ -36,46 +39,77 @@ struct SessionSettings {
 
 class FlashSession {
 public:
-    FlashSession(const IdentityBlock& block, Platform& platform, SessionSettings settings);
+    FlashSession(SessionSettings settings, SessionFrontEnd& frontEnd);
+    ~FlashSession();
+    FlashSession(const FlashSession&) = delete;
+    FlashSession& operator=(const FlashSession&) = delete;
 
-    // The seal and signature of the copy under the trusted keys and the administrator's policy,
-    // before any drive is looked for and before the platform is chosen (see CheckUtilityTrust).
-    // The verdict goes to settings.Verdict.
+    // How opening ended.
+    enum class Opening {
+        Ready,        // at least one drive qualifies: the list is made
+        Damaged,      // the copy's checks refused it (said through the person's seam)
+        NoPlatform,   // the front end could not give a platform (it said why)
+        Declined,     // the warning was not accepted
+        NoDrive,      // no drive was found (the error report was shown)
+        NoneQualify,  // drives were found, none qualifies (the report listing them was shown)
+    };
+    // The copy's checks, the platform, the warning and the detection.
+    Opening Open();
+
+    // The terminal's whole session on the first drive of the list: its claim, the run's
+    // checks, the revision question, the run and the restart question. The exit code.
+    int FlashFirstDrive(RunObserver& observer);
+    // The terminal's whole session on the planned drives at once (every qualifying drive with
+    // all, else the first): one confirmation, every chosen drive claimed and run on a thread
+    // of its own, one restart question once every commit has answered. The exit code.
+    int FlashPlanned(FleetFrontEnd& fleet, bool all);
+
+    // The window: the drive of list entry entry is claimed (refused: said as an error, and
+    // nothing is returned), checked, confirmed and flashed, its run on the front end's job
+    // thread; the restart is asked right after its commit.
+    std::optional<FlashReport> FlashEntry(int entry, RunObserver& observer);
+
+    // Every drive the system named, as the last plan saw it (after Open).
+    const std::vector<SessionDrive>& Drives() const { return Drives_; }
+    // The start-up (after Open reached the platform).
+    const FlashStartUp& StartUp() const { return *StartUp_; }
+    // The number, among the detected drives, of the drive behind list entry entry; -1 for none.
+    int DriveIndexOf(int entry) const { return StartUp_ ? StartUp_->DriveIndexOf(entry) : -1; }
+
+    // The seal, signature and policy verdict on a copy, before any drive is looked for; the
+    // verdict goes to settings.Verdict (see CheckUtilityTrust).
     static bool CheckTrust(SessionSettings& settings, Answers& answers);
 
-    // The start-up with the identity texts formed: its prompt, caption and warning texts.
-    const FlashStartUp& StartUp() const { return StartUp_; }
-    bool AskWarning(Answers& answers) { return StartUp_.AskWarning(answers); }
-    // Finds and qualifies the drives (see FlashStartUp::Detect).
-    FlashStartUp::Detection Detect(UserInterface& ui) { return StartUp_.Detect(ui); }
-    // What the list could not hold, in words; "" when it held every drive.
-    std::string LeftOutText() const;
-    // The drive of list entry index (a choice in the window); null outside the list.
-    CDDrive* SelectEntry(int index) { return StartUp_.SelectEntry(index); }
-    int DriveIndexOf(int listIndex) const { return StartUp_.DriveIndexOf(listIndex); }
-
-    // One decision for every detected drive; all: every qualifying drive, else the first.
-    std::vector<DrivePlan> Plan(bool all) const;
-    // The list entry of each detected drive (-1 for one that does not qualify).
-    std::vector<int> ListIndexes() const;
-    // The first four characters of the new firmware name.
-    std::string NewRevision() const { return Block_.NewFwName().substr(0, 4); }
-
-    // Claims drive driveIndex for its run; null with why set when refused. A notice the
-    // platform gives (a sleep it could not hold off) is returned in notice.
-    std::unique_ptr<RunClaim> Claim(int driveIndex, std::string& why, std::string& notice);
-
-    // Runs drive driveIndex (entry listIndex of the list), recorded in the history. control
-    // gets the maker's profiles and the rehearsal from the session.
-    FlashReport Run(int driveIndex, int listIndex, Answers& answers, RunObserver& events, RunControl control);
-
-    const CDDrives& Drives() const { return *StartUp_.Drives(); }
-    CDDrive& Drive(int driveIndex) { return *StartUp_.Drives()->Item(driveIndex); }
-    Platform& System() { return Platform_; }
-
 private:
+    std::string NewRevision() const { return Block_.NewFwName().substr(0, 4); }
+    // The drives as the plan decides (all: every qualifying drive, else the first).
+    std::vector<SessionDrive> Describe(bool all) const;
+    // Open for a terminal's session: -1 when ready, else the exit code, with the words of why
+    // nothing can be flashed on the error stream.
+    int OpenForTerminal();
+    int NothingToFlash(Opening opening);
+    std::unique_ptr<RunClaim> Claim(int driveIndex, std::string& why);
+    // One drive with the person's consent: checks, the question, the run, the restart.
+    FlashReport FlashWithConsent(int driveIndex, int listIndex, RunObserver& observer);
+    // The run of an approved drive, recorded in the history.
+    FlashReport Run(int driveIndex, int listIndex, Answers& answers, RunObserver& events, RunControl control);
+    RunControl Control() const;
+    void EndOfFirstDrive(const FlashReport& report, const CDDrive& drive);
+    // The drives of a fleet, run at once; the restart afterwards.
+    void RunChosen(FleetFrontEnd& fleet);
+    void AskRestartOnce();
+    int NothingChosen();
+
+    SessionSettings Settings_;
+    SessionFrontEnd& FrontEnd_;
     const IdentityBlock Block_;
-    Platform& Platform_;
-    const SessionSettings Settings_;
-    FlashStartUp StartUp_;
+    std::optional<GuardedPlatform> Platform_;
+    std::optional<FlashStartUp> StartUp_;
+    std::vector<SessionDrive> Drives_;
+    int OpeningCode_ = ExitCode::Success;  // of an opening that ended Damaged, NoPlatform or Declined
 };
+
+// Whether a drive's command failed in the system rather than in the drive (a drive unplugged
+// or reset, a timeout), in words naming the device and the cause; "" when it did not, or when
+// the run already said the drive stopped answering.
+std::string TransportFailureInWords(const FlashReport& report, const std::string& device, const Platform& platform);

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "flash/ExitCodes.h"
@@ -19,8 +20,6 @@
 #include "scsi/CDDrive.h"
 #include "session/FlashSession.h"
 #include "app/commands/AllDrivesCommand.h"
-#include "app/commands/FailureWords.h"
-#include "app/commands/GuardedPlatform.h"
 #include "app/commands/Interrupts.h"
 #include "app/commands/Options.h"
 #include "app/commands/PlatformChoice.h"
@@ -38,95 +37,60 @@ int RefusalWithoutTerminal() {
     return ExitCode::Refused;
 }
 
-int NothingToFlash(const GuardedPlatform& platform, const std::string& why) {
-    if (const GuardedPlatform::OpenFailure* failure = platform.BusyOrDenied()) {
-        Say(failure->DevicePath + ": " + platform.ErrorText(failure->Error));
-        return ExitCode::Busy;
-    }
-    Say(why);
-    return ExitCode::NoDrive;
-}
-
-// A command that failed in the system rather than in the drive (a drive unplugged or reset,
-// a timeout) shows only an error number in its message: name the device and the cause.
-void SayTransportFailure(const FlashReport& report, const CDDrive& drive, const Platform& platform) {
-    if (report.Outcome != FlashOutcome::FailedBeforeCommit && report.Outcome != FlashOutcome::CommitFailed)
-        return;
-    if (!report.Failure || report.Failure->Result.SystemError == 0)
-        return;
-    // A drive that stopped answering was named by the run itself, with what that means for it.
-    if (DriveStoppedAnswering(report.Failure->Result))
-        return;
-    const int error = report.Failure->Result.SystemError;
-    const std::string cause = platform.ErrorText(error);
-    Say(drive.DevicePath() + ": " + (cause.empty() ? "error " + std::to_string(error) : cause) +
-        (report.Status.empty() ? std::string() : " (at: " + report.Status + ")"));
-}
-
-// The run proper.
-int FlashFromTerminal(FlashSession& session, GuardedPlatform& platform, PlatformChoice& choice,
-                      TerminalUserInterface& ui) {
-    const FlashStartUp& startUp = session.StartUp();
-    if (!session.AskWarning(ui))
-        return ui.Refused() ? RefusalWithoutTerminal() : ExitCode::Refused;
-    if (InterruptWatch::Requested())
-        return ExitCode::Refused;
-    if (!ui.Quiet())
-        std::printf("%s\n", startUp.CaptionText().c_str());
-
-    const FlashStartUp::Detection detection = session.Detect(ui);
-    if (const std::string leftOut = session.LeftOutText(); !leftOut.empty())
-        Say(leftOut);
-    switch (detection) {
-    case FlashStartUp::Detection::NoDrive:
-        return NothingToFlash(platform, "no optical drive found" +
-                                            (choice.Searched.empty() ? std::string() : " (" + choice.Searched + ")"));
-    case FlashStartUp::Detection::NoneQualify:
-        return NothingToFlash(platform, "no drive qualifies for this firmware");
-    case FlashStartUp::Detection::Ready: break;
+// The terminal's single drive: boxes become printed messages and prompts, the list is printed
+// with the first entry marked, the run's steps and progress go to one line.
+class SingleDriveTerminal : public SessionFrontEnd {
+public:
+    explicit SingleDriveTerminal(const Options& options) : Options_(options), Ui_(options.Yes), Display_(Ui_) {
+        Ui_.SetQuiet(options.Quiet);
     }
 
-    if (!ui.Quiet()) {
-        std::printf("%s\n", startUp.PromptText().c_str());
-        for (std::size_t k = 0; k < startUp.Entries().size(); ++k)
-            std::printf("%s %s\n", k == 0 ? "*" : " ", PrintableText(startUp.Entries()[k]).c_str());
+    UserInterface& Person() override { return Ui_; }
+    Platform* ChoosePlatform(const IdentityBlock& utility, int& exitCode) override {
+        PlatformChoiceError error;
+        Choice_ = ::ChoosePlatform(Options_, utility, error);
+        if (!Choice_) {
+            exitCode = ReportUsageError(error.Text, Options_.Json && error.Exit == ExitCode::Usage, error.Exit);
+            return nullptr;
+        }
+        Interrupts_.emplace();
+        Ui_.Interrupted = [] { return InterruptWatch::Requested(); };
+        return &Choice_->Get();
     }
-    std::fflush(stdout);
-    // The target drive is claimed for the run (on Linux: no mounted disc, no other holder, and
-    // no sleep or shutdown) until the claim goes.
-    const int target = session.DriveIndexOf(0);
-    const CDDrive& drive = session.Drive(target);
-    std::string why, notice;
-    std::unique_ptr<RunClaim> claim = session.Claim(target, why, notice);
-    if (!notice.empty())
-        Say(notice);
-    if (!claim) {
-        Say(why);
-        return ExitCode::Busy;
+    StopRequests& Stops() override { return Stops_; }
+    void Note(const std::string& line) override { Say(line); }
+    void WarningAccepted(const FlashStartUp& startUp) override {
+        if (!Ui_.Quiet())
+            std::printf("%s\n", startUp.CaptionText().c_str());
     }
-    RunControl control;
-    control.StopRequested = [] { return InterruptWatch::Requested(); };
-    control.HoldInterrupts = [](bool hold) { InterruptWatch::Hold(hold); };
-    RunDisplay display(ui);
-    const FlashReport report = session.Run(target, 0, ui, display, control);
-    claim.reset();
-    ui.EndProgressLine();
+    int Declined() override { return Ui_.Refused() ? RefusalWithoutTerminal() : ExitCode::Refused; }
+    bool NobodyToAsk() const override { return Ui_.Refused(); }
+    std::string Searched() const override { return Choice_ ? Choice_->Searched : std::string(); }
+    void Planned(const FlashStartUp& startUp, const std::vector<SessionDrive>&, const std::string&) override {
+        if (!Ui_.Quiet()) {
+            std::printf("%s\n", startUp.PromptText().c_str());
+            for (std::size_t k = 0; k < startUp.Entries().size(); ++k)
+                std::printf("%s %s\n", k == 0 ? "*" : " ", PrintableText(startUp.Entries()[k]).c_str());
+        }
+        std::fflush(stdout);
+    }
+    RunObserver& Observer() { return Display_; }
+    void RunEnded(const FlashReport&) override { Ui_.EndProgressLine(); }
 
-    if (ui.Refused())
-        return RefusalWithoutTerminal();
-    SayTransportFailure(report, drive, platform);
-    if (const std::string words = DriveFailureInWords(drive.DevicePath(), report); !words.empty())
-        Say(words);
-    if (InterruptWatch::Requested()) {
-        if (report.Outcome == FlashOutcome::Completed)
-            Say("interrupted after the flash completed; not asking further");
-        else if (report.Outcome == FlashOutcome::CommitFailed)
-            Say("interrupted; the commit had already been sent and failed");
-        else
-            Say("interrupted before the commit; the drive's flash is unchanged");
+    // After the session: a replayed run's own ending.
+    int Finish(int code) {
+        std::fflush(stdout);
+        return Choice_ ? FinishReplay(*Choice_, code) : code;
     }
-    return ExitCodeOf(report.Outcome);
-}
+
+private:
+    const Options& Options_;
+    TerminalUserInterface Ui_;
+    RunDisplay Display_;
+    std::unique_ptr<PlatformChoice> Choice_;
+    std::optional<InterruptWatch> Interrupts_;
+    SignalStopRequests Stops_;
+};
 
 }  // namespace
 
@@ -151,29 +115,7 @@ int RunCli(const Options& options) {
     // Every run that reaches a drive is recorded; a history that can't be written is told once.
     LibcSystemLog systemLog;
     HistoryLog history(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &systemLog);
-    SessionSettings settings = SubjectSessionSettings(subject, &history, options.NoCommit);
-
-    // The seal, the signature and the administrator's policy, before any drive is even looked for.
-    {
-        TerminalUserInterface sealUi(options.Yes);
-        sealUi.SetQuiet(options.Quiet);
-        if (!FlashSession::CheckTrust(settings, sealUi))
-            return ExitCode::FailedBeforeCommit;
-    }
-
-    PlatformChoiceError error;
-    std::unique_ptr<PlatformChoice> choice = ChoosePlatform(options, block, error);
-    if (!choice)
-        return ReportUsageError(error.Text, options.Json && error.Exit == ExitCode::Usage, error.Exit);
-
-    TerminalUserInterface ui(options.Yes);
-    ui.SetQuiet(options.Quiet);
-    InterruptWatch interrupts;
-    ui.Interrupted = [] { return InterruptWatch::Requested(); };
-    GuardedPlatform platform(choice->Get());
-    FlashSession session(block, platform, settings);
-
-    const int code = FlashFromTerminal(session, platform, *choice, ui);
-    std::fflush(stdout);
-    return FinishReplay(*choice, code);
+    SingleDriveTerminal terminal(options);
+    FlashSession session(SubjectSessionSettings(subject, &history, options.NoCommit), terminal);
+    return terminal.Finish(session.FlashFirstDrive(terminal.Observer()));
 }

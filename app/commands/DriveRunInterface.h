@@ -9,11 +9,12 @@
 #include <string>
 
 #include "app/commands/FleetEvents.h"
+#include "session/SessionFrontEnd.h"
 #include "ui/Answers.h"
 #include "ui/RunObserver.h"
 #include "ui/UserInterface.h"
 
-class DriveRunInterface : public Answers, public RunObserver {
+class DriveRunInterface : public DriveRunPresenter {
 public:
     DriveRunInterface(std::string device, FleetEvents& events) : Device_(std::move(device)), Events_(events) {}
 

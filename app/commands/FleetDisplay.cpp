@@ -71,10 +71,10 @@ void FleetDisplay::Message(const std::string& device, MessageKind kind, const st
         Redraw();
 }
 
-void FleetDisplay::Started(const IdentityTexts&, const std::string&, const std::vector<FleetDrive>& drives, bool) {
+void FleetDisplay::Started(const IdentityTexts&, const std::string&, const std::vector<SessionDrive>& drives, bool) {
     const std::lock_guard<std::mutex> lock(Mutex_);
     Lines_.clear();
-    for (const FleetDrive& drive : drives)
+    for (const SessionDrive& drive : drives)
         if (drive.Chosen()) {
             Lines_.push_back({drive.Device, _("waiting"), 0, ""});
             DeviceWidth_ = std::max(DeviceWidth_, drive.Device.size());
@@ -111,7 +111,7 @@ void FleetDisplay::Progress(const std::string& device, int percent) {
     }
 }
 
-void FleetDisplay::Finished(const FleetDrive& drive) {
+void FleetDisplay::Finished(const SessionDrive& drive) {
     const std::lock_guard<std::mutex> lock(Mutex_);
     Line* line = Find(drive.Device);
     if (line == nullptr || Quiet_)
@@ -125,23 +125,23 @@ void FleetDisplay::Finished(const FleetDrive& drive) {
     }
 }
 
-void FleetDisplay::Summary(const std::vector<FleetDrive>& drives, int) {
+void FleetDisplay::Summary(const std::vector<SessionDrive>& drives, int) {
     // Only after runs: a run that ended at a question or before finding drives has no table.
     bool ran = false;
-    for (const FleetDrive& drive : drives)
+    for (const SessionDrive& drive : drives)
         ran = ran || !drive.Refusal.empty() || !drive.ProblemKey.empty() ||
               (drive.Report && drive.Report->Outcome != FlashOutcome::Declined);
     if (!ran || Quiet_)
         return;
     const std::lock_guard<std::mutex> lock(Mutex_);
     std::size_t deviceWidth = 6, identityWidth = 8;
-    for (const FleetDrive& drive : drives) {
+    for (const SessionDrive& drive : drives) {
         deviceWidth = std::max(deviceWidth, drive.Device.size());
         identityWidth = std::max(identityWidth, drive.Identity.size());
     }
     const int dw = int(deviceWidth), iw = int(identityWidth);
     std::fprintf(Out_, "\n%-*s  %-*s  %-14s  %s\n", dw, "DEVICE", iw, "IDENTITY", "REVISION", "OUTCOME");
-    for (const FleetDrive& drive : drives) {
+    for (const SessionDrive& drive : drives) {
         const std::string after = drive.RevisionAfter.empty() ? "?" : drive.RevisionAfter;
         const std::string revision = drive.Chosen() ? drive.Revision + " -> " + after : drive.Revision;
         std::fprintf(Out_, "%-*s  %-*s  %-14s  %s\n", dw, PrintableText(drive.Device).c_str(), iw,

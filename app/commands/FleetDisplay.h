@@ -24,12 +24,12 @@ public:
 
     void Answered(Question, const std::string&, bool, const std::string&) override {}
     void Message(const std::string& device, MessageKind kind, const std::string& text) override;
-    void Started(const IdentityTexts& utility, const std::string& newRevision, const std::vector<FleetDrive>& drives,
+    void Started(const IdentityTexts& utility, const std::string& newRevision, const std::vector<SessionDrive>& drives,
                  bool rehearsal) override;
     void Step(const std::string& device, const RunStatus& status) override;
     void Progress(const std::string& device, int percent) override;
-    void Finished(const FleetDrive& drive) override;
-    void Summary(const std::vector<FleetDrive>& drives, int exitCode) override;
+    void Finished(const SessionDrive& drive) override;
+    void Summary(const std::vector<SessionDrive>& drives, int exitCode) override;
 
 private:
     struct Line {

@@ -38,3 +38,12 @@ public:
     // Forgets a noted signal (tests).
     static void Clear();
 };
+
+// The stop requests of a terminal run: the signals an InterruptWatch notes.
+#include "platform/StopRequests.h"
+class SignalStopRequests : public StopRequests {
+public:
+    bool Requested() const override { return InterruptWatch::Requested(); }
+    void Hold(bool hold) override { InterruptWatch::Hold(hold); }
+    void KeepAwayFromThisThread() override { InterruptWatch::BlockInThisThread(); }
+};

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/commands/FailureWords.h"
+#include "session/FailureWords.h"
 #include "flash/FlashTexts.h"
 #include "flash/RunNames.h"
 
@@ -57,7 +57,7 @@ json FailureOf(const FailedCommand& failure) {
 
 // Why a drive was not flashed, could not be reached, or did not complete; "" for one that
 // completed or rehearsed. A failed run names its outcome and the command the drive refused.
-std::string CauseOf(const FleetDrive& drive, const std::string& outcome) {
+std::string CauseOf(const SessionDrive& drive, const std::string& outcome) {
     if (!drive.Problem.empty())
         return drive.Problem;
     if (!drive.Refusal.empty())
@@ -85,7 +85,7 @@ json RangeText(const IdentityTexts& utility) {
     return utility.RangeLow + "-" + utility.RangeHigh;
 }
 
-json DriveOf(const FleetDrive& drive) {
+json DriveOf(const SessionDrive& drive) {
     json out = {{"device", drive.Device}, {"identity", drive.Identity}, {"revision", drive.Revision},
                 {"flash", drive.Chosen()}};
     if (!drive.Chosen())
@@ -120,9 +120,9 @@ void JsonEvents::Message(const std::string& device, MessageKind kind, const std:
 }
 
 void JsonEvents::Started(const IdentityTexts& utility, const std::string& newRevision,
-                         const std::vector<FleetDrive>& drives, bool rehearsal) {
+                         const std::vector<SessionDrive>& drives, bool rehearsal) {
     json list = json::array();
-    for (const FleetDrive& drive : drives)
+    for (const SessionDrive& drive : drives)
         list.push_back(DriveOf(drive));
     Write({{"event", "run_started"},
            {"utility",
@@ -170,7 +170,7 @@ void JsonEvents::Progress(const std::string& device, int percent) {
     Write({{"event", "progress"}, {"device", device}, {"percent", tenth * 10}});
 }
 
-void JsonEvents::Finished(const FleetDrive& drive) {
+void JsonEvents::Finished(const SessionDrive& drive) {
     json event = {{"event", "drive_finished"},       {JsonKey::Device, drive.Device},
                   {JsonKey::Identity, drive.Identity}, {JsonKey::Outcome, DriveOutcomeKeyOf(drive)},
                   {JsonKey::RevisionBefore, drive.Revision}, {JsonKey::RevisionAfter, TextOrNull(drive.RevisionAfter)}};
@@ -187,12 +187,12 @@ void JsonEvents::Finished(const FleetDrive& drive) {
     Write(event);
 }
 
-void JsonEvents::Summary(const std::vector<FleetDrive>& drives, int exitCode) {
+void JsonEvents::Summary(const std::vector<SessionDrive>& drives, int exitCode) {
     json list = json::array();
     // Each drive in exactly one count: a rehearsal is not a completed flash, and a drive beyond
     // a full list was never looked at, so neither is counted as completed or failed.
     int completed = 0, rehearsed = 0, failed = 0, skipped = 0, leftOut = 0;
-    for (const FleetDrive& drive : drives) {
+    for (const SessionDrive& drive : drives) {
         const std::string outcome = DriveOutcomeKeyOf(drive);
         json entry = {{JsonKey::Device, drive.Device},
                       {JsonKey::Identity, drive.Identity},

@@ -21,12 +21,12 @@ public:
 
     void Answered(Question question, const std::string& text, bool yes, const std::string& how) override;
     void Message(const std::string& device, MessageKind kind, const std::string& text) override;
-    void Started(const IdentityTexts& utility, const std::string& newRevision, const std::vector<FleetDrive>& drives,
+    void Started(const IdentityTexts& utility, const std::string& newRevision, const std::vector<SessionDrive>& drives,
                  bool rehearsal) override;
     void Step(const std::string& device, const RunStatus& status) override;
     void Progress(const std::string& device, int percent) override;
-    void Finished(const FleetDrive& drive) override;
-    void Summary(const std::vector<FleetDrive>& drives, int exitCode) override;
+    void Finished(const SessionDrive& drive) override;
+    void Summary(const std::vector<SessionDrive>& drives, int exitCode) override;
     // The utility's file, the SHA-256 of all of it and the verdict on its signature, named in
     // the "started" event's utility; call before Started.
     void NameUtility(const std::string& file, const std::string& fileSha256, const CopyVerdict& verdict);

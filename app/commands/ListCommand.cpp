@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/commands/Interrupts.h"
 #include "flash/Qualification.h"
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrives.h"
@@ -22,7 +23,7 @@
 #include "platform/JsonText.h"
 #include "platform/Sha256.h"
 #include "platform/PrintableText.h"
-#include "app/commands/GuardedPlatform.h"
+#include "session/GuardedPlatform.h"
 #include "app/commands/Options.h"
 #include "app/commands/PlatformChoice.h"
 #include "app/commands/TerminalUserInterface.h"
@@ -92,7 +93,8 @@ int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoic
     streams.Out = stderr;
     streams.Err = stderr;
     TerminalUserInterface ui(false, streams);
-    GuardedPlatform platform(choice.Get());
+    SignalStopRequests stops;  // no command is broken off half-way
+    GuardedPlatform platform(choice.Get(), stops);
 
     int listed = 0;
     nlohmann::ordered_json document;

@@ -12,6 +12,30 @@
 #include "image/Builder.h"
 #include "session/FlashSession.h"
 
+// What the window does for its session: boxes through the window's user interface, the
+// platform it was given, the prompt label and caption, and the run on a thread of its own
+// while the window stays alive.
+class FlashWindow::FrontEnd : public SessionFrontEnd {
+public:
+    explicit FrontEnd(FlashWindow& window) : Window_(window) {}
+
+    UserInterface& Person() override { return *Window_.Ui_; }
+    Platform* ChoosePlatform(const IdentityBlock&, int&) override { return Window_.Settings_.System; }
+    // The list holds 24 drives; the window has no place for the rest, the error stream does.
+    void Note(const std::string& line) override { std::fprintf(stderr, "flashutil: %s\n", line.c_str()); }
+    void Introduce(const FlashStartUp& startUp) override {
+        Window_.SelectDriveLabel->setText(FromCoreText(startUp.PromptText()));
+    }
+    void WarningAccepted(const FlashStartUp& startUp) override {
+        Window_.FileListBox1->hide();
+        Window_.setWindowTitle(FromCoreText(startUp.CaptionText()));
+    }
+    void RunDriveJob(const std::function<void()>& job) override { Window_.RunOffWindowThread(job); }
+
+private:
+    FlashWindow& Window_;
+};
+
 FlashWindow::FlashWindow(FlashFormSettings settings) : FormWindow(std::move(settings)) {
     StartUp();
 }
@@ -31,26 +55,12 @@ void FlashWindow::StartUp() {
     session.NoCommit = Settings_.NoCommit;
     session.FullPath = Settings_.UtilityFile.empty() ? RunningExecutablePath() : Settings_.UtilityFile;
     session.Sha256 = Settings_.UtilitySha256;
-    if (!FlashSession::CheckTrust(session, *Ui_)) {
-        EndProgram(ExitCode::FailedBeforeCommit);
-        return;
-    }
-    Session_ = std::make_unique<FlashSession>(Settings_.Block, *Settings_.System, session);
-    SelectDriveLabel->setText(FromCoreText(Session_->StartUp().PromptText()));
-    if (!Session_->AskWarning(*Ui_)) {
-        EndProgram();
-        return;
-    }
-    FileListBox1->hide();
-    setWindowTitle(FromCoreText(Session_->StartUp().CaptionText()));
-    // Detection may itself show messages (a drive that cannot be opened).
-    const FlashStartUp::Detection detection = Session_->Detect(*Ui_);
-    // The list holds 24 drives; the window has no place for the rest, the error stream does.
-    if (const std::string leftOut = Session_->LeftOutText(); !leftOut.empty())
-        std::fprintf(stderr, "flashutil: %s\n", leftOut.c_str());
-    if (detection != FlashStartUp::Detection::Ready) {
-        EndProgram();
-        return;
+    FrontEnd_ = std::make_unique<FrontEnd>(*this);
+    Session_ = std::make_unique<FlashSession>(std::move(session), *FrontEnd_);
+    switch (Session_->Open()) {
+    case FlashSession::Opening::Ready: break;
+    case FlashSession::Opening::Damaged: EndProgram(ExitCode::FailedBeforeCommit); return;
+    default: EndProgram(); return;  // declined, or nothing to flash (the report was shown)
     }
     for (const std::string& entry : Session_->StartUp().Entries())
         ComboBox->addItem(FromCoreText(entry));
@@ -59,27 +69,18 @@ void FlashWindow::StartUp() {
 }
 
 void FlashWindow::ChoiceChanged() {
-    if (!Session_)
+    if (!Session_ || Session_->DriveIndexOf(ComboBox->currentIndex()) < 0)
         return;
-    if (Session_->SelectEntry(ComboBox->currentIndex()) != nullptr)
-        Target_ = Session_->DriveIndexOf(ComboBox->currentIndex());
+    Selected_ = ComboBox->currentIndex();
 }
 
 void FlashWindow::Press() {
-    if (Running() || !Session_ || Target_ < 0)
+    if (Running() || !Session_ || Selected_ < 0)
         return;
-    const int selected = ComboBox->currentIndex();
-    const int target = Target_;
-    std::string why, notice;  // the window has no place for the platform's notice
-    std::unique_ptr<RunClaim> claim = Session_->Claim(target, why, notice);
-    if (!claim) {
-        Ui_->Show(why, MessageKind::Error);
-        return;
-    }
     RunDisplay display(*Ui_);
-    RunOffWindowThread([&] { Session_->Run(target, selected, *Ui_, display, {}); });
+    Session_->FlashEntry(Selected_, display);
 }
 
 int FlashWindow::DriveIndex(int entry) const { return Session_ ? Session_->DriveIndexOf(entry) : -1; }
 
-int FlashWindow::TargetDriveIndex() const { return Session_ ? Target_ : -1; }
+int FlashWindow::TargetDriveIndex() const { return Session_ ? Session_->DriveIndexOf(Selected_) : -1; }

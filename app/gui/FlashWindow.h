@@ -29,7 +29,9 @@ private:
     void ChoiceChanged() override;
     void StartUp();
 
+    class FrontEnd;
+    std::unique_ptr<FrontEnd> FrontEnd_;
     // The session whose plan the person makes from the list: identity texts, drives, entries.
     std::unique_ptr<FlashSession> Session_;
-    int Target_ = -1;  // the drive of the chosen entry, by its number among the detected drives
+    int Selected_ = -1;  // the chosen entry of the list
 };

@@ -16,6 +16,7 @@
 #include "IdentityBlockBuffer.h"
 #include "flash/FlashRun.h"
 #include "flash/RunDisplay.h"
+#include "session/Consent.h"
 #include "scsi/CDDrive.h"
 #include "sim/VirtualDrive.h"
 #include "support/ScriptedUserInterface.h"
@@ -121,7 +122,10 @@ protected:
     FlashOutcome RunWith(std::deque<MessageAnswer> answers, int index = 0) {
         Ui.Answers = std::move(answers);
         RunDisplay display(Ui);
-        Report = FlashRun(*Drive, Block.View(), Ui, display, Control).Run(index);
+        // As a person's single drive is flashed: checked, confirmed, run, the restart asked after the commit.
+        Report = FlashWithConsent(*Drive, Block.View(), Ui, display, Control, [&](RunControl control) {
+            return FlashRun(*Drive, Block.View(), Ui, display, std::move(control)).Run(index);
+        });
         return Report.Outcome;
     }
     // Runs FLASH with Yes to the confirmation and No to the restart question.

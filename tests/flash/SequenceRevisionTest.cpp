@@ -129,18 +129,26 @@ TEST_F(RevisionCheck, NewRevisionIsTheFirstFourCharactersOfTheName) {
     EXPECT_EQ(Ui.Messages[0].Text, "\nUpdate FW:1.00 to FW:1.07 ?\n");
 }
 
-// A run of an approved plan asks nothing: neither the confirmation nor the restart, and it
-// still refuses what the rule refuses.
-TEST_F(RevisionCheck, AnApprovedRunAsksNothing) {
-    Control.Approved = true;
-    EXPECT_EQ(Run("1.00", "1.00-1.06", {MessageAnswer::No, MessageAnswer::Yes}), FlashOutcome::Completed);
+// The run itself asks nothing: the change was approved before it started, and the restart is
+// asked only through the hook it is given. It still refuses what the rule refuses.
+TEST_F(RevisionCheck, TheRunItselfAsksNothing) {
+    Setup.Drive.Revision = "1.00";
+    Setup.FwRange = "1.00-1.06";
+    Build();
+    Ui.Answers = {MessageAnswer::No, MessageAnswer::Yes};
+    RunDisplay display(Ui);
+    Report = FlashRun(*Drive, Block.View(), Ui, display, Control).Run(0);
+    EXPECT_EQ(Report.Outcome, FlashOutcome::Completed);
     for (const MessageRequest& message : Ui.Messages)
         EXPECT_NE(message.Buttons, MessageButtons::YesNo) << message.Text;
     EXPECT_FALSE(Report.RestartRequested);
     EXPECT_EQ(Report.Step, FlashStep::Restart);
 
     Ui = ScriptedUserInterface{};
-    EXPECT_EQ(Run("1.06", "1.00-1.06", {}), FlashOutcome::RevisionRefused);
+    Setup.Drive.Revision = "1.06";
+    Build();
+    Report = FlashRun(*Drive, Block.View(), Ui, display, Control).Run(0);
+    EXPECT_EQ(Report.Outcome, FlashOutcome::RevisionRefused);
     EXPECT_TRUE(NothingSent());
 }
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/commands/FailureWords.h"
+#include "session/FailureWords.h"
 #include "scsi/Commands.h"
 
 namespace {

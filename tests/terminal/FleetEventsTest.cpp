@@ -54,13 +54,13 @@ struct Told : FleetEvents {
     void Message(const std::string& device, MessageKind, const std::string& text) override {
         Messages.push_back(device + ": " + text);
     }
-    void Started(const IdentityTexts&, const std::string&, const std::vector<FleetDrive>&, bool) override {}
+    void Started(const IdentityTexts&, const std::string&, const std::vector<SessionDrive>&, bool) override {}
     void Step(const std::string& device, const RunStatus& status) override {
         Steps.push_back(device + ": " + FlashTexts::CaptionOf(status));
     }
     void Progress(const std::string&, int percent) override { Percents.push_back(percent); }
-    void Finished(const FleetDrive&) override {}
-    void Summary(const std::vector<FleetDrive>&, int) override {}
+    void Finished(const SessionDrive&) override {}
+    void Summary(const std::vector<SessionDrive>&, int) override {}
 };
 
 TEST(JsonEvents, ProgressComesInTenthsForEachDriveAndAgainForEachPass) {
@@ -84,7 +84,7 @@ TEST(JsonEvents, ProgressComesInTenthsForEachDriveAndAgainForEachPass) {
 
 TEST(JsonEvents, AFinishedDriveCarriesItsFailingCommandAndSenseAndTheSummaryCounts) {
     Stream stream;
-    FleetDrive failed;
+    SessionDrive failed;
     failed.Device = "virtual:7";
     failed.Revision = failed.RevisionAfter = "1.00";
     failed.Report.emplace();
@@ -92,16 +92,16 @@ TEST(JsonEvents, AFinishedDriveCarriesItsFailingCommandAndSenseAndTheSummaryCoun
     failed.Report->Failure = FailedCommand{"Write Buffer", {}, {}};
     failed.Report->Failure->Sent.Cdb[0] = 0x3B;
     failed.Report->Failure->Result = {CommandCategory::CheckCondition, 2, 0x04, 0x44, 0x00, 0, 0};
-    FleetDrive busy;
+    SessionDrive busy;
     busy.Device = "/dev/sg2";
     busy.Refusal = "/dev/sg2: a disc of it is mounted";
-    FleetDrive skipped;
+    SessionDrive skipped;
     skipped.SkipReason = "does not qualify for this firmware";
-    FleetDrive done;
+    SessionDrive done;
     done.Report.emplace().Outcome = FlashOutcome::Completed;
-    FleetDrive rehearsed;
+    SessionDrive rehearsed;
     rehearsed.Report.emplace().Outcome = FlashOutcome::Rehearsed;
-    FleetDrive leftOut;
+    SessionDrive leftOut;
     leftOut.ProblemKey = "left_out";
     leftOut.Problem = "left out: the list holds 24 drives";
 
@@ -141,7 +141,7 @@ TEST(JsonEvents, AFinishedDriveCarriesItsFailingCommandAndSenseAndTheSummaryCoun
 
 TEST(JsonEvents, TheCompactStreamLeavesOutStepsAndProgressButNotOutcomes) {
     Stream stream(true);
-    FleetDrive done;
+    SessionDrive done;
     done.Device = "virtual:0";
     done.Report.emplace().Outcome = FlashOutcome::Completed;
     stream.Events.Step("virtual:0", RunStatus{RunPhase::ImageUpload, PhaseEnd::None});

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/GuardedPlatform.h"
+#include "session/GuardedPlatform.h"
 
 #include <cerrno>
 
-#include "app/commands/Interrupts.h"
 
 std::vector<DriveCandidate> GuardedPlatform::EnumerateOpticalDrives() {
     Candidates_ = Inner_.EnumerateOpticalDrives();
@@ -26,9 +25,9 @@ PlatformHandle GuardedPlatform::Open(const DriveAddress& address) {
 
 bool GuardedPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
                            uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) {
-    InterruptWatch::Hold(true);
+    Stops_.Hold(true);
     const bool ok = Inner_.Send(handle, cdb, direction, buffer, length, timeoutSeconds, outcome);
-    InterruptWatch::Hold(false);
+    Stops_.Hold(false);
     return ok;
 }
 

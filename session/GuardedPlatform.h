@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// The platform as the terminal front end uses it: passes everything to another platform,
-// holds the interrupt signals while each command runs (so that no command is broken off),
+// The platform as a flash session uses it: passes everything to another platform,
+// holds stop requests while each command runs (so that no command is broken off),
 // remembers why devices could not be opened, so that a busy drive or a missing
 // permission can be told apart from a missing drive, and the drives last enumerated.
 
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/ForwardingPlatform.h"
+#include "platform/StopRequests.h"
 
 class GuardedPlatform : public ForwardingPlatform {
 public:
@@ -17,7 +18,7 @@ public:
         int Error = 0;
     };
 
-    explicit GuardedPlatform(Platform& inner) : ForwardingPlatform(inner) {}
+    GuardedPlatform(Platform& inner, StopRequests& stops) : ForwardingPlatform(inner), Stops_(stops) {}
 
     // Every open that failed, in order.
     const std::vector<OpenFailure>& OpenFailures() const { return OpenFailures_; }
@@ -33,6 +34,7 @@ public:
               uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) override;
 
 private:
+    StopRequests& Stops_;
     std::vector<OpenFailure> OpenFailures_;
     std::vector<DriveCandidate> Candidates_;
 };

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/FailureWords.h"
+#include "session/FailureWords.h"
 
 #include "platform/SenseWords.h"
 #include "scsi/Commands.h"

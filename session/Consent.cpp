@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "session/Consent.h"
+
+#include "flash/FlashTexts.h"
+#include "flash/FlashVerdict.h"
+#include "ui/Translate.h"
+
+bool AskUpdate(Answers& person, const std::string& driveRevision, const std::string& newRevision) {
+    const MessageKind kind = IsDowngrade(driveRevision, newRevision) ? MessageKind::Warning : MessageKind::Confirmation;
+    return person.Ask(Question::UpdateConfirmation, FlashTexts::UpdateQuestion(driveRevision, newRevision), kind,
+                      MessageAnswer::No);
+}
+
+FlashReport FlashWithConsent(CDDrive& drive, const IdentityBlock& utility, Answers& person, RunObserver& events,
+                             RunControl control, const std::function<FlashReport(RunControl)>& approvedRun) {
+    FlashReport checked = FlashRun(drive, utility, person, events, control).Check();
+    if (checked.Outcome != FlashOutcome::Completed)
+        return checked;
+    if (!AskUpdate(person, drive.RevisionText(), utility.NewFwName().substr(0, 4))) {
+        checked.Outcome = FlashOutcome::Declined;
+        return checked;
+    }
+    control.ConfirmRestart = [&person] {
+        return person.Ask(Question::Restart, _(FlashTexts::RestartQuestion), MessageKind::Confirmation,
+                          MessageAnswer::No);
+    };
+    return approvedRun(std::move(control));
+}
