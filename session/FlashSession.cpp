@@ -11,7 +11,7 @@ FlashSession::FlashSession(const IdentityBlock& block, Platform& platform, Sessi
 }
 
 bool FlashSession::CheckTrust(SessionSettings& settings, Answers& answers) {
-    return CheckUtilityTrust(settings.Areas, settings.File.empty() ? "this utility" : settings.File,
+    return CheckUtilityTrust(settings.Areas, settings.File.empty() ? _("this utility") : settings.File,
                              InstalledTrustedKeys(), ReadSignaturePolicy(SignaturePolicyPath()), answers,
                              &settings.Verdict);
 }
