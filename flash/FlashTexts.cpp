@@ -194,8 +194,8 @@ std::string SignedUtility(const std::string& file, const std::string& signer, co
 }
 
 std::string UntrustedUtility(const std::string& file, const std::string& fingerprint) {
-    return FormatText(_("Warning: %s is signed by a key not trusted here (%s). Anyone can make a key and sign: flash it "
-                        "only if you know this key is its maker's."),
+    return FormatText(_("Warning: %s is signed by a key not trusted here (%s). Anyone can make a key and sign: "
+                        "flash it only if you know this key is its maker's."),
                       file.c_str(), fingerprint.c_str());
 }
 

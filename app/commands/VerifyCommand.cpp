@@ -27,7 +27,8 @@ int RunVerify(const Options& options) {
     const TrustedKeys trusted = InstalledTrustedKeys();
     // A key file that holds no key trusts nobody; said, so that its owner can mend it.
     for (const std::string& problem : trusted.Problems())
-        std::fprintf(stderr, "flashutil: %s\n", FormatText(_("warning: trusted key %s"), PrintableText(problem).c_str()).c_str());
+        std::fprintf(stderr, "flashutil: %s\n",
+                     FormatText(_("warning: trusted key %s"), PrintableText(problem).c_str()).c_str());
     const CopyVerdict verdict = JudgeCopy(subject.Areas(), trusted);
     const std::string line = name + ": " + PrintableText(VerdictLine(verdict));
     switch (verdict.Result) {
