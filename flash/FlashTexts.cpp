@@ -154,10 +154,11 @@ std::string NoMakerProfiles(const std::string& devicePath) {
                       PrintableText(devicePath).c_str());
 }
 
+// The cause comes in English (the JSON stream and --info --json keep it so).
 std::string DamagedUtility(const std::string& file, const std::string& cause) {
     return FormatText(_("This utility is damaged: %s no longer matches what was recorded when it was built (%s). Nothing "
                         "was sent to any drive. Use an undamaged copy or build it again."),
-                      file.c_str(), cause.c_str());
+                      file.c_str(), _(cause.c_str()));
 }
 
 std::string UnsealedUtility(const std::string& file) {
@@ -188,16 +189,19 @@ std::string StatusInLanguage(const std::string& status) {
 }
 
 std::string SignedUtility(const std::string& file, const std::string& signer, const std::string& fingerprint) {
-    return file + " is signed by " + signer + " (" + fingerprint + "), a key you trust.";
+    return FormatText(_("%s is signed by %s (%s), a key you trust."), file.c_str(), signer.c_str(),
+                      fingerprint.c_str());
 }
 
 std::string UntrustedUtility(const std::string& file, const std::string& fingerprint) {
-    return "Warning: " + file + " is signed by a key not trusted here (" + fingerprint +
-           "). Anyone can make a key and sign: flash it only if you know this key is its maker's.";
+    return FormatText(_("Warning: %s is signed by a key not trusted here (%s). Anyone can make a key and sign: "
+                        "flash it only if you know this key is its maker's."),
+                      file.c_str(), fingerprint.c_str());
 }
 
+// why comes from PolicyRefusal, already in the user's language.
 std::string RefusedByPolicy(const std::string& file, const std::string& why) {
-    return file + " is refused: " + why + ". Nothing was sent to any drive.";
+    return FormatText(_("%s is refused: %s. Nothing was sent to any drive."), file.c_str(), why.c_str());
 }
 
 }  // namespace FlashTexts

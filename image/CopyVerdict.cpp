@@ -2,6 +2,7 @@
 #include "image/CopyVerdict.h"
 
 #include "image/Signature.h"
+#include "ui/Translate.h"
 
 CopyVerdict JudgeCopy(const CopyAreas& copy, const TrustedKeys& trusted) {
     using State = CopyVerdict::State;
@@ -22,7 +23,7 @@ CopyVerdict JudgeCopy(const CopyAreas& copy, const TrustedKeys& trusted) {
     }
     // Only the builder signs, and it seals what it signs: a signed copy without a seal was changed.
     if (verdict.Seal.Result != SealCheck::State::Intact) {
-        verdict.Cause = "it is signed but not sealed";
+        verdict.Cause = N_("it is signed but not sealed");
         return verdict;
     }
     if (const TrustedKey* key = trusted.Find(signature.Signer)) {
@@ -45,13 +46,18 @@ const char* VerdictName(CopyVerdict::State state) {
     return "damaged";
 }
 
+// The cause is kept in English (JSON records it) and put into the user's language here,
+// where a person reads it; a cause without a translation stays as it is.
+static const char* CauseInLanguage(const CopyVerdict& verdict) { return _(verdict.Cause.c_str()); }
+
 std::string VerdictLine(const CopyVerdict& verdict) {
     switch (verdict.Result) {
-    case CopyVerdict::State::Trusted: return "signed by " + verdict.Signer + " (" + verdict.Fingerprint + ")";
+    case CopyVerdict::State::Trusted:
+        return FormatText(_("signed by %s (%s)"), verdict.Signer.c_str(), verdict.Fingerprint.c_str());
     case CopyVerdict::State::Untrusted:
-        return "signed by a key not trusted here (" + verdict.Fingerprint + ")";
-    case CopyVerdict::State::Damaged: return "damaged: " + verdict.Cause;
-    case CopyVerdict::State::Unsigned: return "not signed";
+        return FormatText(_("signed by a key not trusted here (%s)"), verdict.Fingerprint.c_str());
+    case CopyVerdict::State::Damaged: return FormatText(_("damaged: %s"), CauseInLanguage(verdict));
+    case CopyVerdict::State::Unsigned: return _("not signed");
     }
     return {};
 }
@@ -59,15 +65,19 @@ std::string VerdictLine(const CopyVerdict& verdict) {
 std::string PolicyRefusal(const CopyVerdict& verdict, const SignaturePolicy& policy) {
     if (!policy.RequireSignature)
         return {};
-    const std::string rule = "the system's policy requires a signature by a key in " + SystemTrustDirectory();
+    const std::string rule =
+        FormatText(_("the system's policy requires a signature by a key in %s"), SystemTrustDirectory().c_str());
     switch (verdict.Result) {
     case CopyVerdict::State::Trusted:
         if (verdict.SystemTrusted)
             return {};
-        return "it is signed by " + verdict.Signer + ", a key only this user trusts; " + rule;
-    case CopyVerdict::State::Untrusted: return "it is signed by a key not trusted here (" + verdict.Fingerprint + "); " + rule;
-    case CopyVerdict::State::Unsigned: return "it is not signed; " + rule;
-    case CopyVerdict::State::Damaged: return "it is damaged (" + verdict.Cause + ")";
+        return FormatText(_("it is signed by %s, a key only this user trusts; %s"), verdict.Signer.c_str(),
+                          rule.c_str());
+    case CopyVerdict::State::Untrusted:
+        return FormatText(_("it is signed by a key not trusted here (%s); %s"), verdict.Fingerprint.c_str(),
+                          rule.c_str());
+    case CopyVerdict::State::Unsigned: return FormatText(_("it is not signed; %s"), rule.c_str());
+    case CopyVerdict::State::Damaged: return FormatText(_("it is damaged (%s)"), CauseInLanguage(verdict));
     }
     return rule;
 }

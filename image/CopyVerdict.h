@@ -31,7 +31,7 @@ struct CopyAreas {
 struct CopyVerdict {
     enum class State { Trusted, Untrusted, Damaged, Unsigned } Result = State::Damaged;
     SealCheck Seal;           // the seal's own verdict
-    std::string Cause;        // what is damaged
+    std::string Cause;        // what is damaged, in English (marked N_() where it is written)
     std::string Signer;       // the trusted key's name
     std::string Fingerprint;  // the signing key's, when signed (also when its signature is broken)
     bool SystemTrusted = false;  // the signer's key is in the system's directory
@@ -42,9 +42,10 @@ CopyVerdict JudgeCopy(const CopyAreas& copy, const TrustedKeys& trusted);
 // "trusted", "untrusted", "damaged", "unsigned": the word the JSON and the history use.
 const char* VerdictName(CopyVerdict::State state);
 
-// One line saying what the verdict is, for a person ("signed by NAME (SHA256:...)", ...).
+// One line saying what the verdict is, for a person ("signed by NAME (SHA256:...)", ...), in
+// the user's language.
 std::string VerdictLine(const CopyVerdict& verdict);
 
-// Why the policy refuses the copy; "" when it does not. Only keys in the system's directory
+// Why the policy refuses the copy, in the user's language; "" when it does not. Only keys in the system's directory
 // count under the policy.
 std::string PolicyRefusal(const CopyVerdict& verdict, const SignaturePolicy& policy);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "image/AreaKeyWord.h"
+#include "ui/Translate.h"
 
 namespace EmbeddedSealStorage {
 
@@ -96,27 +97,27 @@ SealCheck CheckSeal(const IdentityBlock& utility, const uint8_t* seal) {
     using State = SealCheck::State;
     const uint32_t version = Little(seal + SealLayout::VersionOffset), flags = Little(seal + SealLayout::FlagsOffset);
     if (version != SealLayout::Version || seal[SealLayout::KeyWordSize] != 0)
-        return {State::Damaged, "its seal area is malformed"};
+        return {State::Damaged, N_("its seal area is malformed")};
     if (flags == 0) {
         // Unsealed only as the toolchain made it: anything left after the flags is damage.
         const uint8_t* rest = seal + SealLayout::ImageDigestOffset;
         if (std::any_of(rest, seal + SealLayout::Size, [](uint8_t b) { return b != 0; }))
-            return {State::Damaged, "its seal area is malformed"};
+            return {State::Damaged, N_("its seal area is malformed")};
         return {State::Unsealed, ""};
     }
     if ((flags & SealLayout::Sealed) == 0 || (flags & ~(SealLayout::Sealed | SealLayout::HasProfiles)) != 0)
-        return {State::Damaged, "its seal area is malformed"};
+        return {State::Damaged, N_("its seal area is malformed")};
     if (utility.ImageLength() > Layout::ImageCapacity)
-        return {State::Damaged, "the identity fields differ"};
+        return {State::Damaged, N_("the identity fields differ")};
     auto same = [&](const Digest& digest, std::size_t offset) {
         return std::memcmp(digest.data(), seal + offset, digest.size()) == 0;
     };
     if (!same(Sha256({utility.Raw() + Layout::KeyWordSize, Layout::FieldBytes}), SealLayout::FieldsDigestOffset))
-        return {State::Damaged, "the identity fields differ"};
+        return {State::Damaged, N_("the identity fields differ")};
     if (!same(Sha256({utility.Image(), utility.ImageLength()}), SealLayout::ImageDigestOffset))
-        return {State::Damaged, "the firmware image differs"};
+        return {State::Damaged, N_("the firmware image differs")};
     if (!same(ProfilesDigest(seal), SealLayout::ProfilesDigestOffset))
-        return {State::Damaged, "the flash-chip profiles differ"};
+        return {State::Damaged, N_("the flash-chip profiles differ")};
     return {State::Intact, ""};
 }
 
@@ -126,10 +127,10 @@ SealCheck JudgeSeal(const IdentityBlock& utility, const uint8_t* seal, const uin
     if (!placeDamage.empty())
         return {State::Damaged, placeDamage};
     if (!seal)
-        return version ? SealCheck{State::Damaged, "its seal area is missing"} : SealCheck{State::Unsealed, ""};
+        return version ? SealCheck{State::Damaged, N_("its seal area is missing")} : SealCheck{State::Unsealed, ""};
     SealCheck check = CheckSeal(utility, seal);
     if (check.Result == State::Unsealed && !utility.IsBlankCopy())
-        return {State::Damaged, "its seal is blank"};
+        return {State::Damaged, N_("its seal is blank")};
     return check;
 }
 

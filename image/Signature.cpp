@@ -14,6 +14,7 @@
 #include "image/FileCopy.h"
 #include "image/Seal.h"
 #include "image/VersionArea.h"
+#include "ui/Translate.h"
 
 namespace {
 
@@ -82,29 +83,30 @@ bool LoadSigningKey(const std::string& path, SigningKey& key, std::string& why) 
     if (S_ISDIR(info.st_mode))
         return fail(std::strerror(EISDIR));
     if (!S_ISREG(info.st_mode))
-        return fail("not a regular file");
+        return fail(_("not a regular file"));
     if ((info.st_mode & 077) != 0) {
         char mode[8];
         std::snprintf(mode, sizeof mode, "%04o", unsigned(info.st_mode & 07777));
-        return fail(std::string("permissions ") + mode +
-                    " are too open: a private key must be readable by its owner only (chmod 600)");
+        return fail(FormatText(_("permissions %s are too open: a private key must be readable by its owner only "
+                                 "(chmod 600)"),
+                               mode));
     }
     std::vector<uint8_t> text;
     if (!ReadUpTo(file.Get(), KeyFileLimit + 1, text))
         return fail(std::strerror(errno));
     if (text.size() > KeyFileLimit)
-        return fail("not a private key (the file is too long)");
+        return fail(_("not a private key (the file is too long)"));
     BIO* bio = BIO_new_mem_buf(text.data(), int(text.size()));
     EVP_PKEY* pkey = bio ? PEM_read_bio_PrivateKey(bio, nullptr, NoPassphrase, nullptr) : nullptr;
     BIO_free(bio);
     std::fill(text.begin(), text.end(), 0);
     if (!pkey)
-        return fail("not an unencrypted private key in PEM form");
+        return fail(_("not an unencrypted private key in PEM form"));
     key.Held = std::make_unique<SigningKey::Key>();
     key.Held->Pkey = pkey;
     if (EVP_PKEY_get_id(pkey) != EVP_PKEY_ED25519) {
         key.Held.reset();
-        return fail("not an Ed25519 key (make one with: openssl genpkey -algorithm ed25519)");
+        return fail(_("not an Ed25519 key (make one with: openssl genpkey -algorithm ed25519)"));
     }
     return true;
 }
@@ -149,17 +151,17 @@ SignatureCheck CheckSignature(const IdentityBlock& utility, const uint8_t* seal,
     const uint32_t format = Little(signature + SignatureLayout::FormatOffset),
                    flags = Little(signature + SignatureLayout::FlagsOffset);
     if (format != SignatureLayout::Format || signature[SignatureLayout::KeyWordSize] != 0)
-        return {State::Broken, "its signature area is malformed", {}};
+        return {State::Broken, N_("its signature area is malformed"), {}};
     const uint8_t* rest = signature + SignatureLayout::PublicKeyOffset;
     if (flags == 0) {
         // Unsigned only as the toolchain made it: anything left after the flags is damage.
         if (std::any_of(rest, signature + SignatureLayout::Size, [](uint8_t b) { return b != 0; }))
-            return {State::Broken, "its signature area is malformed", {}};
+            return {State::Broken, N_("its signature area is malformed"), {}};
         return {State::Unsigned, "", {}};
     }
     if (flags != SignatureLayout::Signed)
-        return {State::Broken, "its signature area is malformed", {}};
-    SignatureCheck check{State::Broken, "its signature does not match its contents", {}};
+        return {State::Broken, N_("its signature area is malformed"), {}};
+    SignatureCheck check{State::Broken, N_("its signature does not match its contents"), {}};
     std::copy(rest, rest + SignatureLayout::PublicKeySize, check.Signer.begin());
     EVP_PKEY* pkey = EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, rest, SignatureLayout::PublicKeySize);
     EVP_MD_CTX* context = EVP_MD_CTX_new();

@@ -10,6 +10,7 @@
 
 #include "image/FileCopy.h"
 #include "image/SystemConfig.h"
+#include "ui/Translate.h"
 
 namespace {
 
@@ -38,12 +39,12 @@ SignaturePolicy ReadSignaturePolicy(const std::string& path) {
     if (::fstat(file.Get(), &info) != 0)
         return failClosed(std::strerror(errno));
     if (!S_ISREG(info.st_mode))
-        return failClosed("not a regular file");
+        return failClosed(_("not a regular file"));
     std::vector<uint8_t> bytes;
     if (!ReadUpTo(file.Get(), PolicyFileLimit + 1, bytes))
         return failClosed(std::strerror(errno));
     if (bytes.size() > PolicyFileLimit)
-        return failClosed("longer than a policy file can be");
+        return failClosed(_("longer than a policy file can be"));
     const std::string text(bytes.begin(), bytes.end());
     std::size_t start = 0;
     while (start < text.size()) {
@@ -59,7 +60,7 @@ SignaturePolicy ReadSignaturePolicy(const std::string& path) {
             continue;  // other keys belong to other settings
         const std::string value = Trimmed(line.substr(eq + 1));
         if (value != "yes" && value != "no")
-            return failClosed("RequireSignature is '" + value + "', not yes or no");
+            return failClosed(FormatText(_("RequireSignature is '%s', not yes or no"), value.c_str()));
         // A later "no" never takes back an earlier "yes": a line appended to the file can't weaken it.
         policy.RequireSignature = policy.RequireSignature || value == "yes";
     }

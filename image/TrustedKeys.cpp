@@ -14,6 +14,7 @@
 
 #include "image/FileCopy.h"
 #include "image/SystemConfig.h"
+#include "ui/Translate.h"
 
 namespace {
 
@@ -30,12 +31,12 @@ std::optional<PublicKeyBytes> ReadPublicKey(int directory, const std::string& na
         return std::nullopt;
     }
     if (!S_ISREG(info.st_mode)) {
-        why = "not a regular file";
+        why = _("not a regular file");
         return std::nullopt;
     }
     std::vector<uint8_t> text;
     if (!ReadUpTo(file.Get(), KeyFileLimit + 1, text) || text.size() > KeyFileLimit) {
-        why = text.size() > KeyFileLimit ? "not a public key (the file is too long)" : std::strerror(errno);
+        why = text.size() > KeyFileLimit ? _("not a public key (the file is too long)") : std::strerror(errno);
         return std::nullopt;
     }
     BIO* bio = BIO_new_mem_buf(text.data(), int(text.size()));
@@ -47,7 +48,7 @@ std::optional<PublicKeyBytes> ReadPublicKey(int directory, const std::string& na
                     EVP_PKEY_get_raw_public_key(pkey, raw.data(), &length) == 1 && length == raw.size();
     EVP_PKEY_free(pkey);
     if (!ok) {
-        why = "not an Ed25519 public key in PEM form";
+        why = _("not an Ed25519 public key in PEM form");
         return std::nullopt;
     }
     return raw;

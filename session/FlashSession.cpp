@@ -14,7 +14,7 @@ FlashSession::FlashSession(SessionSettings settings, SessionFrontEnd& frontEnd)
 FlashSession::~FlashSession() = default;
 
 bool FlashSession::CheckTrust(SessionSettings& settings, Answers& answers) {
-    return CheckUtilityTrust(settings.Areas, settings.File.empty() ? "this utility" : settings.File,
+    return CheckUtilityTrust(settings.Areas, settings.File.empty() ? _("this utility") : settings.File,
                              InstalledTrustedKeys(), ReadSignaturePolicy(SignaturePolicyPath()), answers,
                              &settings.Verdict);
 }

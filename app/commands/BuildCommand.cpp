@@ -15,6 +15,7 @@
 #include "app/commands/RemoveOnSignal.h"
 #include "app/commands/Options.h"
 #include "app/commands/TerminalUserInterface.h"
+#include "ui/Translate.h"
 
 namespace {
 
@@ -109,8 +110,8 @@ int RunBuild(const Options& options, const char* argv0) {
     if (!built)
         return ExitCode::Failure;
     if (!options.Quiet)
-        std::printf("Wrote %s\n", report.OutputPath.c_str());
+        std::printf(_("Wrote %s\n"), report.OutputPath.c_str());
     if (!options.Quiet && options.SignKey)
-        std::printf("Signed with the key %s\n", KeyFingerprint(signer.Public()).c_str());
+        std::printf(_("Signed with the key %s\n"), KeyFingerprint(signer.Public()).c_str());
     return ExitCode::Success;
 }

@@ -14,6 +14,7 @@
 #include "platform/PrintableText.h"
 #include "app/commands/Options.h"
 #include "app/commands/UtilitySubject.h"
+#include "ui/Translate.h"
 
 int RunVerify(const Options& options) {
     UtilitySubject subject;
@@ -22,11 +23,12 @@ int RunVerify(const Options& options) {
         std::fprintf(stderr, "flashutil: %s\n", PrintableText(why).c_str());
         return ExitCode::Failure;
     }
-    const std::string name = PrintableText(subject.File.empty() ? "this program" : subject.File);
+    const std::string name = PrintableText(subject.File.empty() ? _("this program") : subject.File);
     const TrustedKeys trusted = InstalledTrustedKeys();
     // A key file that holds no key trusts nobody; said, so that its owner can mend it.
     for (const std::string& problem : trusted.Problems())
-        std::fprintf(stderr, "flashutil: warning: trusted key %s\n", PrintableText(problem).c_str());
+        std::fprintf(stderr, "flashutil: %s\n",
+                     FormatText(_("warning: trusted key %s"), PrintableText(problem).c_str()).c_str());
     const CopyVerdict verdict = JudgeCopy(subject.Areas(), trusted);
     const std::string line = name + ": " + PrintableText(VerdictLine(verdict));
     switch (verdict.Result) {
@@ -39,8 +41,10 @@ int RunVerify(const Options& options) {
     }
     const SignaturePolicy policy = ReadSignaturePolicy(SignaturePolicyPath());
     if (const std::string refusal = PolicyRefusal(verdict, policy); !refusal.empty()) {
-        std::fprintf(stderr, "flashutil: %s: refused: %s%s\n", name.c_str(), PrintableText(refusal).c_str(),
-                     policy.Problem.empty() ? "" : (" (" + PrintableText(policy.Problem) + ")").c_str());
+        std::string why = PrintableText(refusal);
+        if (!policy.Problem.empty())
+            why += " (" + PrintableText(policy.Problem) + ")";
+        std::fprintf(stderr, "flashutil: %s\n", FormatText(_("%s: refused: %s"), name.c_str(), why.c_str()).c_str());
         return ExitCode::VerifyPolicy;
     }
     std::printf("%s\n", line.c_str());

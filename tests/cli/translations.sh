@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: Apache-2.0
 # The program in other languages: every catalogue compiles with its placeholders matching
 # the English, every text the program can show is translated in every catalogue, a terminal
-# flash speaks German and French with the same commands and exit code, and under LC_ALL=C
-# (or with --json) everything is the English of old, byte for byte.
+# flash speaks German and French with the same commands and exit code, a copy's signature
+# verdict is German with --verify's own codes, and under LC_ALL=C (or with --json)
+# everything is the English of old, byte for byte.
 # Arguments: path-to-flashutil source-dir
 source "$(dirname "$0")/lib/common.sh"
 source_dir=$2
@@ -101,6 +102,23 @@ run_command tower_de env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$built" --cli -
 [ "$(rc tower_de)" = 0 ] || fail "German tower: exit $(rc tower_de), want 0"
 [ "$(grep -Ec '^virtual:[0-9]+: Flash abgeschlossen\.$' "$work/tower_de.out")" = 2 ] ||
     fail "German tower: captions not in German: $(grep -i flash "$work/tower_de.out" | head -3)"
+
+# 8. A copy's signature verdict in German, its cause included, with --verify's own exit
+#    codes; a damaged copy given to a run is refused in German, before any drive command.
+python3 -c "import sys; d = bytearray(open(sys.argv[1],'rb').read()); k = d.find(b'FLUTIL.' + b'IDBLOCK\0'); d[k + 152 + 7] ^= 1; open(sys.argv[2],'wb').write(d)" "$built" "$work/damaged.EXE"
+for row in "unsigned|$built|11|nicht signiert" "damaged|$work/damaged.EXE|10|beschädigt: das Firmware-Abbild weicht ab"; do
+    IFS='|' read -r name file want words <<< "$row"
+    run_command "verify_$name" env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$built" --verify "$file"
+    [ "$(rc "verify_$name")" = "$want" ] || fail "German --verify $name: exit $(rc "verify_$name"), want $want"
+    grep -qxF "flashutil: $file: $words" "$work/verify_$name.err" || fail "German --verify $name: $(err "verify_$name")"
+done
+run_command damaged_run env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$built" --cli --yes --virtual-drive \
+    --trace "$work/damaged_run.trace" "$work/damaged.EXE"
+[ "$(rc damaged_run)" = 6 ] || fail "German run of a damaged copy: exit $(rc damaged_run), want 6"
+grep -qF "Dieses Dienstprogramm ist beschädigt: $work/damaged.EXE stimmt nicht mehr" "$work/damaged_run.out" "$work/damaged_run.err" &&
+    grep -qF "(das Firmware-Abbild weicht ab)" "$work/damaged_run.out" "$work/damaged_run.err" ||
+    fail "German run of a damaged copy: $(out damaged_run) $(err damaged_run)"
+[ ! -s "$work/damaged_run.trace" ] || fail "a damaged copy's run sent commands to the drive"
 
 [ "$failures" = 0 ] || exit 1
 echo "translations: all checks passed"
