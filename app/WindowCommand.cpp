@@ -4,13 +4,13 @@
 #include <cstdio>
 
 #include "image/IdentityBlock.h"
-#include "app/commands/Options.h"
+#include "app/commands/Commands.h"
 
 #ifdef FLASHUTIL_HAVE_GUI
 #include "app/gui/WindowApp.h"
 #endif
 
-int RunWindow(const Options& options, int argc, char** argv) {
+int RunWindow(const Options& options, int argc, char** argv, ProcessPlumbing& process) {
 #ifdef FLASHUTIL_HAVE_GUI
     const WindowDisplay display = CheckWindowDisplay(options);
     switch (display.Result) {
@@ -18,7 +18,7 @@ int RunWindow(const Options& options, int argc, char** argv) {
         Options window = options;
         if (!display.Platform.empty())
             window.WindowArguments.insert(window.WindowArguments.end(), {"-platform", display.Platform});
-        return RunWindowApplication(window, argc, argv);
+        return RunWindowApplication(window, argc, argv, process);
     }
     case WindowDisplay::State::None:
         std::fprintf(stderr, "flashutil: no display (DISPLAY and WAYLAND_DISPLAY are unset); "
@@ -35,12 +35,12 @@ int RunWindow(const Options& options, int argc, char** argv) {
                      display.Tried.c_str());
         break;
     }
-    return RunCli(options);
+    return RunCli(options, process);
 #else
     (void)argc;
     (void)argv;
     std::fprintf(stderr, "flashutil: this build has no window (it was built without Qt); "
                          "running the terminal flash instead (see --help)\n");
-    return RunCli(options);
+    return RunCli(options, process);
 #endif
 }

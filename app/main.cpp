@@ -4,14 +4,15 @@
 #include <cstdio>
 #include <string>
 
-#include "app/commands/Options.h"
-#include "app/commands/StandardStreams.h"
-#include "app/commands/UsageError.h"
-#include "app/commands/UserLanguage.h"
+#include "app/commands/Commands.h"
+#include "app/process/ProcessPlumbing.h"
+#include "app/setup/Options.h"
+#include "app/setup/UserLanguage.h"
+#include "app/terminal/UsageError.h"
 
 namespace {
 
-int RunCommand(int argc, char** argv) {
+int RunCommand(int argc, char** argv, ProcessPlumbing& process) {
     // JSON is for programs: its texts stay English whatever the user's language, a usage
     // error's too, so the words are looked at before the line is parsed.
     const bool asksForJson = AsksForJson(argc, argv);
@@ -24,24 +25,24 @@ int RunCommand(int argc, char** argv) {
     if (options->Json)
         SpeakEnglish();
     switch (options->Command) {
-    case Options::Mode::List: return RunList(*options);
-    case Options::Mode::Cli: return RunCli(*options);
-    case Options::Mode::Build: return RunBuild(*options, argv[0]);
+    case Options::Mode::List: return RunList(*options, process);
+    case Options::Mode::Cli: return RunCli(*options, process);
+    case Options::Mode::Build: return RunBuild(*options, argv[0], process);
     case Options::Mode::Help: return RunHelp();
     case Options::Mode::Version: return RunVersion();
     case Options::Mode::Info: return RunInfo(*options);
-    case Options::Mode::ExtractImage: return RunExtractImage(*options);
+    case Options::Mode::ExtractImage: return RunExtractImage(*options, process);
     case Options::Mode::History: return RunHistory(*options);
     case Options::Mode::Verify: return RunVerify(*options);
     case Options::Mode::Window: break;
     }
-    return RunWindow(*options, argc, argv);
+    return RunWindow(*options, argc, argv, process);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    ProtectStandardStreams();
+    ProcessPlumbing process;  // the one holder of process-wide state, for the signal handlers
     SpeakUserLanguage();
-    return FinishStandardStreams(RunCommand(argc, argv));
+    return process.Finish(RunCommand(argc, argv, process));
 }

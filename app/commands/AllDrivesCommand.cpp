@@ -18,17 +18,16 @@
 #include <string>
 #include <vector>
 
-#include "app/commands/UtilitySubject.h"
-#include "app/commands/AnsweredQuestions.h"
-#include "app/commands/DriveRunInterface.h"
-#include "app/commands/FleetDisplay.h"
-#include "app/commands/Interrupts.h"
-#include "app/commands/JsonEvents.h"
-#include "app/commands/Options.h"
-#include "app/commands/PlatformChoice.h"
-#include "app/commands/TerminalUserInterface.h"
+#include "app/setup/UtilitySubject.h"
+#include "app/terminal/AnsweredQuestions.h"
+#include "app/terminal/DriveRunInterface.h"
+#include "app/terminal/FleetDisplay.h"
+#include "app/terminal/JsonEvents.h"
+#include "app/commands/Commands.h"
+#include "app/setup/PlatformChoice.h"
+#include "app/terminal/TerminalUserInterface.h"
 #include "flash/ExitCodes.h"
-#include "app/commands/UsageError.h"
+#include "app/terminal/UsageError.h"
 #include "flash/FlashTexts.h"
 #include "flash/FlashVerdict.h"
 #include "ui/Translate.h"
@@ -73,14 +72,15 @@ std::string Confirmation(const std::vector<SessionDrive>& drives, const std::str
 
 class FleetCommand : public FleetFrontEnd {
 public:
-    FleetCommand(const Options& options, const UtilitySubject& subject)
+    FleetCommand(const Options& options, const UtilitySubject& subject, ProcessPlumbing& process)
         : Options_(options), Subject_(subject), Human_(options.Json ? stderr : stdout),
           Terminal_(options.Yes, TerminalUserInterface::Streams{stdin, Human_, stderr, isatty(STDIN_FILENO) == 1,
                                                                  isatty(fileno(Human_)) == 1}),
           Json_(stdout, options.JsonCompact), Display_(stdout, stderr, isatty(STDOUT_FILENO) == 1, options.Quiet),
           Events_(options.Json ? static_cast<FleetEvents&>(Json_) : Display_),
           Questions_(Terminal_, Events_, options.Yes, isatty(STDIN_FILENO) == 1),
-          History_(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &SystemLog_) {
+          History_(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &SystemLog_),
+          Process_(process) {
         // --quiet keeps the questions and their answers off the screen, as for a single drive.
         Terminal_.SetQuiet(options.Quiet);
     }
@@ -102,11 +102,11 @@ public:
             exitCode = ReportUsageError(error.Text, Options_.Json && error.Exit == ExitCode::Usage, error.Exit);
             return nullptr;
         }
-        Interrupts_.emplace();
-        Terminal_.Interrupted = [] { return InterruptWatch::Requested(); };
+        Process_.WatchStopRequests();
+        Terminal_.Interrupted = [this] { return Process_.Requested(); };
         return &Choice_->Get();
     }
-    StopRequests& Stops() override { return Stops_; }
+    StopRequests& Stops() override { return Process_; }
     void Note(const std::string& line) override { Say(line); }
     void WarningAccepted(const FlashStartUp& startUp) override {
         if (!Options_.Quiet) {
@@ -147,8 +147,7 @@ private:
     FleetEvents& Events_;
     AnsweredQuestions Questions_;
     std::unique_ptr<PlatformChoice> Choice_;
-    std::optional<InterruptWatch> Interrupts_;
-    SignalStopRequests Stops_;
+    ProcessPlumbing& Process_;
     // Every drive's run is recorded; a history that can't be written is told once.
     LibcSystemLog SystemLog_;
     HistoryLog History_;
@@ -156,6 +155,6 @@ private:
 
 }  // namespace
 
-int RunAllDrives(const Options& options, const UtilitySubject& subject) {
-    return FleetCommand(options, subject).Run();
+int RunAllDrives(const Options& options, const UtilitySubject& subject, ProcessPlumbing& process) {
+    return FleetCommand(options, subject, process).Run();
 }

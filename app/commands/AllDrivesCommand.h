@@ -3,8 +3,8 @@
 // flashutil --cli --all (every qualifying drive at once) and --cli --json (the run as JSON
 // lines): see AllDrivesCommand.cpp.
 
-#include "app/commands/Options.h"
-#include "app/commands/UtilitySubject.h"
+#include "app/commands/Commands.h"
+#include "app/setup/UtilitySubject.h"
 
 // subject is the utility (this program's own or a file's), not a blank copy.
-int RunAllDrives(const Options& options, const UtilitySubject& subject);
+int RunAllDrives(const Options& options, const UtilitySubject& subject, ProcessPlumbing& process);

@@ -12,9 +12,8 @@
 #include "image/ModelConfig.h"
 #include "image/ModelFileLookup.h"
 #include "image/Signature.h"
-#include "app/commands/RemoveOnSignal.h"
-#include "app/commands/Options.h"
-#include "app/commands/TerminalUserInterface.h"
+#include "app/commands/Commands.h"
+#include "app/terminal/TerminalUserInterface.h"
 #include "ui/Translate.h"
 
 namespace {
@@ -39,7 +38,7 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
-int RunBuild(const Options& options, const char* argv0) {
+int RunBuild(const Options& options, const char* argv0, ProcessPlumbing& process) {
     const IdentityBlock block = IdentityBlock::Embedded();
     if (!block.IsBlankCopy()) {
         std::fprintf(stderr,
@@ -99,8 +98,8 @@ int RunBuild(const Options& options, const char* argv0) {
     }
 
     BuildReport report;
-    RemoveOnSignal removeOnSignal;
-    request.Guard = &removeOnSignal;
+    const std::unique_ptr<TemporaryOutputGuard> removeOnSignal = process.NewOutputGuard();
+    request.Guard = removeOnSignal.get();
     const bool built = NewBuildFlashProgram(request, ui, &report);
     ui.EndProgressLine();
     for (const std::string& warning : report.Warnings)

@@ -20,12 +20,11 @@
 #include "scsi/CDDrive.h"
 #include "session/FlashSession.h"
 #include "app/commands/AllDrivesCommand.h"
-#include "app/commands/Interrupts.h"
-#include "app/commands/Options.h"
-#include "app/commands/PlatformChoice.h"
-#include "app/commands/TerminalUserInterface.h"
-#include "app/commands/UtilitySubject.h"
-#include "app/commands/UsageError.h"
+#include "app/commands/Commands.h"
+#include "app/setup/PlatformChoice.h"
+#include "app/terminal/TerminalUserInterface.h"
+#include "app/setup/UtilitySubject.h"
+#include "app/terminal/UsageError.h"
 
 namespace {
 
@@ -41,7 +40,8 @@ int RefusalWithoutTerminal() {
 // with the first entry marked, the run's steps and progress go to one line.
 class SingleDriveTerminal : public SessionFrontEnd {
 public:
-    explicit SingleDriveTerminal(const Options& options) : Options_(options), Ui_(options.Yes), Display_(Ui_) {
+    SingleDriveTerminal(const Options& options, ProcessPlumbing& process)
+        : Options_(options), Ui_(options.Yes), Display_(Ui_), Process_(process) {
         Ui_.SetQuiet(options.Quiet);
     }
 
@@ -53,11 +53,11 @@ public:
             exitCode = ReportUsageError(error.Text, Options_.Json && error.Exit == ExitCode::Usage, error.Exit);
             return nullptr;
         }
-        Interrupts_.emplace();
-        Ui_.Interrupted = [] { return InterruptWatch::Requested(); };
+        Process_.WatchStopRequests();
+        Ui_.Interrupted = [this] { return Process_.Requested(); };
         return &Choice_->Get();
     }
-    StopRequests& Stops() override { return Stops_; }
+    StopRequests& Stops() override { return Process_; }
     void Note(const std::string& line) override { Say(line); }
     void WarningAccepted(const FlashStartUp& startUp) override {
         if (!Ui_.Quiet())
@@ -88,13 +88,12 @@ private:
     TerminalUserInterface Ui_;
     RunDisplay Display_;
     std::unique_ptr<PlatformChoice> Choice_;
-    std::optional<InterruptWatch> Interrupts_;
-    SignalStopRequests Stops_;
+    ProcessPlumbing& Process_;
 };
 
 }  // namespace
 
-int RunCli(const Options& options) {
+int RunCli(const Options& options, ProcessPlumbing& process) {
     // This program, or the utility FILE names, read as data: its file is never run.
     UtilitySubject subject;
     std::string why;
@@ -110,12 +109,12 @@ int RunCli(const Options& options) {
         return ExitCode::Failure;
     }
     if (options.All || options.Json)
-        return RunAllDrives(options, subject);
+        return RunAllDrives(options, subject, process);
 
     // Every run that reaches a drive is recorded; a history that can't be written is told once.
     LibcSystemLog systemLog;
     HistoryLog history(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &systemLog);
-    SingleDriveTerminal terminal(options);
+    SingleDriveTerminal terminal(options, process);
     FlashSession session(SubjectSessionSettings(subject, &history, options.NoCommit), terminal);
     return terminal.Finish(session.FlashFirstDrive(terminal.Observer()));
 }

@@ -17,9 +17,8 @@
 #include "flash/UtilityFacts.h"
 #include "image/FileCopy.h"
 #include "image/OutputFile.h"
-#include "app/commands/Options.h"
-#include "app/commands/RemoveOnSignal.h"
-#include "app/commands/UtilitySubject.h"
+#include "app/commands/Commands.h"
+#include "app/setup/UtilitySubject.h"
 
 namespace {
 
@@ -52,7 +51,7 @@ int WriteToStandardOutput(std::span<const uint8_t> image, const UtilitySubject& 
 
 }  // namespace
 
-int RunExtractImage(const Options& options) {
+int RunExtractImage(const Options& options, ProcessPlumbing& process) {
     UtilitySubject subject;
     std::string why;
     if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why)) {
@@ -88,8 +87,8 @@ int RunExtractImage(const Options& options) {
     request.Bytes = image;
     if (!subject.Own)
         request.Untouchable.push_back(subject.File);
-    RemoveOnSignal removeOnSignal;
-    request.Guard = &removeOnSignal;
+    const std::unique_ptr<TemporaryOutputGuard> removeOnSignal = process.NewOutputGuard();
+    request.Guard = removeOnSignal.get();
     if (!WriteOutputFile(request, why)) {
         std::fprintf(stderr, "flashutil: can't write the image: %s\n", why.c_str());
         return ExitCode::Failure;

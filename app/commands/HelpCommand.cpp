@@ -4,7 +4,7 @@
 // from the ExitCode constants, so the text cannot drift from what the commands return).
 #include <cstdio>
 
-#include "app/commands/Options.h"
+#include "app/commands/Commands.h"
 #include "ui/Translate.h"
 
 namespace {

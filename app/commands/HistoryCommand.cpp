@@ -15,7 +15,7 @@
 #include "platform/JsonKeys.h"
 #include "platform/JsonVocabulary.h"
 #include "platform/PrintableText.h"
-#include "app/commands/Options.h"
+#include "app/commands/Commands.h"
 
 namespace {
 

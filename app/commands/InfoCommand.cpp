@@ -13,8 +13,8 @@
 #include "image/TrustedKeys.h"
 #include "platform/PrintableText.h"
 #include "platform/JsonKeys.h"
-#include "app/commands/Options.h"
-#include "app/commands/UtilitySubject.h"
+#include "app/commands/Commands.h"
+#include "app/setup/UtilitySubject.h"
 
 namespace {
 

@@ -15,7 +15,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/commands/Interrupts.h"
 #include "flash/Qualification.h"
 #include "image/IdentityBlock.h"
 #include "scsi/CDDrives.h"
@@ -24,10 +23,10 @@
 #include "platform/Sha256.h"
 #include "platform/PrintableText.h"
 #include "session/GuardedPlatform.h"
-#include "app/commands/Options.h"
-#include "app/commands/PlatformChoice.h"
-#include "app/commands/TerminalUserInterface.h"
-#include "app/commands/UsageError.h"
+#include "app/commands/Commands.h"
+#include "app/setup/PlatformChoice.h"
+#include "app/terminal/TerminalUserInterface.h"
+#include "app/terminal/UsageError.h"
 
 namespace {
 
@@ -87,14 +86,13 @@ nlohmann::ordered_json DriveObject(const GuardedPlatform& platform, CDDrive& dri
 }
 
 // The list proper, on the chosen platform.
-int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoice& choice) {
+int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoice& choice, ProcessPlumbing& process) {
     // Every box the drive class shows during detection is a diagnostic here: all to stderr.
     TerminalUserInterface::Streams streams;
     streams.Out = stderr;
     streams.Err = stderr;
     TerminalUserInterface ui(false, streams);
-    SignalStopRequests stops;  // no command is broken off half-way
-    GuardedPlatform platform(choice.Get(), stops);
+    GuardedPlatform platform(choice.Get(), process);  // no command is broken off half-way
 
     int listed = 0;
     nlohmann::ordered_json document;
@@ -133,11 +131,11 @@ int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoic
 
 }  // namespace
 
-int RunList(const Options& options) {
+int RunList(const Options& options, ProcessPlumbing& process) {
     const IdentityBlock block = IdentityBlock::Embedded();
     PlatformChoiceError error;
     std::unique_ptr<PlatformChoice> choice = ChoosePlatform(options, block, error);
     if (!choice)
         return ReportUsageError(error.Text, options.Json && error.Exit == ExitCode::Usage, error.Exit);
-    return FinishReplay(*choice, ListDrives(options, block, *choice));
+    return FinishReplay(*choice, ListDrives(options, block, *choice, process));
 }

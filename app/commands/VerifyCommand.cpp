@@ -12,8 +12,8 @@
 #include "image/SignaturePolicy.h"
 #include "image/TrustedKeys.h"
 #include "platform/PrintableText.h"
-#include "app/commands/Options.h"
-#include "app/commands/UtilitySubject.h"
+#include "app/commands/Commands.h"
+#include "app/setup/UtilitySubject.h"
 #include "ui/Translate.h"
 
 int RunVerify(const Options& options) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/RemoveOnSignal.h"
 #include "app/gui/BuilderWindow.h"
+
+#include "app/process/ProcessPlumbing.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -118,8 +119,9 @@ void BuilderWindow::Press() {
     request.ProgramName = Settings_.ProgramName;
     std::copy_n(Settings_.Block.KeyWord(), Layout::KeyWordSize, request.KeyWord.begin());
     Ui_->SetBusyCursor(true);
-    RemoveOnSignal removeOnSignal;
-    request.Guard = &removeOnSignal;
+    const std::unique_ptr<TemporaryOutputGuard> removeOnSignal =
+        Settings_.Process ? Settings_.Process->NewOutputGuard() : nullptr;
+    request.Guard = removeOnSignal.get();
     RunOffWindowThread([&] { NewBuildFlashProgram(request, *Ui_); });
     Ui_->SetBusyCursor(false);
 }

@@ -38,6 +38,7 @@ class QProgressBar;
 class QPushButton;
 class CDDrive;
 class HistoryLog;
+class ProcessPlumbing;
 
 struct FlashFormSettings {
     IdentityBlock Block = IdentityBlock::Embedded();
@@ -68,6 +69,9 @@ struct FlashFormSettings {
     bool NoCommit = false;
     // Flash mode: where each run that reaches a drive is recorded (not owned); null: nowhere.
     HistoryLog* History = nullptr;
+    // Builder mode: gives each build the guard that removes its temporary output when a stop
+    // signal ends the process (main's process plumbing; not owned); null: no such guard.
+    ProcessPlumbing* Process = nullptr;
 };
 
 class FormWindow : public QWidget {

@@ -6,7 +6,7 @@
 #include <QLocale>
 #include <QTranslator>
 
-#include "app/commands/UserLanguage.h"
+#include "app/setup/UserLanguage.h"
 
 bool LoadQtTranslations(QCoreApplication& application) {
     // Under the C locale the program's own texts are English: the buttons are too, whatever

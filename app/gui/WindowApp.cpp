@@ -24,9 +24,9 @@
 #include "history/HistoryPlace.h"
 #include "image/Builder.h"
 #include "scsi/CDDrive.h"
-#include "app/commands/Options.h"
-#include "app/commands/PlatformChoice.h"
-#include "app/commands/UtilitySubject.h"
+#include "app/setup/Options.h"
+#include "app/setup/PlatformChoice.h"
+#include "app/setup/UtilitySubject.h"
 #include "app/gui/BuilderWindow.h"
 #include "app/gui/FlashWindow.h"
 #include "app/gui/QtLanguage.h"
@@ -55,7 +55,8 @@ struct ScreenshotMode {
     }
 };
 
-int RunForm(const Options& options, const UtilitySubject& subject, PlatformChoice* choice, const char* argv0) {
+int RunForm(const Options& options, const UtilitySubject& subject, PlatformChoice* choice, const char* argv0,
+            ProcessPlumbing& process) {
     const IdentityBlock block = subject.View();
     FlashFormSettings settings;
     settings.Block = block;
@@ -79,6 +80,7 @@ int RunForm(const Options& options, const UtilitySubject& subject, PlatformChoic
         HistoryPathOfProcess(),
         [](const std::string& text) { std::fprintf(stderr, "flashutil: %s\n", text.c_str()); }, &systemLog);
     settings.History = &history;
+    settings.Process = &process;
 
     std::unique_ptr<ScreenshotMode> shots;
     if (EnvironmentSet("FLASHUTIL_SCREENSHOT") && (block.IsBlankCopy() || !options.VirtualDrives.empty())) {
@@ -234,7 +236,7 @@ WindowDisplay CheckWindowDisplay(const Options& options) {
     return result;
 }
 
-int RunWindowApplication(const Options& options, int argc, char** argv) {
+int RunWindowApplication(const Options& options, int argc, char** argv, ProcessPlumbing& process) {
     (void)argc;
     // Qt sees the program's name and the window options only; the rest is ours.
     std::vector<std::string> arguments{argv[0]};
@@ -274,7 +276,7 @@ int RunWindowApplication(const Options& options, int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.flashutil.flashutil"));
     int code = 0;
     try {
-        code = RunForm(options, subject, choice.get(), argv[0]);
+        code = RunForm(options, subject, choice.get(), argv[0], process);
     } catch (const std::exception& e) {
         // The standard display of an exception, then the usual exit code.
         QMessageBox::critical(nullptr, FromCoreText(ApplicationTitle), QString::fromLocal8Bit(e.what()));

@@ -4,7 +4,8 @@
 
 #include <memory>
 
-#include "app/commands/Options.h"
+#include "app/process/ProcessPlumbing.h"
+#include "app/setup/Options.h"
 #include "app/gui/FormWindow.h"
 
 // The program's window for the copy settings.Block describes: a builder window for a blank
@@ -13,7 +14,7 @@ std::unique_ptr<FormWindow> MakeMainWindow(FlashFormSettings settings);
 
 // Runs the window until it is closed. Returns 0 as the window program always does,
 // or a usage exit code when the command line asks for an impossible platform.
-int RunWindowApplication(const Options& options, int argc, char** argv);
+int RunWindowApplication(const Options& options, int argc, char** argv, ProcessPlumbing& process);
 
 #include <string>
 

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "FormFixture.h"
-#include "app/commands/UserLanguage.h"
+#include "app/setup/UserLanguage.h"
 #include "app/gui/QtLanguage.h"
 #include "ui/Translate.h"
 

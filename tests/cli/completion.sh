@@ -38,7 +38,7 @@ mkdir -p "$work/bin" "$work/xdg/flashutil"
 cp "$flashutil" "$work/bin/flashutil"
 export XDG_CONFIG_HOME="$work/xdg"
 
-options=$(sed -n 's/^ *{"\([a-z-]*\)", [a-z_]*argument.*/--\1/p' "$source_dir/app/commands/Options.cpp" | sort -u)
+options=$(sed -n 's/^ *{"\([a-z-]*\)", [a-z_]*argument.*/--\1/p' "$source_dir/app/setup/Options.cpp" | sort -u)
 offered=$(complete_words --)
 for option in $options; do
     grep -qx -- "$option" <<<"$offered" || fail "completion does not offer $option"

@@ -25,8 +25,8 @@ help=$("$flashutil" --help) || fail "--help failed"
 [ "$("$flashutil" -h)" = "$help" ] || fail "-h and --help differ"
 
 # Every long option the parser knows.
-options=$(sed -n 's/^ *{"\([a-z-]*\)", [a-z_]*argument.*/--\1/p' "$source_dir/app/commands/Options.cpp" | sort -u)
-[ -n "$options" ] || fail "no options found in app/commands/Options.cpp"
+options=$(sed -n 's/^ *{"\([a-z-]*\)", [a-z_]*argument.*/--\1/p' "$source_dir/app/setup/Options.cpp" | sort -u)
+[ -n "$options" ] || fail "no options found in app/setup/Options.cpp"
 for option in $options; do
     grep -q -- "$option" <<<"$help" || fail "--help does not mention $option"
     grep -q -- "$option" <<<"$rendered" || fail "manual page does not mention $option"

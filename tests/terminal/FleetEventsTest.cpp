@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/commands/DriveRunInterface.h"
-#include "app/commands/JsonEvents.h"
-#include "app/commands/Options.h"
+#include "app/terminal/DriveRunInterface.h"
+#include "app/terminal/JsonEvents.h"
+#include "app/setup/Options.h"
 #include "flash/FlashTexts.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/commands/Options.h"
+#include "app/setup/Options.h"
 
 namespace {
 

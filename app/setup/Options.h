@@ -41,15 +41,3 @@ struct Options {
 std::optional<Options> ParseOptions(int argc, char** argv, std::string& error);
 
 // The exit codes of the terminal modes are ExitCode (flash/ExitCodes.h).
-
-// The commands. Each lives in its own file.
-int RunList(const Options& options);
-int RunCli(const Options& options);
-int RunBuild(const Options& options, const char* argv0);
-int RunWindow(const Options& options, int argc, char** argv);
-int RunHelp();
-int RunVersion();
-int RunInfo(const Options& options);
-int RunExtractImage(const Options& options);
-int RunHistory(const Options& options);
-int RunVerify(const Options& options);

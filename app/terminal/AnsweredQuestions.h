@@ -5,8 +5,8 @@
 
 #include <mutex>
 
-#include "app/commands/FleetEvents.h"
-#include "app/commands/TerminalUserInterface.h"
+#include "app/terminal/FleetEvents.h"
+#include "app/terminal/TerminalUserInterface.h"
 
 class AnsweredQuestions : public UserInterface {
 public:

@@ -11,7 +11,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "app/commands/FleetEvents.h"
+#include "app/terminal/FleetEvents.h"
 #include "image/CopyVerdict.h"
 
 class JsonEvents : public FleetEvents {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/FleetEvents.h"
+#include "app/terminal/FleetEvents.h"
 
 std::string QuestionKey(Question question) {
     switch (question) {

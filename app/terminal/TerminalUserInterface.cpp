@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/TerminalUserInterface.h"
+#include "app/terminal/TerminalUserInterface.h"
 
 #include <unistd.h>
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/commands/FleetEvents.h"
+#include "app/terminal/FleetEvents.h"
 #include "session/SessionFrontEnd.h"
 #include "ui/Answers.h"
 #include "ui/RunObserver.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/FleetDisplay.h"
+#include "app/terminal/FleetDisplay.h"
 
 #include <algorithm>
 

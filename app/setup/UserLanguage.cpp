@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/UserLanguage.h"
+#include "app/setup/UserLanguage.h"
 
 #include <libintl.h>
 #include <sys/stat.h>

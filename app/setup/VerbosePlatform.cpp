@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/VerbosePlatform.h"
+#include "app/setup/VerbosePlatform.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/commands/FleetEvents.h"
+#include "app/terminal/FleetEvents.h"
 
 class FleetDisplay : public FleetEvents {
 public:

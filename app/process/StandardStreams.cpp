@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/StandardStreams.h"
+#include "app/process/StandardStreams.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/PlatformChoice.h"
+#include "app/setup/PlatformChoice.h"
 
 #include <cstdio>
 
@@ -7,7 +7,7 @@
 #include "platform/TracingPlatform.h"
 #include "sim/ReplayPlatform.h"
 #include "sim/VirtualDrive.h"
-#include "app/commands/VerbosePlatform.h"
+#include "app/setup/VerbosePlatform.h"
 
 PlatformChoice::PlatformChoice() = default;
 PlatformChoice::~PlatformChoice() = default;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// The signals that ask a terminal run to end: SIGINT (Ctrl-C), SIGTERM and SIGHUP.
+// The signals that ask a terminal run to end: SIGINT (Ctrl-C), SIGTERM and SIGHUP. Used by
+// ProcessPlumbing only, which gives the rest of the program its stop requests.
 //
 // While an InterruptWatch lives, such a signal does not kill the program: it is noted,
 // and the run looks at Requested() between commands and stops before anything it cannot
@@ -39,11 +40,3 @@ public:
     static void Clear();
 };
 
-// The stop requests of a terminal run: the signals an InterruptWatch notes.
-#include "platform/StopRequests.h"
-class SignalStopRequests : public StopRequests {
-public:
-    bool Requested() const override { return InterruptWatch::Requested(); }
-    void Hold(bool hold) override { InterruptWatch::Hold(hold); }
-    void KeepAwayFromThisThread() override { InterruptWatch::BlockInThisThread(); }
-};

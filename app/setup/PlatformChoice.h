@@ -11,7 +11,7 @@
 #include "image/IdentityBlock.h"
 #include "platform/Platform.h"
 #include "sim/VirtualDriveOptions.h"
-#include "app/commands/Options.h"
+#include "app/setup/Options.h"
 
 class TracingPlatform;
 class ReplayPlatform;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/DriveRunInterface.h"
+#include "app/terminal/DriveRunInterface.h"
 
 #include "flash/RunDisplay.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/Options.h"
+#include "app/setup/Options.h"
 
 #include <getopt.h>
 

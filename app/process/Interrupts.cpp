@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/Interrupts.h"
+#include "app/process/Interrupts.h"
 
 #include <pthread.h>
 

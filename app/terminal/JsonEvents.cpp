@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/JsonEvents.h"
+#include "app/terminal/JsonEvents.h"
 
 #include "platform/JsonKeys.h"
 #include "platform/JsonVocabulary.h"

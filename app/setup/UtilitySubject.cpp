@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/UtilitySubject.h"
+#include "app/setup/UtilitySubject.h"
 
 #include <fcntl.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/RemoveOnSignal.h"
+#include "app/process/RemoveOnSignal.h"
 
 #include <fcntl.h>
 #include <unistd.h>

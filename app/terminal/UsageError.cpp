@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "app/commands/UsageError.h"
+#include "app/terminal/UsageError.h"
 
 #include <cstdio>
 #include <string_view>
