@@ -1,0 +1,218 @@
+// SPDX-License-Identifier: Apache-2.0
+// A whole flash session on virtual drives, through a scripted front end: who is asked what,
+// what the drives are sent, and the exit code, for the terminal's single drive and for a
+// session of several drives at once.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "../flash/EngineFixture.h"
+#include "session/FlashSession.h"
+#include "sim/VirtualDrive.h"
+#include "support/ScriptedUserInterface.h"
+
+namespace {
+
+// The messages and observer of one drive's run: nothing may be asked there.
+class RecordingPresenter : public DriveRunPresenter {
+public:
+    explicit RecordingPresenter(std::atomic<int>& questions) : Questions_(questions) {}
+    MessageAnswer ShowMessage(const MessageRequest& request) override {
+        if (request.Buttons == MessageButtons::YesNo) {
+            ++Questions_;
+            return MessageAnswer::Yes;  // a question here would be consent nobody gave: the test sees it
+        }
+        return MessageAnswer::Ok;
+    }
+    void StatusChanged(const RunStatus&) override {}
+    void ProgressChanged(uint32_t, uint32_t) override {}
+    void BusyChanged(bool) override {}
+    void IdentityChanged(int, const std::string&) override {}
+
+private:
+    std::atomic<int>& Questions_;
+};
+
+class ScriptedFleet : public FleetFrontEnd {
+public:
+    explicit ScriptedFleet(Platform& platform) : Platform_(platform) {}
+
+    UserInterface& Person() override { return Ui; }
+    Platform* ChoosePlatform(const IdentityBlock&, int&) override { return &Platform_; }
+    void Note(const std::string& line) override { Notes.push_back(line); }
+    bool ConfirmPlan(const std::vector<SessionDrive>&, const std::string&) override {
+        ++Confirmations;
+        return ConfirmAnswer;
+    }
+    std::unique_ptr<DriveRunPresenter> PresentRun(const SessionDrive&) override {
+        return std::make_unique<RecordingPresenter>(QuestionsInRuns);
+    }
+    void Finished(const SessionDrive&) override {
+        const std::lock_guard<std::mutex> lock(Mutex_);
+        ++FinishedDrives;
+    }
+
+    ScriptedUserInterface Ui;
+    std::vector<std::string> Notes;
+    bool ConfirmAnswer = true;
+    int Confirmations = 0;
+    int FinishedDrives = 0;
+    std::atomic<int> QuestionsInRuns = 0;
+
+private:
+    Platform& Platform_;
+    std::mutex Mutex_;
+};
+
+class Session : public ::testing::Test {
+public:
+    void AddDrives(int count, const std::string& revision = "1.00") {
+        for (int i = 0; i < count; ++i) {
+            VirtualDriveConfig drive = Setup.Drive;
+            drive.Revision = revision;
+            Virtual.AddDrive(drive);
+        }
+        Virtual.SetInstantSleep(true);
+    }
+    SessionSettings Settings() {
+        Block = MakeBlock(Setup);
+        SessionSettings settings;
+        settings.Areas.Block = Block.Bytes.data();
+        return settings;
+    }
+    int Fleet(bool all = true) {
+        FlashSession session(Settings(), Front);
+        const int code = session.FlashPlanned(Front, all);
+        Drives = session.Drives();
+        return code;
+    }
+    int SingleDrive() {
+        FlashSession session(Settings(), Front);
+        RunDisplay display(Front.Ui);
+        return session.FlashFirstDrive(display);
+    }
+    // Whether drive was sent anything beyond the INQUIRY that identifies it.
+    bool Reached(int drive) {
+        for (const RecordedCommand& command : Virtual.Drive(drive).Commands())
+            if (command.Opcode() != 0x12)
+                return true;
+        return false;
+    }
+    // The number of drive's last WRITE BUFFER (the commit of a completed run), counting from 1.
+    uint32_t LastWriteBuffer(int drive) {
+        const std::vector<RecordedCommand>& sent = Virtual.Drive(drive).Commands();
+        for (std::size_t i = sent.size(); i-- > 0;)
+            if (sent[i].Opcode() == 0x3B)
+                return uint32_t(i + 1);
+        return 0;
+    }
+    int Asked(Question question) const {
+        int n = 0;
+        for (const MessageRequest& m : Front.Ui.Messages)
+            n += m.Asks == question;
+        return n;
+    }
+
+    EngineSetup Setup;
+    IdentityBlockBuffer Block;
+    VirtualPlatform Virtual;
+    ScriptedFleet Front{Virtual};
+    std::vector<SessionDrive> Drives;
+};
+
+// Another session beside the test's own, on drives of its own.
+struct Another : Session {
+    void TestBody() override {}
+};
+
+// One confirmation for every drive, the runs ask nothing, one restart question at the end.
+TEST_F(Session, SeveralDrivesAreAskedOnceAndFlashedWithoutQuestionsInTheirRuns) {
+    AddDrives(3);
+    Front.Ui.Answers = {MessageAnswer::Yes, MessageAnswer::No};  // the warning; the restart
+    EXPECT_EQ(Fleet(), ExitCode::Success);
+    EXPECT_EQ(Front.Confirmations, 1);
+    EXPECT_EQ(Front.QuestionsInRuns, 0);
+    EXPECT_EQ(Asked(Question::StartUpWarning), 1);
+    EXPECT_EQ(Asked(Question::UpdateConfirmation), 0);
+    EXPECT_EQ(Asked(Question::Restart), 1);
+    ASSERT_EQ(Drives.size(), 3u);
+    for (const SessionDrive& drive : Drives) {
+        ASSERT_TRUE(drive.Report) << drive.Device;
+        EXPECT_EQ(drive.Report->Outcome, FlashOutcome::Completed) << drive.Device;
+        EXPECT_EQ(drive.RevisionAfter, Setup.Drive.NewRevision) << drive.Device;
+    }
+    EXPECT_EQ(Front.FinishedDrives, 3);
+}
+
+// A commit that fails may have changed the drive: when every commit fails, the session ends
+// with the code of a failed commit, and nobody is asked to restart.
+TEST_F(Session, EveryCommitFailingEndsWithTheCommitsCode) {
+    AddDrives(1);
+    Front.Ui.Answers = {MessageAnswer::Yes};
+    ASSERT_EQ(Fleet(), ExitCode::Success);
+    const uint32_t commit = LastWriteBuffer(0);
+    ASSERT_GT(commit, 0u);
+
+    Another fresh;
+    fresh.Setup.Drive.Faults = {{commit, VirtualFaultKind::Sense, 0x03, 0x0C, 0x00}};
+    fresh.AddDrives(3);
+    fresh.Front.Ui.Answers = {MessageAnswer::Yes};
+    EXPECT_EQ(fresh.Fleet(), ExitCode::FailedAtCommit);
+    for (const SessionDrive& drive : fresh.Drives)
+        EXPECT_EQ(drive.Report->Outcome, FlashOutcome::CommitFailed) << drive.Device;
+    EXPECT_EQ(fresh.Asked(Question::Restart), 0);
+}
+
+// A plan the person declines sends nothing but the opening INQUIRY to any drive.
+TEST_F(Session, ADeclinedPlanSendsNothing) {
+    AddDrives(2);
+    Front.Ui.Answers = {MessageAnswer::Yes};
+    Front.ConfirmAnswer = false;
+    EXPECT_EQ(Fleet(), ExitCode::Refused);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_FALSE(Reached(i));
+    for (const SessionDrive& drive : Drives)
+        EXPECT_EQ(drive.Report->Outcome, FlashOutcome::Declined);
+}
+
+// Drives that already have the new revision are nothing to do, not a refusal.
+TEST_F(Session, DrivesAlreadyUpToDateAreNothingToDo) {
+    Setup.FwRange = "1.00-1.06";  // they still qualify
+    AddDrives(2, Setup.Drive.NewRevision);
+    Front.Ui.Answers = {MessageAnswer::Yes};
+    EXPECT_EQ(Fleet(), ExitCode::NothingToDo);
+    EXPECT_EQ(Front.Confirmations, 0);
+    EXPECT_FALSE(Reached(0));
+}
+
+// The single drive: the run's own checks come before the question, the question before any
+// command, and the restart right after the commit.
+TEST_F(Session, TheSingleDriveIsCheckedThenAskedThenFlashed) {
+    AddDrives(1);
+    Front.Ui.Answers = {MessageAnswer::Yes, MessageAnswer::No};
+    EXPECT_EQ(SingleDrive(), ExitCode::Refused);  // declined at the revision question
+    EXPECT_FALSE(Reached(0));
+    EXPECT_EQ(Asked(Question::UpdateConfirmation), 1);
+
+    Another refused;
+    refused.Setup.FwRange = "1.00-1.06";
+    refused.AddDrives(1, refused.Setup.Drive.NewRevision);
+    refused.Front.Ui.Answers = {MessageAnswer::Yes};
+    EXPECT_EQ(refused.SingleDrive(), ExitCode::Refused);
+    EXPECT_EQ(refused.Asked(Question::UpdateConfirmation), 0);  // refused by the check, not asked
+    EXPECT_FALSE(refused.Reached(0));
+
+    Another flashed;
+    flashed.AddDrives(1);
+    flashed.Front.Ui.Answers = {MessageAnswer::Yes, MessageAnswer::Yes, MessageAnswer::No};
+    EXPECT_EQ(flashed.SingleDrive(), ExitCode::Success);
+    ASSERT_EQ(flashed.Asked(Question::Restart), 1);
+    EXPECT_TRUE(flashed.Reached(0));
+}
+
+}  // namespace
