@@ -39,7 +39,7 @@ std::vector<DrivePlan> FlashSession::Plan(bool all) const {
 }
 
 std::unique_ptr<RunClaim> FlashSession::Claim(int driveIndex, std::string& why, std::string& notice) {
-    return Platform_.ClaimForRun(Drive(driveIndex).Handle, why, &notice);
+    return Platform_.ClaimForRun(Drive(driveIndex).Handle(), why, &notice);
 }
 
 FlashReport FlashSession::Run(int driveIndex, int listIndex, Answers& answers, RunObserver& events,
