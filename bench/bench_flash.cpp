@@ -32,7 +32,7 @@ public:
 
     std::vector<DriveCandidate> EnumerateOpticalDrives() override { return Inner.EnumerateOpticalDrives(); }
     std::string DevicePath(const DriveAddress& a) const override { return Inner.DevicePath(a); }
-    PlatformHandle Open(const DriveAddress& a) override { return Inner.Open(a); }
+    OpenOutcome Open(const DriveAddress& a) override { return Inner.Open(a); }
     bool Send(PlatformHandle h, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer, uint32_t length,
               uint16_t timeout, CommandOutcome& outcome) override {
         const auto start = Clock::now();
@@ -42,7 +42,6 @@ public:
         return ok;
     }
     void Close(PlatformHandle h) override { Inner.Close(h); }
-    int LastError() const override { return Inner.LastError(); }
     std::string ErrorText(int code) const override { return Inner.ErrorText(code); }
     void Sleep(unsigned ms) override {
         const auto start = Clock::now();
@@ -99,9 +98,13 @@ Figures RunOnce(bool profileImage, unsigned readyPolls) {
     const std::vector<uint8_t> block = MakeBlock(profileImage);
     Figures f{};
     {
-        CDDrive drive(platform, virtualPlatform.Drive(0).Address(), &ui);
+        const std::unique_ptr<CDDrive> drive = CDDrive::Open(platform, virtualPlatform.Drive(0).Address()).Take();
+        if (!drive) {
+            std::fprintf(stderr, "the virtual drive could not be opened\n");
+            return f;
+        }
         RunDisplay display(ui);
-        FlashRun run(drive, IdentityBlock(block.data()), ui, display);
+        FlashRun run(*drive, IdentityBlock(block.data()), ui, display);
         platform.Slept = platform.InDrive = {};
         platform.Sleeps = platform.Commands = 0;
 

@@ -61,7 +61,9 @@ FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui) {
     ErrorReport_ = FlashTexts::ErrorReportHead(Texts_);
     Entries_.clear();
     DriveIndex_.fill(0);
-    Drives_ = std::make_unique<CDDrives>(Platform_, &ui);
+    auto reports = std::make_unique<ShownDriveReports>(ui);
+    Drives_ = std::make_unique<CDDrives>(Platform_, reports.get());
+    Reports_ = std::move(reports);
 
     if (Drives_->Count() == 0) {
         ErrorReport_ += _(FlashTexts::NoDriveTail);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "flash/Qualification.h"
+#include "flash/ShownDriveReports.h"
 #include "image/CopyVerdict.h"
 #include "image/IdentityBlock.h"
 #include "platform/Platform.h"
@@ -84,6 +85,7 @@ private:
     IdentityBlock Block_;
     Platform& Platform_;
     IdentityTexts Texts_;
+    std::unique_ptr<ShownDriveReports> Reports_;  // what the drives show, while they are there
     std::unique_ptr<CDDrives> Drives_;
     // Entry k holds the Drives index of drive list entry k.
     std::array<int32_t, CDDrives::Capacity> DriveIndex_{};

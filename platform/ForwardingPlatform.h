@@ -11,13 +11,12 @@ public:
 
     std::vector<DriveCandidate> EnumerateOpticalDrives() override { return Inner_.EnumerateOpticalDrives(); }
     std::string DevicePath(const DriveAddress& address) const override { return Inner_.DevicePath(address); }
-    PlatformHandle Open(const DriveAddress& address) override { return Inner_.Open(address); }
+    OpenOutcome Open(const DriveAddress& address) override { return Inner_.Open(address); }
     bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
               uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) override {
         return Inner_.Send(handle, cdb, direction, buffer, length, timeoutSeconds, outcome);
     }
     void Close(PlatformHandle handle) override { Inner_.Close(handle); }
-    int LastError() const override { return Inner_.LastError(); }
     std::string ErrorText(int code) const override { return Inner_.ErrorText(code); }
     void Sleep(unsigned milliseconds) override { Inner_.Sleep(milliseconds); }
     bool RequestRestart() override { return Inner_.RequestRestart(); }

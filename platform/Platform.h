@@ -64,7 +64,15 @@ struct CommandOutcome {
     bool TransportFailed = false;  // the command never completed (timeout, reset, device gone)
 };
 
-// Direction values of ExecCommand: 1 is data in, anything else data out.
+// How opening a drive ended: its handle, or NoHandle and the system's reason.
+struct OpenOutcome {
+    PlatformHandle Handle = NoHandle;
+    int Error = 0;  // errno-style code when Handle is NoHandle, else 0
+
+    bool Opened() const { return Handle != NoHandle; }
+};
+
+// Direction values of a command: 1 is data in, anything else data out.
 constexpr uint8_t DirectionIn = 1;
 constexpr uint8_t DirectionOut = 0;
 
@@ -81,8 +89,9 @@ public:
 
 // Threads: Send, Sleep, ErrorText and StandInProfiles may be called from several threads at
 // once, each thread on handles of its own (one thread per drive during a run of many drives).
-// Everything else (enumeration, Open, Close, ClaimForRun, RequestRestart, LastError after an
-// open) is called from one thread while no command runs.
+// Everything else (enumeration, Open, Close, ClaimForRun, RequestRestart) is called from one
+// thread while no command runs. Every call brings back its own error; there is no error shared
+// between calls.
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -93,19 +102,16 @@ public:
     // The device path of an address from the last enumeration ("" when unknown).
     virtual std::string DevicePath(const DriveAddress& address) const = 0;
 
-    // Opens the drive for read-write access. NoHandle on failure, LastError() then tells why.
-    virtual PlatformHandle Open(const DriveAddress& address) = 0;
+    // Opens the drive for read-write access; on failure the outcome says why.
+    virtual OpenOutcome Open(const DriveAddress& address) = 0;
 
     // Sends one 12-byte CDB. Data moves through buffer (length bytes; none when length is 0).
-    // Returns outcome.PlatformOk; LastError() afterwards is outcome.Error.
+    // Returns outcome.PlatformOk; outcome.Error says why it failed.
     virtual bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction,
                       uint8_t* buffer, uint32_t length, uint16_t timeoutSeconds,
                       CommandOutcome& outcome) = 0;
 
     virtual void Close(PlatformHandle handle) = 0;
-
-    // The error code of the last platform call (0 when it succeeded).
-    virtual int LastError() const = 0;
 
     // The system's text for an error code, at most 80 characters; "" when there is none.
     virtual std::string ErrorText(int code) const = 0;

@@ -205,11 +205,11 @@ void TracingPlatform::AddDataFields(nlohmann::ordered_json& line, uint8_t direct
     line["address"] = std::move(where);
 }
 
-PlatformHandle TracingPlatform::Open(const DriveAddress& address) {
-    const PlatformHandle handle = Inner_.Open(address);
-    if (handle != NoHandle)
-        Devices_[handle] = OpenDevice{Inner_.DevicePath(address), address};
-    return handle;
+OpenOutcome TracingPlatform::Open(const DriveAddress& address) {
+    const OpenOutcome opened = Inner_.Open(address);
+    if (opened.Opened())
+        Devices_[opened.Handle] = OpenDevice{Inner_.DevicePath(address), address};
+    return opened;
 }
 
 bool TracingPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,

@@ -60,7 +60,7 @@ public:
     // Whether each line also carries the data fields (off by default).
     void SetRecordData(bool on) { RecordData_ = on; }
 
-    PlatformHandle Open(const DriveAddress& address) override;
+    OpenOutcome Open(const DriveAddress& address) override;
     bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
               uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) override;
     void Close(PlatformHandle handle) override;

@@ -16,42 +16,54 @@ std::string Format(const char* format, auto... values) {
 constexpr std::size_t IdentificationWidth = 28;
 constexpr uint8_t StatusGood = 0x00;
 
+// The report shown for a failed command (or open) once the sense reports are on.
+std::string SenseReportText(const Platform& platform, const CommandResult& result, int error) {
+    const std::string systemText = platform.ErrorText(error);
+    if (!systemText.empty())
+        return Format("SenseCode: %02X %02X %02X, %02X, Error: %d, %s", result.SenseKey, result.Asc, result.Ascq,
+                      result.Status, error, systemText.c_str());
+    return Format("SenseCode: %02X %02X %02X, %02X, Error: %d, Format message failed.", result.SenseKey, result.Asc,
+                  result.Ascq, result.Status, error);
+}
+
+// A system error in words: the system's text, else its number.
+std::string SystemErrorInWords(const Platform& platform, int error) {
+    const std::string text = platform.ErrorText(error);
+    return text.empty() ? "system error " + std::to_string(error) : text;
+}
+
 }  // namespace
 
-CDDrive::CDDrive(Platform& platform, const DriveAddress& address, UserInterface* reports,
-                 SenseReportSwitch* senseReports)
+CDDrive::CDDrive(Platform& platform, const DriveAddress& address, PlatformHandle handle, std::string devicePath,
+                 SenseReports* senseReports)
     : DriveLetter(address.Letter), HostAdapter(address.HostAdapter), Target(address.Target), Lun(address.Lun),
-      Platform_(platform), Reports_(reports), SenseReports_(senseReports ? *senseReports : OwnSenseReports_) {
-    OpenDevice();
-}
+      Platform_(platform), Handle_(handle), DevicePath_(std::move(devicePath)), SenseReports_(senseReports) {}
 
-CDDrive::~CDDrive() {
-    if (Handle != NoHandle) {
-        Platform_.Close(Handle);
-        Handle = NoHandle;
-    }
-}
+CDDrive::~CDDrive() { Platform_.Close(Handle_); }
 
-bool CDDrive::OpenDevice() {
-    const DriveAddress address{DriveLetter, HostAdapter, Target, Lun};
-    DevicePath_ = Platform_.DevicePath(address);
-    Handle = Platform_.Open(address);
-    if (Handle == NoHandle) {
-        MessageText_ = Format("Error opening: %d, Drive: %s", Platform_.LastError(), DevicePath_.c_str());
-        if (Reports_)
-            Reports_->Show(MessageText_, MessageKind::Plain);
-        SenseReports_.On = true;
-        ReportSense(Platform_.LastError());
-        OpenProblem_ = FailureCause();
-        return false;
+DriveOpening CDDrive::Open(Platform& platform, const DriveAddress& address, SenseReports* senseReports) {
+    std::string devicePath = platform.DevicePath(address);
+    const OpenOutcome opened = platform.Open(address);
+    if (!opened.Opened()) {
+        DriveOpenFailure failure;
+        failure.What = DriveOpenFailure::Kind::NotOpened;
+        failure.SystemError = opened.Error;
+        failure.Cause = SystemErrorInWords(platform, opened.Error);
+        failure.Message = Format("Error opening: %d, Drive: %s", opened.Error, devicePath.c_str());
+        failure.SenseReport = SenseReportText(platform, CommandResult{}, opened.Error);
+        failure.DevicePath = std::move(devicePath);
+        return DriveOpening(std::move(failure));
     }
-    if (Identify()) {
-        Opening_ = {Identity_, PeripheralType_, DeviceNow()};
-        return true;
+    std::unique_ptr<CDDrive> drive(new CDDrive(platform, address, opened.Handle, devicePath, senseReports));
+    if (!drive->Identify()) {
+        DriveOpenFailure failure;
+        failure.What = DriveOpenFailure::Kind::Unidentified;
+        failure.DevicePath = std::move(devicePath);
+        failure.Cause = drive->IdentityProblem();
+        return DriveOpening(std::move(failure));  // the drive closes as it goes
     }
-    Platform_.Close(Handle);
-    Handle = NoHandle;
-    return false;
+    drive->Opening_ = {drive->Identity_, drive->PeripheralType_, drive->DeviceNow()};
+    return DriveOpening(std::move(drive));
 }
 
 CommandResult CDDrive::Send(const Command& command, uint8_t* data, uint32_t capacity) {
@@ -59,58 +71,27 @@ CommandResult CDDrive::Send(const Command& command, uint8_t* data, uint32_t capa
     // longer than the buffer is refused before anything is sent.
     if (command.Length > capacity) {
         const CommandResult refused = CommandResult::Refused(EINVAL, command.Length);
-        Record(refused);
+        Last_ = refused;
         ReportSense(EINVAL);
         return refused;
     }
     CommandOutcome outcome;
-    Platform_.Send(Handle, command.Cdb.data(), command.Direction, data, command.Length,
+    Platform_.Send(Handle_, command.Cdb.data(), command.Direction, data, command.Length,
                    command.Timeout != 0 ? command.Timeout : Timeout_, outcome);
     const CommandResult result = CommandResult::From(outcome);
-    Record(result);
-    if (outcome.PlatformOk && SenseKey == 0)
+    Last_ = result;
+    if (outcome.PlatformOk && result.SenseKey == 0)
         return result;
     ReportSense(outcome.Error);
     return result;
 }
 
-void CDDrive::Record(const CommandResult& result) {
-    Last_ = result;
-    LastError = 0;
-    Status = result.Status;
-    SenseKey = result.SenseKey;
-    Asc = result.Asc;
-    Ascq = result.Ascq;
-    Residual = result.Residual;
-}
-
 CommandResult CDDrive::Execute(const Command& command) { return Send(command, Transfer_.data(), TransferBufferLength); }
 
-int32_t CDDrive::ExecCommand(uint8_t cdb0, uint8_t cdb1, uint8_t cdb2, uint8_t cdb3, uint8_t cdb4, uint8_t cdb5,
-                             uint8_t cdb6, uint8_t cdb7, uint8_t cdb8, uint8_t cdb9, uint8_t cdb10, uint8_t cdb11,
-                             uint8_t direction, uint32_t length) {
-    Command command;
-    command.Cdb = {cdb0, cdb1, cdb2, cdb3, cdb4, cdb5, cdb6, cdb7, cdb8, cdb9, cdb10, cdb11};
-    command.Direction = direction;
-    command.Length = length;
-    const CommandResult result = Execute(command);
-    return result.Delivered() && SenseKey == 0 ? 1 : 0;
-}
-
 void CDDrive::ReportSense(int error) {
-    LastError = error;
     Last_.SystemError = error;
-    if (!SenseReports_.On)
-        return;
-    const std::string systemText = Platform_.ErrorText(LastError);
-    if (!systemText.empty())
-        MessageText_ = Format("SenseCode: %02X %02X %02X, %02X, Error: %d, %s", SenseKey, Asc, Ascq, Status,
-                              LastError, systemText.c_str());
-    else
-        MessageText_ = Format("SenseCode: %02X %02X %02X, %02X, Error: %d, Format message failed.", SenseKey, Asc,
-                              Ascq, Status, LastError);
-    if (Reports_)
-        Reports_->Show(MessageText_, MessageKind::Plain);
+    if (SenseReports_ && SenseReports_->Shown())
+        SenseReports_->Show(SenseReportText(Platform_, Last_, error));
 }
 
 bool CDDrive::Identify() {
@@ -119,7 +100,7 @@ bool CDDrive::Identify() {
     // but no answer either: the buffer would give a blank identity that looks like a drive's.
     IdentityData_.fill(0);
     const CommandResult result = Send(Commands::Inquiry(), IdentityData_.data(), IdentityBufferLength);
-    if (result.Delivered() && SenseKey == 0 && Status == StatusGood) {
+    if (result.Delivered() && Last_.SenseKey == 0 && Last_.Status == StatusGood) {
         // "%28.28s" of the INQUIRY data from byte 8 on: a zero byte ends it early,
         // and it is right-aligned in 28 characters.
         const char* field = reinterpret_cast<const char*>(IdentityData_.data() + 8);
@@ -154,21 +135,20 @@ std::string CDDrive::RevisionText() const {
 }
 
 bool CDDrive::SenseIs(uint8_t key, uint8_t asc, uint8_t ascq) const {
-    return SenseKey == key && Asc == asc && Ascq == ascq;
+    return Last_.SenseKey == key && Last_.Asc == asc && Last_.Ascq == ascq;
 }
 
-bool CDDrive::SenseIs(uint8_t key, uint8_t asc) const { return SenseKey == key && Asc == asc; }
+bool CDDrive::SenseIs(uint8_t key, uint8_t asc) const { return Last_.SenseKey == key && Last_.Asc == asc; }
 
 std::string CDDrive::FailureCause() const {
-    if (LastError != 0) {
-        const std::string text = Platform_.ErrorText(LastError);
-        return text.empty() ? "system error " + std::to_string(LastError) : text;
-    }
-    if (SenseKey != 0 || Asc != 0 || Ascq != 0)
-        return Format("sense %02X/%02X/%02X", SenseKey, Asc, Ascq);
-    return Format("status %02X", Status);
+    if (Last_.SystemError != 0)
+        return SystemErrorInWords(Platform_, Last_.SystemError);
+    if (Last_.SenseKey != 0 || Last_.Asc != 0 || Last_.Ascq != 0)
+        return Format("sense %02X/%02X/%02X", Last_.SenseKey, Last_.Asc, Last_.Ascq);
+    return Format("status %02X", Last_.Status);
 }
 
 std::string CDDrive::ErrorText() const {
-    return Format("%02X %02X %02X. %02X, %04X", SenseKey, Asc, Ascq, Status, static_cast<unsigned>(LastError));
+    return Format("%02X %02X %02X. %02X, %04X", Last_.SenseKey, Last_.Asc, Last_.Ascq, Last_.Status,
+                  static_cast<unsigned>(Last_.SystemError));
 }

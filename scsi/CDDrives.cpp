@@ -1,45 +1,42 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "scsi/CDDrives.h"
 
-CDDrives::CDDrives(Platform& platform, UserInterface* reports) {
-    Count_ = 0;
-    CurrentIndex_ = 0;
+CDDrives::CDDrives(Platform& platform, DriveReports* reports) : Reports_(reports), SenseReports_(reports) {
     for (const DriveCandidate& candidate : platform.EnumerateOpticalDrives()) {
-        if (Count_ == Capacity) {
+        if (Items_.size() == Capacity) {
             ++LeftOut_;  // the list is full; further drives are counted, not probed
             Unlisted_.push_back({candidate.DevicePath, UnlistedDrive::Reason::LeftOut,
                                  "left out: the drive list holds at most " + std::to_string(Capacity)});
             continue;
         }
-        auto* drive = new CDDrive(platform, candidate.Address, reports, &SenseReports_);
-        drive->MarkVirtual(candidate.IsVirtual);
-        if (drive->IsOpen()) {
-            Items_[CurrentIndex_] = drive;
-            ++CurrentIndex_;
-            ++Count_;
+        DriveOpening opening = CDDrive::Open(platform, candidate.Address, &SenseReports_);
+        if (std::unique_ptr<CDDrive> drive = opening.Take()) {
+            drive->MarkVirtual(candidate.IsVirtual);
+            Items_.push_back(std::move(drive));
+            continue;
+        }
+        const DriveOpenFailure& failure = *opening.Failure();
+        if (failure.What == DriveOpenFailure::Kind::NotOpened) {
+            // A drive that cannot be opened starts the sense reports of the whole list, its own first.
+            if (Reports_)
+                Reports_->Report(failure.Message);
+            SenseReports_.TurnOn();
+            SenseReports_.Show(failure.SenseReport);
+            Unlisted_.push_back({failure.DevicePath, UnlistedDrive::Reason::NotOpened,
+                                 "could not be opened: " + failure.Cause});
         } else {
-            if (!drive->OpenProblem().empty())
-                Unlisted_.push_back({drive->DevicePath(), UnlistedDrive::Reason::NotOpened,
-                                     "could not be opened: " + drive->OpenProblem()});
-            else
-                Unlisted_.push_back({drive->DevicePath(), UnlistedDrive::Reason::Unidentified,
-                                     "could not be identified (" + drive->IdentityProblem() + ")"});
-            delete drive;
+            Unlisted_.push_back({failure.DevicePath, UnlistedDrive::Reason::Unidentified,
+                                 "could not be identified (" + failure.Cause + ")"});
         }
     }
-    if (Count_ > 0)
+    if (!Items_.empty())
         Select(0);
 }
 
 CDDrives::~CDDrives() {
-    if (Count_ > 0) {
-        CurrentIndex_ = Count_;
-        while (CurrentIndex_ > 0) {
-            --CurrentIndex_;
-            delete Items_[CurrentIndex_];
-            Items_[CurrentIndex_] = nullptr;
-        }
-    }
+    // The last drive found is closed first.
+    while (!Items_.empty())
+        Items_.pop_back();
 }
 
 std::string CDDrives::LeftOutText() const {
@@ -50,9 +47,8 @@ std::string CDDrives::LeftOutText() const {
 }
 
 bool CDDrives::Select(int16_t index) {
-    if (index < 0 || index >= Count_)
+    if (index < 0 || index >= Count())
         return false;
-    CurrentIndex_ = index;
-    Current_ = Items_[index];
+    Current_ = Items_[std::size_t(index)].get();
     return true;
 }

@@ -4,12 +4,13 @@
 // in a stable order, with one of them current. Drives the system names beyond a full
 // list are counted, never opened.
 
-#include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "scsi/CDDrive.h"
+#include "scsi/DriveReports.h"
 
 // A drive the system named that is not in the list, and why.
 struct UnlistedDrive {
@@ -23,13 +24,14 @@ class CDDrives {
 public:
     static constexpr int Capacity = 24;
 
-    // Finds the drives of platform; reports is shown what opening them shows (not owned, may be null).
-    explicit CDDrives(Platform& platform, UserInterface* reports = nullptr);
+    // Finds the drives of platform. reports (not owned, may be null; it outlives the list) is
+    // told each open that failed, and from then on the sense reports of every drive's failures.
+    explicit CDDrives(Platform& platform, DriveReports* reports = nullptr);
     ~CDDrives();
     CDDrives(const CDDrives&) = delete;
     CDDrives& operator=(const CDDrives&) = delete;
 
-    uint8_t Count() const { return Count_; }
+    uint8_t Count() const { return uint8_t(Items_.size()); }
     // How many drives the system named after the list was full (not probed).
     int LeftOut() const { return LeftOut_; }
     // "N more optical drives were left out: ..." when LeftOut() is above 0, else "".
@@ -39,15 +41,16 @@ public:
     const std::vector<UnlistedDrive>& Unlisted() const { return Unlisted_; }
     bool Select(int16_t index);
     CDDrive* Current() const { return Current_; }
-    CDDrive* Item(int index) const { return index >= 0 && index < Count_ ? Items_[index] : nullptr; }
+    CDDrive* Item(int index) const { return index >= 0 && index < Count() ? Items_[std::size_t(index)].get() : nullptr; }
 
 private:
-    uint8_t Count_ = 0;
-    int32_t CurrentIndex_ = 0;
-    std::array<CDDrive*, Capacity> Items_{};
+    // Shown the open failures directly; the drives' sense reports go through SenseReports_.
+    DriveReports* Reports_;
+    // The list's sense reports, shared by every drive of the list (declared before the drives,
+    // which use it until they go).
+    SenseReports SenseReports_;
+    std::vector<std::unique_ptr<CDDrive>> Items_;
     CDDrive* Current_ = nullptr;
     int LeftOut_ = 0;
     std::vector<UnlistedDrive> Unlisted_;
-    // The run's sense-report switch, shared by every drive of the list.
-    SenseReportSwitch SenseReports_;
 };

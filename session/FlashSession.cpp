@@ -130,7 +130,7 @@ std::vector<SessionDrive> FlashSession::Describe(bool all) const {
 std::unique_ptr<RunClaim> FlashSession::Claim(int driveIndex, std::string& why) {
     std::string notice;
     std::unique_ptr<RunClaim> claim =
-        Platform_->ClaimForRun(StartUp_->Drives()->Item(driveIndex)->Handle, why, &notice);
+        Platform_->ClaimForRun(StartUp_->Drives()->Item(driveIndex)->Handle(), why, &notice);
     if (!notice.empty())
         FrontEnd_.Note(notice);
     return claim;

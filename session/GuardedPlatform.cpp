@@ -16,11 +16,11 @@ const DriveCandidate* GuardedPlatform::CandidateAt(const std::string& devicePath
     return nullptr;
 }
 
-PlatformHandle GuardedPlatform::Open(const DriveAddress& address) {
-    const PlatformHandle handle = Inner_.Open(address);
-    if (handle == NoHandle)
-        OpenFailures_.push_back({Inner_.DevicePath(address), Inner_.LastError()});
-    return handle;
+OpenOutcome GuardedPlatform::Open(const DriveAddress& address) {
+    const OpenOutcome opened = Inner_.Open(address);
+    if (!opened.Opened())
+        OpenFailures_.push_back({Inner_.DevicePath(address), opened.Error});
+    return opened;
 }
 
 bool GuardedPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,

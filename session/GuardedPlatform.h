@@ -29,7 +29,7 @@ public:
 
     std::vector<DriveCandidate> EnumerateOpticalDrives() override;
 
-    PlatformHandle Open(const DriveAddress& address) override;
+    OpenOutcome Open(const DriveAddress& address) override;
     bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
               uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) override;
 

@@ -23,13 +23,10 @@ std::string ReplayPlatform::DevicePath(const DriveAddress& address) const {
     return address == Recording_.Address ? Recording_.DevicePath : std::string();
 }
 
-PlatformHandle ReplayPlatform::Open(const DriveAddress& address) {
-    if (!(address == Recording_.Address)) {
-        LastError_ = ENODEV;
-        return NoHandle;
-    }
-    LastError_ = 0;
-    return NextHandle_++;
+OpenOutcome ReplayPlatform::Open(const DriveAddress& address) {
+    if (!(address == Recording_.Address))
+        return {NoHandle, ENODEV};
+    return {NextHandle_++, 0};
 }
 
 namespace {
@@ -59,7 +56,6 @@ bool ReplayPlatform::Diverge(const std::string& why, const uint8_t cdb[12], uint
     outcome = CommandOutcome{};
     outcome.Error = DivergenceError;
     outcome.TransportFailed = true;
-    LastError_ = DivergenceError;
     return false;
 }
 
@@ -103,7 +99,6 @@ bool ReplayPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t 
     outcome = recorded.Outcome;
     if (sentDirection == DirectionIn && length > 0 && buffer != nullptr && data->size() == length)
         std::memcpy(buffer, data->data(), length);
-    LastError_ = outcome.Error;
     return outcome.PlatformOk;
 }
 

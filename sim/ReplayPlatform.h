@@ -33,11 +33,10 @@ public:
 
     std::vector<DriveCandidate> EnumerateOpticalDrives() override;
     std::string DevicePath(const DriveAddress& address) const override;
-    PlatformHandle Open(const DriveAddress& address) override;
+    OpenOutcome Open(const DriveAddress& address) override;
     bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer, uint32_t length,
               uint16_t timeoutSeconds, CommandOutcome& outcome) override;
     void Close(PlatformHandle handle) override;
-    int LastError() const override { return LastError_; }
     std::string ErrorText(int code) const override;
     void Sleep(unsigned milliseconds) override;  // instant: the recording sets the pace of nothing
     bool RequestRestart() override;              // restarts nothing
@@ -51,5 +50,4 @@ private:
     std::size_t Next_ = 0;
     std::optional<std::string> Divergence_;
     PlatformHandle NextHandle_ = 200;
-    int LastError_ = 0;
 };

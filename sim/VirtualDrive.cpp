@@ -283,20 +283,15 @@ std::string VirtualPlatform::DevicePath(const DriveAddress& address) const {
     return drive != nullptr ? drive->DevicePath() : std::string();
 }
 
-PlatformHandle VirtualPlatform::Open(const DriveAddress& address) {
+OpenOutcome VirtualPlatform::Open(const DriveAddress& address) {
     VirtualDrive* drive = Find(address);
-    if (drive == nullptr) {
-        LastError_ = ENOENT;
-        return NoHandle;
-    }
-    if (drive->Config().OpenError != 0) {
-        LastError_ = drive->Config().OpenError;
-        return NoHandle;
-    }
-    LastError_ = 0;
+    if (drive == nullptr)
+        return {NoHandle, ENOENT};
+    if (drive->Config().OpenError != 0)
+        return {NoHandle, drive->Config().OpenError};
     const PlatformHandle handle = NextHandle_++;
     Open_[handle] = drive;
-    return handle;
+    return {handle, 0};
 }
 
 bool VirtualPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
@@ -305,11 +300,9 @@ bool VirtualPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t
     if (found == Open_.end()) {
         outcome = CommandOutcome{};
         outcome.Error = EBADF;
-        LastError_ = EBADF;
         return false;
     }
     found->second->Execute(cdb, direction, buffer, length, outcome);
-    LastError_ = outcome.Error;
     return outcome.PlatformOk;
 }
 

@@ -134,11 +134,10 @@ public:
 
     std::vector<DriveCandidate> EnumerateOpticalDrives() override;
     std::string DevicePath(const DriveAddress& address) const override;
-    PlatformHandle Open(const DriveAddress& address) override;
+    OpenOutcome Open(const DriveAddress& address) override;
     bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
               uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) override;
     void Close(PlatformHandle handle) override;
-    int LastError() const override { return LastError_; }
     std::string ErrorText(int code) const override;
     void Sleep(unsigned milliseconds) override;
     // Never restarts anything: a virtual drive needs no restart. Counted for tests.
@@ -152,7 +151,6 @@ private:
     std::vector<std::unique_ptr<VirtualDrive>> Drives_;
     std::unordered_map<PlatformHandle, VirtualDrive*> Open_;
     PlatformHandle NextHandle_ = 100;
-    std::atomic<int> LastError_ = 0;  // written by commands of several drives at once
     bool InstantSleep_ = false;
     std::atomic<uint64_t> Slept_ = 0;
     unsigned RestartRequests_ = 0;

@@ -17,6 +17,7 @@
 
 #include "flash/Qualification.h"
 #include "image/IdentityBlock.h"
+#include "flash/ShownDriveReports.h"
 #include "scsi/CDDrives.h"
 #include "platform/JsonKeys.h"
 #include "platform/JsonText.h"
@@ -99,7 +100,8 @@ int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoic
     document[JsonKey::Schema] = JsonSchemaName::List;
     document["drives"] = nlohmann::ordered_json::array();
     {
-        CDDrives drives(platform, &ui);
+        ShownDriveReports reports(ui);
+        CDDrives drives(platform, &reports);
         for (int i = 0; i < drives.Count(); ++i) {
             CDDrive& drive = *drives.Item(i);
             // The identity line as detection found it; no further command is sent.

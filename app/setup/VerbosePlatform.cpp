@@ -33,11 +33,11 @@ std::string VerbosePlatform::Describe(const std::string& device, const uint8_t c
     return line + (errorText.empty() ? "error " + std::to_string(result.SystemError) : errorText);
 }
 
-PlatformHandle VerbosePlatform::Open(const DriveAddress& address) {
-    const PlatformHandle handle = Inner_.Open(address);
-    if (handle != NoHandle)
-        Devices_[handle] = Inner_.DevicePath(address);
-    return handle;
+OpenOutcome VerbosePlatform::Open(const DriveAddress& address) {
+    const OpenOutcome opened = Inner_.Open(address);
+    if (opened.Opened())
+        Devices_[opened.Handle] = Inner_.DevicePath(address);
+    return opened;
 }
 
 bool VerbosePlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,

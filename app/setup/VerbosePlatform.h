@@ -23,7 +23,7 @@ public:
     static std::string Describe(const std::string& device, const uint8_t cdb[12], uint8_t direction,
                                 uint32_t length, const CommandOutcome& outcome, const std::string& errorText);
 
-    PlatformHandle Open(const DriveAddress& address) override;
+    OpenOutcome Open(const DriveAddress& address) override;
     bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
               uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) override;
     void Close(PlatformHandle handle) override;

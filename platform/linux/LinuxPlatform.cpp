@@ -146,12 +146,10 @@ std::string LinuxPlatform::DevicePath(const DriveAddress& address) const {
     return entry ? entry->Drive.CommandNode() : std::string();
 }
 
-PlatformHandle LinuxPlatform::Open(const DriveAddress& address) {
+OpenOutcome LinuxPlatform::Open(const DriveAddress& address) {
     const Entry* entry = Find(address);
-    if (!entry) {
-        LastError_ = ENODEV;
-        return NoHandle;
-    }
+    if (!entry)
+        return {NoHandle, ENODEV};
     const std::string& node = entry->Drive.CommandNode();
     const bool generic = !entry->Drive.GenericNode.empty();
     // The generic node is held exclusively: a second copy of the program gets EBUSY at
@@ -160,15 +158,13 @@ PlatformHandle LinuxPlatform::Open(const DriveAddress& address) {
     const int flags = generic ? (O_RDWR | O_NONBLOCK | O_EXCL) : (O_RDWR | O_NONBLOCK);
     const int fd = Config_.Calls.Open(node, flags);
     if (fd < 0) {
-        LastError_ = -fd;
-        if (LastError_ == EACCES)
+        if (-fd == EACCES)
             DeniedGroup_ = GroupOf(node);
         OpenFailures_.push_back({node, -fd});
-        return NoHandle;
+        return {NoHandle, -fd};
     }
-    LastError_ = 0;
     Open_[fd] = entry->Drive;
-    return fd;
+    return {fd, 0};
 }
 
 bool LinuxPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
@@ -177,11 +173,9 @@ bool LinuxPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t d
     if (it == Open_.end()) {
         outcome = CommandOutcome{};
         outcome.Error = EBADF;
-        LastError_ = EBADF;
         return false;
     }
     const bool ok = SendSgIo(handle, Config_.Calls.SgIoctl, cdb, direction, buffer, length, timeoutSeconds, outcome);
-    LastError_ = outcome.Error;
     if (outcome.Error == EPERM)
         FilteredOnBlockNode_ = it->second.GenericNode.empty();
     return ok;
@@ -430,7 +424,6 @@ std::unique_ptr<RunClaim> LinuxPlatform::ClaimForRun(PlatformHandle handle, std:
             } else {
                 why = node + ": " + SystemText(error);
             }
-            LastError_ = error;
             return nullptr;
         }
         claim->BlockFd = fd;

@@ -41,11 +41,10 @@ public:
     // by OnlyDevices included: 'D' to 'Z', then 'A' to 'C', then blanks.
     std::vector<DriveCandidate> EnumerateOpticalDrives() override;
     std::string DevicePath(const DriveAddress& address) const override;
-    PlatformHandle Open(const DriveAddress& address) override;
+    OpenOutcome Open(const DriveAddress& address) override;
     bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer, uint32_t length,
               uint16_t timeoutSeconds, CommandOutcome& outcome) override;
     void Close(PlatformHandle handle) override;
-    int LastError() const override { return LastError_; }
     // The system's text, with what to do for a denied open (EACCES), a command the kernel
     // filters (EPERM) and a busy drive (EBUSY). At most 80 characters; "" for unknown codes.
     std::string ErrorText(int code) const override;
@@ -105,7 +104,6 @@ private:
     std::map<PlatformHandle, SysfsDrive> Open_;
     std::vector<Claim*> Claims_;  // the live claims, owned by their takers
     std::vector<OpenFailure> OpenFailures_;
-    std::atomic<int> LastError_ = 0;  // written by commands of several drives at once
     std::string DeniedGroup_;        // the group owning the last node an open was denied on
     std::atomic<bool> FilteredOnBlockNode_ = false;  // the last EPERM came from SG_IO on a CD-ROM block node
     bool InhibitorNoticeGiven_ = false;

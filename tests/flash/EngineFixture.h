@@ -44,7 +44,7 @@ public:
     }
     std::vector<DriveCandidate> EnumerateOpticalDrives() override { return Inner.EnumerateOpticalDrives(); }
     std::string DevicePath(const DriveAddress& a) const override { return Inner.DevicePath(a); }
-    PlatformHandle Open(const DriveAddress& a) override { return Inner.Open(a); }
+    OpenOutcome Open(const DriveAddress& a) override { return Inner.Open(a); }
     bool Send(PlatformHandle h, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer, uint32_t length,
               uint16_t timeoutSeconds, CommandOutcome& outcome) override {
         Timeouts.push_back(timeoutSeconds);
@@ -54,7 +54,6 @@ public:
         return sent;
     }
     void Close(PlatformHandle h) override { Inner.Close(h); }
-    int LastError() const override { return Inner.LastError(); }
     std::string ErrorText(int code) const override { return Inner.ErrorText(code); }
     void Sleep(unsigned ms) override { Inner.Sleep(ms); }
     bool RequestRestart() override { return Inner.RequestRestart(); }
@@ -108,8 +107,8 @@ protected:
         Virtual->AddDrive(Setup.Drive);
         Virtual->SetInstantSleep(true);
         Recorder = std::make_unique<TimeoutRecordingPlatform>(*Virtual);
-        Drive = std::make_unique<CDDrive>(*Recorder, DriveAddress{'V', 0, 0, 0}, &Ui);
-        ASSERT_TRUE(Drive->IsOpen());
+        Drive = CDDrive::Open(*Recorder, DriveAddress{'V', 0, 0, 0}).Take();
+        ASSERT_TRUE(Drive);
         Commands = std::make_unique<DriveCommands>(*Drive, Ui);
         Kind = ImageKindOf(Block.View());
     }

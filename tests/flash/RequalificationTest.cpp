@@ -17,7 +17,11 @@ protected:
         // The opening took place before the device was set: open once more under it.
         Commands.reset();
         Drive.reset();
-        Drive = std::make_unique<CDDrive>(*Recorder, DriveAddress{'V', 0, 0, 0}, &Ui);
+        Drive = CDDrive::Open(*Recorder, DriveAddress{'V', 0, 0, 0}).Take();
+        if (!Drive) {
+            ADD_FAILURE() << "the virtual drive did not open";
+            return {};
+        }
         change();
         Drive->IdentityLine();
         return Flash();

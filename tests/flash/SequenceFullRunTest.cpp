@@ -279,14 +279,19 @@ TEST(ConcurrentRuns, TwoDrivesAreFlashedAtOnceEachByItsOwnRun) {
         threads.emplace_back([&side, &lockStep] {
             side.Platform.SetInstantSleep(true);
             side.Ui.Answers = {MessageAnswer::Yes, MessageAnswer::No};
-            CDDrive drive(side.Platform, DriveAddress{'V', 0, 0, 0}, &side.Ui);
+            const std::unique_ptr<CDDrive> drive = CDDrive::Open(side.Platform, DriveAddress{'V', 0, 0, 0}).Take();
+            if (!drive) {
+                ADD_FAILURE() << "the virtual drive did not open";
+                lockStep.arrive_and_drop();
+                return;
+            }
             RunControl control;
             control.StopRequested = [&] {
                 lockStep.arrive_and_wait();
                 return false;
             };
             RunDisplay display(side.Ui);
-            side.Report = FlashRun(drive, side.Block.View(), side.Ui, display, control).Run(0);
+            side.Report = FlashRun(*drive, side.Block.View(), side.Ui, display, control).Run(0);
             lockStep.arrive_and_drop();
         });
     for (std::thread& thread : threads)

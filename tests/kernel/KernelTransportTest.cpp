@@ -29,7 +29,6 @@
 
 #include "scsi/CDDrive.h"
 #include "platform/linux/LinuxPlatform.h"
-#include "support/ScriptedUserInterface.h"
 
 namespace {
 
@@ -59,7 +58,6 @@ class KernelDrive : public ::testing::Test {
 protected:
     GuestDrive Guest;
     LinuxPlatform Linux;
-    ScriptedUserInterface Ui;
     std::unique_ptr<CDDrive> Drive;
     std::span<uint8_t> Io;  // the drive's transfer buffer
 
@@ -69,28 +67,37 @@ protected:
         const std::vector<DriveCandidate> drives = Linux.EnumerateOpticalDrives();
         ASSERT_EQ(drives.size(), 1u);
         const DriveAddress& a = drives[0].Address;
-        Drive = std::make_unique<CDDrive>(Linux, a, &Ui);
-        ASSERT_TRUE(Drive->IsOpen()) << Ui.MessageTexts().size() << " boxes";
+        DriveOpening opening = CDDrive::Open(Linux, a);
+        ASSERT_TRUE(opening.Opened()) << opening.Failure()->Message;
+        Drive = opening.Take();
         Io = std::span<uint8_t>(Drive->Buffer(), CDDrive::BufferLength());
         Tur();
     }
 
-    int32_t Tur() { return Drive->ExecCommand(0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, DirectionIn, 0); }
+    // Sends the twelve CDB bytes (missing ones are zero) with a data phase of length bytes.
+    CommandResult Exec(std::initializer_list<uint8_t> cdb, uint8_t direction, uint32_t length) {
+        Command command;
+        std::copy(cdb.begin(), cdb.end(), command.Cdb.begin());
+        command.Direction = direction;
+        command.Length = length;
+        return Drive->Execute(command);
+    }
+    CommandResult Tur() { return Exec({0x00}, DirectionIn, 0); }
 
-    void ExpectSuccess(int32_t result) {
-        EXPECT_EQ(result, 1);
+    void ExpectSuccess(const CommandResult& result) {
+        EXPECT_EQ(result.Category, CommandCategory::Good) << Drive->ErrorText();
         EXPECT_TRUE(Drive->SenseIs(0, 0, 0)) << Drive->ErrorText();
-        EXPECT_EQ(Drive->Status, 0x00);
-        EXPECT_EQ(Drive->LastError, 0);
+        EXPECT_EQ(result.Status, 0x00);
+        EXPECT_EQ(result.SystemError, 0);
     }
 
-    void ExpectRejected(int32_t result, uint8_t key, uint8_t asc, uint8_t ascq, const char* errorText) {
-        EXPECT_EQ(result, 0);
-        EXPECT_EQ(Drive->SenseKey, key);
-        EXPECT_EQ(Drive->Asc, asc);
-        EXPECT_EQ(Drive->Ascq, ascq);
-        EXPECT_EQ(Drive->Status, 0x02);  // CHECK CONDITION
-        EXPECT_EQ(Drive->LastError, 0);
+    void ExpectRejected(const CommandResult& result, uint8_t key, uint8_t asc, uint8_t ascq, const char* errorText) {
+        EXPECT_EQ(result.Category, CommandCategory::CheckCondition);
+        EXPECT_EQ(result.SenseKey, key);
+        EXPECT_EQ(result.Asc, asc);
+        EXPECT_EQ(result.Ascq, ascq);
+        EXPECT_EQ(result.Status, 0x02);  // CHECK CONDITION
+        EXPECT_EQ(result.SystemError, 0);
         EXPECT_EQ(Drive->ErrorText(), errorText);
     }
 
@@ -109,32 +116,31 @@ TEST_F(KernelDrive, EnumerationFindsTheModuleDriveAtItsSysfsAddress) {
     EXPECT_EQ(drives[0].Address.Target, Guest.Target);
     EXPECT_EQ(drives[0].Address.Lun, Guest.Lun);
 
-    Drive = std::make_unique<CDDrive>(Linux, drives[0].Address, &Ui);
-    ASSERT_TRUE(Drive->IsOpen());
+    Drive = CDDrive::Open(Linux, drives[0].Address).Take();
+    ASSERT_TRUE(Drive);
     EXPECT_EQ(Drive->DevicePath(), Guest.Device);
     char line[64];
     std::snprintf(line, sizeof line, "%d-%d-%d %c: %28.28s", Guest.Host, Guest.Target, Guest.Lun,
                   drives[0].Address.Letter, Guest.Inquiry.c_str());
     EXPECT_EQ(Drive->Identity(), line);
     EXPECT_EQ(Drive->RevisionText(), Guest.Inquiry.substr(24, 4));
-    EXPECT_TRUE(Ui.Messages.empty());
 }
 
 TEST_F(KernelDrive, InquiryBringsTheModuleIdentityIn) {
     OpenTheDrive();
     std::fill(Io.begin(), Io.end(), 0xEE);
-    ExpectSuccess(Drive->ExecCommand(0x12, 0, 0, 0, 36, 0, 0, 0, 0, 0, 0, 0, DirectionIn, 36));
+    ExpectSuccess(Exec({0x12, 0, 0, 0, 36}, DirectionIn, 36));
     EXPECT_EQ(Io[0] & 0x1F, 5) << "peripheral type of a CD/DVD device";
     EXPECT_EQ(Io[1] & 0x80, 0x80) << "removable medium";
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&Io[8]), 28), Guest.Inquiry);
     EXPECT_EQ(Io[36], 0xEE) << "nothing beyond the 36 bytes asked for";
-    EXPECT_EQ(Drive->Residual, 0u);
+    EXPECT_EQ(Drive->LastResult().Residual, 0u);
 }
 
 TEST_F(KernelDrive, ReadCapacityBringsTheSizeIn) {
     OpenTheDrive();
     std::fill(Io.begin(), Io.end(), 0xEE);
-    ExpectSuccess(Drive->ExecCommand(0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, DirectionIn, 8));
+    ExpectSuccess(Exec({0x25}, DirectionIn, 8));
     const uint32_t lastBlock = (uint32_t(Io[0]) << 24) | (Io[1] << 16) | (Io[2] << 8) | Io[3];
     const uint32_t blockLength = (uint32_t(Io[4]) << 24) | (Io[5] << 16) | (Io[6] << 8) | Io[7];
     EXPECT_EQ(lastBlock, Guest.Blocks - 1);
@@ -149,9 +155,9 @@ TEST_F(KernelDrive, DataOutArrivesAndComesBackUnchanged) {
     Fill(0x5A);
     const std::vector<uint8_t> sent(Io.begin(), Io.end());
     // 32 blocks of 512 bytes at block 64, as 12-byte CDBs like every command of the program.
-    ExpectSuccess(Drive->ExecCommand(0x2A, 0, 0, 0, 0, 64, 0, 0, 32, 0, 0, 0, DirectionOut, 0x4000));
+    ExpectSuccess(Exec({0x2A, 0, 0, 0, 0, 64, 0, 0, 32}, DirectionOut, 0x4000));
     std::fill(Io.begin(), Io.end(), 0);
-    ExpectSuccess(Drive->ExecCommand(0x28, 0, 0, 0, 0, 64, 0, 0, 32, 0, 0, 0, DirectionIn, 0x4000));
+    ExpectSuccess(Exec({0x28, 0, 0, 0, 0, 64, 0, 0, 32}, DirectionIn, 0x4000));
     EXPECT_TRUE(std::equal(Io.begin(), Io.end(), sent.begin())) << "the blocks read back differ from those written";
 }
 
@@ -160,22 +166,22 @@ TEST_F(KernelDrive, DataOutArrivesAndComesBackUnchanged) {
 TEST_F(KernelDrive, WriteBufferOfOneChunkIsTakenAndAnnouncedByUnitAttention) {
     OpenTheDrive();
     Fill(0x11);
-    ExpectSuccess(Drive->ExecCommand(0x3B, 0x05, 0x01, 0, 0x40, 0, 0, 0x40, 0, 0, 0, 0, DirectionOut, 0x4000));
+    ExpectSuccess(Exec({0x3B, 0x05, 0x01, 0, 0x40, 0, 0, 0x40}, DirectionOut, 0x4000));
     ExpectRejected(Tur(), 0x06, 0x3F, 0x16, "06 3F 16. 02, 0000");
     ExpectSuccess(Tur());
 }
 
 TEST_F(KernelDrive, ReadBufferIsRejectedAsAnInvalidOperationCode) {
     OpenTheDrive();
-    ExpectRejected(Drive->ExecCommand(0x3C, 0x01, 0x01, 0, 0, 0, 0, 0x40, 0, 0, 0, 0, DirectionIn, 0x4000),
+    ExpectRejected(Exec({0x3C, 0x01, 0x01, 0, 0, 0, 0, 0x40}, DirectionIn, 0x4000),
                    0x05, 0x20, 0x00, "05 20 00. 02, 0000");
 }
 
 TEST_F(KernelDrive, VendorCommandsAreRejectedAsInvalidOperationCodes) {
     OpenTheDrive();
-    ExpectRejected(Drive->ExecCommand(0xDF, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, DirectionIn, 128), 0x05,
+    ExpectRejected(Exec({0xDF, 0x11}, DirectionIn, 128), 0x05,
                    0x20, 0x00, "05 20 00. 02, 0000");
-    ExpectRejected(Drive->ExecCommand(0x4E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, DirectionIn, 0), 0x05, 0x20,
+    ExpectRejected(Exec({0x4E}, DirectionIn, 0), 0x05, 0x20,
                    0x00, "05 20 00. 02, 0000");
 }
 
@@ -183,15 +189,15 @@ TEST_F(KernelDrive, VendorCommandsAreRejectedAsInvalidOperationCodes) {
 // takes it like any download.
 TEST_F(KernelDrive, CommitShapedWriteBufferIsTaken) {
     OpenTheDrive();
-    ExpectSuccess(Drive->ExecCommand(0x3B, 0x05, 0x01, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, DirectionIn, 16));
+    ExpectSuccess(Exec({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0, 0, 0x80}, DirectionIn, 16));
     ExpectRejected(Tur(), 0x06, 0x3F, 0x16, "06 3F 16. 02, 0000");
 }
 
 TEST_F(KernelDrive, StartStopUnitChangesWhatTestUnitReadySays) {
     OpenTheDrive();
-    ExpectSuccess(Drive->ExecCommand(0x1B, 0, 0, 0, 0x00, 0, 0, 0, 0, 0, 0, 0, DirectionIn, 0));
+    ExpectSuccess(Exec({0x1B, 0, 0, 0, 0x00}, DirectionIn, 0));
     ExpectRejected(Tur(), 0x02, 0x04, 0x02, "02 04 02. 02, 0000");
-    ExpectSuccess(Drive->ExecCommand(0x1B, 0, 0, 0, 0x03, 0, 0, 0, 0, 0, 0, 0, DirectionIn, 0));
+    ExpectSuccess(Exec({0x1B, 0, 0, 0, 0x03}, DirectionIn, 0));
     ExpectSuccess(Tur());
 }
 
@@ -200,8 +206,8 @@ TEST_F(KernelDrive, StartStopUnitChangesWhatTestUnitReadySays) {
 TEST_F(KernelDrive, DescriptorSenseGivesTheSameTriple) {
     OpenTheDrive();
     SetModuleParameter("dsense", "1");
-    const int32_t result =
-        Drive->ExecCommand(0x3C, 0x01, 0x01, 0, 0, 0, 0, 0x40, 0, 0, 0, 0, DirectionIn, 0x4000);
+    const CommandResult result =
+        Exec({0x3C, 0x01, 0x01, 0, 0, 0, 0, 0x40}, DirectionIn, 0x4000);
     SetModuleParameter("dsense", "0");
     ExpectRejected(result, 0x05, 0x20, 0x00, "05 20 00. 02, 0000");
 }
@@ -213,13 +219,12 @@ TEST_F(KernelDrive, ASecondOpenWhileTheDriveIsHeldIsBusy) {
     const std::vector<DriveCandidate> drives = Linux.EnumerateOpticalDrives();
     ASSERT_EQ(drives.size(), 1u);
     const DriveAddress& a = drives[0].Address;
-    CDDrive second(Linux, a, &Ui);
-    EXPECT_FALSE(second.IsOpen());
-    EXPECT_EQ(second.LastError, EBUSY);
-    const std::vector<std::string> boxes = Ui.MessageTexts();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0], "Error opening: 16, Drive: " + Guest.Device);
-    EXPECT_EQ(boxes[1].rfind("SenseCode: 00 00 00, 00, Error: 16, Device or resource busy", 0), 0u) << boxes[1];
+    const DriveOpening second = CDDrive::Open(Linux, a);
+    ASSERT_NE(second.Failure(), nullptr);
+    EXPECT_EQ(second.Failure()->SystemError, EBUSY);
+    EXPECT_EQ(second.Failure()->Message, "Error opening: 16, Drive: " + Guest.Device);
+    EXPECT_EQ(second.Failure()->SenseReport.rfind("SenseCode: 00 00 00, 00, Error: 16, Device or resource busy", 0), 0u)
+        << second.Failure()->SenseReport;
     // The first holder is not disturbed.
     ExpectSuccess(Tur());
 }
@@ -229,19 +234,14 @@ TEST(KernelDriveWithoutAccess, OpeningGivesThePermissionMessage) {
     ASSERT_NE(geteuid(), 0u) << "run this test as a user without access to the node";
     GuestDrive guest;
     LinuxPlatform system;
-    ScriptedUserInterface ui;
     const std::vector<DriveCandidate> drives = system.EnumerateOpticalDrives();
     ASSERT_EQ(drives.size(), 1u) << "sysfs is readable to everyone";
-    const DriveAddress& a = drives[0].Address;
-    {
-        CDDrive drive(system, a, &ui);
-        EXPECT_FALSE(drive.IsOpen());
-        EXPECT_EQ(drive.LastError, EACCES);
-        const std::vector<std::string> boxes = ui.MessageTexts();
-        ASSERT_EQ(boxes.size(), 2u);
-        EXPECT_EQ(boxes[0], "Error opening: 13, Drive: " + guest.Device);
-        EXPECT_EQ(boxes[1].rfind("SenseCode: 00 00 00, 00, Error: 13, Permission denied", 0), 0u) << boxes[1];
-    }
+    const DriveOpening opening = CDDrive::Open(system, drives[0].Address);
+    ASSERT_NE(opening.Failure(), nullptr);
+    EXPECT_EQ(opening.Failure()->SystemError, EACCES);
+    EXPECT_EQ(opening.Failure()->Message, "Error opening: 13, Drive: " + guest.Device);
+    EXPECT_EQ(opening.Failure()->SenseReport.rfind("SenseCode: 00 00 00, 00, Error: 13, Permission denied", 0), 0u)
+        << opening.Failure()->SenseReport;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "SysfsFakeTree.h"
+#include "flash/ShownDriveReports.h"
 #include "scsi/CDDrives.h"
 #include "platform/TracingPlatform.h"
 #include "platform/linux/LinuxPlatform.h"
@@ -184,8 +185,8 @@ TEST_F(LinuxPlatformTest, GenericNodeIsOpenedExclusivelyAndBlockNodeShared) {
     Tree.AddBlock("sr1", "1:0:0:0", 5);
     auto platform = Make();
     const auto drives = platform->EnumerateOpticalDrives();
-    const PlatformHandle sg = platform->Open(drives[0].Address);
-    const PlatformHandle sr = platform->Open(drives[1].Address);
+    const PlatformHandle sg = platform->Open(drives[0].Address).Handle;
+    const PlatformHandle sr = platform->Open(drives[1].Address).Handle;
     ASSERT_NE(sg, NoHandle);
     ASSERT_NE(sr, NoHandle);
     ASSERT_EQ(Kernel.Opens.size(), 2u);
@@ -204,8 +205,8 @@ TEST_F(LinuxPlatformTest, DeviceBehindANodeFollowsItsKernelName) {
     Tree.AddBlock("sr1", "1:0:0:0", 5);
     auto platform = Make();
     const auto drives = platform->EnumerateOpticalDrives();
-    const PlatformHandle sg = platform->Open(drives[0].Address);
-    const PlatformHandle sr = platform->Open(drives[1].Address);
+    const PlatformHandle sg = platform->Open(drives[0].Address).Handle;
+    const PlatformHandle sr = platform->Open(drives[1].Address).Handle;
     const NodeDevice first = platform->DeviceBehind(sg);
     EXPECT_EQ(first.SystemDevice, std::filesystem::canonical(Tree.Device("0:0:0:0", 5)).string());
     EXPECT_EQ(platform->DeviceBehind(sr).SystemDevice, std::filesystem::canonical(Tree.Device("1:0:0:0", 5)).string());
@@ -225,7 +226,8 @@ TEST_F(LinuxPlatformTest, SecondCopyMeetsABusyDriveAndSaysSo) {
     Tree.AddGeneric("sg1", "0:0:1:0", 5);
     Kernel.OpenErrors[Tree.Dev + "/sg1"] = EBUSY;
     auto platform = Make();
-    CDDrives drives(*platform, &Ui);
+    ShownDriveReports reports(Ui);
+    CDDrives drives(*platform, &reports);
     ASSERT_EQ(drives.Count(), 1);
     EXPECT_EQ(drives.Current()->Identity(), "0-0-0 D: " + Inquiry);
     EXPECT_EQ(drives.Current()->DevicePath(), Tree.Dev + "/sg0");
@@ -256,8 +258,9 @@ TEST_F(LinuxPlatformTest, DeniedOpenNamesTheGroupThatOwnsTheNode) {
 
     auto platform = Make();
     const auto drives = platform->EnumerateOpticalDrives();
-    EXPECT_EQ(platform->Open(drives[0].Address), NoHandle);
-    EXPECT_EQ(platform->LastError(), EACCES);
+    const OpenOutcome denied = platform->Open(drives[0].Address);
+    EXPECT_EQ(denied.Handle, NoHandle);
+    EXPECT_EQ(denied.Error, EACCES);
     const std::string text = platform->ErrorText(EACCES);
     EXPECT_LE(text.size(), 80u);
     EXPECT_EQ(text.rfind("Permission denied", 0), 0u);
@@ -276,14 +279,14 @@ TEST_F(LinuxPlatformTest, KernelFilterOnTheBlockNodeIsToldApart) {
     Tree.AddGeneric("sg1", "1:0:0:0", 5);
     auto platform = Make();
     const auto drives = platform->EnumerateOpticalDrives();
-    const PlatformHandle sr = platform->Open(drives[0].Address);
-    const PlatformHandle sg = platform->Open(drives[1].Address);
+    const PlatformHandle sr = platform->Open(drives[0].Address).Handle;
+    const PlatformHandle sg = platform->Open(drives[1].Address).Handle;
     Kernel.SgIoError = EPERM;
     uint8_t cdb[12] = {0x3B, 0x05};
     uint8_t data[16] = {};
     CommandOutcome outcome;
     EXPECT_FALSE(platform->Send(sr, cdb, DirectionOut, data, sizeof data, 60, outcome));
-    EXPECT_EQ(platform->LastError(), EPERM);
+    EXPECT_EQ(outcome.Error, EPERM);
     EXPECT_EQ(platform->ErrorText(EPERM), "Operation not permitted (kernel filters commands on sr nodes: load sg, or root)");
     EXPECT_FALSE(platform->Send(sg, cdb, DirectionOut, data, sizeof data, 60, outcome));
     EXPECT_EQ(platform->ErrorText(EPERM), "Operation not permitted");
@@ -303,7 +306,6 @@ TEST_F(LinuxPlatformTest, CommandsOnAClosedHandleFailWithoutReachingTheKernel) {
     CommandOutcome outcome;
     EXPECT_FALSE(platform->Send(77, cdb, DirectionIn, nullptr, 0, 60, outcome));
     EXPECT_EQ(outcome.Error, EBADF);
-    EXPECT_EQ(platform->LastError(), EBADF);
 }
 
 TEST_F(LinuxPlatformTest, RestartAsksTheServiceManager) {
@@ -324,7 +326,7 @@ protected:
         Block = Tree.Dev + "/sr0";
         BlockDevice(Block, 11, 0);
         Platform = Make();
-        Handle = Platform->Open(Platform->EnumerateOpticalDrives().at(0).Address);
+        Handle = Platform->Open(Platform->EnumerateOpticalDrives().at(0).Address).Handle;
         ASSERT_NE(Handle, NoHandle);
         Kernel.Opens.clear();
     }
@@ -420,7 +422,6 @@ TEST_F(RunClaimTest, HeldNodeIsRefusedNamingTheHolder) {
     std::string why;
     EXPECT_FALSE(Platform->ClaimForRun(Handle, why, nullptr));
     EXPECT_EQ(why, Block + " is held by another program or a mount (4242 (discburner)); close it and try again");
-    EXPECT_EQ(Platform->LastError(), EBUSY);
     EXPECT_TRUE(Kernel.Started.empty());
 }
 
@@ -463,7 +464,7 @@ TEST_F(RunClaimTest, ClosingTheDriveOrThePlatformEndsTheClaim) {
     EXPECT_EQ(Kernel.Closed.size(), 2u);
     EXPECT_EQ(Kernel.Stopped, 1);
 
-    Handle = Platform->Open(Platform->EnumerateOpticalDrives().at(0).Address);
+    Handle = Platform->Open(Platform->EnumerateOpticalDrives().at(0).Address).Handle;
     claim = Platform->ClaimForRun(Handle, why, nullptr);
     ASSERT_TRUE(claim) << why;
     Platform.reset();  // gives back the block node and the lock, then closes the drive
@@ -483,7 +484,7 @@ TEST_F(RunClaimTest, UnknownHandleIsRefused) {
 TEST_F(LinuxPlatformTest, DriveWithoutBlockDeviceNeedsNoBlockClaim) {
     Tree.AddGeneric("sg0", "0:0:0:0", 5);
     auto platform = Make();
-    const PlatformHandle handle = platform->Open(platform->EnumerateOpticalDrives().at(0).Address);
+    const PlatformHandle handle = platform->Open(platform->EnumerateOpticalDrives().at(0).Address).Handle;
     Kernel.Opens.clear();
     std::string why;
     EXPECT_TRUE(platform->ClaimForRun(handle, why, nullptr));

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "flash/ShownDriveReports.h"
 #include "scsi/CDDrive.h"
 #include "platform/Platform.h"
 #include "support/ScriptedUserInterface.h"
@@ -44,7 +45,6 @@ public:
     std::vector<DriveAddress> Opened;  // every Open call, in order
     std::vector<PlatformHandle> Closed;
     std::map<int, std::string> Texts = {{EACCES, "Permission denied"}, {EIO, "Input/output error"}};
-    int Error = 0;
 
     FakeDrive& Add(char letter, uint8_t host, uint8_t target, const std::string& inquiry) {
         FakeDrive drive;
@@ -74,15 +74,12 @@ public:
         const FakeDrive* d = Find(address);
         return d ? d->Candidate.DevicePath : std::string();
     }
-    PlatformHandle Open(const DriveAddress& address) override {
+    OpenOutcome Open(const DriveAddress& address) override {
         Opened.push_back(address);
         const FakeDrive* d = Find(address);
-        if (!d || d->OpenError) {
-            Error = d ? d->OpenError : ENODEV;
-            return NoHandle;
-        }
-        Error = 0;
-        return 100 + int(d - Drives.data());
+        if (!d || d->OpenError)
+            return {NoHandle, d ? d->OpenError : ENODEV};
+        return {100 + int(d - Drives.data()), 0};
     }
     bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer, uint32_t length,
               uint16_t timeoutSeconds, CommandOutcome& outcome) override {
@@ -105,11 +102,9 @@ public:
         } else if (d.Respond) {
             d.Respond(c, outcome);
         }
-        Error = outcome.Error;
         return outcome.PlatformOk;
     }
     void Close(PlatformHandle handle) override { Closed.push_back(handle); }
-    int LastError() const override { return Error; }
     std::string ErrorText(int code) const override {
         auto it = Texts.find(code);
         return it == Texts.end() ? std::string() : it->second;
@@ -131,4 +126,5 @@ class FakePlatformTest : public ::testing::Test {
 protected:
     FakePlatform Platform;
     ScriptedUserInterface Ui;
+    ShownDriveReports Reports{Ui};
 };

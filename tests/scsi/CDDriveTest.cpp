@@ -13,17 +13,26 @@ const std::string Inquiry = "KAV     CDRW-4012       1.05";  // 8 + 16 + 4 chara
 
 class CDDriveTest : public FakePlatformTest {
 protected:
+    // The drive, which must open and identify itself.
     std::unique_ptr<CDDrive> Make(const FakePlatform::FakeDrive& d) {
-        return std::make_unique<CDDrive>(Platform, d.Candidate.Address, &Ui);
+        std::unique_ptr<CDDrive> drive = CDDrive::Open(Platform, d.Candidate.Address).Take();
+        if (!drive)
+            ADD_FAILURE() << d.Candidate.DevicePath << " did not open";
+        return drive;
     }
-    int32_t Send(CDDrive& drive, uint8_t opcode, uint8_t direction = 1, uint32_t length = 0) {
-        return drive.ExecCommand(opcode, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, direction, length);
+    // Whether the command was carried out (good status, no sense).
+    bool Send(CDDrive& drive, uint8_t opcode, uint8_t direction = 1, uint32_t length = 0) {
+        Command command;
+        command.Cdb[0] = opcode;
+        command.Direction = direction;
+        command.Length = length;
+        return drive.Execute(command).Good();
     }
 };
 
 TEST_F(CDDriveTest, IdentityLineIsAddressLetterAndTwentyEightCharacters) {
     auto drive = Make(Platform.Add('E', 0, 0, Inquiry));
-    ASSERT_TRUE(drive->IsOpen());
+    ASSERT_TRUE(drive);
     EXPECT_EQ(drive->Identity(), "0-0-0 E: " + Inquiry);
     EXPECT_EQ(drive->ProductText(), "KAV     CDRW-4012       ");
     EXPECT_EQ(drive->RevisionText(), "1.05");
@@ -52,7 +61,7 @@ TEST_F(CDDriveTest, ShortInquiryAnswerCarriesNothingOverFromAnEarlierDrive) {
     Platform.Add('E', 0, 1, Inquiry).InquiryLength = 20;  // vendor and 4 product characters
     auto shortAnswer = Make(Platform.Drives[1]);
     EXPECT_EQ(shortAnswer->Identity(), "0-1-0 E: " + std::string(16, ' ') + "KAV     CDRW");
-    EXPECT_EQ(shortAnswer->Residual, 108u);
+    EXPECT_EQ(shortAnswer->LastResult().Residual, 108u);
 }
 
 TEST_F(CDDriveTest, ProductAndRevisionDoNotDependOnTheAddressWidth) {
@@ -66,7 +75,7 @@ TEST_F(CDDriveTest, ProductAndRevisionDoNotDependOnTheAddressWidth) {
 TEST_F(CDDriveTest, DriveThatStopsAnsweringGivesZeroIdentity) {
     auto& fake = Platform.Add('E', 0, 0, Inquiry);
     auto drive = Make(fake);
-    ASSERT_TRUE(drive->IsOpen());
+    ASSERT_TRUE(drive);
     Platform.Drives[0].AnswersInquiry = false;
     EXPECT_EQ(drive->IdentityLine(), "0");
     EXPECT_EQ(drive->Identity(), "0");
@@ -86,14 +95,14 @@ TEST_F(CDDriveTest, SenseByteIsComparedWhole) {
             FakePlatform::SetSense(o, 0x20, 0x00, 0x00);  // only the incorrect-length flag
     };
     auto drive = Make(fake);
-    EXPECT_EQ(Send(*drive, 0x00), 0);
+    EXPECT_FALSE(Send(*drive, 0x00));
     EXPECT_FALSE(drive->SenseIs(0x02, 0x04, 0x01));
     EXPECT_TRUE(drive->SenseIs(0x22, 0x04, 0x01));
     EXPECT_TRUE(drive->SenseIs(0x22, 0x04));  // two arguments: any ASCQ
     EXPECT_EQ(drive->ErrorText(), "22 04 01. 02, 0000");
 
-    EXPECT_EQ(Send(*drive, 0x25, 1, 8), 0);  // a flag bit alone is a failure
-    EXPECT_EQ(drive->SenseKey, 0x20);
+    EXPECT_FALSE(Send(*drive, 0x25, 1, 8));  // a flag bit alone is a failure
+    EXPECT_EQ(drive->LastResult().SenseKey, 0x20);
 }
 
 TEST_F(CDDriveTest, SuccessfulCommandClearsTheOutcome) {
@@ -103,18 +112,18 @@ TEST_F(CDDriveTest, SuccessfulCommandClearsTheOutcome) {
             FakePlatform::SetSense(o, 0x02, 0x3A, 0x00);
     };
     auto drive = Make(fake);
-    EXPECT_EQ(Send(*drive, 0x1B), 0);
+    EXPECT_FALSE(Send(*drive, 0x1B));
     EXPECT_TRUE(drive->SenseIs(0x02, 0x3A));
-    EXPECT_EQ(Send(*drive, 0x00), 1);
+    EXPECT_TRUE(Send(*drive, 0x00));
     EXPECT_TRUE(drive->SenseIs(0, 0, 0));
     EXPECT_EQ(drive->ErrorText(), "00 00 00. 00, 0000");
 }
 
 TEST_F(CDDriveTest, LengthZeroAndDirectionsReachThePlatformUnchanged) {
     auto drive = Make(Platform.Add('E', 0, 0, Inquiry));
-    EXPECT_EQ(Send(*drive, 0x00, 1, 0), 1);  // no data phase, result 1
-    EXPECT_EQ(Send(*drive, 0x3B, 2, 16), 1);
-    EXPECT_EQ(Send(*drive, 0x3B, 0, 16), 1);
+    EXPECT_TRUE(Send(*drive, 0x00, 1, 0));  // no data phase
+    EXPECT_TRUE(Send(*drive, 0x3B, 2, 16));
+    EXPECT_TRUE(Send(*drive, 0x3B, 0, 16));
     ASSERT_EQ(Platform.Sent.size(), 4u);
     EXPECT_EQ(Platform.Sent[1].Length, 0u);
     EXPECT_EQ(Platform.Sent[1].Direction, 1);
@@ -123,35 +132,14 @@ TEST_F(CDDriveTest, LengthZeroAndDirectionsReachThePlatformUnchanged) {
     EXPECT_EQ(Platform.Sent[3].Direction, 0);
 }
 
-TEST_F(CDDriveTest, BusyStatusWithoutSenseStillSucceeds) {
-    auto& fake = Platform.Add('E', 0, 0, Inquiry);
-    fake.Respond = [](const FakePlatform::SentCommand&, CommandOutcome& o) { o.Status = 0x08; };
-    auto drive = Make(fake);
-    EXPECT_EQ(Send(*drive, 0x00), 1);
-    EXPECT_EQ(drive->Status, 0x08);
-}
-
-TEST_F(CDDriveTest, FailedPlatformCallLeavesSenseZero) {
-    auto& fake = Platform.Add('E', 0, 0, Inquiry);
-    fake.Respond = [](const FakePlatform::SentCommand&, CommandOutcome& o) {
-        o = CommandOutcome{};
-        o.Error = EIO;
-    };
-    auto drive = Make(fake);
-    EXPECT_EQ(Send(*drive, 0x00), 0);
-    EXPECT_TRUE(drive->SenseIs(0, 0, 0));
-    EXPECT_EQ(drive->LastError, EIO);
-    EXPECT_EQ(drive->ErrorText(), "00 00 00. 00, 0005");
-}
-
 TEST_F(CDDriveTest, CommandLongerThanTheBufferIsRefusedUnsent) {
     auto drive = Make(Platform.Add('E', 0, 0, Inquiry));
     const std::size_t before = Platform.Sent.size();
-    EXPECT_EQ(Send(*drive, 0x3C, 1, CDDrive::BufferLength() + 1), 0);
+    EXPECT_FALSE(Send(*drive, 0x3C, 1, CDDrive::BufferLength() + 1));
     EXPECT_EQ(Platform.Sent.size(), before);
-    EXPECT_EQ(drive->LastError, EINVAL);
+    EXPECT_EQ(drive->LastResult().SystemError, EINVAL);
     EXPECT_EQ(drive->LastResult().Category, CommandCategory::SystemError);
-    EXPECT_EQ(Send(*drive, 0x3C, 1, CDDrive::BufferLength()), 1);
+    EXPECT_TRUE(Send(*drive, 0x3C, 1, CDDrive::BufferLength()));
     EXPECT_EQ(Platform.Sent.back().Buffer, drive->Buffer());
 }
 
@@ -171,30 +159,71 @@ TEST_F(CDDriveTest, TimeoutsBelongToTheDriveAndTheCommand) {
     EXPECT_EQ(Platform.Sent.back().Timeout, CDDrive::DefaultTimeout);
 }
 
-// A drive made on its own has a switch of its own: the failed open of another drive outside
-// any list starts no reports of it (the drives of one list share theirs, see CDDrivesTest).
-TEST_F(CDDriveTest, FailedOpenReportsItselfAndLeavesNoSwitchBehind) {
-    auto& good = Platform.Add('D', 0, 0, Inquiry);
-    good.Respond = [](const FakePlatform::SentCommand&, CommandOutcome& o) {
-        FakePlatform::SetSense(o, 0x05, 0x20, 0x00);
+// Opening that fails gives no drive, only why: the system's error in words and the texts a
+// list shows the person. A drive that opens but does not identify itself is closed again.
+TEST_F(CDDriveTest, FailedOpeningGivesTheCauseAndNoDrive) {
+    Platform.Add('D', 0, 0, Inquiry).OpenError = EACCES;
+    Platform.Add('E', 0, 1, Inquiry).OpenError = ENXIO;  // the platform has no text for it
+    Platform.Add('F', 0, 2, Inquiry).AnswersInquiry = false;
+    struct Case {
+        DriveOpenFailure::Kind What;
+        int SystemError;
+        const char* Cause;
+        const char* Message;
+        const char* SenseReport;
+    };
+    const Case cases[] = {
+        {DriveOpenFailure::Kind::NotOpened, EACCES, "Permission denied", "Error opening: 13, Drive: /dev/sg0",
+         "SenseCode: 00 00 00, 00, Error: 13, Permission denied"},
+        {DriveOpenFailure::Kind::NotOpened, ENXIO, "system error 6", "Error opening: 6, Drive: /dev/sg1",
+         "SenseCode: 00 00 00, 00, Error: 6, Format message failed."},
+        {DriveOpenFailure::Kind::Unidentified, 0, "INQUIRY failed: sense 05/24/00", "", ""},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        DriveOpening opening = CDDrive::Open(Platform, Platform.Drives[i].Candidate.Address);
+        EXPECT_FALSE(opening.Opened()) << i;
+        EXPECT_EQ(opening.Take(), nullptr) << i;
+        ASSERT_NE(opening.Failure(), nullptr) << i;
+        const DriveOpenFailure& failure = *opening.Failure();
+        EXPECT_EQ(failure.What, c.What) << i;
+        EXPECT_EQ(failure.DevicePath, "/dev/sg" + std::to_string(i));
+        EXPECT_EQ(failure.SystemError, c.SystemError) << i;
+        EXPECT_EQ(failure.Cause, c.Cause) << i;
+        EXPECT_EQ(failure.Message, c.Message) << i;
+        EXPECT_EQ(failure.SenseReport, c.SenseReport) << i;
+    }
+    EXPECT_EQ(Platform.Closed, std::vector<PlatformHandle>{102});
+    EXPECT_TRUE(Ui.Messages.empty());  // a drive shows nothing itself
+}
+
+// Every drive keeps its own last result: another drive's failed open or command, and a
+// command that succeeds on another drive, change nothing of it.
+TEST_F(CDDriveTest, ErrorsStayWithTheirDrive) {
+    Platform.Add('D', 0, 0, Inquiry).Respond = [](const FakePlatform::SentCommand&, CommandOutcome& o) {
+        o = CommandOutcome{};
+        o.Error = EIO;
     };
     Platform.Add('E', 0, 1, Inquiry).OpenError = EACCES;
-    auto drive = Make(Platform.Drives[0]);
-    EXPECT_EQ(Send(*drive, 0xDF), 0);
-    EXPECT_TRUE(Ui.Messages.empty());
+    Platform.Add('F', 0, 2, Inquiry).Respond = [](const FakePlatform::SentCommand&, CommandOutcome& o) {
+        FakePlatform::SetSense(o, 0x05, 0x20, 0x00);
+    };
+    auto failing = Make(Platform.Drives[0]);
+    EXPECT_FALSE(Send(*failing, 0x00));
 
-    auto denied = Make(Platform.Drives[1]);
-    EXPECT_FALSE(denied->IsOpen());
-    ASSERT_EQ(Ui.MessageTexts(), (std::vector<std::string>{
-                                     "Error opening: 13, Drive: /dev/sg1",
-                                     "SenseCode: 00 00 00, 00, Error: 13, Permission denied"}));
-    EXPECT_EQ(Ui.Messages[0].Kind, MessageKind::Plain);
-    EXPECT_EQ(denied->MessageText(), Ui.Messages[1].Text);
+    const DriveOpening denied = CDDrive::Open(Platform, Platform.Drives[1].Candidate.Address);
+    ASSERT_NE(denied.Failure(), nullptr);
+    EXPECT_EQ(denied.Failure()->SystemError, EACCES);
+    auto refusing = Make(Platform.Drives[2]);
+    EXPECT_EQ(refusing->LastResult().SystemError, 0);  // its INQUIRY went well
+    EXPECT_FALSE(Send(*refusing, 0xDF));
 
-    Send(*drive, 0xDF);
-    auto later = Make(Platform.Add('F', 0, 2, Inquiry));
-    Send(*later, 0xDF);
-    EXPECT_EQ(Ui.Messages.size(), 2u);
+    EXPECT_EQ(failing->LastResult().SystemError, EIO);
+    EXPECT_EQ(failing->FailureCause(), "Input/output error");
+    EXPECT_EQ(failing->ErrorText(), "00 00 00. 00, 0005");
+    EXPECT_EQ(refusing->LastResult().SystemError, 0);
+    EXPECT_EQ(refusing->FailureCause(), "sense 05/20/00");
+    EXPECT_EQ(refusing->ErrorText(), "05 20 00. 02, 0000");
 }
 
 TEST_F(CDDriveTest, ResultsFallIntoCategories) {
@@ -223,24 +252,11 @@ TEST_F(CDDriveTest, ResultsFallIntoCategories) {
     EXPECT_EQ(drive->LastResult().SystemError, EBADF);
 }
 
-TEST_F(CDDriveTest, DrivesThatCannotBeUsedAreClosedAndOthersCloseOnDestruction) {
-    Platform.Add('D', 0, 0, Inquiry);
-    Platform.Add('E', 0, 1, Inquiry).OpenError = EACCES;
-    Platform.Add('F', 0, 2, Inquiry).AnswersInquiry = false;
-
-    auto d = Make(Platform.Drives[0]);
-    EXPECT_TRUE(d->IsOpen());
-    auto e = Make(Platform.Drives[1]);
-    EXPECT_FALSE(e->IsOpen());
-    auto f = Make(Platform.Drives[2]);
-    EXPECT_FALSE(f->IsOpen());
-    // The drive that opened but did not identify was closed again.
-    EXPECT_EQ(Platform.Closed, std::vector<PlatformHandle>{102});
-    e.reset();
-    f.reset();
-    EXPECT_EQ(Platform.Closed.size(), 1u);
+TEST_F(CDDriveTest, DriveClosesOnDestruction) {
+    auto d = Make(Platform.Add('D', 0, 0, Inquiry));
+    EXPECT_TRUE(Platform.Closed.empty());
     d.reset();
-    EXPECT_EQ(Platform.Closed.back(), 100);
+    EXPECT_EQ(Platform.Closed, std::vector<PlatformHandle>{100});
 }
 
 }  // namespace

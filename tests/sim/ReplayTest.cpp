@@ -29,7 +29,7 @@ std::string Record(uint8_t fill) {
     std::string text;
     TracingPlatform trace(drives, [&](const std::string& line) { text += line + '\n'; });
     trace.SetRecordData(true);
-    const PlatformHandle handle = trace.Open(trace.EnumerateOpticalDrives().at(0).Address);
+    const PlatformHandle handle = trace.Open(trace.EnumerateOpticalDrives().at(0).Address).Handle;
     uint8_t buffer[4096];
     CommandOutcome outcome;
     trace.Send(handle, Inquiry, DirectionIn, buffer, 0x60, 10, outcome);
@@ -56,7 +56,7 @@ TEST(Replay, AnswersAsRecordedWithoutTheImageInTheRecording) {
     const std::vector<DriveCandidate> drives = replay.EnumerateOpticalDrives();
     ASSERT_EQ(drives.size(), 1u);
     EXPECT_EQ(drives[0].DevicePath, "virtual:0");
-    const PlatformHandle handle = replay.Open(drives[0].Address);
+    const PlatformHandle handle = replay.Open(drives[0].Address).Handle;
     ASSERT_NE(handle, NoHandle);
 
     uint8_t buffer[4096] = {};
@@ -92,7 +92,7 @@ TEST(Replay, TheFirstDifferenceStopsEverything) {
     };
     for (const Case& c : cases) {
         ReplayPlatform replay = Replay(text);
-        const PlatformHandle handle = replay.Open(replay.EnumerateOpticalDrives().at(0).Address);
+        const PlatformHandle handle = replay.Open(replay.EnumerateOpticalDrives().at(0).Address).Handle;
         uint8_t buffer[0x60] = {};
         CommandOutcome outcome;
         EXPECT_FALSE(replay.Send(handle, c.Cdb, c.Direction, buffer, c.Length, 10, outcome));
@@ -111,7 +111,7 @@ TEST(Replay, TheFirstDifferenceStopsEverything) {
 
 TEST(Replay, OtherDataSentAndCommandsBeyondTheEndDiverge) {
     ReplayPlatform replay = Replay(Record(0x5A));
-    const PlatformHandle handle = replay.Open(replay.EnumerateOpticalDrives().at(0).Address);
+    const PlatformHandle handle = replay.Open(replay.EnumerateOpticalDrives().at(0).Address).Handle;
     uint8_t buffer[4096] = {};
     CommandOutcome outcome;
     replay.Send(handle, Inquiry, DirectionIn, buffer, 0x60, 10, outcome);
@@ -123,7 +123,7 @@ TEST(Replay, OtherDataSentAndCommandsBeyondTheEndDiverge) {
     EXPECT_NE(replay.Divergence()->find("recorded (line 3): CDB 3b0501"), std::string::npos);
 
     ReplayPlatform shortOne = Replay(Record(0x5A).substr(0, Record(0x5A).find('\n') + 1));
-    const PlatformHandle h = shortOne.Open(shortOne.EnumerateOpticalDrives().at(0).Address);
+    const PlatformHandle h = shortOne.Open(shortOne.EnumerateOpticalDrives().at(0).Address).Handle;
     EXPECT_TRUE(shortOne.Send(h, Inquiry, DirectionIn, buffer, 0x60, 10, outcome));
     EXPECT_FALSE(shortOne.Send(h, Inquiry, DirectionIn, buffer, 0x60, 10, outcome));
     ASSERT_TRUE(shortOne.Divergence());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "scsi/CDDrive.h"
+#include "flash/ShownDriveReports.h"
 #include "scsi/CDDrives.h"
 #include "sim/VirtualDrive.h"
 #include "support/ScriptedUserInterface.h"
@@ -29,7 +30,7 @@ struct Answer {
 class Host {
 public:
     explicit Host(VirtualPlatform& platform, std::size_t index = 0)
-        : Platform_(platform), Handle_(platform.Open(platform.Drive(index).Address())) {}
+        : Platform_(platform), Handle_(platform.Open(platform.Drive(index).Address()).Handle) {}
     ~Host() { Platform_.Close(Handle_); }
 
     Answer Send(std::initializer_list<uint8_t> bytes, uint8_t direction, Bytes& data) {
@@ -341,7 +342,6 @@ TEST(VirtualDriveFaults, StatusAndPlatformErrorsAndTimeoutsLeaveNoSense) {
     Answer io = host.Send(Commit80, DirectionIn, reply);
     EXPECT_FALSE(io.Ok);
     EXPECT_EQ(io.Error, EIO);
-    EXPECT_EQ(platform.LastError(), EIO);
     EXPECT_TRUE(io.SenseIs(0, 0, 0));
 
     Answer late = host.Send(Commit80, DirectionIn, reply);
@@ -353,7 +353,6 @@ TEST(VirtualDriveFaults, StatusAndPlatformErrorsAndTimeoutsLeaveNoSense) {
     EXPECT_EQ(platform.Drive(0).Flash()[0], VirtualDrive::FlashFill);
 
     EXPECT_TRUE(host.Send(Commit80, DirectionIn, reply).Ok);
-    EXPECT_EQ(platform.LastError(), 0);
     EXPECT_EQ(platform.Drive(0).CommitCount(), 1u);
 }
 
@@ -380,7 +379,8 @@ TEST(VirtualDriveFaults, CountInquiryAsTheFirstCommand) {
     VirtualPlatform platform(Config("fail=1:05/24/00,count=2"));
     platform.Drive(1).ClearFaults();
     {
-        CDDrives drives(platform, &ui);
+        ShownDriveReports reports(ui);
+        CDDrives drives(platform, &reports);
         ASSERT_EQ(drives.Count(), 1);  // drive 0 failed its INQUIRY
         EXPECT_EQ(drives.Current()->DevicePath(), "virtual:1");
         EXPECT_TRUE(ui.Messages.empty());  // no sense report before an open failure
@@ -430,19 +430,17 @@ TEST(VirtualPlatformDrives, DriveListTakesAtMost24) {
 }
 
 TEST(VirtualPlatformDrives, OpenFailureAndClosedHandlesGiveSystemErrors) {
-    ScriptedUserInterface ui;
     VirtualPlatform platform(Config("open-error=EACCES"));
-    {
-        CDDrive drive(platform, {'V', 0, 0, 0}, &ui);
-        EXPECT_FALSE(drive.IsOpen());
-        ASSERT_GE(ui.Messages.size(), 2u);
-        EXPECT_EQ(ui.Messages[0].Text, "Error opening: 13, Drive: virtual:0");
-        EXPECT_NE(ui.Messages[1].Text.find("Permission denied"), std::string::npos);
-    }
+    const OpenOutcome denied = platform.Open(platform.Drive(0).Address());
+    EXPECT_EQ(denied.Handle, NoHandle);
+    EXPECT_EQ(denied.Error, EACCES);
+    EXPECT_EQ(platform.Open({'Q', 9, 9, 0}).Error, ENOENT);
 
     VirtualPlatform plain;
     plain.AddDrive({});
-    const PlatformHandle handle = plain.Open(plain.Drive(0).Address());
+    const OpenOutcome opened = plain.Open(plain.Drive(0).Address());
+    EXPECT_EQ(opened.Error, 0);
+    const PlatformHandle handle = opened.Handle;
     plain.Close(handle);
     const uint8_t cdb[12] = {};
     CommandOutcome outcome;
@@ -462,7 +460,7 @@ TEST(VirtualPlatformDrives, SleepIsCountedRestartIsOnlyRecordedAndARunClaimsNoth
     EXPECT_EQ(platform.RestartRequests(), 1u);
 
     platform.AddDrive({});
-    const PlatformHandle handle = platform.Open(platform.Drive(0).Address());
+    const PlatformHandle handle = platform.Open(platform.Drive(0).Address()).Handle;
     std::string why = "stale", notice;
     EXPECT_NE(platform.ClaimForRun(handle, why, &notice), nullptr);
     EXPECT_EQ(why, "");
@@ -473,13 +471,13 @@ TEST(VirtualPlatformDrives, SleepIsCountedRestartIsOnlyRecordedAndARunClaimsNoth
 TEST(VirtualDriveWithCDDrive, IdentityLineShowsTheNewRevisionAfterACommit) {
     VirtualPlatform platform(Config("inquiry=KAVENO  QRW-70514S,rev=QF01,newrev=QFA0"));
     {
-        CDDrive drive(platform, {'V', 0, 0, 0});
-        ASSERT_TRUE(drive.IsOpen());
-        EXPECT_EQ(drive.IdentityLine(), "0-0-0 V: KAVENO  QRW-70514S      QF01");
-        EXPECT_EQ(drive.ProductText(), "KAVENO  QRW-70514S      ");
-        EXPECT_EQ(drive.RevisionText(), "QF01");
-        EXPECT_TRUE(drive.Execute(Commands::Commit(false)).Good());
-        EXPECT_EQ(drive.IdentityLine(), "0-0-0 V: KAVENO  QRW-70514S      QFA0");
-        EXPECT_EQ(drive.RevisionText(), "QFA0");
+        const std::unique_ptr<CDDrive> drive = CDDrive::Open(platform, {'V', 0, 0, 0}).Take();
+        ASSERT_TRUE(drive);
+        EXPECT_EQ(drive->IdentityLine(), "0-0-0 V: KAVENO  QRW-70514S      QF01");
+        EXPECT_EQ(drive->ProductText(), "KAVENO  QRW-70514S      ");
+        EXPECT_EQ(drive->RevisionText(), "QF01");
+        EXPECT_TRUE(drive->Execute(Commands::Commit(false)).Good());
+        EXPECT_EQ(drive->IdentityLine(), "0-0-0 V: KAVENO  QRW-70514S      QFA0");
+        EXPECT_EQ(drive->RevisionText(), "QFA0");
     }
 }

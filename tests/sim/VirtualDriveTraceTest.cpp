@@ -126,9 +126,9 @@ TEST(TracingPlatformRun, RecordsEveryCommandOfARealRunThroughTheDriveClass) {
         CDDrives list(tracing);  // one INQUIRY per drive
         ASSERT_EQ(list.Count(), 2);
         CDDrive& drive = *list.Item(1);
-        drive.ExecCommand(0x3B, 0x05, 0x01, 0x00, 0x40, 0x00, 0x00, 0x40, 0x00, 0x00, 0, 0, DirectionOut, 0x4000);
-        drive.ExecCommand(0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, DirectionIn, 0);  // times out
-        drive.ExecCommand(0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, DirectionIn, 0);  // fails 02/3A
+        drive.Execute(Commands::WriteChunk(0x4000, 0x4000));
+        drive.Execute(Commands::TestUnitReady());  // times out
+        drive.Execute(Commands::TestUnitReady());  // fails 02/3A
     }
 
     ASSERT_EQ(lines.size(), 5u);
@@ -160,7 +160,7 @@ TEST(TracingPlatformRun, FileHoldsEachLineAsSoonAsTheCommandHasAnswered) {
     std::string error;
     auto tracing = TracingPlatform::ToFile(drives, path, error, nullptr);
     ASSERT_TRUE(tracing) << error;
-    const PlatformHandle handle = tracing->Open(drives.Drive(0).Address());
+    const PlatformHandle handle = tracing->Open(drives.Drive(0).Address()).Handle;
     const uint8_t cdb[12] = {0x4E};
     CommandOutcome outcome;
     EXPECT_TRUE(tracing->Send(handle, cdb, DirectionIn, nullptr, 0, 60, outcome));
