@@ -1,37 +1,22 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "flash/RunNames.h"
 
-const char* OutcomeName(FlashOutcome outcome) {
-    switch (outcome) {
-    case FlashOutcome::Unidentified: return "unidentified";
-    case FlashOutcome::RevisionRefused: return "revision-refused";
-    case FlashOutcome::Declined: return "declined";
-    case FlashOutcome::DiscPresent: return "disc-present";
-    case FlashOutcome::Interrupted: return "interrupted";
-    case FlashOutcome::FailedBeforeCommit: return "failed-before-commit";
-    case FlashOutcome::CommitFailed: return "commit-failed";
-    case FlashOutcome::Completed: return "completed";
-    case FlashOutcome::Rehearsed: return "rehearsed";
-    }
-    return "failed-before-commit";
-}
-
-const char* StepName(FlashStep step) {
+const char* StepKey(FlashStep step) {
     switch (step) {
-    case FlashStep::ImageCheck: return "image-check";
+    case FlashStep::ImageCheck: return "image_check";
     case FlashStep::Identification: return "identification";
-    case FlashStep::RevisionCheck: return "revision-check";
+    case FlashStep::RevisionCheck: return "revision_check";
     case FlashStep::Confirmation: return "confirmation";
-    case FlashStep::ReadinessWait: return "readiness-wait";
-    case FlashStep::ProfileUpload: return "profile-upload";
-    case FlashStep::ImageUpload: return "image-upload";
-    case FlashStep::EntryCritical: return "entry-critical";
-    case FlashStep::ProfileCheck: return "profile-check";
-    case FlashStep::ReadBack: return "read-back";
+    case FlashStep::ReadinessWait: return "readiness_wait";
+    case FlashStep::ProfileUpload: return "profile_upload";
+    case FlashStep::ImageUpload: return "image_upload";
+    case FlashStep::EntryCritical: return "entry_critical";
+    case FlashStep::ProfileCheck: return "profile_check";
+    case FlashStep::ReadBack: return "read_back";
     case FlashStep::Commit: return "commit";
     case FlashStep::Restart: return "restart";
     }
-    return "image-check";
+    return "image_check";
 }
 
 const char* OutcomeKey(FlashOutcome outcome) {

@@ -1,19 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Every name a run's steps and outcomes are given in the history, the JSON stream and the
-// trace, defined here once. The history names in kebab-case, the JSON stream in snake_case;
-// both vocabularies are kept as each output has always printed them.
+// trace, defined here once, in snake_case. (The plain --history and the system log print the
+// same names with hyphens, as they always have.)
 
 #include "flash/FlashRun.h"
 #include "ui/RunObserver.h"
 
-// The history's names ("completed", "failed-before-commit", ...; "image-upload", ...).
-const char* OutcomeName(FlashOutcome outcome);
-const char* StepName(FlashStep step);
-
-// The JSON stream's names of how a run ended ("completed", "failed_before_commit", ...).
+// How a run ended ("completed", "failed_before_commit", ...).
 const char* OutcomeKey(FlashOutcome outcome);
-// The JSON stream's names of how a drive of a run of several ended without a run's report.
+// The step a run ended in ("image_upload", "read_back", ...).
+const char* StepKey(FlashStep step);
+// How a drive of a session of several ended without a run's report.
 namespace DriveOutcomeKey {
 constexpr const char* Skipped = "skipped";  // left alone by the plan
 constexpr const char* Busy = "busy";        // could not be claimed for its run
@@ -22,6 +20,7 @@ constexpr const char* NotOpened = "not_opened";      // the system named it, it 
 constexpr const char* Unidentified = "unidentified";  // it could not be identified
 constexpr const char* LeftOut = "left_out";           // beyond a full drive list
 }  // namespace DriveOutcomeKey
-// The JSON stream's name of the phase a status belongs to ("image_upload", "verify", ...; ""
-// before the first phase).
+// The phase a status belongs to ("image_upload", "verify", ...; "" before the first phase).
+// A phase is what the person is shown: the verify phase covers the profile check and the
+// read-back steps.
 const char* PhaseKey(const RunStatus& status);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "history/HistoryLog.h"
 
+#include "platform/JsonVocabulary.h"
+
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -151,8 +153,9 @@ void HistoryRun::Ended(const FlashReport& report) {
     RunEnd end;
     end.Run = Start_->Run;
     end.Time = UtcTimeNow();
-    end.Outcome = OutcomeName(report.Outcome);
-    end.Step = StepName(report.Step);
+    // Held with hyphens, as records read back from the file are (see HistoryRecord).
+    end.Outcome = HyphenCase(OutcomeKey(report.Outcome));
+    end.Step = HyphenCase(StepKey(report.Step));
     end.Status = report.Status;
     end.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - StartedAt_)
                          .count();

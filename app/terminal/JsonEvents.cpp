@@ -151,7 +151,12 @@ void JsonEvents::NameUtility(const std::string& file, const std::string& fileSha
 void JsonEvents::Step(const std::string& device, const RunStatus& status) {
     if (Compact_)
         return;
-    Write({{"event", "step"}, {"device", device}, {"step", PhaseKey(status)}, {"status", FlashTexts::CaptionOf(status)}});
+    // "step" is the earlier spelling of the phase, kept one release: the history's "step" is where a run ended.
+    Write({{"event", "step"},
+           {"device", device},
+           {"phase", PhaseKey(status)},
+           {"step", PhaseKey(status)},
+           {"status", FlashTexts::CaptionOf(status)}});
 }
 
 // Every tenth, and the start of each pass (upload, read-back, commit), so that a pass that
@@ -176,6 +181,7 @@ void JsonEvents::Finished(const SessionDrive& drive) {
                   {JsonKey::RevisionBefore, drive.Revision}, {JsonKey::RevisionAfter, TextOrNull(drive.RevisionAfter)}};
     if (drive.Report) {
         event["status"] = drive.Report->Status;
+        event[JsonKey::Step] = StepKey(drive.Report->Step);
         event[JsonKey::IdentityAfter] = TextOrNull(drive.Report->NewIdentity);
         event["new_identity"] = drive.Report->NewIdentity;  // the earlier spelling, one release
         event["failure"] = drive.Report->Failure ? FailureOf(*drive.Report->Failure) : json(nullptr);

@@ -24,7 +24,7 @@ play() {
     local name=$1; shift
     mkdir -p "$work/$name-trace"
     run_command "$name" ansible-playbook -i "$source_dir/examples/ansible/inventory.ini" \
-        "$source_dir/examples/ansible/tower.yml" -e flashutil_utility="$work/1.05.EXE" \
+        "$source_dir/examples/ansible/tower.yml" -e flashutil_utility="$work/1.05.EXE" -e flashutil_program="$flashutil" \
         -e tower_trace_dir="$work/$name-trace" "$@"
 }
 # recap NAME HOST: the play recap's counts for HOST, as "changed=N failed=N"
@@ -54,7 +54,10 @@ grep -qF "\"msg\": \"virtual:0: $cause\"" "$work/first.out" || fail "first run: 
     fail "first run: a failure line is not short"
 
 # Every drive now reports the new revision: nothing to do, nothing changed, nothing failed.
-play again -e flashutil_drive_revision=1.05
+# A host without the installed program runs the utility itself.
+play again -v -e flashutil_drive_revision=1.05 -e flashutil_program=/nonexistent/flashutil
+tr -d '\n ' < "$work/again.out" | grep -qE '"cmd":\["/[^"]*/1\.05\.EXE","--cli"' ||
+    fail "rerun: without an installed program the utility did not run itself"
 [ "$(rc again)" = 0 ] || fail "rerun: exit $(rc again), want 0: $(tail -5 "$work/again.out")"
 for host in tower-complete tower-partial tower-failing; do
     [ "$(recap again $host)" = "changed=0 failed=0" ] || fail "rerun: $host: $(recap again $host)"
@@ -62,7 +65,7 @@ for host in tower-complete tower-partial tower-failing; do
 done
 
 # Check mode is a rehearsal: no commit anywhere, the towers with a bad drive fail.
-play check --check
+play check --check -v
 [ "$(recap check tower-complete)" = "changed=1 failed=0" ] || fail "check mode: complete tower: $(recap check tower-complete)"
 [ "$(recap check tower-partial)" = "changed=1 failed=1" ] || fail "check mode: partial tower: $(recap check tower-partial)"
 [ "$(recap check tower-failing)" = "changed=0 failed=1" ] || fail "check mode: failing tower: $(recap check tower-failing)"
@@ -71,6 +74,10 @@ for host in tower-complete tower-partial tower-failing; do
     [ "$(commits check $host)" = 0 ] || fail "check mode: $host was sent a commit"
 done
 grep -qF '"virtual:0  1.00 -> 1.00  rehearsed"' "$work/check.out" || fail "check mode: no drive is reported rehearsed"
+# The installed program (this build, as every play but the rerun names it) flashes the utility as data.
+tr -d '\n ' < "$work/check.out" | grep -qF "\"cmd\":[\"$flashutil\",\"--cli\"" ||
+    fail "check mode: the utility was not handed to the installed program"
+tr -d '\n ' < "$work/check.out" | grep -qE '"--","/[^"]*/1\.05\.EXE"\]' || fail "check mode: the utility was not given as data"
 
 # One tower at a time: the partial tower fails its batch, and the play stops before the failing tower.
 play serial -e tower_serial=1

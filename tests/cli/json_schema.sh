@@ -100,7 +100,8 @@ trace = [l for l in lines("data.trace") if l["sense"] is not None]
 same("device", drive["device"], failed["device"], failed_run["drive"]["device"], trace[-1]["device"])
 same("identity", drive["identity"], failed["identity"], failed_run["drive"]["identity"])
 same("outcome", failed["outcome"], failed_run["end"]["outcome"])
-same("step", [e["step"] for e in event("failed", "step")][-1], failed_run["end"]["step"])
+same("step", failed["step"], failed_run["end"]["step"])
+same("step", completed["step"], completed_run["end"]["step"])
 same("sense", failed["failure"]["sense"], failed_run["end"]["failure"]["sense"], trace[-1]["sense"])
 if not failed["failure"]["system_error"] == failed_run["end"]["failure"]["system_error"] == trace[-1]["system_error"]:
     problems.append("system_error differs")

@@ -174,7 +174,7 @@ TEST(JsonEvents, AFailedStepKeepsItsPhase) {
         stream.Events.Step("virtual:0", c.Status);
         const std::vector<json> lines = stream.Lines();
         ASSERT_EQ(lines.size(), 1u);
-        EXPECT_EQ(lines[0]["step"], c.Key);
+        EXPECT_EQ(lines[0]["phase"], c.Key);
         EXPECT_EQ(lines[0]["status"], c.Caption);
     }
 }

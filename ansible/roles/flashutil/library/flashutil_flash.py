@@ -7,7 +7,8 @@ DOCUMENTATION = r"""
 module: flashutil_flash
 short_description: Flash every qualifying optical drive of a host with a flashutil flash utility
 description:
-  - Runs the utility with C(--cli --all --yes --json=compact) and reads how each drive ended.
+  - Runs the installed flashutil on the utility (or, without one, the utility itself) with
+    C(--cli --all --yes --json=compact) and reads how each drive ended.
   - In check mode the run is a rehearsal (C(--no-commit)): every drive takes the image and gives
     it back, and no flash is changed.
   - The module itself fails only when the utility gave no result; drives that did not complete
@@ -17,6 +18,13 @@ options:
     description: Path of the flash utility on the host.
     type: path
     required: true
+  program:
+    description:
+      - Path of the installed flashutil on the host. When given, it flashes the utility as data
+        (C(flashutil --cli ... FILE)): the utility is never run, and its seal and signature are
+        judged by the installed program under the host's policy. Empty runs the utility itself.
+    type: path
+    default: ""
   options:
     description: More options for the utility, such as C(--device /dev/sg3).
     type: list
@@ -95,13 +103,17 @@ def main():
         argument_spec={
             "utility": {"type": "path", "required": True},
             "options": {"type": "list", "elements": "str", "default": []},
+            "program": {"type": "path", "default": ""},
         },
         supports_check_mode=True,
     )
-    argv = [module.params["utility"], "--cli", "--all", "--yes", "--json=compact"]
+    program, utility = module.params["program"], module.params["utility"]
+    argv = [program or utility, "--cli", "--all", "--yes", "--json=compact"]
     if module.check_mode:
         argv.append("--no-commit")
     argv += module.params["options"]
+    if program:
+        argv += ["--", utility]  # the utility as data, whatever its name
     rc, stdout, stderr = module.run_command(argv)
     summaries = [e for e in read_stream(stdout) if e["event"] == "summary"]
     if not summaries:
