@@ -9,6 +9,7 @@
 #include "flash/FlashVerdict.h"
 #include "flash/ProfileData.h"
 #include "flash/Qualification.h"
+#include "flash/WaitTicker.h"
 
 namespace {
 constexpr unsigned PollMilliseconds = 30;
@@ -288,8 +289,14 @@ FlashOutcome FlashRun::Commit(int listIndex) {
     // An interrupt must not break the command off while the drive writes its flash.
     if (Control_.HoldInterrupts)
         Control_.HoldInterrupts(true);
-    const bool committed = Commands_.WriteBuffer(0, Profile_.Bytes.data(),
-                                                 flashAll ? WriteBufferCode::CommitAll : WriteBufferCode::Commit, 0);
+    bool committed = false;
+    {
+        // The drive writes its flash before it answers, for up to the commit's timeout.
+        WaitTicker alive([this](uint32_t seconds) { Events_.Waiting(seconds, CommitTimeoutSeconds); });
+        committed = Commands_.WriteBuffer(0, Profile_.Bytes.data(),
+                                          flashAll ? WriteBufferCode::CommitAll : WriteBufferCode::Commit, 0);
+    }
+    Events_.Waiting(0, 0);
     if (Control_.HoldInterrupts)
         Control_.HoldInterrupts(false);
 

@@ -36,6 +36,7 @@ public:
     void StatusChanged(const RunStatus& status) override;
     void ProgressChanged(uint32_t done, uint32_t total) override;
     void BusyChanged(bool busy) override { Display_.SetBusyCursor(busy); }
+    void Waiting(uint32_t seconds, uint32_t limit) override { Display_.ShowWaiting(seconds, limit); }
     void IdentityChanged(int listIndex, const std::string& identityLine) override {
         Display_.ReplaceListEntry(listIndex, identityLine);
     }

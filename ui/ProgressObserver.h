@@ -22,6 +22,10 @@ public:
     virtual int32_t ProgressMaximum() = 0;
     virtual void StepProgress() = 0;
 
+    // A sign of life while one long command is waited for: seconds of at most limit; limit 0
+    // once it answered. Called from another thread than the rest; none by default.
+    virtual void ShowWaiting(uint32_t /*seconds*/, uint32_t /*limit*/) {}
+
     // The hourglass cursor for a whole operation.
     virtual void SetBusyCursor(bool busy) = 0;
 

@@ -34,4 +34,8 @@ public:
     virtual void BusyChanged(bool busy) = 0;
     // After a completed flash: the drive list's entry listIndex now reads identityLine.
     virtual void IdentityChanged(int listIndex, const std::string& identityLine) = 0;
+    // While the run waits for the commit's answer: seconds waited of at most limit, about once
+    // a second, from a thread of its own; limit 0 once the answer came. Nothing else of the
+    // run is told meanwhile. A front end that shows no signs of life ignores it.
+    virtual void Waiting(uint32_t /*seconds*/, uint32_t /*limit*/) {}
 };

@@ -147,10 +147,10 @@ private:
     FleetEvents& Events_;
     AnsweredQuestions Questions_;
     std::unique_ptr<PlatformChoice> Choice_;
-    ProcessPlumbing& Process_;
     // Every drive's run is recorded; a history that can't be written is told once.
     LibcSystemLog SystemLog_;
     HistoryLog History_;
+    ProcessPlumbing& Process_;
 };
 
 }  // namespace

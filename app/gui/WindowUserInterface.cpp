@@ -131,6 +131,13 @@ void WindowUserInterface::SetProgressStep(int32_t step) {
     OnWindowThread([&] { Progress_.Step = step; });
 }
 
+void WindowUserInterface::ShowWaiting(uint32_t seconds, uint32_t limit) {
+    OnWindowThread([&] {
+        ProgressBar_->setFormat(limit == 0 ? QStringLiteral("%p%")
+                                           : QStringLiteral("%p%  (%1 s / %2 s)").arg(seconds).arg(limit));
+    });
+}
+
 void WindowUserInterface::SetProgressPosition(int32_t position) {
     OnWindowThread([&] {
         Progress_.SetPosition(position);

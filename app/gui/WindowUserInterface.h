@@ -45,6 +45,8 @@ public:
     void StepProgress() override;
     void SetBusyCursor(bool busy) override;
     void ReplaceListEntry(int index, const std::string& text) override;
+    // The bar's own text gains the seconds waited; its caption and position stay as they are.
+    void ShowWaiting(uint32_t seconds, uint32_t limit) override;
 
     // The title a box of this kind gets when the request names none.
     static QString DefaultTitle(MessageKind kind);

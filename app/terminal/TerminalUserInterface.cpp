@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 
 #include "flash/FlashTexts.h"
@@ -206,6 +207,38 @@ void TerminalUserInterface::ShowProgress() {
     std::fprintf(out, _("Progress: %d%%\n"), percent);
     std::fflush(out);
     LastShown_ = tenth;
+}
+
+void TerminalUserInterface::ShowWaiting(uint32_t seconds, uint32_t limit) {
+    if (Quiet_)
+        return;
+    std::FILE* out = Streams_.Out;
+    if (limit == 0) {
+        // The answer came: the bar is drawn again without the wait, over the whole longer line.
+        if (WaitShown_ > 0 && BarOnLine_) {
+            std::fprintf(out, "\r%s\r", std::string(WaitShown_, ' ').c_str());
+            LastShown_ = -1;
+            ShowProgress();
+        }
+        WaitShown_ = 0;
+        return;
+    }
+    char waited[160];
+    std::snprintf(waited, sizeof waited, _("waiting for the drive: %u s of at most %u s"), seconds, limit);
+    if (!Streams_.OutputIsTerminal) {
+        if (seconds % 10 == 0)
+            std::fprintf(out, "%s\n", waited);
+        std::fflush(out);
+        return;
+    }
+    const int percent = Percent();
+    const int filled = percent * BarWidth / 100;
+    const std::string line = "[" + std::string(filled, '#') + std::string(BarWidth - filled, '-') + "] " +
+                             std::to_string(percent) + "%  " + waited;
+    std::fprintf(out, "\r%s", line.c_str());
+    std::fflush(out);
+    BarOnLine_ = true;
+    WaitShown_ = std::max(WaitShown_, line.size() + 2);
 }
 
 void TerminalUserInterface::ReplaceListEntry(int, const std::string& text) {

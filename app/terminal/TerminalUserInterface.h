@@ -50,6 +50,8 @@ public:
     void StepProgress() override;
     void SetBusyCursor(bool) override {}
     void ReplaceListEntry(int index, const std::string& text) override;
+    // On a terminal the bar's line gains the seconds waited; a log gets a line every ten seconds.
+    void ShowWaiting(uint32_t seconds, uint32_t limit) override;
 
     // Ends a live bar's line so that what follows starts on a line of its own.
     void EndProgressLine();
@@ -72,4 +74,5 @@ private:
     ProgressModel Progress_;
     bool BarOnLine_ = false;  // a live bar is drawn and its line not yet ended
     int LastShown_ = 0;       // percent last drawn (live, -1: none) or tenth last printed (plain lines)
+    std::size_t WaitShown_ = 0;  // the length of the live line that shows a wait; 0: none shown
 };

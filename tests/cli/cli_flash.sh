@@ -120,6 +120,14 @@ if command -v script > /dev/null; then
     code=$?
     [ "$code" = 4 ] || fail "declining on a terminal: exit $code, want 4"
     grep -q '\[Y/n\]' "$work/tty.out" || fail "warning prompt does not default to Yes"
+
+    # 9. A commit the drive takes seconds to answer shows signs of life on the bar's line,
+    # and the bar is drawn again without them once it answered.
+    script -qec "'$built' --cli --yes --virtual-drive=commit-ms=2600" /dev/null < /dev/null > "$work/slow.out" 2>&1
+    code=$?
+    [ "$code" = 0 ] || fail "slow commit: exit $code, want 0"
+    grep -qF 'waiting for the drive: 1 s of at most 180 s' "$work/slow.out" || fail "slow commit: no sign of life"
+    tr '\r' '\n' < "$work/slow.out" | grep -qx '\[#*\] 100%' || fail "slow commit: the bar is not drawn again after the answer"
 fi
 
 [ "$failures" = 0 ] && echo "all cli flash checks passed"
