@@ -83,6 +83,8 @@ bool RememberChoice(const std::string& file, const std::string& key, const std::
         why = file + ": " + std::strerror(errno);
         return false;
     }
+    // Whatever lies at the temporary name (a link left behind, say) is replaced, not written through.
+    ::unlink(temporary.c_str());
     {
         std::ofstream out(temporary, std::ios::trunc);
         out << text.str();
