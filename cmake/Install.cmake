@@ -22,8 +22,10 @@ install(FILES ${CMAKE_BINARY_DIR}/changelog.gz ${CMAKE_SOURCE_DIR}/packaging/cop
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/bash-completion/flashutil
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
-# The desktop entry and the AppStream file carry the same id, so software centres join them.
+# The desktop entries, one per job: updating a drive (its id is the AppStream file's too, so
+# software centres join them) and building utilities for makers.
 install(FILES ${CMAKE_SOURCE_DIR}/data/io.github.flashutil.flashutil.desktop
+              ${CMAKE_SOURCE_DIR}/data/io.github.flashutil.flashutil.builder.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/data/icons/flashutil.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

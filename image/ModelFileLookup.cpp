@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "image/ModelConfig.h"
+#include "image/RememberedChoices.h"
 
 namespace {
 
@@ -40,6 +41,10 @@ std::vector<std::string> ModelFilePlaces(const std::string& executablePath, cons
         userDirectory = environment.Home + "/.config";
     if (!userDirectory.empty())
         places.push_back(userDirectory + "/flashutil/" + ModelFileName);
+    // The model file chosen in the menu-started builder, after the one a person put in place.
+    const std::string chosen = ReadRememberedChoices(RememberedChoicesPath(environment)).ModelFile;
+    if (!chosen.empty())
+        places.push_back(chosen);
     places.push_back(systemDirectory + "/" + ModelFileName);
     return places;
 }

@@ -3,7 +3,8 @@
 // Where the builder finds its model file. A file given on the command line is used as it
 // is; otherwise the first of these that exists: beside the program (named after it), the
 // user's configuration directory ($XDG_CONFIG_HOME/flashutil, by default
-// ~/.config/flashutil), the system's (/etc/flashutil). An installed program lives in
+// ~/.config/flashutil), the one chosen in the menu-started builder (RememberedChoices.h), the
+// system's (/etc/flashutil). An installed program lives in
 // /usr/bin, where nobody puts a model file; the other two places make it usable.
 
 #include <string>

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: Apache-2.0
 # Starts the window under Xvfb in each mode and saves what a person sees as PNG files in
 # docs/screenshots/: builder mode (a blank copy with the example model file and two
-# images beside it), and flash mode on the virtual drive (a copy built from the first of
+# images beside it, then as the menu starts it on a kept image folder), and flash mode on the virtual drive (a copy built from the first of
 # those images). The message boxes are saved too, each answered with its default button.
 # Usage: scripts/screenshots.sh [path-to-flashutil]
 set -euo pipefail
@@ -35,6 +35,14 @@ shoot() {  # prefix, then the command line
 
 # Builder mode: the model list, the image files of model 0, then a build.
 (cd "$work" && shoot builder-mode ./flashutil)
+
+# The builder as the menu starts it, on the image folder it keeps (the "Image folder..." button
+# below the list, the folder beside it).
+mkdir -p "$work/config/flashutil" "$work/Downloads"
+cp "$work/QF21.BIN" "$work/Downloads/"
+printf 'image-folder=%s\n' "$work/Downloads" >"$work/config/flashutil/desktop.conf"
+(cd "$work" && XDG_CONFIG_HOME=$work/config FLASHUTIL_SCREENSHOT=$out/builder-folder \
+   xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" ./flashutil --choose-model-file)
 
 # Flash mode: a copy built without the window, on the virtual drive that fits it.
 mkdir -p "$work/built"

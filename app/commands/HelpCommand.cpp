@@ -132,6 +132,15 @@ constexpr const char* Flashing = N_(
     "\n"
     "Window (no mode): Qt's -platform, -display and -style options are passed on.\n");
 
+constexpr const char* WindowOptions = N_(
+    "  --choose-utility       without FILE, a file chooser asks for the utility to flash\n"
+    "                         (cancelled: nothing is done); the \"Update drive firmware\"\n"
+    "                         menu entry\n"
+    "  --choose-model-file    builder: with no model file found, a file chooser asks for\n"
+    "                         one instead of \"Can't load\"; the chosen file and image\n"
+    "                         folder are kept in $XDG_CONFIG_HOME/flashutil/desktop.conf\n"
+    "                         (the \"Build flash utilities\" menu entry)\n");
+
 constexpr const char* Examples = N_(
     "\n"
     "Examples:\n"
@@ -155,6 +164,7 @@ int RunHelp() {
     std::fputs(_(Modes), stdout);
     std::fputs(_(DriveSelection), stdout);
     std::fputs(_(Flashing), stdout);
+    std::fputs(_(WindowOptions), stdout);
     std::fputs(_(Examples), stdout);
     std::printf(_(
         "\n"

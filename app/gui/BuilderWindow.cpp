@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -12,13 +13,29 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <cstdio>
+#include <sys/stat.h>
 
 #include "image/Builder.h"
 #include "image/ModelConfig.h"
 #include "image/ModelFileLookup.h"
+#include "image/RememberedChoices.h"
 #include "ui/Translate.h"
 
+namespace {
+
+// The height the folder controls add below the designed window.
+constexpr int FolderRowHeight = 32;
+
+bool IsDirectory(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
 BuilderWindow::BuilderWindow(FlashFormSettings settings) : FormWindow(std::move(settings)) {
+    CreateFolderControls();
     connect(FileListBox1, &QListWidget::itemClicked, this, [this] { FileChosen(); });
     connect(FileListBox1, &QListWidget::itemSelectionChanged, this, [this] {
         if (!RefreshingFileList_ && !FileListBox1->selectedItems().isEmpty())
@@ -30,14 +47,27 @@ BuilderWindow::BuilderWindow(FlashFormSettings settings) : FormWindow(std::move(
 BuilderWindow::~BuilderWindow() = default;
 
 void BuilderWindow::StartUp() {
-    // File names are the system's bytes; Qt holds them decoded.
-    Directory_ = QFile::decodeName(QFile::encodeName(QDir::currentPath()));
-    ReadFileList();
+    // File names are the system's bytes; Qt holds them decoded. The menu-started builder
+    // opens the folder chosen last time, while it is still there.
+    const RememberedChoices remembered = ReadRememberedChoices(Settings_.ChoicesFile);
+    ShowDirectory(!Settings_.ChoicesFile.empty() && IsDirectory(remembered.ImageFolder)
+                      ? QFile::decodeName(remembered.ImageFolder.c_str())
+                      : QFile::decodeName(QFile::encodeName(QDir::currentPath())));
     Models_ = std::make_unique<ModelLists>();
     if (Settings_.ExecutablePath.empty())
         Settings_.ExecutablePath = RunningExecutablePath();
-    const ModelFileLocation modelFile =
+    ModelFileLocation modelFile =
         LocateModelFile(Settings_.ExecutablePath, Settings_.ModelFile, ConfigEnvironment::FromProcess());
+    if (modelFile.Path.empty() && Settings_.ChooseModelFile) {
+        // Started from the menu with no model file anywhere: ask for one rather than end.
+        const std::string chosen = Settings_.ChooseModelFile(_("Choose a model file"), QDir::homePath().toStdString());
+        if (chosen.empty()) {
+            EndProgram();  // cancelled: nothing done
+            return;
+        }
+        modelFile = {chosen, {chosen}};
+        Remember("model-file", chosen);
+    }
     if (!RetriveINI(modelFile, ExampleModelFile(Settings_.ExecutablePath), *Ui_, *Models_)) {
         EndProgram();
         return;
@@ -51,7 +81,58 @@ void BuilderWindow::StartUp() {
     SelectDriveLabel->setText(QString::fromUtf8(_("Select Model: ")));
     ComboBox->setAccessibleName(QString::fromUtf8(_("Models")));
     FlashButton->setText(QString::fromUtf8(_("Build")));
+    FlashButton->setAccessibleName(QString::fromUtf8(_("Build the utility")));
     FlashButton->setEnabled(false);
+}
+
+void BuilderWindow::CreateFolderControls() {
+    // Below the designed controls, so they keep their places; the window grows by one row.
+    resize(width(), height() + FolderRowHeight);
+    const int top = FlashButton->y() + FlashButton->height() + 12;
+    FolderButton_ = new QPushButton(QString::fromUtf8(_("Image &folder...")), this);
+    FolderButton_->setObjectName(QStringLiteral("FolderButton"));
+    FolderButton_->setGeometry(8, top, 130, 25);
+    FolderButton_->setAutoDefault(false);
+    FolderButton_->setAccessibleName(QString::fromUtf8(_("Choose the folder of image files")));
+    connect(FolderButton_, &QPushButton::clicked, this, [this] { ChooseImageFolder(); });
+    FolderLabel_ = new QLabel(this);
+    FolderLabel_->setObjectName(QStringLiteral("FolderLabel"));
+    FolderLabel_->setGeometry(146, top + 3, width() - 154, 20);
+    FolderLabel_->setAccessibleName(QString::fromUtf8(_("Image folder")));
+    setTabOrder(FileListBox1, FolderButton_);
+}
+
+void BuilderWindow::ShowDirectory(const QString& directory) {
+    Directory_ = directory;
+    FolderLabel_->setToolTip(Directory_);
+    FolderLabel_->setText(FolderLabel_->fontMetrics().elidedText(Directory_, Qt::ElideMiddle, FolderLabel_->width()));
+    ReadFileList();
+    FlashButton->setEnabled(false);  // the chosen file was in the other folder
+}
+
+void BuilderWindow::ChooseImageFolder() {
+    if (Running())
+        return;
+    const std::string start = QFile::encodeName(Directory_).toStdString();
+    std::string chosen;
+    if (Settings_.ChooseFolder)
+        chosen = Settings_.ChooseFolder(_("Choose the folder of image files"), start);
+    else
+        chosen = QFile::encodeName(QFileDialog::getExistingDirectory(this, QString::fromUtf8(_("Choose the folder of image files")),
+                                                                     Directory_)).toStdString();
+    if (chosen.empty())
+        return;
+    ShowDirectory(QFile::decodeName(chosen.c_str()));
+    Remember("image-folder", chosen);
+}
+
+void BuilderWindow::Remember(const char* key, const std::string& value) {
+    if (Settings_.ChoicesFile.empty())
+        return;
+    std::string why;
+    // Not kept only means asking again next time: the error stream, not a box.
+    if (!RememberChoice(Settings_.ChoicesFile, key, value, why))
+        std::fprintf(stderr, "flashutil: the choice is not kept for next time: %s\n", why.c_str());
 }
 
 void BuilderWindow::ChoiceChanged() {

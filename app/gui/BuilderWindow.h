@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The window of a blank copy: it lists the models of the configuration file and the image
-// files of the chosen model in the current directory, and builds a flash utility from the
-// chosen file when the button is pressed.
+// files of the chosen model in the current directory (or the folder chosen with the folder
+// button below the designed controls), and builds a flash utility from the chosen file when
+// the button is pressed. The utility is written to the folder the list shows.
 
 #include <QString>
+
+class QLabel;
+class QPushButton;
 
 #include <memory>
 #include <string>
@@ -23,12 +27,18 @@ public:
     void Press() override;
     // Chooses the first file of the list, as a click on it does; nothing when it is empty.
     void ChooseFirstFile();
+    // Asks for another folder of images (Settings.ChooseFolder, else a folder chooser) and
+    // lists it; a cancelled choice changes nothing.
+    void ChooseImageFolder();
 
 private:
     void ChoiceChanged() override;
     void FileChosen();
     void StartUp();
     void ReadFileList();
+    void CreateFolderControls();
+    void ShowDirectory(const QString& directory);
+    void Remember(const char* key, const std::string& value);
     QString SelectedFilePath() const;
 
     std::unique_ptr<ModelLists> Models_;  // the six configuration lists
@@ -37,4 +47,6 @@ private:
     QString Mask_ = QStringLiteral("*.*");
     std::string SelectedBinName_;         // the name of the chosen file, in the system's bytes
     bool RefreshingFileList_ = false;
+    QPushButton* FolderButton_ = nullptr;
+    QLabel* FolderLabel_ = nullptr;
 };

@@ -151,6 +151,10 @@ void FormWindow::CreateControls() {
     FileListBox1->setAccessibleName(QString::fromUtf8(_("Image files")));
     ProgressBar->setAccessibleName(QString::fromUtf8(_("Progress")));
     GroupBox2->setAccessibleName(QString::fromUtf8(_("Status")));
+    // The button's text is fixed and carries no mnemonic: its name says what it does, and the
+    // prompt is tied to the list it asks about, so a screen reader reads them together.
+    FlashButton->setAccessibleName(QString::fromUtf8(_("Flash the drive")));
+    SelectDriveLabel->setBuddy(ComboBox);
 
     // Tab order: ComboBox, GroupBox2, FlashButton, ProgressBar, FileListBox1. The frame
     // and the bar take no focus, so the keyboard goes ComboBox, FlashButton, FileListBox1.

@@ -72,6 +72,12 @@ struct FlashFormSettings {
     // Builder mode: gives each build the guard that removes its temporary output when a stop
     // signal ends the process (main's process plumbing; not owned); null: no such guard.
     ProcessPlumbing* Process = nullptr;
+    // Builder mode: asks the person for a file or a folder (title, where to start) and gives its
+    // path, "" when cancelled. ChooseModelFile set: no model file found offers it instead of ending.
+    std::function<std::string(const std::string& title, const std::string& start)> ChooseModelFile, ChooseFolder;
+    // Builder mode: where the choices made with them are kept (RememberedChoices.h); "" : nowhere,
+    // and the image list starts in the current directory.
+    std::string ChoicesFile;
 };
 
 class FormWindow : public QWidget {

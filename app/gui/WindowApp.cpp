@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFile>
 #include <QLibraryInfo>
 #include <QMessageBox>
@@ -23,6 +24,7 @@
 #include "history/HistoryLog.h"
 #include "history/HistoryPlace.h"
 #include "image/Builder.h"
+#include "image/RememberedChoices.h"
 #include "scsi/CDDrive.h"
 #include "app/setup/Options.h"
 #include "app/setup/PlatformChoice.h"
@@ -30,6 +32,7 @@
 #include "app/gui/BuilderWindow.h"
 #include "app/gui/FlashWindow.h"
 #include "app/gui/QtLanguage.h"
+#include "ui/Translate.h"
 
 namespace {
 
@@ -59,19 +62,20 @@ int RunForm(const Options& options, const UtilitySubject& subject, PlatformChoic
             ProcessPlumbing& process) {
     const IdentityBlock block = subject.View();
     FlashFormSettings settings;
-    settings.Block = block;
-    if (!subject.Own) {
-        // A utility given as a file is flashed from what was read of it, never run.
-        settings.Seal = subject.Seal;
-        settings.Version = subject.Version;
-        settings.Signature = subject.Signature;
-        settings.PlaceDamage = subject.PlaceDamage;
-        settings.UtilityFile = subject.FullPath;
-    }
-    settings.UtilitySha256 = subject.Sha256;
+    ApplySubject(settings, subject);
     settings.ProgramName = argv0 ? argv0 : "";
     settings.NoCommit = options.NoCommit;
     settings.ModelFile = options.IniFile.value_or("");
+    if (options.ChooseModelFile) {
+        // Started from the menu: a missing model file is asked for, and the choices are kept.
+        settings.ChooseModelFile = [](const std::string& title, const std::string& start) {
+            return QFile::encodeName(QFileDialog::getOpenFileName(nullptr, QString::fromUtf8(title.c_str()),
+                                                                  QFile::decodeName(start.c_str()),
+                                                                  QString::fromUtf8(_("Model files (*.INI *.ini)")) + QStringLiteral(";;") + QString::fromUtf8(_("All files (*)"))))
+                .toStdString();
+        };
+        settings.ChoicesFile = RememberedChoicesPath(ConfigEnvironment::FromProcess());
+    }
     if (choice)
         settings.System = &choice->Get();
     // The window has no place for a notice that changes nothing in a run: the error stream.
@@ -131,7 +135,41 @@ int RunForm(const Options& options, const UtilitySubject& subject, PlatformChoic
     return 0;
 }
 
+std::string ChooseUtilityFile(const std::string& title, const std::string& start) {
+    return QFile::encodeName(QFileDialog::getOpenFileName(nullptr, QString::fromUtf8(title.c_str()),
+                                                          QFile::decodeName(start.c_str()),
+                                                          QString::fromUtf8(_("Flash utilities (*.EXE *.exe)")) + QStringLiteral(";;") + QString::fromUtf8(_("All files (*)"))))
+        .toStdString();
+}
+
 }  // namespace
+
+void ApplySubject(FlashFormSettings& settings, const UtilitySubject& subject) {
+    settings.Block = subject.View();
+    if (!subject.Own) {
+        // A utility given as a file is flashed from what was read of it, never run.
+        settings.Seal = subject.Seal;
+        settings.Version = subject.Version;
+        settings.Signature = subject.Signature;
+        settings.PlaceDamage = subject.PlaceDamage;
+        settings.UtilityFile = subject.FullPath;
+    }
+    settings.UtilitySha256 = subject.Sha256;
+}
+
+ChosenUtility LoadChosenUtility(const std::function<std::string(const std::string&, const std::string&)>& chooser,
+                                UtilitySubject& subject, std::string& why) {
+    const std::string file = chooser(_("Choose a flash utility"), QDir::homePath().toStdString());
+    if (file.empty())
+        return ChosenUtility::Cancelled;
+    if (!LoadUtilitySubject(file, subject, why))
+        return ChosenUtility::Unusable;
+    if (subject.View().IsBlankCopy()) {
+        why = file + " is a blank copy: it carries no firmware image to flash";
+        return ChosenUtility::Unusable;
+    }
+    return ChosenUtility::Loaded;
+}
 
 std::unique_ptr<FormWindow> MakeMainWindow(FlashFormSettings settings) {
     // A blank copy builds; a built copy flashes.
@@ -247,10 +285,24 @@ int RunWindowApplication(const Options& options, int argc, char** argv, ProcessP
     qtArgv.push_back(nullptr);
     int qtArgc = int(arguments.size());
 
-    // This program, or the utility FILE names, read as data: its file is never run.
+    QApplication application(qtArgc, qtArgv.data());
+    LoadQtTranslations(application);
+    // The desktop entry's name: desktops match the window to its entry and icon by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.flashutil.flashutil"));
+
+    // This program, or the utility FILE names (or the person chooses), read as data: its file is never run.
     UtilitySubject subject;
     std::string why;
-    if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why)) {
+    if (options.ChooseUtility && !options.Subject) {
+        switch (LoadChosenUtility(ChooseUtilityFile, subject, why)) {
+        case ChosenUtility::Cancelled: return 0;  // nothing done
+        case ChosenUtility::Unusable:
+            std::fprintf(stderr, "flashutil: %s\n", why.c_str());
+            QMessageBox::critical(nullptr, FromCoreText(ApplicationTitle), QString::fromLocal8Bit(why.c_str()));
+            return ExitCode::Failure;
+        case ChosenUtility::Loaded: break;
+        }
+    } else if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why)) {
         std::fprintf(stderr, "flashutil: %s\n", why.c_str());
         return ExitCode::Failure;
     }
@@ -270,10 +322,8 @@ int RunWindowApplication(const Options& options, int argc, char** argv, ProcessP
         }
     }
 
-    QApplication application(qtArgc, qtArgv.data());
-    LoadQtTranslations(application);
-    // The desktop entry's name: desktops match the window to its entry and icon by it.
-    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.flashutil.flashutil"));
+    if (block.IsBlankCopy())
+        QGuiApplication::setDesktopFileName(QStringLiteral("io.github.flashutil.flashutil.builder"));
     int code = 0;
     try {
         code = RunForm(options, subject, choice.get(), argv[0], process);

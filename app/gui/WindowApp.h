@@ -12,6 +12,18 @@
 // copy, a flash window for a built one. Its start-up has run when this returns.
 std::unique_ptr<FormWindow> MakeMainWindow(FlashFormSettings settings);
 
+struct UtilitySubject;
+
+// Fills the flash settings from the copy a window flashes: a utility given as a file is
+// flashed from what was read of it, never run.
+void ApplySubject(FlashFormSettings& settings, const UtilitySubject& subject);
+
+// The utility a window flashes with --choose-utility: the file chooser gives (title, where to
+// start) the path, "" when cancelled.
+enum class ChosenUtility { Cancelled, Loaded, Unusable };
+ChosenUtility LoadChosenUtility(const std::function<std::string(const std::string&, const std::string&)>& chooser,
+                                UtilitySubject& subject, std::string& why);
+
 // Runs the window until it is closed. Returns 0 as the window program always does,
 // or a usage exit code when the command line asks for an impossible platform.
 int RunWindowApplication(const Options& options, int argc, char** argv, ProcessPlumbing& process);

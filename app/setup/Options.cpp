@@ -12,7 +12,7 @@ namespace {
 enum LongOnly : int {
     OptList = 256, OptCli, OptBuild, OptInfo, OptExtractImage, OptHistory, OptAll, OptJson,
     OptTrace, OptTraceData, OptNoCommit, OptVirtualDrive, OptModel, OptImage, OptOutputDir,
-    OptProfiles, OptIni, OptSignKey, OptVerify,
+    OptProfiles, OptIni, OptSignKey, OptVerify, OptChooseUtility, OptChooseModelFile,
 };
 
 constexpr option LongOptions[] = {
@@ -41,6 +41,8 @@ constexpr option LongOptions[] = {
     {"ini", required_argument, nullptr, OptIni},
     {"sign-key", required_argument, nullptr, OptSignKey},
     {"verify", no_argument, nullptr, OptVerify},
+    {"choose-utility", no_argument, nullptr, OptChooseUtility},
+    {"choose-model-file", no_argument, nullptr, OptChooseModelFile},
     {nullptr, 0, nullptr, 0},
 };
 // The leading ':' makes getopt report a missing value apart from an unknown option.
@@ -129,6 +131,9 @@ std::optional<std::string> Conflict(const Options& options) {
         if (!options.Image) return "--build needs --image FILE";
     }
     if (!options.WindowArguments.empty() && mode != M::Window) return "window options go with the window only";
+    if ((options.ChooseUtility || options.ChooseModelFile) && mode != M::Window)
+        return "--choose-utility and --choose-model-file go with the window";
+    if (options.ChooseUtility && options.ChooseModelFile) return "--choose-utility and --choose-model-file do not go together";
     return std::nullopt;
 }
 
@@ -178,6 +183,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         case OptInfo: setMode(Options::Mode::Info); break;
         case OptHistory: setMode(Options::Mode::History); break;
         case OptVerify: setMode(Options::Mode::Verify); break;
+        case OptChooseUtility: options.ChooseUtility = true; break;
+        case OptChooseModelFile: options.ChooseModelFile = true; break;
         case OptExtractImage:
             // Two places to write one image to: which one was meant is not for us to guess.
             if (options.ExtractOutput && *options.ExtractOutput != value) {

@@ -33,6 +33,11 @@ struct Options {
     // FILE after --info, --extract-image OUT, --verify, --cli or for the window: another copy,
     // read as data (a run flashes what it carries without running it)
     std::optional<std::string> Subject;
+    // --choose-utility (the window): without FILE a file chooser asks for one; cancelled, nothing is done
+    bool ChooseUtility = false;
+    // --choose-model-file (the window, as the menu starts the builder): no model file found
+    // offers a chooser for one, remembered for the next start, instead of ending
+    bool ChooseModelFile = false;
     std::vector<std::string> WindowArguments;  // what Qt may want (-platform, ...), in window mode
 };
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "FormFixture.h"
+#include "app/setup/UtilitySubject.h"
 #include "app/gui/BuilderWindow.h"
 #include "app/gui/FormLayout.h"
 #include "image/Builder.h"
@@ -204,6 +205,10 @@ TEST_F(BuilderModeTest, ControlsAreNamedForScreenReadersAndTheChoiceListAsModels
     ExpectAccessibleNames();
     // The list holds models here, not drives as in a built copy.
     EXPECT_FALSE(Choice().accessibleName().contains(QStringLiteral("Drive"), Qt::CaseInsensitive));
+    // The added folder button is reached by Alt and a letter, and is named too.
+    const QPushButton& folder = Control<QPushButton>("FolderButton");
+    EXPECT_TRUE(folder.text().contains(QLatin1Char('&')));
+    EXPECT_FALSE(folder.accessibleName().isEmpty());
 }
 
 TEST_F(BuilderModeTest, MissingModelFileEndsTheProgramWithWhereToPutOne) {
@@ -225,4 +230,110 @@ TEST_F(BuilderModeTest, ModelFileGivenOnTheCommandLineIsReadInsteadOfTheOneBesid
     BuilderWindow& form = Create<BuilderWindow>();
     ASSERT_FALSE(form.StartUpEnded());
     EXPECT_EQ(Choice().count(), 1);  // the file beside the program has two models
+}
+
+// Started from the menu with no model file anywhere: the chooser is asked instead of the
+// "Can't load" box; a chosen file is read and kept for the next start, a cancelled choice ends
+// the program with nothing shown.
+TEST_F(BuilderModeTest, NoModelFileFromTheMenuAsksForOneAndKeepsIt) {
+    std::filesystem::remove(Dir / "flashutil.INI");
+    WriteFile(Dir / "elsewhere.ini", std::string(TwoModels));
+    ::setenv("XDG_CONFIG_HOME", (Dir / "config").c_str(), 1);
+    ChoicesFile = Dir / "config/flashutil/desktop.conf";
+    for (const std::string& answer : std::vector<std::string>{"", Dir / "elsewhere.ini"}) {
+        SCOPED_TRACE(answer);
+        int asked = 0;
+        ChooseModelFile = [&](const std::string&, const std::string&) { ++asked; return answer; };
+        Messages.clear();
+        BuilderWindow& form = Create<BuilderWindow>();
+        EXPECT_EQ(asked, 1);
+        EXPECT_TRUE(Messages.empty());
+        EXPECT_EQ(form.StartUpEnded(), answer.empty());
+        if (!answer.empty()) {
+            EXPECT_EQ(Choice().count(), 2);
+        }
+    }
+    // The next start finds the kept file without asking, from the menu or not.
+    ChooseModelFile = nullptr;
+    ChoicesFile.clear();
+    BuilderWindow& again = Create<BuilderWindow>();
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_FALSE(again.StartUpEnded());
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(Choice().count(), 2);
+}
+
+// The folder button lists another folder's images under the model's mask, builds into it,
+// and the menu-started builder opens it again next time; the designed controls stay put.
+TEST_F(BuilderModeTest, ChosenFolderListsItsImagesAndIsKept) {
+    std::filesystem::create_directory(Dir / "images");
+    WriteFile(Dir / "images/RW20.BIN", Image);
+    WriteFile(Dir / "images/note.txt", std::string("not an image"));
+    ChoicesFile = Dir / "desktop.conf";
+    ChooseFolder = [&](const std::string&, const std::string& start) {
+        EXPECT_EQ(start, Dir.Path());  // starts where the list is
+        return Dir / "images";
+    };
+    Create<BuilderWindow>();
+    EXPECT_EQ(Status().geometry(), FormLayout::GroupBox2);
+    EXPECT_EQ(Button().geometry(), FormLayout::FlashButton);
+    ClickFile("RW12.BIN");
+    Control<QPushButton>("FolderButton").click();
+    EXPECT_EQ(FileNames(), (QStringList{"RW20.BIN"}));
+    EXPECT_FALSE(Button().isEnabled());  // the file chosen before is not in this folder
+    ClickFile("RW20.BIN");
+    Button().click();
+    EXPECT_EQ(Text(Status().title()), "Build RW20.EXE complete!");
+    EXPECT_TRUE(std::filesystem::exists(Dir / "images/RW20.EXE"));
+
+    // A cancelled choice keeps the folder; the next start opens the kept one.
+    ChooseFolder = [](const std::string&, const std::string&) { return std::string(); };
+    Create<BuilderWindow>();
+    EXPECT_EQ(FileNames(), (QStringList{"RW20.BIN"}));
+    Control<QPushButton>("FolderButton").click();
+    EXPECT_EQ(FileNames(), (QStringList{"RW20.BIN"}));
+    // A builder not started from the menu lists the current directory, as always.
+    ChoicesFile.clear();
+    Create<BuilderWindow>();
+    EXPECT_EQ(FileNames(), (QStringList{"RW12.BIN", "rw13.bin"}));
+}
+
+// "Update drive firmware": the chooser's utility is flashed on the virtual drive as data; a
+// cancelled choice or a blank copy is nothing to flash.
+TEST_F(BuilderModeTest, ChosenUtilityIsFlashedOnTheVirtualDrive) {
+    Create<BuilderWindow>();
+    ClickFile("RW12.BIN");
+    Button().click();
+    ASSERT_TRUE(std::filesystem::exists(Dir / "RW12.EXE"));
+    Form.reset();
+
+    const struct {
+        std::string Answer;
+        ChosenUtility Outcome;
+    } cases[] = {{"", ChosenUtility::Cancelled},
+                 {ExecutablePath, ChosenUtility::Unusable},
+                 {Dir / "missing.EXE", ChosenUtility::Unusable},
+                 {Dir / "RW12.EXE", ChosenUtility::Loaded}};
+    for (const auto& c : cases) {
+        UtilitySubject subject;
+        std::string why;
+        EXPECT_EQ(LoadChosenUtility([&](const std::string&, const std::string&) { return c.Answer; }, subject, why),
+                  c.Outcome) << c.Answer;
+        if (c.Outcome == ChosenUtility::Unusable) {
+            EXPECT_NE(why.find(c.Answer), std::string::npos) << why;
+        }
+    }
+    UtilitySubject subject;
+    std::string why;
+    ASSERT_EQ(LoadChosenUtility([&](const std::string&, const std::string&) { return Dir / "RW12.EXE"; }, subject, why),
+              ChosenUtility::Loaded);
+    VirtualDrive& drive = AddDrive(TestProduct, "1.05");
+    Answers = {MessageAnswer::Yes, MessageAnswer::Yes, MessageAnswer::No};  // warning, update, restart
+    Adjust = [&](FlashFormSettings& settings) { ApplySubject(settings, subject); };
+    FlashWindow& flash = Create<FlashWindow>();
+    ASSERT_FALSE(flash.StartUpEnded());
+    Button().click();
+    EXPECT_EQ(Text(Status().title()), "Flash Completed.");
+    EXPECT_EQ(drive.CommitCount(), 1u);
+    EXPECT_TRUE(std::equal(Image.begin(), Image.end(), drive.Flash().begin()));
 }

@@ -95,6 +95,11 @@ protected:
             Answers.pop_front();
             return answer;
         };
+        settings.ChooseModelFile = ChooseModelFile;
+        settings.ChooseFolder = ChooseFolder;
+        settings.ChoicesFile = ChoicesFile;
+        if (Adjust)
+            Adjust(settings);
         Form = MakeMainWindow(settings);
         W* window = qobject_cast<W*>(Form.get());
         if (!window)
@@ -126,11 +131,13 @@ protected:
             {&Files(), file ? file->text() : QString()},
             {&Bar(), QString::number(Bar().value())},
             {&Status(), Status().title()},
+            {&Button(), Button().text()},
         };
         for (const auto& [control, shown] : controls) {
             EXPECT_FALSE(control->accessibleName().trimmed().isEmpty()) << control->objectName().toStdString();
             EXPECT_NE(control->accessibleName(), shown) << control->objectName().toStdString();
         }
+        EXPECT_EQ(Prompt().buddy(), &Choice());  // the prompt names the choice list
     }
 
     std::vector<std::string> MessageTexts() const {
@@ -154,6 +161,10 @@ protected:
     std::vector<uint8_t> Signature;  // the copy's signature area; empty: the program's own (unsigned)
     bool NoCommit = false;
     HistoryLog* History = nullptr;  // where the window records its runs; null: nowhere
+    // The builder's file and folder choosers, answered by the test, and where its choices are kept.
+    std::function<std::string(const std::string&, const std::string&)> ChooseModelFile, ChooseFolder;
+    std::string ChoicesFile;
+    std::function<void(FlashFormSettings&)> Adjust;  // the last word on the settings
     std::deque<MessageAnswer> Answers;
     std::vector<MessageRequest> Messages;
     std::unique_ptr<FormWindow> Form;

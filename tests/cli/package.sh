@@ -3,8 +3,7 @@
 # The Debian package: built with CPack from the build directory the program lives in, its
 # dependencies computed by dpkg-shlibdeps (Qt 6 and libc must appear without anyone typing
 # them), the package unpacked into a scratch root, and the unpacked program run from there.
-# The host system is not modified. The desktop entry and the AppStream file are checked with
-# their validators where those are installed.
+# The host system is not modified. (desktop_entries.sh validates the desktop files.)
 # Usage: package.sh <path-to-flashutil> <source-dir>
 set -euo pipefail
 
@@ -16,21 +15,6 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-
-# --- Desktop entry and AppStream metadata -------------------------------------------------
-if command -v desktop-file-validate >/dev/null; then
-    out=$(desktop-file-validate "$source_dir/data/io.github.flashutil.flashutil.desktop" 2>&1) ||
-        fail "desktop-file-validate: $out"
-    [ -z "$out" ] || fail "desktop-file-validate has remarks: $out"
-else
-    echo "desktop-file-validate not installed; desktop entry not validated"
-fi
-if command -v appstreamcli >/dev/null; then
-    appstreamcli validate --no-net "$source_dir/data/io.github.flashutil.flashutil.metainfo.xml" ||
-        fail "appstreamcli rejects data/io.github.flashutil.flashutil.metainfo.xml"
-else
-    echo "appstreamcli not installed; AppStream file not validated"
-fi
 
 # --- Build the package --------------------------------------------------------------------
 command -v dpkg-shlibdeps >/dev/null || fail "dpkg-shlibdeps missing (install dpkg-dev)"
@@ -96,6 +80,7 @@ for f in usr/bin/flashutil \
          usr/share/doc/flashutil/changelog.gz \
          usr/share/bash-completion/completions/flashutil \
          usr/share/applications/io.github.flashutil.flashutil.desktop \
+         usr/share/applications/io.github.flashutil.flashutil.builder.desktop \
          usr/share/icons/hicolor/scalable/apps/flashutil.svg \
          usr/share/metainfo/io.github.flashutil.flashutil.metainfo.xml \
          usr/share/flashutil/schema/flashutil-list-1.json \

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "TempDirectory.h"
 #include "image/ModelConfig.h"
 #include "image/ModelFileLookup.h"
+#include "image/RememberedChoices.h"
 #include "support/ScriptedUserInterface.h"
 
 namespace {
@@ -32,17 +35,41 @@ protected:
 };
 
 TEST_F(ModelFileLookup, TakesTheFirstPlaceThatHasAFile) {
-    for (const std::string& file : {Beside, User, System})
+    // The file chosen from the menu comes after the user's own and before the system's.
+    const std::string chosen = Dir / "chosen.INI";
+    std::string why;
+    ASSERT_TRUE(RememberChoice(RememberedChoicesPath(Environment), "model-file", chosen, why)) << why;
+    for (const std::string& file : {Beside, User, chosen, System})
         WriteFile(file, "x");
     EXPECT_EQ(Locate().Path, Beside);
     std::filesystem::remove(Beside);
     EXPECT_EQ(Locate().Path, User);
     std::filesystem::remove(User);
+    EXPECT_EQ(Locate().Path, chosen);
+    std::filesystem::remove(chosen);
     EXPECT_EQ(Locate().Path, System);
     std::filesystem::remove(System);
     const ModelFileLocation none = Locate();
     EXPECT_EQ(none.Path, "");
-    EXPECT_EQ(none.Places, (std::vector<std::string>{Beside, User, System}));
+    EXPECT_EQ(none.Places, (std::vector<std::string>{Beside, User, chosen, System}));
+}
+
+// Keeping one choice keeps the other and every line it does not know; a path with a line
+// break, which would read back as another, is refused and the file left as it was.
+TEST_F(ModelFileLookup, KeptChoicesReplaceOnlyTheirOwnLine) {
+    const std::string file = Dir / "config/flashutil/desktop.conf";
+    WriteFile(file, "# mine\nimage-folder=/old\nimage-folder=/older\n");
+    std::string why;
+    ASSERT_TRUE(RememberChoice(file, "model-file", "/m.INI", why)) << why;
+    ASSERT_TRUE(RememberChoice(file, "image-folder", "/new", why)) << why;
+    EXPECT_FALSE(RememberChoice(file, "image-folder", "/a\nmodel-file=/evil", why));
+    EXPECT_NE(why.find(file), std::string::npos) << why;
+    const RememberedChoices kept = ReadRememberedChoices(file);
+    EXPECT_EQ(kept.ModelFile, "/m.INI");
+    EXPECT_EQ(kept.ImageFolder, "/new");
+    std::ifstream in(file);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "# mine\nimage-folder=/new\nmodel-file=/m.INI\n");
 }
 
 TEST_F(ModelFileLookup, AFileThatCannotBeReadIsStillTheOneChosen) {
@@ -61,7 +88,7 @@ TEST_F(ModelFileLookup, TheGivenFileIsTheOnlyPlace) {
 TEST_F(ModelFileLookup, UserDirectoryFollowsTheXdgRules) {
     auto userPlace = [&](ConfigEnvironment environment) {
         const std::vector<std::string> places = ModelFilePlaces(Program, environment, "/etc/flashutil");
-        return places.size() == 3 ? places[1] : std::string("(none)");
+        return places.size() == 3 ? places[1] : std::string("(none)");  // no choice is kept under /x, /home/a
     };
     EXPECT_EQ(userPlace({"/x/cfg", "/home/a"}), "/x/cfg/flashutil/flashutil.INI");
     EXPECT_EQ(userPlace({"", "/home/a"}), "/home/a/.config/flashutil/flashutil.INI");

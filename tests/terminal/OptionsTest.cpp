@@ -127,6 +127,8 @@ TEST(Options, EveryMistakeIsOneLineNamingTheOption) {
         {{"--info", "-d", "/dev/sg1"}, "--info uses no drive"},
         {{"--history", "--virtual-drive"}, "--history uses no drive"},
         {{"--list", "-platform", "offscreen"}, "window options go with the window only"},
+        {{"--cli", "--choose-utility"}, "--choose-utility and --choose-model-file go with the window"},
+        {{"--choose-utility", "--choose-model-file"}, "--choose-utility and --choose-model-file do not go together"},
     };
     for (const Case& c : cases) {
         const Parsed parsed = Parse(c.Words);
