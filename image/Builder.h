@@ -74,7 +74,8 @@ struct BuildRequest {
 // What happened, for front ends that say more than the message box did.
 struct BuildReport {
     std::string OutputPath;  // the output file, once its name is known
-    std::string Detail;      // a failure: the file it concerns and the system's reason ("<path>: <reason>"), or the message that names it
+    std::string Detail;      // a failure: the file it concerns and the system's reason ("<path>: <reason>"),
+                             // or else the message that names it
     std::vector<std::string> Warnings;  // what is built as asked but will not work as meant (a FW-Range no revision falls in)
 };
 

@@ -29,9 +29,11 @@ std::string OutcomeInWords(const std::string& device, const FlashReport& report,
                " is not newer; nothing was sent to the drive";
     case FlashOutcome::Declined: return device + ": the update was declined; nothing was sent to the drive";
     case FlashOutcome::Unidentified:
-        return device + ": the drive is not one this firmware is for, or it could not be identified; nothing was sent to it";
+        return device +
+               ": the drive is not one this firmware is for, or it could not be identified; nothing was sent to it";
     case FlashOutcome::Interrupted: return device + ": interrupted before the commit; the drive's flash is unchanged";
-    case FlashOutcome::FailedBeforeCommit: return device + ": failed before the commit" + at + "; the drive's flash is unchanged";
+    case FlashOutcome::FailedBeforeCommit:
+        return device + ": failed before the commit" + at + "; the drive's flash is unchanged";
     case FlashOutcome::CommitFailed:
         return device + ": the commit failed" + at + "; the drive may need the update again";
     }

@@ -247,6 +247,7 @@ std::string TransportFailureInWords(const FlashReport& report, const std::string
     const std::string cause = platform.ErrorText(error);
     const std::string words = cause.empty() ? "error " + std::to_string(error) : cause;
     // The run itself told the person what a lost drive means for its flash; this names the loss.
-    return device + ": " + (DriveStoppedAnswering(report.Failure->Result) ? "the drive stopped answering (" + words + ")" : words) +
+    const bool lost = DriveStoppedAnswering(report.Failure->Result);
+    return device + ": " + (lost ? "the drive stopped answering (" + words + ")" : words) +
            (report.Status.empty() ? std::string() : " (at: " + report.Status + ")");
 }

@@ -100,7 +100,8 @@ int FlashSession::FlashPlanned(FleetFrontEnd& fleet, bool all) {
         failed += (failed.empty() ? "" : "; ") + drive.Device + ": " + OutcomeWords(drive);
         if (!drive.Report)
             continue;
-        const std::string timeout = TimeoutInWords(drive.Device, *drive.Report, StartUp_->Drives()->Item(int(i))->Timeout());
+        const unsigned seconds = StartUp_->Drives()->Item(int(i))->Timeout();
+        const std::string timeout = TimeoutInWords(drive.Device, *drive.Report, seconds);
         if (const std::string words = timeout.empty() ? DriveFailureInWords(drive.Device, *drive.Report) : timeout;
             !words.empty())
             fleet.Note(words);
