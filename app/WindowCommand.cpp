@@ -21,6 +21,13 @@ int RunWindow(const Options& options, int argc, char** argv, ProcessPlumbing& pr
         return RunWindowApplication(window, argc, argv, process);
     }
     case WindowDisplay::State::None:
+        // A blank copy has nothing for the terminal flash to do: that is the news, not the display.
+        if (!options.Subject && IdentityBlock::Embedded().IsBlankCopy()) {
+            std::fprintf(stderr, "flashutil: this is a blank copy: it builds flash utilities in its window, and "
+                                 "there is no display (DISPLAY and WAYLAND_DISPLAY are unset). Build in the "
+                                 "terminal with --build --model N --image FILE\n");
+            return ExitCode::Failure;
+        }
         std::fprintf(stderr, "flashutil: no display (DISPLAY and WAYLAND_DISPLAY are unset); "
                              "running the terminal flash instead\n");
         break;

@@ -56,7 +56,7 @@ bool FlashStartUp::CheckCondition() const {
     return DriveQualifies(Texts_, drive->PeripheralType(), drive->ProductText(), drive->RevisionText());
 }
 
-FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui) {
+FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui, const std::function<void()>& beforeReport) {
     // Built before detection, so that it is ready if nothing qualifies.
     ErrorReport_ = FlashTexts::ErrorReportHead(Texts_);
     Entries_.clear();
@@ -67,6 +67,8 @@ FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui) {
 
     if (Drives_->Count() == 0) {
         ErrorReport_ += _(FlashTexts::NoDriveTail);
+        if (beforeReport)
+            beforeReport();
         ui.Show(ErrorReport_, MessageKind::Error, _("Error"));
         return Detection::NoDrive;
     }
@@ -84,6 +86,8 @@ FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui) {
     }
 
     if (Entries_.empty()) {
+        if (beforeReport)
+            beforeReport();
         ui.Show(ErrorReport_, MessageKind::Error, _("Error"));
         return Detection::NoneQualify;
     }

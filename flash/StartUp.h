@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,8 +63,9 @@ public:
 
     // Finds the drives (their open failures shown through ui), qualifies each, fills
     // Entries(), and on NoDrive or NoneQualify shows the error report (error kind, OK,
-    // title "Error").
-    Detection Detect(UserInterface& ui);
+    // title "Error"). beforeReport, when given, is called right before that report, so that
+    // a cause the caller knows (a drive busy or denied) is said first.
+    Detection Detect(UserInterface& ui, const std::function<void()>& beforeReport = {});
 
     // Whether the current drive of Drives qualifies for the image.
     bool CheckCondition() const;

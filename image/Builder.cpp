@@ -98,9 +98,12 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     const std::string outputName = BuildOutputName(binName);
     const std::string programName = request.ProgramName.empty() ? BaseName(request.ExecutablePath) : BaseName(request.ProgramName);
     // The reason names the file or directory it concerns, so a terminal line says which.
+    // A failure without a system error is told by its message, which names its file.
     auto fail = [&](const std::string& message, int error = 0, const std::string& subject = "") {
         if (error != 0)
             out.Detail = (subject.empty() ? "" : subject + ": ") + SystemReason(error);
+        else if (out.Detail.empty())
+            out.Detail = message;
         ui.Show(message);
         return false;
     };
@@ -122,7 +125,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     if (S_ISDIR(imageInfo.st_mode))
         return fail("Open " + binName + " fail!", EISDIR, request.ImagePath);
     if (!S_ISREG(imageInfo.st_mode)) {
-        out.Detail = "not a regular file";
+        out.Detail = request.ImagePath + ": not a regular file";
         return fail("Open " + binName + " fail!");
     }
     std::vector<uint8_t> imageBytes;

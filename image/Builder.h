@@ -74,7 +74,8 @@ struct BuildRequest {
 // What happened, for front ends that say more than the message box did.
 struct BuildReport {
     std::string OutputPath;  // the output file, once its name is known
-    std::string Detail;      // the file a failure concerns and the system's reason ("<path>: <reason>"), "" when none
+    std::string Detail;      // a failure: the file it concerns and the system's reason ("<path>: <reason>"),
+                             // or else the message that names it
     std::vector<std::string> Warnings;  // what is built as asked but will not work as meant (a FW-Range no revision falls in)
 };
 

@@ -38,7 +38,9 @@ IniFile IniFile::Parse(std::string_view text) {
         text.remove_prefix(3);
 
     Section* current = nullptr;
+    int lineNumber = 0;
     while (!text.empty()) {
+        ++lineNumber;
         const auto end = text.find_first_of("\r\n");
         std::string_view line = text.substr(0, end);
         if (end == std::string_view::npos) {
@@ -55,7 +57,7 @@ IniFile IniFile::Parse(std::string_view text) {
             const auto close = line.find(']');
             if (close == std::string_view::npos)
                 continue;
-            ini.Sections_.push_back({std::string(Trim(line.substr(1, close - 1))), {}});
+            ini.Sections_.push_back({std::string(Trim(line.substr(1, close - 1))), lineNumber, {}});
             current = &ini.Sections_.back();
             continue;
         }
@@ -65,23 +67,42 @@ IniFile IniFile::Parse(std::string_view text) {
         const std::string_view key = Trim(line.substr(0, equals));
         if (key.empty())
             continue;
-        current->Keys.emplace_back(std::string(key), std::string(Unquote(Trim(line.substr(equals + 1)))));
+        current->Keys.push_back({std::string(key), std::string(Unquote(Trim(line.substr(equals + 1)))), lineNumber});
     }
     return ini;
 }
 
+const IniFile::Section* IniFile::Find(std::string_view section) const {
+    for (const Section& s : Sections_)
+        if (SameName(s.Name, section))
+            return &s;  // only the first section of a name counts
+    return nullptr;
+}
+
+const IniFile::Key* IniFile::Find(std::string_view section, std::string_view key) const {
+    if (const Section* s = Find(section))
+        for (const Key& k : s->Keys)
+            if (SameName(k.Name, key))
+                return &k;
+    return nullptr;
+}
+
 std::optional<std::string> IniFile::Value(std::string_view section, std::string_view key) const {
-    for (const Section& s : Sections_) {
-        if (!SameName(s.Name, section))
-            continue;
-        for (const auto& [name, value] : s.Keys)
-            if (SameName(name, key))
-                return value;
-        return std::nullopt;  // only the first section of a name counts
-    }
+    if (const Key* k = Find(section, key))
+        return k->Value;
     return std::nullopt;
 }
 
 std::string IniFile::Value(std::string_view section, std::string_view key, const std::string& fallback) const {
     return Value(section, key).value_or(fallback);
+}
+
+int IniFile::SectionLine(std::string_view section) const {
+    const Section* s = Find(section);
+    return s ? s->Line : 0;
+}
+
+int IniFile::KeyLine(std::string_view section, std::string_view key) const {
+    const Key* k = Find(section, key);
+    return k ? k->Line : 0;
 }

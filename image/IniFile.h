@@ -40,10 +40,23 @@ public:
     // The same with a default for a missing key.
     std::string Value(std::string_view section, std::string_view key, const std::string& fallback) const;
 
+    // The line (from 1) of the section's opening, or of the key's value that counts; 0 when
+    // either is not there. For messages that point at the place to mend.
+    int SectionLine(std::string_view section) const;
+    int KeyLine(std::string_view section, std::string_view key) const;
+
 private:
+    struct Key {
+        std::string Name;
+        std::string Value;
+        int Line = 0;
+    };
     struct Section {
         std::string Name;
-        std::vector<std::pair<std::string, std::string>> Keys;
+        int Line = 0;
+        std::vector<Key> Keys;
     };
+    const Section* Find(std::string_view section) const;
+    const Key* Find(std::string_view section, std::string_view key) const;
     std::vector<Section> Sections_;
 };

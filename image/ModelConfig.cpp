@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "image/IniFile.h"
 #include "image/ModelFileLookup.h"
@@ -48,7 +49,22 @@ std::string ModelConfigPath(const std::string& executablePath) {
     return executablePath.substr(0, dot) + ".INI";
 }
 
-std::string ReadModels(const IniFile& ini, ModelLists& lists) {
+namespace {
+
+// What is wrong with key in section, where a person mends it: the key's line when it is there
+// with the value that counts as missing, else the section's line.
+std::string KeyProblem(const IniFile& ini, const std::string& section, const std::string& key) {
+    if (const int line = ini.KeyLine(section, key); line > 0)
+        return "line " + std::to_string(line) + ": key " + key + " of section [" + section + "] has the value " +
+               Missing + ", which counts as missing";
+    if (const int line = ini.SectionLine(section); line > 0)
+        return "line " + std::to_string(line) + ": section [" + section + "] has no key " + key;
+    return "no section [" + section + "]: the models start at [MODEL00]";
+}
+
+}  // namespace
+
+std::string ReadModels(const IniFile& ini, ModelLists& lists, std::string* problem) {
     lists = {};
     for (int n = 0; n < MaxModels; ++n) {
         const std::string section = SectionName(n);
@@ -66,11 +82,19 @@ std::string ReadModels(const IniFile& ini, ModelLists& lists) {
         lists.NoteList.push_back(note);
         lists.ProfilesList.push_back(ini.Value(section, "Profiles", ""));
 
-        if (model == Missing)  // the end of the models, or no model at all when n is 0
+        if (model == Missing) {  // the end of the models, or no model at all when n is 0
+            if (n == 0 && problem)
+                *problem = KeyProblem(ini, section, "Model");
             return n == 0 ? section : "";
-        for (const std::string* value : {&inquiry, &fwRange, &binMask, &vendor, &note})
-            if (*value == Missing)
-                return section;  // an incomplete section spoils the whole file
+        }
+        const std::pair<const std::string*, const char*> required[] = {
+            {&inquiry, "Inquiry"}, {&fwRange, "FW-Range"}, {&binMask, "BINMask"}, {&vendor, "Vendor"}, {&note, "Note"}};
+        for (const auto& [value, key] : required)
+            if (*value == Missing) {  // an incomplete section spoils the whole file
+                if (problem)
+                    *problem = KeyProblem(ini, section, key);
+                return section;
+            }
 
         lists.ModelLines.push_back(fwRange + " " + inquiry);
         lists.ModelList.back() = AtMost24(model);
@@ -150,8 +174,11 @@ bool RetriveINI(const ModelFileLocation& location, const std::string& exampleFil
         ui.Show("Can't load " + path);
         return false;
     }
-    const std::string stoppedAt = ReadModels(IniFile::Parse(text), lists);
+    std::string problem;
+    const std::string stoppedAt = ReadModels(IniFile::Parse(text), lists, &problem);
     if (!stoppedAt.empty()) {
+        if (why)
+            *why = problem;
         ui.Show(path + " > Session " + stoppedAt + " error!");
         return false;
     }

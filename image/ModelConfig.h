@@ -31,12 +31,13 @@ struct ModelLists {
 std::string ModelConfigPath(const std::string& executablePath);
 
 // Reads the models of an already parsed file into lists. Returns "" when at least one
-// complete model was read, otherwise the name of the section at which reading stopped.
-std::string ReadModels(const IniFile& ini, ModelLists& lists);
+// complete model was read, otherwise the name of the section at which reading stopped, and
+// problem (when given) names the missing or bad key and its line.
+std::string ReadModels(const IniFile& ini, ModelLists& lists, std::string* problem = nullptr);
 
 // Reads the file beside the program. On failure shows "Can't load <file>" (no such file, no
 // regular file such as a FIFO or a directory, too large, or it cannot be read; why, when
-// given, gets the cause) or "<file> > Session <section> error!" in an OK box and returns
+// given, gets the cause) or "<file> > Session <section> error!" (why: the key and its line) in an OK box and returns
 // false; the caller then ends the program. On success the first model is the selected one.
 // Never waits on a FIFO: it is refused at once.
 bool RetriveINI(const std::string& executablePath, UserInterface& ui, ModelLists& lists, std::string* why = nullptr);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "session/FailureWords.h"
 
+#include <cerrno>
+
 #include "platform/SenseWords.h"
 #include "scsi/Commands.h"
 
@@ -12,4 +14,38 @@ std::string DriveFailureInWords(const std::string& device, const FlashReport& re
     if (result.Category == CommandCategory::CheckCondition)
         return what + SenseInWords(result.SenseKey, result.Asc, result.Ascq);
     return what + "status " + StatusInWords(result.Status);
+}
+
+std::string OutcomeInWords(const std::string& device, const FlashReport& report, const std::string& driveRevision,
+                           const std::string& newRevision) {
+    const std::string at = report.Status.empty() ? std::string() : " (at: " + report.Status + ")";
+    switch (report.Outcome) {
+    case FlashOutcome::Completed:
+    case FlashOutcome::Rehearsed: return {};
+    case FlashOutcome::DiscPresent:
+        return device + ": a disc is in the tray; remove it and run the update again (nothing was sent to the drive)";
+    case FlashOutcome::RevisionRefused:
+        return device + ": the drive already has revision " + driveRevision + ", and this firmware's " + newRevision +
+               " is not newer; nothing was sent to the drive";
+    case FlashOutcome::Declined: return device + ": the update was declined; nothing was sent to the drive";
+    case FlashOutcome::Unidentified:
+        return device +
+               ": the drive is not one this firmware is for, or it could not be identified; nothing was sent to it";
+    case FlashOutcome::Interrupted: return device + ": interrupted before the commit; the drive's flash is unchanged";
+    case FlashOutcome::FailedBeforeCommit:
+        return device + ": failed before the commit" + at + "; the drive's flash is unchanged";
+    case FlashOutcome::CommitFailed:
+        return device + ": the commit failed" + at + "; the drive may need the update again";
+    }
+    return {};
+}
+
+std::string TimeoutInWords(const std::string& device, const FlashReport& report, unsigned timeoutSeconds) {
+    if (!report.Failure || report.Failure->Result.SystemError != ETIMEDOUT)
+        return {};
+    const Command& sent = report.Failure->Sent;
+    const unsigned seconds = sent.Timeout != 0 ? sent.Timeout : timeoutSeconds;
+    return device + ": " + CommandName(sent) + ": the drive did not answer within " + std::to_string(seconds) +
+           (seconds == 1 ? " second" : " seconds") +
+           (report.Status.empty() ? std::string() : " (at: " + report.Status + ")");
 }

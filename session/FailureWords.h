@@ -13,3 +13,13 @@
 // the drive answered with a failure: it succeeded, was refused before sending, or the
 // command never reached the drive (a failure in the system, whose cause the caller says).
 std::string DriveFailureInWords(const std::string& device, const FlashReport& report);
+
+// Why a single drive's run did not end in a flashed (or rehearsed) drive, naming the device,
+// for the error stream when nothing more precise went there: "" for a run that succeeded.
+// driveRevision is the drive's revision before the run, newRevision the firmware's.
+std::string OutcomeInWords(const std::string& device, const FlashReport& report, const std::string& driveRevision,
+                           const std::string& newRevision);
+
+// A command the drive did not answer before its time was up, naming the device, the command
+// and the time given (timeoutSeconds unless the command carries its own); "" for any other run.
+std::string TimeoutInWords(const std::string& device, const FlashReport& report, unsigned timeoutSeconds);

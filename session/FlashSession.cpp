@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "session/FlashSession.h"
 
+#include <cerrno>
+
 #include "image/Seal.h"
 #include "image/SignaturePolicy.h"
 #include "image/TrustedKeys.h"
@@ -40,7 +42,13 @@ FlashSession::Opening FlashSession::Open() {
     }
     FrontEnd_.WarningAccepted(*StartUp_);
 
-    const FlashStartUp::Detection detection = StartUp_->Detect(person);
+    // A drive that was busy or denied is the likelier cause of finding none: said first.
+    const FlashStartUp::Detection detection = StartUp_->Detect(person, [this] {
+        if (const GuardedPlatform::OpenFailure* failure = Platform_->BusyOrDenied()) {
+            FrontEnd_.Note(BusyOrDeniedInWords(*failure));
+            BusyOrDeniedSaid_ = true;
+        }
+    });
     if (const CDDrives* drives = StartUp_->Drives(); drives && drives->LeftOut() > 0)
         FrontEnd_.Note(drives->LeftOutText());
     switch (detection) {
@@ -68,7 +76,8 @@ int FlashSession::OpenForTerminal() {
 int FlashSession::NothingToFlash(Opening opening) {
     Drives_ = Describe(true);
     if (const GuardedPlatform::OpenFailure* failure = Platform_->BusyOrDenied()) {
-        FrontEnd_.Note(failure->DevicePath + ": " + Platform_->ErrorText(failure->Error));
+        if (!BusyOrDeniedSaid_)
+            FrontEnd_.Note(BusyOrDeniedInWords(*failure));
         return ExitCode::Busy;
     }
     const std::string searched = FrontEnd_.Searched();
@@ -76,6 +85,12 @@ int FlashSession::NothingToFlash(Opening opening) {
                        ? "no optical drive found" + (searched.empty() ? std::string() : " (" + searched + ")")
                        : std::string("no drive qualifies for this firmware"));
     return ExitCode::NoDrive;
+}
+
+std::string FlashSession::BusyOrDeniedInWords(const GuardedPlatform::OpenFailure& failure) const {
+    return failure.DevicePath + ": " + Platform_->ErrorText(failure.Error) +
+           (failure.Error == EBUSY ? "; another program holds the drive: close it and run again"
+                                   : "; the drive can't be opened: run as a user allowed to use it");
 }
 
 // What is done with each drive the system named, by the plan. A drive the session could not
@@ -185,6 +200,7 @@ int FlashSession::FlashFirstDrive(RunObserver& observer) {
     FrontEnd_.Planned(*StartUp_, Drives_, NewRevision());
     const int target = DriveIndexOf(0);
     const CDDrive& drive = *StartUp_->Drives()->Item(target);
+    const std::string revisionBefore = drive.RevisionText();
     std::string why;
     std::unique_ptr<RunClaim> claim = Claim(target, why);
     if (!claim) {
@@ -198,18 +214,27 @@ int FlashSession::FlashFirstDrive(RunObserver& observer) {
 
     if (FrontEnd_.NobodyToAsk())
         return FrontEnd_.Declined();
-    if (const std::string words = TransportFailureInWords(report, drive.DevicePath(), *Platform_); !words.empty())
-        FrontEnd_.Note(words);
-    if (const std::string words = DriveFailureInWords(drive.DevicePath(), report); !words.empty())
-        FrontEnd_.Note(words);
+    // Whatever the run showed the person, the error stream gets at least one line naming the
+    // device and why the drive was not flashed.
+    bool said = false;
+    auto say = [&](const std::string& words) {
+        if (!words.empty())
+            FrontEnd_.Note(words);
+        said = said || !words.empty();
+    };
+    const std::string timeout = TimeoutInWords(drive.DevicePath(), report, drive.Timeout());
+    say(timeout.empty() ? TransportFailureInWords(report, drive.DevicePath(), *Platform_) : timeout);
+    say(DriveFailureInWords(drive.DevicePath(), report));
     if (FrontEnd_.Stops().Requested()) {
         if (report.Outcome == FlashOutcome::Completed)
-            FrontEnd_.Note("interrupted after the flash completed; not asking further");
+            say("interrupted after the flash completed; not asking further");
         else if (report.Outcome == FlashOutcome::CommitFailed)
-            FrontEnd_.Note("interrupted; the commit had already been sent and failed");
+            say("interrupted; the commit had already been sent and failed");
         else
-            FrontEnd_.Note("interrupted before the commit; the drive's flash is unchanged");
+            say("interrupted before the commit; the drive's flash is unchanged");
     }
+    if (!said)
+        say(OutcomeInWords(drive.DevicePath(), report, revisionBefore, NewRevision()));
     return ExitCodeOf(report.Outcome);
 }
 
@@ -218,11 +243,11 @@ std::string TransportFailureInWords(const FlashReport& report, const std::string
         return {};
     if (!report.Failure || report.Failure->Result.SystemError == 0)
         return {};
-    // A drive that stopped answering was named by the run itself, with what that means for it.
-    if (DriveStoppedAnswering(report.Failure->Result))
-        return {};
     const int error = report.Failure->Result.SystemError;
     const std::string cause = platform.ErrorText(error);
-    return device + ": " + (cause.empty() ? "error " + std::to_string(error) : cause) +
+    const std::string words = cause.empty() ? "error " + std::to_string(error) : cause;
+    // The run itself told the person what a lost drive means for its flash; this names the loss.
+    const bool lost = DriveStoppedAnswering(report.Failure->Result);
+    return device + ": " + (lost ? "the drive stopped answering (" + words + ")" : words) +
            (report.Status.empty() ? std::string() : " (at: " + report.Status + ")");
 }

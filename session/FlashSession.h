@@ -88,6 +88,8 @@ private:
     // nothing can be flashed on the error stream.
     int OpenForTerminal();
     int NothingToFlash(Opening opening);
+    // A drive that could not be opened, busy or denied: the device, the cause, what to do.
+    std::string BusyOrDeniedInWords(const GuardedPlatform::OpenFailure& failure) const;
     std::unique_ptr<RunClaim> Claim(int driveIndex, std::string& why);
     // One drive with the person's consent: checks, the question, the run, the restart.
     FlashReport FlashWithConsent(int driveIndex, int listIndex, RunObserver& observer);
@@ -106,10 +108,10 @@ private:
     std::optional<GuardedPlatform> Platform_;
     std::optional<FlashStartUp> StartUp_;
     std::vector<SessionDrive> Drives_;
+    bool BusyOrDeniedSaid_ = false;        // the error stream already names a drive busy or denied
     int OpeningCode_ = ExitCode::Success;  // of an opening that ended Damaged, NoPlatform or Declined
 };
 
 // Whether a drive's command failed in the system rather than in the drive (a drive unplugged
-// or reset, a timeout), in words naming the device and the cause; "" when it did not, or when
-// the run already said the drive stopped answering.
+// or reset, a timeout), in words naming the device and the cause; "" when it did not.
 std::string TransportFailureInWords(const FlashReport& report, const std::string& device, const Platform& platform);

@@ -89,7 +89,8 @@ int FlashSession::FlashPlanned(FleetFrontEnd& fleet, bool all) {
         AskRestartOnce();
     // The drives that did not complete, named on the error stream whatever the stream on output.
     std::string failed;
-    for (const SessionDrive& drive : Drives_) {
+    for (std::size_t i = 0; i < Drives_.size(); ++i) {
+        const SessionDrive& drive = Drives_[i];
         if (!drive.ProblemKey.empty()) {
             failed += (failed.empty() ? "" : "; ") + drive.Device + ": " + drive.Problem;
             continue;
@@ -97,9 +98,13 @@ int FlashSession::FlashPlanned(FleetFrontEnd& fleet, bool all) {
         if (!drive.Chosen() || drive.Succeeded())
             continue;
         failed += (failed.empty() ? "" : "; ") + drive.Device + ": " + OutcomeWords(drive);
-        if (drive.Report)
-            if (const std::string words = DriveFailureInWords(drive.Device, *drive.Report); !words.empty())
-                fleet.Note(words);
+        if (!drive.Report)
+            continue;
+        const unsigned seconds = StartUp_->Drives()->Item(int(i))->Timeout();
+        const std::string timeout = TimeoutInWords(drive.Device, *drive.Report, seconds);
+        if (const std::string words = timeout.empty() ? DriveFailureInWords(drive.Device, *drive.Report) : timeout;
+            !words.empty())
+            fleet.Note(words);
     }
     if (!failed.empty())
         fleet.Note("not every drive completed; " + failed);

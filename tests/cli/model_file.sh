@@ -54,10 +54,26 @@ grep -qxF "Can't load $work/nothing.ini" "$work/missing.err" &&
     grep -qxF "flashutil: $work/nothing.ini: No such file or directory" "$work/missing.err" ||
     fail "missing --ini said: $(err missing)"
 grep -q "Not found either" "$work/missing.err" && fail "a given file has no other places: $(err missing)"
-printf '[MODEL00]\nModel=x\n' > "$work/bad.ini"
-build bad --ini "$work/bad.ini"
-[ "$(rc bad)" = 1 ] || fail "malformed --ini: exit $(rc bad)"
-grep -qxF "$work/bad.ini > Session MODEL00 error!" "$work/bad.err" || fail "malformed --ini said: $(err bad)"
+# A malformed one: the box as it always was, and a line naming the key and where to mend it.
+while IFS='|' read -r content line; do
+    printf "$content" > "$work/bad.ini"
+    build bad --ini "$work/bad.ini"
+    [ "$(rc bad)" = 1 ] || fail "malformed --ini ($line): exit $(rc bad)"
+    grep -qxF "$work/bad.ini > Session MODEL00 error!" "$work/bad.err" &&
+        grep -qxF "flashutil: $work/bad.ini: $line" "$work/bad.err" || fail "malformed --ini said: $(err bad)"
+done << 'EOF'
+[MODEL00]\nModel=x\n|line 1: section [MODEL00] has no key Inquiry
+; models\n\n[model00]\nInquiry=ACME\n|line 3: section [MODEL00] has no key Model
+[MODEL00]\nModel=x\nInquiry=a\nFW-Range=1.00-1.10\nBINMask=*.BIN\nVendor=FAIL\nNote=n\n|line 6: key Vendor of section [MODEL00] has the value FAIL, which counts as missing
+[MODELS]\nModel=x\n|no section [MODEL00]: the models start at [MODEL00]
+EOF
+
+# A failed quiet build still names its file and the cause after the prefix.
+: > "$work/EMPTY.BIN"
+run_command quietfail "$program" --build -q --model 0 --image "$work/EMPTY.BIN" --output-dir "$work/out"
+[ "$(rc quietfail)" = 1 ] || fail "-q build of an empty image: exit $(rc quietfail)"
+grep -qxF "flashutil: Building fail: EMPTY.BIN is empty. Nothing was written." "$work/quietfail.err" ||
+    fail "-q build of an empty image: no prefixed line: $(err quietfail)"
 
 # --quiet: nothing but errors.
 build quiet -q

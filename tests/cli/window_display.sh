@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # The window and the display. Where the display named does not answer, a built copy runs the
-# terminal flash instead and a blank copy says which display could not be reached and fails;
-# never an abort. Where it answers, the desktop shows exactly the program's caption.
+# terminal flash instead and a blank copy says which display could not be reached (or that
+# there is none) and fails; never an abort. Where it answers, the desktop shows exactly the program's caption.
 source "$(dirname "$0")/lib/common.sh"
 
 model_ini > "$work/flashutil.INI"
 build_copy QF10.BIN
 nowhere=":$((4000 + RANDOM % 1000))"
 while [ -e "/tmp/.X11-unix/X${nowhere#:}" ]; do nowhere=":$((${nowhere#:} + 1))"; done
+
+# No display at all: a blank copy says first that it is one, and how to build without a window.
+run_command nodisplay env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE "$work/flashutil"
+[ "$(rc nodisplay)" = 1 ] || fail "blank copy, no display: exit $(rc nodisplay), want 1"
+head -1 "$work/nodisplay.err" | grep -q "^flashutil: this is a blank copy: .*--build --model N --image FILE" ||
+    fail "blank copy, no display: not said first: $(err nodisplay)"
+grep -q "terminal flash instead" "$work/nodisplay.err" && fail "blank copy, no display: offers the terminal flash"
 
 # One run per display: an X display that points nowhere, and a bogus Wayland display.
 without=(-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE)
