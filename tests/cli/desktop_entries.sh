@@ -21,17 +21,22 @@ for entry in "${entries[@]}"; do
     out=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate $name: $out"
     [ -z "$out" ] || fail "desktop-file-validate has remarks on $name: $out"
     grep -q "<launchable type=\"desktop-id\">$name</launchable>" "$metainfo" || fail "AppStream does not launch $name"
-    # The entry's options, checked by the program's own parser: out of the window each is
-    # refused as belonging to the window, never as unknown.
-    exec_line=$(sed -n 's/^Exec=//p' "$entry")
-    [[ $exec_line == flashutil\ * ]] || fail "$name does not start flashutil: $exec_line"
-    for option in $exec_line; do
-        [[ $option == --* ]] || continue
-        set +e
-        err=$("$flashutil" "$option" --list 2>&1 >/dev/null)
-        set -e
-        [[ $err == *"go with the window"* ]] || fail "$name starts the program with $option, which it answers: $err"
-    done
+    # The options of the entry and of its actions, checked by the program's own parser: out of
+    # the window each is taken or refused as belonging to the window, never unknown.
+    grep -q '^Exec=' "$entry" || fail "$name starts nothing"
+    while read -r exec_line; do
+        [[ $exec_line == flashutil\ * ]] || fail "$name does not start flashutil: $exec_line"
+        for option in $exec_line; do
+            [[ $option == --* ]] || continue
+            set +e
+            err=$("$flashutil" "$option" --list 2>&1 >/dev/null)
+            set -e
+            [[ $err == *"unknown option"* || $err == *"ambiguous"* ]] &&
+                fail "$name starts the program with $option, which it does not know: $err"
+            [[ $option == --choose-* && $err != *"go with the window"* ]] &&
+                fail "$name: $option is not one of the window's: $err"
+        done
+    done < <(sed -n 's/^Exec=//p' "$entry")
 done
 grep -q '^Name=Update drive firmware$' "$source_dir/data/io.github.flashutil.flashutil.desktop" ||
     fail "the main entry is not the drive update"
