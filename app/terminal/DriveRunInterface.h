@@ -22,6 +22,7 @@ public:
     void StatusChanged(const RunStatus& status) override { Events_.Step(Device_, status); }
     void ProgressChanged(uint32_t done, uint32_t total) override;
     void BusyChanged(bool) override {}
+    void Waiting(uint32_t seconds, uint32_t limit) override { Events_.Waiting(Device_, seconds, limit); }
     void IdentityChanged(int, const std::string&) override {}
 
 private:

@@ -29,7 +29,7 @@ std::string FleetDisplay::Format(const Line& line) const {
     char percent[8];
     std::snprintf(percent, sizeof percent, "%3d%%", line.Percent);
     return device + "  [" + std::string(filled, '#') + std::string(BarWidth - filled, '-') + "] " + percent + "  " +
-           PrintableText(line.Status);
+           PrintableText(line.Status) + (line.Waited.empty() ? "" : "  " + line.Waited);
 }
 
 void FleetDisplay::Redraw() {
@@ -107,6 +107,25 @@ void FleetDisplay::Progress(const std::string& device, int percent) {
         Redraw();
     else if (newTenth) {
         std::fprintf(Out_, _("%s: Progress: %d%%\n"), PrintableText(device).c_str(), percent);
+        std::fflush(Out_);
+    }
+}
+
+// A commit may take minutes: the drive's line says how long it has been waited for; a log
+// gets a line every ten seconds.
+void FleetDisplay::Waiting(const std::string& device, uint32_t seconds, uint32_t limit) {
+    const std::lock_guard<std::mutex> lock(Mutex_);
+    Line* line = Find(device);
+    if (line == nullptr || Quiet_ || (limit == 0 && line->Waited.empty()))
+        return;
+    char waited[160] = "";
+    if (limit != 0)
+        std::snprintf(waited, sizeof waited, _("waiting for the drive: %u s of at most %u s"), seconds, limit);
+    line->Waited = waited;
+    if (Live_) {
+        Redraw();
+    } else if (limit != 0 && seconds % 10 == 0) {
+        std::fprintf(Out_, "%s: %s\n", PrintableText(device).c_str(), waited);
         std::fflush(Out_);
     }
 }

@@ -28,6 +28,7 @@ public:
                  bool rehearsal) override;
     void Step(const std::string& device, const RunStatus& status) override;
     void Progress(const std::string& device, int percent) override;
+    void Waiting(const std::string& device, uint32_t seconds, uint32_t limit) override;
     void Finished(const SessionDrive& drive) override;
     void Summary(const std::vector<SessionDrive>& drives, int exitCode) override;
 
@@ -37,6 +38,7 @@ private:
         std::string Status;
         int Percent = 0;
         std::string Outcome;  // once finished
+        std::string Waited;   // while the commit is waited for: how long so far
     };
     Line* Find(const std::string& device);
     std::string Format(const Line& line) const;

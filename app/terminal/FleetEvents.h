@@ -6,6 +6,7 @@
 // stream (JsonEvents) listen. While drives run, calls come from their threads at once: a
 // listener keeps its own lock.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ public:
                          const std::vector<SessionDrive>& drives, bool rehearsal) = 0;
     virtual void Step(const std::string& device, const RunStatus& status) = 0;
     virtual void Progress(const std::string& device, int percent) = 0;
+    // While device's commit is waited for: seconds of at most limit (limit 0: it answered).
+    // From a thread of its own. Only the person's display shows it.
+    virtual void Waiting(const std::string& /*device*/, uint32_t /*seconds*/, uint32_t /*limit*/) {}
     virtual void Finished(const SessionDrive& drive) = 0;
     // The run is over: every drive, and the exit code.
     virtual void Summary(const std::vector<SessionDrive>& drives, int exitCode) = 0;

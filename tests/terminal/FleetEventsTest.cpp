@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/terminal/DriveRunInterface.h"
+#include "app/terminal/FleetDisplay.h"
 #include "app/terminal/JsonEvents.h"
 #include "app/setup/Options.h"
 #include "flash/FlashTexts.h"
@@ -199,6 +200,37 @@ TEST(DriveRunInterface, GivesNoConsentAndTagsWhatItTells) {
     EXPECT_EQ(told.Percents.front(), 0);
     EXPECT_EQ(told.Percents[32], 100);
     EXPECT_EQ(told.Percents.back(), 99);
+}
+
+// A commit the drive takes long to answer: the drive's line tells how long it has been waited
+// for, in a log every ten seconds, and drops it once the answer came.
+TEST(FleetDisplay, TellsHowLongACommitHasBeenWaitedFor) {
+    for (const bool live : {false, true}) {
+        char* data = nullptr;
+        std::size_t size = 0;
+        std::FILE* out = open_memstream(&data, &size);
+        {
+            FleetDisplay display(out, out, live);
+            SessionDrive drive;
+            drive.Device = "virtual:0";
+            display.Started({}, "1.06", {drive}, false);
+            display.Waiting("virtual:0", 5, 180);
+            display.Waiting("virtual:0", 10, 180);
+            std::fflush(out);
+            const std::string waiting(data, size);
+            EXPECT_NE(waiting.find("waiting for the drive: 10 s of at most 180 s"), std::string::npos) << live;
+            if (!live)
+                EXPECT_EQ(waiting.find("5 s of at most"), std::string::npos) << "a log gets every tenth second only";
+            display.Waiting("virtual:0", 0, 0);
+            std::fflush(out);
+            const std::string after(data + waiting.size(), size - waiting.size());
+            EXPECT_EQ(after.find("waiting for the drive"), std::string::npos) << live;
+            if (live)
+                EXPECT_NE(after.find("virtual:0"), std::string::npos) << "the line is drawn again without the wait";
+        }
+        std::fclose(out);
+        std::free(data);
+    }
 }
 
 }  // namespace
