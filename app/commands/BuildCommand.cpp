@@ -12,6 +12,7 @@
 #include "image/ModelConfig.h"
 #include "image/ModelFileLookup.h"
 #include "image/Signature.h"
+#include "platform/PrintableText.h"
 #include "app/commands/Commands.h"
 #include "app/terminal/TerminalUserInterface.h"
 #include "ui/Translate.h"
@@ -31,6 +32,9 @@ public:
     }
 };
 
+// Lines name files and what a model file holds: shown without control bytes.
+void Say(const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", PrintableText(line).c_str()); }
+
 std::string BaseName(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -41,10 +45,8 @@ std::string BaseName(const std::string& path) {
 int RunBuild(const Options& options, const char* argv0, ProcessPlumbing& process) {
     const IdentityBlock block = IdentityBlock::Embedded();
     if (!block.IsBlankCopy()) {
-        std::fprintf(stderr,
-                     "flashutil: this copy is a built flash utility (model %s, firmware %.4s); only a blank copy "
-                     "builds flash utilities\n",
-                     block.Model().c_str(), block.NewFwName().c_str());
+        Say("this copy is a built flash utility (model " + block.Model() + ", firmware " +
+            block.NewFwName().substr(0, 4) + "); only a blank copy builds flash utilities");
         return ExitCode::Failure;
     }
     const std::string executable = RunningExecutablePath();
@@ -57,7 +59,7 @@ int RunBuild(const Options& options, const char* argv0, ProcessPlumbing& process
     SigningKey signer;
     std::string why;
     if (options.SignKey && !LoadSigningKey(*options.SignKey, signer, why)) {
-        std::fprintf(stderr, "flashutil: %s\n", why.c_str());
+        Say(why);
         return ExitCode::Failure;
     }
 
@@ -67,15 +69,13 @@ int RunBuild(const Options& options, const char* argv0, ProcessPlumbing& process
         LocateModelFile(executable, options.IniFile.value_or(""), ConfigEnvironment::FromProcess());
     if (!RetriveINI(modelFile, ExampleModelFile(executable), ui, lists, &why)) {
         if (!why.empty())
-            std::fprintf(stderr, "flashutil: %s: %s\n",
-                         (modelFile.Path.empty() ? modelFile.Places.front() : modelFile.Path).c_str(), why.c_str());
+            Say((modelFile.Path.empty() ? modelFile.Places.front() : modelFile.Path) + ": " + why);
         return ExitCode::Failure;
     }
     const std::size_t model = static_cast<std::size_t>(*options.Model);
     if (model >= lists.ModelLines.size()) {
-        std::fprintf(stderr, "flashutil: %s has %zu model(s), numbered 0 to %zu; there is no model %zu\n",
-                     modelFile.Path.c_str(), lists.ModelLines.size(), lists.ModelLines.size() - 1,
-                     model);
+        Say(modelFile.Path + " has " + std::to_string(lists.ModelLines.size()) + " model(s), numbered 0 to " +
+            std::to_string(lists.ModelLines.size() - 1) + "; there is no model " + std::to_string(model));
         return ExitCode::Usage;
     }
     if (!options.Quiet)
@@ -103,9 +103,9 @@ int RunBuild(const Options& options, const char* argv0, ProcessPlumbing& process
     const bool built = NewBuildFlashProgram(request, ui, &report);
     ui.EndProgressLine();
     for (const std::string& warning : report.Warnings)
-        std::fprintf(stderr, "flashutil: warning: %s\n", warning.c_str());
+        Say("warning: " + warning);
     if (!report.Detail.empty())
-        std::fprintf(stderr, "flashutil: %s\n", report.Detail.c_str());
+        Say(report.Detail);
     if (!built)
         return ExitCode::Failure;
     if (!options.Quiet)

@@ -75,6 +75,14 @@ run_command quietfail "$program" --build -q --model 0 --image "$work/EMPTY.BIN" 
 grep -qxF "flashutil: Building fail: EMPTY.BIN is empty. Nothing was written." "$work/quietfail.err" ||
     fail "-q build of an empty image: no prefixed line: $(err quietfail)"
 
+# A model file's name and contents reach the error stream without their control bytes.
+escaped="$work/$(printf 'bad\033[2J')"
+printf '[MODEL00]\nModel=x\n' > "$escaped.ini"
+run_command escaped "$program" --build -q --model 0 --image "$work/RW10.BIN" --ini "$escaped.ini" --output-dir "$work/out"
+[ "$(rc escaped)" = 1 ] || fail "escaped model file name: exit $(rc escaped)"
+grep -q "$(printf '\033')" "$work/escaped.err" && fail "a control byte of the model file's name reached the terminal"
+grep -qF 'has no key Inquiry' "$work/escaped.err" || fail "escaped model file name: $(err escaped)"
+
 # --quiet: nothing but errors.
 build quiet -q
 [ "$(rc quiet)" = 0 ] || fail "-q build: exit $(rc quiet) $(err quiet)"
