@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# compare-runs.sh OLD-DIR NEW-DIR: every file capture-runs.sh captured, byte for byte. Towers
+# run their drives on threads at once: their lines are compared grouped by drive (a stable sort
+# on the first "virtual:N" a line names), the order within each drive kept. Lines that name no
+# drive (sense reports) keep the order the threads gave them, which differs from run to run:
+# for such a tower file compare the sorted lines.
+old=$1 new=$2; same=0; differ=0
+norm() {
+    case "$(basename "$1")" in
+    tower*) python3 -c '
+import re,sys
+lines=open(sys.argv[1],"rb").read().split(b"\n")
+key=lambda l: (re.search(rb"virtual:\d+",l) or [b""])[0] if not l.startswith(b"{\"event\": \"summary\"") and not l.startswith(b"{\"event\":\"summary\"") else b"~"
+sys.stdout.buffer.write(b"\n".join(sorted(lines,key=key)))' "$1" ;;
+    *) cat "$1" ;;
+    esac
+}
+for f in "$old"/*; do
+    n="$new/$(basename "$f")"
+    if cmp -s <(norm "$f") <(norm "$n"); then same=$((same+1)); else differ=$((differ+1)); echo "DIFFERS: $(basename "$f")"; fi
+done
+for f in "$new"/*; do [ -e "$old/$(basename "$f")" ] || { echo "ONLY NEW: $(basename "$f")"; differ=$((differ+1)); }; done
+echo "same=$same differ=$differ"
