@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "history/HistoryLog.h"
 
+#include "image/FileCopy.h"
 #include "platform/JsonVocabulary.h"
 
 #include <fcntl.h>
@@ -23,17 +24,6 @@ std::string TrimRight(std::string text) {
     const std::size_t end = text.find_last_not_of(' ');
     text.erase(end == std::string::npos ? 0 : end + 1);
     return text;
-}
-
-// The directories above path that are missing, made as the XDG base directory rules
-// ask (0700). False with errno set.
-bool MakeParents(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        const std::string directory = path.substr(0, slash);
-        if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -72,7 +62,7 @@ bool HistoryLog::Append(const std::string& line) {
     if (Path_.empty())
         return Failed(NoHistoryPlaceReasonOfProcess());
     auto failed = [&](int error) { return Failed(Path_ + ": " + std::strerror(error)); };
-    if (Path_.starts_with('/') && !MakeParents(Path_))
+    if (Path_.starts_with('/') && !MakeParentDirectories(Path_))
         return failed(errno);
     // Read as well: the last byte tells whether the file ends inside a line. Never waiting for
     // a FIFO's reader.

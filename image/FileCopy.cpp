@@ -132,3 +132,29 @@ int CreateTemporary(int directory, const std::string& outputName, std::string& n
     return -1;
 }
 
+Descriptor OpenRegularFile(const std::string& path, std::string& why, const std::string& notRegular,
+                           struct stat* status) {
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (!file.Valid() || ::fstat(file.Get(), &info) != 0)
+        why = std::strerror(errno);
+    else if (S_ISDIR(info.st_mode))
+        why = std::strerror(EISDIR);
+    else if (!S_ISREG(info.st_mode))
+        why = notRegular;
+    else {
+        if (status)
+            *status = info;
+        return file;
+    }
+    return Descriptor();
+}
+
+bool MakeParentDirectories(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        const std::string directory = path.substr(0, slash);
+        if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    return true;
+}

@@ -4,6 +4,7 @@
 // calls, the search for the key-word in a large file, copies through the kernel, and the
 // temporary output file that never opens anything that was already there.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -22,6 +23,14 @@ public:
     ~Descriptor() { Reset(); }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor(Descriptor&& other) noexcept : Fd_(other.Release()) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            Fd_ = other.Release();
+        }
+        return *this;
+    }
     int Get() const { return Fd_; }
     bool Valid() const { return Fd_ >= 0; }
     int Release() { int fd = Fd_; Fd_ = -1; return fd; }
@@ -30,6 +39,16 @@ public:
 private:
     int Fd_;
 };
+
+// Opens path for reading, without blocking on a FIFO or device, and checks it is a regular
+// file (its status in info when given). An invalid descriptor when not, with why set to the
+// cause in words: the system's error, or notRegular.
+Descriptor OpenRegularFile(const std::string& path, std::string& why, const std::string& notRegular,
+                           struct stat* info = nullptr);
+
+// Makes each missing directory above path, as the XDG base directory rules ask (0700).
+// False with errno set when one can't be made.
+bool MakeParentDirectories(const std::string& path);
 
 // Reads up to limit bytes, to the end of the file. False with errno set on a read error.
 bool ReadUpTo(int fd, std::size_t limit, std::vector<uint8_t>& out);

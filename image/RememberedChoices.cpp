@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "image/RememberedChoices.h"
 
+#include "image/FileCopy.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,16 +21,6 @@ std::vector<std::string> Lines(const std::string& file) {
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
-}
-
-// Makes each missing directory of path's parent; errno tells why when one can't be made.
-bool MakeParentDirectories(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        const std::string directory = path.substr(0, slash);
-        if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    return true;
 }
 
 }  // namespace

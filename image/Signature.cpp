@@ -76,14 +76,11 @@ bool LoadSigningKey(const std::string& path, SigningKey& key, std::string& why) 
         why = path + ": " + cause;
         return false;
     };
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
-    if (!file.Valid() || ::fstat(file.Get(), &info) != 0)
-        return fail(std::strerror(errno));
-    if (S_ISDIR(info.st_mode))
-        return fail(std::strerror(EISDIR));
-    if (!S_ISREG(info.st_mode))
-        return fail(_("not a regular file"));
+    std::string cause;
+    const Descriptor file = OpenRegularFile(path, cause, _("not a regular file"), &info);
+    if (!file.Valid())
+        return fail(cause);
     if ((info.st_mode & 077) != 0) {
         char mode[8];
         std::snprintf(mode, sizeof mode, "%04o", unsigned(info.st_mode & 07777));

@@ -44,17 +44,12 @@ bool ReadUtilityFile(const std::string& path, UtilityFileContents& contents, std
         why = path + ": " + cause;
         return false;
     };
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat info {};
-    if (!file.Valid() || ::fstat(file.Get(), &info) != 0)
-        return fail(std::strerror(errno));
-    if (S_ISDIR(info.st_mode))
-        return fail(std::strerror(EISDIR));
-    if (!S_ISREG(info.st_mode))
-        return fail("not a regular file");
+    std::string cause;
+    const Descriptor file = OpenRegularFile(path, cause, "not a regular file");
+    if (!file.Valid())
+        return fail(cause);
 
     AreaPlaces places;
-    std::string cause;
     if (!LocateAreas(file.Get(), places, cause))
         return fail(cause);
     if (!places.Block) {

@@ -24,6 +24,8 @@
 #include "app/terminal/FleetDisplay.h"
 #include "app/terminal/JsonEvents.h"
 #include "app/commands/Commands.h"
+#include "app/commands/TerminalFlash.h"
+#include "app/terminal/ErrorLine.h"
 #include "app/setup/PlatformChoice.h"
 #include "app/terminal/TerminalUserInterface.h"
 #include "flash/ExitCodes.h"
@@ -39,9 +41,6 @@
 #include "platform/PrintableText.h"
 
 namespace {
-
-// Lines name devices and drives by what they supplied: shown without control bytes.
-void Say(const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", PrintableText(line).c_str()); }
 
 // The one confirmation: every drive with its revision change, then those left alone and why;
 // a line per drive whatever the drive supplied.
@@ -79,7 +78,7 @@ public:
           Json_(stdout, options.JsonCompact), Display_(stdout, stderr, isatty(STDOUT_FILENO) == 1, options.Quiet),
           Events_(options.Json ? static_cast<FleetEvents&>(Json_) : Display_),
           Questions_(Terminal_, Events_, options.Yes, isatty(STDIN_FILENO) == 1),
-          History_(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &SystemLog_),
+          History_(HistoryPathOfProcess(), [](const std::string& text) { SayError(text); }, &SystemLog_),
           Process_(process) {
         // --quiet keeps the questions and their answers off the screen, as for a single drive.
         Terminal_.SetQuiet(options.Quiet);
@@ -96,30 +95,17 @@ public:
     UserInterface& Person() override { return Questions_; }
     void Judged(const CopyVerdict& verdict) override { Json_.NameUtility(Subject_.FullPath, Subject_.Sha256, verdict); }
     Platform* ChoosePlatform(const IdentityBlock& utility, int& exitCode) override {
-        PlatformChoiceError error;
-        Choice_ = ::ChoosePlatform(Options_, utility, error);
-        if (!Choice_) {
-            exitCode = ReportUsageError(error.Text, Options_.Json && error.Exit == ExitCode::Usage, error.Exit);
-            return nullptr;
-        }
-        Process_.WatchStopRequests();
-        Terminal_.Interrupted = [this] { return Process_.Requested(); };
-        return &Choice_->Get();
+        return ChooseTerminalPlatform(Options_, utility, Choice_, Process_, Terminal_, exitCode);
     }
     StopRequests& Stops() override { return Process_; }
-    void Note(const std::string& line) override { Say(line); }
+    void Note(const std::string& line) override { SayError(line); }
     void WarningAccepted(const FlashStartUp& startUp) override {
         if (!Options_.Quiet) {
             std::fprintf(Human_, "%s\n", startUp.CaptionText().c_str());
             std::fflush(Human_);
         }
     }
-    int Declined() override {
-        if (!Terminal_.Refused())
-            return ExitCode::Refused;
-        Say("nobody to ask: standard input is not a terminal; run with --yes to answer Yes to every question");
-        return ExitCode::Refused;
-    }
+    int Declined() override { return DeclinedAtTheTerminal(Terminal_); }
     bool NobodyToAsk() const override { return Terminal_.Refused(); }
     std::string Searched() const override { return Choice_ ? Choice_->Searched : std::string(); }
     void Planned(const FlashStartUp& startUp, const std::vector<SessionDrive>& drives,

@@ -12,8 +12,8 @@
 #include "image/ModelConfig.h"
 #include "image/ModelFileLookup.h"
 #include "image/Signature.h"
-#include "platform/PrintableText.h"
 #include "app/commands/Commands.h"
+#include "app/terminal/ErrorLine.h"
 #include "app/terminal/TerminalUserInterface.h"
 #include "ui/Translate.h"
 
@@ -32,9 +32,6 @@ public:
     }
 };
 
-// Lines name files and what a model file holds: shown without control bytes.
-void Say(const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", PrintableText(line).c_str()); }
-
 std::string BaseName(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -45,7 +42,7 @@ std::string BaseName(const std::string& path) {
 int RunBuild(const Options& options, const char* argv0, ProcessPlumbing& process) {
     const IdentityBlock block = IdentityBlock::Embedded();
     if (!block.IsBlankCopy()) {
-        Say("this copy is a built flash utility (model " + block.Model() + ", firmware " +
+        SayError("this copy is a built flash utility (model " + block.Model() + ", firmware " +
             block.NewFwName().substr(0, 4) + "); only a blank copy builds flash utilities");
         return ExitCode::Failure;
     }
@@ -59,7 +56,7 @@ int RunBuild(const Options& options, const char* argv0, ProcessPlumbing& process
     SigningKey signer;
     std::string why;
     if (options.SignKey && !LoadSigningKey(*options.SignKey, signer, why)) {
-        Say(why);
+        SayError(why);
         return ExitCode::Failure;
     }
 
@@ -69,12 +66,12 @@ int RunBuild(const Options& options, const char* argv0, ProcessPlumbing& process
         LocateModelFile(executable, options.IniFile.value_or(""), ConfigEnvironment::FromProcess());
     if (!RetriveINI(modelFile, ExampleModelFile(executable), ui, lists, &why)) {
         if (!why.empty())
-            Say((modelFile.Path.empty() ? modelFile.Places.front() : modelFile.Path) + ": " + why);
+            SayError((modelFile.Path.empty() ? modelFile.Places.front() : modelFile.Path) + ": " + why);
         return ExitCode::Failure;
     }
     const std::size_t model = static_cast<std::size_t>(*options.Model);
     if (model >= lists.ModelLines.size()) {
-        Say(modelFile.Path + " has " + std::to_string(lists.ModelLines.size()) + " model(s), numbered 0 to " +
+        SayError(modelFile.Path + " has " + std::to_string(lists.ModelLines.size()) + " model(s), numbered 0 to " +
             std::to_string(lists.ModelLines.size() - 1) + "; there is no model " + std::to_string(model));
         return ExitCode::Usage;
     }
@@ -103,9 +100,9 @@ int RunBuild(const Options& options, const char* argv0, ProcessPlumbing& process
     const bool built = NewBuildFlashProgram(request, ui, &report);
     ui.EndProgressLine();
     for (const std::string& warning : report.Warnings)
-        Say("warning: " + warning);
+        SayError("warning: " + warning);
     if (!report.Detail.empty())
-        Say(report.Detail);
+        SayError(report.Detail);
     if (!built)
         return ExitCode::Failure;
     if (!options.Quiet)

@@ -20,6 +20,8 @@
 #include "scsi/CDDrive.h"
 #include "session/FlashSession.h"
 #include "app/commands/AllDrivesCommand.h"
+#include "app/commands/TerminalFlash.h"
+#include "app/terminal/ErrorLine.h"
 #include "app/commands/Commands.h"
 #include "app/setup/PlatformChoice.h"
 #include "app/terminal/TerminalUserInterface.h"
@@ -27,14 +29,6 @@
 #include "app/terminal/UsageError.h"
 
 namespace {
-
-// Lines name devices and drives by what they supplied: shown without control bytes.
-void Say(const std::string& line) { std::fprintf(stderr, "flashutil: %s\n", PrintableText(line).c_str()); }
-
-int RefusalWithoutTerminal() {
-    Say("nobody to ask: standard input is not a terminal; run with --yes to answer Yes to every question");
-    return ExitCode::Refused;
-}
 
 // The terminal's single drive: boxes become printed messages and prompts, the list is printed
 // with the first entry marked, the run's steps and progress go to one line.
@@ -47,23 +41,15 @@ public:
 
     UserInterface& Person() override { return Ui_; }
     Platform* ChoosePlatform(const IdentityBlock& utility, int& exitCode) override {
-        PlatformChoiceError error;
-        Choice_ = ::ChoosePlatform(Options_, utility, error);
-        if (!Choice_) {
-            exitCode = ReportUsageError(error.Text, Options_.Json && error.Exit == ExitCode::Usage, error.Exit);
-            return nullptr;
-        }
-        Process_.WatchStopRequests();
-        Ui_.Interrupted = [this] { return Process_.Requested(); };
-        return &Choice_->Get();
+        return ChooseTerminalPlatform(Options_, utility, Choice_, Process_, Ui_, exitCode);
     }
     StopRequests& Stops() override { return Process_; }
-    void Note(const std::string& line) override { Say(line); }
+    void Note(const std::string& line) override { SayError(line); }
     void WarningAccepted(const FlashStartUp& startUp) override {
         if (!Ui_.Quiet())
             std::printf("%s\n", startUp.CaptionText().c_str());
     }
-    int Declined() override { return Ui_.Refused() ? RefusalWithoutTerminal() : ExitCode::Refused; }
+    int Declined() override { return DeclinedAtTheTerminal(Ui_); }
     bool NobodyToAsk() const override { return Ui_.Refused(); }
     std::string Searched() const override { return Choice_ ? Choice_->Searched : std::string(); }
     void Planned(const FlashStartUp& startUp, const std::vector<SessionDrive>&, const std::string&) override {
@@ -98,12 +84,12 @@ int RunCli(const Options& options, ProcessPlumbing& process) {
     UtilitySubject subject;
     std::string why;
     if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why)) {
-        Say(why);
+        SayError(why);
         return ExitCode::Failure;
     }
     const IdentityBlock block = subject.View();
     if (block.IsBlankCopy()) {
-        Say((subject.Own ? std::string("this is a blank copy") : subject.File + " is a blank copy") +
+        SayError((subject.Own ? std::string("this is a blank copy") : subject.File + " is a blank copy") +
             ": it carries no firmware image to flash. Build a flash utility for a "
             "model first (flashutil --build --model N --image FILE) and run --cli with that copy");
         return ExitCode::Failure;
@@ -113,7 +99,7 @@ int RunCli(const Options& options, ProcessPlumbing& process) {
 
     // Every run that reaches a drive is recorded; a history that can't be written is told once.
     LibcSystemLog systemLog;
-    HistoryLog history(HistoryPathOfProcess(), [](const std::string& text) { Say(text); }, &systemLog);
+    HistoryLog history(HistoryPathOfProcess(), [](const std::string& text) { SayError(text); }, &systemLog);
     SingleDriveTerminal terminal(options, process);
     FlashSession session(SubjectSessionSettings(subject, &history, options.NoCommit), terminal);
     return terminal.Finish(session.FlashFirstDrive(terminal.Observer()));

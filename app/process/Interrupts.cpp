@@ -61,8 +61,6 @@ bool InterruptWatch::Requested() {
     return false;
 }
 
-int InterruptWatch::Signal() { return NotedSignal; }
-
 void InterruptWatch::Hold(bool hold) {
     const int savedErrno = errno;  // callers read the platform error right after a command
     if (hold) {
@@ -75,8 +73,6 @@ void InterruptWatch::Hold(bool hold) {
     }
     errno = savedErrno;
 }
-
-void InterruptWatch::Clear() { NotedSignal = 0; }
 
 void InterruptWatch::BlockInThisThread() {
     const sigset_t set = WatchedSet();

@@ -24,8 +24,6 @@ public:
 
     // A signal arrived (or is waiting while held).
     static bool Requested();
-    // The number of the first signal that arrived; 0 when none.
-    static int Signal();
 
     // Holds (true) or releases (false) the signals in the calling thread. Holds nest; the last
     // release lets a waiting signal through, and it is noted at once.
@@ -35,8 +33,5 @@ public:
     // that waits for the others (a worker's drive command is then never broken off, and the
     // handler runs where nothing is in the middle of a command).
     static void BlockInThisThread();
-
-    // Forgets a noted signal (tests).
-    static void Clear();
 };
 

@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+// What the terminal's flash sessions (one drive, several drives) do alike for their session:
+// choose the platform from the command line and from then on watch the stop signals, and end
+// a declined question.
+
+#include <memory>
+
+#include "app/commands/Commands.h"
+#include "app/setup/PlatformChoice.h"
+#include "app/terminal/TerminalUserInterface.h"
+#include "image/IdentityBlock.h"
+
+// The platform the options choose for utility, kept in choice; from then on stop signals are
+// watched and end person's prompts. Null when the options ask for something impossible: the
+// usage error is reported and exitCode set.
+Platform* ChooseTerminalPlatform(const Options& options, const IdentityBlock& utility,
+                                 std::unique_ptr<PlatformChoice>& choice, ProcessPlumbing& process,
+                                 TerminalUserInterface& person, int& exitCode);
+
+// The exit code of a declined question; when nobody could answer (no terminal), says so.
+int DeclinedAtTheTerminal(const TerminalUserInterface& person);
