@@ -14,6 +14,7 @@
 // key-word in the loaded bytes (a second area, or a key-word with a byte or two changed)
 // leaves it open which area the program uses: such a copy is damaged.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,6 +31,22 @@ struct AreaPlaces {
 // Locates the areas in the program file open as fd. False with why set to the cause (no
 // file name) when the file can't be read or is no program file.
 bool LocateAreas(int fd, AreaPlaces& places, std::string& why);
+
+// In a file that is no program file: the areas where their key-words lie anywhere in it, each
+// of which must occur once, as in a copy made before the areas were named. False with errno
+// set when the file can't be read.
+bool LocateKeyWords(int fd, AreaPlaces& places);
+
+// A full or near occurrence of an area's key-word in a stretch of bytes.
+struct KeyWordHit {
+    std::size_t Offset = 0;  // of its first byte in the stretch
+    std::string Area;        // whose key-word: "identity block", "seal area", ...
+    bool Near = false;       // with a byte or two changed
+};
+
+// The occurrence of any area's key-word, full or near as every reader counts them, that
+// starts first at or after from and lies wholly in bytes[0, size); none when there is none.
+std::optional<KeyWordHit> FirstKeyWord(const uint8_t* bytes, std::size_t size, std::size_t from = 0);
 
 // Checks that the areas this process uses, where the loader mapped them, are the ones
 // LocateAreas finds in the process's own file. "" when they are, else the cause; a file that

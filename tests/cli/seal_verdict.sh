@@ -44,6 +44,7 @@ cases=(
   "seal-word-copied|d[v + 20:v + 35] = words[1]|damaged|6"
   "seal-area-zeroed|d[s:s + 3446] = bytes(3446)|damaged|6"
   "seal-stripped|d[s + 20:s + 3446] = bytes(3426); d[k + 152 + 9] ^= 1|damaged|6"
+  "renamed-but-signature-area-kept|d[s:s + 3446] = bytes(3446); d[v:v + 64] = bytes(64); d[:] = d.replace(b'flashutil_', b'xlashutil_')|damaged|6"
 )
 sha=$(sha256sum "$work/R120.BIN" | cut -d' ' -f1)
 for row in "${cases[@]}"; do
@@ -77,9 +78,10 @@ for row in "${cases[@]}"; do
     fi
 done
 
-# An old copy (no seal area, no version area, areas not named): --info says so, and the image
-# is written with the notice that nothing can be checked, under --quiet too.
-copy_with old.EXE 'd[s:s + 3446] = bytes(3446); d[v:v + 64] = bytes(64); d[:] = d.replace(b"flashutil_", b"xlashutil_")'
+# An old copy (no seal, version or signature area, areas not named): --info says so, and the
+# image is written with the notice that nothing can be checked, under --quiet too.
+copy_with old.EXE 'd[s:s + 3446] = bytes(3446); d[v:v + 64] = bytes(64); d[:] = d.replace(b"flashutil_", b"xlashutil_")
+g = d.find(b"FLUTIL." + b"SIGNBLK\0"); assert g >= 0; d[g:g + 15] = bytes(15)'
 run_command old-info "$flashutil" --info "$work/old.EXE"
 grep -q '^Seal: *absent' "$work/old-info.out" || fail "old copy: $(out old-info) $(err old-info)"
 run_command old-extract "$flashutil" --quiet --extract-image "$work/old.img" "$work/old.EXE"
