@@ -88,4 +88,23 @@ run_command old-extract "$flashutil" --quiet --extract-image "$work/old.img" "$w
 [ "$(rc old-extract)" = 0 ] || fail "old copy: --extract-image exit $(rc old-extract)"
 grep -q 'carries no checksum' "$work/old-extract.err" || fail "old copy: no notice under --quiet: $(err old-extract)"
 
+# A copy padded with a sparse tail far past any program: --info (of it and by it) and --cli
+# refuse it at once, naming the file and the limit, rather than hash it for minutes; --verify,
+# whose verdict needs no hash of the file, gives it. (timeout only ends a run that hangs.)
+cp "$built" "$work/padded.EXE"
+truncate -s +64G "$work/padded.EXE"
+limit="larger than 256 MiB, far more than any copy of flashutil"
+run_command padded-info timeout 60 "$flashutil" --info "$work/padded.EXE"
+run_command padded-own timeout 60 "$work/padded.EXE" --info
+run_command padded-cli timeout 60 "$flashutil" --cli --yes --virtual-drive "$work/padded.EXE"
+for name in padded-info padded-own padded-cli; do
+    [ "$(rc $name)" = 1 ] || fail "$name: exit $(rc $name), want 1"
+    grep -qF "$work/padded.EXE: $limit" "$work/$name.err" || fail "$name: $(err $name)"
+done
+run_command padded-verify timeout 60 "$flashutil" --verify "$work/padded.EXE"
+run_command padded-own-verify timeout 60 "$work/padded.EXE" --verify
+for name in padded-verify padded-own-verify; do
+    [ "$(rc $name)" = 11 ] || fail "$name: exit $(rc $name), want 11 (not signed): $(err $name)"
+done
+
 exit $((failures > 0))

@@ -151,6 +151,20 @@ TEST(AreaLocator, LoadedBytesFullOfAKeyWordAreDamaged) {
     EXPECT_EQ(why, temp / "near" + ": a damaged copy of flashutil (a changed copy of its identity block's key-word lies in it)");
 }
 
+// The whole file is hashed only up to a size no copy reaches, and only where it is asked for.
+TEST(UtilityFile, AFileLargerThanAnyCopyIsNotHashed) {
+    TempDirectory temp;
+    fs::copy_file(FLASHUTIL_BINARY, temp / "padded");
+    fs::resize_file(temp / "padded", FileSha256Limit + 1);  // sparse
+    UtilityFileContents copy;
+    std::string why;
+    EXPECT_FALSE(ReadUtilityFile(temp / "padded", copy, why));
+    EXPECT_EQ(why, temp / "padded" + ": larger than 256 MiB, far more than any copy of flashutil");
+    ASSERT_TRUE(ReadUtilityFile(temp / "padded", copy, why, WholeFileHash::Leave)) << why;
+    EXPECT_TRUE(copy.View().IsBlankCopy());
+    EXPECT_EQ(copy.Sha256, "");
+}
+
 TEST(OutputFile, LeavesLinksAndWhatItMustKeepAndNothingHalfWritten) {
     TempDirectory temp;
     const Bytes content = {1, 2, 3};
