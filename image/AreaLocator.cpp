@@ -395,13 +395,16 @@ bool LocateAreas(int fd, AreaPlaces& places, std::string& why) {
     return true;
 }
 
-bool LocateKeyWords(int fd, AreaPlaces& places) {
+bool LocateKeyWords(int fd, const std::array<uint8_t, Layout::KeyWordSize>& blockWord,
+                    const std::array<uint8_t, Layout::KeyWordSize>& sealWord, AreaPlaces& places) {
     places = {};
     struct stat info {};
     if (::fstat(fd, &info) != 0)
         return false;
     const std::vector<Segment> whole = {{0, 0, uint64_t(info.st_size)}};
-    const std::array<AreaKind, KindCount> kinds = Kinds();
+    std::array<AreaKind, KindCount> kinds = Kinds();
+    kinds[0].Word = blockWord;
+    kinds[1].Word = sealWord;
     Occurrences found;
     if (info.st_size > 0 && !Scan(fd, whole, kinds, found))
         return false;

@@ -14,10 +14,13 @@
 // key-word in the loaded bytes (a second area, or a key-word with a byte or two changed)
 // leaves it open which area the program uses: such a copy is damaged.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "image/IdentityBlock.h"
 
 struct AreaPlaces {
     // File offsets of each area's first byte; none when the copy has no such area.
@@ -33,9 +36,11 @@ struct AreaPlaces {
 bool LocateAreas(int fd, AreaPlaces& places, std::string& why);
 
 // In a file that is no program file: the areas where their key-words lie anywhere in it, each
-// of which must occur once, as in a copy made before the areas were named. False with errno
-// set when the file can't be read.
-bool LocateKeyWords(int fd, AreaPlaces& places);
+// of which must occur once, as in a copy made before the areas were named; the identity
+// block's and the seal area's key-words are the ones given (the builder's, from its own
+// memory). False with errno set when the file can't be read.
+bool LocateKeyWords(int fd, const std::array<uint8_t, Layout::KeyWordSize>& blockWord,
+                    const std::array<uint8_t, Layout::KeyWordSize>& sealWord, AreaPlaces& places);
 
 // A full or near occurrence of an area's key-word in a stretch of bytes.
 struct KeyWordHit {

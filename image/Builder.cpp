@@ -236,7 +236,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     AreaPlaces places;
     std::string locateWhy;
     const bool program = LocateAreas(exe.Get(), places, locateWhy);
-    if (!program && !LocateKeyWords(exe.Get(), places))
+    if (!program && !LocateKeyWords(exe.Get(), request.KeyWord, request.SealKey, places))
         return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
     if (!places.Damage.empty())
         return fail("Building fail: " + programName + " is damaged (" + places.Damage + "). Nothing was written.");
