@@ -10,7 +10,6 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <set>
 #include <vector>
 
 #include "image/Builder.h"
@@ -187,29 +186,34 @@ std::array<std::optional<uint64_t>, KindCount> NamedAreas(const ElfReader& elf, 
     return named;
 }
 
-// Every full and every near occurrence of each key-word in the loaded bytes (file offsets).
+// What the search found of each key-word in the loaded bytes (file offsets). A key-word found
+// twice settles its verdict, so the search for it stops there and only the first near
+// occurrence is kept: time grows with the file alone and memory stays flat, whatever the
+// bytes hold.
 struct Occurrences {
-    std::array<std::set<uint64_t>, KindCount> Full, Near;
+    std::array<std::optional<uint64_t>, KindCount> First, Second, Near;
 };
 
-// Records every full and near occurrence of each key-word that starts at an index i of
-// bytes[0, filled) with i + KeyWordSize <= filled; base is the file offset of bytes[0].
-// A word with at most NearMismatches bytes changed still holds one of NearMismatches + 1
-// disjoint parts of the key-word unchanged, so only the places where libc's memmem finds such a
-// part are compared byte by byte: comparing at every byte made a large program's start slow.
-void FindInPiece(const uint8_t* bytes, std::size_t filled, uint64_t base, const std::array<AreaKind, KindCount>& kinds,
-                 Occurrences& found) {
+// Calls hit(kind, index, near) for every full and near occurrence of a key-word that starts at
+// an index i of bytes[0, filled) with i + KeyWordSize <= filled, for the kinds wanted(kind)
+// still asks for; a kind is asked again before each hit. A word with at most NearMismatches
+// bytes changed still holds one of NearMismatches + 1 disjoint parts of the key-word
+// unchanged, so only the places where libc's memmem finds such a part are compared byte by
+// byte: comparing at every byte made a large program's start slow.
+template <typename Wanted, typename Hit>
+void FindInPiece(const uint8_t* bytes, std::size_t filled, const std::array<AreaKind, KindCount>& kinds,
+                 Wanted&& wanted, Hit&& hit) {
     constexpr std::size_t Parts = NearMismatches + 1, PartSize = KeyWordSize / Parts;
     for (std::size_t k = 0; k < kinds.size(); ++k) {
         const uint8_t* word = kinds[k].Word.data();
-        for (std::size_t part = 0; part < Parts; ++part) {
+        for (std::size_t part = 0; part < Parts && wanted(k); ++part) {
             const std::size_t from = part * PartSize;
             const std::size_t size = part + 1 == Parts ? KeyWordSize - from : PartSize;
-            for (std::size_t at = 0; at + size <= filled;) {
-                const void* hit = ::memmem(bytes + at, filled - at, word + from, size);
-                if (!hit)
+            for (std::size_t at = 0; at + size <= filled && wanted(k);) {
+                const void* found = ::memmem(bytes + at, filled - at, word + from, size);
+                if (!found)
                     break;
-                const std::size_t h = std::size_t(static_cast<const uint8_t*>(hit) - bytes);
+                const std::size_t h = std::size_t(static_cast<const uint8_t*>(found) - bytes);
                 at = h + 1;
                 if (h < from || h - from + KeyWordSize > filled)
                     continue;
@@ -217,21 +221,36 @@ void FindInPiece(const uint8_t* bytes, std::size_t filled, uint64_t base, const 
                 std::size_t misses = 0;
                 for (std::size_t j = 0; j < KeyWordSize && misses <= NearMismatches; ++j)
                     misses += bytes[i + j] != word[j];
-                if (misses == 0)
-                    found.Full[k].insert(base + i);
-                else if (misses <= NearMismatches)
-                    found.Near[k].insert(base + i);
+                // A full occurrence is found by every part: it counts once, by the first.
+                if ((misses == 0 && part == 0) || (misses > 0 && misses <= NearMismatches))
+                    hit(k, i, misses > 0);
             }
         }
+    }
+}
+
+// Records an occurrence FindInPiece found at file offset at. A near occurrence is found by
+// each part it holds unchanged, so the lowest offset is kept.
+void Record(Occurrences& found, std::size_t k, uint64_t at, bool near) {
+    if (near) {
+        if (!found.Near[k] || at < *found.Near[k])
+            found.Near[k] = at;
+    } else if (!found.First[k]) {
+        found.First[k] = at;
+    } else if (!found.Second[k] && at != *found.First[k]) {  // two segments may map the same bytes
+        found.Second[k] = at;
     }
 }
 
 bool Scan(int fd, const std::vector<Segment>& loads, const std::array<AreaKind, KindCount>& kinds, Occurrences& found) {
     constexpr std::size_t Piece = 1u << 20;
     std::vector<uint8_t> buffer(Piece + KeyWordSize);
+    const auto wanted = [&](std::size_t k) { return !found.Second[k]; };
     for (const Segment& s : loads) {
         std::size_t carried = 0;
         for (uint64_t base = s.Offset; base + carried < s.Offset + s.FileSize;) {
+            if (std::none_of(found.Second.begin(), found.Second.end(), [](const auto& at) { return !at; }))
+                return true;  // every key-word found twice: nothing more to learn
             const std::size_t want = std::size_t(std::min<uint64_t>(Piece, s.Offset + s.FileSize - base - carried));
             const ssize_t n = ::pread(fd, buffer.data() + carried, want, off_t(base + carried));
             if (n < 0 && errno == EINTR)
@@ -242,7 +261,8 @@ bool Scan(int fd, const std::vector<Segment>& loads, const std::array<AreaKind, 
                 return false;
             }
             const std::size_t filled = carried + std::size_t(n);
-            FindInPiece(buffer.data(), filled, base, kinds, found);
+            FindInPiece(buffer.data(), filled, kinds, wanted,
+                        [&](std::size_t k, std::size_t i, bool near) { Record(found, k, base + i, near); });
             // Keep the bytes a key-word starting in them would need from the next piece.
             const std::size_t keep = std::min(filled, KeyWordSize - 1);
             std::memmove(buffer.data(), buffer.data() + filled - keep, keep);
@@ -251,6 +271,50 @@ bool Scan(int fd, const std::vector<Segment>& loads, const std::array<AreaKind, 
         }
     }
     return true;
+}
+
+// Whether the file holds kind's key-word at offset at.
+bool StartsWithKeyWord(const ElfReader& elf, uint64_t at, const AreaKind& kind) {
+    KeyWord bytes{};
+    return elf.Read(at, bytes.data(), bytes.size()) && bytes == kind.Word;
+}
+
+// The places of the areas from what the search found and what the symbol table names; the
+// first cause that leaves them open goes to places.Damage.
+void JudgePlaces(const ElfReader& elf, const std::vector<Segment>& loads, const std::array<AreaKind, KindCount>& kinds,
+                 const Occurrences& found, const std::array<std::optional<uint64_t>, KindCount>& named,
+                 AreaPlaces& places) {
+    std::array<std::optional<uint64_t>*, KindCount> out = {&places.Block, &places.Seal, &places.Version,
+                                                           &places.Signature};
+    auto damage = [&](const std::string& cause) {
+        if (places.Damage.empty())
+            places.Damage = cause;
+    };
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+        const std::string name = kinds[k].Name;
+        if (places.Named && !named[k] && !kinds[k].Optional) {
+            damage("its " + name + " is not named where its other areas are");
+            continue;
+        }
+        if (named[k]) {
+            const auto at = OffsetOf(loads, *named[k], kinds[k].Size);
+            if (!at) {
+                damage("its " + name + " lies outside the bytes the loader maps");
+                continue;
+            }
+            if (!StartsWithKeyWord(elf, *at, kinds[k])) {
+                damage("its " + name + " does not start with its key-word");
+                continue;
+            }
+            *out[k] = *at;
+        } else if (found.First[k] && !found.Second[k]) {
+            *out[k] = *found.First[k];
+        }
+        if (found.Second[k])
+            damage("its " + name + "'s key-word occurs more than once");
+        if (found.Near[k])
+            damage("a changed copy of its " + name + "'s key-word lies in it");
+    }
 }
 
 }  // namespace
@@ -323,38 +387,39 @@ bool LocateAreas(int fd, AreaPlaces& places, std::string& why) {
         named = NamedAreas(elf, loads, *dynamic, kinds);
     places.Named = std::any_of(named.begin(), named.end(), [](const auto& n) { return n.has_value(); });
 
-    std::array<std::optional<uint64_t>*, KindCount> out = {&places.Block, &places.Seal, &places.Version,
-                                                           &places.Signature};
-    auto damage = [&](const std::string& cause) {
-        if (places.Damage.empty())
-            places.Damage = cause;
-    };
-    for (std::size_t k = 0; k < kinds.size(); ++k) {
-        const std::string name = kinds[k].Name;
-        if (places.Named && !named[k] && !kinds[k].Optional) {
-            damage("its " + name + " is not named where its other areas are");
-            continue;
-        }
-        if (named[k]) {
-            const auto at = OffsetOf(loads, *named[k], kinds[k].Size);
-            if (!at) {
-                damage("its " + name + " lies outside the bytes the loader maps");
-                continue;
-            }
-            if (!found.Full[k].contains(*at)) {
-                damage("its " + name + " does not start with its key-word");
-                continue;
-            }
-            *out[k] = *at;
-        } else if (found.Full[k].size() == 1) {
-            *out[k] = *found.Full[k].begin();
-        }
-        if (found.Full[k].size() > 1)
-            damage("its " + name + "'s key-word occurs " + std::to_string(found.Full[k].size()) + " times");
-        if (!found.Near[k].empty())
-            damage("a changed copy of its " + name + "'s key-word lies in it");
-    }
+    JudgePlaces(elf, loads, kinds, found, named, places);
+    // Every version with a signature area names its areas: a copy that carries one unnamed had
+    // its names changed, and its seal and version areas may have been wiped with them.
+    if (!places.Named && places.Signature && places.Damage.empty())
+        places.Damage = "it carries a signature area, but its areas are not named as in every version that has one";
     return true;
+}
+
+bool LocateKeyWords(int fd, const std::array<uint8_t, Layout::KeyWordSize>& blockWord,
+                    const std::array<uint8_t, Layout::KeyWordSize>& sealWord, AreaPlaces& places) {
+    places = {};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return false;
+    const std::vector<Segment> whole = {{0, 0, uint64_t(info.st_size)}};
+    std::array<AreaKind, KindCount> kinds = Kinds();
+    kinds[0].Word = blockWord;
+    kinds[1].Word = sealWord;
+    Occurrences found;
+    if (info.st_size > 0 && !Scan(fd, whole, kinds, found))
+        return false;
+    JudgePlaces(ElfReader(fd), whole, kinds, found, {}, places);
+    return true;
+}
+
+std::optional<KeyWordHit> FirstKeyWord(const uint8_t* bytes, std::size_t size, std::size_t from) {
+    const std::array<AreaKind, KindCount> kinds = Kinds();
+    std::optional<KeyWordHit> first;
+    FindInPiece(bytes, size, kinds, [](std::size_t) { return true; }, [&](std::size_t k, std::size_t i, bool near) {
+        if (i >= from && (!first || i < first->Offset))
+            first = KeyWordHit{i, kinds[k].Name, near};
+    });
+    return first;
 }
 
 std::string OwnAreasMismatch() {

@@ -14,9 +14,13 @@
 // key-word in the loaded bytes (a second area, or a key-word with a byte or two changed)
 // leaves it open which area the program uses: such a copy is damaged.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "image/IdentityBlock.h"
 
 struct AreaPlaces {
     // File offsets of each area's first byte; none when the copy has no such area.
@@ -30,6 +34,24 @@ struct AreaPlaces {
 // Locates the areas in the program file open as fd. False with why set to the cause (no
 // file name) when the file can't be read or is no program file.
 bool LocateAreas(int fd, AreaPlaces& places, std::string& why);
+
+// In a file that is no program file: the areas where their key-words lie anywhere in it, each
+// of which must occur once, as in a copy made before the areas were named; the identity
+// block's and the seal area's key-words are the ones given (the builder's, from its own
+// memory). False with errno set when the file can't be read.
+bool LocateKeyWords(int fd, const std::array<uint8_t, Layout::KeyWordSize>& blockWord,
+                    const std::array<uint8_t, Layout::KeyWordSize>& sealWord, AreaPlaces& places);
+
+// A full or near occurrence of an area's key-word in a stretch of bytes.
+struct KeyWordHit {
+    std::size_t Offset = 0;  // of its first byte in the stretch
+    std::string Area;        // whose key-word: "identity block", "seal area", ...
+    bool Near = false;       // with a byte or two changed
+};
+
+// The occurrence of any area's key-word, full or near as every reader counts them, that
+// starts first at or after from and lies wholly in bytes[0, size); none when there is none.
+std::optional<KeyWordHit> FirstKeyWord(const uint8_t* bytes, std::size_t size, std::size_t from = 0);
 
 // Checks that the areas this process uses, where the loader mapped them, are the ones
 // LocateAreas finds in the process's own file. "" when they are, else the cause; a file that

@@ -41,6 +41,51 @@ void StepOverOffsets(UserInterface& ui, std::size_t from, std::size_t to) {
         ui.StepProgress();
 }
 
+// "the seal area's key-word", or "a changed copy of ..." for a near one.
+std::string HitName(const KeyWordHit& hit) {
+    return (hit.Near ? "a changed copy of the " : "the ") + hit.Area + "'s key-word";
+}
+
+// What in bytes, read from the file path and named as what, is a key-word of an area ("" for
+// nothing), with out.Detail naming the file and the offset.
+std::string KeyWordIn(const std::vector<uint8_t>& bytes, const std::string& what, const std::string& path,
+                      BuildReport& out) {
+    const std::optional<KeyWordHit> hit = FirstKeyWord(bytes.data(), bytes.size());
+    if (!hit)
+        return {};
+    const std::string where = HitName(*hit) + " at offset " + std::to_string(hit->Offset);
+    out.Detail = path + ": " + where;
+    return what + " holds " + where;
+}
+
+// The same for the fields and the image as they will lie in the copy, between the key-word at
+// keyWordAt and the program's bytes after the image: a key-word across their seams counts too.
+std::string KeyWordBroughtIn(int exe, std::size_t keyWordAt, const std::vector<uint8_t>& fields,
+                             const std::vector<uint8_t>& image, const std::string& binName, const std::string& imagePath,
+                             BuildReport& out) {
+    std::vector<uint8_t> stretch(Layout::KeyWordSize);
+    if (::pread(exe, stretch.data(), stretch.size(), off_t(keyWordAt)) != ssize_t(stretch.size()))
+        return {};  // the copy's own key-word, as the locator found it
+    stretch.insert(stretch.end(), fields.begin(), fields.end());
+    const std::size_t imageStart = stretch.size();
+    stretch.insert(stretch.end(), image.begin(), image.end());
+    uint8_t after[Layout::KeyWordSize - 1];
+    const ssize_t n = ::pread(exe, after, sizeof after, off_t(keyWordAt + imageStart + image.size()));
+    stretch.insert(stretch.end(), after, after + std::max<ssize_t>(n, 0));
+    const std::optional<KeyWordHit> hit = FirstKeyWord(stretch.data(), stretch.size(), 1);
+    if (!hit)
+        return {};
+    if (hit->Offset + Layout::KeyWordSize <= imageStart) {
+        out.Detail = "the model's texts (Model, Inquiry, FW-Range, Vendor, Note): " + HitName(*hit);
+        return "the model's texts hold " + HitName(*hit);
+    }
+    // One that begins in the fields ends in the image: it is told at the image's start.
+    const std::size_t offset = hit->Offset > imageStart ? hit->Offset - imageStart : 0;
+    const std::string where = HitName(*hit) + " at offset " + std::to_string(offset);
+    out.Detail = imagePath + ": " + where;
+    return binName + " holds " + where;
+}
+
 }  // namespace
 
 BuildModel ModelAt(const ModelLists& lists, std::size_t index) {
@@ -190,23 +235,19 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     // searched for the key-words.
     AreaPlaces places;
     std::string locateWhy;
-    if (LocateAreas(exe.Get(), places, locateWhy)) {
-        if (!places.Damage.empty())
-            return fail("Building fail: " + programName + " is damaged (" + places.Damage + "). Nothing was written.");
-        keyWordFound = places.Block.has_value();
-        keyWordAt = std::size_t(places.Block.value_or(0));
-        sealFound = places.Seal.has_value();
-        sealAt = std::size_t(places.Seal.value_or(0));
-        signatureAt = places.Signature;
-        versionAt = places.Version;
-    } else {
-        if (!FindKeyWord(exe.Get(), request.KeyWord, keyWordAt, keyWordFound, exeLength))
-            return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
-        // The seal area, its own object: a program without one could not seal what it builds.
-        std::size_t sealSearched = exeLength;
-        if (!FindKeyWord(exe.Get(), request.SealKey, sealAt, sealFound, sealSearched))
-            return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
-    }
+    const bool program = LocateAreas(exe.Get(), places, locateWhy);
+    if (!program && !LocateKeyWords(exe.Get(), request.KeyWord, request.SealKey, places))
+        return fail("Open " + request.ExecutablePath + " fail!", errno, request.ExecutablePath);
+    if (!places.Damage.empty())
+        return fail("Building fail: " + programName + " is damaged (" + places.Damage + "). Nothing was written.");
+    keyWordFound = places.Block.has_value();
+    keyWordAt = std::size_t(places.Block.value_or(0));
+    // The seal area, its own object: a program without one could not seal what it builds.
+    sealFound = places.Seal.has_value();
+    sealAt = std::size_t(places.Seal.value_or(0));
+    signatureAt = places.Signature;
+    versionAt = places.Version;
+    const std::vector<uint8_t> fields = BuildFieldBytes(request.Model, binName, imageLength);
     // The fields and the image go from the key-word's end on; the seal must lie elsewhere.
     const std::size_t writtenEnd = keyWordAt + Layout::KeyWordSize + Layout::FieldBytes + imageLength;
     if (keyWordFound && (!sealFound || sealAt + SealLayout::Size > exeLength ||
@@ -217,6 +258,15 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         (!signatureAt || *signatureAt + SignatureLayout::Size > exeLength ||
          (*signatureAt < writtenEnd && keyWordAt < *signatureAt + SignatureLayout::Size)))
         return fail("Building fail: not found the signature area in " + programName + ". Nothing was written.");
+    // A key-word the fields, the image or the profiles bring in would be a second area in the
+    // copy (or a changed copy of one), and every reader would call the copy damaged.
+    if (keyWordFound) {
+        std::string held = KeyWordBroughtIn(exe.Get(), keyWordAt, fields, imageBytes, binName, request.ImagePath, out);
+        if (held.empty())
+            held = KeyWordIn(profileBytes, "the profiles file " + request.ProfilesPath, request.ProfilesPath, out);
+        if (!held.empty())
+            return fail("Building fail: " + held + "; a copy built with it would read as damaged. Nothing was written.");
+    }
     std::vector<uint8_t> versionArea;
     if (keyWordFound && request.Signer && versionAt) {
         versionArea.resize(VersionLayout::Size);
@@ -321,7 +371,6 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         return writeFailed();
 
     // The identity fields in place of the blank copy's.
-    const std::vector<uint8_t> fields = BuildFieldBytes(request.Model, binName, imageLength);
     if (!write(fields.data(), fields.size()))
         return writeFailed();
 
@@ -371,6 +420,23 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
         }
     }
 
+    // The copy read back as every reader will read it: a key-word that came in elsewhere (in
+    // the seal's or the signature's bytes) is caught before the copy takes its name.
+    if (program && restStart <= exeLength) {
+        Descriptor written(::openat(directory.Get(), temporaryName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!written.Valid())
+            return writeFailed();
+        AreaPlaces built;
+        std::string builtWhy;
+        if (!LocateAreas(written.Get(), built, builtWhy) || built.Block != places.Block || !built.Damage.empty()) {
+            removeTemporary();
+            guard.Forget();
+            const std::string cause = !built.Damage.empty() ? built.Damage
+                                      : builtWhy.empty()    ? "its areas are not where they were written"
+                                                            : builtWhy;
+            return fail("Building fail: the copy would read as damaged (" + cause + "). Nothing was written.");
+        }
+    }
     if (!finish())
         return fail(createFail, errno, out.OutputPath);
     if (restStart > exeLength)

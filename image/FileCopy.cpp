@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 
 // Reads up to limit bytes, to the end of the file. False with errno set on a read error.
 bool ReadUpTo(int fd, std::size_t limit, std::vector<uint8_t>& out) {
@@ -41,42 +40,6 @@ bool WriteAll(int fd, const uint8_t* data, std::size_t length) {
         length -= std::size_t(n);
     }
     return true;
-}
-
-// Where the key-word starts in the file, reading it from the start in large pieces (each
-// piece searched together with the end of the one before, so a key-word across the seam is
-// found). Every occurrence is found, also one that starts inside a partial match. Sets
-// length to the file's length when the key-word is not there. False on a read error.
-bool FindKeyWord(int fd, const std::array<uint8_t, Layout::KeyWordSize>& keyWord, std::size_t& at, bool& found,
-                 std::size_t& length) {
-    constexpr std::size_t Piece = 1u << 20, Overlap = Layout::KeyWordSize - 1;
-    std::vector<uint8_t> buffer(Overlap + Piece);
-    const std::boyer_moore_horspool_searcher searcher(keyWord.begin(), keyWord.end());
-    std::size_t carried = 0;  // bytes at the buffer's start kept from the piece before
-    std::size_t offset = 0;   // file offset of the buffer's first byte
-    found = false;
-    for (;;) {
-        const ssize_t n = ::pread(fd, buffer.data() + carried, Piece, off_t(offset + carried));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        const std::size_t filled = carried + std::size_t(n);
-        const auto hit = std::search(buffer.begin(), buffer.begin() + std::ptrdiff_t(filled), searcher);
-        if (hit != buffer.begin() + std::ptrdiff_t(filled)) {
-            at = offset + std::size_t(hit - buffer.begin());
-            found = true;
-            return true;
-        }
-        if (n == 0) {
-            length = offset + filled;
-            return true;
-        }
-        const std::size_t keep = std::min(Overlap, filled);
-        std::memmove(buffer.data(), buffer.data() + filled - keep, keep);
-        offset += filled - keep;
-        carried = keep;
-    }
 }
 
 // Copies length bytes of in from offset to the end of out: in the kernel where it can, else

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The file work of the builder: whole reads and writes that survive interrupted system
-// calls, the search for the key-word in a large file, copies through the kernel, and the
-// temporary output file that never opens anything that was already there.
+// calls, copies through the kernel, and the temporary output file that never opens anything
+// that was already there.
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -55,12 +55,6 @@ bool ReadUpTo(int fd, std::size_t limit, std::vector<uint8_t>& out);
 
 // Writes all of data. False with errno set on a write error.
 bool WriteAll(int fd, const uint8_t* data, std::size_t length);
-
-// Where the key-word starts in the file (found), or the file's length in length when it is
-// not there. Every occurrence is found, also one across two pieces read or one that starts
-// inside a partial match. False on a read error.
-bool FindKeyWord(int fd, const std::array<uint8_t, Layout::KeyWordSize>& keyWord, std::size_t& at, bool& found,
-                 std::size_t& length);
 
 // Copies length bytes of in from offset to the end of out: in the kernel where it can, else
 // through a buffer. False with errno set when a read or write fails or the file ends early.

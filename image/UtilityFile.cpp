@@ -38,16 +38,23 @@ bool ReadAt(int fd, uint64_t at, std::size_t size, std::vector<uint8_t>& out) {
 
 }  // namespace
 
-bool ReadUtilityFile(const std::string& path, UtilityFileContents& contents, std::string& why) {
+std::string FileSha256LimitCause() {
+    return "larger than " + std::to_string(FileSha256Limit >> 20) + " MiB, far more than any copy of flashutil";
+}
+
+bool ReadUtilityFile(const std::string& path, UtilityFileContents& contents, std::string& why, WholeFileHash hash) {
     contents = {};
     auto fail = [&](const std::string& cause) {
         why = path + ": " + cause;
         return false;
     };
     std::string cause;
-    const Descriptor file = OpenRegularFile(path, cause, "not a regular file");
+    struct stat info {};
+    const Descriptor file = OpenRegularFile(path, cause, "not a regular file", &info);
     if (!file.Valid())
         return fail(cause);
+    if (hash == WholeFileHash::Take && uint64_t(info.st_size) > FileSha256Limit)
+        return fail(FileSha256LimitCause());
 
     AreaPlaces places;
     if (!LocateAreas(file.Get(), places, cause))
@@ -67,8 +74,8 @@ bool ReadUtilityFile(const std::string& path, UtilityFileContents& contents, std
     for (std::size_t k = 0; k < 4; ++k)
         if (at[k] && !ReadAt(file.Get(), *at[k], sizes[k], *into[k]))
             return fail(std::strerror(errno));
-    if (!FileSha256(file.Get(), contents.Sha256))
-        return fail(std::strerror(errno));
+    if (hash == WholeFileHash::Take && !FileSha256(file.Get(), contents.Sha256))
+        return fail(errno == EFBIG ? FileSha256LimitCause() : std::strerror(errno));
     return true;
 }
 
@@ -78,9 +85,17 @@ CopyAreas UtilityFileContents::Areas() const {
 }
 
 bool FileSha256(int fd, std::string& hex) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return false;
+    if (uint64_t(info.st_size) > FileSha256Limit) {
+        errno = EFBIG;
+        return false;
+    }
     EVP_MD_CTX* context = EVP_MD_CTX_new();
     bool ok = context && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
     std::vector<uint8_t> buffer(1u << 16);
+    // Never past the limit, also when the file grows while it is read.
     for (off_t at = 0; ok;) {
         const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), at);
         if (n < 0 && errno == EINTR)
@@ -89,8 +104,13 @@ bool FileSha256(int fd, std::string& hex) {
             ok = false;
         if (n <= 0)
             break;
-        ok = EVP_DigestUpdate(context, buffer.data(), std::size_t(n)) == 1;
         at += n;
+        if (uint64_t(at) > FileSha256Limit) {
+            EVP_MD_CTX_free(context);
+            errno = EFBIG;
+            return false;
+        }
+        ok = EVP_DigestUpdate(context, buffer.data(), std::size_t(n)) == 1;
     }
     uint8_t digest[32];
     unsigned length = 0;

@@ -12,7 +12,7 @@
 #include "image/Seal.h"
 #include "image/VersionArea.h"
 
-bool LoadUtilitySubject(const std::string& file, UtilitySubject& subject, std::string& why) {
+bool LoadUtilitySubject(const std::string& file, UtilitySubject& subject, std::string& why, WholeFileHash hash) {
     if (file.empty()) {
         subject.File = RunningExecutablePath();
         subject.FullPath = subject.File;
@@ -21,14 +21,23 @@ bool LoadUtilitySubject(const std::string& file, UtilitySubject& subject, std::s
         subject.Version = EmbeddedVersionBytes();
         subject.Signature = EmbeddedSignatureBytes();
         subject.PlaceDamage = OwnAreasMismatch();
+        if (hash == WholeFileHash::Leave)
+            return true;
         Descriptor self(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
-        if (!self.Valid() || !FileSha256(self.Get(), subject.Sha256))
+        if (!self.Valid() || !FileSha256(self.Get(), subject.Sha256)) {
             subject.Sha256.clear();
+            // Its own file as another copy's: what it is named as is not hashed for minutes.
+            if (self.Valid() && errno == EFBIG) {
+                why = (subject.File.empty() ? std::string("this program's file") : subject.File) + ": " +
+                      FileSha256LimitCause();
+                return false;
+            }
+        }
         return true;
     }
     subject.Own = false;
     subject.File = file;
-    if (!ReadUtilityFile(file, subject.Contents, why))
+    if (!ReadUtilityFile(file, subject.Contents, why, hash))
         return false;
     subject.Block = subject.Contents.Block.data();
     subject.Seal = subject.Contents.Seal.empty() ? nullptr : subject.Contents.Seal.data();

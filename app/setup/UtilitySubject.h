@@ -21,7 +21,7 @@ struct UtilitySubject {
     const uint8_t* Seal = nullptr;     // the seal area; null: the copy has none
     const uint8_t* Version = nullptr;  // the version area; null: the copy has none
     const uint8_t* Signature = nullptr;  // the signature area; null: the copy has none
-    std::string Sha256;                // of the copy's whole file; "" when it can't be read
+    std::string Sha256;                // of the copy's whole file; "" when it can't be read or was not asked for
     std::string FullPath;              // the file's absolute path, as records name it; File when unknown
     std::string PlaceDamage;           // why the areas' places can't be trusted; "" when they can
     UtilityFileContents Contents;      // what was read of another copy (Block etc. point into it)
@@ -31,8 +31,10 @@ struct UtilitySubject {
 };
 
 // This program when file is empty, else the copy in file; subject is a fresh one. False with why set (naming the file
-// and the cause) when that file is no readable copy of the program.
-bool LoadUtilitySubject(const std::string& file, UtilitySubject& subject, std::string& why);
+// and the cause) when that file is no readable copy of the program, or, with hash Take, is larger than any copy
+// (FileSha256Limit). With hash Leave, Sha256 stays "": for what neither shows nor records it.
+bool LoadUtilitySubject(const std::string& file, UtilitySubject& subject, std::string& why,
+                        WholeFileHash hash = WholeFileHash::Take);
 
 // What a flash session needs of subject: its areas, its file for messages and records, its SHA-256.
 SessionSettings SubjectSessionSettings(const UtilitySubject& subject, HistoryLog* history, bool noCommit);

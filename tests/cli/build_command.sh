@@ -65,6 +65,19 @@ for image in EMPT ZYRT; do
 done
 [ "$(ls -A "$work/out")" = qfa0.EXE ] || fail "a refused image left files: $(ls -A "$work/out")"
 
+# An image holding an area's key-word (here the seal area's, with one byte changed) would make
+# a copy every reader calls damaged: refused before anything is written, naming the offset.
+{ head -c 4096 /dev/zero; printf 'FLUTIL.SEALBLk\0'; head -c 1000 /dev/zero; } >"$work/KEYW.BIN"
+"$blank" --build --model 0 --image "$work/KEYW.BIN" --output-dir "$work/out" >"$work/stdout" 2>"$work/err"
+rc=$?
+[ $rc -eq 1 ] || fail "KEYW.BIN: exit code $rc"
+grep -qxF "Building fail: KEYW.BIN holds a changed copy of the seal area's key-word at offset 4096; a copy built with it would read as damaged. Nothing was written." "$work/err" ||
+  fail "KEYW.BIN message: $(cat "$work/err")"
+grep -qF "$work/KEYW.BIN: a changed copy of the seal area's key-word at offset 4096" "$work/err" ||
+  fail "KEYW.BIN: the file is not named: $(cat "$work/err")"
+grep -q "complete" "$work/stdout" && fail "KEYW.BIN: a failed build said complete"
+[ "$(ls -A "$work/out")" = qfa0.EXE ] || fail "a refused image left files: $(ls -A "$work/out")"
+
 # Neither a FIFO as the image nor a FIFO as the model file is waited on (timeout only ends
 # a run that hangs); each is refused with its message and the cause.
 mkfifo "$work/FIFO.BIN"

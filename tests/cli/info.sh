@@ -32,8 +32,8 @@ run_command self "$built" --info
 grep -qx "Image SHA-256:    $sha" "$work/self.out" || fail "built copy's own --info: $(out self)"
 grep -qx 'Seal:             valid' "$work/self.out" || fail "built copy's own seal: $(out self)"
 
-# 3. An old copy: its seal and version areas gone and none of its areas named, as a copy built
-#    before them.
+# 3. An old copy: its seal, version and signature areas gone and none of its areas named, as a
+#    copy built before them.
 python3 - "$built" "$work/old.EXE" <<'PY'
 import sys
 d = bytearray(open(sys.argv[1], 'rb').read())
@@ -41,6 +41,8 @@ s = d.find(b'FLUTIL.' + b'SEALBLK\0'); v = d.find(b'FLUTIL.' + b'VERSION\0')
 assert s >= 0 and v >= 0
 d[s:s + 3446] = bytes(3446)
 d[v:v + 64] = bytes(64)
+g = d.find(b'FLUTIL.' + b'SIGNBLK\0'); assert g >= 0
+d[g:g + 15] = bytes(15)
 d[:] = d.replace(b'flashutil_', b'xlashutil_')
 open(sys.argv[2], 'wb').write(d)
 PY

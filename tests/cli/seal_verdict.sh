@@ -44,6 +44,7 @@ cases=(
   "seal-word-copied|d[v + 20:v + 35] = words[1]|damaged|6"
   "seal-area-zeroed|d[s:s + 3446] = bytes(3446)|damaged|6"
   "seal-stripped|d[s + 20:s + 3446] = bytes(3426); d[k + 152 + 9] ^= 1|damaged|6"
+  "renamed-but-signature-area-kept|d[s:s + 3446] = bytes(3446); d[v:v + 64] = bytes(64); d[:] = d.replace(b'flashutil_', b'xlashutil_')|damaged|6"
 )
 sha=$(sha256sum "$work/R120.BIN" | cut -d' ' -f1)
 for row in "${cases[@]}"; do
@@ -77,13 +78,33 @@ for row in "${cases[@]}"; do
     fi
 done
 
-# An old copy (no seal area, no version area, areas not named): --info says so, and the image
-# is written with the notice that nothing can be checked, under --quiet too.
-copy_with old.EXE 'd[s:s + 3446] = bytes(3446); d[v:v + 64] = bytes(64); d[:] = d.replace(b"flashutil_", b"xlashutil_")'
+# An old copy (no seal, version or signature area, areas not named): --info says so, and the
+# image is written with the notice that nothing can be checked, under --quiet too.
+copy_with old.EXE 'd[s:s + 3446] = bytes(3446); d[v:v + 64] = bytes(64); d[:] = d.replace(b"flashutil_", b"xlashutil_")
+g = d.find(b"FLUTIL." + b"SIGNBLK\0"); assert g >= 0; d[g:g + 15] = bytes(15)'
 run_command old-info "$flashutil" --info "$work/old.EXE"
 grep -q '^Seal: *absent' "$work/old-info.out" || fail "old copy: $(out old-info) $(err old-info)"
 run_command old-extract "$flashutil" --quiet --extract-image "$work/old.img" "$work/old.EXE"
 [ "$(rc old-extract)" = 0 ] || fail "old copy: --extract-image exit $(rc old-extract)"
 grep -q 'carries no checksum' "$work/old-extract.err" || fail "old copy: no notice under --quiet: $(err old-extract)"
+
+# A copy padded with a sparse tail far past any program: --info (of it and by it) and --cli
+# refuse it at once, naming the file and the limit, rather than hash it for minutes; --verify,
+# whose verdict needs no hash of the file, gives it. (timeout only ends a run that hangs.)
+cp "$built" "$work/padded.EXE"
+truncate -s +64G "$work/padded.EXE"
+limit="larger than 256 MiB, far more than any copy of flashutil"
+run_command padded-info timeout 60 "$flashutil" --info "$work/padded.EXE"
+run_command padded-own timeout 60 "$work/padded.EXE" --info
+run_command padded-cli timeout 60 "$flashutil" --cli --yes --virtual-drive "$work/padded.EXE"
+for name in padded-info padded-own padded-cli; do
+    [ "$(rc $name)" = 1 ] || fail "$name: exit $(rc $name), want 1"
+    grep -qF "$work/padded.EXE: $limit" "$work/$name.err" || fail "$name: $(err $name)"
+done
+run_command padded-verify timeout 60 "$flashutil" --verify "$work/padded.EXE"
+run_command padded-own-verify timeout 60 "$work/padded.EXE" --verify
+for name in padded-verify padded-own-verify; do
+    [ "$(rc $name)" = 11 ] || fail "$name: exit $(rc $name), want 11 (not signed): $(err $name)"
+done
 
 exit $((failures > 0))

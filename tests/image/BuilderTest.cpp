@@ -12,6 +12,7 @@
 
 #include "TempDirectory.h"
 #include "image/Builder.h"
+#include "image/SignatureArea.h"
 #include "image/VersionArea.h"
 #include "support/ScriptedUserInterface.h"
 
@@ -215,6 +216,73 @@ TEST_F(Build, ImagesThatWouldLeaveABuilderAreRefusedBeforeAnythingIsWritten) {
     const Bytes built = ReadFile(Out + "/QF02.EXE");
     ExpectBuiltCopy(ReadFile(Program), built, {'Z', 'Y', 'Q'}, "QF02.");
     EXPECT_FALSE(IdentityBlock(built.data() + Find(built)).IsBlankCopy());
+}
+
+// An area's key-word, whole or with a byte or two changed, that the image or the model's texts
+// would bring into the copy is refused before anything is written, naming where it lies: every
+// reader would find a second area in the copy and call it damaged.
+TEST_F(Build, KeyWordsBroughtInAreRefusedBeforeAnythingIsWritten) {
+    const SignatureKeyWord signature = OwnSignatureKeyWord();
+    const VersionKeyWord version = OwnVersionKeyWord();
+    struct Case {
+        std::size_t Offset;
+        Bytes Word;
+        std::size_t Changed;  // bytes of the word changed
+        std::string Named;
+    } cases[] = {
+        {4096, Bytes(KeyWord.begin(), KeyWord.end()), 0, "the identity block's key-word at offset 4096"},
+        {0, Bytes(SealKey.begin(), SealKey.end()), 1, "a changed copy of the seal area's key-word at offset 0"},
+        {77, Bytes(signature.begin(), signature.end()), 2, "a changed copy of the signature area's key-word at offset 77"},
+        // Its first 13 bytes end the image: the area's blank bytes after it complete a changed copy.
+        {5000 - 13, Bytes(version.begin(), version.begin() + 13), 0,
+         "a changed copy of the version area's key-word at offset 4987"},
+    };
+    for (const Case& c : cases) {
+        Ui = {};
+        Bytes image = RandomBytes(5000, 20);
+        for (std::size_t i = 0; i < c.Word.size(); ++i)
+            image[c.Offset + i] = c.Word[i] ^ (i < c.Changed ? 0x20 : 0);
+        EXPECT_FALSE(BuildWith("qfa0.bin", image)) << c.Named;
+        EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Building fail: qfa0.bin holds " + c.Named +
+                                                              "; a copy built with it would read as damaged. "
+                                                              "Nothing was written."});
+        EXPECT_EQ(Report.Detail, Dir / "qfa0.bin" + ": " + c.Named);
+    }
+    WriteFile(Dir / "qfa0.bin", RandomBytes(5000, 20));
+    BuildRequest request = Request("qfa0.bin");
+    request.Model.Note = std::string(SealKey.begin(), SealKey.end() - 1);  // its NUL from the field's fill
+    Ui = {};
+    EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report));
+    EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Building fail: the model's texts hold the seal area's key-word; a copy built "
+                                        "with it would read as damaged. Nothing was written."});
+    EXPECT_TRUE(OutFiles().empty());
+    // So are the maker's profiles; one whose end the bytes after the seal area complete is
+    // caught in the copy as it was written, which is then removed.
+    Bytes profiles = RandomBytes(Profiles::DataSize, 21);
+    std::copy(KeyWord.begin(), KeyWord.end(), profiles.begin() + 10);
+    WriteFile(Dir / "maker.bin", profiles);
+    request = Request("qfa0.bin");
+    request.ProfilesPath = Dir / "maker.bin";
+    Ui = {};
+    EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report));
+    EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Building fail: the profiles file " + Dir / "maker.bin" +
+                                                          " holds the identity block's key-word at offset 10; a copy "
+                                                          "built with it would read as damaged. Nothing was written."});
+    profiles = RandomBytes(Profiles::DataSize, 21);
+    std::copy(SealKey.begin(), SealKey.begin() + 13, profiles.end() - 13);
+    WriteFile(Dir / "maker.bin", profiles);
+    Ui = {};
+    EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report));
+    EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Building fail: the copy would read as damaged (a changed "
+                                                          "copy of its seal area's key-word lies in it). Nothing was "
+                                                          "written."});
+    EXPECT_TRUE(OutFiles().empty());
+    // One changed in three bytes is no longer a key-word.
+    Bytes image = RandomBytes(5000, 20);
+    for (std::size_t i = 0; i < KeyWord.size(); ++i)
+        image[100 + i] = KeyWord[i] ^ (i < 3 ? 0x20 : 0);
+    ASSERT_TRUE(BuildWith("qfa0.bin", image));
+    ExpectBuiltCopy(ReadFile(Program), ReadFile(Out + "/qfa0.EXE"), image, "QFA0.");
 }
 
 TEST_F(Build, OutputNames) {
@@ -511,7 +579,7 @@ TEST_F(Build, ProgramWithASecondSealKeyWordIsRefused) {
     WriteFile(Program, program);
     EXPECT_FALSE(BuildWith("qfa0.bin", RandomBytes(10, 13)));
     ASSERT_EQ(Ui.MessageTexts().size(), 1u);
-    EXPECT_NE(Ui.MessageTexts()[0].find("is damaged (its seal area's key-word occurs 2 times)"), std::string::npos)
+    EXPECT_NE(Ui.MessageTexts()[0].find("is damaged (its seal area's key-word occurs more than once)"), std::string::npos)
         << Ui.MessageTexts()[0];
     EXPECT_TRUE(OutFiles().empty());
 }

@@ -13,6 +13,7 @@
 #include "image/Builder.h"
 #include "image/OutputFile.h"
 #include "image/Seal.h"
+#include "image/SignatureArea.h"
 #include "image/UtilityFile.h"
 #include "image/VersionArea.h"
 
@@ -47,20 +48,24 @@ TEST(UtilityFile, FilesThatAreNoWholeCopyAreNamedWithTheCause) {
     const Bytes program = ReadFile(FLASHUTIL_BINARY);
     const std::size_t block = Find(program, OwnKeyWord());
     ASSERT_NE(block, std::string::npos);
-    // Cut inside the image area; a copy whose version and seal areas were wiped and whose
-    // areas are named nowhere (as one built before those areas existed) still reads, without
-    // them; with only one byte of a key-word changed it is damaged, as it is when the names
-    // still point at the wiped areas.
+    // Cut inside the image area; a copy whose version, seal and signature areas were wiped and
+    // whose areas are named nowhere (as one built before those areas existed) still reads,
+    // without them; with only one byte of a key-word changed it is damaged, as it is when the
+    // names still point at the wiped areas, or when it still carries the signature area that
+    // only versions that name their areas have.
     WriteFile(temp / "cut", Bytes(program.begin(), program.begin() + std::ptrdiff_t(block + 1000)));
     Bytes wiped = program;
     for (const auto& keyWord : {OwnVersionKeyWord(), OwnSealKeyWord()})
         std::fill_n(wiped.begin() + std::ptrdiff_t(Find(wiped, keyWord)), keyWord.size(), 0);
     WriteFile(temp / "wiped", wiped);
-    Bytes old = wiped;
+    Bytes renamed = wiped;
     const std::string named = "flashutil_";
-    for (auto at = std::search(old.begin(), old.end(), named.begin(), named.end()); at != old.end();
-         at = std::search(at + 1, old.end(), named.begin(), named.end()))
+    for (auto at = std::search(renamed.begin(), renamed.end(), named.begin(), named.end()); at != renamed.end();
+         at = std::search(at + 1, renamed.end(), named.begin(), named.end()))
         *at = 'x';
+    WriteFile(temp / "renamed", renamed);
+    Bytes old = renamed;
+    std::fill_n(old.begin() + std::ptrdiff_t(Find(old, OwnSignatureKeyWord())), Layout::KeyWordSize, 0);
     WriteFile(temp / "old", old);
     Bytes changed = program;
     changed[Find(changed, OwnSealKeyWord()) + 3] ^= 1;
@@ -79,6 +84,8 @@ TEST(UtilityFile, FilesThatAreNoWholeCopyAreNamedWithTheCause) {
     EXPECT_TRUE(copy.Seal.empty());
     EXPECT_TRUE(copy.Version.empty());
     EXPECT_EQ(copy.PlaceDamage, "");
+    ASSERT_TRUE(ReadUtilityFile(temp / "renamed", copy, why)) << why;
+    EXPECT_EQ(copy.PlaceDamage, "it carries a signature area, but its areas are not named as in every version that has one");
     ASSERT_TRUE(ReadUtilityFile(temp / "wiped", copy, why)) << why;
     EXPECT_EQ(copy.PlaceDamage, "its seal area does not start with its key-word");
     ASSERT_TRUE(ReadUtilityFile(temp / "changed", copy, why)) << why;
@@ -101,6 +108,61 @@ TEST(AreaLocator, FindsTheAreasTheLoaderMappedThroughTheSymbolTable) {
     EXPECT_EQ(places.Block, Find(program, OwnKeyWord()));
     EXPECT_EQ(places.Seal, Find(program, OwnSealKeyWord()));
     EXPECT_EQ(places.Version, Find(program, OwnVersionKeyWord()));
+}
+
+// A program file of one loaded segment from its start, holding body after its headers.
+Bytes OneSegmentProgram(const Bytes& body) {
+    Bytes file(120, 0);
+    const uint8_t ident[] = {0x7f, 'E', 'L', 'F', 2, 1, 1};
+    std::copy(std::begin(ident), std::end(ident), file.begin());
+    auto put = [&](std::size_t at, uint64_t value, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i)
+            file[at + i] = uint8_t(value >> (8 * i));
+    };
+    put(32, 64, 8);                        // the program headers' offset
+    put(54, 56, 2);                        // their size
+    put(56, 1, 2);                         // their number
+    put(64, 1, 4);                         // PT_LOAD
+    put(64 + 16, 0x400000, 8);             // its address
+    put(64 + 32, 120 + body.size(), 8);    // its bytes in the file: all of it
+    put(64 + 40, 120 + body.size(), 8);
+    file.insert(file.end(), body.begin(), body.end());
+    return file;
+}
+
+// Loaded bytes full of an area's key-word, whole or with a byte changed, are damaged by the
+// first two or the first changed one; the search does not go on to count them all.
+TEST(AreaLocator, LoadedBytesFullOfAKeyWordAreDamaged) {
+    TempDirectory temp;
+    const auto word = OwnKeyWord();
+    Bytes full, near;
+    for (std::size_t i = 0; i < (std::size_t(4) << 20) / word.size(); ++i) {
+        full.insert(full.end(), word.begin(), word.end());
+        near.insert(near.end(), word.begin(), word.end());
+        near.back() = 'x';
+    }
+    WriteFile(temp / "full", OneSegmentProgram(full));
+    WriteFile(temp / "near", OneSegmentProgram(near));
+    UtilityFileContents copy;
+    std::string why;
+    EXPECT_FALSE(ReadUtilityFile(temp / "full", copy, why));
+    EXPECT_EQ(why, temp / "full" + ": a damaged copy of flashutil (its identity block's key-word occurs more than once)");
+    EXPECT_FALSE(ReadUtilityFile(temp / "near", copy, why));
+    EXPECT_EQ(why, temp / "near" + ": a damaged copy of flashutil (a changed copy of its identity block's key-word lies in it)");
+}
+
+// The whole file is hashed only up to a size no copy reaches, and only where it is asked for.
+TEST(UtilityFile, AFileLargerThanAnyCopyIsNotHashed) {
+    TempDirectory temp;
+    fs::copy_file(FLASHUTIL_BINARY, temp / "padded");
+    fs::resize_file(temp / "padded", FileSha256Limit + 1);  // sparse
+    UtilityFileContents copy;
+    std::string why;
+    EXPECT_FALSE(ReadUtilityFile(temp / "padded", copy, why));
+    EXPECT_EQ(why, temp / "padded" + ": larger than 256 MiB, far more than any copy of flashutil");
+    ASSERT_TRUE(ReadUtilityFile(temp / "padded", copy, why, WholeFileHash::Leave)) << why;
+    EXPECT_TRUE(copy.View().IsBlankCopy());
+    EXPECT_EQ(copy.Sha256, "");
 }
 
 TEST(OutputFile, LeavesLinksAndWhatItMustKeepAndNothingHalfWritten) {
