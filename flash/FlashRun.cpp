@@ -204,7 +204,8 @@ void FlashRun::SayIfDriveLost(FlashTexts::LossPoint point) {
 }
 
 // The image area always holds whole chunks, so the chunk that holds the last image byte
-// goes out whole, with the bytes of the area that follow the image.
+// goes out whole, with the bytes of the area that follow the image: SentImageLength bytes in
+// all, every one of them covered by the seal and the signature of a copy this version builds.
 void FlashRun::Advance(uint32_t offset) {
     Progress(std::min(offset + ChunkSize, Kind_.Size), Kind_.Size);  // a short last chunk fills the bar
 }
@@ -225,7 +226,7 @@ FlashOutcome FlashRun::UploadAndVerify() {
     Enter(RunPhase::ImageUpload);
     Progress(0, Kind_.Size);
     const uint8_t* image = Utility_.Image();
-    for (uint32_t offset = 0; offset < Kind_.Size; offset += ChunkSize) {
+    for (uint32_t offset = 0, sent = Utility_.SentImageLength(); offset < sent; offset += ChunkSize) {
         if (StopWanted())
             return Interrupted();
         std::memcpy(StepBuffer_.data(), image + offset, ChunkSize);
@@ -255,7 +256,7 @@ FlashOutcome FlashRun::ReadBackAndCompare() {
     Report_.Step = FlashStep::ReadBack;
     Progress(0, Kind_.Size);
     const uint8_t* image = Utility_.Image();
-    for (uint32_t offset = 0; offset < Kind_.Size; offset += ChunkSize) {
+    for (uint32_t offset = 0, sent = Utility_.SentImageLength(); offset < sent; offset += ChunkSize) {
         if (StopWanted())
             return Interrupted();
         // Whatever the transfer buffer holds before the read must not pass for the chunk: a

@@ -85,6 +85,8 @@ bool DriveStoppedAnswering(const CommandResult& result);
 class FlashRun {
 public:
     static constexpr uint32_t ChunkSize = CDDrive::TransferBufferLength;  // one chunk fills the transfer buffer
+    // The seal and the signature cover the bytes IdentityBlock::SentImageLength names: the chunks sent.
+    static_assert(ChunkSize == Layout::UploadChunkSize, "the run sends the chunks the seal covers");
     // The polls of the readiness wait after which a drive that still reports "becoming ready"
     // is given up (about a minute of 30 ms polls), so a stuck drive cannot hang the run.
     static constexpr unsigned MaxBecomingReadyPolls = 2000;

@@ -167,6 +167,12 @@ std::string UnsealedUtility(const std::string& file) {
                       file.c_str());
 }
 
+std::string PartlyCoveredUtility(const std::string& file, const std::string& coverage) {
+    return FormatText(_("Warning: %s was made by an earlier version: %s, so a change to the other bytes cannot be "
+                        "detected."),
+                      file.c_str(), coverage.c_str());
+}
+
 // A status caption is kept in English (the history and the JSON events record it); it is
 // put into the user's language where it is shown: the phase's caption, then a failure's suffix.
 std::string StatusInLanguage(const std::string& status) {

@@ -54,6 +54,9 @@ constexpr const char* Rehearsed =
 // A utility whose seal no longer matches, and one built before utilities were sealed.
 std::string DamagedUtility(const std::string& file, const std::string& cause);
 std::string UnsealedUtility(const std::string& file);
+// A copy whose seal or signature, made by an earlier version, covers less than what a run
+// sends; coverage is ShortCoverage's clause, already in the user's language.
+std::string PartlyCoveredUtility(const std::string& file, const std::string& coverage);
 std::string SignedUtility(const std::string& file, const std::string& signer, const std::string& fingerprint);
 std::string UntrustedUtility(const std::string& file, const std::string& fingerprint);
 std::string RefusedByPolicy(const std::string& file, const std::string& why);

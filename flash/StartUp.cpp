@@ -34,6 +34,8 @@ bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const Tru
         break;
     case CopyVerdict::State::Damaged: break;
     }
+    if (const std::string coverage = ShortCoverage(verdict); !coverage.empty())
+        answers.Show(FlashTexts::PartlyCoveredUtility(file, coverage), MessageKind::Warning);
     return true;
 }
 

@@ -13,6 +13,11 @@ std::string ImageSha256Of(const IdentityBlock& block) {
     return Sha256Hex(block.Image(), length);
 }
 
+std::string SentSha256Of(const IdentityBlock& block) {
+    const uint32_t length = block.SentImageLength();
+    return length == 0 ? std::string() : Sha256Hex(block.Image(), length);
+}
+
 UtilityFacts DescribeUtility(const IdentityBlock& block, const uint8_t* seal, const uint8_t* version,
                              const std::string& placeDamage) {
     UtilityFacts facts;
@@ -26,6 +31,7 @@ UtilityFacts DescribeUtility(const IdentityBlock& block, const uint8_t* seal, co
     case SealCheck::State::Damaged: facts.Seal = UtilityFacts::SealState::Damaged; break;
     }
     facts.SealProblem = check.Cause;
+    facts.SealCovers = check.Result == SealCheck::State::Intact ? check.Covered : 0;
     facts.MakerProfiles = seal && check.Result != SealCheck::State::Unsealed && !SealedProfiles(seal).empty();
     if (facts.Blank)
         return facts;
@@ -43,6 +49,8 @@ UtilityFacts DescribeUtility(const IdentityBlock& block, const uint8_t* seal, co
     facts.ImageLength = block.ImageLength();
     facts.ImageFits = facts.ImageLength != 0 && facts.ImageLength <= Layout::ImageCapacity;
     facts.ImageSha256 = ImageSha256Of(block);
+    facts.SentLength = block.SentImageLength();
+    facts.SentSha256 = SentSha256Of(block);
     const ImageKind kind = ImageKindOf(block);
     if (kind.Dvd) {
         facts.ImageKind = UtilityFacts::Kind::Dvd;

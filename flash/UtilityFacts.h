@@ -27,11 +27,16 @@ struct UtilityFacts {
     uint32_t ImageLength = 0;  // as stored
     bool ImageFits = false;    // 1 .. the area's capacity: a length a run accepts
     std::string ImageSha256;   // of the stored length's bytes; "" when the length does not fit
+    // What a run sends of the image area: the image's chunks whole, so the last one carries
+    // the area's bytes after the image (0 and "" when the length does not fit).
+    uint32_t SentLength = 0;
+    std::string SentSha256;
     Kind ImageKind = Kind::Plain;
     std::string DvdModel;      // the DVD model a DVD image names
 
     SealState Seal = SealState::Absent;
     std::string SealProblem;    // what differs, when damaged
+    uint32_t SealCovers = 0;    // of the bytes sent, how many a valid seal covers (fewer: an earlier version's)
     bool MakerProfiles = false; // the seal area carries the maker's flash-chip profiles
 };
 
@@ -43,6 +48,10 @@ UtilityFacts DescribeUtility(const IdentityBlock& block, const uint8_t* seal, co
 // The SHA-256 of the image's stored length (64 hex digits); "" when the length does not fit
 // the image area.
 std::string ImageSha256Of(const IdentityBlock& block);
+
+// The SHA-256 of the bytes of the image area a run sends (64 hex digits); "" when the length
+// does not fit the image area.
+std::string SentSha256Of(const IdentityBlock& block);
 
 // "plain", "profile", "dvd".
 const char* KindName(UtilityFacts::Kind kind);

@@ -128,6 +128,7 @@ void HistoryRun::Started() {
     start.Utility.Model = Utility_.Model();
     start.Utility.NewRevision = Utility_.NewFwName().substr(0, 4);
     start.Utility.ImageSha256 = ImageSha256Of(Utility_);
+    start.Utility.SentSha256 = SentSha256Of(Utility_);
     const std::string product = Drive_.ProductText();
     start.Drive = {Drive_.DevicePath(), Drive_.Identity(), TrimRight(product.substr(0, std::min<std::size_t>(8, product.size()))),
                    TrimRight(product.size() > 8 ? product.substr(8) : std::string()), Drive_.RevisionText(),

@@ -70,6 +70,7 @@ std::string StartLine(const RunStart& start) {
          {{"model", start.Utility.Model},
           {"new_revision", start.Utility.NewRevision},
           {"image_sha256", start.Utility.ImageSha256},
+          {"sent_sha256", start.Utility.SentSha256},
           {JsonKey::File, start.Utility.File},
           {JsonKey::FileSha256, start.Utility.FileSha256},
           {JsonKey::Signature,
@@ -130,6 +131,7 @@ ParsedRecord ParseRecord(const std::string& line) {
             start.Utility.Model = Text(utility, "model");
             start.Utility.NewRevision = Text(utility, "new_revision");
             start.Utility.ImageSha256 = Text(utility, "image_sha256");
+            start.Utility.SentSha256 = utility.value("sent_sha256", "");
             start.Utility.File = utility.value(JsonKey::File, "");
             start.Utility.FileSha256 = utility.value(JsonKey::FileSha256, "");
             if (const auto signature = utility.find(JsonKey::Signature); signature != utility.end() && signature->is_object()) {

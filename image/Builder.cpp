@@ -248,8 +248,11 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     signatureAt = places.Signature;
     versionAt = places.Version;
     const std::vector<uint8_t> fields = BuildFieldBytes(request.Model, binName, imageLength);
-    // The fields and the image go from the key-word's end on; the seal must lie elsewhere.
-    const std::size_t writtenEnd = keyWordAt + Layout::KeyWordSize + Layout::FieldBytes + imageLength;
+    // The fields and the image go from the key-word's end on, and a run sends the image area up
+    // to the end of the image's last chunk: the seal and the signature must lie elsewhere.
+    const std::size_t sentLength =
+        (imageLength + Layout::UploadChunkSize - 1) / Layout::UploadChunkSize * Layout::UploadChunkSize;
+    const std::size_t writtenEnd = keyWordAt + Layout::BlockSize + sentLength;
     if (keyWordFound && (!sealFound || sealAt + SealLayout::Size > exeLength ||
                          (sealAt < writtenEnd && keyWordAt < sealAt + SealLayout::Size)))
         return fail("Building fail: not found the seal area in " + programName + ". Nothing was written.");
@@ -266,6 +269,17 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
             held = KeyWordIn(profileBytes, "the profiles file " + request.ProfilesPath, request.ProfilesPath, out);
         if (!held.empty())
             return fail("Building fail: " + held + "; a copy built with it would read as damaged. Nothing was written.");
+    }
+    // What a run of the copy sends: the image, then the blank copy's image area after it to
+    // the end of the last chunk. The seal and the signature cover all of it.
+    std::vector<uint8_t> sentBytes = imageBytes;
+    if (keyWordFound && writtenEnd <= exeLength) {
+        sentBytes.resize(sentLength);
+        const std::size_t tail = sentLength - imageLength;
+        const off_t tailAt = off_t(keyWordAt + Layout::BlockSize + imageLength);
+        errno = 0;
+        if (tail > 0 && ::pread(exe.Get(), sentBytes.data() + imageLength, tail, tailAt) != ssize_t(tail))
+            return fail("Open " + request.ExecutablePath + " fail!", errno ? errno : EIO, request.ExecutablePath);
     }
     std::vector<uint8_t> versionArea;
     if (keyWordFound && request.Signer && versionAt) {
@@ -390,7 +404,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
 
     // The seal, in place of the blank copy's area.
     if (restStart <= exeLength) {
-        const std::vector<uint8_t> seal = MakeSeal(request.SealKey, fields, imageBytes, profileBytes);
+        const std::vector<uint8_t> seal = MakeSeal(request.SealKey, fields, sentBytes, profileBytes);
         const ssize_t n = ::pwrite(output.Get(), seal.data(), seal.size(), off_t(sealAt));
         if (n != ssize_t(seal.size())) {
             if (n >= 0)
@@ -402,7 +416,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
             std::vector<uint8_t> block(Layout::TotalSize, 0);
             std::copy(request.KeyWord.begin(), request.KeyWord.end(), block.begin());
             std::copy(fields.begin(), fields.end(), block.begin() + Layout::KeyWordSize);
-            std::copy(imageBytes.begin(), imageBytes.end(), block.begin() + Layout::BlockSize);
+            std::copy(sentBytes.begin(), sentBytes.end(), block.begin() + Layout::BlockSize);
             const std::vector<uint8_t> signature =
                 MakeSignatureArea(request.SignatureKey, *request.Signer, IdentityBlock(block.data()), seal.data(),
                                   versionArea.empty() ? nullptr : versionArea.data());
@@ -439,7 +453,8 @@ bool NewBuildFlashProgram(const BuildRequest& request, UserInterface& ui, BuildR
     }
     if (!finish())
         return fail(createFail, errno, out.OutputPath);
-    if (restStart > exeLength)
+    // A program that ends inside the bytes a run would send could not have been sealed whole.
+    if (restStart > exeLength || writtenEnd > exeLength)
         return fail("Building fail: some problem in " + programName);
     ui.SetStatus("Build " + outputName + " complete!");
     ui.SetProgressPosition(0);

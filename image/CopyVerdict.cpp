@@ -10,6 +10,15 @@ CopyVerdict JudgeCopy(const CopyAreas& copy, const TrustedKeys& trusted) {
     CopyVerdict verdict;
     verdict.Seal = JudgeSeal(utility, copy.Seal, copy.Version, copy.PlaceDamage);
     const SignatureCheck signature = CheckSignature(utility, copy.Seal, copy.Version, copy.Signature);
+    verdict.Sent = utility.SentImageLength();
+    if (verdict.Seal.Result == SealCheck::State::Intact) {
+        verdict.SealCovers = verdict.Seal.Covered;
+        verdict.SealCoversLess = verdict.Seal.CoversLessThanSent();
+    }
+    if (signature.Result == SignatureCheck::State::Valid) {
+        verdict.SignatureCovers = signature.Covered;
+        verdict.SignatureCoversLess = signature.CoversLessThanSent();
+    }
     if (signature.Result != SignatureCheck::State::Unsigned && signature.Signer != PublicKeyBytes{})
         verdict.Fingerprint = KeyFingerprint(signature.Signer);
     if (verdict.Seal.Result == SealCheck::State::Damaged) {
@@ -62,11 +71,30 @@ std::string VerdictLine(const CopyVerdict& verdict) {
     return {};
 }
 
+std::string ShortCoverage(const CopyVerdict& verdict) {
+    const bool seal = verdict.SealCoversLess, signature = verdict.SignatureCoversLess;
+    if ((!seal && !signature) || verdict.Result == CopyVerdict::State::Damaged)
+        return {};
+    const std::string covered = std::to_string(signature ? verdict.SignatureCovers : verdict.SealCovers),
+                      sent = std::to_string(verdict.Sent);
+    const char* text =
+        seal && signature ? _("its seal and its signature cover only the first %s of the %s bytes it sends to the drive")
+        : seal            ? _("its seal covers only the first %s of the %s bytes it sends to the drive")
+                          : _("its signature covers only the first %s of the %s bytes it sends to the drive");
+    return FormatText(text, covered.c_str(), sent.c_str());
+}
+
 std::string PolicyRefusal(const CopyVerdict& verdict, const SignaturePolicy& policy) {
     if (!policy.RequireSignature)
         return {};
     const std::string rule =
         FormatText(_("the system's policy requires a signature by a key in %s"), SystemTrustDirectory().c_str());
+    // A signature that leaves bytes sent to the drive uncovered signs not what is flashed.
+    const bool signedWhole = !verdict.SignatureCoversLess;
+    if (!signedWhole &&
+        (verdict.Result == CopyVerdict::State::Trusted || verdict.Result == CopyVerdict::State::Untrusted))
+        return FormatText(_("it is not signed over every byte it sends (%s, as an earlier version signed); %s"),
+                          ShortCoverage(verdict).c_str(), rule.c_str());
     switch (verdict.Result) {
     case CopyVerdict::State::Trusted:
         if (verdict.SystemTrusted)

@@ -7,7 +7,9 @@
 //   Damaged    its seal or its signature does not match, or its areas can't be trusted:
 //              refused before any drive command
 //   Unsigned   intact or unsealed as before, without a signature
-// and what the administrator's policy makes of it.
+// and what the administrator's policy makes of it. A copy made by an earlier version may be
+// sealed and signed over its image alone, not over the area's bytes after it that its last
+// chunk sends: that is said (ShortCoverage), and the policy counts such a copy as not signed.
 
 #include <cstdint>
 #include <string>
@@ -35,6 +37,10 @@ struct CopyVerdict {
     std::string Signer;       // the trusted key's name
     std::string Fingerprint;  // the signing key's, when signed (also when its signature is broken)
     bool SystemTrusted = false;  // the signer's key is in the system's directory
+    // Of the image area's Sent bytes a run sends, how many the intact seal and the valid
+    // signature cover (0: no seal, no signature).
+    uint32_t Sent = 0, SealCovers = 0, SignatureCovers = 0;
+    bool SealCoversLess = false, SignatureCoversLess = false;
 };
 
 CopyVerdict JudgeCopy(const CopyAreas& copy, const TrustedKeys& trusted);
@@ -46,6 +52,11 @@ const char* VerdictName(CopyVerdict::State state);
 // the user's language.
 std::string VerdictLine(const CopyVerdict& verdict);
 
+// What an earlier version's seal or signature leaves uncovered of the bytes a run sends, in
+// the user's language ("its seal covers only the first N of the M bytes it sends to the
+// drive"); "" when they cover every byte sent (or there is neither).
+std::string ShortCoverage(const CopyVerdict& verdict);
+
 // Why the policy refuses the copy, in the user's language; "" when it does not. Only keys in the system's directory
-// count under the policy.
+// count under the policy, and only a signature over every byte a run sends.
 std::string PolicyRefusal(const CopyVerdict& verdict, const SignaturePolicy& policy);

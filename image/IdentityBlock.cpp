@@ -40,6 +40,13 @@ uint32_t IdentityBlock::PresentImageLength() const {
     return std::min<uint32_t>(ImageLength(), Layout::ImageCapacity);
 }
 
+uint32_t IdentityBlock::SentImageLength() const {
+    const uint32_t length = ImageLength();
+    if (length == 0 || length > Layout::ImageCapacity)
+        return 0;
+    return uint32_t((length + Layout::UploadChunkSize - 1) / Layout::UploadChunkSize * Layout::UploadChunkSize);
+}
+
 bool IdentityBlock::ImageHolds(std::size_t offset, std::size_t count) const {
     const std::size_t present = PresentImageLength();
     return offset <= present && count <= present - offset;

@@ -24,6 +24,9 @@ constexpr std::size_t FieldBytes = BlockSize - KeyWordSize;  // 137, what the bu
 constexpr std::size_t ImageCapacity = 0x80000;
 constexpr std::size_t TotalSize = BlockSize + ImageCapacity;  // 524,440
 constexpr char BlankMarker[4] = {'Z', 'Y', 'R', 'T'};         // first 4 image bytes of a blank copy
+// A run uploads the image area in chunks of this size, from its first byte, each chunk whole.
+constexpr std::size_t UploadChunkSize = 0x4000;
+static_assert(ImageCapacity % UploadChunkSize == 0, "the image area holds whole chunks");
 }  // namespace Layout
 
 // A read-only view of a block followed by its image area (TotalSize bytes).
@@ -62,6 +65,10 @@ public:
     // count bytes at offset all lie within it; ImageByte yields 0 for an absent byte, which
     // is neither a marker byte nor a character of any model text.
     uint32_t PresentImageLength() const;
+    // The bytes of the image area a run sends to the drive: the chunks that hold the image,
+    // whole, so the last one carries the area's bytes after the image (a blank copy's fill).
+    // 0 when the stored length is 0 or does not fit the area (a run sends nothing then).
+    uint32_t SentImageLength() const;
     bool ImageHolds(std::size_t offset, std::size_t count) const;
     uint8_t ImageByte(std::size_t offset) const;
     const uint8_t* Image() const { return Bytes_ + Layout::BlockSize; }

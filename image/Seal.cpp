@@ -78,7 +78,7 @@ SealKeyWord OwnSealKeyWord() {
 }
 
 std::vector<uint8_t> MakeSeal(const SealKeyWord& keyWord, std::span<const uint8_t> fields,
-                              std::span<const uint8_t> image, std::span<const uint8_t> profiles) {
+                              std::span<const uint8_t> sent, std::span<const uint8_t> profiles) {
     std::vector<uint8_t> area(SealLayout::Size, 0);
     std::copy(keyWord.begin(), keyWord.end(), area.begin());
     PutLittle(area.data() + SealLayout::VersionOffset, SealLayout::Version);
@@ -86,7 +86,7 @@ std::vector<uint8_t> MakeSeal(const SealKeyWord& keyWord, std::span<const uint8_
     PutLittle(area.data() + SealLayout::FlagsOffset, SealLayout::Sealed | (withProfiles ? SealLayout::HasProfiles : 0));
     if (withProfiles)
         std::copy(profiles.begin(), profiles.end(), area.begin() + SealLayout::ProfilesOffset);
-    const Digest imageDigest = Sha256(image), fieldsDigest = Sha256(fields), profilesDigest = ProfilesDigest(area.data());
+    const Digest imageDigest = Sha256(sent), fieldsDigest = Sha256(fields), profilesDigest = ProfilesDigest(area.data());
     std::copy(imageDigest.begin(), imageDigest.end(), area.begin() + SealLayout::ImageDigestOffset);
     std::copy(fieldsDigest.begin(), fieldsDigest.end(), area.begin() + SealLayout::FieldsDigestOffset);
     std::copy(profilesDigest.begin(), profilesDigest.end(), area.begin() + SealLayout::ProfilesDigestOffset);
@@ -96,14 +96,15 @@ std::vector<uint8_t> MakeSeal(const SealKeyWord& keyWord, std::span<const uint8_
 SealCheck CheckSeal(const IdentityBlock& utility, const uint8_t* seal) {
     using State = SealCheck::State;
     const uint32_t version = Little(seal + SealLayout::VersionOffset), flags = Little(seal + SealLayout::FlagsOffset);
-    if (version != SealLayout::Version || seal[SealLayout::KeyWordSize] != 0)
+    if ((version != SealLayout::Version && version != SealLayout::ImageOnlyVersion) ||
+        seal[SealLayout::KeyWordSize] != 0)
         return {State::Damaged, N_("its seal area is malformed")};
     if (flags == 0) {
         // Unsealed only as the toolchain made it: anything left after the flags is damage.
         const uint8_t* rest = seal + SealLayout::ImageDigestOffset;
         if (std::any_of(rest, seal + SealLayout::Size, [](uint8_t b) { return b != 0; }))
             return {State::Damaged, N_("its seal area is malformed")};
-        return {State::Unsealed, ""};
+        return {State::Unsealed, "", 0, utility.SentImageLength()};
     }
     if ((flags & SealLayout::Sealed) == 0 || (flags & ~(SealLayout::Sealed | SealLayout::HasProfiles)) != 0)
         return {State::Damaged, N_("its seal area is malformed")};
@@ -114,11 +115,15 @@ SealCheck CheckSeal(const IdentityBlock& utility, const uint8_t* seal) {
     };
     if (!same(Sha256({utility.Raw() + Layout::KeyWordSize, Layout::FieldBytes}), SealLayout::FieldsDigestOffset))
         return {State::Damaged, N_("the identity fields differ")};
-    if (!same(Sha256({utility.Image(), utility.ImageLength()}), SealLayout::ImageDigestOffset))
-        return {State::Damaged, N_("the firmware image differs")};
+    // An earlier version's seal covers the image alone; this version's every byte sent.
+    const uint32_t sent = utility.SentImageLength();
+    const uint32_t covered = version == SealLayout::ImageOnlyVersion ? utility.ImageLength() : sent;
+    if (!same(Sha256({utility.Image(), covered}), SealLayout::ImageDigestOffset))
+        return {State::Damaged, covered > utility.ImageLength() ? N_("the firmware image or the bytes sent after it differ")
+                                                                : N_("the firmware image differs")};
     if (!same(ProfilesDigest(seal), SealLayout::ProfilesDigestOffset))
         return {State::Damaged, N_("the flash-chip profiles differ")};
-    return {State::Intact, ""};
+    return {State::Intact, "", covered, sent};
 }
 
 SealCheck JudgeSeal(const IdentityBlock& utility, const uint8_t* seal, const uint8_t* version,

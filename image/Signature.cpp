@@ -18,8 +18,10 @@
 
 namespace {
 
-// Names this program and the purpose, so no signature made for anything else passes.
-constexpr char Context[] = "flashutil signed utility, format 1";
+// Names this program, the purpose and the format, so no signature made for anything else
+// passes, nor one of a format for another.
+constexpr char Context[] = "flashutil signed utility, format 2";
+constexpr char ImageOnlyContext[] = "flashutil signed utility, format 1";
 // What precedes the 32 key bytes in an Ed25519 SubjectPublicKeyInfo (RFC 8410).
 constexpr uint8_t SpkiPrefix[] = {0x30, 0x2a, 0x30, 0x05, 0x06, 0x03, 0x2b, 0x65, 0x70, 0x03, 0x21, 0x00};
 // A PEM key is a few hundred bytes; more is no key.
@@ -108,13 +110,26 @@ bool LoadSigningKey(const std::string& path, SigningKey& key, std::string& why) 
     return true;
 }
 
+namespace {
+
+// The image area's bytes a signature of format covers.
+std::size_t SignedImageBytes(const IdentityBlock& utility, uint32_t format) {
+    if (format == SignatureLayout::ImageOnlyFormat)
+        return std::min<std::size_t>(utility.ImageLength(), Layout::ImageCapacity);
+    return utility.SentImageLength();
+}
+
+}  // namespace
+
 std::vector<uint8_t> SignedMessage(const PublicKeyBytes& signer, const IdentityBlock& utility, const uint8_t* seal,
-                                   const uint8_t* version) {
-    std::vector<uint8_t> message(Context, Context + sizeof Context);  // with its NUL, so nothing can run on from it
+                                   const uint8_t* version, uint32_t format) {
+    // The context with its NUL, so nothing can run on from it.
+    std::vector<uint8_t> message = format == SignatureLayout::ImageOnlyFormat
+                                       ? std::vector<uint8_t>(ImageOnlyContext, ImageOnlyContext + sizeof ImageOnlyContext)
+                                       : std::vector<uint8_t>(Context, Context + sizeof Context);
     message.insert(message.end(), signer.begin(), signer.end());
     message.insert(message.end(), utility.Raw() + Layout::KeyWordSize, utility.Raw() + Layout::BlockSize);
-    const std::size_t imageLength = std::min<std::size_t>(utility.ImageLength(), Layout::ImageCapacity);
-    message.insert(message.end(), utility.Image(), utility.Image() + imageLength);
+    message.insert(message.end(), utility.Image(), utility.Image() + SignedImageBytes(utility, format));
     // Each area with a byte saying whether the copy has it, so that no two copies meet in one message.
     message.push_back(seal != nullptr);
     if (seal)
@@ -147,7 +162,8 @@ SignatureCheck CheckSignature(const IdentityBlock& utility, const uint8_t* seal,
         return {State::Unsigned, "", {}};
     const uint32_t format = Little(signature + SignatureLayout::FormatOffset),
                    flags = Little(signature + SignatureLayout::FlagsOffset);
-    if (format != SignatureLayout::Format || signature[SignatureLayout::KeyWordSize] != 0)
+    if ((format != SignatureLayout::Format && format != SignatureLayout::ImageOnlyFormat) ||
+        signature[SignatureLayout::KeyWordSize] != 0)
         return {State::Broken, N_("its signature area is malformed"), {}};
     const uint8_t* rest = signature + SignatureLayout::PublicKeyOffset;
     if (flags == 0) {
@@ -162,11 +178,12 @@ SignatureCheck CheckSignature(const IdentityBlock& utility, const uint8_t* seal,
     std::copy(rest, rest + SignatureLayout::PublicKeySize, check.Signer.begin());
     EVP_PKEY* pkey = EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, rest, SignatureLayout::PublicKeySize);
     EVP_MD_CTX* context = EVP_MD_CTX_new();
-    const std::vector<uint8_t> message = SignedMessage(check.Signer, utility, seal, version);
+    const std::vector<uint8_t> message = SignedMessage(check.Signer, utility, seal, version, format);
     if (pkey && context && EVP_DigestVerifyInit(context, nullptr, nullptr, nullptr, pkey) == 1 &&
         EVP_DigestVerify(context, signature + SignatureLayout::SignatureOffset, SignatureLayout::SignatureSize,
                          message.data(), message.size()) == 1)
-        check = {State::Valid, "", check.Signer};
+        check = {State::Valid, "", check.Signer, uint32_t(SignedImageBytes(utility, format)),
+                 utility.SentImageLength()};
     EVP_MD_CTX_free(context);
     EVP_PKEY_free(pkey);
     return check;

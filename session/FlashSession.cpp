@@ -151,19 +151,22 @@ std::unique_ptr<RunClaim> FlashSession::Claim(int driveIndex, std::string& why) 
     return claim;
 }
 
+// Everything a run of this session is given, in the one place it is composed: the run's own
+// checks (before the revision question) and the run itself see the same profiles and the
+// same rehearsal. Only the history's hook is added per run, by Run.
 RunControl FlashSession::Control() const {
     RunControl control;
     StopRequests& stops = FrontEnd_.Stops();
     control.StopRequested = [&stops] { return stops.Requested(); };
     control.HoldInterrupts = [&stops](bool hold) { stops.Hold(hold); };
+    control.MakerProfiles = Settings_.Areas.Seal ? SealedProfiles(Settings_.Areas.Seal) : std::span<const uint8_t>();
+    control.NoCommit = Settings_.NoCommit;
     return control;
 }
 
 FlashReport FlashSession::Run(int driveIndex, int listIndex, Answers& answers, RunObserver& events,
                               RunControl control) {
     CDDrive& drive = *StartUp_->Drives()->Item(driveIndex);
-    control.MakerProfiles = Settings_.Areas.Seal ? SealedProfiles(Settings_.Areas.Seal) : std::span<const uint8_t>();
-    control.NoCommit = Settings_.NoCommit;
     HistoryRun record(Settings_.History, Block_, drive, Settings_.NoCommit);
     record.NameUtility(Settings_.FullPath, Settings_.Sha256, Settings_.Verdict);
     control.BeforeFirstCommand = [&record] { record.Started(); };

@@ -78,6 +78,13 @@ int RunExtractImage(const Options& options, ProcessPlumbing& process) {
     if (facts.Seal == UtilityFacts::SealState::Absent)
         std::fprintf(stderr, "flashutil: %s\n", FlashTexts::UnsealedUtility(name).c_str());
 
+    // The image is what is written; a run sends its last chunk whole, with the area's bytes after it.
+    if (!options.Quiet && facts.SentLength > facts.ImageLength)
+        std::fprintf(stderr,
+                     "flashutil: note: a run of %s sends %u bytes, the image and the %u bytes of the image area after "
+                     "it (SHA-256 %s); the file written holds the image alone\n",
+                     name.c_str(), facts.SentLength, facts.SentLength - facts.ImageLength, facts.SentSha256.c_str());
+
     const std::span<const uint8_t> image(block.Image(), facts.ImageLength);
     if (*options.ExtractOutput == "-")
         return WriteToStandardOutput(image, subject, options.Quiet, facts.ImageSha256);

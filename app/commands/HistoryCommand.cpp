@@ -28,7 +28,8 @@ json StartJson(const RunStart& s) {
         {"version", s.Version},
         {"rehearsal", s.Rehearsal},
         {"utility", {{"model", s.Utility.Model}, {"new_revision", s.Utility.NewRevision},
-                     {"image_sha256", s.Utility.ImageSha256}, {JsonKey::File, s.Utility.File},
+                     {"image_sha256", s.Utility.ImageSha256}, {"sent_sha256", s.Utility.SentSha256},
+                     {JsonKey::File, s.Utility.File},
                      {JsonKey::FileSha256, s.Utility.FileSha256},
                      {JsonKey::Signature, {{JsonKey::Verdict, s.Utility.Verdict}, {JsonKey::Signer, s.Utility.Signer},
                                     {JsonKey::Fingerprint, s.Utility.Fingerprint}}}}},
@@ -105,6 +106,10 @@ void PrintRun(const HistoryEntry& entry) {
         std::printf("    file %s, SHA-256 %s, %s\n", Printable(s.Utility.File).c_str(),
                     Printable(s.Utility.FileSha256).c_str(), signature.c_str());
     }
+    // What the run sent of the image area when it was more than the image: the rest of its last chunk.
+    if (!s.Utility.SentSha256.empty() && s.Utility.SentSha256 != s.Utility.ImageSha256)
+        std::printf("    sent SHA-256 %s (the image and the rest of its last chunk)\n",
+                    Printable(s.Utility.SentSha256).c_str());
     if (entry.End && entry.End->Failure) {
         const RunFailure& f = *entry.End->Failure;
         std::string line = "    at " + entry.End->Step + ": " + Printable(f.Command) + " (CDB " + f.Cdb + ")";

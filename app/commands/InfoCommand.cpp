@@ -22,6 +22,18 @@ using json = nlohmann::ordered_json;
 
 json TextOrNull(bool known, const std::string& text) { return known ? json(text) : json(nullptr); }
 
+bool Signed(const CopyVerdict& verdict) {
+    return verdict.Result == CopyVerdict::State::Trusted || verdict.Result == CopyVerdict::State::Untrusted;
+}
+
+// What an earlier version's seal or signature leaves out, when it covers less than a run sends.
+std::string OnlyOver(bool coversLess, uint32_t covered, uint32_t sent) {
+    if (!coversLess)
+        return {};
+    return " (made by an earlier version: it covers only the first " + std::to_string(covered) + " of the " +
+           std::to_string(sent) + " bytes sent)";
+}
+
 json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts, const CopyVerdict& verdict) {
     const bool built = !facts.Blank;
     json image = nullptr;
@@ -30,6 +42,8 @@ json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts, cons
             {"length", facts.ImageLength},
             {"fits", facts.ImageFits},
             {"sha256", TextOrNull(facts.ImageFits, facts.ImageSha256)},
+            {"sent_length", facts.SentLength},
+            {"sent_sha256", TextOrNull(facts.ImageFits, facts.SentSha256)},
             {"kind", KindName(facts.ImageKind)},
             {"dvd_model", TextOrNull(facts.ImageKind == UtilityFacts::Kind::Dvd, facts.DvdModel)},
         };
@@ -50,13 +64,15 @@ json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts, cons
         {"flash_all", built && facts.FlashAll},
         {"seal", SealName(facts.Seal)},
         {"seal_problem", TextOrNull(facts.Seal == UtilityFacts::SealState::Damaged, facts.SealProblem)},
+        {"seal_covers", facts.Seal == UtilityFacts::SealState::Valid && built ? json(facts.SealCovers) : json(nullptr)},
         {"maker_profiles", facts.MakerProfiles},
         {JsonKey::FileSha256, TextOrNull(!subject.Sha256.empty(), subject.Sha256)},
         {JsonKey::Signature,
          {{JsonKey::Verdict, VerdictName(verdict.Result)},
           {JsonKey::Signer, TextOrNull(verdict.Result == CopyVerdict::State::Trusted, verdict.Signer)},
           {JsonKey::Fingerprint, TextOrNull(!verdict.Fingerprint.empty(), verdict.Fingerprint)},
-          {"problem", TextOrNull(verdict.Result == CopyVerdict::State::Damaged, verdict.Cause)}}},
+          {"problem", TextOrNull(verdict.Result == CopyVerdict::State::Damaged, verdict.Cause)},
+          {"covers", Signed(verdict) ? json(verdict.SignatureCovers) : json(nullptr)}}},
     };
 }
 
@@ -81,16 +97,26 @@ void PrintText(const UtilitySubject& subject, const UtilityFacts& facts, const C
             kind = "DVD (" + (facts.DvdModel.empty() ? std::string("unknown model") : facts.DvdModel) + ")";
         Row("Image:", std::to_string(facts.ImageLength) + " bytes, " + kind +
                           (facts.ImageFits ? "" : " (the length does not fit the image area: a run refuses it)"));
-        if (facts.ImageFits)
+        if (facts.ImageFits) {
             Row("Image SHA-256:", facts.ImageSha256);
+            // A run sends whole chunks: the last one carries the image area's bytes after the image.
+            const uint32_t after = facts.SentLength - facts.ImageLength;
+            Row("Sent:", std::to_string(facts.SentLength) + " bytes, the image" +
+                             (after == 0 ? std::string()
+                                         : " and the " + std::to_string(after) +
+                                               " bytes of the image area after it (its last chunk sent whole)"));
+            Row("Sent SHA-256:", facts.SentSha256);
+        }
         Row("Commit:", facts.FlashAll ? "FLASH-ALL" : "normal");
     }
     std::string seal = SealName(facts.Seal);
     if (facts.Seal == UtilityFacts::SealState::Damaged)
         seal += " (" + facts.SealProblem + ")";
+    if (facts.Seal == UtilityFacts::SealState::Valid && !facts.Blank)
+        seal += OnlyOver(facts.SealCovers < facts.SentLength, facts.SealCovers, facts.SentLength);
     Row("Seal:", seal);
     Row("Maker profiles:", facts.MakerProfiles ? "embedded" : "not embedded");
-    Row("Signature:", VerdictLine(verdict));
+    Row("Signature:", VerdictLine(verdict) + OnlyOver(verdict.SignatureCoversLess, verdict.SignatureCovers, verdict.Sent));
     if (!subject.Sha256.empty())
         Row("File SHA-256:", subject.Sha256);
 }

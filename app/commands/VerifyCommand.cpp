@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "flash/FlashTexts.h"
 #include "image/CopyVerdict.h"
 #include "image/SignaturePolicy.h"
 #include "image/TrustedKeys.h"
@@ -32,6 +33,9 @@ int RunVerify(const Options& options) {
                      FormatText(_("warning: trusted key %s"), PrintableText(problem).c_str()).c_str());
     const CopyVerdict verdict = JudgeCopy(subject.Areas(), trusted);
     const std::string line = name + ": " + PrintableText(VerdictLine(verdict));
+    // An earlier version's copy may be sealed and signed over less than what a run sends.
+    if (const std::string coverage = ShortCoverage(verdict); !coverage.empty())
+        std::fprintf(stderr, "flashutil: %s\n", PrintableText(FlashTexts::PartlyCoveredUtility(name, coverage)).c_str());
     switch (verdict.Result) {
     case CopyVerdict::State::Damaged: std::fprintf(stderr, "flashutil: %s\n", line.c_str()); return ExitCode::VerifyDamaged;
     case CopyVerdict::State::Unsigned: std::fprintf(stderr, "flashutil: %s\n", line.c_str()); return ExitCode::VerifyUnsigned;

@@ -80,7 +80,7 @@ protected:
         if (Seal.empty()) {
             const IdentityBlock block = settings.Block;
             Seal = MakeSeal(OwnSealKeyWord(), {block.Raw() + Layout::KeyWordSize, Layout::FieldBytes},
-                            {block.Image(), block.PresentImageLength()}, {});
+                            {block.Image(), block.SentImageLength()}, {});
         }
         settings.Seal = Seal.data();
         if (!Signature.empty())

@@ -116,5 +116,30 @@ for case in "other:the drive is not a" "disk:it is not an optical drive (periphe
     grep -q 'recorded commands\|replay:' "$work/changed-$name.err" && fail "listed drive changed ($name): $(cat "$work/changed-$name.err")"
 done
 
+# 7. A profile utility built with the maker's profiles, as the virtual drive recorded its full
+#    flash: a replay hands out no stand-in profiles, as no real drive does, so the run's own
+#    checks and the run must both use the maker's. The recording holds no firmware bytes: data
+#    sent, and data read back that equals it, appear as their SHA-256 only.
+mkdir "$work/maker"
+cp "$work/flashutil" "$work/flashutil.INI" "$work/maker/"
+head -c 524288 /dev/zero | tr '\0' '\125' |
+    python3 -c 'import sys; b = bytearray(sys.stdin.buffer.read()); b[0x1100:0x1102] = b"\x05\x80"; sys.stdout.buffer.write(b)' \
+        > "$work/maker/P120.BIN"
+python3 -c 'import sys; sys.stdout.buffer.write(bytes((i * 13 + 5) & 255 for i in range(3326)))' > "$work/maker/maker.prf"
+(cd "$work/maker" && ./flashutil --build --model 0 --image P120.BIN --profiles maker.prf > build.log 2>&1) ||
+    fail "could not build the profile utility: $(cat "$work/maker/build.log")"
+recording="$recordings/maker-profiles-flash.trace"
+(cd "$work/maker" && ./P120.EXE --cli --yes "--virtual-drive=replay=$recording") < /dev/null \
+    > "$work/maker-replay.out" 2> "$work/maker-replay.err"
+code=$?
+[ "$code" = 0 ] || fail "maker's profiles on a replay: exit $code: $(cat "$work/maker-replay.out" "$work/maker-replay.err")"
+grep -qx 'Flash Completed.' "$work/maker-replay.out" || fail "maker's profiles on a replay: not flashed"
+grep -q 'built without them' "$work/maker-replay.out" "$work/maker-replay.err" && fail "maker's profiles not used"
+grep -q 'replay:' "$work/maker-replay.err" && fail "maker's profiles: the run left the recording: $(cat "$work/maker-replay.err")"
+grep -q "\"cdb\": \"3b0501[0-9a-f]\{12\}7f0000\", \"dir\": \"out\"" "$recording" || fail "the recording holds no profile upload"
+grep -qi '5555555555555555' "$recording" && fail "the recording carries the image's bytes"
+profile_hex=$(head -c 800 "$work/maker/maker.prf" | tail -c 32 | od -An -tx1 | tr -d ' \n')
+grep -qi "$profile_hex" "$recording" && fail "the recording carries the maker's profile bytes"
+
 [ "$failures" = 0 ] || exit 1
 echo "replay: all checks passed"

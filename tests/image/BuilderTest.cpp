@@ -344,20 +344,26 @@ TEST_F(Build, MakersProfilesAreSealedIntoTheCopyAndBadFilesAreRefused) {
     }
 }
 
-// A copy whose image, identity fields, profiles or seal area changed after the build is damaged.
+// A copy whose image, identity fields, profiles, seal area or any other byte a run sends (the
+// rest of the image's last chunk) changed after the build is damaged.
 TEST_F(Build, EveryChangeAfterTheBuildBreaksTheSeal) {
     ASSERT_TRUE(BuildWith("qfa0.bin", RandomBytes(3000, 24)));
     const Bytes built = ReadFile(Out + "/qfa0.EXE");
     const std::size_t at = Find(built), seal = FindSeal(built);
-    for (const std::size_t offset : {at + 40, at + 148, at + 152 + 2999, seal + 20, seal + 30, seal + 200}) {
+    const SealCheck intact = CheckSeal(IdentityBlock(built.data() + at), built.data() + seal);
+    EXPECT_EQ(intact.Result, SealCheck::State::Intact);
+    EXPECT_EQ(intact.Covered, Layout::UploadChunkSize);
+    EXPECT_FALSE(intact.CoversLessThanSent());
+    for (const std::size_t offset : {at + 40, at + 148, at + 152 + 2999, at + 152 + 3000, at + 152 + 16383,
+                                     seal + 20, seal + 30, seal + 200}) {
         Bytes changed = built;
         changed[offset] ^= 0x01;
         EXPECT_EQ(CheckSeal(IdentityBlock(changed.data() + at), changed.data() + seal).Result,
                   SealCheck::State::Damaged) << offset;
     }
-    // A byte of the area after the image is no part of the image.
+    // A byte of the area after the last chunk sent is neither sent nor sealed.
     Bytes changed = built;
-    changed[at + 152 + 3000] ^= 0x01;
+    changed[at + 152 + 16384] ^= 0x01;
     EXPECT_EQ(CheckSeal(IdentityBlock(changed.data() + at), changed.data() + seal).Result, SealCheck::State::Intact);
 }
 

@@ -3,6 +3,7 @@
 // and the administrator's policy. Keys are made afresh by the openssl command for each test.
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -43,6 +44,13 @@ void MakeKey(const TempDirectory& temp, const std::string& name) {
               0);
 }
 
+Bytes Sha256Of(std::span<const uint8_t> bytes) {
+    Bytes digest(32);
+    unsigned length = 0;
+    EXPECT_EQ(EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr), 1);
+    return digest;
+}
+
 SigningKey LoadKey(const std::string& path) {
     SigningKey key;
     std::string why;
@@ -54,10 +62,10 @@ SigningKey LoadKey(const std::string& path) {
 struct Copy {
     Bytes Block = Bytes(Layout::TotalSize, 0), Seal, Version, Signature;
 
-    Copy(uint8_t imageByte, const Bytes& profiles = {}) {
+    explicit Copy(uint8_t imageByte, const Bytes& profiles = {}, std::size_t length = 4096) {
         const auto keyWord = OwnKeyWord();
         std::copy(keyWord.begin(), keyWord.end(), Block.begin());
-        const Bytes image(4096, imageByte);
+        const Bytes image(length, imageByte);
         const Bytes fields = BuildFieldBytes({"RW-5200", "ACME    CD-RW RW5200", "1.00-1.10", "Acme", "normal"},
                                              "R120.BIN", uint32_t(image.size()));
         std::copy(fields.begin(), fields.end(), Block.begin() + Layout::KeyWordSize);
@@ -71,7 +79,25 @@ struct Copy {
             profiles.assign(SealedProfiles(Seal.data()).begin(), SealedProfiles(Seal.data()).end());
         const IdentityBlock view(Block.data());
         Seal = MakeSeal(OwnSealKeyWord(), {Block.data() + Layout::KeyWordSize, Layout::FieldBytes},
-                        {view.Image(), view.ImageLength()}, profiles);
+                        {view.Image(), view.SentImageLength()}, profiles);
+    }
+    // The seal and the signature as an earlier version made them: over the image alone.
+    void AsEarlierVersion(const SigningKey& key) {
+        const IdentityBlock view(Block.data());
+        Seal[SealLayout::VersionOffset] = SealLayout::ImageOnlyVersion;
+        const Bytes digest = Sha256Of({view.Image(), view.ImageLength()});
+        std::copy(digest.begin(), digest.end(), Seal.begin() + SealLayout::ImageDigestOffset);
+        Signature.assign(SignatureLayout::Size, 0);
+        const SignatureKeyWord keyWord = OwnSignatureKeyWord();
+        std::copy(keyWord.begin(), keyWord.end(), Signature.begin());
+        Signature[SignatureLayout::FormatOffset] = SignatureLayout::ImageOnlyFormat;
+        Signature[SignatureLayout::FlagsOffset] = SignatureLayout::Signed;
+        const PublicKeyBytes signer = key.Public();
+        std::copy(signer.begin(), signer.end(), Signature.begin() + SignatureLayout::PublicKeyOffset);
+        const Bytes signature =
+            key.Sign(SignedMessage(signer, view, Seal.data(), Version.data(), SignatureLayout::ImageOnlyFormat));
+        ASSERT_EQ(signature.size(), SignatureLayout::SignatureSize);
+        std::copy(signature.begin(), signature.end(), Signature.begin() + SignatureLayout::SignatureOffset);
     }
     void Sign(const SigningKey& key) {
         Signature = MakeSignatureArea(OwnSignatureKeyWord(), key, IdentityBlock(Block.data()), Seal.data(), Version.data());
@@ -143,6 +169,8 @@ TEST(Signature, EveryCoveredByteChangedAfterSigningBreaksIt) {
         {"identity field", [](Copy& c) { c.Block[Layout::ModelOffset] ^= 1; c.Reseal(); }},
         {"image", [](Copy& c) { c.Block[Layout::BlockSize + 100] ^= 1; c.Reseal(); }},
         {"image length", [](Copy& c) { c.Block[Layout::ImageLengthOffset] ^= 1; c.Reseal(); }},
+        {"bytes sent after the image", [](Copy& c) { c.Block[Layout::BlockSize + 16383] ^= 1; c.Reseal(); }},
+        {"format: an earlier version's", [](Copy& c) { c.Signature[SignatureLayout::FormatOffset] = 1; }},
         {"flags: profiles taken out", [](Copy& c) { c.Seal.clear(); c.Reseal(Bytes()); }},
         {"profiles", [](Copy& c) { Bytes p(Profiles::DataSize, 0x12); c.Seal.clear(); c.Reseal(p); }},
         {"version area", [](Copy& c) { c.Version[VersionLayout::TextOffset] ^= 1; }},
@@ -163,6 +191,48 @@ TEST(Signature, EveryCoveredByteChangedAfterSigningBreaksIt) {
         EXPECT_EQ(verdict.Result, CopyVerdict::State::Damaged) << row.Name;
         EXPECT_EQ(verdict.Seal.Result, SealCheck::State::Intact) << row.Name << ": the seal alone would not tell";
     }
+}
+
+// A copy as an earlier version signed it, over its image alone: still trusted, but where its
+// last chunk sends bytes after the image it is said to cover less, and the policy counts it
+// as not signed; an image that ends on a chunk's end leaves nothing uncovered.
+TEST(Signature, AnEarlierVersionsSignatureOverLessThanIsSentIsNotASignatureToThePolicy) {
+    TempDirectory temp;
+    MakeKey(temp, "acme");
+    std::filesystem::create_directories(temp / "system");
+    std::filesystem::copy_file(temp / "acme.pem", temp / "system/acme.pem");
+    const SigningKey key = LoadKey(temp / "acme.key");
+    const TrustedKeys trusted(temp / "system", temp / "none");
+    const SignaturePolicy required{true, ""};
+
+    Copy copy(0x55);
+    copy.AsEarlierVersion(key);
+    CopyVerdict verdict = JudgeCopy(copy.Areas(), trusted);
+    ASSERT_EQ(verdict.Result, CopyVerdict::State::Trusted);
+    EXPECT_TRUE(verdict.SealCoversLess && verdict.SignatureCoversLess);
+    EXPECT_EQ(verdict.SignatureCovers, 4096u);
+    EXPECT_EQ(verdict.Sent, 16384u);
+    EXPECT_NE(ShortCoverage(verdict).find("4096 of the 16384"), std::string::npos) << ShortCoverage(verdict);
+    EXPECT_NE(PolicyRefusal(verdict, required).find("not signed over every byte"), std::string::npos);
+    EXPECT_EQ(PolicyRefusal(verdict, SignaturePolicy{}), "");
+    // What it leaves uncovered can be changed unseen: the reason it is not a signature here.
+    copy.Block[Layout::BlockSize + 5000] ^= 1;
+    EXPECT_EQ(JudgeCopy(copy.Areas(), trusted).Result, CopyVerdict::State::Trusted);
+
+    Copy whole(0x55, {}, Layout::ImageCapacity);
+    whole.AsEarlierVersion(key);
+    verdict = JudgeCopy(whole.Areas(), trusted);
+    ASSERT_EQ(verdict.Result, CopyVerdict::State::Trusted);
+    EXPECT_FALSE(verdict.SealCoversLess || verdict.SignatureCoversLess);
+    EXPECT_EQ(ShortCoverage(verdict), "");
+    EXPECT_EQ(PolicyRefusal(verdict, required), "");
+
+    // This version's copy covers every byte sent.
+    Copy current(0x55);
+    current.Sign(key);
+    verdict = JudgeCopy(current.Areas(), trusted);
+    EXPECT_EQ(verdict.SignatureCovers, 16384u);
+    EXPECT_EQ(PolicyRefusal(verdict, required), "");
 }
 
 TEST(Signature, APrivateKeyOthersCanReadIsRefusedAsSshRefusesOne) {

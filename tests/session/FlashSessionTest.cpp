@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "../flash/EngineFixture.h"
+#include "image/Seal.h"
 #include "session/FlashSession.h"
 #include "sim/VirtualDrive.h"
 #include "support/ScriptedUserInterface.h"
@@ -43,7 +44,7 @@ public:
     explicit ScriptedFleet(Platform& platform) : Platform_(platform) {}
 
     UserInterface& Person() override { return Ui; }
-    Platform* ChoosePlatform(const IdentityBlock&, int&) override { return &Platform_; }
+    Platform* ChoosePlatform(const IdentityBlock&, int&) override { return Instead ? Instead : &Platform_; }
     void Note(const std::string& line) override { Notes.push_back(line); }
     bool ConfirmPlan(const std::vector<SessionDrive>&, const std::string&) override {
         ++Confirmations;
@@ -58,6 +59,7 @@ public:
     }
 
     ScriptedUserInterface Ui;
+    Platform* Instead = nullptr;  // the platform the session is given, when not the virtual one
     std::vector<std::string> Notes;
     bool ConfirmAnswer = true;
     int Confirmations = 0;
@@ -83,6 +85,12 @@ public:
         Block = MakeBlock(Setup);
         SessionSettings settings;
         settings.Areas.Block = Block.Bytes.data();
+        if (!MakerProfiles.empty()) {
+            const IdentityBlock view = Block.View();
+            Seal = MakeSeal(OwnSealKeyWord(), {view.Raw() + Layout::KeyWordSize, Layout::FieldBytes},
+                            {view.Image(), view.SentImageLength()}, MakerProfiles);
+            settings.Areas.Seal = Seal.data();
+        }
         return settings;
     }
     int Fleet(bool all = true) {
@@ -120,6 +128,8 @@ public:
 
     EngineSetup Setup;
     IdentityBlockBuffer Block;
+    std::vector<uint8_t> MakerProfiles;  // sealed into the copy when not empty
+    std::vector<uint8_t> Seal;
     VirtualPlatform Virtual;
     ScriptedFleet Front{Virtual};
     std::vector<SessionDrive> Drives;
@@ -213,6 +223,52 @@ TEST_F(Session, TheSingleDriveIsCheckedThenAskedThenFlashed) {
     EXPECT_EQ(flashed.SingleDrive(), ExitCode::Success);
     ASSERT_EQ(flashed.Asked(Question::Restart), 1);
     EXPECT_TRUE(flashed.Reached(0));
+}
+
+// Where the platform hands out no stand-in profiles (any drive but the virtual one), a profile
+// or DVD utility that carries the maker's profiles flashes with them: the run's own checks
+// before the question see them as the run does, for the single drive and for several.
+TEST_F(Session, UtilitiesWithTheMakersProfilesFlashWhereThereAreNoStandIns) {
+    for (ImageType kind : {ImageType::Profile, ImageType::Dvd}) {
+        for (bool fleet : {false, true}) {
+            Another run;
+            run.Setup.Kind = kind;
+            run.Setup.Drive.ChipId = {0xBF, 0xD6, 0, 1};
+            run.AddDrives(fleet ? 2 : 1);
+            TimeoutRecordingPlatform real(run.Virtual);
+            real.StandsForRealDrive = true;
+            run.Front.Instead = &real;
+            // The warning, the revision question (a single drive's), the restart.
+            const std::deque<MessageAnswer> answers =
+                fleet ? std::deque<MessageAnswer>{MessageAnswer::Yes, MessageAnswer::No}
+                      : std::deque<MessageAnswer>{MessageAnswer::Yes, MessageAnswer::Yes, MessageAnswer::No};
+            run.Front.Ui.Answers = answers;
+            const int refused = fleet ? run.Fleet() : run.SingleDrive();
+            EXPECT_EQ(refused, ExitCode::FailedBeforeCommit) << int(kind) << fleet;  // no profiles at all
+            EXPECT_FALSE(run.Reached(0));
+
+            Another maker;
+            maker.Setup = run.Setup;
+            maker.MakerProfiles.resize(Profiles::DataSize);
+            for (std::size_t i = 0; i < maker.MakerProfiles.size(); ++i)
+                maker.MakerProfiles[i] = uint8_t(i * 13 + 5);
+            maker.AddDrives(fleet ? 2 : 1);
+            TimeoutRecordingPlatform alsoReal(maker.Virtual);
+            alsoReal.StandsForRealDrive = true;
+            maker.Front.Instead = &alsoReal;
+            maker.Front.Ui.Answers = answers;
+            ASSERT_EQ(fleet ? maker.Fleet() : maker.SingleDrive(), ExitCode::Success)
+                << int(kind) << fleet << " " << (maker.Front.Notes.empty() ? "" : maker.Front.Notes.back());
+            for (int drive = 0; drive < (fleet ? 2 : 1); ++drive) {
+                // The drive received the maker's chip profile (blob C, after its header).
+                const std::vector<uint8_t>& profile = maker.Virtual.Drive(drive).LastProfile();
+                const std::size_t header = kind == ImageType::Dvd ? 6 : 4;
+                ASSERT_GT(profile.size(), header) << int(kind) << fleet << drive;
+                EXPECT_TRUE(std::equal(profile.begin() + header, profile.end(), maker.MakerProfiles.begin() + 766))
+                    << int(kind) << fleet << drive;
+            }
+        }
+    }
 }
 
 }  // namespace
