@@ -19,7 +19,8 @@ bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const Tru
     // for a signed copy, or under the policy.
     if (!verdict.Fingerprint.empty() || policy.RequireSignature)
         for (const std::string& problem : trusted.Problems())
-            answers.Show(FormatText(_("A trusted key is not used: %s"), problem.c_str()), MessageKind::Warning);
+            answers.Show(FormatText(_("A trusted key is not used: %s"), PrintableText(problem).c_str()),
+                         MessageKind::Warning);
     if (std::string refusal = PolicyRefusal(verdict, policy); !refusal.empty()) {
         if (!policy.Problem.empty())
             refusal += " (" + policy.Problem + ")";
