@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -225,6 +226,14 @@ TEST(Signature, AKeyOrADirectoryOthersCanWriteTrustsNobody) {
             EXPECT_EQ(problems[0].rfind(row.Path + ": ", 0), 0u) << problems[0];
             EXPECT_NE(problems[0].find("writable by others"), std::string::npos) << problems[0];
             ::chmod(row.Path.c_str(), before);
+        }
+        // Owned by another user than root or the reader: only root can make one to test.
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chown(key.c_str(), 65534, 65534), 0);
+            const auto [result, problems] = judged();
+            EXPECT_EQ(result, CopyVerdict::State::Untrusted) << directory;
+            ASSERT_EQ(problems.size(), 1u);
+            EXPECT_NE(problems[0].find("owned by another user"), std::string::npos) << problems[0];
         }
         std::filesystem::remove(key);
     }
