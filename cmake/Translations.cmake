@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: Apache-2.0
 # The program's texts in other languages (GNU gettext). The build extracts every marked text
 # into po/flashutil.pot (the translators' template) and compiles each po/LANG.po into
-# locale/LANG/LC_MESSAGES/flashutil.mo beside the program, where the program looks first, so
-# translations work from the build tree; the package installs them under /usr/share/locale.
+# locale/LANG/LC_MESSAGES/flashutil.mo in the build tree, which the build tree's own program
+# (and no copy of it elsewhere) reads, so translations work in the checks; the package
+# installs them under /usr/share/locale, the only place an installed program reads them.
 find_program(XGETTEXT_PROGRAM xgettext REQUIRED)
 find_program(MSGFMT_PROGRAM msgfmt REQUIRED)
 

@@ -15,12 +15,23 @@ bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const Tru
         answers.Show(FlashTexts::DamagedUtility(file, verdict.Cause), MessageKind::Error);
         return false;
     }
+    // A key file or directory others could have written trusts nobody; said where it matters:
+    // for a signed copy, or under the policy.
+    if (!verdict.Fingerprint.empty() || policy.RequireSignature)
+        for (const std::string& problem : trusted.Problems())
+            answers.Show(FormatText(_("A trusted key is not used: %s"), PrintableText(problem).c_str()),
+                         MessageKind::Warning);
     if (std::string refusal = PolicyRefusal(verdict, policy); !refusal.empty()) {
         if (!policy.Problem.empty())
             refusal += " (" + policy.Problem + ")";
         answers.Show(FlashTexts::RefusedByPolicy(file, refusal), MessageKind::Error);
         return false;
     }
+    // A policy file read as requiring signatures because it could not be read as written:
+    // its administrator learns of it also when the copy passes.
+    if (!policy.Problem.empty())
+        answers.Show(FormatText(_("The system's policy is read as RequireSignature=yes: %s"), policy.Problem.c_str()),
+                     MessageKind::Warning);
     switch (verdict.Result) {
     case CopyVerdict::State::Trusted:
         answers.Show(FlashTexts::SignedUtility(file, verdict.Signer, verdict.Fingerprint), MessageKind::Information);

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "image/FileCopy.h"
+#include "image/OwnerOnly.h"
 #include "image/SystemConfig.h"
 #include "ui/Translate.h"
 
@@ -34,6 +35,8 @@ std::optional<PublicKeyBytes> ReadPublicKey(int directory, const std::string& na
         why = _("not a regular file");
         return std::nullopt;
     }
+    if (why = NotOwnerOnly(info); !why.empty())
+        return std::nullopt;
     std::vector<uint8_t> text;
     if (!ReadUpTo(file.Get(), KeyFileLimit + 1, text) || text.size() > KeyFileLimit) {
         why = text.size() > KeyFileLimit ? _("not a public key (the file is too long)") : std::strerror(errno);
@@ -70,6 +73,16 @@ void TrustedKeys::ReadDirectory(const std::string& directory, bool system) {
     if (!dir.Valid()) {
         if (errno != ENOENT)
             Problems_.push_back(directory + ": " + std::strerror(errno));
+        return;
+    }
+    // A directory others can write could hold a key anyone planted: none of its keys is used.
+    struct stat info {};
+    if (::fstat(dir.Get(), &info) != 0) {
+        Problems_.push_back(directory + ": " + std::strerror(errno));
+        return;
+    }
+    if (const std::string cause = NotOwnerOnly(info); !cause.empty()) {
+        Problems_.push_back(directory + ": " + FormatText(_("%s; none of its keys is trusted"), cause.c_str()));
         return;
     }
     DIR* listing = ::fdopendir(::dup(dir.Get()));

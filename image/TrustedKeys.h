@@ -6,6 +6,8 @@
 // user's ($XDG_CONFIG_HOME/flashutil/trusted-keys, ~/.config when unset). A file's name,
 // without a ".pem" ending, is the signer's name as shown. Files whose names start with '.'
 // are left out; a file that holds no such key is named among the problems and trusts nobody.
+// So does a key file, or a directory, that others than its owner can write or that is owned
+// by another user than root or the reader: anyone could have planted it.
 
 #include <optional>
 #include <string>

@@ -17,10 +17,11 @@
 constexpr const char* TextDomain = "flashutil";
 
 namespace TranslateDetail {
-// The conversions of a printf format as (argument number, conversion) in argument order;
-// false for one this program never writes (%n, a '*' width, an unknown conversion), which a
+// The conversions of a printf format as (argument number, what it says of its argument:
+// flags, width, precision, length and conversion) in argument order; false for one this
+// program never writes (%n, a '*' width or precision, an unknown conversion), which a
 // damaged or planted catalogue could use to read or write beyond the arguments.
-inline bool Conversions(const char* format, std::vector<std::pair<int, char>>& out) {
+inline bool Conversions(const char* format, std::vector<std::pair<int, std::string>>& out) {
     int next = 1;
     for (const char* p = format; *p != '\0'; ++p) {
         if (*p != '%')
@@ -29,7 +30,7 @@ inline bool Conversions(const char* format, std::vector<std::pair<int, char>>& o
             continue;
         int number = 0;
         const char* digits = p;
-        while (*p >= '0' && *p <= '9')
+        while (*p >= '0' && *p <= '9' && number < 1000)
             number = number * 10 + (*p++ - '0');
         if (*p == '$' && p != digits && number > 0)
             ++p;
@@ -37,32 +38,36 @@ inline bool Conversions(const char* format, std::vector<std::pair<int, char>>& o
             p = digits;
             number = next++;
         }
-        while (*p != '\0' && std::strchr("-+ #0123456789.l", *p) != nullptr)
+        const char* spec = p;
+        while (*p != '\0' && std::strchr("-+ #0123456789.hlLqjzt", *p) != nullptr)
             ++p;
         if (*p == '\0' || std::strchr("sud", *p) == nullptr)
             return false;
-        out.emplace_back(number, *p == 'd' || *p == 'u' ? 'd' : *p);
+        out.emplace_back(number, std::string(spec, p + 1));
     }
     std::sort(out.begin(), out.end());
     return true;
 }
 }  // namespace TranslateDetail
 
-// Whether a translation takes the same arguments as its English format, in any order.
+// Whether a translation takes the same arguments as its English format, in any order, and
+// writes each of them alike: the same flags, width, precision, length and conversion. A
+// width of its own could make one placeholder print megabytes, a precision of its own could
+// hide a value (%.0s), a length of its own could read another type (%ls).
 inline bool SameConversions(const char* english, const char* translated) {
-    std::vector<std::pair<int, char>> want, got;
+    std::vector<std::pair<int, std::string>> want, got;
     return TranslateDetail::Conversions(english, want) && TranslateDetail::Conversions(translated, got) &&
            want == got;
 }
 
 // The text in the user's language; the empty text stays empty (gettext would give the
 // catalogue's header for it), and a translation whose placeholders differ from the
-// English ones is not used.
+// English ones in any way (also where the English has none) is not used.
 inline const char* Translate(const char* english) {
     if (english[0] == '\0')
         return english;
     const char* translated = dgettext(TextDomain, english);
-    if (translated == english || std::strchr(english, '%') == nullptr)
+    if (translated == english)
         return translated;
     return SameConversions(english, translated) ? translated : english;
 }

@@ -52,6 +52,11 @@ int RunVerify(const Options& options) {
         std::fprintf(stderr, "flashutil: %s\n", FormatText(_("%s: refused: %s"), name.c_str(), why.c_str()).c_str());
         return ExitCode::VerifyPolicy;
     }
+    if (!policy.Problem.empty())
+        std::fprintf(stderr, "flashutil: %s\n",
+                     FormatText(_("warning: the system's policy is read as RequireSignature=yes: %s"),
+                                PrintableText(policy.Problem).c_str())
+                         .c_str());
     std::printf("%s\n", line.c_str());
     return ExitCode::Success;
 }

@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 
+#include "image/OwnerOnly.h"
 #include "ui/Translate.h"
 
 #ifndef FLASHUTIL_LOCALEDIR
@@ -21,27 +24,35 @@ bool IsFolder(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-std::string ProgramFolder() {
-    char path[4096];
-    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0)
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
+// The build tree's catalogues, for the program of that build tree only: the running program's
+// real path must be the one compiled in, and the folder a real one that nobody but its
+// owner, the reader or root, can change. A copy anywhere else, a build tree's own included,
+// never reads a catalogue that lies beside it.
+std::string BuildTreeCatalogues(const std::string& program) {
+#if defined(FLASHUTIL_BUILD_PROGRAM) && defined(FLASHUTIL_BUILD_LOCALEDIR)
+    if (program.empty() || RealPath(program) != FLASHUTIL_BUILD_PROGRAM)
         return {};
-    const std::string program(path, static_cast<std::size_t>(length));
-    const auto slash = program.rfind('/');
-    return slash == std::string::npos ? std::string() : program.substr(0, slash);
+    struct stat info {};
+    if (::lstat(FLASHUTIL_BUILD_LOCALEDIR, &info) != 0 || !S_ISDIR(info.st_mode) || !NotOwnerOnly(info).empty())
+        return {};
+    return FLASHUTIL_BUILD_LOCALEDIR;
+#else
+    (void)program;
+    return {};
+#endif
 }
 
 }  // namespace
 
-// Beside the program first (a build tree, or a copy built there); then where the package
-// put them relative to the program (/usr/bin -> /usr/share/locale), wherever it was installed;
-// then the configured place, and Debian's.
-std::string CatalogueFolder(const std::string& programFolder) {
-    if (!programFolder.empty()) {
-        for (const std::string& folder : {programFolder + "/locale", programFolder + "/../share/locale"})
-            if (IsFolder(folder))
-                return folder;
-    }
+// The system's catalogues, where the package put them; the build tree's for its own program.
+std::string CatalogueFolder(const std::string& program) {
+    if (std::string folder = BuildTreeCatalogues(program); !folder.empty())
+        return folder;
     return IsFolder(FLASHUTIL_LOCALEDIR) ? FLASHUTIL_LOCALEDIR : "/usr/share/locale";
 }
 
@@ -49,7 +60,7 @@ void SpeakUserLanguage() {
     // An unknown locale leaves the category as it was (C): English.
     std::setlocale(LC_CTYPE, "");
     std::setlocale(LC_MESSAGES, "");
-    bindtextdomain(TextDomain, CatalogueFolder(ProgramFolder()).c_str());
+    bindtextdomain(TextDomain, CatalogueFolder("/proc/self/exe").c_str());
 }
 
 void SpeakEnglish() { std::setlocale(LC_MESSAGES, "C"); }

@@ -135,11 +135,13 @@ MessageAnswer TerminalUserInterface::Ask(const MessageRequest& request) {
         const std::string answer = Lowered(Trimmed(line));
         if (answer.empty())
             return yesByDefault ? MessageAnswer::Yes : MessageAnswer::No;
-        // The English answers are understood in every language.
-        if (answer == "y" || answer == "yes" || answer == Lowered(_("y")) || answer == Lowered(_("yes")))
-            return MessageAnswer::Yes;
-        if (answer == "n" || answer == "no" || answer == Lowered(_("n")) || answer == Lowered(_("no")))
-            return MessageAnswer::No;
+        // The English answers are understood in every language. A word that is yes in one
+        // language and no in the other (a translated "y" that reads "n") is neither: it is
+        // asked again.
+        const bool yes = answer == "y" || answer == "yes" || answer == Lowered(_("y")) || answer == Lowered(_("yes"));
+        const bool no = answer == "n" || answer == "no" || answer == Lowered(_("n")) || answer == Lowered(_("no"));
+        if (yes != no)
+            return yes ? MessageAnswer::Yes : MessageAnswer::No;
         std::fputs(_("Please answer y or n.\n"), out);
     }
 }

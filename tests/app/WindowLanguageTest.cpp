@@ -26,8 +26,7 @@ namespace {
 void Speak(const char* language, const char* locale) {
     setenv("LANGUAGE", language, 1);
     setenv("LC_ALL", locale, 1);
-    std::string program = FLASHUTIL_BINARY;
-    bindtextdomain(TextDomain, CatalogueFolder(program.substr(0, program.rfind('/'))).c_str());
+    bindtextdomain(TextDomain, CatalogueFolder(FLASHUTIL_BINARY).c_str());
     TestApplication();  // sets the locale from the environment
 }
 

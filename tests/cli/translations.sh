@@ -4,7 +4,8 @@
 # the English, every text the program can show is translated in every catalogue, a terminal
 # flash speaks German and French with the same commands and exit code, a copy's signature
 # verdict is German with --verify's own codes, and under LC_ALL=C (or with --json)
-# everything is the English of old, byte for byte.
+# everything is the English of old, byte for byte. The build tree's program reads the build
+# tree's catalogues; a copy never reads one planted beside it.
 # Arguments: path-to-flashutil source-dir
 source "$(dirname "$0")/lib/common.sh"
 source_dir=$2
@@ -31,15 +32,14 @@ for want in de fr es it pt_BR pl ru zh_CN; do
     [ -s "$build_dir/locale/$want/LC_MESSAGES/flashutil.mo" ] || fail "$want: not compiled beside the program"
 done
 
-# A built copy beside the build's catalogues, as in the build tree.
+# A built copy, run by the build tree's program, which alone reads the build's catalogues.
 model_ini > "$work/flashutil.INI"
 build_copy R120.BIN
-ln -s "$build_dir/locale" "$work/locale"
 built="$work/R120.EXE"
 flash() { # flash NAME ENV... : a full terminal run on the virtual drive, with its trace
     local name=$1; shift
     run_command "$name" env -u LC_ALL -u LC_MESSAGES -u LANG -u LANGUAGE "$@" \
-        "$built" --cli --yes --virtual-drive --trace "$work/$name.trace"
+        "$flashutil" --cli --yes --virtual-drive --trace "$work/$name.trace" "$built"
     cut -d, -f2 "$work/$name.trace" > "$work/$name.cdbs"
 }
 flash english LC_ALL=C
@@ -73,32 +73,53 @@ cmp -s "$work/english.cdbs" "$work/french.cdbs" || fail "French run: the drive g
 #    failure's caption with its suffix in German.
 flash c_locale LC_ALL=C LANGUAGE=de
 cmp -s "$work/english.out" "$work/c_locale.out" || fail "LC_ALL=C with LANGUAGE=de differs from English"
-run_command fail env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$built" --cli --yes --virtual-drive=fail=12:03/0C/00
+run_command fail env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$flashutil" --cli --yes --virtual-drive=fail=12:03/0C/00 "$built"
 [ "$(rc fail)" = 6 ] || fail "German failing upload: exit $(rc fail), want 6"
 grep -qx 'BIN in den DRAM des Laufwerks schreiben... , Fehler! ' "$work/fail.out" ||
     fail "German failing upload: caption and suffix not in German: $(grep -i bin "$work/fail.out")"
-run_command help_c env LC_ALL=C LANGUAGE=de "$built" --help
-run_command help_de env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$built" --help
+run_command help_c env LC_ALL=C LANGUAGE=de "$flashutil" --help
+run_command help_de env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$flashutil" --help
 grep -q '^Usage: flashutil' "$work/help_c.out" || fail "--help under LC_ALL=C is not English"
 grep -q '^Usage: flashutil' "$work/help_de.out" && fail "--help not in German"
 
 # 5. JSON is for programs: English under a German locale, the same as under C.
-run_command json_de env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$built" --cli --yes --json --virtual-drive
-run_command json_c env LC_ALL=C "$built" --cli --yes --json --virtual-drive
+run_command json_de env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$flashutil" --cli --yes --json --virtual-drive "$built"
+run_command json_c env LC_ALL=C "$flashutil" --cli --yes --json --virtual-drive "$built"
 [ "$(rc json_de)" = 0 ] || fail "German JSON run: exit $(rc json_de)"
 sed 's/"ms": [0-9.]*//' "$work/json_de.out" > "$work/json_de.cmp"
 sed 's/"ms": [0-9.]*//' "$work/json_c.out" > "$work/json_c.cmp"
 cmp -s "$work/json_de.cmp" "$work/json_c.cmp" || fail "JSON differs with the language: $(diff "$work/json_c.cmp" "$work/json_de.cmp" | head -4)"
 
-# 6. A copy with no catalogues beside it, and none installed for it, speaks English.
-mkdir "$work/alone" && cp "$built" "$work/alone/R120.EXE"
-run_command alone env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$work/alone/R120.EXE" --cli --yes --virtual-drive
+# 6. A copy never reads a catalogue planted beside it: one that makes "y" of a typed "n" and
+#    "GEPFLANZT" of the result leaves it English, and an "n" at the revision question
+#    declines. A copy in the build tree itself does not read the build's catalogues either
+#    (only the build tree's program does), unless the installed ones say otherwise.
+mkdir -p "$work/planted/locale/de/LC_MESSAGES"
+cp "$built" "$work/planted/R120.EXE"
+printf 'msgid ""\nmsgstr "Content-Type: text/plain; charset=UTF-8\\n"\n\nmsgid "y"\nmsgstr "n"\n\nmsgid "Flash Completed."\nmsgstr "GEPFLANZT."\n' \
+    > "$work/planted.po"
+msgfmt -o "$work/planted/locale/de/LC_MESSAGES/flashutil.mo" "$work/planted.po" || fail "no planted catalogue"
+run_command planted env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$work/planted/R120.EXE" --cli --yes --virtual-drive
+grep -q GEPFLANZT "$work/planted.out" && fail "a copy read the catalogue planted beside it"
 if [ ! -e /usr/share/locale/de/LC_MESSAGES/flashutil.mo ]; then
-    grep -qx 'Flash Completed.' "$work/alone.out" || fail "a copy without catalogues is not English"
+    grep -qx 'Flash Completed.' "$work/planted.out" || fail "a copy with a planted catalogue is not English: $(out planted)"
+    in_tree="$build_dir/translations-check-$$.EXE"
+    cp "$built" "$in_tree"
+    run_command in_tree env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$in_tree" --cli --yes --virtual-drive
+    rm -f "$in_tree"
+    grep -qx 'Flash Completed.' "$work/in_tree.out" || fail "a copy in the build tree read its catalogues: $(out in_tree)"
+fi
+if command -v script > /dev/null; then
+    printf 'y\nn\n' | env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de \
+        script -qec "'$work/planted/R120.EXE' --cli --virtual-drive --trace '$work/planted_tty.trace'" /dev/null \
+        > "$work/planted_tty.out" 2>&1
+    code=$?
+    [ "$code" = 4 ] || fail "an n at the revision question beside a planted catalogue: exit $code, want 4: $(tail -5 "$work/planted_tty.out")"
+    grep -q '"cdb": "3B' "$work/planted_tty.trace" 2> /dev/null && fail "a typed n flashed the drive"
 fi
 
 # 7. A tower (--all) shows each drive's caption in German as well.
-run_command tower_de env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$built" --cli --yes --all --virtual-drive=count=2
+run_command tower_de env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$flashutil" --cli --yes --all --virtual-drive=count=2 "$built"
 [ "$(rc tower_de)" = 0 ] || fail "German tower: exit $(rc tower_de), want 0"
 [ "$(grep -Ec '^virtual:[0-9]+: Flash abgeschlossen\.$' "$work/tower_de.out")" = 2 ] ||
     fail "German tower: captions not in German: $(grep -i flash "$work/tower_de.out" | head -3)"
@@ -108,11 +129,11 @@ run_command tower_de env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$built" --cli -
 python3 -c "import sys; d = bytearray(open(sys.argv[1],'rb').read()); k = d.find(b'FLUTIL.' + b'IDBLOCK\0'); d[k + 152 + 7] ^= 1; open(sys.argv[2],'wb').write(d)" "$built" "$work/damaged.EXE"
 for row in "unsigned|$built|11|nicht signiert" "damaged|$work/damaged.EXE|10|beschädigt: das Firmware-Abbild weicht ab"; do
     IFS='|' read -r name file want words <<< "$row"
-    run_command "verify_$name" env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$built" --verify "$file"
+    run_command "verify_$name" env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$flashutil" --verify "$file"
     [ "$(rc "verify_$name")" = "$want" ] || fail "German --verify $name: exit $(rc "verify_$name"), want $want"
     grep -qxF "flashutil: $file: $words" "$work/verify_$name.err" || fail "German --verify $name: $(err "verify_$name")"
 done
-run_command damaged_run env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$built" --cli --yes --virtual-drive \
+run_command damaged_run env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE=de "$flashutil" --cli --yes --virtual-drive \
     --trace "$work/damaged_run.trace" "$work/damaged.EXE"
 [ "$(rc damaged_run)" = 6 ] || fail "German run of a damaged copy: exit $(rc damaged_run), want 6"
 grep -qF "Dieses Dienstprogramm ist beschädigt: $work/damaged.EXE stimmt nicht mehr" "$work/damaged_run.out" "$work/damaged_run.err" &&

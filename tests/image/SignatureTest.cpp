@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -263,34 +264,127 @@ TEST(Signature, APrivateKeyOthersCanReadIsRefusedAsSshRefusesOne) {
     EXPECT_NE(why.find("not an Ed25519 key"), std::string::npos) << why;
 }
 
+// A key or a directory of keys that others than its owner can write could hold a key anyone
+// planted: it trusts nobody, and the problem names it.
+TEST(Signature, AKeyOrADirectoryOthersCanWriteTrustsNobody) {
+    TempDirectory temp;
+    MakeKey(temp, "acme");
+    Copy copy(0x55);
+    copy.Sign(LoadKey(temp / "acme.key"));
+    for (const std::string directory : {"system", "user"}) {
+        std::filesystem::create_directories(temp / directory);
+        ::chmod((temp / directory).c_str(), 0755);
+        const std::string key = temp / (directory + "/acme.pem");
+        std::filesystem::copy_file(temp / "acme.pem", key);
+        ::chmod(key.c_str(), 0644);
+        auto judged = [&] {
+            const TrustedKeys trusted = directory == "system" ? TrustedKeys(temp / "system", "")
+                                                              : TrustedKeys("", temp / "user");
+            return std::make_pair(JudgeCopy(copy.Areas(), trusted).Result, trusted.Problems());
+        };
+        ASSERT_EQ(judged().first, CopyVerdict::State::Trusted) << directory;
+        const struct {
+            std::string Path;
+            mode_t Mode;
+        } rows[] = {{temp / directory, 0777}, {temp / directory, 0775}, {key, 0666}, {key, 0664}};
+        for (const auto& row : rows) {
+            const mode_t before = row.Path == key ? 0644 : 0755;
+            ::chmod(row.Path.c_str(), row.Mode);
+            const auto [result, problems] = judged();
+            EXPECT_EQ(result, CopyVerdict::State::Untrusted) << row.Path << " " << std::oct << row.Mode;
+            ASSERT_EQ(problems.size(), 1u) << row.Path;
+            EXPECT_EQ(problems[0].rfind(row.Path + ": ", 0), 0u) << problems[0];
+            EXPECT_NE(problems[0].find("writable by others"), std::string::npos) << problems[0];
+            ::chmod(row.Path.c_str(), before);
+        }
+        // Owned by another user than root or the reader: only root can make one to test.
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chown(key.c_str(), 65534, 65534), 0);
+            const auto [result, problems] = judged();
+            EXPECT_EQ(result, CopyVerdict::State::Untrusted) << directory;
+            ASSERT_EQ(problems.size(), 1u);
+            EXPECT_NE(problems[0].find("owned by another user"), std::string::npos) << problems[0];
+        }
+        std::filesystem::remove(key);
+    }
+}
+
 TEST(SignaturePolicy, OnlyAnExplicitNoOrNoFileLeavesSignaturesOptional) {
     TempDirectory temp;
+    using namespace std::string_literals;
     const struct {
-        const char* Text;  // nullptr: no file
-        bool Required, Problem;
+        std::string Text;  // "(none)": no file
+        bool Required;
+        const char* Problem;  // where the problem is named; nullptr for none
     } rows[] = {
-        {nullptr, false, false},
-        {"", false, false},
-        {"# RequireSignature=yes\n", false, false},
-        {"RequireSignature=no\n", false, false},
-        {"RequireSignature=yes\n", true, false},
-        {"  RequireSignature = yes  \r\n", true, false},
-        {"RequireSignature=yes\nRequireSignature=no\n", true, false},
-        {"RequireSignature=maybe\n", true, true},
-        {"OtherSetting=1\nRequireSignature=yes", true, false},
+        {"(none)", false, nullptr},
+        {"", false, nullptr},
+        {"# RequireSignature=yes\n", false, nullptr},
+        {"\n  \t\n# a comment\n  # another\nRequireSignature=no", false, nullptr},
+        {"RequireSignature=no\n", false, nullptr},
+        {"RequireSignature=yes\n", true, nullptr},
+        {" \tRequireSignature = yes \t\n", true, nullptr},
+        {"RequireSignature=yes\nRequireSignature=no\n", true, nullptr},
+        // Anything else, on any line, requires signatures and names the line.
+        {"RequireSignature=maybe\n", true, ":1: RequireSignature is 'maybe'"},
+        {"RequireSignature=no\nOtherSetting=1\n", true, ":2: "},
+        {"\xEF\xBB\xBFRequireSignature=no\n", true, ":1: "},
+        {"\xEF\xBB\xBFRequireSignature=yes\n", true, ":1: "},
+        {"requiresignature=yes\n", true, ":1: "},
+        {"RequireSignature: yes\n", true, ":1: "},
+        {"RequireSignature yes\n", true, ":1: "},
+        {"RequireSignature\n", true, ":1: "},
+        {"export RequireSignature=yes\n", true, ":1: "},
+        {"Require\0Signature=yes\n"s, true, ":1: "},
+        {"RequireSignature=no # not yet\n", true, ":1: "},
+        {"RequireSignature=No\n", true, ":1: "},
+        {"# policy\r\nRequireSignature=no\r\n", true, ":1: "},
+        {"RequireSignature=no\r\n", true, ":1: "},
+        {"RequireSignature=\x1b[2Jno\n", true, ":1: RequireSignature is '?[2Jno'"},
     };
+    const std::string path = temp / "flashutil.conf";
     for (const auto& row : rows) {
-        const std::string path = temp / "flashutil.conf";
         std::filesystem::remove(path);
-        if (row.Text)
-            WriteFile(path, std::string(row.Text));
+        if (row.Text != "(none)") {
+            WriteFile(path, row.Text);
+            ::chmod(path.c_str(), 0644);
+        }
         const SignaturePolicy policy = ReadSignaturePolicy(path);
-        EXPECT_EQ(policy.RequireSignature, row.Required) << (row.Text ? row.Text : "(none)");
-        EXPECT_EQ(!policy.Problem.empty(), row.Problem) << (row.Text ? row.Text : "(none)");
+        EXPECT_EQ(policy.RequireSignature, row.Required) << row.Text;
+        if (row.Problem)
+            EXPECT_EQ(policy.Problem.rfind(path + row.Problem, 0), 0u) << row.Text << ": " << policy.Problem;
+        else
+            EXPECT_EQ(policy.Problem, "") << row.Text;
     }
-    // A policy the program can't read requires signatures.
-    std::filesystem::create_directories(temp / "dir.conf");
-    EXPECT_TRUE(ReadSignaturePolicy(temp / "dir.conf").RequireSignature);
+
+    // A file the program can't read, or that others could have written, requires signatures.
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink(temp / "nowhere", path);
+    EXPECT_TRUE(ReadSignaturePolicy(path).RequireSignature) << "a symbolic link that leads nowhere";
+    EXPECT_NE(ReadSignaturePolicy(path).Problem, "");
+    std::filesystem::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    EXPECT_TRUE(ReadSignaturePolicy(path).RequireSignature) << "a FIFO, read without waiting";
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink("/dev/urandom", path);
+    EXPECT_TRUE(ReadSignaturePolicy(path).RequireSignature) << "a device";
+    std::filesystem::remove(path);
+    std::filesystem::create_directories(path);
+    EXPECT_TRUE(ReadSignaturePolicy(path).RequireSignature) << "a directory";
+    std::filesystem::remove(path);
+    WriteFile(path, std::string(64 * 1024 + 1, '#'));
+    EXPECT_TRUE(ReadSignaturePolicy(path).RequireSignature) << "longer than a policy file";
+    WriteFile(path, "RequireSignature=no\n");
+    ::chmod(path.c_str(), 0666);
+    EXPECT_TRUE(ReadSignaturePolicy(path).RequireSignature) << "a file anyone can write";
+    ::chmod(path.c_str(), 0644);
+    ::chmod(temp.Path().c_str(), 0777);
+    EXPECT_TRUE(ReadSignaturePolicy(path).RequireSignature) << "in a directory anyone can write";
+    std::filesystem::remove(path);
+    EXPECT_TRUE(ReadSignaturePolicy(path).RequireSignature) << "missing from a directory anyone can write";
+    ::chmod(temp.Path().c_str(), 0700);
+    EXPECT_FALSE(ReadSignaturePolicy(path).RequireSignature) << "no file";
+    EXPECT_FALSE(ReadSignaturePolicy(temp / "none/flashutil.conf").RequireSignature) << "no directory";
 }
 
 }  // namespace

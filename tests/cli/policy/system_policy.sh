@@ -5,13 +5,17 @@
 # policy, unsigned copies, copies signed by an untrusted key and copies signed by a key only
 # the user trusts are refused before any drive command in every mode (the utility run
 # itself, --cli FILE, --cli --all, the window's terminal fallback), and --verify says so;
-# a key in the system's directory is trusted. Without the policy an unsigned copy runs.
+# a key in the system's directory is trusted. Without the policy an unsigned copy runs. A
+# policy file that can't be read as written requires signatures; trusted keys and their
+# directories that others can write trust nobody.
 # Arguments: path-to-test-build source-dir its-system-configuration-directory
 source "$(dirname "$0")/../lib/common.sh"
 etc=$3
 rm -rf "$etc" && mkdir -p "$etc/trusted-keys" || { echo "FAIL: no $etc"; exit 1; }
 export XDG_CONFIG_HOME="$work/config"
 mkdir -p "$XDG_CONFIG_HOME/flashutil/trusted-keys"
+# Trusted only as long as nobody but their owner can change them, whatever the umask.
+chmod 755 "$etc" "$etc/trusted-keys" "$XDG_CONFIG_HOME/flashutil/trusted-keys"
 
 model_ini > "$work/flashutil.INI"
 cp "$flashutil" "$work/flashutil"
@@ -65,14 +69,81 @@ for row in "vendor|0" "user|13" "unsigned|11"; do
     [ "$(rc "verify-$copy")" = "$want" ] || fail "--verify $copy: exit $(rc "verify-$copy"), want $want"
 done
 
-# A policy that can't be read as written requires signatures; without one, unsigned copies run.
-echo 'RequireSignature=perhaps' > "$etc/flashutil.conf"
-run_command unreadable "$flashutil" --cli --yes --virtual-drive "$work/unsigned.EXE"
-[ "$(rc unreadable)" = 6 ] || fail "a malformed policy: exit $(rc unreadable), want 6"
-grep -q "not yes or no" "$work/unreadable.err" || fail "a malformed policy is not named: $(err unreadable)"
-rm "$etc/flashutil.conf"
+# A policy that can't be read as written requires signatures, naming the file and the line:
+# a line in another spelling, a BOM, a CRLF line end, a link that leads nowhere, a FIFO, a
+# device, a file others can write. A copy the system trusts still runs, with the warning.
+conf=$etc/flashutil.conf
+policies=(
+  'RequireSignature=perhaps|:1: RequireSignature is'
+  $'\xEF\xBB\xBFRequireSignature=yes|:1: '
+  'requiresignature=yes|:1: '
+  'RequireSignature: yes|:1: '
+  'RequireSignature yes|:1: '
+  'RequireSignature|:1: '
+  'export RequireSignature=yes|:1: '
+  $'# no policy yet\nRequireSignature=no\r|:2: '
+  $'RequireSignature=no\nSomethingElse=1|:2: '
+)
+for row in "${policies[@]}" link fifo device writable; do
+    rm -f "$conf"
+    where=": "
+    case $row in
+    link) ln -s "$etc/nowhere" "$conf" ;;
+    fifo) mkfifo "$conf" ;;
+    device) ln -s /dev/urandom "$conf" ;;
+    writable) echo 'RequireSignature=no' > "$conf" && chmod 666 "$conf" ;;
+    *) printf '%s\n' "${row%|*}" > "$conf" && where=${row##*|} ;;
+    esac
+    name="policy-$(printf '%s' "${row%|*}" | tr -c 'A-Za-z' '_')"
+    run_command "$name" "$flashutil" --cli --yes --virtual-drive --trace "$work/$name.trace" "$work/unsigned.EXE"
+    [ "$(rc "$name")" = 6 ] || fail "policy '${row%|*}': exit $(rc "$name"), want 6"
+    grep -qF -- "$conf$where" "$work/$name.err" || fail "policy '${row%|*}': the file is not named: $(err "$name")"
+    [ ! -s "$work/$name.trace" ] || fail "policy '${row%|*}': commands were sent"
+    run_command "$name-vendor" "$flashutil" --cli --yes --virtual-drive "$work/vendor.EXE"
+    [ "$(rc "$name-vendor")" = 0 ] || fail "policy '${row%|*}': a copy the system trusts: exit $(rc "$name-vendor")"
+    grep -qF -- "read as RequireSignature=yes: $conf$where" "$work/$name-vendor.out" ||
+        fail "policy '${row%|*}': no warning for the copy the system trusts: $(out "$name-vendor")"
+    run_command "$name-verify" "$flashutil" --verify "$work/vendor.EXE"
+    [ "$(rc "$name-verify")" = 0 ] && grep -qF -- "read as RequireSignature=yes: $conf$where" "$work/$name-verify.err" ||
+        fail "policy '${row%|*}': --verify: exit $(rc "$name-verify"): $(err "$name-verify")"
+done
+# Without one, unsigned copies run.
+rm "$conf"
 run_command free "$flashutil" --cli --yes --virtual-drive "$work/unsigned.EXE"
 [ "$(rc free)" = 0 ] || fail "without a policy an unsigned copy is refused: $(err free)"
+
+# A directory of trusted keys, or a key, that others can write trusts nobody, with a warning
+# naming it: under the policy the system's copy is refused, and without it the user's copy
+# is no longer trusted.
+chmod 755 "$etc/trusted-keys" "$XDG_CONFIG_HOME/flashutil/trusted-keys"
+chmod 644 "$etc/trusted-keys/vendor.pem" "$XDG_CONFIG_HOME/flashutil/trusted-keys/user.pem"
+echo 'RequireSignature=yes' > "$conf"
+for row in "$etc/trusted-keys|777" "$etc/trusted-keys|775" "$etc/trusted-keys/vendor.pem|666" "$etc/trusted-keys/vendor.pem|664"; do
+    IFS='|' read -r path mode <<< "$row"
+    before=$(stat -c %a "$path")
+    chmod "$mode" "$path"
+    name="planted-$mode"
+    run_command "$name" "$work/vendor.EXE" --cli --yes --virtual-drive --trace "$work/$name.trace"
+    [ "$(rc "$name")" = 6 ] || fail "system trust at $path $mode: exit $(rc "$name"), want 6"
+    grep -qF "$path: writable by others" "$work/$name.out" || fail "system trust at $path $mode: no warning: $(out "$name")"
+    [ ! -s "$work/$name.trace" ] || fail "system trust at $path $mode: commands were sent"
+    run_command "$name-verify" "$flashutil" --verify "$work/vendor.EXE"
+    [ "$(rc "$name-verify")" = 12 ] || fail "system trust at $path $mode: --verify exit $(rc "$name-verify"), want 12"
+    chmod "$before" "$path"
+done
+rm "$conf"
+user_keys=$XDG_CONFIG_HOME/flashutil/trusted-keys
+for row in "$user_keys|777" "$user_keys/user.pem|666"; do
+    IFS='|' read -r path mode <<< "$row"
+    before=$(stat -c %a "$path")
+    run_command "user-trusted-$mode" "$flashutil" --verify "$work/user.EXE"
+    chmod "$mode" "$path"
+    run_command "user-planted-$mode" "$flashutil" --verify "$work/user.EXE"
+    chmod "$before" "$path"
+    [ "$(rc "user-trusted-$mode")" = 0 ] || fail "the user's key: --verify exit $(rc "user-trusted-$mode")"
+    [ "$(rc "user-planted-$mode")" = 12 ] || fail "user trust at $path $mode: --verify exit $(rc "user-planted-$mode"), want 12"
+    grep -qF "$path: writable by others" "$work/user-planted-$mode.err" || fail "user trust at $path $mode: $(err "user-planted-$mode")"
+done
 
 rm -rf "$etc"
 exit $((failures > 0))
