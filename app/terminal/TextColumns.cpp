@@ -157,8 +157,14 @@ std::string WrapColumns(std::string_view text, std::size_t columns) {
     };
     // What was carried over with no line to join gets lines of its own.
     auto layCarried = [&] {
-        while (!carried.empty())
+        while (!carried.empty()) {
+            const std::string before = carried;
             place(std::string(carriedIndent, ' ') + carried, carriedIndent, carriedIndent);
+            if (carried == before) {  // nothing fits beside the indent: the rest goes out as it is
+                out += carried + "\n";
+                carried.clear();
+            }
+        }
     };
     std::vector<std::string_view> lines;
     for (std::size_t start = 0; start < text.size();) {
@@ -178,7 +184,8 @@ std::string WrapColumns(std::string_view text, std::size_t columns) {
             }
             layCarried();
         }
-        std::size_t hanging = IndentOf(line), from = hanging;
+        // An indent of more than half the line is not kept for the lines a break adds.
+        std::size_t hanging = std::min(IndentOf(line), columns / 2), from = IndentOf(line);
         if (const std::size_t description = DescriptionStart(line); description != std::string_view::npos) {
             const std::size_t column = DisplayColumns(line.substr(0, description));
             if (column + 20 <= columns) {  // a description too far right starts under the item instead
@@ -189,7 +196,7 @@ std::string WrapColumns(std::string_view text, std::size_t columns) {
             // A line whose next one goes on further in, with no item of its own ("Usage: ...",
             // then its second line under the first option), continues there.
             const std::string_view next = lines[k + 1];
-            if (!Trimmed(next).empty() && IndentOf(next) > hanging && IndentOf(next) + 20 <= columns &&
+            if (!Trimmed(next).empty() && IndentOf(next) > IndentOf(line) && IndentOf(next) + 20 <= columns &&
                 DescriptionStart(next) == std::string_view::npos)
                 hanging = IndentOf(next);
         }

@@ -72,6 +72,11 @@ TEST_F(TextColumnsTest, WrapsLongLinesAtTheirHangingIndentAndKeepsEveryWord) {
     // Nothing lost, doubled or moved: the same text but for the blanks.
     EXPECT_EQ(Unblank(wrapped), Unblank(help));
     EXPECT_EQ(WrapColumns("short\nlines\n", 80), "short\nlines\n");
+    // Lines that leave no room beside their indent still end, and lose nothing.
+    const std::string deep = std::string(90, ' ') + "tief eingerückt und lang genug, um umbrochen zu werden\n" +
+                             std::string(10, ' ') + std::string(200, 'x') + "\n";
+    const std::string laid = WrapColumns(deep, 40);
+    EXPECT_EQ(Unblank(laid), Unblank(deep));
     // A line that goes on further in below it continues there.
     EXPECT_EQ(WrapColumns("Aufruf: flashutil [--list | --cli | --build | --info | --extract-image AUS | --history |\n"
                           "                  --verify | --help]\n",
