@@ -41,12 +41,16 @@ std::size_t FleetDisplay::LiveColumns() const {
     return columns == 0 ? 79 : std::max<std::size_t>(columns, 2) - 1;
 }
 
+// The block goes out in one write, all of it fitted to one width: a terminal line-buffered
+// by the C library gets no part of a block drawn for a width it no longer has.
 void FleetDisplay::Redraw() {
+    std::string block;
     if (Drawn_ > 0)
-        std::fprintf(Out_, "\x1b[%dA", Drawn_);
+        block = "\x1b[" + std::to_string(Drawn_) + "A";
     const std::size_t columns = LiveColumns();
     for (const Line& line : Lines_)
-        std::fprintf(Out_, "\r\x1b[K%s\n", Format(line, columns).c_str());
+        block += "\r\x1b[K" + Format(line, columns) + "\n";
+    std::fwrite(block.data(), 1, block.size(), Out_);
     Drawn_ = int(Lines_.size());
     std::fflush(Out_);
 }

@@ -18,7 +18,7 @@ cat > "$work/screen.py" << 'EOF'
 # (made NARROWER once the commit's wait is shown) and plays its output on a screen. Prints
 # the final screen; exits 1 when a line drawn in place was wider than the terminal at the
 # time or a redraw did not land in place, 2 when COMMAND failed.
-import fcntl, os, pty, struct, sys, termios, unicodedata
+import fcntl, os, pty, re, struct, sys, termios, unicodedata
 
 args = sys.argv[1:]
 split = args.index("--")
@@ -49,7 +49,13 @@ while True:
 _, status = os.waitpid(pid, 0)
 
 text = output.decode("utf-8", "replace")
-cut = len(output[:resized_at].decode("utf-8", "replace")) if resized_at else None
+cut = None
+if resized_at:
+    # The terminal is narrower from the first block redrawn after the resize: what was
+    # already on its way was drawn for the width before.
+    begun = len(output[:resized_at].decode("utf-8", "replace"))
+    redraws = [m.start() for m in re.finditer(r"\x1b\[\d+A", text) if m.start() >= begun]
+    cut = redraws[0] if redraws else None
 width = columns
 rows = [[]]
 row = col = 0
