@@ -5,7 +5,7 @@
 # No line drawn in place (a bar, a drive's line) may be wider than the terminal, so none
 # wraps, and every redraw lands in place (messages, printed once, wrap as text does): a single
 # drive's bar and commit wait, every drive's line of --all (also after the window is made
-# narrower during the commit), in English and in German.
+# narrower during the commit), in English, German and Chinese.
 # Arguments: path-to-flashutil source-dir
 source "$(dirname "$0")/lib/common.sh"
 model_ini > "$work/flashutil.INI"
@@ -163,13 +163,17 @@ for language in C de; do
         fail "$language, one drive: the wait is left on the screen: $(grep -i 'wait\|wart' "$work/single-$language.screen")"
 done
 
-# 2. Three drives at once at 80 and 100 columns, and at 80 made 60 during the commit: each
+# 2. Three drives at once at 80 and 100 columns, at 80 made 60 during the commit, and in
+#    Chinese (two columns a character) at 80: each
 #    drive's line stays one line, so the block is redrawn in place and at the end each drive
 #    is on the screen twice, its line and its row of the table, and nothing else is left.
-for size in "80" "100" "80 60"; do
-    name=all-${size// /-}
+for run in "80 C" "100 C" "80 60 C" "80 zh_CN"; do
+    language=${run##* }
+    size=${run% *}
+    name=all-${size// /-}-$language
     # shellcheck disable=SC2086
-    screen "$name" $size -- env LC_ALL=C "$built" --cli --yes --all --virtual-drive=count=3,commit-ms=2600
+    screen "$name" $size -- env LANG=de_DE.UTF-8 LANGUAGE=$language LC_ALL= \
+        "$built" --cli --yes --all --virtual-drive=count=3,commit-ms=2600
     case $(rc "$name") in
     0) ;;
     1) fail "--all at $size columns: lines wider than the terminal: $(head -3 "$work/$name.err")" ;;
@@ -179,7 +183,7 @@ for size in "80" "100" "80 60"; do
         count=$(grep -c "^$device " "$work/$name.screen")
         [ "$count" = 2 ] || fail "--all at $size columns: $device on $count lines, want 2 (redrawn in place): $(grep "^$device " "$work/$name.screen" | head -5)"
     done
-    grep -q 'waiting for the drive' "$work/$name.screen" && fail "--all at $size columns: a wait is left on the screen"
+    grep -q 'waiting for the drive\|正在等待' "$work/$name.screen" && fail "--all at $size columns: a wait is left on the screen"
 done
 
 [ "$failures" = 0 ] && echo "all terminal width checks passed"
