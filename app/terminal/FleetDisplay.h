@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a person sees of a run of several drives: one line per drive while they run, redrawn
-// in place on a terminal (a block of lines, one bar each), or plain lines tagged with the
+// in place on a terminal (a block of lines, one bar each, each fitted to the terminal's width
+// so that none wraps), or plain lines tagged with the
 // device name in a log or pipe; each drive's messages tagged likewise; at the end a table of
 // every drive, its identity, its revision before and after and how it ended.
 //

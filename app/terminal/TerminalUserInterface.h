@@ -2,7 +2,7 @@
 #pragma once
 // The user interface of the terminal front ends. Message boxes are printed, questions
 // become prompts, the status caption becomes one line per change and the progress bar
-// a live bar on a terminal (plain lines in a log or pipe).
+// a live bar on a terminal, fitted to its width at each redraw (plain lines in a log or pipe).
 //
 // Consent is never taken for granted: without a terminal to ask on and without --yes
 // every question is answered No and Refused() tells the caller so. --yes answers Yes to
