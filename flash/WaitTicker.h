@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 class WaitTicker {
@@ -27,3 +28,10 @@ private:
     bool Stopping_ = false;
     std::thread Thread_;
 };
+
+// How a wait of seconds for a command of at most limit seconds is told, translated: the
+// seconds while they are within the limit; past it (the system may take longer than the
+// command's timeout to give up) that the drive is late, without counting on.
+std::string WaitWords(uint32_t seconds, uint32_t limit);       // "waiting for the drive: 12 s of at most 180 s"
+std::string WaitWordsShort(uint32_t seconds, uint32_t limit);  // "12 s of at most 180 s", for a bar's own text
+inline bool WaitIsLate(uint32_t seconds, uint32_t limit) { return seconds > limit; }

@@ -87,7 +87,9 @@ public:
     int Run() {
         FlashSession session(SubjectSessionSettings(Subject_, &History_, Options_.NoCommit), *this);
         const int code = session.FlashPlanned(*this, Options_.All);
-        Events_.Summary(session.Drives(), code);
+        // A usage error under --json is told by its one error document, with no summary after it.
+        if (!UsageDocument_)
+            Events_.Summary(session.Drives(), code);
         std::fflush(stdout);
         return Choice_ ? FinishReplay(*Choice_, code) : code;
     }
@@ -95,7 +97,9 @@ public:
     UserInterface& Person() override { return Questions_; }
     void Judged(const CopyVerdict& verdict) override { Json_.NameUtility(Subject_.FullPath, Subject_.Sha256, verdict); }
     Platform* ChoosePlatform(const IdentityBlock& utility, int& exitCode) override {
-        return ChooseTerminalPlatform(Options_, utility, Choice_, Process_, Terminal_, exitCode);
+        Platform* platform = ChooseTerminalPlatform(Options_, utility, Choice_, Process_, Terminal_, exitCode);
+        UsageDocument_ = platform == nullptr && Options_.Json && exitCode == ExitCode::Usage;
+        return platform;
     }
     StopRequests& Stops() override { return Process_; }
     void Note(const std::string& line) override { SayError(line); }
@@ -133,6 +137,7 @@ private:
     FleetEvents& Events_;
     AnsweredQuestions Questions_;
     std::unique_ptr<PlatformChoice> Choice_;
+    bool UsageDocument_ = false;  // the platform's options were a usage error, told as a JSON document
     // Every drive's run is recorded; a history that can't be written is told once.
     LibcSystemLog SystemLog_;
     HistoryLog History_;

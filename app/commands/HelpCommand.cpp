@@ -3,8 +3,10 @@
 // every option, grouped by what it is for, one example per mode, and the exit codes (taken
 // from the ExitCode constants, so the text cannot drift from what the commands return).
 #include <cstdio>
+#include <string>
 
 #include "app/commands/Commands.h"
+#include "app/terminal/TextColumns.h"
 #include "ui/Translate.h"
 
 namespace {
@@ -157,48 +159,52 @@ constexpr const char* Examples = N_(
     "  flashutil --verify QF10.EXE                 check QF10.EXE's signature\n"
     "  flashutil --cli QF10.EXE                    flash the utility QF10.EXE as data\n");
 
+// The help fits a terminal of 80 columns in every language: a translation's line that is
+// longer is wrapped at its hanging indent.
+constexpr std::size_t HelpColumns = 80;
+
 }  // namespace
 
 int RunHelp() {
-    std::fputs(_(Usage), stdout);
-    std::fputs(_(Modes), stdout);
-    std::fputs(_(DriveSelection), stdout);
-    std::fputs(_(Flashing), stdout);
-    std::fputs(_(WindowOptions), stdout);
-    std::fputs(_(Examples), stdout);
-    std::printf(_(
+    std::string help;
+    for (const char* part : {Usage, Modes, DriveSelection, Flashing, WindowOptions, Examples})
+        help += _(part);
+    char exits[8192];
+    // One table for every command: --verify's own codes share it, its 10 a meaning of its own.
+    static_assert(ExitCode::VerifyDamaged == ExitCode::NothingToDo && ExitCode::VerifyUnsigned == 11 &&
+                  ExitCode::VerifyUntrusted == 12 && ExitCode::VerifyPolicy == 13);
+    std::snprintf(exits, sizeof exits, _(
         "\n"
-        "Exit status (--list, --cli, --build):\n"
-        "  %d  success\n"
-        "  %d  other failure (a build that failed, a file that could not be read)\n"
-        "  %d  usage error\n"
-        "  %d  no drive found, or no drive qualifies\n"
-        "  %d  revision refused, or the question declined\n"
-        "  %d  drive busy, or permission denied\n"
-        "  %d  failure before the commit: nothing was changed in the drive\n"
-        "  %d  failure at or after the commit: the drive may need the update again\n"
-        "  %d  a replay left its recording (--virtual-drive=replay=FILE)\n"
-        "  %d  --all: some drives completed, others did not (named on stderr)\n"
-        "  %d  nothing to do: every qualifying drive has this revision or a newer one\n"
-        "The window exits with 0, or with %d when the built copy is damaged or refused.\n"
-        "Without a display (no DISPLAY or WAYLAND_DISPLAY) the program runs the terminal\n"
-        "flash instead, with these exit codes.\n"
+        "Exit status (--list, --cli, --build, --verify; --verify has codes of its own):\n"
+        "  %2d  success (--verify: intact and signed by a trusted key)\n"
+        "  %2d  other failure (a build that failed, a file that could not be read; --verify:\n"
+        "      the file can't be read, or is no copy of flashutil)\n"
+        "  %2d  usage error\n"
+        "  %2d  no drive found, or no drive qualifies\n"
+        "  %2d  revision refused, or the question declined\n"
+        "  %2d  drive busy, or permission denied\n"
+        "  %2d  failure before the commit: nothing was changed in the drive\n"
+        "  %2d  failure at or after the commit: the drive may need the update again\n"
+        "  %2d  a replay left its recording (--virtual-drive=replay=FILE)\n"
+        "  %2d  --all: some drives completed, others did not (named on stderr)\n"
+        "  %2d  nothing to do: every qualifying drive has this revision or a newer one\n"
+        "      (--verify: damaged, its seal or its signature does not match)\n"
+        "  %2d  --verify: not signed\n"
+        "  %2d  --verify: signed by a key not trusted here\n"
+        "  %2d  --verify: signed by a key only the user trusts, where the policy requires\n"
+        "      the system's\n"
+        "The window exits with 0, or with %d when the built copy is damaged or refused (and\n"
+        "with %d for a replay that left its recording). Without a display (no DISPLAY or\n"
+        "WAYLAND_DISPLAY) the program runs the terminal flash instead, with these exit codes.\n"
         "A damaged copy (its seal or signature does not match), or one the policy refuses,\n"
-        "ends a run with %d before any drive command.\n"
-        "\n"
-        "Exit status of --verify, its own codes (its 10 is not a flash run's 10):\n"
-        "  %d  intact and signed by a trusted key\n"
-        "  %d  the file can't be read, or is no copy of flashutil\n"
-        "  %d  damaged: its seal or its signature does not match\n"
-        "  %d  not signed\n"
-        "  %d  signed by a key not trusted here\n"
-        "  %d  signed by a key only the user trusts, where the policy requires the system's\n"),
-        ExitCode::Success, ExitCode::Failure, ExitCode::Usage, ExitCode::NoDrive,
-        ExitCode::Refused, ExitCode::Busy, ExitCode::FailedBeforeCommit,
-        ExitCode::FailedAtCommit, ExitCode::ReplayDiverged, ExitCode::PartialSuccess,
-        ExitCode::NothingToDo, ExitCode::FailedBeforeCommit, ExitCode::FailedBeforeCommit,
-        ExitCode::Success, ExitCode::Failure,
-        ExitCode::VerifyDamaged, ExitCode::VerifyUnsigned, ExitCode::VerifyUntrusted, ExitCode::VerifyPolicy);
+        "ends a run with %d before any drive command.\n"),
+        ExitCode::Success, ExitCode::Failure, ExitCode::Usage, ExitCode::NoDrive, ExitCode::Refused,
+        ExitCode::Busy, ExitCode::FailedBeforeCommit, ExitCode::FailedAtCommit, ExitCode::ReplayDiverged,
+        ExitCode::PartialSuccess, ExitCode::NothingToDo, ExitCode::VerifyUnsigned, ExitCode::VerifyUntrusted,
+        ExitCode::VerifyPolicy, ExitCode::FailedBeforeCommit, ExitCode::ReplayDiverged,
+        ExitCode::FailedBeforeCommit);
+    help += exits;
+    std::fputs(WrapColumns(help, HelpColumns).c_str(), stdout);
     return ExitCode::Success;
 }
 

@@ -11,6 +11,7 @@
 #include <QThread>
 
 #include "flash/FlashTexts.h"
+#include "flash/WaitTicker.h"
 #include "ui/Translate.h"
 
 const char* const ApplicationTitle = "KAVENO Windows Flash utility";
@@ -131,10 +132,24 @@ void WindowUserInterface::SetProgressStep(int32_t step) {
     OnWindowThread([&] { Progress_.Step = step; });
 }
 
+// The bar, a smooth bar with no text otherwise, shows the seconds waited while the commit is
+// waited for (past the limit, that the drive is late), and no text again once it answered.
 void WindowUserInterface::ShowWaiting(uint32_t seconds, uint32_t limit) {
     OnWindowThread([&] {
-        ProgressBar_->setFormat(limit == 0 ? QStringLiteral("%p%")
-                                           : QStringLiteral("%p%  (%1 s / %2 s)").arg(seconds).arg(limit));
+        if (limit == 0) {
+            ProgressBar_->setTextVisible(TextShownBefore_);
+            ProgressBar_->setFormat(FormatBefore_);
+            Waiting_ = false;
+        } else {
+            if (!Waiting_) {
+                TextShownBefore_ = ProgressBar_->isTextVisible();
+                FormatBefore_ = ProgressBar_->format();
+                Waiting_ = true;
+            }
+            ProgressBar_->setFormat(FromCoreText(WaitWordsShort(seconds, limit)));
+            ProgressBar_->setTextVisible(true);
+        }
+        ProgressBar_->repaint();
     });
 }
 

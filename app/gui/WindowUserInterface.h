@@ -9,6 +9,7 @@
 // exactly the order in which the operation makes them.
 
 #include <QObject>
+#include <QString>
 
 #include <functional>
 #include <memory>
@@ -68,6 +69,9 @@ private:
     AnswerHook Answer_;
     ProgressModel Progress_;
     bool Busy_ = false;
+    bool Waiting_ = false;          // the bar shows a wait
+    bool TextShownBefore_ = false;  // the bar's text, as it was before the wait
+    QString FormatBefore_;
     // The caption as the run set it (English, as the history records it); the frame shows it
     // in the user's language.
     std::string Caption_;

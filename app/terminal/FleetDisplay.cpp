@@ -3,12 +3,14 @@
 
 #include <algorithm>
 
+#include "app/terminal/TextColumns.h"
 #include "flash/FlashTexts.h"
+#include "flash/WaitTicker.h"
 #include "platform/PrintableText.h"
 #include "ui/Translate.h"
 
 namespace {
-constexpr int BarWidth = 20;
+constexpr std::size_t BarWidth = 20, ShortestBar = 8;
 }
 
 FleetDisplay::Line* FleetDisplay::Find(const std::string& device) {
@@ -19,24 +21,36 @@ FleetDisplay::Line* FleetDisplay::Find(const std::string& device) {
 }
 
 // Device paths and identities are what the system and the drives supplied: shown without
-// control bytes, one byte for one, so the columns stay.
-std::string FleetDisplay::Format(const Line& line) const {
+// control bytes, one byte for one, so the columns stay. Each line fits the terminal as it is
+// at this redraw, one column short of it, so that no line wraps and the block is redrawn in
+// place: the bar is shortened, then left out, then the status is cut (the wait kept whole).
+std::string FleetDisplay::Format(const Line& line, std::size_t columns) const {
     std::string device = PrintableText(line.Device);
-    device.resize(std::max(DeviceWidth_, device.size()), ' ');
+    device += std::string(DeviceWidth_ - std::min(DeviceWidth_, DisplayColumns(device)), ' ');
     if (!line.Outcome.empty())
-        return device + "  " + PrintableText(line.Outcome);
-    const int filled = line.Percent * BarWidth / 100;
-    char percent[8];
-    std::snprintf(percent, sizeof percent, "%3d%%", line.Percent);
-    return device + "  [" + std::string(filled, '#') + std::string(BarWidth - filled, '-') + "] " + percent + "  " +
-           PrintableText(line.Status) + (line.Waited.empty() ? "" : "  " + line.Waited);
+        return FitColumns(device + "  " + PrintableText(line.Outcome), columns);
+    const std::size_t prefix = DisplayColumns(device) + 2;
+    if (prefix + 4 >= columns)
+        return FitColumns(device, columns);
+    return device + "  " + BarLine(line.Percent, BarWidth, ShortestBar, PrintableText(line.Status), line.Waited,
+                                   columns - prefix);
 }
 
+std::size_t FleetDisplay::LiveColumns() const {
+    const std::size_t columns = Columns_ != 0 ? Columns_ : TerminalColumns(Out_);
+    return columns == 0 ? 79 : std::max<std::size_t>(columns, 2) - 1;
+}
+
+// The block goes out in one write, all of it fitted to one width: a terminal line-buffered
+// by the C library gets no part of a block drawn for a width it no longer has.
 void FleetDisplay::Redraw() {
+    std::string block;
     if (Drawn_ > 0)
-        std::fprintf(Out_, "\x1b[%dA", Drawn_);
+        block = "\x1b[" + std::to_string(Drawn_) + "A";
+    const std::size_t columns = LiveColumns();
     for (const Line& line : Lines_)
-        std::fprintf(Out_, "\r\x1b[K%s\n", Format(line).c_str());
+        block += "\r\x1b[K" + Format(line, columns) + "\n";
+    std::fwrite(block.data(), 1, block.size(), Out_);
     Drawn_ = int(Lines_.size());
     std::fflush(Out_);
 }
@@ -76,8 +90,8 @@ void FleetDisplay::Started(const IdentityTexts&, const std::string&, const std::
     Lines_.clear();
     for (const SessionDrive& drive : drives)
         if (drive.Chosen()) {
-            Lines_.push_back({drive.Device, _("waiting"), 0, ""});
-            DeviceWidth_ = std::max(DeviceWidth_, drive.Device.size());
+            Lines_.push_back({drive.Device, _("waiting"), 0, "", ""});
+            DeviceWidth_ = std::max(DeviceWidth_, DisplayColumns(PrintableText(drive.Device)));
         }
 }
 
@@ -111,21 +125,19 @@ void FleetDisplay::Progress(const std::string& device, int percent) {
     }
 }
 
-// A commit may take minutes: the drive's line says how long it has been waited for; a log
-// gets a line every ten seconds.
+// A commit may take minutes: the drive's line says how long it has been waited for, or past
+// the limit that the drive is late; a log gets a line every ten seconds, and one when it is late.
 void FleetDisplay::Waiting(const std::string& device, uint32_t seconds, uint32_t limit) {
     const std::lock_guard<std::mutex> lock(Mutex_);
     Line* line = Find(device);
     if (line == nullptr || Quiet_ || (limit == 0 && line->Waited.empty()))
         return;
-    char waited[160] = "";
-    if (limit != 0)
-        std::snprintf(waited, sizeof waited, _("waiting for the drive: %u s of at most %u s"), seconds, limit);
+    const std::string waited = limit == 0 ? std::string() : WaitWords(seconds, limit);
     line->Waited = waited;
     if (Live_) {
         Redraw();
-    } else if (limit != 0 && seconds % 10 == 0) {
-        std::fprintf(Out_, "%s: %s\n", PrintableText(device).c_str(), waited);
+    } else if (limit != 0 && (WaitIsLate(seconds, limit) ? seconds == limit + 1 : seconds % 10 == 0)) {
+        std::fprintf(Out_, "%s: %s\n", PrintableText(device).c_str(), waited.c_str());
         std::fflush(Out_);
     }
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a person sees of a run of several drives: one line per drive while they run, redrawn
-// in place on a terminal (a block of lines, one bar each), or plain lines tagged with the
+// in place on a terminal (a block of lines, one bar each, each fitted to the terminal's width
+// so that none wraps), or plain lines tagged with the
 // device name in a log or pipe; each drive's messages tagged likewise; at the end a table of
 // every drive, its identity, its revision before and after and how it ended.
 //
@@ -17,10 +18,11 @@
 
 class FleetDisplay : public FleetEvents {
 public:
-    // live: out is a terminal, lines are redrawn. Error messages go to err. quiet (--quiet):
+    // live: out is a terminal, lines are redrawn, fitted to its width (columns, or when 0 the
+    // width out's terminal has at each redraw). Error messages go to err. quiet (--quiet):
     // nothing but the error messages.
-    FleetDisplay(std::FILE* out, std::FILE* err, bool live, bool quiet = false)
-        : Out_(out), Err_(err), Live_(live && !quiet), Quiet_(quiet) {}
+    FleetDisplay(std::FILE* out, std::FILE* err, bool live, bool quiet = false, std::size_t columns = 0)
+        : Out_(out), Err_(err), Live_(live && !quiet), Quiet_(quiet), Columns_(columns) {}
 
     void Answered(Question, const std::string&, bool, const std::string&) override {}
     void Message(const std::string& device, MessageKind kind, const std::string& text) override;
@@ -41,7 +43,8 @@ private:
         std::string Waited;   // while the commit is waited for: how long so far
     };
     Line* Find(const std::string& device);
-    std::string Format(const Line& line) const;
+    std::string Format(const Line& line, std::size_t columns) const;
+    std::size_t LiveColumns() const;
     void Redraw();      // the whole block, in place (live)
     void EraseBlock();  // takes the block off the screen, the cursor where it began (live)
 
@@ -50,6 +53,7 @@ private:
     std::FILE* Err_;
     bool Live_;
     bool Quiet_;
+    std::size_t Columns_;
     std::vector<Line> Lines_;
     std::size_t DeviceWidth_ = 0;
     int Drawn_ = 0;  // lines of the block on the screen

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "app/terminal/TextColumns.h"
 #include "flash/FlashTexts.h"
+#include "flash/WaitTicker.h"
 #include "platform/PrintableText.h"
 #include "ui/Translate.h"
 
@@ -50,7 +52,7 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-constexpr int BarWidth = 30;
+constexpr std::size_t BarWidth = 30, ShortestBar = 10;
 
 }  // namespace
 
@@ -195,11 +197,7 @@ void TerminalUserInterface::ShowProgress() {
     if (Streams_.OutputIsTerminal) {
         if (percent == LastShown_ && BarOnLine_)
             return;
-        const int filled = percent * BarWidth / 100;
-        std::fprintf(out, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
-                     std::string(BarWidth - filled, '-').c_str(), percent);
-        std::fflush(out);
-        BarOnLine_ = true;
+        DrawLive(BarLine(percent, BarWidth, ShortestBar, "", "", LiveColumns()));
         LastShown_ = percent;
         return;
     }
@@ -211,36 +209,42 @@ void TerminalUserInterface::ShowProgress() {
     LastShown_ = tenth;
 }
 
+// The live line is fitted to the terminal's width as it is now, one column short of it, so
+// it never wraps and each redraw lands on the same line.
+std::size_t TerminalUserInterface::LiveColumns() const {
+    const std::size_t columns = Streams_.Columns != 0 ? Streams_.Columns : TerminalColumns(Streams_.Out);
+    return columns == 0 ? 79 : std::max<std::size_t>(columns, 2) - 1;
+}
+
+void TerminalUserInterface::DrawLive(const std::string& line) {
+    std::fprintf(Streams_.Out, "\r%s\x1b[K", line.c_str());
+    std::fflush(Streams_.Out);
+    BarOnLine_ = true;
+}
+
 void TerminalUserInterface::ShowWaiting(uint32_t seconds, uint32_t limit) {
     if (Quiet_)
         return;
     std::FILE* out = Streams_.Out;
     if (limit == 0) {
-        // The answer came: the bar is drawn again without the wait, over the whole longer line.
-        if (WaitShown_ > 0 && BarOnLine_) {
-            std::fprintf(out, "\r%s\r", std::string(WaitShown_, ' ').c_str());
+        // The answer came: the bar is drawn again without the wait.
+        if (WaitShown_ && BarOnLine_) {
             LastShown_ = -1;
             ShowProgress();
         }
-        WaitShown_ = 0;
+        WaitShown_ = false;
         return;
     }
-    char waited[160];
-    std::snprintf(waited, sizeof waited, _("waiting for the drive: %u s of at most %u s"), seconds, limit);
+    const std::string waited = WaitWords(seconds, limit);
     if (!Streams_.OutputIsTerminal) {
-        if (seconds % 10 == 0)
-            std::fprintf(out, "%s\n", waited);
+        // Every ten seconds; past the limit once, that the drive is late.
+        if (WaitIsLate(seconds, limit) ? seconds == limit + 1 : seconds % 10 == 0)
+            std::fprintf(out, "%s\n", waited.c_str());
         std::fflush(out);
         return;
     }
-    const int percent = Percent();
-    const int filled = percent * BarWidth / 100;
-    const std::string line = "[" + std::string(filled, '#') + std::string(BarWidth - filled, '-') + "] " +
-                             std::to_string(percent) + "%  " + waited;
-    std::fprintf(out, "\r%s", line.c_str());
-    std::fflush(out);
-    BarOnLine_ = true;
-    WaitShown_ = std::max(WaitShown_, line.size() + 2);
+    DrawLive(BarLine(Percent(), BarWidth, ShortestBar, waited, "", LiveColumns()));
+    WaitShown_ = true;
 }
 
 void TerminalUserInterface::ReplaceListEntry(int, const std::string& text) {

@@ -2,7 +2,7 @@
 #pragma once
 // The user interface of the terminal front ends. Message boxes are printed, questions
 // become prompts, the status caption becomes one line per change and the progress bar
-// a live bar on a terminal (plain lines in a log or pipe).
+// a live bar on a terminal, fitted to its width at each redraw (plain lines in a log or pipe).
 //
 // Consent is never taken for granted: without a terminal to ask on and without --yes
 // every question is answered No and Refused() tells the caller so. --yes answers Yes to
@@ -26,6 +26,7 @@ public:
         std::FILE* Err = stderr;
         bool InputIsTerminal = false;   // someone can be asked
         bool OutputIsTerminal = false;  // the bar can be redrawn in place
+        std::size_t Columns = 0;        // the terminal's width; 0: asked of Out at each redraw
     };
 
     // Uses stdin/stdout/stderr and asks the system which of them are terminals.
@@ -50,7 +51,8 @@ public:
     void StepProgress() override;
     void SetBusyCursor(bool) override {}
     void ReplaceListEntry(int index, const std::string& text) override;
-    // On a terminal the bar's line gains the seconds waited; a log gets a line every ten seconds.
+    // On a terminal the bar's line gains the seconds waited (past the limit: that the drive is
+    // late); a log gets a line every ten seconds, and one when the drive is late.
     void ShowWaiting(uint32_t seconds, uint32_t limit) override;
 
     // Ends a live bar's line so that what follows starts on a line of its own.
@@ -65,6 +67,8 @@ private:
     MessageAnswer Ask(const MessageRequest& request);
     void ShowProgress();
     int Percent() const;
+    std::size_t LiveColumns() const;
+    void DrawLive(const std::string& line);  // the live line, in place of the one before
 
     bool AssumeYes_;
     Streams Streams_;
@@ -74,5 +78,5 @@ private:
     ProgressModel Progress_;
     bool BarOnLine_ = false;  // a live bar is drawn and its line not yet ended
     int LastShown_ = 0;       // percent last drawn (live, -1: none) or tenth last printed (plain lines)
-    std::size_t WaitShown_ = 0;  // the length of the live line that shows a wait; 0: none shown
+    bool WaitShown_ = false;  // the live line shows a wait
 };

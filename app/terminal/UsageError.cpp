@@ -15,8 +15,10 @@ bool AsksForJson(int argc, char** argv) {
         const std::string_view word = argv[i];
         if (word == "--")
             break;
-        // "--j" is already unambiguous: no other long option starts with j.
-        if (word.size() >= 3 && word.size() <= Json.size() && Json.substr(0, word.size()) == word)
+        // "--j" is already unambiguous: no other long option starts with j. A value after "="
+        // (--json=compact, or one that is wrong) still asks for JSON.
+        const std::string_view name = word.substr(0, word.find('='));
+        if (name.size() >= 3 && name.size() <= Json.size() && Json.substr(0, name.size()) == name)
             return true;
     }
     return false;

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "FormFixture.h"
+#include "app/gui/WindowUserInterface.h"
 #include "history/HistoryFile.h"
 #include "history/HistoryLog.h"
 #include "image/TempDirectory.h"
@@ -237,4 +238,23 @@ TEST_F(FormTest, DriveAlreadyUpToDateGetsTheWarningAndNothingIsSent) {
     EXPECT_EQ(Messages[1].Buttons, MessageButtons::Ok);
     EXPECT_TRUE(drive.Commands().empty());
     EXPECT_TRUE(Status().title().isEmpty());
+}
+
+// While the commit is waited for, the window's bar, otherwise a smooth bar with no text,
+// shows the seconds; past the limit that the drive is late; once it answered no text again.
+TEST_F(FormTest, TheBarShowsTheCommitsWait) {
+    Create();
+    QProgressBar& bar = Bar();
+    ASSERT_FALSE(bar.isTextVisible());
+    WindowUserInterface ui(Form.get(), &Status(), &bar, &Choice());
+    ui.SetProgressRange(0, 100);
+    ui.SetProgressPosition(100);
+    ui.ShowWaiting(12, 180);
+    EXPECT_TRUE(bar.isTextVisible());
+    EXPECT_EQ(Text(bar.text()), "12 s of at most 180 s");
+    ui.ShowWaiting(181, 180);
+    EXPECT_TRUE(bar.isTextVisible());
+    EXPECT_EQ(Text(bar.text()), "late: no answer within 180 s");
+    ui.ShowWaiting(0, 0);
+    EXPECT_FALSE(bar.isTextVisible());
 }

@@ -127,7 +127,8 @@ if command -v script > /dev/null; then
     code=$?
     [ "$code" = 0 ] || fail "slow commit: exit $code, want 0"
     grep -qF 'waiting for the drive: 1 s of at most 180 s' "$work/slow.out" || fail "slow commit: no sign of life"
-    tr '\r' '\n' < "$work/slow.out" | grep -qx '\[#*\] 100%' || fail "slow commit: the bar is not drawn again after the answer"
+    tr '\r' '\n' < "$work/slow.out" | sed 's/\x1b\[K$//' | grep -qx '\[#*\] 100%' ||
+        fail "slow commit: the bar is not drawn again after the answer"
 fi
 
 [ "$failures" = 0 ] && echo "all cli flash checks passed"

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: Apache-2.0
 # Every kind of JSON the program writes, checked against its published schema (docs/schema/)
 # with python3-jsonschema: the drive list, a copy's facts (blank and built), the history, the
-# event streams of a completed, failed, rehearsed and tower run, a usage error, and traces
+# event streams of a completed, failed, rehearsed and tower run, usage errors, and traces
 # with and without data. Each names its schema; a drive in the list has a stable id.
 # Arguments: path-to-flashutil source-dir
 source "$(dirname "$0")/lib/common.sh"
@@ -49,6 +49,18 @@ run_command history "$built" --history --json
 valid flashutil-history "$work/history.out"
 run_command usage "$built" --cli --json --no-such-option
 valid flashutil-error "$work/usage.out"
+# One document per usage error, whether the line does not parse (also --json with a bad
+# value) or its drive options are found wrong once the run has begun; nothing after it.
+for args in "--cli --json=full" "--cli --json --virtual-drive=bogus=1" "--cli --json --device /dev/null" \
+    "--cli --json --all --virtual-drive=count=2,bogus=1" "--list --json --device /dev/null"; do
+    # shellcheck disable=SC2086
+    run_command usage_more "$built" $args
+    [ "$(rc usage_more)" = 2 ] || fail "$args: exit $(rc usage_more), want 2"
+    [ "$(wc -l < "$work/usage_more.out")" = 1 ] || fail "$args: want one document, got: $(cat "$work/usage_more.out")"
+    valid flashutil-error "$work/usage_more.out"
+    [ "$(jq -r .message "$work/usage_more.out")" = "$(sed 's/^flashutil: //' "$work/usage_more.err")" ] ||
+        fail "$args: the document and the line on standard error differ"
+done
 
 # A schema that is wrong about a key is caught: the validator is not a rubber stamp.
 sed 's/"device_id"/"device_key"/' "$work/list.out" > "$work/renamed.json"

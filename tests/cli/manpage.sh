@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: Apache-2.0
 # The manual page renders without a single groff warning, and it and --help describe every
 # option the program accepts (taken from the parser's source, so a new option that nobody
-# documents fails here).
+# documents fails here) and every exit code, as the README's table does; --help fits 80
+# columns in every language.
 # Usage: manpage.sh <path-to-flashutil> <source-dir>
 set -euo pipefail
 flashutil=$1
@@ -44,10 +45,33 @@ for key in $keys; do
     grep -q -- "$key=" <<<"$rendered" || fail "manual page does not describe the virtual-drive key $key="
 done
 
-# Exit codes: --help lists each code the program declares, with the same meaning as the page.
+# Exit codes: --help, the page and the README's table list each code the program declares.
 codes=$(grep -o '= [0-9]*;' "$source_dir/flash/ExitCodes.h" | tr -dc '0-9\n' | sort -un)
 for code in $codes; do
-    grep -Eq "^  $code  " <<<"$help" || fail "--help does not list exit code $code"
-    grep -Eq "^ +$code +[a-z]" <<<"$rendered" || fail "manual page does not list exit code $code"
+    grep -Eq "^ +$code  " <<<"$help" || fail "--help does not list exit code $code"
+    grep -Eq "^ +$code +[a-z-]" <<<"$rendered" || fail "manual page does not list exit code $code"
+    grep -Eq "^\| $code \| " "$source_dir/README.md" || fail "the README's table does not list exit code $code"
+done
+
+# --help fits 80 columns in every language it is translated to, counted in columns as a
+# terminal shows them (a Chinese character takes two), and says as much as in English.
+english_words=$(wc -w <<<"$help")
+for po in "$source_dir"/po/*.po; do
+    language=$(basename "$po" .po)
+    translated=$(env -u LC_ALL LANG=de_DE.UTF-8 LANGUAGE="$language" "$flashutil" --help) ||
+        fail "$language: --help failed"
+    [ "$translated" != "$help" ] || fail "$language: --help is not translated"
+    wide=$(python3 -c '
+import sys, unicodedata
+for number, line in enumerate(sys.stdin.read().splitlines(), 1):
+    width = sum(2 if unicodedata.east_asian_width(c) in "WF" else 0 if unicodedata.combining(c) else 1 for c in line)
+    if width > 80:
+        print(f"line {number}, {width} columns: {line}")' <<<"$translated")
+    [ -z "$wide" ] || fail "$language: --help wider than 80 columns: $(head -3 <<<"$wide")"
+    [ "$language" = zh_CN ] || [ "$(wc -w <<<"$translated")" -gt $((english_words * 2 / 3)) ] ||
+        fail "$language: --help lost words"
+    for code in $codes; do
+        grep -Eq "^ +$code  " <<<"$translated" || fail "$language: --help does not list exit code $code"
+    done
 done
 echo "manual page and help OK"

@@ -12,6 +12,7 @@
 #include "app/terminal/DriveRunInterface.h"
 #include "app/terminal/FleetDisplay.h"
 #include "app/terminal/JsonEvents.h"
+#include "app/terminal/TerminalUserInterface.h"
 #include "app/setup/Options.h"
 #include "flash/FlashTexts.h"
 
@@ -203,7 +204,8 @@ TEST(DriveRunInterface, GivesNoConsentAndTagsWhatItTells) {
 }
 
 // A commit the drive takes long to answer: the drive's line tells how long it has been waited
-// for, in a log every ten seconds, and drops it once the answer came.
+// for, in a log every ten seconds, past the limit that the drive is late, and drops it once
+// the answer came.
 TEST(FleetDisplay, TellsHowLongACommitHasBeenWaitedFor) {
     for (const bool live : {false, true}) {
         char* data = nullptr;
@@ -221,9 +223,20 @@ TEST(FleetDisplay, TellsHowLongACommitHasBeenWaitedFor) {
             EXPECT_NE(waiting.find("waiting for the drive: 10 s of at most 180 s"), std::string::npos) << live;
             if (!live)
                 EXPECT_EQ(waiting.find("5 s of at most"), std::string::npos) << "a log gets every tenth second only";
+            // Past the limit the drive is late: said (in a log once), not counted on.
+            display.Waiting("virtual:0", 181, 180);
+            display.Waiting("virtual:0", 200, 180);
+            std::fflush(out);
+            const std::string late(data + waiting.size(), size - waiting.size());
+            EXPECT_NE(late.find("the drive is late: no answer within 180 s"), std::string::npos) << live;
+            EXPECT_EQ(late.find("of at most"), std::string::npos) << live;
+            if (!live) {
+                EXPECT_EQ(late.find("late"), late.rfind("late")) << "a log says it once";
+            }
+            const std::size_t before = size;
             display.Waiting("virtual:0", 0, 0);
             std::fflush(out);
-            const std::string after(data + waiting.size(), size - waiting.size());
+            const std::string after(data + before, size - before);
             EXPECT_EQ(after.find("waiting for the drive"), std::string::npos) << live;
             if (live)
                 EXPECT_NE(after.find("virtual:0"), std::string::npos) << "the line is drawn again without the wait";
@@ -231,6 +244,41 @@ TEST(FleetDisplay, TellsHowLongACommitHasBeenWaitedFor) {
         std::fclose(out);
         std::free(data);
     }
+}
+
+// The single drive's live line fits the terminal, wait and all, and redraws in place; past
+// the limit it says the drive is late.
+TEST(TerminalUserInterface, FitsTheWaitToTheTerminalAndSaysWhenTheDriveIsLate) {
+    char* data = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&data, &size);
+    {
+        TerminalUserInterface ui(false, {stdin, out, out, false, true, 80});
+        ui.SetProgressRange(0, 100);
+        ui.SetProgressPosition(100);
+        for (const uint32_t seconds : {1u, 179u, 180u, 181u, 250u})
+            ui.ShowWaiting(seconds, 180);
+        ui.ShowWaiting(0, 0);
+        std::fflush(out);
+        const std::string shown(data, size);
+        std::vector<std::string> draws;
+        for (std::size_t at = shown.find('\r'); at != std::string::npos;) {
+            const std::size_t next = shown.find('\r', at + 1);
+            draws.push_back(shown.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1));
+            at = next;
+        }
+        ASSERT_EQ(draws.size(), 7u) << shown;
+        for (const std::string& draw : draws) {
+            EXPECT_EQ(draw.find('\n'), std::string::npos) << "in place: " << draw;
+            EXPECT_LT(draw.size(), 80u + 3) << draw;  // the line and the erasure of what was after it
+        }
+        EXPECT_NE(draws[2].find("179 s of at most 180 s"), std::string::npos) << draws[2];
+        EXPECT_NE(draws[4].find("the drive is late: no answer within 180 s"), std::string::npos) << draws[4];
+        EXPECT_EQ(draws[5], draws[4]) << "not counted on past the limit";
+        EXPECT_EQ(draws[6].find("waiting"), std::string::npos) << "the bar again without the wait";
+    }
+    std::fclose(out);
+    std::free(data);
 }
 
 }  // namespace
