@@ -2,6 +2,7 @@
 #include "image/FileCopy.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -49,7 +50,12 @@ bool WriteAll(int fd, const uint8_t* data, std::size_t length) {
 // length to the file's length when the key-word is not there. False on a read error.
 bool FindKeyWord(int fd, const std::array<uint8_t, Layout::KeyWordSize>& keyWord, std::size_t& at, bool& found,
                  std::size_t& length) {
-    constexpr std::size_t Piece = 1u << 20, Overlap = Layout::KeyWordSize - 1;
+    constexpr std::size_t LargestPiece = 1u << 20, Overlap = Layout::KeyWordSize - 1;
+    // No larger than the file (and one byte to see its end): a small file costs no megabyte.
+    struct stat info {};
+    const std::size_t Piece = ::fstat(fd, &info) == 0 && info.st_size >= 0
+                                  ? std::clamp<std::size_t>(std::size_t(info.st_size) + 1, 1, LargestPiece)
+                                  : LargestPiece;
     std::vector<uint8_t> buffer(Overlap + Piece);
     const std::boyer_moore_horspool_searcher searcher(keyWord.begin(), keyWord.end());
     std::size_t carried = 0;  // bytes at the buffer's start kept from the piece before
