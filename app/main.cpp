@@ -10,6 +10,24 @@
 #include "app/setup/UserLanguage.h"
 #include "app/terminal/UsageError.h"
 
+// The program's file type: an ELF note the linker puts among the first notes, a few hundred
+// bytes into the file, where file managers look (they read the first 4 KiB; the identity
+// block lies megabytes in). Every copy the builder writes is a byte copy of the program and
+// carries it, and strip keeps it (a note is part of the loaded image).
+// data/io.github.flashutil.flashutil.mime.xml recognises a program by it.
+asm(R"(
+    .pushsection .note.flashutil, "a", @note
+    .balign 4
+    .long 2f - 1f
+    .long 4f - 3f
+    .long 1
+1:  .asciz "flashutil"
+2:  .balign 4
+3:  .asciz "io.github.flashutil.flashutil"
+4:  .balign 4
+    .popsection
+)");
+
 namespace {
 
 int RunCommand(int argc, char** argv, ProcessPlumbing& process) {

@@ -27,6 +27,10 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/bash-completion/flashutil
 install(FILES ${CMAKE_SOURCE_DIR}/data/io.github.flashutil.flashutil.desktop
               ${CMAKE_SOURCE_DIR}/data/io.github.flashutil.flashutil.builder.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The program's own file type, which the update entry takes (shared-mime-info's trigger, or
+# update-mime-database on the installed prefix's share/mime, makes desktops know it).
+install(FILES ${CMAKE_SOURCE_DIR}/data/io.github.flashutil.flashutil.mime.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME io.github.flashutil.flashutil.xml)
 install(FILES ${CMAKE_SOURCE_DIR}/data/icons/flashutil.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_SOURCE_DIR}/data/io.github.flashutil.flashutil.metainfo.xml

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,12 +16,31 @@
 
 namespace {
 
-std::filesystem::path WorkDirectory() {
-    static const std::filesystem::path dir = [] {
-        char name[] = "/tmp/fuzz-builder-XXXXXX";
-        return std::filesystem::path(mkdtemp(name));
-    }();
-    return dir;
+// The folder the inputs are written to and built in, removed at the end of the run. On tmpfs
+// where there is one: the builder makes its output durable (two fsync calls and a rename per
+// build), which costs nothing there and on a disk would hold the run to a few dozen inputs a
+// second.
+class WorkFolder {
+public:
+    WorkFolder() {
+        const char* base = ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp";
+        std::string name = std::string(base) + "/fuzz-builder-XXXXXX";
+        if (::mkdtemp(name.data()) == nullptr) {
+            std::perror(name.c_str());
+            std::abort();
+        }
+        Path = name;
+    }
+    ~WorkFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(Path, ec);
+    }
+    std::filesystem::path Path;
+};
+
+const std::filesystem::path& WorkDirectory() {
+    static const WorkFolder folder;
+    return folder.Path;
 }
 
 void WriteFile(const std::filesystem::path& path, const uint8_t* data, std::size_t size) {
@@ -34,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2)
         return 0;
     const std::size_t split = 2 + ((std::size_t(data[0]) << 8 | data[1]) % (size - 1));
-    const std::filesystem::path dir = WorkDirectory();
+    const std::filesystem::path& dir = WorkDirectory();
     const std::filesystem::path program = dir / "blank";
     const std::filesystem::path image = dir / "qfa0.bin";
     WriteFile(program, data + 2, split - 2);

@@ -11,10 +11,23 @@
 #include "scsi/CDDrive.h"
 #include "sim/VirtualDrive.h"
 
+namespace {
+
+VirtualPlatform& SharedPlatform() {
+    static VirtualPlatform platform = [] {
+        VirtualDriveConfig config;
+        config.ReadyPolls = 2;
+        return VirtualPlatform(config);
+    }();
+    return platform;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    VirtualDriveConfig config;
-    config.ReadyPolls = 2;
-    VirtualPlatform platform(config);
+    // Every input meets a drive as new; its memory is reused rather than allocated again.
+    VirtualPlatform& platform = SharedPlatform();
+    platform.RenewDrives();
     platform.SetInstantSleep(true);
     const std::unique_ptr<CDDrive> drive = CDDrive::Open(platform, platform.Drive(0).Address()).Take();
     if (!drive)

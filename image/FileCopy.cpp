@@ -2,6 +2,7 @@
 #include "image/FileCopy.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,10 +13,16 @@
 // Reads up to limit bytes, to the end of the file. False with errno set on a read error.
 bool ReadUpTo(int fd, std::size_t limit, std::vector<uint8_t>& out) {
     out.clear();
+    // The first piece no larger than a regular file (and one byte to see its end): a small
+    // file costs no megabyte. Then twice the size each time the buffer is full.
+    struct stat info {};
+    std::size_t first = 1u << 20;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0)
+        first = std::clamp<std::size_t>(std::size_t(info.st_size) + 1, 1, first);
     std::size_t done = 0;
     while (done < limit) {
-        if (out.size() < std::min(limit, done + (1u << 20)))
-            out.resize(std::min(limit, std::max(done + (1u << 20), out.size() * 2)));
+        if (done == out.size())
+            out.resize(std::min(limit, out.empty() ? first : out.size() * 2));
         const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
         if (n < 0 && errno == EINTR)
             continue;

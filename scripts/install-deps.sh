@@ -8,12 +8,13 @@ set -euo pipefail
 
 run_packages=(
   g++ cmake ninja-build pkg-config gettext
-  qt6-base-dev libgl-dev libxcb1-dev libwayland-dev
+  qt6-base-dev qt6-svg-dev libgl-dev libxcb1-dev libwayland-dev
   libssl-dev nlohmann-json3-dev libsgutils2-dev libudev-dev
   qt6-translations-l10n
 )
 test_packages=(
   dpkg-dev desktop-file-utils appstream groff-base man-db
+  shared-mime-info xdg-utils libglib2.0-bin
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
   qemu-system-x86 busybox-static cpio kmod

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 
@@ -40,6 +41,16 @@ VirtualDrive::Store& VirtualDrive::Storage() const {
     if (!Store_)
         Store_.reset(new Store{std::vector<uint8_t>(MemorySize, MemoryFill), std::vector<uint8_t>(ImageAreaSize, FlashFill)});
     return *Store_;
+}
+
+std::unique_ptr<VirtualDrive> VirtualDrive::Renewed() {
+    auto fresh = std::make_unique<VirtualDrive>(Config_, Address_, DevicePath_);
+    if (Store_) {
+        std::fill(Store_->Memory.begin(), Store_->Memory.end(), MemoryFill);
+        std::fill(Store_->Flash.begin(), Store_->Flash.end(), FlashFill);
+        fresh->Store_ = std::move(Store_);
+    }
+    return fresh;
 }
 
 const VirtualFault* VirtualDrive::FaultFor(uint32_t number) const {
@@ -249,6 +260,13 @@ VirtualDrive& VirtualPlatform::AddDrive(const VirtualDriveConfig& config) {
     const DriveAddress address{'V', 0, uint8_t(index), 0};
     Drives_.push_back(std::make_unique<VirtualDrive>(config, address, "virtual:" + std::to_string(index)));
     return *Drives_.back();
+}
+
+void VirtualPlatform::RenewDrives() {
+    if (!Open_.empty())
+        throw std::logic_error("virtual drives renewed while one is open");
+    for (std::unique_ptr<VirtualDrive>& drive : Drives_)
+        drive = drive->Renewed();
 }
 
 VirtualDrive* VirtualPlatform::Find(const DriveAddress& address) const {

@@ -75,6 +75,11 @@ public:
     void ClearFaults() { Config_.Faults.clear(); }
     void ClearCommands() { Commands_.clear(); }
 
+    // The same drive as new, from its configuration (faults added since included): nothing
+    // received, memory and flash as before any upload, the first revision. It takes over the
+    // memory this one holds rather than allocating it again; this one is left without.
+    std::unique_ptr<VirtualDrive> Renewed();
+
 private:
     struct Reply {
         uint8_t Key = 0, Asc = 0, Ascq = 0;
@@ -121,6 +126,9 @@ public:
 
     // Adds one more drive; returns it.
     VirtualDrive& AddDrive(const VirtualDriveConfig& config);
+    // Every drive as new (VirtualDrive::Renewed), at its address: a fuzzer gives each input
+    // fresh drives without their memory's cost. None may be open (std::logic_error).
+    void RenewDrives();
 
     std::size_t DriveCount() const { return Drives_.size(); }
     VirtualDrive& Drive(std::size_t index) { return *Drives_.at(index); }

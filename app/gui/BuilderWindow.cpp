@@ -32,6 +32,11 @@ bool IsDirectory(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool IsFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 }  // namespace
 
 BuilderWindow::BuilderWindow(FlashFormSettings settings) : FormWindow(std::move(settings)) {
@@ -59,14 +64,24 @@ void BuilderWindow::StartUp() {
     ModelFileLocation modelFile =
         LocateModelFile(Settings_.ExecutablePath, Settings_.ModelFile, ConfigEnvironment::FromProcess());
     if (modelFile.Path.empty() && Settings_.ChooseModelFile) {
-        // Started from the menu with no model file anywhere: ask for one rather than end.
-        const std::string chosen = Settings_.ChooseModelFile(_("Choose a model file"), QDir::homePath().toStdString());
+        // Started from the menu with no model file anywhere: ask for one rather than end. The
+        // chooser opens at the example model file, else in the system's folder, else at home.
+        const std::string example = ExampleModelFile(Settings_.ExecutablePath);
+        const std::string start = IsFile(example)                    ? example
+                                  : IsDirectory(SystemModelDirectory) ? std::string(SystemModelDirectory)
+                                                                      : QFile::encodeName(QDir::homePath()).toStdString();
+        const std::string chosen = Settings_.ChooseModelFile(_("Choose a model file"), start);
         if (chosen.empty()) {
             EndProgram();  // cancelled: nothing done
             return;
         }
         modelFile = {chosen, {chosen}};
         Remember("model-file", chosen);
+        // The images of a model file usually lie beside it: the list goes there, and stays
+        // there next time.
+        const QString folder = QFileInfo(QFile::decodeName(chosen.c_str())).absolutePath();
+        ShowDirectory(folder);
+        Remember("image-folder", QFile::encodeName(folder).toStdString());
     }
     if (!RetriveINI(modelFile, ExampleModelFile(Settings_.ExecutablePath), *Ui_, *Models_)) {
         EndProgram();

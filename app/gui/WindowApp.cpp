@@ -5,8 +5,12 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFile>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
 #include <QTimer>
 
 #include <wayland-client-core.h>
@@ -23,6 +27,7 @@
 
 #include "history/HistoryLog.h"
 #include "history/HistoryPlace.h"
+#include "platform/PrintableText.h"
 #include "image/Builder.h"
 #include "image/RememberedChoices.h"
 #include "scsi/CDDrive.h"
@@ -144,6 +149,33 @@ std::string ChooseUtilityFile(const std::string& title, const std::string& start
 
 }  // namespace
 
+QIcon ProgramIcon() {
+    // Drawn from the SVG built into the program: no icon theme and no image plugin needed.
+    QSvgRenderer svg(QStringLiteral(":/flashutil/flashutil.svg"));
+    QIcon icon;
+    if (!svg.isValid())
+        return icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        svg.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+void SetDesktopIdentity(bool builder) {
+    // Desktops join a window to its menu entry by the entry's id (Wayland's application id)
+    // or by the window's class (X11's WM_CLASS, the entry's StartupWMClass), which Qt takes
+    // from the application name: the same whatever a copy's file is called.
+    QCoreApplication::setApplicationName(builder ? QStringLiteral("flashutil-builder") : QStringLiteral("flashutil"));
+    QGuiApplication::setDesktopFileName(builder ? QStringLiteral("io.github.flashutil.flashutil.builder")
+                                                : QStringLiteral("io.github.flashutil.flashutil"));
+    QApplication::setWindowIcon(ProgramIcon());
+}
+
 void ApplySubject(FlashFormSettings& settings, const UtilitySubject& subject) {
     settings.Block = subject.View();
     if (!subject.Own) {
@@ -157,11 +189,9 @@ void ApplySubject(FlashFormSettings& settings, const UtilitySubject& subject) {
     settings.UtilitySha256 = subject.Sha256;
 }
 
-ChosenUtility LoadChosenUtility(const std::function<std::string(const std::string&, const std::string&)>& chooser,
-                                UtilitySubject& subject, std::string& why) {
-    const std::string file = chooser(_("Choose a flash utility"), QDir::homePath().toStdString());
-    if (file.empty())
-        return ChosenUtility::Cancelled;
+namespace {
+
+ChosenUtility LoadUtilityToFlash(const std::string& file, UtilitySubject& subject, std::string& why) {
     if (!LoadUtilitySubject(file, subject, why))
         return ChosenUtility::Unusable;
     if (subject.View().IsBlankCopy()) {
@@ -169,6 +199,32 @@ ChosenUtility LoadChosenUtility(const std::function<std::string(const std::strin
         return ChosenUtility::Unusable;
     }
     return ChosenUtility::Loaded;
+}
+
+}  // namespace
+
+ChosenUtility LoadChosenUtility(const std::function<std::string(const std::string&, const std::string&)>& chooser,
+                                UtilitySubject& subject, std::string& why) {
+    const std::string file = chooser(_("Choose a flash utility"), QDir::homePath().toStdString());
+    if (file.empty())
+        return ChosenUtility::Cancelled;
+    return LoadUtilityToFlash(file, subject, why);
+}
+
+ChosenUtility OpenDesktopUtility(const std::optional<std::string>& given,
+                                 const std::function<std::string(const std::string&, const std::string&)>& chooser,
+                                 UtilitySubject& subject) {
+    std::string why;
+    const ChosenUtility outcome = given ? LoadUtilityToFlash(*given, subject, why) : LoadChosenUtility(chooser, subject, why);
+    if (outcome == ChosenUtility::Unusable) {
+        // Started from the desktop, where nobody reads the error stream: a box says it too,
+        // as plain text (a file's name is no markup), without control bytes.
+        std::fprintf(stderr, "flashutil: %s\n", PrintableText(why).c_str());
+        WindowUserInterface::MakeMessageBox({PrintableLines(why), MessageKind::Error, MessageButtons::Ok, MessageAnswer::Ok, ApplicationTitle},
+                                            nullptr)
+            ->exec();
+    }
+    return outcome;
 }
 
 std::unique_ptr<FormWindow> MakeMainWindow(FlashFormSettings settings) {
@@ -287,19 +343,16 @@ int RunWindowApplication(const Options& options, int argc, char** argv, ProcessP
 
     QApplication application(qtArgc, qtArgv.data());
     LoadQtTranslations(application);
-    // The desktop entry's name: desktops match the window to its entry and icon by it.
-    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.flashutil.flashutil"));
+    // The update entry's, until the copy turns out to be a builder (before its first window).
+    SetDesktopIdentity(false);
 
     // This program, or the utility FILE names (or the person chooses), read as data: its file is never run.
     UtilitySubject subject;
     std::string why;
-    if (options.ChooseUtility && !options.Subject) {
-        switch (LoadChosenUtility(ChooseUtilityFile, subject, why)) {
+    if (options.ChooseUtility) {
+        switch (OpenDesktopUtility(options.Subject, ChooseUtilityFile, subject)) {
         case ChosenUtility::Cancelled: return 0;  // nothing done
-        case ChosenUtility::Unusable:
-            std::fprintf(stderr, "flashutil: %s\n", why.c_str());
-            QMessageBox::critical(nullptr, FromCoreText(ApplicationTitle), QString::fromLocal8Bit(why.c_str()));
-            return ExitCode::Failure;
+        case ChosenUtility::Unusable: return ExitCode::Failure;
         case ChosenUtility::Loaded: break;
         }
     } else if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why)) {
@@ -323,7 +376,7 @@ int RunWindowApplication(const Options& options, int argc, char** argv, ProcessP
     }
 
     if (block.IsBlankCopy())
-        QGuiApplication::setDesktopFileName(QStringLiteral("io.github.flashutil.flashutil.builder"));
+        SetDesktopIdentity(true);
     int code = 0;
     try {
         code = RunForm(options, subject, choice.get(), argv[0], process);

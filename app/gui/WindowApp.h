@@ -13,6 +13,7 @@
 std::unique_ptr<FormWindow> MakeMainWindow(FlashFormSettings settings);
 
 struct UtilitySubject;
+class QIcon;
 
 // Fills the flash settings from the copy a window flashes: a utility given as a file is
 // flashed from what was read of it, never run.
@@ -23,6 +24,20 @@ void ApplySubject(FlashFormSettings& settings, const UtilitySubject& subject);
 enum class ChosenUtility { Cancelled, Loaded, Unusable };
 ChosenUtility LoadChosenUtility(const std::function<std::string(const std::string&, const std::string&)>& chooser,
                                 UtilitySubject& subject, std::string& why);
+
+// The utility of a window started from the desktop (--choose-utility): the file the desktop
+// gave, else the one the chooser gives. A file that is no utility to flash (not a copy of the
+// program, a blank copy) is refused in a message box naming it and why, and on the error stream.
+ChosenUtility OpenDesktopUtility(const std::optional<std::string>& given,
+                                 const std::function<std::string(const std::string&, const std::string&)>& chooser,
+                                 UtilitySubject& subject);
+
+// The program's icon, drawn from the SVG built into it (the menu entries' icon).
+QIcon ProgramIcon();
+// Makes the windows from now on belong to a menu entry: the builder's or the update's. Their
+// class (X11) and application id (Wayland) are the entry's StartupWMClass and id, their icon
+// the program's. Called before the first window, which fixes the class.
+void SetDesktopIdentity(bool builder);
 
 // Runs the window until it is closed. Returns 0 as the window program always does,
 // or a usage exit code when the command line asks for an impossible platform.

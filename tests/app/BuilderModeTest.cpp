@@ -2,7 +2,10 @@
 // Builder mode in the window: a blank copy with its model file, the file list, the Build
 // button, and a built copy that starts the window in flash mode.
 
+#include <QApplication>
 #include <QDir>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstring>
@@ -263,6 +266,43 @@ TEST_F(BuilderModeTest, NoModelFileFromTheMenuAsksForOneAndKeepsIt) {
     EXPECT_EQ(Choice().count(), 2);
 }
 
+// The menu-started builder's chooser opens at the example model file of the program's
+// prefix, not at home; the image list then shows the chosen file's folder, now and next time.
+TEST_F(BuilderModeTest, ModelFileChooserStartsAtTheExampleAndTheListFollowsTheChoice) {
+    const std::filesystem::path prefix = Dir / "usr";
+    std::filesystem::create_directories(prefix / "bin");
+    std::filesystem::create_directories(prefix / "share/doc/flashutil/examples");
+    std::filesystem::copy_file(ExecutablePath, prefix / "bin/flashutil");
+    ExecutablePath = prefix / "bin/flashutil";
+    WriteFile(prefix / "share/doc/flashutil/examples/flashutil.INI", std::string(TwoModels));
+    std::filesystem::create_directory(Dir / "maker");
+    WriteFile(Dir / "maker/models.ini", std::string(TwoModels));
+    WriteFile(Dir / "maker/RW30.BIN", Image);
+    ::setenv("XDG_CONFIG_HOME", (Dir / "config").c_str(), 1);
+    ChoicesFile = Dir / "config/flashutil/desktop.conf";
+    std::string started;
+    ChooseModelFile = [&](const std::string&, const std::string& start) {
+        started = start;
+        return Dir / "maker/models.ini";
+    };
+    Create<BuilderWindow>();
+    EXPECT_EQ(started, prefix / "share/doc/flashutil/examples/flashutil.INI");
+    EXPECT_EQ(FileNames(), (QStringList{"RW30.BIN"}));  // not the current directory's RW12.BIN, rw13.bin
+    ClickFile("RW30.BIN");
+    Button().click();
+    EXPECT_TRUE(std::filesystem::exists(Dir / "maker/RW30.EXE"));  // built where the list is
+
+    // The next start finds the kept file without asking and lists the same folder.
+    ChooseModelFile = [](const std::string&, const std::string&) {
+        ADD_FAILURE() << "asked again";
+        return std::string();
+    };
+    BuilderWindow& again = Create<BuilderWindow>();
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_FALSE(again.StartUpEnded());
+    EXPECT_EQ(FileNames(), (QStringList{"RW30.BIN"}));
+}
+
 // The folder button lists another folder's images under the model's mask, builds into it,
 // and the menu-started builder opens it again next time; the designed controls stay put.
 TEST_F(BuilderModeTest, ChosenFolderListsItsImagesAndIsKept) {
@@ -336,4 +376,43 @@ TEST_F(BuilderModeTest, ChosenUtilityIsFlashedOnTheVirtualDrive) {
     EXPECT_EQ(Text(Status().title()), "Flash Completed.");
     EXPECT_EQ(drive.CommitCount(), 1u);
     EXPECT_TRUE(std::equal(Image.begin(), Image.end(), drive.Flash().begin()));
+}
+
+// "Open with" from the desktop gives the entry a file: one that is no utility to flash (another
+// program, a library, a blank copy, a file gone) is refused in a box naming it, as the person
+// sees no error stream; a built copy opens without one.
+TEST_F(BuilderModeTest, DesktopRefusesAFileThatIsNoUtilityInABox) {
+    Create<BuilderWindow>();
+    ClickFile("RW12.BIN");
+    Button().click();
+    ASSERT_TRUE(std::filesystem::exists(Dir / "RW12.EXE"));
+    Form.reset();
+    const auto neverAsked = [](const std::string&, const std::string&) -> std::string {
+        ADD_FAILURE() << "a file was given: no chooser";
+        return {};
+    };
+    for (const std::string& file : {std::string("/bin/ls"), std::string(Dir / "readme.txt"), ExecutablePath,
+                                    std::string(Dir / "missing.EXE"), std::string(Dir / "RW12.EXE")}) {
+        SCOPED_TRACE(file);
+        // The box up, its text is taken and it is answered.
+        QString shown;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown = box->text();
+                box->done(QMessageBox::Ok);
+            }
+        });
+        poll.start(20);
+        UtilitySubject subject;
+        const ChosenUtility outcome = OpenDesktopUtility(file, neverAsked, subject);
+        poll.stop();
+        if (file == Dir / "RW12.EXE") {
+            EXPECT_EQ(outcome, ChosenUtility::Loaded);
+            EXPECT_TRUE(shown.isEmpty()) << Text(shown);
+        } else {
+            EXPECT_EQ(outcome, ChosenUtility::Unusable);
+            EXPECT_NE(Text(shown).find(file), std::string::npos) << Text(shown);
+        }
+    }
 }

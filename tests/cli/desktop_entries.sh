@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # The desktop entries (one per job) and the AppStream file: both validators accept them
-# without a remark, every entry starts the program with options it takes, and the AppStream
-# file launches every entry, names the licence and only screenshots the repository has.
+# without a remark, every entry starts the program with options it takes, the AppStream
+# file has the menu's name, launches every entry, names the licence and only screenshots the
+# repository has. (That the windows' class is each entry's StartupWMClass: tests/app.)
 # Skipped (77) where a validator is missing.
 # Usage: desktop_entries.sh <path-to-flashutil> <source-dir>
 set -euo pipefail
@@ -40,6 +41,9 @@ for entry in "${entries[@]}"; do
 done
 grep -q '^Name=Update drive firmware$' "$source_dir/data/io.github.flashutil.flashutil.desktop" ||
     fail "the main entry is not the drive update"
+# A software centre shows the AppStream name, the menu the entry's: one name.
+[ "$(sed -n 's|^ *<name>\(.*\)</name>$|\1|p' "$metainfo")" = "Update drive firmware" ] ||
+    fail "the AppStream name is not the menu's: $(grep '<name>' "$metainfo")"
 
 appstreamcli validate --no-net "$metainfo" >/dev/null || fail "appstreamcli rejects ${metainfo##*/}"
 grep -q '<project_license>Apache-2.0</project_license>' "$metainfo" || fail "the AppStream file names no licence"

@@ -82,6 +82,7 @@ for f in usr/bin/flashutil \
          usr/share/applications/io.github.flashutil.flashutil.desktop \
          usr/share/applications/io.github.flashutil.flashutil.builder.desktop \
          usr/share/icons/hicolor/scalable/apps/flashutil.svg \
+         usr/share/mime/packages/io.github.flashutil.flashutil.xml \
          usr/share/metainfo/io.github.flashutil.flashutil.metainfo.xml \
          usr/share/flashutil/schema/flashutil-list-1.json \
          usr/share/flashutil/schema/flashutil-event-1.json \

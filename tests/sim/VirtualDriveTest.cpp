@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -480,4 +481,30 @@ TEST(VirtualDriveWithCDDrive, IdentityLineShowsTheNewRevisionAfterACommit) {
         EXPECT_EQ(drive->IdentityLine(), "0-0-0 V: KAVENO  QRW-70514S      QFA0");
         EXPECT_EQ(drive->RevisionText(), "QFA0");
     }
+}
+
+// A renewed drive is a new one (for the fuzzer, which renews per input): what was uploaded,
+// committed and received is gone, the configuration stays; an open drive is not renewed.
+TEST(VirtualPlatformDrives, RenewedDrivesAreAsNewAtTheirAddresses) {
+    VirtualPlatform platform(Config("rev=QF01,newrev=QFA0"));
+    const DriveAddress address = platform.Drive(0).Address();
+    {
+        Host host(platform);
+        WriteChunk(host, 0, Pattern(0x4000, 5));
+        Bytes reply(16);
+        host.Send(Commit80, DirectionIn, reply);
+        EXPECT_THROW(platform.RenewDrives(), std::logic_error);
+    }
+    ASSERT_EQ(platform.Drive(0).Revision(), "QFA0");
+    platform.RenewDrives();
+    const VirtualDrive& drive = platform.Drive(0);
+    EXPECT_EQ(drive.Address(), address);
+    EXPECT_EQ(drive.Revision(), "QF01");
+    EXPECT_EQ(drive.CommitCount(), 0u);
+    EXPECT_TRUE(drive.Commands().empty());
+    EXPECT_EQ(drive.Memory(), Bytes(VirtualDrive::MemorySize, VirtualDrive::MemoryFill));
+    EXPECT_EQ(drive.Flash(), Bytes(VirtualDrive::ImageAreaSize, VirtualDrive::FlashFill));
+    Host host(platform);
+    const Bytes inquiry = host.Read(Inquiry, 128);
+    EXPECT_EQ(std::string(inquiry.begin() + 32, inquiry.begin() + 36), "QF01");
 }
