@@ -7,18 +7,26 @@
 #include "platform/PrintableText.h"
 
 bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const TrustedKeys& trusted,
-                       const SignaturePolicy& policy, Answers& answers, CopyVerdict* verdictOut) {
+                       const SignaturePolicy& policy, Answers& answers, CopyVerdict* verdictOut,
+                       std::string* refusalOut) {
     const CopyVerdict verdict = JudgeCopy(copy, trusted);
     if (verdictOut)
         *verdictOut = verdict;
+    if (refusalOut)
+        refusalOut->clear();
     if (verdict.Result == CopyVerdict::State::Damaged) {
         answers.Show(FlashTexts::DamagedUtility(file, verdict.Cause), MessageKind::Error);
+        if (refusalOut)
+            *refusalOut = file + ": the utility is damaged (" + verdict.Cause +
+                          "); nothing was sent to any drive: use an undamaged copy or build it again";
         return false;
     }
     if (std::string refusal = PolicyRefusal(verdict, policy); !refusal.empty()) {
         if (!policy.Problem.empty())
             refusal += " (" + policy.Problem + ")";
         answers.Show(FlashTexts::RefusedByPolicy(file, refusal), MessageKind::Error);
+        if (refusalOut)
+            *refusalOut = file + ": refused by the signature policy: " + refusal + "; nothing was sent to any drive";
         return false;
     }
     switch (verdict.Result) {
