@@ -84,16 +84,17 @@ FlashOutcome FlashRun::CheckImage() {
 
 // The drive is judged again by the rule a plan is made by: what it answers now decides.
 FlashOutcome FlashRun::CheckIdentified() {
-    Verdict_ = JudgeForFlash(IdentityTexts::From(Utility_), NewRevision(),
-                             {Drive_.RevisionText(), Drive_.IdentityProblem()});
-    if (Verdict_.Result == FlashVerdict::Kind::Unidentified) {
-        Answers_.Show(FlashTexts::Unidentified(Drive_.DevicePath(), Verdict_.Cause), MessageKind::Error);
-        return FlashOutcome::Unidentified;
-    }
+    // A drive the system no longer has is gone, whatever it answered before it went.
     const NodeDevice device = Drive_.DeviceNow();
     if (device.Gone) {
         Report_.DriveGone = true;
         Answers_.Show(FlashTexts::DriveGone(Drive_.DevicePath()), MessageKind::Error);
+        return FlashOutcome::Unidentified;
+    }
+    Verdict_ = JudgeForFlash(IdentityTexts::From(Utility_), NewRevision(),
+                             {Drive_.RevisionText(), Drive_.IdentityProblem()});
+    if (Verdict_.Result == FlashVerdict::Kind::Unidentified) {
+        Answers_.Show(FlashTexts::Unidentified(Drive_.DevicePath(), Verdict_.Cause), MessageKind::Error);
         return FlashOutcome::Unidentified;
     }
     const std::string why = WhyNoLongerQualified();

@@ -117,7 +117,7 @@ done
 
 # 3d. A drive unplugged after the listing, while the update question waits: the run says it is
 # gone (its node leads to no device), not that it is another device, and sends it nothing.
-run unplugged "$built" --cli --yes --virtual-drive=unplug=1 --trace "$work/unplugged.json"
+run unplugged "$built" --cli --yes --virtual-drive=unplug=2 --trace "$work/unplugged.json"
 [ "$(rc unplugged)" = 6 ] || fail "unplugged drive: exit $(rc unplugged), want 6"
 grep -qx "The drive virtual:0 is gone: its node no longer leads to a device (it was unplugged or switched off). Nothing was sent to it. Connect it again and run the update again." \
     "$work/unplugged.err" || fail "unplugged drive: not said it is gone: $(err unplugged)"
