@@ -34,6 +34,16 @@ bool DriveStoppedAnswering(const CommandResult& result) {
     }
 }
 
+DriveLoss LossOf(const CommandResult& result, bool nodeGone) {
+    if (!DriveStoppedAnswering(result))
+        return DriveLoss::None;
+    if (result.SystemError == ETIMEDOUT)
+        return DriveLoss::TimedOut;
+    if (nodeGone || result.SystemError == ENODEV || result.SystemError == ENXIO)
+        return DriveLoss::Gone;
+    return DriveLoss::ConnectionFailed;
+}
+
 FlashRun::FlashRun(CDDrive& drive, const IdentityBlock& utility, Answers& answers, RunObserver& events,
                    RunControl control)
     : Drive_(drive), Utility_(utility), Kind_(ImageKindOf(utility)), Answers_(answers), Events_(events),
@@ -74,6 +84,13 @@ FlashOutcome FlashRun::CheckImage() {
 
 // The drive is judged again by the rule a plan is made by: what it answers now decides.
 FlashOutcome FlashRun::CheckIdentified() {
+    // A drive the system no longer has is gone, whatever it answered before it went.
+    const NodeDevice device = Drive_.DeviceNow();
+    if (device.Gone) {
+        Report_.DriveGone = true;
+        Answers_.Show(FlashTexts::DriveGone(Drive_.DevicePath()), MessageKind::Error);
+        return FlashOutcome::Unidentified;
+    }
     Verdict_ = JudgeForFlash(IdentityTexts::From(Utility_), NewRevision(),
                              {Drive_.RevisionText(), Drive_.IdentityProblem()});
     if (Verdict_.Result == FlashVerdict::Kind::Unidentified) {
@@ -85,7 +102,7 @@ FlashOutcome FlashRun::CheckIdentified() {
         return FlashOutcome::Completed;
     const CDDrive::Opening& opened = Drive_.AtOpening();
     std::string now = Drive_.Identity();
-    if (const NodeDevice device = Drive_.DeviceNow(); device != opened.Device)
+    if (device != opened.Device)
         now += " at " + device.SystemDevice;
     Answers_.Show(FlashTexts::NoLongerQualifies(Drive_.DevicePath(), opened.Identity, now, why), MessageKind::Error);
     return FlashOutcome::Unidentified;
@@ -184,12 +201,11 @@ FlashOutcome FlashRun::WaitUntilReady() {
 // the drive's memory, naming the drive and the cause.
 FlashOutcome FlashRun::NotReached() {
     const FailedCommand& failure = *Commands_.Failure();
-    const std::string cause = Drive_.FailureCause();
     if (DriveStoppedAnswering(failure.Result))
-        Answers_.Show(FlashTexts::DriveStoppedAnswering(Drive_.DevicePath(), cause, FlashTexts::LossPoint::BeforeUpload),
-                      MessageKind::Error);
+        SayLoss(failure, FlashTexts::LossPoint::BeforeUpload);
     else
-        Answers_.Show(FlashTexts::NotSent(Drive_.DevicePath(), failure.Name, cause), MessageKind::Error);
+        Answers_.Show(FlashTexts::NotSent(Drive_.DevicePath(), failure.Name, Drive_.FailureCause()),
+                      MessageKind::Error);
     return FlashOutcome::FailedBeforeCommit;
 }
 
@@ -197,10 +213,27 @@ FlashOutcome FlashRun::NotReached() {
 // answering, say so plainly, and what that means for its flash.
 void FlashRun::SayIfDriveLost(FlashTexts::LossPoint point) {
     const std::optional<FailedCommand>& failure = Commands_.Failure();
-    if (!failure || !DriveStoppedAnswering(failure->Result))
-        return;
-    Answers_.Show(FlashTexts::DriveStoppedAnswering(Drive_.DevicePath(), Drive_.FailureCause(), point),
-                  MessageKind::Error);
+    if (failure && DriveStoppedAnswering(failure->Result))
+        SayLoss(*failure, point);
+}
+
+// A timeout is a drive that did not answer in time, which says nothing of its being there; a
+// drive is called unplugged only when the system says its device is gone.
+void FlashRun::SayLoss(const FailedCommand& failure, FlashTexts::LossPoint point) {
+    const std::string& device = Drive_.DevicePath();
+    const DriveLoss loss = LossOf(failure.Result, Drive_.DeviceNow().Gone);
+    Report_.DriveGone = loss == DriveLoss::Gone;
+    std::string words;
+    switch (loss) {
+    case DriveLoss::TimedOut:
+        words = FlashTexts::DriveTimedOut(device, CommandName(failure.Sent),
+                                          failure.Sent.Timeout != 0 ? failure.Sent.Timeout : Drive_.Timeout(), point);
+        break;
+    case DriveLoss::Gone: words = FlashTexts::DriveStoppedAnswering(device, Drive_.FailureCause(), point); break;
+    case DriveLoss::ConnectionFailed:
+    case DriveLoss::None: words = FlashTexts::DriveConnectionFailed(device, Drive_.FailureCause(), point); break;
+    }
+    Answers_.Show(words, MessageKind::Error);
 }
 
 // The image area always holds whole chunks, so the chunk that holds the last image byte
@@ -309,8 +342,16 @@ FlashOutcome FlashRun::Commit(int listIndex) {
     Progress(CommitProgressMaximum, CommitProgressMaximum);
     Drive_.SystemPlatform().Sleep(PauseAfterCommitMilliseconds);
     Enter(RunPhase::Completed);
-    Report_.NewIdentity = Drive_.IdentityLine();
-    Events_.IdentityChanged(listIndex, Report_.NewIdentity);
+    // The drive is asked again: its entry shows the new revision, or that it is not known.
+    if (Drive_.Identify()) {
+        Report_.NewIdentity = Drive_.Identity();
+        Events_.IdentityChanged(listIndex, Report_.NewIdentity);
+    } else {
+        Report_.RevisionUnread = Drive_.IdentityProblem();
+        Events_.IdentityChanged(listIndex, FlashTexts::RevisionUnknownEntry(Drive_.AtOpening().Identity));
+        Answers_.Show(FlashTexts::RevisionUnconfirmed(Drive_.DevicePath(), Drive_.FailureCause(), NewRevision()),
+                      MessageKind::Warning);
+    }
 
     Report_.Step = FlashStep::Restart;
     if (Control_.ConfirmRestart && Control_.ConfirmRestart()) {

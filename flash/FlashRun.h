@@ -50,7 +50,11 @@ struct FlashReport {
     std::optional<FailedCommand> Failure;  // the command that failed, and how
     RunStatus EndStatus;                   // the status the run ended with
     std::string Status;                    // its caption
-    std::string NewIdentity;               // the drive's identity line after a completed flash
+    std::string NewIdentity;               // the drive's identity line after a completed flash; "" when unread
+    // Why the drive could not be identified again after a completed commit ("INQUIRY failed:
+    // ..."): the commit was accepted, but its new revision is not confirmed. "" otherwise.
+    std::string RevisionUnread;
+    bool DriveGone = false;  // the drive's node was found to lead to no device any more
     bool RestartRequested = false;         // the person asked for the restart and it was requested
 };
 
@@ -81,6 +85,12 @@ struct RunControl {
 // or silent until the timeout. The system's refusals to pass a command on (no permission, a
 // filtered command, a bad request) are not such a loss.
 bool DriveStoppedAnswering(const CommandResult& result);
+
+// How a drive stopped answering: not at all, silent until the command's timeout, gone (the
+// system has no such device any more, or the drive's node leads to none), or its connection
+// failed otherwise (a reset, a link that broke).
+enum class DriveLoss { None, TimedOut, Gone, ConnectionFailed };
+DriveLoss LossOf(const CommandResult& result, bool nodeGone);
 
 class FlashRun {
 public:
@@ -124,6 +134,7 @@ private:
     FlashOutcome Interrupted();
     FlashOutcome NotReached();
     void SayIfDriveLost(FlashTexts::LossPoint point);
+    void SayLoss(const FailedCommand& failure, FlashTexts::LossPoint point);
     bool StopWanted() const;
     void Advance(uint32_t offset);
 

@@ -140,6 +140,73 @@ std::string DriveStoppedAnswering(const std::string& devicePath, const std::stri
                       drive.c_str(), cause.c_str());
 }
 
+std::string DriveTimedOut(const std::string& devicePath, const std::string& command, unsigned seconds,
+                          LossPoint point) {
+    const std::string drive = TheDrive(devicePath);
+    switch (point) {
+    case LossPoint::BeforeUpload:
+        return FormatText(_("%s did not answer %s within %u seconds while it was being made ready. Nothing was sent "
+                            "to its memory; its flash is unchanged. Wait until the drive is idle, then run the update "
+                            "again."),
+                          drive.c_str(), command.c_str(), seconds);
+    case LossPoint::BeforeCommit:
+        return FormatText(_("%s did not answer %s within %u seconds, before the commit. The commit was not sent; its "
+                            "flash is unchanged. Wait until the drive is idle (or restart the computer), then run the "
+                            "update again."),
+                          drive.c_str(), command.c_str(), seconds);
+    case LossPoint::DuringCommit:
+        break;
+    }
+    return FormatText(_("%s did not answer the commit within %u seconds."), drive.c_str(), seconds) + " " +
+           _(CommitStateUnknown);
+}
+
+std::string DriveConnectionFailed(const std::string& devicePath, const std::string& cause, LossPoint point) {
+    const std::string drive = TheDrive(devicePath);
+    switch (point) {
+    case LossPoint::BeforeUpload:
+        return FormatText(_("%s stopped answering (%s) while it was being made ready: its connection failed or it "
+                            "was reset. Nothing was sent to its memory; its flash is unchanged."),
+                          drive.c_str(), cause.c_str());
+    case LossPoint::BeforeCommit:
+        return FormatText(_("%s stopped answering (%s) before the commit: its connection failed or it was reset. The "
+                            "commit was not sent; its flash is unchanged. Run the update again; if it fails the same "
+                            "way, check the drive's cable and power."),
+                          drive.c_str(), cause.c_str());
+    case LossPoint::DuringCommit:
+        break;
+    }
+    return FormatText(_("%s stopped answering (%s) during the commit: its connection failed or it was reset."),
+                      drive.c_str(), cause.c_str()) +
+           " " + _(CommitStateUnknown);
+}
+
+std::string DriveGone(const std::string& devicePath) {
+    return FormatText(_("%s is gone: its node no longer leads to a device (it was unplugged or switched off). Nothing "
+                        "was sent to it. Connect it again and run the update again."),
+                      TheDrive(devicePath).c_str());
+}
+
+std::string RevisionUnconfirmed(const std::string& devicePath, const std::string& cause,
+                                const std::string& newRevision) {
+    return FormatText(_("%s accepted the new firmware, but its new revision could not be read back (%s), so the "
+                        "update is not confirmed. Restart the computer, then check the drive's revision (flashutil "
+                        "--list): it should be %s."),
+                      TheDrive(devicePath).c_str(), cause.c_str(), PrintableText(newRevision).c_str());
+}
+
+std::string RevisionUnknownEntry(const std::string& identityAtOpening) {
+    // An identity line ends in the 28 characters of the drive's identification, the last four
+    // of them its revision, which is not known now.
+    constexpr std::size_t IdentificationWidth = 28;
+    std::string drive = PrintableText(identityAtOpening);
+    if (drive.size() >= IdentificationWidth)
+        drive.resize(drive.size() - 4);
+    while (!drive.empty() && drive.back() == ' ')
+        drive.pop_back();
+    return FormatText(_("%s (revision unknown)"), drive.c_str());
+}
+
 std::string NotSent(const std::string& devicePath, const std::string& command, const std::string& cause) {
     const std::string drive = devicePath.empty() ? _("the drive") : devicePath;
     return FormatText(_("%s could not be sent to %s (%s); nothing was sent to its memory."), command.c_str(),

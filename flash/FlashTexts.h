@@ -36,11 +36,31 @@ constexpr const char* RestartRefused = N_("The system could not be asked to rest
 constexpr const char* RemoveDisc = N_("Remove disc, before to do the flash task.");
 constexpr const char* StillBecomingReady =
     N_("The drive is still becoming ready; nothing was sent to its memory. Try again when it has settled.");
-// A drive whose commands stopped reaching it (unplugged, switched off, reset, or silent until
-// the timeout), by where the run was: before anything went to its memory, before the commit,
-// or during the commit, when its flash may be half written.
+// A drive whose commands stopped reaching it, by where the run was: before anything went to
+// its memory, before the commit, or during the commit, when its flash may be half written.
 enum class LossPoint { BeforeUpload, BeforeCommit, DuringCommit };
+// The device is gone (unplugged or switched off: the system has no such device any more).
 std::string DriveStoppedAnswering(const std::string& devicePath, const std::string& cause, LossPoint point);
+// The drive did not answer command within its timeout of seconds.
+std::string DriveTimedOut(const std::string& devicePath, const std::string& command, unsigned seconds,
+                          LossPoint point);
+// The command did not complete for another reason of the connection (a reset, a failed link).
+std::string DriveConnectionFailed(const std::string& devicePath, const std::string& cause, LossPoint point);
+// What a commit that did not answer means, and what to do.
+constexpr const char* CommitStateUnknown =
+    N_("Whether it has written its flash is unknown: it may still be writing, or it may have finished. Don't switch "
+       "off or unplug the drive or the computer now. Wait five minutes, then restart the computer and check the "
+       "drive's revision (flashutil --list): with the new revision the update is complete; with the old one the "
+       "update did not take effect and can be run again; a drive that no longer appears needs its maker's recovery "
+       "procedure.");
+// A drive whose node leads to no device any more when the run is started.
+std::string DriveGone(const std::string& devicePath);
+// The commit was accepted, but the drive could not be identified again afterwards (cause):
+// its new revision, newRevision, is not confirmed.
+std::string RevisionUnconfirmed(const std::string& devicePath, const std::string& cause,
+                                const std::string& newRevision);
+// The list entry of such a drive: its identity line at opening without the old revision.
+std::string RevisionUnknownEntry(const std::string& identityAtOpening);
 // A readiness command the system did not pass to the drive for another reason.
 std::string NotSent(const std::string& devicePath, const std::string& command, const std::string& cause);
 constexpr const char* CompareFailed = N_("Compare BIN and DRAM fail!");

@@ -7,12 +7,18 @@
 #include "platform/PrintableText.h"
 
 bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const TrustedKeys& trusted,
-                       const SignaturePolicy& policy, Answers& answers, CopyVerdict* verdictOut) {
+                       const SignaturePolicy& policy, Answers& answers, CopyVerdict* verdictOut,
+                       std::string* refusalOut) {
     const CopyVerdict verdict = JudgeCopy(copy, trusted);
     if (verdictOut)
         *verdictOut = verdict;
+    if (refusalOut)
+        refusalOut->clear();
     if (verdict.Result == CopyVerdict::State::Damaged) {
         answers.Show(FlashTexts::DamagedUtility(file, verdict.Cause), MessageKind::Error);
+        if (refusalOut)
+            *refusalOut = file + ": the utility is damaged (" + verdict.Cause +
+                          "); nothing was sent to any drive: use an undamaged copy or build it again";
         return false;
     }
     // A key file or directory others could have written trusts nobody; said where it matters:
@@ -25,6 +31,8 @@ bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const Tru
         if (!policy.Problem.empty())
             refusal += " (" + policy.Problem + ")";
         answers.Show(FlashTexts::RefusedByPolicy(file, refusal), MessageKind::Error);
+        if (refusalOut)
+            *refusalOut = file + ": refused by the signature policy: " + refusal + "; nothing was sent to any drive";
         return false;
     }
     // A policy file read as requiring signatures because it could not be read as written:

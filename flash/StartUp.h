@@ -33,9 +33,11 @@
 // file) and false is returned: the front end ends with the exit code of a failure before the
 // commit. A copy without a seal is told once that it carries no checksum, a copy signed by a
 // key not trusted here is warned of, one signed by a trusted key names its signer, and true
-// is returned. verdict, when given, receives the verdict.
+// is returned. verdict, when given, receives the verdict; refusal, when given, receives the
+// refusal in one line for the error stream, naming file and the cause ("" when none).
 bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const TrustedKeys& trusted,
-                       const SignaturePolicy& policy, Answers& answers, CopyVerdict* verdict = nullptr);
+                       const SignaturePolicy& policy, Answers& answers, CopyVerdict* verdict = nullptr,
+                       std::string* refusal = nullptr);
 
 class FlashStartUp {
 public:

@@ -48,6 +48,9 @@ struct DriveCandidate {
 struct NodeDevice {
     std::string SystemDevice;           // the device in the system's tree (Linux: its sysfs path); "" when unknown
     std::optional<std::string> Serial;  // its serial number where the system knows it
+    // The node leads to no device any more: the device was unplugged or switched off, and the
+    // system took it away. SystemDevice then names where the device was looked for.
+    bool Gone = false;
 
     friend bool operator==(const NodeDevice&, const NodeDevice&) = default;
 };

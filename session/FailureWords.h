@@ -23,3 +23,8 @@ std::string OutcomeInWords(const std::string& device, const FlashReport& report,
 // A command the drive did not answer before its time was up, naming the device, the command
 // and the time given (timeoutSeconds unless the command carries its own); "" for any other run.
 std::string TimeoutInWords(const std::string& device, const FlashReport& report, unsigned timeoutSeconds);
+
+// A completed commit after which the drive could not be identified again: why its new revision
+// is not confirmed, then the same naming the device and how to check; "" for any other run.
+std::string UnconfirmedCause(const FlashReport& report);
+std::string UnconfirmedInWords(const std::string& device, const FlashReport& report, const std::string& newRevision);

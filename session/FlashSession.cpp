@@ -15,16 +15,20 @@ FlashSession::FlashSession(SessionSettings settings, SessionFrontEnd& frontEnd)
 
 FlashSession::~FlashSession() = default;
 
-bool FlashSession::CheckTrust(SessionSettings& settings, Answers& answers) {
+bool FlashSession::CheckTrust(SessionSettings& settings, Answers& answers, std::string* refusal) {
     return CheckUtilityTrust(settings.Areas, settings.File.empty() ? _("this utility") : settings.File,
                              InstalledTrustedKeys(), ReadSignaturePolicy(SignaturePolicyPath()), answers,
-                             &settings.Verdict);
+                             &settings.Verdict, refusal);
 }
 
 FlashSession::Opening FlashSession::Open() {
     UserInterface& person = FrontEnd_.Person();
-    // The copy is judged before any drive is even looked for.
-    if (!CheckTrust(Settings_, person)) {
+    // The copy is judged before any drive is even looked for; a refusal has its line on the
+    // error stream too, whatever the person was shown.
+    std::string refusal;
+    if (!CheckTrust(Settings_, person, &refusal)) {
+        if (!refusal.empty())
+            FrontEnd_.Note(refusal);
         OpeningCode_ = ExitCode::FailedBeforeCommit;
         return Opening::Damaged;
     }
@@ -228,6 +232,7 @@ int FlashSession::FlashFirstDrive(RunObserver& observer) {
     const std::string timeout = TimeoutInWords(drive.DevicePath(), report, drive.Timeout());
     say(timeout.empty() ? TransportFailureInWords(report, drive.DevicePath(), *Platform_) : timeout);
     say(DriveFailureInWords(drive.DevicePath(), report));
+    say(UnconfirmedInWords(drive.DevicePath(), report, NewRevision()));
     if (FrontEnd_.Stops().Requested()) {
         if (report.Outcome == FlashOutcome::Completed)
             say("interrupted after the flash completed; not asking further");

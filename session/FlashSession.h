@@ -78,7 +78,7 @@ public:
 
     // The seal, signature and policy verdict on a copy, before any drive is looked for; the
     // verdict goes to settings.Verdict (see CheckUtilityTrust).
-    static bool CheckTrust(SessionSettings& settings, Answers& answers);
+    static bool CheckTrust(SessionSettings& settings, Answers& answers, std::string* refusal = nullptr);
 
 private:
     std::string NewRevision() const { return Block_.NewFwName().substr(0, 4); }

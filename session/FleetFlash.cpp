@@ -95,6 +95,9 @@ int FlashSession::FlashPlanned(FleetFrontEnd& fleet, bool all) {
             failed += (failed.empty() ? "" : "; ") + drive.Device + ": " + drive.Problem;
             continue;
         }
+        if (drive.Report)
+            if (const std::string words = UnconfirmedInWords(drive.Device, *drive.Report, newRevision); !words.empty())
+                fleet.Note(words);
         if (!drive.Chosen() || drive.Succeeded())
             continue;
         failed += (failed.empty() ? "" : "; ") + drive.Device + ": " + OutcomeWords(drive);

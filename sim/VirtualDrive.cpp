@@ -61,9 +61,16 @@ const VirtualFault* VirtualDrive::FaultFor(uint32_t number) const {
 }
 
 void VirtualDrive::Execute(const uint8_t cdb[12], uint8_t direction, uint8_t* buffer, uint32_t length,
-                           CommandOutcome& outcome) {
+                           CommandOutcome& outcome, uint16_t timeoutSeconds) {
+    if (Unplugged()) {
+        // What the system answers for a device it no longer has.
+        outcome = CommandOutcome{};
+        outcome.Error = ENODEV;
+        return;
+    }
     if (buffer == nullptr)
         length = 0;
+    CommandTimeout_ = timeoutSeconds;
     RecordedCommand record;
     record.Number = ++Received_;
     std::copy(cdb, cdb + 12, record.Cdb.begin());
@@ -99,7 +106,11 @@ void VirtualDrive::Execute(const uint8_t cdb[12], uint8_t direction, uint8_t* bu
         }
     } else {
         const Reply reply = Carry(cdb, direction, buffer, length);
-        if (reply.Key != 0 || reply.Asc != 0 || reply.Ascq != 0)
+        if (reply.Late) {
+            outcome.PlatformOk = false;
+            outcome.Error = ETIMEDOUT;
+            outcome.TransportFailed = true;
+        } else if (reply.Key != 0 || reply.Asc != 0 || reply.Ascq != 0)
             setSense(reply.Key, reply.Asc, reply.Ascq);
         else if (fault != nullptr && direction == DirectionIn && reply.Returned > 0)
             buffer[reply.Returned / 2] ^= 0xFF;  // one altered byte in what the host reads
@@ -182,10 +193,13 @@ VirtualDrive::Reply VirtualDrive::WriteBuffer(const uint8_t* cdb, uint8_t direct
     const uint8_t code = cdb[9];
 
     if (code == WriteBufferCode::Commit || code == WriteBufferCode::CommitAll) {
-        // The commit: the drive writes its flash from the image area of its memory.
+        // The commit: the drive writes its flash from the image area of its memory. One that
+        // takes longer than the host waits is cut off at the timeout, and the drive goes on.
         CommitRunning_ = true;
-        if (Config_.CommitMilliseconds > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(Config_.CommitMilliseconds));
+        const uint64_t limit = uint64_t(CommandTimeout_) * 1000;
+        const bool late = CommandTimeout_ != 0 && Config_.CommitMilliseconds > limit;
+        if (Config_.CommitMilliseconds > 0 && !(late && InstantTimeouts_))
+            std::this_thread::sleep_for(std::chrono::milliseconds(late ? limit : Config_.CommitMilliseconds));
         std::copy(Memory().begin(), Memory().begin() + ImageAreaSize, Storage().Flash.begin());
         Revision_ = Config_.NewRevision;
         LastCommitCode_ = code;
@@ -196,6 +210,8 @@ VirtualDrive::Reply VirtualDrive::WriteBuffer(const uint8_t* cdb, uint8_t direct
             returned = std::min(length, CommandLength::CommitAnswer);
             std::memset(buffer, 0, returned);
         }
+        if (late)
+            return {0, 0, 0, 0, true};
         return {0, 0, 0, returned};
     }
     if (code != WriteBufferCode::Data && code != WriteBufferCode::Profile)
@@ -259,14 +275,30 @@ VirtualDrive& VirtualPlatform::AddDrive(const VirtualDriveConfig& config) {
     const std::size_t index = Drives_.size();
     const DriveAddress address{'V', 0, uint8_t(index), 0};
     Drives_.push_back(std::make_unique<VirtualDrive>(config, address, "virtual:" + std::to_string(index)));
+    Drives_.back()->SetInstantTimeouts(InstantSleep_);
     return *Drives_.back();
 }
 
 void VirtualPlatform::RenewDrives() {
     if (!Open_.empty())
         throw std::logic_error("virtual drives renewed while one is open");
-    for (std::unique_ptr<VirtualDrive>& drive : Drives_)
+    for (std::unique_ptr<VirtualDrive>& drive : Drives_) {
         drive = drive->Renewed();
+        drive->SetInstantTimeouts(InstantSleep_);
+    }
+}
+
+void VirtualPlatform::SetInstantSleep(bool instant) {
+    InstantSleep_ = instant;
+    for (const auto& drive : Drives_)
+        drive->SetInstantTimeouts(instant);
+}
+
+NodeDevice VirtualPlatform::DeviceBehind(PlatformHandle handle) const {
+    const auto found = Open_.find(handle);
+    if (found == Open_.end() || !found->second->Unplugged())
+        return {};
+    return {"(none: " + found->second->DevicePath() + ")", std::nullopt, true};
 }
 
 VirtualDrive* VirtualPlatform::Find(const DriveAddress& address) const {
@@ -313,14 +345,14 @@ OpenOutcome VirtualPlatform::Open(const DriveAddress& address) {
 }
 
 bool VirtualPlatform::Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
-                           uint32_t length, uint16_t, CommandOutcome& outcome) {
+                           uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) {
     const auto found = Open_.find(handle);
     if (found == Open_.end()) {
         outcome = CommandOutcome{};
         outcome.Error = EBADF;
         return false;
     }
-    found->second->Execute(cdb, direction, buffer, length, outcome);
+    found->second->Execute(cdb, direction, buffer, length, outcome, timeoutSeconds);
     return outcome.PlatformOk;
 }
 

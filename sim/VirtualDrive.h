@@ -48,9 +48,17 @@ public:
 
     VirtualDrive(const VirtualDriveConfig& config, DriveAddress address, std::string devicePath);
 
-    // Carries out one command (faults included) and records it.
+    // Carries out one command (faults included) and records it. timeoutSeconds is the time the
+    // program gives the command (0: no limit): a commit that takes longer is answered with
+    // ETIMEDOUT once that time has passed, as the system does when a real drive is late; the
+    // drive writes its flash all the same. An unplugged drive gets nothing: the command fails
+    // with ENODEV and is not recorded.
     void Execute(const uint8_t cdb[12], uint8_t direction, uint8_t* buffer, uint32_t length,
-                 CommandOutcome& outcome);
+                 CommandOutcome& outcome, uint16_t timeoutSeconds = 0);
+    // Whether the drive has been unplugged (VirtualDriveConfig::UnplugAfter).
+    bool Unplugged() const { return Config_.UnplugAfter != 0 && Received_ >= Config_.UnplugAfter; }
+    // A wait that ends in a command's timeout passes at once (tests): the answer is the same.
+    void SetInstantTimeouts(bool instant) { InstantTimeouts_ = instant; }
 
     const DriveAddress& Address() const { return Address_; }
     const std::string& DevicePath() const { return DevicePath_; }
@@ -84,6 +92,7 @@ private:
     struct Reply {
         uint8_t Key = 0, Asc = 0, Ascq = 0;
         uint32_t Returned = 0;  // bytes placed in the buffer
+        bool Late = false;      // carried out, but after the command's timeout: the host saw none of it
     };
     Reply Carry(const uint8_t* cdb, uint8_t direction, uint8_t* buffer, uint32_t length);
     Reply Inquiry(const uint8_t* cdb, uint8_t* buffer, uint32_t length);
@@ -109,6 +118,8 @@ private:
     bool Disc_ = false;
     unsigned BecomingReady_ = 0;
     uint32_t Received_ = 0;
+    uint16_t CommandTimeout_ = 0;  // the timeout of the command being carried out, in seconds
+    bool InstantTimeouts_ = false;
     std::atomic<unsigned> CommitCount_ = 0;
     std::atomic<bool> CommitRunning_ = false;
     uint8_t LastCommitCode_ = 0;
@@ -134,8 +145,10 @@ public:
     VirtualDrive& Drive(std::size_t index) { return *Drives_.at(index); }
     const VirtualDrive& Drive(std::size_t index) const { return *Drives_.at(index); }
 
-    // Sleep() pauses for real unless instant (tests); either way the total is counted.
-    void SetInstantSleep(bool instant) { InstantSleep_ = instant; }
+    // Sleep() pauses for real unless instant (tests); either way the total is counted. Instant,
+    // a commit that outlasts its command's timeout also ends at once (a shorter one still takes
+    // its time, for tests that watch it).
+    void SetInstantSleep(bool instant);
     uint64_t SleptMilliseconds() const { return Slept_; }
     unsigned RestartRequests() const { return RestartRequests_; }
     unsigned OpenHandles() const { return unsigned(Open_.size()); }
@@ -152,6 +165,8 @@ public:
     bool RequestRestart() override;
     // The stand-in profiles (sim/StandInProfiles.h).
     std::span<const uint8_t> StandInProfiles() const override;
+    // Nothing for a drive that is there (its node never leads elsewhere); none for one unplugged.
+    NodeDevice DeviceBehind(PlatformHandle handle) const override;
 
 private:
     VirtualDrive* Find(const DriveAddress& address) const;

@@ -212,6 +212,13 @@ bool Parser::Apply(const std::string& item) {
         Config_.CommitMilliseconds = *n;
         return true;
     }
+    if (key == "unplug") {
+        const auto n = ParseCount(value, 0xFFFFFFF);
+        if (!n || *n == 0)
+            return Fail(item + ": unplug takes the number of the last command answered, counting from 1");
+        Config_.UnplugAfter = *n;
+        return true;
+    }
     if (key == "open-error") {
         const auto code = ParseErrorNumber(value);
         if (!code)
@@ -226,7 +233,7 @@ bool Parser::Apply(const std::string& item) {
         return Fail("replay=FILE goes alone: --virtual-drive=replay=FILE plays the recording's drive, with no "
                     "other option");
     return Fail("unknown option '" + key + "' (known: inquiry, rev, newrev, chip, disc, ready, count, fail, "
-                "status, error, timeout, corrupt, commit-ms, open-error, replay)");
+                "status, error, timeout, corrupt, commit-ms, unplug, open-error, replay)");
 }
 
 }  // namespace

@@ -15,7 +15,11 @@
 //   error=N:E        command N fails in the platform with errno E (a number or a name like EIO)
 //   timeout=N        command N times out (platform error ETIMEDOUT, no sense)
 //   corrupt=N        command N is carried out but one byte of its read data comes back altered
-//   commit-ms=N      the commit takes N milliseconds
+//   commit-ms=N      the commit takes N milliseconds; beyond the timeout the program gives the
+//                    command, the drive does not answer in time (ETIMEDOUT once the timeout
+//                    has passed) and goes on to write its flash
+//   unplug=N         the drive is unplugged once it has answered command N: later commands fail
+//                    with ENODEV and its node leads to no device
 //   open-error=E     opening the drive fails with errno E
 //   replay=FILE      the drive of a recording, played back (see ReplayPlatform); the whole
 //                    text, with no other option
@@ -62,6 +66,7 @@ struct VirtualDriveConfig {
     unsigned ReadyPolls = 0;
     unsigned Count = 1;
     unsigned CommitMilliseconds = 0;
+    uint32_t UnplugAfter = 0;  // 0: never unplugged
     int OpenError = 0;  // 0: opening succeeds
     std::vector<VirtualFault> Faults;
     std::string ReplayFile;  // not empty: the drive is played back from this recording

@@ -75,6 +75,7 @@ constexpr const char* DriveSelection = N_(
     "      timeout=N          the N-th command times out\n"
     "      commit-ms=N        the commit takes N milliseconds\n"
     "      open-error=E       opening the drive fails with errno E\n"
+    "      unplug=N           the drive is unplugged after its N-th command\n"
     "      replay=FILE        the drive of a recording (--trace-data), played back; a\n"
     "                         command that differs from it stops the run (exit code 8)\n"
     "                         (a regular file of at most 64 MiB; no other key with it)\n"

@@ -65,7 +65,7 @@ std::string CauseOf(const SessionDrive& drive, const std::string& outcome) {
     if (!drive.SkipReason.empty())
         return drive.SkipReason;
     if (outcome == "completed" || outcome == "rehearsed")
-        return "";
+        return drive.Report ? UnconfirmedCause(*drive.Report) : "";
     std::string cause = OutcomeWords(drive);
     if (!drive.Report)
         return cause;
@@ -190,6 +190,8 @@ void JsonEvents::Finished(const SessionDrive& drive) {
         event["refusal"] = drive.Refusal;
     if (!drive.Problem.empty())
         event["cause"] = drive.Problem;
+    else if (drive.Report && !UnconfirmedCause(*drive.Report).empty())
+        event["cause"] = UnconfirmedCause(*drive.Report);
     Write(event);
 }
 

@@ -205,6 +205,7 @@ NodeDevice LinuxPlatform::DeviceBehind(PlatformHandle handle) const {
     const fs::path resolved = fs::canonical(link, error);
     // A node whose device is gone leads nowhere: a text no device has, so it never matches.
     device.SystemDevice = error ? "(none: " + link + ")" : resolved.string();
+    device.Gone = bool(error);
     if (Config_.SysfsRoot == "/sys")
         device.Serial = ReadUdevProperties(drive->BlockName, drive->GenericName).Serial;
     return device;

@@ -94,6 +94,64 @@ grep -q "^The drive virtual:0 stopped answering (No such device) while it was be
 grep -q "Remove disc" "$work/goneready.out" "$work/goneready.err" && fail "drive gone before the load: 'Remove disc'"
 grep -qE '"cdb": "(00|25|3b)' "$work/goneready.json" && fail "drive gone before the load: commands after the load"
 
+# 3c. A drive late with its answer is not a drive unplugged: before the commit the run names
+# the command and its time and says the flash is unchanged; a late commit says its flash state
+# is unknown and what to do. The run's words and the error line tell the same story.
+run late "$built" --cli --yes --virtual-drive=timeout=14
+[ "$(rc late)" = 6 ] || fail "late drive: exit $(rc late), want 6"
+grep -qx "The drive virtual:0 did not answer WRITE BUFFER within 60 seconds, before the commit. The commit was not sent; its flash is unchanged. Wait until the drive is idle (or restart the computer), then run the update again." \
+    "$work/late.err" || fail "late drive: the timeout is not named: $(err late)"
+grep -qx "flashutil: virtual:0: WRITE BUFFER: the drive did not answer within 60 seconds (at: .*)" "$work/late.err" ||
+    fail "late drive: no error line: $(err late)"
+run latecommit "$built" --cli --yes --virtual-drive=timeout=$commit
+[ "$(rc latecommit)" = 7 ] || fail "late commit: exit $(rc latecommit), want 7"
+grep -qx 'Flash Fail.' "$work/latecommit.out" || fail "late commit: no 'Flash Fail.'"
+grep -q "^The drive virtual:0 did not answer the commit within 180 seconds. Whether it has written its flash is unknown: .*Don't switch off or unplug the drive or the computer now. Wait five minutes, then restart the computer and check the drive's revision (flashutil --list)" \
+    "$work/latecommit.err" || fail "late commit: the unknown state and what to do are not said: $(err latecommit)"
+grep -q "within 180 seconds (at: .*); whether it wrote its flash is unknown" "$work/latecommit.err" ||
+    fail "late commit: the error line does not say the state is unknown: $(err latecommit)"
+for name in late latecommit; do
+    grep -q "unplugged, switched off\|was unplugged" "$work/$name.out" "$work/$name.err" &&
+        fail "$name: a timeout called an unplug: $(err "$name")"
+done
+
+# 3d. A drive unplugged after the listing, while the update question waits: the run says it is
+# gone (its node leads to no device), not that it is another device, and sends it nothing.
+run unplugged "$built" --cli --yes --virtual-drive=unplug=2 --trace "$work/unplugged.json"
+[ "$(rc unplugged)" = 6 ] || fail "unplugged drive: exit $(rc unplugged), want 6"
+grep -qx "The drive virtual:0 is gone: its node no longer leads to a device (it was unplugged or switched off). Nothing was sent to it. Connect it again and run the update again." \
+    "$work/unplugged.err" || fail "unplugged drive: not said it is gone: $(err unplugged)"
+grep -qx "flashutil: virtual:0: the drive is gone: its node no longer leads to a device (unplugged or switched off); nothing was sent to it" \
+    "$work/unplugged.err" || fail "unplugged drive: no error line: $(err unplugged)"
+grep -q "another device" "$work/unplugged.err" && fail "unplugged drive: called another device"
+grep -qE '"cdb": "(1b|00|3b)' "$work/unplugged.json" && fail "unplugged drive: commands were sent"
+
+# 3e. A commit accepted, then an INQUIRY that does not answer: the run stays completed (its
+# caption and exit 0), but its entry shows the revision as unknown, and the error stream says
+# the revision is not confirmed and how to check it; --json says null, with the cause.
+run unread "$built" --cli --yes --virtual-drive=timeout=$((commit + 1))
+[ "$(rc unread)" = 0 ] || fail "unread revision: exit $(rc unread), want 0"
+grep -qx 'Flash Completed.' "$work/unread.out" || fail "unread revision: no 'Flash Completed.'"
+grep -qx 'Drive: 0-0-0 V: ACME    CD-RW RW5200 (revision unknown)' "$work/unread.out" ||
+    fail "unread revision: the entry: $(grep '^Drive:' "$work/unread.out")"
+grep -q '^Drive: 0$' "$work/unread.out" && fail "unread revision: shown as Drive: 0"
+grep -qx "flashutil: virtual:0: the commit was accepted, but the new revision could not be read back (INQUIRY failed: Connection timed out); restart the computer and check the drive's revision with flashutil --list (it should be R120)" \
+    "$work/unread.err" || fail "unread revision: no error line: $(err unread)"
+grep -q "^The drive virtual:0 accepted the new firmware, but its new revision could not be read back (Connection timed out)" \
+    "$work/unread.out" "$work/unread.err" || fail "unread revision: the person is not told"
+run unreadjson "$built" --cli --json --yes --virtual-drive=timeout=$((commit + 1))
+[ "$(rc unreadjson)" = 0 ] || fail "unread revision, --json: exit $(rc unreadjson), want 0"
+python3 - "$work/unreadjson.out" << 'PY' || fail "unread revision, --json: $(grep drive_finished "$work/unreadjson.out")"
+import json, sys
+events = [json.loads(line) for line in open(sys.argv[1])]
+done = [e for e in events if e.get("event") == "drive_finished"][0]
+assert done["outcome"] == "completed", done
+assert done["revision_after"] is None and done["identity_after"] is None, done
+assert "could not be read back" in done["cause"], done
+drive = [e for e in events if e.get("event") == "summary"][0]["drives"][0]
+assert drive["revision_after"] is None and "could not be read back" in drive["cause"], drive
+PY
+
 # 4. A failing commit gives exit 7 and "Flash Fail.".
 run commit "$built" --cli --yes --virtual-drive=fail=$commit:03/0C/00
 [ "$(rc commit)" = 7 ] || fail "failing commit: exit $(rc commit), want 7"

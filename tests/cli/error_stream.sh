@@ -35,7 +35,8 @@ R120.EXE|--virtual-drive=rev=1.11|3|no drive qualifies for this firmware
 R120.EXE|--virtual-drive=fail=7:05/24/00|6|virtual:0: WRITE BUFFER failed: Illegal Request, Invalid field in cdb
 R120.EXE|--virtual-drive=status=8:08|6|virtual:0: WRITE BUFFER failed: status Busy
 R120.EXE|--virtual-drive=timeout=8|6|virtual:0: WRITE BUFFER: the drive did not answer within 60 seconds \(at: .*\)
-R120.EXE|--virtual-drive=timeout=$commit|7|virtual:0: WRITE BUFFER: the drive did not answer within 180 seconds \(at: .*\)
+R120.EXE|--virtual-drive=timeout=$commit|7|virtual:0: WRITE BUFFER: the drive did not answer within 180 seconds \(at: Flash Fail\.\); whether it wrote its flash is unknown: .*
+R120.EXE|--virtual-drive=unplug=2|6|virtual:0: the drive is gone: its node no longer leads to a device \(unplugged or switched off\); nothing was sent to it
 R120.EXE|--virtual-drive=timeout=8 --all|6|virtual:0: WRITE BUFFER: the drive did not answer within 60 seconds \(at: .*\)
 R120.EXE|--virtual-drive=timeout=3|6|virtual:0: [A-Z ]+: the drive did not answer within 60 seconds( \(at: .*\))?
 R120.EXE|--virtual-drive=error=14:ENODEV|6|virtual:0: the drive stopped answering \(No such device\) \(at: .*\)

@@ -33,6 +33,8 @@ for copy in flipped anydrive badseal; do
     run_command "$copy" "$work/$copy.EXE" --cli --yes --virtual-drive --trace "$work/$copy.trace"
     [ "$(rc "$copy")" = 6 ] || fail "$copy: exit $(rc "$copy"), want 6"
     grep -q "This utility is damaged: $work/$copy.EXE" "$work/$copy.err" || fail "$copy: no damage report naming the file"
+    grep -qE "^flashutil: $work/$copy\.EXE: the utility is damaged \(.+\); nothing was sent to any drive: use an undamaged copy or build it again$" \
+        "$work/$copy.err" || fail "$copy: no line on standard error naming the file and the cause: $(err "$copy")"
     [ ! -s "$work/$copy.trace" ] || fail "$copy: commands were sent"
     grep -q 'Flash Completed.' "$work/$copy.out" && fail "$copy: flashed"
 done

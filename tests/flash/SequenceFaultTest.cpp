@@ -3,6 +3,7 @@
 // a read-back with one altered byte, a disc in the tray, a drive slow to settle, a commit
 // that times out, a drive pulled out at each step, and a stop requested by the person.
 
+#include <algorithm>
 #include <cerrno>
 
 #include "SequenceExpectations.h"
@@ -103,11 +104,21 @@ TEST_P(FaultSweep, EveryCommandFailedInTurnStopsTheRunAtItsStep) {
             if (reaction.Prefix == nullptr) {
                 // Drive handling before the uploads is not judged by the drive's answer: a test
                 // unit ready the drive failed leads to the disc test, which finds the tray empty. After the commit the flash is done;
-                // only the refreshed entry shows that the drive did not answer (a busy status
-                // without sense passes the drive's identification).
+                // a drive that then does not identify itself has its new revision unconfirmed: its
+                // entry and its report say it is unknown, and the person is told how to check (a
+                // busy status without sense passes the drive's identification).
                 EXPECT_EQ(outcome, FlashOutcome::Completed);
                 if (role == Role::Inquiry && flavour.Fault.Kind != VirtualFaultKind::Status) {
-                    EXPECT_EQ(Ui.ListEntries.at(0), "0");
+                    EXPECT_EQ(Ui.ListEntries.at(0), "0-0-0 V: KAVENO  CDRW 5232X (revision unknown)");
+                    EXPECT_EQ(Report.NewIdentity, "");
+                    EXPECT_EQ(Report.RevisionUnread.rfind("INQUIRY failed: ", 0), 0u) << Report.RevisionUnread;
+                    const bool told = std::any_of(Ui.Messages.begin(), Ui.Messages.end(), [&](const auto& m) {
+                        return m.Kind == MessageKind::Warning &&
+                               m.Text.find(Drive->DevicePath() + " accepted the new firmware, but its new revision "
+                                                                 "could not be read back") != std::string::npos &&
+                               m.Text.find("flashutil --list): it should be 1.06.") != std::string::npos;
+                    });
+                    EXPECT_TRUE(told) << Ui.Messages.back().Text;
                 }
                 EXPECT_TRUE(FlashEqualsImage());
                 EXPECT_FALSE(Report.Failure);
@@ -265,12 +276,19 @@ TEST_F(Faults, CommitThatTimesOutIsAFailedFlash) {
     EXPECT_EQ(Ui.Caption, "Flash Fail.");
     ASSERT_GE(Ui.Messages.size(), 2u);
     EXPECT_EQ(Ui.Messages[Ui.Messages.size() - 2].Text, "Write Buffer> 00 00 00. 00, 006E");
-    // The drive stopped answering while it wrote its flash: said plainly, the maker's recovery named.
+    // A drive late with its answer is not a drive unplugged: its flash state is unknown, and the
+    // person is told to leave it alone, wait, restart and check the revision.
+    const std::string& said = Ui.Messages.back().Text;
     EXPECT_EQ(Ui.Messages.back().Kind, MessageKind::Error);
-    EXPECT_NE(Ui.Messages.back().Text.find(Drive->DevicePath() + " stopped answering (Connection timed out) during "
-                                           "the commit"),
-              std::string::npos);
-    EXPECT_NE(Ui.Messages.back().Text.find("maker's recovery procedure"), std::string::npos);
+    EXPECT_EQ(said.rfind("The drive " + Drive->DevicePath() + " did not answer the commit within 180 seconds. "
+                         "Whether it has written its flash is unknown",
+                         0),
+              0u)
+        << said;
+    for (const char* step : {"Don't switch off or unplug", "Wait five minutes", "restart the computer",
+                             "flashutil --list", "maker's recovery procedure"})
+        EXPECT_NE(said.find(step), std::string::npos) << step;
+    EXPECT_EQ(said.find("stopped answering"), std::string::npos);
     EXPECT_EQ(Report.Step, FlashStep::Commit);
     EXPECT_EQ(Report.Failure->Name, "Write Buffer");
     EXPECT_EQ(Report.Failure->Result.Category, CommandCategory::TransportError);
@@ -335,6 +353,68 @@ TEST_F(Faults, DriveGoneAtEachStepEndsTheRunSayingSo) {
         EXPECT_EQ(Virtual->RestartRequests(), 0u);
         EXPECT_TRUE(FlashUntouched());
     }
+}
+
+// A command before the commit that outlasts its timeout: the run names the command and the time
+// it was given, and says the flash is unchanged, never that the drive was unplugged.
+TEST_F(Faults, TimeoutBeforeTheCommitNamesTheCommandAndItsTime) {
+    const struct {
+        uint32_t Command;
+        const char* Said;
+    } cases[] = {
+        {2, " did not answer START STOP UNIT within 60 seconds while it was being made ready. Nothing was sent to "
+            "its memory; its flash is unchanged."},
+        {FirstChunkWrite + 1, " did not answer WRITE BUFFER within 60 seconds, before the commit. The commit was not "
+                              "sent; its flash is unchanged."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Said);
+        Ui = ScriptedUserInterface();
+        Build();
+        AddFault(c.Command, VirtualFaultKind::Timeout);
+        EXPECT_EQ(Flash(), FlashOutcome::FailedBeforeCommit);
+        ASSERT_FALSE(Ui.Messages.empty());
+        EXPECT_EQ(Ui.Messages.back().Kind, MessageKind::Error);
+        EXPECT_EQ(Ui.Messages.back().Text.rfind("The drive " + Drive->DevicePath() + c.Said, 0), 0u)
+            << Ui.Messages.back().Text;
+        EXPECT_FALSE(Report.DriveGone);
+        for (const auto& line : Trace(Ui))
+            EXPECT_EQ(line.find("unplugged"), std::string::npos) << line;
+        EXPECT_TRUE(FlashUntouched());
+    }
+}
+
+// A command that fails in its connection while the device is still there (a reset) is not
+// called an unplug either; one whose node then leads to no device is.
+TEST_F(Faults, ConnectionFailureIsAnUnplugOnlyWhenTheDeviceIsGone) {
+    VirtualFault reset;
+    reset.Command = FirstChunkWrite + 1;
+    reset.Kind = VirtualFaultKind::PlatformError;
+    reset.Error = ESHUTDOWN;
+    Vd().AddFault(reset);
+    EXPECT_EQ(Flash(), FlashOutcome::FailedBeforeCommit);
+    ASSERT_FALSE(Ui.Messages.empty());
+    EXPECT_EQ(Ui.Messages.back().Text.rfind("The drive " + Drive->DevicePath() + " stopped answering (" +
+                                                Virtual->ErrorText(ESHUTDOWN) +
+                                                ") before the commit: its connection failed or it was reset.",
+                                            0),
+              0u)
+        << Ui.Messages.back().Text;
+    EXPECT_FALSE(Report.DriveGone);
+
+    Ui = ScriptedUserInterface();
+    Build();
+    Vd().AddFault(reset);
+    Recorder->Device.Gone = true;  // the system took the device away after the listing
+    Recorder->Device.SystemDevice = "(none)";
+    EXPECT_EQ(Flash(), FlashOutcome::Unidentified);
+    EXPECT_TRUE(Report.DriveGone);
+    EXPECT_EQ(Record().size(), 1u) << "nothing sent after the listing";
+    ASSERT_FALSE(Ui.Messages.empty());
+    EXPECT_EQ(Ui.Messages.back().Text, "The drive " + Drive->DevicePath() +
+                                           " is gone: its node no longer leads to a device (it was unplugged or "
+                                           "switched off). Nothing was sent to it. Connect it again and run the "
+                                           "update again.");
 }
 
 // The commit's long timeout belongs to the commit alone: after a failed commit, the next run

@@ -199,7 +199,8 @@ TEST_F(LinuxPlatformTest, GenericNodeIsOpenedExclusivelyAndBlockNodeShared) {
 }
 
 // The device behind an open node is read anew each time: a node whose kernel name now leads
-// to another device (drives swapped or renumbered) or to none shows as another device.
+// to another device (drives swapped or renumbered) shows as another device, one that leads to
+// none as a device that is gone.
 TEST_F(LinuxPlatformTest, DeviceBehindANodeFollowsItsKernelName) {
     Tree.AddGeneric("sg0", "0:0:0:0", 5, "sr0");
     Tree.AddBlock("sr1", "1:0:0:0", 5);
@@ -216,8 +217,10 @@ TEST_F(LinuxPlatformTest, DeviceBehindANodeFollowsItsKernelName) {
     std::filesystem::remove(link);
     std::filesystem::create_directory_symlink(Tree.Device("2:0:0:0", 5), link);
     EXPECT_NE(platform->DeviceBehind(sg), first);
+    EXPECT_FALSE(platform->DeviceBehind(sg).Gone);  // another device, not none
     std::filesystem::remove(link);
     EXPECT_NE(platform->DeviceBehind(sg), first);
+    EXPECT_TRUE(platform->DeviceBehind(sg).Gone);
     EXPECT_EQ(platform->DeviceBehind(12345), NodeDevice{});  // not a handle of this platform
 }
 

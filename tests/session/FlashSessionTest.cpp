@@ -271,4 +271,54 @@ TEST_F(Session, UtilitiesWithTheMakersProfilesFlashWhereThereAreNoStandIns) {
     }
 }
 
+// A commit longer than the 180 s the program gives it, on the virtual drive as on a real one:
+// the run ends at the timeout, says the flash state is unknown and what to do, and its error
+// line tells the same story; nobody is told the drive was unplugged. The drive went on.
+TEST_F(Session, ACommitThatOutlastsItsTimeoutIsLateNotUnplugged) {
+    Setup.Drive.CommitMilliseconds = 200000;
+    AddDrives(1);
+    Front.Ui.Answers = {MessageAnswer::Yes, MessageAnswer::Yes};
+    EXPECT_EQ(SingleDrive(), ExitCode::FailedAtCommit);
+    EXPECT_EQ(Virtual.Drive(0).CommitCount(), 1u);
+    ASSERT_FALSE(Front.Notes.empty());
+    EXPECT_NE(Front.Notes[0].find("virtual:0: WRITE BUFFER: the drive did not answer within 180 seconds (at: Flash "
+                                  "Fail.); whether it wrote its flash is unknown"),
+              std::string::npos)
+        << Front.Notes[0];
+    bool late = false;
+    for (const MessageRequest& m : Front.Ui.Messages) {
+        late = late || m.Text.find("did not answer the commit within 180 seconds. Whether it has written its flash "
+                                   "is unknown") != std::string::npos;
+        EXPECT_EQ(m.Text.find("unplugged,"), std::string::npos) << m.Text;
+    }
+    EXPECT_TRUE(late);
+    EXPECT_EQ(Asked(Question::Restart), 0);
+}
+
+// A commit accepted, then no answer to the INQUIRY after it: every drive still counts as
+// completed, but its revision after is unknown and the session says it is not confirmed.
+TEST_F(Session, ARevisionNotReadBackAfterTheCommitIsUnconfirmed) {
+    AddDrives(1);
+    Front.Ui.Answers = {MessageAnswer::Yes};
+    ASSERT_EQ(Fleet(), ExitCode::Success);
+    const uint32_t commit = LastWriteBuffer(0);
+
+    Another fresh;
+    fresh.Setup.Drive.Faults = {{commit + 1, VirtualFaultKind::Timeout}};
+    fresh.AddDrives(2);
+    fresh.Front.Ui.Answers = {MessageAnswer::Yes};
+    EXPECT_EQ(fresh.Fleet(), ExitCode::Success);
+    int told = 0;
+    for (const SessionDrive& drive : fresh.Drives) {
+        EXPECT_EQ(drive.Report->Outcome, FlashOutcome::Completed);
+        EXPECT_EQ(drive.RevisionAfter, "") << "not a revision the drive did not give";
+        EXPECT_EQ(drive.Report->NewIdentity, "");
+        for (const std::string& note : fresh.Front.Notes)
+            told += note == drive.Device + ": the commit was accepted, but the new revision could not be read back "
+                                           "(INQUIRY failed: Connection timed out); restart the computer and check "
+                                           "the drive's revision with flashutil --list (it should be 1.06)";
+    }
+    EXPECT_EQ(told, 2);
+}
+
 }  // namespace

@@ -45,7 +45,7 @@ TEST(VirtualDriveOptions, EmptyTextKeepsTheCallersDefaults) {
 TEST(VirtualDriveOptions, EveryKeySetsItsField) {
     const VirtualDriveConfig c =
         Parse("inquiry=ACME WRITER,rev=AB12,newrev=AB13,chip=bfD60001,disc=1,ready=7,count=3,commit-ms=250,"
-              "open-error=EBUSY");
+              "open-error=EBUSY,unplug=9");
     EXPECT_EQ(c.Inquiry, "ACME WRITER             ");
     EXPECT_EQ(c.Inquiry.size(), 24u);
     EXPECT_EQ(c.Revision, "AB12");
@@ -56,6 +56,7 @@ TEST(VirtualDriveOptions, EveryKeySetsItsField) {
     EXPECT_EQ(c.Count, 3u);
     EXPECT_EQ(c.CommitMilliseconds, 250u);
     EXPECT_EQ(c.OpenError, EBUSY);
+    EXPECT_EQ(c.UnplugAfter, 9u);
     EXPECT_FALSE(Parse("disc=0").Disc);
     EXPECT_EQ(Parse("count=0").Count, 0u);
     EXPECT_EQ(Parse("inquiry=A=B").Inquiry.substr(0, 4), "A=B ");  // only the first '=' separates
@@ -97,6 +98,7 @@ TEST(VirtualDriveOptions, BadOptionsAreRefusedWithAMessageNamingThem) {
         {"status=2:8", "status=2:8"},
         {"error=2:ENOTANERROR", "ENOTANERROR"},
         {"commit-ms=fast", "commit-ms=fast"},
+        {"unplug=0", "unplug=0"},
         {"rev=QF01,,disc=1", "empty option"},
         {"fail=3:02/3A/00,timeout=3", "command 3"},
         // A replay is the whole text; after another option it is known, and refused as such.

@@ -24,6 +24,7 @@ struct Answer {
     bool Ok = false;
     uint8_t Status = 0, Key = 0, Asc = 0, Ascq = 0;
     int Error = 0;
+    bool TransportFailed = false;
     bool SenseIs(uint8_t k, uint8_t a, uint8_t q) const { return Key == k && Asc == a && Ascq == q; }
 };
 
@@ -34,13 +35,14 @@ public:
         : Platform_(platform), Handle_(platform.Open(platform.Drive(index).Address()).Handle) {}
     ~Host() { Platform_.Close(Handle_); }
 
-    Answer Send(std::initializer_list<uint8_t> bytes, uint8_t direction, Bytes& data) {
+    Answer Send(std::initializer_list<uint8_t> bytes, uint8_t direction, Bytes& data, uint16_t timeout = 60) {
         uint8_t cdb[12] = {};
         std::copy(bytes.begin(), bytes.end(), cdb);
         CommandOutcome outcome;
         Answer answer;
         answer.Ok = Platform_.Send(Handle_, cdb, direction, data.empty() ? nullptr : data.data(),
-                                   uint32_t(data.size()), 60, outcome);
+                                   uint32_t(data.size()), timeout, outcome);
+        answer.TransportFailed = outcome.TransportFailed;
         answer.Status = outcome.Status;
         answer.Key = outcome.Sense[2];
         answer.Asc = outcome.Sense[12];
@@ -263,6 +265,48 @@ TEST(VirtualDriveCommit, TakesTheConfiguredTime) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
     EXPECT_FALSE(platform.Drive(0).CommitRunning());
     EXPECT_EQ(platform.Drive(0).CommitCount(), 1u);
+}
+
+// A commit longer than the time the program gives it is answered as the system answers a late
+// drive: a timeout once that time has passed. The drive goes on and writes its flash.
+TEST(VirtualDriveCommit, LongerThanItsTimeoutTimesOutAndTheDriveGoesOn) {
+    VirtualPlatform platform(Config("commit-ms=1500,newrev=QFA0"));
+    Host host(platform);
+    Bytes reply(16);
+    const Answer late = host.Send(Commit80, DirectionIn, reply, 1);
+    EXPECT_FALSE(late.Ok);
+    EXPECT_EQ(late.Error, ETIMEDOUT);
+    EXPECT_TRUE(late.TransportFailed);
+    EXPECT_EQ(platform.Drive(0).Commands().back().Error, ETIMEDOUT);
+    EXPECT_EQ(platform.Drive(0).CommitCount(), 1u);
+    EXPECT_EQ(platform.Drive(0).Revision(), "QFA0");
+    EXPECT_TRUE(host.Send(Commit80, DirectionIn, reply, 2).Ok) << "within its time it answers";
+
+    // The program's 180 s through a drive, with the waits of tests instant: the same answer at once.
+    VirtualPlatform instant(Config("commit-ms=600000"));
+    instant.SetInstantSleep(true);
+    const std::unique_ptr<CDDrive> drive = CDDrive::Open(instant, {'V', 0, 0, 0}).Take();
+    ASSERT_TRUE(drive);
+    const CommandResult result = drive->Execute(Commands::Commit(false));
+    EXPECT_EQ(result.Category, CommandCategory::TransportError);
+    EXPECT_EQ(result.SystemError, ETIMEDOUT);
+    EXPECT_EQ(instant.Drive(0).CommitCount(), 1u);
+}
+
+// An unplugged drive gets nothing: every later command fails in the system with ENODEV, and
+// its node leads to no device.
+TEST(VirtualDriveUnplug, AfterItsCommandTheDriveIsGone) {
+    VirtualPlatform platform(Config("unplug=2"));
+    Host host(platform);
+    EXPECT_TRUE(host.Send(TestUnitReady).Ok);
+    EXPECT_FALSE(platform.DeviceBehind(host.Handle()).Gone);
+    EXPECT_TRUE(host.Send(TestUnitReady).Ok);
+    EXPECT_TRUE(platform.Drive(0).Unplugged());
+    const Answer gone = host.Send(Inquiry);
+    EXPECT_FALSE(gone.Ok);
+    EXPECT_EQ(gone.Error, ENODEV);
+    EXPECT_EQ(platform.Drive(0).Commands().size(), 2u) << "a command to a device that is gone never reaches it";
+    EXPECT_TRUE(platform.DeviceBehind(host.Handle()).Gone);
 }
 
 TEST(VirtualDriveVendor, AnswersFlashIdZoneMapAndFlashWritesAndRefusesTheUnknown) {

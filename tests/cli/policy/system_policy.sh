@@ -57,6 +57,9 @@ for row in "${cases[@]}"; do
     [ "$(rc "$name")" = "$want" ] || fail "$name: exit $(rc "$name"), want $want: $(err "$name")"
     grep -qF -- "$words" "$work/$name.out" "$work/$name.err" || fail "$name: $(out "$name") $(err "$name")"
     [ "$want" = 0 ] || [ ! -s "$work/$name.trace" ] || fail "$name: commands were sent"
+    # A refusal has its one line on standard error, naming the file and the cause.
+    [ "$want" = 0 ] || grep -qE "^flashutil: .*$copy\.EXE: refused by the signature policy: .*; nothing was sent to any drive$" \
+        "$work/$name.err" || fail "$name: no refusal line on standard error: $(err "$name")"
 done
 # Options and the environment can't weaken it: no variable or option names another policy.
 run_command weaken env XDG_CONFIG_HOME=/nonexistent "$flashutil" --cli --yes --virtual-drive "$work/unsigned.EXE"
