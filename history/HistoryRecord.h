@@ -77,3 +77,14 @@ struct ParsedRecord {
     std::optional<RunEnd> End;
 };
 ParsedRecord ParseRecord(const std::string& line);
+
+// Which record a line is and the run it names, found without making a record of it (the
+// line is checked to be JSON, the rest of it is not kept): for a first reading of a whole
+// file. A line ParseRecord reads as the start (the end) of run R is always a start (an end)
+// of run R here.
+enum class RecordKind { None, Start, End };
+struct RecordKey {
+    RecordKind Kind = RecordKind::None;
+    std::string Run;
+};
+RecordKey ScanRecord(const std::string& line);
