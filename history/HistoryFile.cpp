@@ -186,11 +186,15 @@ bool ReadHistory(const std::string& path, const HistoryReader& reader, bool& exi
             }
             known |= EndTaken;
             const auto at = waitingAt.find(record.End->Run);
-            if (at != waitingAt.end()) {
-                Waiting& run = waiting[at->second - handed];
-                run.Entry.End = std::move(*record.End);
-                run.Whole = true;
+            if (at == waitingAt.end()) {
+                // Its start was handed on as unfinished: the first reading found no end for it
+                // (the file changed meanwhile, or the line names its kind or run twice).
+                skip("the end of run " + record.End->Run + ", not found when the file was first read");
+                continue;
             }
+            Waiting& run = waiting[at->second - handed];
+            run.Entry.End = std::move(*record.End);
+            run.Whole = true;
         } else {
             skip("not a history record (damaged)");
         }

@@ -209,11 +209,13 @@ ParsedRecord ParseRecord(const std::string& line) {
 
 namespace {
 
-// Follows the parser's events for the two top-level keys only. As in the parsed document, a
-// key given twice has its last value, and a value that is not a string is none.
+// Follows the parser's events up to the two top-level keys, and stops there: the program
+// writes them first, so the rest of the line is not even read. A value that is not a string
+// is none.
 class RecordKeyScan final : public nlohmann::json_sax<json> {
 public:
     bool TopObject = false;
+    bool Found = false;  // both keys have a string: parsing stopped there
     std::optional<std::string> Record, Run;
 
     bool null() override { return Value(); }
@@ -225,7 +227,8 @@ public:
         if (Depth_ == 1 && Pending_)
             *Pending_ = std::move(text);
         Pending_ = nullptr;
-        return true;
+        Found = Record && Run;
+        return !Found;
     }
     bool binary(binary_t&) override { return Value(); }
     bool start_object(std::size_t) override {
@@ -265,8 +268,8 @@ private:
 
 RecordKey ScanRecord(const std::string& line) {
     RecordKeyScan scan;
-    if (!json::sax_parse(line, &scan, json::input_format_t::json, true, false) || !scan.TopObject || !scan.Record ||
-        !scan.Run)
+    const bool whole = json::sax_parse(line, &scan, json::input_format_t::json, true, false);
+    if (!(whole || scan.Found) || !scan.TopObject || !scan.Record || !scan.Run)
         return {};
     if (*scan.Record == "start" && !scan.Run->empty())
         return {RecordKind::Start, std::move(*scan.Run)};
