@@ -126,11 +126,12 @@ bool ReadHistory(const std::string& path, const HistoryReader& reader, bool& exi
     for (LineReader lines(fd, size); lines.Next(line, tooLong, error);) {
         if (tooLong || Blank(line))
             continue;
-        const ParsedRecord record = ParseRecord(line);
-        if (record.Start)
-            flags[record.Start->Run] |= StartSeen;
-        else if (record.End && (flags[record.End->Run] & StartSeen))
-            flags[record.End->Run] |= EndsAfterStart;
+        // Only the kind and the run: the records are read once, below.
+        const RecordKey record = ScanRecord(line);
+        if (record.Kind == RecordKind::Start)
+            flags[record.Run] |= StartSeen;
+        else if (record.Kind == RecordKind::End && (flags[record.Run] & StartSeen))
+            flags[record.Run] |= EndsAfterStart;
     }
     if (error != 0 || ::lseek(fd, 0, SEEK_SET) != 0)
         return failed(std::strerror(error != 0 ? error : errno));
@@ -185,11 +186,15 @@ bool ReadHistory(const std::string& path, const HistoryReader& reader, bool& exi
             }
             known |= EndTaken;
             const auto at = waitingAt.find(record.End->Run);
-            if (at != waitingAt.end()) {
-                Waiting& run = waiting[at->second - handed];
-                run.Entry.End = std::move(*record.End);
-                run.Whole = true;
+            if (at == waitingAt.end()) {
+                // Its start was handed on as unfinished: the first reading found no end for it
+                // (the file changed meanwhile, or the line names its kind or run twice).
+                skip("the end of run " + record.End->Run + ", not found when the file was first read");
+                continue;
             }
+            Waiting& run = waiting[at->second - handed];
+            run.Entry.End = std::move(*record.End);
+            run.Whole = true;
         } else {
             skip("not a history record (damaged)");
         }

@@ -5,8 +5,8 @@
 // whose start is missing or a record given twice is skipped with a notice; nothing else in
 // the file is lost by it.
 //
-// The file is read as a stream, twice: first for which runs end after their start, then
-// for the records. A run is handed on as soon as it and every run started before it are
+// The file is read as a stream, twice: first for which runs end after their start (only each
+// line's kind and run, not its record), then for the records. A run is handed on as soon as it and every run started before it are
 // whole, so what is held is the few runs under way at one time and a few bytes per run id,
 // never the records of the whole file: a history of years reads in little memory.
 

@@ -7,7 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "platform/Sha256.h"
@@ -38,6 +40,22 @@ std::string Text(const json& object, const char* key) { return object.at(key).ge
 std::optional<std::string> TextOrNull(const json& object, const char* key) {
     const json& value = object.at(key);
     return value.is_null() ? std::nullopt : std::optional<std::string>(value.get<std::string>());
+}
+
+// An integer from low to high: a number of another kind, or out of that range, makes the line
+// no record (a status byte of 300 or a negative duration is damage, not a run).
+bool Integer(const json& object, const char* key, int64_t low, int64_t high, int64_t& out) {
+    const json& value = object.at(key);
+    if (value.is_number_unsigned()) {
+        if (value.get<uint64_t>() > uint64_t(high))
+            return false;
+        out = int64_t(value.get<uint64_t>());
+    } else if (value.is_number_integer()) {
+        out = value.get<int64_t>();
+    } else {
+        return false;
+    }
+    return out >= low && out <= high;
 }
 
 }  // namespace
@@ -155,13 +173,17 @@ ParsedRecord ParseRecord(const std::string& line) {
             end.Status = Text(record, "status");
             end.RevisionAfter = TextOrNull(record, "revision_after");
             end.IdentityAfter = TextOrNull(record, "identity_after");
-            end.DurationMs = record.at("duration_ms").get<int64_t>();
+            if (!Integer(record, "duration_ms", 0, INT64_MAX, end.DurationMs))
+                return {};
             if (const json& f = record.at("failure"); !f.is_null()) {
                 RunFailure failure;
                 failure.Command = Text(f, "command");
                 failure.Cdb = Text(f, "cdb");
                 failure.Category = HyphenCase(Text(f, "category"));
-                failure.Status = f.at("status").get<int>();
+                int64_t number = 0;
+                if (!Integer(f, "status", 0, 255, number))
+                    return {};
+                failure.Status = int(number);
                 // "05/24/00" in earlier records, {key, asc, ascq, words} now; null for none.
                 const json& sense = f.at("sense");
                 const std::optional<SenseCode> code = ParseSense(sense);
@@ -173,7 +195,9 @@ ParsedRecord ParseRecord(const std::string& line) {
                     failure.SenseText = TextOrNull(f, "sense_text").value_or("");
                 if (failure.SenseText.empty() && sense.is_object())
                     failure.SenseText = Text(sense, "words");
-                failure.SystemError = f.at("system_error").get<int>();
+                if (!Integer(f, "system_error", INT32_MIN, INT32_MAX, number))
+                    return {};
+                failure.SystemError = int(number);
                 end.Failure = std::move(failure);
             }
             if (!end.Run.empty())
@@ -183,4 +207,75 @@ ParsedRecord ParseRecord(const std::string& line) {
         return {};
     }
     return parsed;
+}
+
+namespace {
+
+// Follows the parser's events up to the two top-level keys, and stops there: the program
+// writes them first, so the rest of the line is not even read. A value that is not a string
+// is none.
+class RecordKeyScan final : public nlohmann::json_sax<json> {
+public:
+    bool TopObject = false;
+    bool Found = false;  // both keys have a string: parsing stopped there
+    std::optional<std::string> Record, Run;
+
+    bool null() override { return Value(); }
+    bool boolean(bool) override { return Value(); }
+    bool number_integer(number_integer_t) override { return Value(); }
+    bool number_unsigned(number_unsigned_t) override { return Value(); }
+    bool number_float(number_float_t, const string_t&) override { return Value(); }
+    bool string(string_t& text) override {
+        if (Depth_ == 1 && Pending_)
+            *Pending_ = std::move(text);
+        Pending_ = nullptr;
+        Found = Record && Run;
+        return !Found;
+    }
+    bool binary(binary_t&) override { return Value(); }
+    bool start_object(std::size_t) override {
+        if (Depth_ == 0)
+            TopObject = true;
+        Value();
+        ++Depth_;
+        return true;
+    }
+    bool key(string_t& name) override {
+        if (Depth_ == 1)
+            Pending_ = name == "record" ? &Record : name == "run" ? &Run : nullptr;
+        return true;
+    }
+    bool end_object() override { return --Depth_, true; }
+    bool start_array(std::size_t) override {
+        Value();
+        ++Depth_;
+        return true;
+    }
+    bool end_array() override { return --Depth_, true; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    // A value other than a string: the pending key has none.
+    bool Value() {
+        if (Depth_ == 1 && Pending_)
+            Pending_->reset();
+        Pending_ = nullptr;
+        return true;
+    }
+    int Depth_ = 0;
+    std::optional<std::string>* Pending_ = nullptr;
+};
+
+}  // namespace
+
+RecordKey ScanRecord(const std::string& line) {
+    RecordKeyScan scan;
+    const bool whole = json::sax_parse(line, &scan, json::input_format_t::json, true, false);
+    if (!(whole || scan.Found) || !scan.TopObject || !scan.Record || !scan.Run)
+        return {};
+    if (*scan.Record == "start" && !scan.Run->empty())
+        return {RecordKind::Start, std::move(*scan.Run)};
+    if (*scan.Record == "end")
+        return {RecordKind::End, std::move(*scan.Run)};
+    return {};
 }

@@ -80,3 +80,15 @@ struct ParsedRecord {
     std::optional<RunEnd> End;
 };
 ParsedRecord ParseRecord(const std::string& line);
+
+// Which record a line is and the run it names, found without making a record of it: only the
+// line up to its "record" and "run" keys is read (for a first reading of a whole file). A line
+// ParseRecord reads as the start (the end) of run R is a start (an end) of run R here too,
+// unless it gives one of the two keys twice (the program never does; ParseRecord takes the
+// last value).
+enum class RecordKind { None, Start, End };
+struct RecordKey {
+    RecordKind Kind = RecordKind::None;
+    std::string Run;
+};
+RecordKey ScanRecord(const std::string& line);

@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 #include "image/ModelConfig.h"
-#include "image/RememberedChoices.h"
 
 namespace {
 
@@ -32,7 +31,7 @@ ConfigEnvironment ConfigEnvironment::FromProcess() {
 }
 
 std::vector<std::string> ModelFilePlaces(const std::string& executablePath, const ConfigEnvironment& environment,
-                                         const std::string& systemDirectory) {
+                                         const std::string& systemDirectory, const std::string& chosenModelFile) {
     std::vector<std::string> places{ModelConfigPath(executablePath)};
     std::string userDirectory;
     if (!environment.XdgConfigHome.empty() && environment.XdgConfigHome[0] == '/')
@@ -42,22 +41,22 @@ std::vector<std::string> ModelFilePlaces(const std::string& executablePath, cons
     if (!userDirectory.empty())
         places.push_back(userDirectory + "/flashutil/" + ModelFileName);
     // The model file chosen in the menu-started builder, after the one a person put in place.
-    const std::string chosen = ReadRememberedChoices(RememberedChoicesPath(environment)).ModelFile;
-    if (!chosen.empty())
-        places.push_back(chosen);
+    if (!chosenModelFile.empty())
+        places.push_back(chosenModelFile);
     places.push_back(systemDirectory + "/" + ModelFileName);
     return places;
 }
 
 ModelFileLocation LocateModelFile(const std::string& executablePath, const std::string& givenFile,
-                                  const ConfigEnvironment& environment, const std::string& systemDirectory) {
+                                  const ConfigEnvironment& environment, const std::string& systemDirectory,
+                                  const std::string& chosenModelFile) {
     ModelFileLocation location;
     if (!givenFile.empty()) {
         location.Path = givenFile;
         location.Places = {givenFile};
         return location;
     }
-    location.Places = ModelFilePlaces(executablePath, environment, systemDirectory);
+    location.Places = ModelFilePlaces(executablePath, environment, systemDirectory, chosenModelFile);
     for (const std::string& place : location.Places)
         if (Exists(place)) {
             location.Path = place;

@@ -3,8 +3,8 @@
 // Where the builder finds its model file. A file given on the command line is used as it
 // is; otherwise the first of these that exists: beside the program (named after it), the
 // user's configuration directory ($XDG_CONFIG_HOME/flashutil, by default
-// ~/.config/flashutil), the one chosen in the menu-started builder (RememberedChoices.h), the
-// system's (/etc/flashutil). An installed program lives in
+// ~/.config/flashutil), for the menu-started builder the one chosen there before
+// (RememberedChoices.h, read by that builder only), the system's (/etc/flashutil). An installed program lives in
 // /usr/bin, where nobody puts a model file; the other two places make it usable.
 
 #include <string>
@@ -28,15 +28,17 @@ constexpr const char* ModelFileName = "flashutil.INI";
 
 // The places in lookup order. An XDG_CONFIG_HOME that is not an absolute path is ignored,
 // as the XDG base directory rules say; without it and without HOME the user's place is left
-// out.
+// out. chosenModelFile, when not "", comes before the system's place.
 std::vector<std::string> ModelFilePlaces(const std::string& executablePath, const ConfigEnvironment& environment,
-                                         const std::string& systemDirectory = SystemModelDirectory);
+                                         const std::string& systemDirectory = SystemModelDirectory,
+                                         const std::string& chosenModelFile = "");
 
 // givenFile (from --ini) when not empty, else the first place where something exists
 // (a file that is there but unreadable is chosen too: its reader then says why).
 ModelFileLocation LocateModelFile(const std::string& executablePath, const std::string& givenFile,
                                   const ConfigEnvironment& environment,
-                                  const std::string& systemDirectory = SystemModelDirectory);
+                                  const std::string& systemDirectory = SystemModelDirectory,
+                                  const std::string& chosenModelFile = "");
 
 // The example model file shipped with the program: beside an installed program's prefix
 // (<prefix>/share/doc/flashutil/examples), else where the package puts it.

@@ -11,16 +11,45 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& file) {
-    std::vector<std::string> lines;
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);)
+// The file's lines, each without its line feed; true with none when the file is missing. A
+// FIFO or device at the name is never read, and nothing past the limit.
+bool Lines(const std::string& file, std::vector<std::string>& lines, std::string& why) {
+    lines.clear();
+    std::string cause;
+    errno = 0;
+    const Descriptor in = OpenRegularFile(file, cause, "not a regular file");
+    if (!in.Valid()) {
+        if (errno == ENOENT)
+            return true;
+        why = file + ": " + cause;
+        return false;
+    }
+    std::vector<uint8_t> bytes;
+    if (!ReadUpTo(in.Get(), RememberedChoicesLimit + 1, bytes)) {
+        why = file + ": " + std::strerror(errno);
+        return false;
+    }
+    if (bytes.size() > RememberedChoicesLimit) {
+        why = file + ": longer than " + std::to_string(RememberedChoicesLimit / 1024) + " KiB";
+        return false;
+    }
+    std::string line;
+    for (const uint8_t byte : bytes) {
+        if (byte == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += char(byte);
+        }
+    }
+    if (!line.empty())
         lines.push_back(line);
-    return lines;
+    return true;
 }
 
 }  // namespace
@@ -33,15 +62,28 @@ std::string RememberedChoicesPath(const ConfigEnvironment& environment) {
     return {};
 }
 
-RememberedChoices ReadRememberedChoices(const std::string& file) {
+RememberedChoices ReadRememberedChoices(const std::string& file, std::string* why) {
     RememberedChoices choices;
+    std::vector<std::string> lines;
+    std::string cause;
     if (file.empty())
         return choices;
-    for (const std::string& line : Lines(file)) {
+    if (!Lines(file, lines, cause)) {
+        if (why)
+            *why = cause;
+        return choices;
+    }
+    for (std::string line : lines) {
+        // A file written on another system ends its lines in CR LF: the CR is not the path's.
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         const auto eq = line.find('=');
         if (eq == std::string::npos)
             continue;
         const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        // Only what the chooser keeps: an absolute path, which never holds a NUL.
+        if (value.empty() || value[0] != '/' || value.find('\0') != std::string::npos)
+            continue;
         if (key == "model-file")
             choices.ModelFile = value;
         else if (key == "image-folder")
@@ -56,9 +98,13 @@ bool RememberChoice(const std::string& file, const std::string& key, const std::
         why = file + ": a line break in a path can't be kept";
         return false;
     }
+    // What is there is kept, line by line: a file that can't be read is not replaced.
+    std::vector<std::string> lines;
+    if (!Lines(file, lines, why))
+        return false;
     std::ostringstream text;
     bool replaced = false;
-    for (const std::string& line : Lines(file)) {
+    for (const std::string& line : lines) {
         if (line.rfind(key + "=", 0) == 0) {
             if (!replaced)
                 text << key << '=' << value << '\n';

@@ -74,7 +74,19 @@ int FlashSession::FlashPlanned(FleetFrontEnd& fleet, bool all) {
     if (!anyChosen)
         return NothingChosen();
 
-    if (!fleet.ConfirmPlan(Drives_, newRevision) || fleet.Stops().Requested()) {
+    // An interrupt while the drives were listed or the plan was asked about stops every drive
+    // before anything is sent to it: interrupted, as a run stopped before its commit, not declined.
+    const bool confirmed = !fleet.Stops().Requested() && fleet.ConfirmPlan(Drives_, newRevision);
+    if (fleet.Stops().Requested()) {
+        for (SessionDrive& drive : Drives_)
+            if (drive.Chosen()) {
+                drive.Report.emplace().Outcome = FlashOutcome::Interrupted;
+                drive.RevisionAfter = drive.Revision;
+            }
+        fleet.Note("interrupted: drives that had not sent their commit were stopped, their flash unchanged");
+        return ExitCodeOf(Drives_);
+    }
+    if (!confirmed) {
         for (SessionDrive& drive : Drives_)
             if (drive.Chosen())
                 drive.Report.emplace().Outcome = FlashOutcome::Declined;

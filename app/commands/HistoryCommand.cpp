@@ -21,6 +21,35 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
+// The history is a file anyone with the user's rights may have edited: what its records name
+// is given in the words the schema allows. A name in snake_case letters stands (a name a later
+// version added is still told); anything else is "unknown", or "" where a name may be missing.
+std::string SchemaName(const std::string& name, bool mayBeEmpty = false) {
+    const std::string snake = SnakeCase(name);
+    if (snake.empty())
+        return mayBeEmpty ? snake : "unknown";
+    return snake.find_first_not_of("abcdefghijklmnopqrstuvwxyz_") == std::string::npos ? snake : "unknown";
+}
+
+// The command's bytes in lower-case hex digits; "" when the record holds anything else.
+std::string SchemaCdb(std::string cdb) {
+    for (char& c : cdb) {
+        if (c >= 'A' && c <= 'F')
+            c = char(c - 'A' + 'a');
+        else if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return {};
+    }
+    return cdb;
+}
+
+// A verdict the program does not give is no verdict known: "".
+std::string SchemaVerdict(const std::string& verdict) {
+    for (const char* known : {"trusted", "untrusted", "damaged", "unsigned"})
+        if (verdict == known)
+            return verdict;
+    return {};
+}
+
 json StartJson(const RunStart& s) {
     return {
         {"run", s.Run},
@@ -31,7 +60,7 @@ json StartJson(const RunStart& s) {
                      {"image_sha256", s.Utility.ImageSha256}, {"sent_sha256", s.Utility.SentSha256},
                      {JsonKey::File, s.Utility.File},
                      {JsonKey::FileSha256, s.Utility.FileSha256},
-                     {JsonKey::Signature, {{JsonKey::Verdict, s.Utility.Verdict}, {JsonKey::Signer, s.Utility.Signer},
+                     {JsonKey::Signature, {{JsonKey::Verdict, SchemaVerdict(s.Utility.Verdict)}, {JsonKey::Signer, s.Utility.Signer},
                                     {JsonKey::Fingerprint, s.Utility.Fingerprint}}}}},
         {"drive", {{"device", s.Drive.Device}, {"identity", s.Drive.Identity}, {"vendor", s.Drive.Vendor},
                    {"product", s.Drive.Product}, {"revision", s.Drive.Revision}, {"virtual", s.Drive.Virtual}}},
@@ -42,8 +71,8 @@ json EndJson(const RunEnd& e) {
     json failure = nullptr;
     if (e.Failure)
         failure = {{"command", e.Failure->Command},
-                   {"cdb", e.Failure->Cdb},
-                   {"category", SnakeCase(e.Failure->Category)},
+                   {"cdb", SchemaCdb(e.Failure->Cdb)},
+                   {"category", SchemaName(e.Failure->Category)},
                    {"status", e.Failure->Status},
                    {JsonKey::Sense, SenseJsonOfCode(e.Failure->Sense)},
                    // An alias kept one release: the words are in "sense" too.
@@ -51,8 +80,8 @@ json EndJson(const RunEnd& e) {
                    {JsonKey::SystemError, e.Failure->SystemError}};
     return {
         {"ended", e.Time},
-        {JsonKey::Outcome, SnakeCase(e.Outcome)},
-        {JsonKey::Step, SnakeCase(e.Step)},
+        {JsonKey::Outcome, SchemaName(e.Outcome)},
+        {JsonKey::Step, SchemaName(e.Step, true)},
         {"status", e.Status},
         {"revision_after", e.RevisionAfter ? json(*e.RevisionAfter) : json(nullptr)},
         {"identity_after", e.IdentityAfter ? json(*e.IdentityAfter) : json(nullptr)},
@@ -72,8 +101,9 @@ std::string OutcomeText(const RunEnd& end) {
     return o;
 }
 
-// Record fields are whatever the drive and the file said: no control characters reach the terminal.
-std::string Printable(const std::string& text) { return PrintableText(text); }
+// Record fields are whatever the drive and the file said: each line is printed with its
+// control bytes as '?', so none reaches the terminal, whichever field held it.
+void PrintLine(const std::string& line) { std::printf("%s\n", PrintableText(line).c_str()); }
 
 void PrintRun(const HistoryEntry& entry) {
     const RunStart& s = entry.Start;
@@ -82,29 +112,27 @@ void PrintRun(const HistoryEntry& entry) {
     if (s.Rehearsal && !(entry.End && entry.End->Outcome == "rehearsed"))
         outcome = "rehearsal " + outcome;
     // A replayed drive carries a real drive's path: the record's mark says it was played.
-    const std::string device = Printable(s.Drive.Device) +
-                               (s.Drive.Virtual && !s.Drive.Device.starts_with("virtual:") ? " (virtual drive)" : "");
-    std::printf("%s  %s  %s %s  %s -> %s  %s\n", s.Time.c_str(), device.c_str(),
-                Printable(s.Drive.Vendor).c_str(), Printable(s.Drive.Product).c_str(),
-                Printable(s.Drive.Revision).c_str(), Printable(after).c_str(), outcome.c_str());
-    std::string detail = "    utility " + Printable(s.Utility.Model) + " firmware " + Printable(s.Utility.NewRevision) +
-                         ", image SHA-256 " + s.Utility.ImageSha256 + ", flashutil " + s.Version + ", run " + s.Run;
+    const std::string device =
+        s.Drive.Device + (s.Drive.Virtual && !s.Drive.Device.starts_with("virtual:") ? " (virtual drive)" : "");
+    PrintLine(s.Time + "  " + device + "  " + s.Drive.Vendor + " " + s.Drive.Product + "  " + s.Drive.Revision + " -> " +
+              after + "  " + outcome);
+    std::string detail = "    utility " + s.Utility.Model + " firmware " + s.Utility.NewRevision + ", image SHA-256 " +
+                         s.Utility.ImageSha256 + ", flashutil " + s.Version + ", run " + s.Run;
     if (entry.End) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%lld.%01lld", static_cast<long long>(entry.End->DurationMs / 1000),
                       static_cast<long long>(entry.End->DurationMs % 1000 / 100));
         detail += ", " + std::string(seconds) + " s";
     }
-    std::printf("%s\n", detail.c_str());
+    PrintLine(detail);
     // The file the run flashed from and who signed it; records from before they were kept name neither.
     if (!s.Utility.File.empty() || !s.Utility.Verdict.empty()) {
-        std::string signature = s.Utility.Verdict == "trusted" ? "signed by " + Printable(s.Utility.Signer) + " (" +
-                                                                     Printable(s.Utility.Fingerprint) + ")"
+        std::string signature = s.Utility.Verdict == "trusted" ? "signed by " + s.Utility.Signer + " (" +
+                                                                     s.Utility.Fingerprint + ")"
                                 : s.Utility.Verdict == "untrusted"
-                                    ? "signed by a key not trusted (" + Printable(s.Utility.Fingerprint) + ")"
+                                    ? "signed by a key not trusted (" + s.Utility.Fingerprint + ")"
                                     : "not signed";
-        std::printf("    file %s, SHA-256 %s, %s\n", Printable(s.Utility.File).c_str(),
-                    Printable(s.Utility.FileSha256).c_str(), signature.c_str());
+        PrintLine("    file " + s.Utility.File + ", SHA-256 " + s.Utility.FileSha256 + ", " + signature);
     }
     // What the run sent of the image area when it was more than the image: the rest of its last chunk.
     if (!s.Utility.SentSha256.empty() && s.Utility.SentSha256 != s.Utility.ImageSha256)
@@ -112,14 +140,14 @@ void PrintRun(const HistoryEntry& entry) {
                     Printable(s.Utility.SentSha256).c_str());
     if (entry.End && entry.End->Failure) {
         const RunFailure& f = *entry.End->Failure;
-        std::string line = "    at " + entry.End->Step + ": " + Printable(f.Command) + " (CDB " + f.Cdb + ")";
+        std::string line = "    at " + entry.End->Step + ": " + f.Command + " (CDB " + f.Cdb + ")";
         if (!f.Sense.empty())
             line += ", sense " + f.Sense + " " + f.SenseText;
         else if (f.SystemError != 0)
             line += ", system error " + std::to_string(f.SystemError);
         else
             line += ", status " + std::to_string(f.Status);
-        std::printf("%s\n", line.c_str());
+        PrintLine(line);
     }
 }
 
@@ -141,7 +169,7 @@ int RunHistory(const Options& options) {
     std::size_t runs = 0, skipped = 0;
     auto notice = [&](const std::string& text) {
         ++skipped;
-        std::fprintf(stderr, "flashutil: %s\n", text.c_str());
+        std::fprintf(stderr, "flashutil: %s\n", PrintableText(text).c_str());
     };
     if (options.Json) {
         // The document as one dump of it would read, written a run at a time.
@@ -175,6 +203,6 @@ int RunHistory(const Options& options) {
         return ExitCode::Failure;
     }
     if (runs == 0)
-        std::printf("No runs recorded in %s.\n", path.c_str());
+        PrintLine("No runs recorded in " + path + ".");
     return ExitCode::Success;
 }

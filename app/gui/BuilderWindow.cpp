@@ -53,8 +53,12 @@ BuilderWindow::~BuilderWindow() = default;
 
 void BuilderWindow::StartUp() {
     // File names are the system's bytes; Qt holds them decoded. The menu-started builder
-    // opens the folder chosen last time, while it is still there.
-    const RememberedChoices remembered = ReadRememberedChoices(Settings_.ChoicesFile);
+    // opens the folder chosen last time, while it is still there, and looks for the model
+    // file chosen last time; no other builder reads the choices.
+    std::string unread;
+    const RememberedChoices remembered = ReadRememberedChoices(Settings_.ChoicesFile, &unread);
+    if (!unread.empty())
+        std::fprintf(stderr, "flashutil: the choices kept for this builder are not used: %s\n", unread.c_str());
     ShowDirectory(!Settings_.ChoicesFile.empty() && IsDirectory(remembered.ImageFolder)
                       ? QFile::decodeName(remembered.ImageFolder.c_str())
                       : QFile::decodeName(QFile::encodeName(QDir::currentPath())));
@@ -62,7 +66,8 @@ void BuilderWindow::StartUp() {
     if (Settings_.ExecutablePath.empty())
         Settings_.ExecutablePath = RunningExecutablePath();
     ModelFileLocation modelFile =
-        LocateModelFile(Settings_.ExecutablePath, Settings_.ModelFile, ConfigEnvironment::FromProcess());
+        LocateModelFile(Settings_.ExecutablePath, Settings_.ModelFile, ConfigEnvironment::FromProcess(),
+                        SystemModelDirectory, remembered.ModelFile);
     if (modelFile.Path.empty() && Settings_.ChooseModelFile) {
         // Started from the menu with no model file anywhere: ask for one rather than end. The
         // chooser opens at the example model file, else in the system's folder, else at home.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "app/setup/PlatformChoice.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "platform/linux/LinuxPlatform.h"
@@ -20,10 +22,25 @@ Platform& PlatformChoice::Get() {
 
 namespace {
 
+// Whether two names lead to the same file, by any links or other names.
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat first {}, second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
 // With --trace, the trace over the chosen platform; with --verbose, the command lines over that.
+// The trace never takes the place of the recording replayed: that is what a report of a
+// divergence needs.
 std::unique_ptr<PlatformChoice> Traced(std::unique_ptr<PlatformChoice> choice, const Options& options,
-                                       PlatformChoiceError& error) {
+                                       PlatformChoiceError& error, const std::string& replayed = "") {
     if (options.TraceFile) {
+        if (!replayed.empty() && SameFile(*options.TraceFile, replayed)) {
+            error = {"cannot write the trace file " + *options.TraceFile + ": it is the recording this run replays (" +
+                         replayed + "); it is not replaced",
+                     ExitCode::Failure};
+            return nullptr;
+        }
         std::string why;
         // A trace that stops being written is said once; the run itself goes on.
         choice->Trace = TracingPlatform::ToFile(*choice->Base, *options.TraceFile, why, [](const std::string& message) {
@@ -94,7 +111,7 @@ std::unique_ptr<PlatformChoice> ChoosePlatform(const Options& options, const Ide
             auto replay = std::make_unique<ReplayPlatform>(std::move(*recording));
             choice->Replay = replay.get();
             choice->Base = std::move(replay);
-            return Traced(std::move(choice), options, error);
+            return Traced(std::move(choice), options, error, config->ReplayFile);
         }
         auto virtualDrives = std::make_unique<VirtualPlatform>();
         for (const VirtualDriveConfig& each : configs)

@@ -149,7 +149,9 @@ void JsonEvents::NameUtility(const std::string& file, const std::string& fileSha
 }
 
 void JsonEvents::Step(const std::string& device, const RunStatus& status) {
-    if (Compact_)
+    // A run stopped before its first phase (an interrupt while the drive gets ready) entered
+    // none: its drive_finished event says where it ended.
+    if (Compact_ || !status.Phase)
         return;
     // "step" is the earlier spelling of the phase, kept one release: the history's "step" is where a run ended.
     Write({{"event", "step"},

@@ -256,14 +256,25 @@ TEST_F(BuilderModeTest, NoModelFileFromTheMenuAsksForOneAndKeepsIt) {
             EXPECT_EQ(Choice().count(), 2);
         }
     }
-    // The next start finds the kept file without asking, from the menu or not.
-    ChooseModelFile = nullptr;
-    ChoicesFile.clear();
+    // The next start from the menu finds the kept file without asking, also when it was
+    // kept with CR LF line ends; a builder started any other way does not read the choices.
+    const std::string kept = ChoicesFile;
+    WriteFile(kept, "model-file=" + (Dir / "elsewhere.ini") + "\r\n");
+    ChooseModelFile = [](const std::string&, const std::string&) {
+        ADD_FAILURE() << "asked again";
+        return std::string();
+    };
     BuilderWindow& again = Create<BuilderWindow>();
-    ::unsetenv("XDG_CONFIG_HOME");
     EXPECT_FALSE(again.StartUpEnded());
     EXPECT_TRUE(Messages.empty());
     EXPECT_EQ(Choice().count(), 2);
+    ChooseModelFile = nullptr;
+    ChoicesFile.clear();
+    BuilderWindow& other = Create<BuilderWindow>();
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_TRUE(other.StartUpEnded());
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].Text.rfind("Can't load ", 0), 0u) << Messages[0].Text;
 }
 
 // The menu-started builder's chooser opens at the example model file of the program's

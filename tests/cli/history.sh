@@ -72,6 +72,57 @@ grep -q "^flashutil: $history line 8: not a history record (damaged); skipped$" 
     fail "no notice of the damaged line: $(err damaged)"
 [ "$(grep -c '^20..-..-..T' "$work/damaged.out")" = 4 ] || fail "runs lost around a damaged line"
 
+# A hand-edited history: control bytes in every field reach neither the terminal nor the
+# error stream; names the schema does not allow are "unknown" (a later version's snake_case
+# name stands), a cdb of other than hex digits is "", a verdict the program never gives is "";
+# an end whose status byte or duration is out of range is damage, skipped with a notice.
+python3 - "$work/edited.jsonl" <<'PY'
+import json, sys
+e = "\x1b[2J\x07"
+def start(run, verdict="trusted"):
+    return {"record": "start", "run": run, "time": "T" + e, "version": "V" + e, "rehearsal": False,
+            "utility": {"model": "M" + e, "new_revision": "R" + e, "image_sha256": "a" + e, "file": "/f" + e,
+                        "file_sha256": "b" + e, "signature": {"verdict": verdict, "signer": "S" + e, "fingerprint": "F" + e}},
+            "drive": {"device": "/dev/sg1" + e, "identity": "I" + e, "vendor": "V" + e, "product": "P" + e,
+                      "revision": "1" + e, "virtual": False}}
+def end(run, outcome, step, cdb="3b" + e, status=2, duration=5):
+    return {"record": "end", "run": run, "time": "T" + e, "outcome": outcome, "step": step, "status": "s" + e,
+            "revision_after": "2" + e, "identity_after": None, "duration_ms": duration,
+            "failure": {"command": "C" + e, "cdb": cdb, "category": "Check-Condition" + e, "status": status,
+                        "sense": "05/24/00", "sense_text": "words" + e, "system_error": 0}}
+records = [start("r" + e, "forged" + e), end("r" + e, "done" + e, "Step" + e),
+           start("later", "unsigned"), end("later", "power-lost", "", cdb="3B05"),
+           start("bad-status"), end("bad-status", "completed", "done", status=300),
+           start("bad-duration"), end("bad-duration", "completed", "done", duration=-1)]
+with open(sys.argv[1], "w") as out:
+    for record in records:
+        out.write(json.dumps(record) + "\n")
+PY
+FLASHUTIL_HISTORY="$work/edited.jsonl" run_command edited "$built" --history
+FLASHUTIL_HISTORY="$work/edited.jsonl" run_command edited-json "$built" --history --json
+[ "$(rc edited) $(rc edited-json)" = "0 0" ] || fail "edited history: exit $(rc edited) $(rc edited-json)"
+LC_ALL=C grep -q '[[:cntrl:]]' "$work/edited.out" "$work/edited.err" &&
+    fail "control bytes of the history reached the terminal: $(LC_ALL=C grep -n '[[:cntrl:]]' "$work/edited.out" "$work/edited.err" | cat -v)"
+grep -qF 'T?[2J?  /dev/sg1?[2J?  V?[2J? P?[2J?  1?[2J? -> 2?[2J?  done?[2J?' "$work/edited.out" &&
+    grep -qF 'image SHA-256 a?[2J?, flashutil V?[2J?, run r?[2J?' "$work/edited.out" &&
+    grep -qF 'at Step?[2J?: C?[2J? (CDB 3b?[2J?), sense 05/24/00 words?[2J?' "$work/edited.out" ||
+    fail "edited history as shown: $(out edited)"
+[ "$(grep -c 'skipped$' "$work/edited.err")" = 2 ] || fail "out-of-range numbers not skipped: $(err edited)"
+python3 "$2/tests/cli/lib/validate_json.py" "$2/docs/schema" flashutil-history/1 "$work/edited-json.out" > "$work/edited.schema" 2>&1 ||
+    fail "edited history against its schema: $(cat "$work/edited.schema")"
+python3 - "$work/edited-json.out" <<'PY' || fail "edited history as JSON: $(out edited-json)"
+import json, sys
+runs = json.load(open(sys.argv[1]))["runs"]
+assert len(runs) == 4, runs
+first, later = runs[0]["end"], runs[1]["end"]
+assert (first["outcome"], first["step"], first["failure"]["cdb"], first["failure"]["category"]) == \
+    ("unknown", "unknown", "", "unknown"), first
+assert runs[0]["utility"]["signature"]["verdict"] == "" and runs[0]["started"] == "T\x1b[2J\x07", runs[0]
+assert (later["outcome"], later["step"], later["failure"]["cdb"]) == ("power_lost", "", "3b05"), later
+assert runs[1]["utility"]["signature"]["verdict"] == "unsigned"
+assert [r["finished"] for r in runs] == [True, True, False, False]
+PY
+
 # A history that can't be written (a device, a FIFO, a path through a file): told once, and
 # the flash is the same; a FIFO is not waited on. An empty FLASHUTIL_HISTORY names no file.
 touch "$work/plain"

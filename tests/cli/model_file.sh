@@ -13,7 +13,7 @@ program="$work/usr/bin/flashutil"
 cp "$flashutil" "$program"
 export XDG_CONFIG_HOME="$work/xdg"
 head -c 1000 /dev/zero | tr '\0' '\125' > "$work/RW10.BIN"
-build() { run_command "$1" "$program" --build --model 0 --image "$work/RW10.BIN" --output-dir "$work/out" "${@:2}"; }
+build() { run_command "$1" timeout 60 "$program" --build --model 0 --image "$work/RW10.BIN" --output-dir "$work/out" "${@:2}"; }
 # The model a build used, from its "Model N: ..." line.
 used() { sed -n 's/^Model 0: \([^ ]*\) .*/\1/p' "$work/$1.out"; }
 model() { printf '[MODEL00]\nModel=%s\nInquiry=ACME    CD-RW RW5200\nFW-Range=1.00-1.10\nBINMask=*.BIN\nVendor=Acme\nNote=normal\n' "$1"; }
@@ -46,6 +46,17 @@ build beside
 model given > "$work/given.ini"
 build given --ini "$work/given.ini"
 [ "$(used given)" = given ] || fail "--ini is not used: $(out given) $(err given)"
+
+# The menu builder's kept choices are not the command line's: --build never opens desktop.conf,
+# so neither a FIFO nobody writes nor an endless device there stops it (bounded by timeout only
+# so that a hang fails here rather than at the test runner's limit).
+for kept in fifo urandom; do
+    rm -f "$work/xdg/flashutil/desktop.conf"
+    if [ $kept = fifo ]; then mkfifo "$work/xdg/flashutil/desktop.conf"; else ln -s /dev/urandom "$work/xdg/flashutil/desktop.conf"; fi
+    build "kept-$kept" -q
+    [ "$(rc kept-$kept)" = 0 ] || fail "desktop.conf as $kept: --build exit $(rc kept-$kept) $(err kept-$kept)"
+done
+rm -f "$work/xdg/flashutil/desktop.conf"
 
 # A bad --ini gets the builder's own messages, naming the file.
 build missing --ini "$work/nothing.ini"
@@ -95,6 +106,14 @@ run_command nodir "$program" --build --model 0 --image "$work/RW10.BIN" --output
 grep -qxF "Create RW10.EXE Fail" "$work/nodir.err" || fail "missing output directory said: $(err nodir)"
 grep -qxF "flashutil: $work/no/such/RW10.EXE: No such file or directory" "$work/nodir.err" ||
     fail "missing output directory: no path and cause: $(err nodir)"
+
+# A model file chosen in the menu's builder is not one the command line's --build takes.
+printf 'model-file=%s\n' "$work/given.ini" > "$work/xdg/flashutil/desktop.conf"
+rm "$work/usr/bin/flashutil.INI" "$work/xdg/flashutil/flashutil.INI"
+build chosen
+[ "$(rc chosen)" = 1 ] && grep -qxF "Can't load $work/usr/bin/flashutil.INI" "$work/chosen.err" ||
+    fail "--build took the menu's chosen model file: exit $(rc chosen) $(out chosen) $(err chosen)"
+grep -qF "$work/given.ini" "$work/chosen.err" && fail "--build names the menu's chosen model file: $(err chosen)"
 
 [ $failures = 0 ] || exit 1
 echo "model file OK"

@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: Apache-2.0
 # --trace FILE: a trace that cannot be written is said once and the flash goes on; a FIFO, a
 # socket or a symbolic link at the path is refused at once, naming the path and why; an
-# existing file that is not an earlier trace is refused and kept; the trace never takes the
-# place of a closed standard stream.
+# existing file that is not an earlier trace is refused and kept, as is the recording the run
+# replays; the trace never takes the place of a closed standard stream.
 # Arguments: path-to-flashutil source-dir
 source "$(dirname "$0")/lib/common.sh"
 
@@ -73,6 +73,23 @@ for name in earlier.json empty.json; do
     [ "$(rc again)" = 0 ] && [ "$(grep -c '"cdb": "3b' "$work/$name")" = 33 ] ||
         fail "--trace over $name: exit $(rc again), $(err again)"
 done
+
+# The recording a run replays is never its trace, by whatever name or link it is given:
+# refused before the run, naming it, and kept whole for the report of a divergence.
+run_command recorded "$built" --cli --yes --virtual-drive --trace "$work/recording.json" --trace-data
+[ "$(rc recorded)" = 0 ] || fail "recording a run: exit $(rc recorded) $(err recorded)"
+cp "$work/recording.json" "$work/recording.kept"
+ln "$work/recording.json" "$work/hardlink.json"
+ln -s "$work" "$work/dirlink"
+for name in recording.json hardlink.json dirlink/recording.json; do
+    run_command same "$built" --cli --yes --virtual-drive=replay="$work/recording.json" --trace "$work/$name" --trace-data
+    [ "$(rc same)" = 1 ] && [ ! -s "$work/same.out" ] || fail "--trace $name over the replayed recording: exit $(rc same), $(out same)"
+    grep -qxF "flashutil: cannot write the trace file $work/$name: it is the recording this run replays ($work/recording.json); it is not replaced" \
+        "$work/same.err" || fail "--trace $name over the replayed recording said: $(err same)"
+    cmp -s "$work/recording.json" "$work/recording.kept" || fail "--trace $name cut the replayed recording"
+done
+run_command other "$built" --cli --yes --virtual-drive=replay="$work/recording.json" --trace "$work/retrace.json" --trace-data
+[ "$(rc other)" = 0 ] || fail "a replay traced to another file: exit $(rc other) $(err other)"
 
 # With standard output and error closed, the trace holds trace lines and nothing else.
 "$built" --cli --yes --virtual-drive --trace "$work/closed.json" < /dev/null >&- 2>&-

@@ -61,6 +61,25 @@ TEST(HistoryFile, PairsRunsOldestFirstAndSkipsWhatIsNoRecord) {
 
 // Read as a stream: each run is handed on once it and the runs before it are whole, so a run
 // that never ended holds back nothing, and a line of any length is never held whole.
+// The first reading takes each line's kind and run from its first keys only: a line that
+// gives them twice, the last saying otherwise, ends no run it was not found to end, and says so.
+TEST(HistoryFile, ALineThatNamesItsRunTwiceEndsNoRunUnannounced) {
+    TempDirectory temp;
+    const std::string path = temp / "history.jsonl";
+    std::string twice = EndLine(EndOf("1", "completed"));
+    twice.replace(0, twice.find(",") + 1, R"({"record":"start","run":"1","record":"end",)");
+    WriteFile(path, StartLine(StartOf("1")) + twice);
+    HistoryContents history;
+    std::string why;
+    ASSERT_TRUE(ReadHistory(path, history, why)) << why;
+    ASSERT_EQ(history.Runs.size(), 1u);
+    EXPECT_FALSE(history.Runs[0].End);
+    ASSERT_EQ(history.Notices.size(), 1u);
+    EXPECT_EQ(history.Notices[0], path + " line 2: the end of run 1, not found when the file was first read; skipped");
+    EXPECT_EQ(ScanRecord(twice).Kind, RecordKind::Start);
+    EXPECT_TRUE(ParseRecord(twice).End);
+}
+
 TEST(HistoryFile, RunsAreHandedOnAsTheyComeWhateverStaysUnfinished) {
     TempDirectory temp;
     const std::string path = temp / "history.jsonl";

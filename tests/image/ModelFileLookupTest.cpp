@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <sys/stat.h>
+
 #include "TempDirectory.h"
 #include "image/ModelConfig.h"
 #include "image/ModelFileLookup.h"
@@ -22,8 +24,8 @@ protected:
         for (const char* dir : {"bin", "config/flashutil", "etc"})
             std::filesystem::create_directories(Dir / dir);
     }
-    ModelFileLocation Locate(const std::string& given = "") const {
-        return LocateModelFile(Program, given, Environment, Dir / "etc");
+    ModelFileLocation Locate(const std::string& given = "", const std::string& chosen = "") const {
+        return LocateModelFile(Program, given, Environment, Dir / "etc", chosen);
     }
 
     TempDirectory Dir;
@@ -37,21 +39,52 @@ protected:
 TEST_F(ModelFileLookup, TakesTheFirstPlaceThatHasAFile) {
     // The file chosen from the menu comes after the user's own and before the system's.
     const std::string chosen = Dir / "chosen.INI";
-    std::string why;
-    ASSERT_TRUE(RememberChoice(RememberedChoicesPath(Environment), "model-file", chosen, why)) << why;
     for (const std::string& file : {Beside, User, chosen, System})
         WriteFile(file, "x");
-    EXPECT_EQ(Locate().Path, Beside);
+    EXPECT_EQ(Locate("", chosen).Path, Beside);
     std::filesystem::remove(Beside);
-    EXPECT_EQ(Locate().Path, User);
+    EXPECT_EQ(Locate("", chosen).Path, User);
     std::filesystem::remove(User);
-    EXPECT_EQ(Locate().Path, chosen);
+    EXPECT_EQ(Locate("", chosen).Path, chosen);
+    EXPECT_EQ(Locate().Path, System);  // without it, as for every builder not started from the menu
     std::filesystem::remove(chosen);
-    EXPECT_EQ(Locate().Path, System);
+    EXPECT_EQ(Locate("", chosen).Path, System);
     std::filesystem::remove(System);
-    const ModelFileLocation none = Locate();
+    const ModelFileLocation none = Locate("", chosen);
     EXPECT_EQ(none.Path, "");
     EXPECT_EQ(none.Places, (std::vector<std::string>{Beside, User, chosen, System}));
+}
+
+// The kept choices are read only from a small regular file: a FIFO, a device, a directory or
+// a file over the limit gives none, says why and is not replaced by keeping a choice. A CR
+// before the line feed is not the path's; what is not an absolute path is not a choice.
+TEST_F(ModelFileLookup, KeptChoicesAreReadOnlyFromASmallRegularFile) {
+    const std::string file = Dir / "config/flashutil/desktop.conf";
+    std::string why;
+    EXPECT_EQ(ReadRememberedChoices(file, &why).ModelFile, "");
+    EXPECT_EQ(why, "");  // none kept yet: nothing to say
+    WriteFile(file, "model-file=/m.INI\r\nimage-folder=relative\r\n");
+    RememberedChoices kept = ReadRememberedChoices(file, &why);
+    EXPECT_EQ(kept.ModelFile, "/m.INI");
+    EXPECT_EQ(kept.ImageFolder, "");
+    EXPECT_EQ(why, "");
+    WriteFile(file, "model-file=/m.INI\n" + std::string(RememberedChoicesLimit, '#'));
+    EXPECT_EQ(ReadRememberedChoices(file, &why).ModelFile, "");
+    EXPECT_EQ(why, file + ": longer than 64 KiB");
+    EXPECT_FALSE(RememberChoice(file, "image-folder", "/new", why));
+    EXPECT_EQ(std::filesystem::file_size(file), RememberedChoicesLimit + 18);
+
+    std::filesystem::remove(file);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);  // nobody writes it: a read would wait for ever
+    why.clear();
+    EXPECT_EQ(ReadRememberedChoices(file, &why).ModelFile, "");
+    EXPECT_EQ(why, file + ": not a regular file");
+    EXPECT_FALSE(RememberChoice(file, "image-folder", "/new", why));
+    EXPECT_TRUE(std::filesystem::is_fifo(file));
+    std::filesystem::remove(file);
+    std::filesystem::create_symlink("/dev/zero", file);
+    EXPECT_EQ(ReadRememberedChoices(file, &why).ModelFile, "");
+    EXPECT_EQ(why, file + ": not a regular file");
 }
 
 // Keeping one choice keeps the other and every line it does not know; a path with a line
@@ -88,7 +121,7 @@ TEST_F(ModelFileLookup, TheGivenFileIsTheOnlyPlace) {
 TEST_F(ModelFileLookup, UserDirectoryFollowsTheXdgRules) {
     auto userPlace = [&](ConfigEnvironment environment) {
         const std::vector<std::string> places = ModelFilePlaces(Program, environment, "/etc/flashutil");
-        return places.size() == 3 ? places[1] : std::string("(none)");  // no choice is kept under /x, /home/a
+        return places.size() == 3 ? places[1] : std::string("(none)");
     };
     EXPECT_EQ(userPlace({"/x/cfg", "/home/a"}), "/x/cfg/flashutil/flashutil.INI");
     EXPECT_EQ(userPlace({"", "/home/a"}), "/home/a/.config/flashutil/flashutil.INI");

@@ -57,7 +57,19 @@ public:
         const std::lock_guard<std::mutex> lock(Mutex_);
         ++FinishedDrives;
     }
+    StopRequests& Stops() override { return Stop; }
+    // Once the drives are listed, a stop comes when StopAfterListing says so.
+    void Planned(const FlashStartUp&, const std::vector<SessionDrive>&, const std::string&) override {
+        Stop.Stopped = Stop.Stopped || StopAfterListing;
+    }
 
+    struct SettableStop : StopRequests {
+        bool Stopped = false;
+        bool Requested() const override { return Stopped; }
+        void Hold(bool) override {}
+        void KeepAwayFromThisThread() override {}
+    } Stop;
+    bool StopAfterListing = false;
     ScriptedUserInterface Ui;
     Platform* Instead = nullptr;  // the platform the session is given, when not the virtual one
     std::vector<std::string> Notes;
@@ -188,6 +200,23 @@ TEST_F(Session, ADeclinedPlanSendsNothing) {
         EXPECT_FALSE(Reached(i));
     for (const SessionDrive& drive : Drives)
         EXPECT_EQ(drive.Report->Outcome, FlashOutcome::Declined);
+}
+
+// An interrupt while the drives are listed stops the session before anything is sent: every
+// chosen drive is interrupted, not declined, and nobody is asked about the plan.
+TEST_F(Session, AnInterruptWhileTheDrivesAreListedIsAnInterrupt) {
+    AddDrives(2);
+    Front.Ui.Answers = {MessageAnswer::Yes};
+    Front.StopAfterListing = true;
+    EXPECT_EQ(Fleet(), ExitCode::FailedBeforeCommit);
+    EXPECT_EQ(Front.Confirmations, 0);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_FALSE(Reached(i));
+    for (const SessionDrive& drive : Drives) {
+        ASSERT_TRUE(drive.Report) << drive.Device;
+        EXPECT_EQ(drive.Report->Outcome, FlashOutcome::Interrupted) << drive.Device;
+        EXPECT_EQ(drive.RevisionAfter, drive.Revision) << drive.Device;
+    }
 }
 
 // Drives that already have the new revision are nothing to do, not a refusal.
