@@ -16,7 +16,7 @@ test_packages=(
   dpkg-dev desktop-file-utils appstream groff-base man-db
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
-  qemu-system-x86 busybox-static cpio kmod
+  qemu-system-x86 busybox-static cpio kmod linux-libc-dev
   locales strace openssl lintian jq python3-jsonschema
   ansible-core
 )

@@ -88,6 +88,7 @@ void VirtualDrive::Execute(const uint8_t cdb[12], uint8_t direction, uint8_t* bu
         }
     } else {
         const Reply reply = Carry(cdb, direction, buffer, length);
+        record.Returned = direction == DirectionIn ? reply.Returned : 0;
         if (reply.Key != 0 || reply.Asc != 0 || reply.Ascq != 0)
             setSense(reply.Key, reply.Asc, reply.Ascq);
         else if (fault != nullptr && direction == DirectionIn && reply.Returned > 0)
