@@ -254,7 +254,7 @@ private:
     CommandRouter Router_;
     std::optional<Held> Held_;
     bool Released_ = false;
-    std::set<uint16_t> Aborted_;  // commands the kernel aborted, by ring id
+    std::set<uint16_t> Aborted_;  // commands the kernel aborted, by ring id (ids are used again)
     unsigned KernelCommands_ = 0;
     unsigned AbortedCommands_ = 0;
 };
@@ -355,6 +355,7 @@ bool Server::Command(tcmu_cmd_entry* entry) {
                  extra);
             Finish(entry, outcome.Status, outcome.Sense, sizeof outcome.Sense, data, record.Returned, direction);
         }
+        Aborted_.erase(id);
         Held_.reset();
         Released_ = false;
         return true;
@@ -394,9 +395,15 @@ bool Server::Command(tcmu_cmd_entry* entry) {
         Line("holding " + std::to_string(record.Number) + " until the kernel aborts it");
         return false;
     }
+    // A command the model took long over (a slow commit) may have been aborted meanwhile.
+    NoteAborts();
+    const bool aborted = Aborted_.erase(id) > 0;
+    if (aborted)
+        ++AbortedCommands_;
     Line("model " + std::to_string(record.Number) + " " + shown + " " + Hex(&outcome.Status, 1) + " " +
          Sense(record.Key, record.Asc, record.Ascq) +
-         (direction == DirectionOut && length > 0 ? " sha256=" + Sha256Hex(data.data(), length) : ""));
+         (direction == DirectionOut && length > 0 ? " sha256=" + Sha256Hex(data.data(), length) : "") +
+         (aborted ? " aborted" : ""));
     Finish(entry, outcome.Status, outcome.Status == 0x02 ? outcome.Sense : nullptr,
            outcome.Status == 0x02 ? sizeof outcome.Sense : 0, data, record.Returned, direction);
     return true;
