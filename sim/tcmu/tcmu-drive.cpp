@@ -442,8 +442,8 @@ std::string Server::CompareWithImage(const std::vector<uint8_t>& area, const std
 }
 
 // Where the blob of the last profile uploaded comes from: after its header (chip, for a DVD
-// also the sub-identity, then the blob's big-endian size) the blob, searched in the maker's
-// file and in the stand-ins.
+// also the sub-identity, then the blob's big-endian size) the blob, as much of it as was
+// uploaded, searched in the maker's file and in the stand-ins.
 std::string Server::ProfileSource() const {
     const std::vector<uint8_t>& profile = Drive_.LastProfile();
     if (profile.empty())
@@ -455,8 +455,10 @@ std::string Server::ProfileSource() const {
     for (std::size_t header : {std::size_t(4), std::size_t(6)}) {
         if (profile.size() <= header)
             continue;
-        const std::size_t size = std::size_t(profile[header - 2]) << 8 | profile[header - 1];
-        if (size == 0 || header + size > profile.size())
+        // A DVD drive's upload is the blob's rounded size, header included: the blob's end is cut.
+        const std::size_t size = std::min(std::size_t(profile[header - 2]) << 8 | profile[header - 1],
+                                          profile.size() - header);
+        if (size == 0)
             continue;
         const auto blob = profile.begin() + std::ptrdiff_t(header);
         const auto blobEnd = blob + std::ptrdiff_t(size);
