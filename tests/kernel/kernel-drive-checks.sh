@@ -221,6 +221,20 @@ CASE
     kd_verdict "$drive" "kernel drive: a failure in the $step ($fault) ends the run with exit $code, nothing committed" "$problems"
 done
 
+# A drive that answers "becoming ready" for many polls after the load, then takes the image;
+# one with a disc in the tray, refused before anything goes to its memory (the sr driver's own
+# commands for the disc at the claim are answered beside the model).
+kd_flash drive-ready "$KD_IDENTITY,ready=25" "$bin/1.01.EXE" --cli --yes
+problems=$(kd_problems drive-ready 0 1 equal)
+[ "$(grep -c '^model [0-9]* 000000000000 0 in 02 02/04/01$' /tmp/drive-ready.record)" = 25 ] ||
+    problems="${problems:-not 25 polls answered 02/04/01}"
+kd_verdict drive-ready "kernel drive: 25 polls of 'becoming ready', then the image flashed, one commit" "$problems"
+kd_flash drive-disc "$KD_IDENTITY,disc=1" "$bin/1.01.EXE" --cli --yes
+problems=$(kd_problems drive-disc 6 0 "differs at 0x0")
+has drive-disc "Remove disc, before to do the flash task." || problems="${problems:-no 'Remove disc'}"
+grep -q '^model [0-9]* 3b' /tmp/drive-disc.record && problems="${problems:-WRITE BUFFER reached the drive}"
+kd_verdict drive-disc "kernel drive: a disc in the tray stops the run at 'Remove disc', nothing sent to the memory" "$problems"
+
 # The drive pulled out in the upload: its LUN removed while the drive holds the second chunk.
 # The nodes go at once; the held chunk ends when the drive answers it, the next command finds
 # the node gone. The run ends before the commit, saying the drive stopped answering.
