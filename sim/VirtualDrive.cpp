@@ -106,6 +106,7 @@ void VirtualDrive::Execute(const uint8_t cdb[12], uint8_t direction, uint8_t* bu
         }
     } else {
         const Reply reply = Carry(cdb, direction, buffer, length);
+        record.Returned = direction == DirectionIn ? reply.Returned : 0;
         if (reply.Late) {
             outcome.PlatformOk = false;
             outcome.Error = ETIMEDOUT;

@@ -32,6 +32,7 @@ struct RecordedCommand {
     uint8_t Status = 0;
     uint8_t Key = 0, Asc = 0, Ascq = 0;  // sense bytes 2, 12, 13
     int Error = 0;                       // platform error, 0 when the platform call succeeded
+    uint32_t Returned = 0;               // bytes the drive placed in the buffer (data in)
     std::vector<uint8_t> DataOut;        // what the host sent (data-out commands only)
 
     uint8_t Opcode() const { return Cdb[0]; }

@@ -9,7 +9,8 @@
 # at boot, in dependency order; scsi_debug itself is left out: the checks load it with
 # their own parameters) and drive-load-order (the host adapters of QEMU's own drives: ATAPI,
 # virtio-scsi, USB Bulk-Only and UAS, and ext4, which the checks load when they come to those
-# drives).
+# drives) and target-load-order (the kernel's SCSI target: its core, the user-space back-end
+# TCMU with uio, and the loopback fabric, for a drive the guest serves itself).
 # A second run with the same package version and module lists reuses the cache.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -24,8 +25,10 @@ wanted=(sg sr_mod scsi_debug)
 # The adapters of QEMU's drives, loaded later (names as modprobe knows them), and ext4 for a
 # disc to mount.
 adapters=(ata_piix virtio_pci virtio_scsi xhci_pci ehci_pci usb_storage uas ext4)
+# The SCSI target with its user-space back-end and loopback fabric (configfs comes along).
+targets=(target_core_user tcm_loop)
 # A cache made for other module lists is made again.
-lists="${wanted[*]} / ${adapters[*]}"
+lists="${wanted[*]} / ${adapters[*]} / ${targets[*]}"
 ready_for() { [ -f "$1/ready" ] && [ "$(cat "$1/ready")" = "$lists" ]; }
 
 # A kernel fetched before is used again without asking apt (whose answers take seconds when
@@ -91,6 +94,9 @@ printf '%s\n' "${order[@]}" | grep -vx 'scsi_debug.ko' > "$dir/load-order"
 before=${#order[@]}
 add_modules "${adapters[@]}"
 printf '%s\n' "${order[@]:$before}" > "$dir/drive-load-order"
+before=${#order[@]}
+add_modules "${targets[@]}"
+printf '%s\n' "${order[@]:$before}" > "$dir/target-load-order"
 cp "$dir.tmp/root/boot/vmlinuz-$kver" "$dir/vmlinuz"
 echo "$kver" > "$dir/kernel-release"
 rm -rf "$dir.tmp"

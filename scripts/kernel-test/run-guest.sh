@@ -72,7 +72,7 @@ mkdir -p "$work/payload-root/payload/bin"
 # The base initramfs (busybox, /init, modules) depends only on the kernel, busybox and the
 # init script: build it once per combination and keep it in the cache.
 busybox=/bin/busybox
-key=$( (cat "$here/guest-init.sh" "$busybox" "$kdir/load-order" "$kdir/drive-load-order"; echo "$udir") |
+key=$( (cat "$here/guest-init.sh" "$busybox" "$kdir/load-order" "$kdir/drive-load-order" "$kdir/target-load-order"; echo "$udir") |
     sha256sum | cut -c1-16)
 base="$kdir/base-$key.cpio"
 if [ ! -f "$base" ]; then
@@ -82,7 +82,7 @@ if [ ! -f "$base" ]; then
     cp "$busybox" "$stage/bin/busybox"
     cp "$here/guest-init.sh" "$stage/init"
     chmod 755 "$stage/init" "$stage/bin/busybox"
-    cp "$kdir"/modules/*.ko "$kdir/load-order" "$kdir/drive-load-order" "$stage/lib/modules/"
+    cp "$kdir"/modules/*.ko "$kdir/load-order" "$kdir/drive-load-order" "$kdir/target-load-order" "$stage/lib/modules/"
     echo "root:x:0:0:root:/:/bin/sh" > "$stage/etc/passwd"
     echo "nobody:x:65534:65534:nobody:/:/bin/sh" >> "$stage/etc/passwd"
     # The groups udev's rules give device nodes to.

@@ -86,10 +86,21 @@ sed -n "/^\[MODEL00\]/,/^Note=/p" "$source_dir/tests/kernel/run-kernel-checks.sh
 head -c 524288 /dev/zero | tr '\0' '\132' > "$work/kernel/1.01.BIN"
 (cd "$work/kernel" && ./flashutil --build --model 0 --image 1.01.BIN --output-dir . > build.log 2>&1) ||
     fail "could not build the kernel test's utility"
+# The profile image with the maker's profiles, made as the kernel test makes them: a replay
+# has no stand-ins, so its flash needs the maker's blob exactly as it was uploaded.
+python3 -c 'import sys; open(sys.argv[1], "wb").write(bytes((i * 37 + 11) % 251 for i in range(3326)))' "$work/kernel/maker.prf"
+python3 -c 'import sys; b = bytearray(open(sys.argv[1], "rb").read()); b[0x1100:0x1102] = b"\x05\x80"; open(sys.argv[2], "wb").write(b)' \
+    "$work/kernel/1.01.BIN" "$work/kernel/1.03.BIN"
+(cd "$work/kernel" && ./flashutil --build --model 0 --image 1.03.BIN --profiles maker.prf --output-dir . >> build.log 2>&1) ||
+    fail "could not build the kernel test's profile utility"
 recordings="$source_dir/tests/cli/recordings"
 # usb-flash: QEMU's USB Bulk-Only CD drive (usb-storage), which refuses the first WRITE BUFFER.
-for name in flash outofrange usb-flash; do
-    (cd "$work/kernel" && ./1.01.EXE --cli --yes "--virtual-drive=replay=$recordings/kernel-$name.trace") \
+# drive-flash, drive-profile: complete flashes of a drive the guest's kernel served itself
+# (SCSI target, TCMU, loopback), a plain image and a profile image with the maker's profiles.
+for name in flash outofrange usb-flash drive-flash drive-profile; do
+    utility=1.01.EXE
+    [ $name = drive-profile ] && utility=1.03.EXE
+    (cd "$work/kernel" && ./$utility --cli --yes "--virtual-drive=replay=$recordings/kernel-$name.trace") \
         < /dev/null > "$work/kernel-$name.txt" 2>&1
     code=$?
     [ "$code" = "$(cat "$recordings/kernel-$name.rc")" ] ||

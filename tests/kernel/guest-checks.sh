@@ -1,9 +1,9 @@
 # SPDX-License-Identifier: Apache-2.0
 # Guest side of the kernel checks (busybox sh, run as root by the guest's /init).
-# The kernel's scsi_debug module plays an optical drive; each check prints PASS or FAIL
-# with its name, and the exit code is the number of failed checks (0 = all passed).
-bin=/payload/bin
-failures=0
+# The kernel's scsi_debug module, drives the kernel serves itself and QEMU's drives play
+# optical drives; each check prints PASS or FAIL with its name, and the exit code is the
+# number of failed checks (0 = all passed).
+. /payload/guest-lib.sh
 
 # The drive as the module presents it: a CD/DVD device (peripheral type 5) with
 # removable medium and the identity below. Vendor, product and revision are given at
@@ -14,11 +14,6 @@ REVISION=1.00
 export KT_INQUIRY="$VENDOR$PRODUCT$REVISION"
 export KT_BLOCKS=16384   # the module's default 8 MiB in 512-byte blocks
 export FLASHUTIL_HISTORY=/tmp/history.jsonl  # the runs' records stay in the guest's scratch space
-
-pass() { echo "PASS $1"; }
-fail() { echo "FAIL $1${2:+: $2}"; failures=$((failures + 1)); }
-# Runs a command line as the unprivileged user "nobody", keeping the environment.
-as_nobody() { su -p -s /bin/sh nobody -c "$*"; }
 
 # Loads scsi_debug with the drive's parameters (and any given), waits until the sg and sr
 # drivers have attached to it, and exports where it sits.
@@ -67,49 +62,8 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------
-# The program itself. Output of each run goes to /tmp/NAME.txt (both streams), its exit
-# code to $rc; a failed check shows the output.
 utility=$bin/1.01.EXE   # built for this drive: revision 1.00 in range, 1.01 new
 
-run() {
-    name=$1
-    shift
-    "$@" > "/tmp/$name.txt" 2>&1 < /dev/null
-    rc=$?
-}
-run_as_nobody() {
-    name=$1
-    shift
-    as_nobody "$* > /tmp/$name.txt 2>&1 < /dev/null"
-    rc=$?
-}
-has() { grep -qF -- "$2" "/tmp/$1.txt"; }
-show() { sed 's/^/    | /' "/tmp/$1.txt"; [ -z "$2" ] || sed 's/^/    > /' "$2"; }
-# What a run printed and the commands it sent, for the record in the test log.
-record() { # record NAME [SEQUENCE-FILE]
-    sed 's/^/    | /' "/tmp/$1.txt"
-    [ -z "$2" ] || uniq -c "$2" | sed 's/^ */    > /'
-}
-# A run's recording (--trace-data), its output and exit code go out on the console between
-# markers; the host keeps them (run-kernel-checks.sh) for the replays of the ordinary suite.
-recording() { # recording NAME EXIT-CODE
-    echo "KTEST-RECORDING $1 $2"
-    cat "/tmp/$1.trace"
-    echo "KTEST-OUTPUT $1"
-    cat "/tmp/$1.txt"
-    echo "KTEST-RECORDING-END $1"
-}
-verdict() { # verdict NAME PROBLEM [TRACE]: PASS when PROBLEM is empty
-    if [ -z "$2" ]; then pass "$1"; else fail "$1" "$2"; show "$1" "$3"; fi
-}
-# The CDBs of a trace, one per line.
-cdbs() { sed -n 's/.*"cdb": "\([0-9a-f]*\)".*/\1/p' "$1"; }
-# The CDBs with their sense key, ASC and ASCQ (decimal, as the trace writes them; no sense
-# is 0,0,0): "cdb k,a,q".
-cdbs_and_sense() {
-    sed -n -e 's/.*"cdb": "\([0-9a-f]*\)".*"sense": {"key": \([0-9]*\), "asc": \([0-9]*\), "ascq": \([0-9]*\),.*/\1 \2,\3,\4/p' \
-        -e 's/.*"cdb": "\([0-9a-f]*\)".*"sense": null.*/\1 0,0,0/p' "$1"
-}
 identity_line=$(printf '%s-%s-%s' "$(echo "$KT_ADDRESS" | cut -d: -f1)" \
     "$(echo "$KT_ADDRESS" | cut -d: -f3)" "$(echo "$KT_ADDRESS" | cut -d: -f4)")
 
@@ -273,6 +227,10 @@ verdict "permission: --list as a user without access" "$problem"
 
 
 # ---------------------------------------------------------------------------------------
+# Drives the guest's kernel serves itself, each flashed completely (kernel-drive-checks.sh).
+. /payload/kernel-drive-checks.sh
+
+# ---------------------------------------------------------------------------------------
 # QEMU's own drives: ATAPI (ide-cd), virtio-scsi, USB Bulk-Only (usb-bot) and USB Attached
 # SCSI (usb-uas), each a CD drive without a disc; the SCSI ones answer INQUIRY with the
 # identity above, the ATAPI one with QEMU's own (its utility is atapi-1.01.EXE).
@@ -327,8 +285,6 @@ inquiry_for() { [ "$1" = atapi ] && echo "QEMU    QEMU DVD-ROM    1.00" || echo 
 serial_for() {
     case "$1" in atapi) echo KTATAPI0001 ;; virtio-scsi) echo KTVIRTIO0001 ;; usb-bot) echo KTUSBBOT0001 ;; usb-uas) echo KTUAS0001 ;; esac
 }
-# The end record of the last run in the history (one line).
-last_end() { grep '"record": *"end"' "$FLASHUTIL_HISTORY" | tail -n 1; }
 
 run qemu-list "$bin/flashutil" --list
 run qemu-list-json "$bin/flashutil" --list --json

@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # Host side of the kernel checks: builds the guest's payload (the program, the transport
-# test, flash utilities built for the guest's drives, the pause shim) and boots the guest
-# that runs guest-checks.sh against the kernel's scsi_debug drive and QEMU's own drives:
-# ATAPI, virtio-scsi, USB Bulk-Only and USB Attached SCSI, each a CD drive without a disc.
+# test, the handler of the kernel-served drive, flash utilities built for the guest's drives,
+# the pause shim) and boots the guest that runs guest-checks.sh against the kernel's scsi_debug
+# drive, drives the guest's kernel serves itself (SCSI target, TCMU, loopback) and QEMU's own
+# drives: ATAPI, virtio-scsi, USB Bulk-Only and USB Attached SCSI, each a CD drive without a disc.
 #
-# Usage: run-kernel-checks.sh FLASHUTIL TRANSPORT_TEST WORK_DIR
+# Usage: run-kernel-checks.sh FLASHUTIL TRANSPORT_TEST TCMU_DRIVE WORK_DIR
 # The kernel, modules and base initramfs are cached in $KERNEL_TEST_CACHE, else in
 # WORK_DIR/cache. Exit code 77: QEMU cannot run on this machine.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-flashutil=$(realpath "${1:?usage: run-kernel-checks.sh FLASHUTIL TRANSPORT_TEST WORK_DIR}")
+flashutil=$(realpath "${1:?usage: run-kernel-checks.sh FLASHUTIL TRANSPORT_TEST TCMU_DRIVE WORK_DIR}")
 transport=$(realpath "${2:?}")
-work=${3:?}
+handler=$(realpath "${3:?}")
+work=${4:?}
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 export KERNEL_TEST_CACHE=${KERNEL_TEST_CACHE:-$work/cache}
@@ -59,6 +61,21 @@ if ! (cd "$build" && ./flashutil --build --model 0 --image 1.02.BIN --output-dir
     exit 1
 fi
 
+# The maker's flash-chip profiles for the drives the kernel serves (a kernel drive is a real
+# drive: no stand-ins), made the same on every run so that recordings replay: and a profile
+# image and a DVD image built with them.
+python3 -c 'import sys; open(sys.argv[1], "wb").write(bytes((i * 37 + 11) % 251 for i in range(3326)))' "$build/maker.prf"
+cp "$build/1.02.BIN" "$build/1.03.BIN"
+python3 -c 'import sys; b = bytearray(open(sys.argv[1], "rb").read()); b[0x4000:0x4002] = b"\x05\x80"; b[0x4010:0x401f] = b"DVD-ROM QMR-204"; open(sys.argv[2], "wb").write(b)' \
+    "$build/1.01.BIN" "$build/1.04.BIN"
+for image in 1.03 1.04; do
+    if ! (cd "$build" && ./flashutil --build --model 0 --image $image.BIN --profiles maker.prf --output-dir "$build" >>build.log 2>&1); then
+        cat "$build/build.log" >&2
+        echo "kernel-test: the builder failed to make $image.EXE with the maker's profiles" >&2
+        exit 1
+    fi
+done
+
 # The same image for QEMU's ATAPI drive, whose INQUIRY vendor is always QEMU's own.
 mkdir -p "$build/atapi"
 if ! (cd "$build" && ./flashutil --build --model 1 --image 1.01.BIN --output-dir "$build/atapi" >>build.log 2>&1); then
@@ -90,9 +107,13 @@ qemu=()
 for arg in "${drives[@]}"; do qemu+=(--qemu "$arg"); done
 
 status=0
-"$root/scripts/kernel-test/run-guest.sh" --work "$work/run" --timeout 600 \
-    --binary "$flashutil" --binary "$transport" --binary "$build/1.01.EXE" --binary "$build/1.02.EXE" \
-    --binary "$build/atapi-1.01.EXE" --file "$build/pause-shim.so" "${qemu[@]}" \
+"$root/scripts/kernel-test/run-guest.sh" --work "$work/run" --timeout 900 \
+    --binary "$flashutil" --binary "$transport" --binary "$handler" --binary "$build/1.01.EXE" \
+    --binary "$build/1.02.EXE" --binary "$build/1.03.EXE" --binary "$build/1.04.EXE" \
+    --binary "$build/atapi-1.01.EXE" --file "$build/pause-shim.so" \
+    --file "$build/1.01.BIN" --file "$build/1.03.BIN" --file "$build/1.04.BIN" --file "$build/maker.prf" \
+    --file "$here/guest-lib.sh" --file "$here/kernel-drive-checks.sh" \
+    --file "$root/scripts/kernel-test/kernel-drive.sh" "${qemu[@]}" \
     --run "$here/guest-checks.sh" || status=$?
 
 # The runs the guest recorded (with --trace-data), each as NAME.trace, NAME.txt (its output)
