@@ -54,7 +54,8 @@ int WriteToStandardOutput(std::span<const uint8_t> image, const UtilitySubject& 
 int RunExtractImage(const Options& options, ProcessPlumbing& process) {
     UtilitySubject subject;
     std::string why;
-    if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why)) {
+    // The image is hashed on its own; the whole file is not.
+    if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why, WholeFileHash::Leave)) {
         std::fprintf(stderr, "flashutil: %s\n", why.c_str());
         return ExitCode::Failure;
     }

@@ -136,8 +136,7 @@ void PrintRun(const HistoryEntry& entry) {
     }
     // What the run sent of the image area when it was more than the image: the rest of its last chunk.
     if (!s.Utility.SentSha256.empty() && s.Utility.SentSha256 != s.Utility.ImageSha256)
-        std::printf("    sent SHA-256 %s (the image and the rest of its last chunk)\n",
-                    Printable(s.Utility.SentSha256).c_str());
+        PrintLine("    sent SHA-256 " + s.Utility.SentSha256 + " (the image and the rest of its last chunk)");
     if (entry.End && entry.End->Failure) {
         const RunFailure& f = *entry.End->Failure;
         std::string line = "    at " + entry.End->Step + ": " + f.Command + " (CDB " + f.Cdb + ")";
