@@ -38,12 +38,12 @@ inline bool Conversions(const char* format, std::vector<std::pair<int, std::stri
             p = digits;
             number = next++;
         }
-        const char* spec = p;
+        const char* conversion = p;
         while (*p != '\0' && std::strchr("-+ #0123456789.hlLqjzt", *p) != nullptr)
             ++p;
         if (*p == '\0' || std::strchr("sud", *p) == nullptr)
             return false;
-        out.emplace_back(number, std::string(spec, p + 1));
+        out.emplace_back(number, std::string(conversion, p + 1));
     }
     std::sort(out.begin(), out.end());
     return true;

@@ -169,7 +169,6 @@ TEST(JsonEvents, AFailedStepKeepsItsPhase) {
         {{RunPhase::Verify, PhaseEnd::CompareFailed}, "verify",
          std::string(FlashTexts::Status::Verify) + FlashTexts::Suffix::CompareFail},
         {{RunPhase::CommitFailed, PhaseEnd::None}, "commit_failed", FlashTexts::Status::CommitFailed},
-        {{std::nullopt, PhaseEnd::Interrupted}, "", FlashTexts::Suffix::Interrupted},
     };
     for (const auto& c : cases) {
         Stream stream;
@@ -179,6 +178,10 @@ TEST(JsonEvents, AFailedStepKeepsItsPhase) {
         EXPECT_EQ(lines[0]["phase"], c.Key);
         EXPECT_EQ(lines[0]["status"], c.Caption);
     }
+    // A run stopped before its first phase has no step to name: no step event, whose phase would be empty.
+    Stream stopped;
+    stopped.Events.Step("virtual:0", {std::nullopt, PhaseEnd::Interrupted});
+    EXPECT_TRUE(stopped.Lines().empty());
 }
 
 TEST(DriveRunInterface, GivesNoConsentAndTagsWhatItTells) {
