@@ -188,6 +188,36 @@ case "$(kd_end drive-profile profile)" in "maker at "*) ;; *) problems="${proble
 kd_verdict drive-profile "kernel drive: a profile image with the maker's profiles flashed, the maker's blob uploaded" "$problems"
 recording drive-profile $rc
 
+# A failure at each step of the profile kind, on a utility built with the maker's profiles: at
+# the flash chip's identity and at the profile upload nothing reaches the memory; at entry
+# critical the image is in it, but nothing is read back or committed.
+FLASHID=$(kd_number drive-profile '^df1100')
+PROFILE=$(kd_number drive-profile '^3b050108')
+ENTRY=$(kd_number drive-profile '^3b05010000000000007f$')
+echo "    drive: the flash ID is command $FLASHID, the profile upload $PROFILE, entry critical $ENTRY"
+for case in "flash ID|$FLASHID|differs at 0x0|Read Flash ID> 03 0C 00|profile_upload|none" \
+    "profile upload|$PROFILE|differs at 0x0|Write Profile> 03 0C 00|profile_upload|none" \
+    "entry critical|$ENTRY|equal|Entry critical> 03 0C 00|entry_critical|maker at *"; do
+    IFS='|' read -r step number memory words key profile <<CASE
+$case
+CASE
+    drive=drive-profile-fail-$(echo "$step" | tr ' ' - | tr 'A-Z' 'a-z')
+    if [ -z "$number" ]; then
+        fail "kernel drive: a failure at the $step of a profile image" "the profile flash has no such command"
+        continue
+    fi
+    kd_flash "$drive" "$KD_IDENTITY,newrev=1.03,fail=$number:03/0C/00" "$bin/1.03.EXE" --cli --yes
+    problems=$(kd_problems "$drive" 6 0 "$memory")
+    has "$drive" "$words" || problems="${problems:-no '$words'}"
+    has "$drive" "Flash Completed." && problems="${problems:-'Flash Completed.'}"
+    grep -q '^model [0-9]* 3c' "/tmp/$drive.record" && problems="${problems:-a READ BUFFER reached the drive}"
+    [ "$(kd_end "$drive" entry-critical)" = 0 ] || problems="${problems:-entry critical carried out $(kd_end "$drive" entry-critical) times}"
+    # shellcheck disable=SC2254
+    case "$(kd_end "$drive" profile)" in $profile) ;; *) problems="${problems:-the profile the drive holds: $(kd_end "$drive" profile)}" ;; esac
+    last_end | grep -q "\"step\": *\"$key\"" || problems="${problems:-history: not ended in $key: $(last_end)}"
+    kd_verdict "$drive" "kernel drive: a failure at the $step (fail=$number) of a profile image with the maker's profiles ends the run with exit 6, nothing committed" "$problems"
+done
+
 KD_ARGS="--image /payload/1.04.BIN --profiles $MAKER_PROFILES"
 kd_flash drive-dvd "$KD_IDENTITY,newrev=1.04" "$bin/1.04.EXE" --cli --yes
 problems=$(kd_problems drive-dvd 0 1 equal)
@@ -195,6 +225,17 @@ has drive-dvd "Flash Completed." || problems="no 'Flash Completed.' $problems"
 has drive-dvd "built without them" && problems="refused as built without the maker's profiles $problems"
 case "$(kd_end drive-dvd profile)" in "maker at "*) ;; *) problems="${problems:-the profile uploaded: $(kd_end drive-dvd profile)}" ;; esac
 kd_verdict drive-dvd "kernel drive: a DVD image with the maker's profiles flashed, the maker's blob uploaded" "$problems"
+
+# FLASH-ALL: a utility whose Note says so commits with the code 0xA0, once.
+KD_ARGS="--image $PLAIN_IMAGE"
+kd_flash drive-flash-all "$KD_IDENTITY" "$bin/all-1.01.EXE" --cli --yes
+problems=$(kd_problems drive-flash-all 0 1 equal)
+has drive-flash-all "Flash Completed." || problems="no 'Flash Completed.' $problems"
+[ "$(kd_end drive-flash-all last-commit)" = a0 ] || problems="${problems:-the commit was $(kd_end drive-flash-all last-commit), not 0xa0}"
+grep -q '^model [0-9]* 3b050100000000000080 ' /tmp/drive-flash-all.record && problems="${problems:-a commit 0x80 reached the drive}"
+[ "$(kd_end drive-flash-all flash)" = equal ] || problems="${problems:-the drive's flash does not hold the image}"
+[ "$(kd_end drive-flash-all revision)" = 1.01 ] || problems="${problems:-the drive reports $(kd_end drive-flash-all revision)}"
+kd_verdict drive-flash-all "kernel drive: a FLASH-ALL utility commits with 0xA0 once, the drive holds the image" "$problems"
 
 # The rehearsal: everything but the commit.
 KD_ARGS="--image $PLAIN_IMAGE"
@@ -235,27 +276,90 @@ has drive-disc "Remove disc, before to do the flash task." || problems="${proble
 grep -q '^model [0-9]* 3b' /tmp/drive-disc.record && problems="${problems:-WRITE BUFFER reached the drive}"
 kd_verdict drive-disc "kernel drive: a disc in the tray stops the run at 'Remove disc', nothing sent to the memory" "$problems"
 
-# The drive pulled out in the upload: its LUN removed while the drive holds the second chunk.
-# The nodes go at once; the held chunk ends when the drive answers it, the next command finds
-# the node gone. The run ends before the commit, saying the drive stopped answering.
-echo "== [$(cut -d" " -f1 /proc/uptime)s] the LUN removed during the upload"
-KD_ARGS="--image $PLAIN_IMAGE --hold=$UPLOAD2"
-if kd_start drive-pulled "$KD_IDENTITY" "$bin/1.01.EXE" --cli --yes &&
-    kd_wait 600 grep -q "^holding $UPLOAD2\$" "$(kd_record drive-pulled)"; then
-    node=$KD_NODE
-    kd_pull drive-pulled
+# The drive pulled out: its LUN removed while the drive holds the model's command HOLD. The
+# nodes go at once; the held command gets the drive's answer when it is let go, the next one
+# finds the node gone. Each run ends with its exit code and words, a history record of the
+# step, no hang.
+kd_pulled() { # kd_pulled NAME HOLD WANT-RC COMMITS MEMORY STEP WORDS DESCRIPTION
+    local drive=$1 hold=$2 code=$3 commits=$4 memory=$5 step=$6 words=$7 description=$8 node end
+    KD_ARGS="--image $PLAIN_IMAGE --hold=$hold"
+    if kd_start "$drive" "$KD_IDENTITY" "$bin/1.01.EXE" --cli --yes &&
+        kd_wait 600 grep -q "^holding $hold\$" "$(kd_record "$drive")"; then
+        node=$KD_NODE
+        kd_pull "$drive"
+        problems=""
+        kd_wait 600 sh -c "! kill -0 $(cat "/tmp/$drive.pid") 2>/dev/null" || problems="the run hung"
+        kd_collect "$drive"
+        problems="$problems$(kd_problems "$drive" "$code" "$commits" "$memory")"
+        has "$drive" "$node" || problems="${problems:-the output does not name $node}"
+        has "$drive" "$words" || problems="${problems:-no '$words'}"
+        grep -q '"system_error": 19' "/tmp/$drive.trace" || problems="${problems:-no command failed with ENODEV after the pull}"
+        end=$(grep '"record": *"end"' "/tmp/$drive.history" | tail -n 1)
+        echo "$end" | grep -q "\"step\": *\"$step\"" || problems="${problems:-history: not ended in $step: $end}"
+        kd_verdict "$drive" "$description" "$problems"
+    else
+        fail "$description" "the drive never held command $hold"
+        show "$drive"
+    fi
+}
+echo "== [$(cut -d" " -f1 /proc/uptime)s] the LUN removed during the upload, the read-back and the commit"
+kd_pulled drive-pulled "$UPLOAD2" 6 0 "differs at 0x8000" image_upload "before the commit" \
+    "kernel drive: the LUN removed in the upload ends the run with exit 6, recorded, no hang"
+kd_pulled drive-pulled-readback $((READBACK + 1)) 6 0 equal read_back "The commit was not sent" \
+    "kernel drive: the LUN removed in the read-back ends the run with exit 6, nothing committed, no hang"
+# The held commit gets the drive's answer, which has written its flash; the new revision can no
+# longer be read: the run says the update is not confirmed.
+kd_pulled drive-pulled-commit "$COMMIT" 0 1 equal restart "its new revision could not be read back" \
+    "kernel drive: the LUN removed in the commit: the commit answered, the revision unconfirmed, exit 0, no hang"
+[ "$(kd_end drive-pulled-commit flash)" = equal ] || fail "kernel drive: the LUN removed in the commit" \
+    "the drive's flash: $(kd_end drive-pulled-commit flash)"
+
+# A tower of three with one pulled out in its upload: the run goes on with the others, which
+# complete; the run ends as a partial success. The drives of the long runs are busy meanwhile:
+# the run is given its three.
+echo "== [$(cut -d" " -f1 /proc/uptime)s] a tower of three kernel drives, one pulled in its upload"
+tower_ok=1
+tower_devices=""
+for i in 0 1 2; do
+    hold=""
+    [ $i = 1 ] && hold=--hold=$UPLOAD2
+    kd_create pulltower$i "$KD_IDENTITY" --image $PLAIN_IMAGE $hold || tower_ok=0
+    [ $i = 1 ] && pulled_node=$KD_NODE
+    tower_devices="$tower_devices --device $KD_NODE"
+done
+if [ $tower_ok = 1 ]; then
+    # shellcheck disable=SC2086
+    "$bin/1.01.EXE" --cli --all --yes --json $tower_devices > /tmp/pulltower.txt 2>&1 < /dev/null &
+    tower_pid=$!
     problems=""
-    kd_wait 600 sh -c "! kill -0 $(cat /tmp/drive-pulled.pid) 2>/dev/null" || problems="the run hung"
-    kd_collect drive-pulled
-    problems="$problems$(kd_problems drive-pulled 6 0 "differs at 0x8000")"
-    has drive-pulled "$node" || problems="${problems:-the output does not name $node}"
-    grep -q '"system_error": 19' /tmp/drive-pulled.trace || problems="${problems:-no command failed with ENODEV after the pull}"
-    end=$(grep '"record": *"end"' /tmp/drive-pulled.history | tail -n 1)
-    echo "$end" | grep -q '"step": *"image_upload"' || problems="${problems:-history: not ended in the upload}"
-    kd_verdict drive-pulled "kernel drive: the LUN removed in the upload ends the run with exit 6, recorded, no hang" "$problems"
+    if kd_wait 600 grep -q "^holding $UPLOAD2\$" "$(kd_record pulltower1)"; then
+        kd_pull pulltower1
+    else
+        problems="drive 1 never held its chunk"
+    fi
+    kd_wait 600 sh -c "! kill -0 $tower_pid 2>/dev/null" || problems="${problems:-the run hung}"
+    wait $tower_pid
+    code=$?
+    for i in 0 1 2; do
+        kd_remove pulltower$i
+        cp "$(kd_record pulltower$i)" /tmp/pulltower$i.record
+    done
+    [ $code -eq 9 ] || problems="${problems:-exit code $code, expected 9}"
+    for i in 0 2; do
+        [ "$(kd_end pulltower$i commits)" = 1 ] || problems="${problems:-drive $i counted $(kd_end pulltower$i commits) commits}"
+        [ "$(kd_end pulltower$i flash)" = equal ] || problems="${problems:-drive $i: flash $(kd_end pulltower$i flash)}"
+    done
+    [ "$(kd_end pulltower1 commits)" = 0 ] || problems="${problems:-the pulled drive counted $(kd_end pulltower1 commits) commits}"
+    [ "$(kd_end pulltower1 memory)" = "differs at 0x8000" ] || problems="${problems:-the pulled drive's memory: $(kd_end pulltower1 memory)}"
+    [ "$(grep -c '"event": *"drive_finished".*"outcome": *"completed"' /tmp/pulltower.txt)" = 2 ] ||
+        problems="${problems:-not two drives completed in the JSON}"
+    grep -q "\"event\": *\"drive_finished\", *\"device\": *\"$pulled_node\".*\"outcome\": *\"failed_before_commit\"" /tmp/pulltower.txt ||
+        problems="${problems:-the JSON does not say $pulled_node failed before the commit}"
+    record pulltower
+    for i in 0 1 2; do kd_show pulltower$i | grep '^    drive: end \(commits\|memory\)'; done
+    verdict "kernel drives: one of a tower pulled in its upload fails alone, the others complete, exit 9" "$problems"
 else
-    fail "kernel drive: the LUN removed during the upload" "the drive never held the chunk"
-    show drive-pulled
+    fail "kernel drives: a tower of three, one pulled" "not every drive was set up"
 fi
 
 # A user who may only read and write the drive's two nodes.

@@ -43,6 +43,13 @@ FW-Range=1.00-1.09
 BINMask=*.BIN
 Vendor=Kernel test
 Note=Normal
+[MODEL02]
+Model=SG-IO FLASH-ALL drive
+Inquiry=SGIOTESTOPTICALTESTDRIVE
+FW-Range=1.00-1.09
+BINMask=*.BIN
+Vendor=Kernel test
+Note=FLASH-ALL
 EOF
 head -c 524288 /dev/zero | tr '\0' '\132' > "$build/1.01.BIN"
 if ! (cd "$build" && ./flashutil --build --model 0 --image 1.01.BIN --output-dir "$build" >build.log 2>&1); then
@@ -84,6 +91,14 @@ if ! (cd "$build" && ./flashutil --build --model 1 --image 1.01.BIN --output-dir
     exit 1
 fi
 cp "$build/atapi/1.01.EXE" "$build/atapi-1.01.EXE"
+# And one whose Note asks for the FLASH-ALL commit.
+mkdir -p "$build/all"
+if ! (cd "$build" && ./flashutil --build --model 2 --image 1.01.BIN --output-dir "$build/all" >>build.log 2>&1); then
+    cat "$build/build.log" >&2
+    echo "kernel-test: the builder failed to make the FLASH-ALL utility" >&2
+    exit 1
+fi
+cp "$build/all/1.01.EXE" "$build/all-1.01.EXE"
 # The shim that pauses a run at a chosen command, so that a drive can be pulled out there.
 cc -Wall -O2 -shared -fPIC -o "$build/pause-shim.so" "$here/pause-shim.c" -ldl
 
@@ -110,7 +125,7 @@ status=0
 "$root/scripts/kernel-test/run-guest.sh" --work "$work/run" --timeout 900 \
     --binary "$flashutil" --binary "$transport" --binary "$handler" --binary "$build/1.01.EXE" \
     --binary "$build/1.02.EXE" --binary "$build/1.03.EXE" --binary "$build/1.04.EXE" \
-    --binary "$build/atapi-1.01.EXE" --file "$build/pause-shim.so" \
+    --binary "$build/atapi-1.01.EXE" --binary "$build/all-1.01.EXE" --file "$build/pause-shim.so" \
     --file "$build/1.01.BIN" --file "$build/1.03.BIN" --file "$build/1.04.BIN" --file "$build/maker.prf" \
     --file "$here/guest-lib.sh" --file "$here/kernel-drive-checks.sh" \
     --file "$root/scripts/kernel-test/kernel-drive.sh" "${qemu[@]}" \
