@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "app/terminal/TerminalUserInterface.h"
 
+#include <poll.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <functional>
 
 #include <algorithm>
 #include <cctype>
@@ -31,9 +35,22 @@ std::string Lowered(std::string text) {
     return text;
 }
 
-// One line of input without its line end; false at end of input.
-bool ReadLine(std::FILE* in, std::string& line) {
+// One line of input without its line end; false at end of input or when interrupted. A
+// signal that came between the last look for it and a blocking read would leave the read
+// waiting for a key, so the wait is in short slices with a look between them. A terminal
+// hands over one line per read, so nothing already read waits in the stream's buffer.
+bool ReadLine(std::FILE* in, std::string& line, const std::function<bool()>& interrupted) {
     line.clear();
+    if (interrupted) {
+        pollfd input{::fileno(in), POLLIN, 0};
+        for (;;) {
+            if (interrupted())
+                return false;
+            const int ready = ::poll(&input, 1, 200);
+            if (ready > 0 || (ready < 0 && errno != EINTR))
+                break;
+        }
+    }
     int c;
     bool any = false;
     while ((c = std::fgetc(in)) != EOF) {
@@ -128,7 +145,7 @@ MessageAnswer TerminalUserInterface::Ask(const MessageRequest& request) {
         std::fputs(prompt, out);
         std::fflush(out);
         std::string line;
-        if (!ReadLine(Streams_.In, line)) {
+        if (!ReadLine(Streams_.In, line, Interrupted)) {
             // End of input, or a signal ended the wait: both count as Escape.
             std::clearerr(Streams_.In);
             std::fputc('\n', out);
