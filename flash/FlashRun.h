@@ -15,6 +15,7 @@
 #include <string>
 
 #include "flash/DriveCommands.h"
+#include "flash/DriveLoss.h"
 #include "flash/FlashTexts.h"
 #include "flash/FlashVerdict.h"
 #include "flash/ImageKind.h"
@@ -80,17 +81,6 @@ struct RunControl {
     // run that ends before that), so a front end can record that the drive is being changed.
     std::function<void()> BeforeFirstCommand;
 };
-
-// Whether a command failed because the drive no longer answers: unplugged, switched off, reset,
-// or silent until the timeout. The system's refusals to pass a command on (no permission, a
-// filtered command, a bad request) are not such a loss.
-bool DriveStoppedAnswering(const CommandResult& result);
-
-// How a drive stopped answering: not at all, silent until the command's timeout, gone (the
-// system has no such device any more, or the drive's node leads to none), or its connection
-// failed otherwise (a reset, a link that broke).
-enum class DriveLoss { None, TimedOut, Gone, ConnectionFailed };
-DriveLoss LossOf(const CommandResult& result, bool nodeGone);
 
 class FlashRun {
 public:

@@ -89,6 +89,101 @@ private:
 
 bool Blank(const std::string& line) { return line.find_first_not_of(" \t\r") == std::string::npos; }
 
+// The first reading: which runs have an end after their start, so that a run is waited for
+// only when its end is still to come. error set when reading failed.
+RunFlags EndsAfterStarts(int fd, uint64_t size, int& error) {
+    std::string line;
+    bool tooLong = false;
+    RunFlags flags;
+    for (LineReader lines(fd, size); lines.Next(line, tooLong, error);) {
+        if (tooLong || Blank(line))
+            continue;
+        // Only the kind and the run: the records are read once, below.
+        const RecordKey record = ScanRecord(line);
+        if (record.Kind == RecordKind::Start)
+            flags[record.Run] |= StartSeen;
+        else if (record.Kind == RecordKind::End && (flags[record.Run] & StartSeen))
+            flags[record.Run] |= EndsAfterStart;
+    }
+    return flags;
+}
+
+// The second reading's runs in the order of their starts, each handed on once it and every
+// run before it are whole.
+class RunQueue {
+public:
+    RunQueue(RunFlags& flags, const HistoryReader& reader) : Flags_(flags), Reader_(reader) {}
+
+    // Takes one record: "" when it was taken, else why it is skipped.
+    std::string Take(ParsedRecord& record) {
+        if (record.Start) {
+            uint8_t& known = Flags_[record.Start->Run];
+            if (known & StartTaken)
+                return "a second start of run " + record.Start->Run;
+            known |= StartTaken;
+            const bool endComes = known & EndsAfterStart;
+            if (endComes)
+                WaitingAt_[record.Start->Run] = Handed_ + Waiting_.size();
+            Waiting_.push_back({{std::move(*record.Start), std::nullopt}, !endComes});
+        } else if (record.End) {
+            if (std::string skipped = TakeEnd(*record.End); !skipped.empty())
+                return skipped;
+        } else {
+            return "not a history record (damaged)";
+        }
+        HandOn();
+        return {};
+    }
+
+    // A run whose end was not read after all (the file changed under us) did not finish.
+    void Close() {
+        for (Waiting& run : Waiting_)
+            run.Whole = true;
+        HandOn();
+    }
+
+private:
+    struct Waiting {
+        HistoryEntry Entry;
+        bool Whole = false;
+    };
+
+    std::string TakeEnd(RunEnd& end) {
+        uint8_t& known = Flags_[end.Run];
+        if (!(known & StartTaken))
+            return "the end of run " + end.Run + ", whose start is not in the history";
+        if (known & EndTaken)
+            return "a second end of run " + end.Run;
+        known |= EndTaken;
+        const auto at = WaitingAt_.find(end.Run);
+        if (at == WaitingAt_.end()) {
+            // Its start was handed on as unfinished: the first reading found no end for it
+            // (the file changed meanwhile, or the line names its kind or run twice).
+            return "the end of run " + end.Run + ", not found when the file was first read";
+        }
+        Waiting& run = Waiting_[at->second - Handed_];
+        run.Entry.End = std::move(end);
+        run.Whole = true;
+        return {};
+    }
+
+    void HandOn() {
+        while (!Waiting_.empty() && Waiting_.front().Whole) {
+            WaitingAt_.erase(Waiting_.front().Entry.Start.Run);
+            if (Reader_.Run)
+                Reader_.Run(Waiting_.front().Entry);
+            Waiting_.pop_front();
+            ++Handed_;
+        }
+    }
+
+    RunFlags& Flags_;
+    const HistoryReader& Reader_;
+    std::deque<Waiting> Waiting_;
+    std::unordered_map<std::string, std::size_t> WaitingAt_;  // run id -> index in Waiting_ + Handed_
+    std::size_t Handed_ = 0;
+};
+
 }  // namespace
 
 bool ReadHistory(const std::string& path, const HistoryReader& reader, bool& exists, std::string& why) {
@@ -116,94 +211,26 @@ bool ReadHistory(const std::string& path, const HistoryReader& reader, bool& exi
     exists = true;
     // Both readings cover the same bytes, whatever a run appends meanwhile.
     const uint64_t size = uint64_t(info.st_size);
-    std::string line;
-    bool tooLong = false;
     int error = 0;
-
-    // First: which runs have an end after their start, so that a run is waited for only when
-    // its end is still to come.
-    RunFlags flags;
-    for (LineReader lines(fd, size); lines.Next(line, tooLong, error);) {
-        if (tooLong || Blank(line))
-            continue;
-        // Only the kind and the run: the records are read once, below.
-        const RecordKey record = ScanRecord(line);
-        if (record.Kind == RecordKind::Start)
-            flags[record.Run] |= StartSeen;
-        else if (record.Kind == RecordKind::End && (flags[record.Run] & StartSeen))
-            flags[record.Run] |= EndsAfterStart;
-    }
+    RunFlags flags = EndsAfterStarts(fd, size, error);
     if (error != 0 || ::lseek(fd, 0, SEEK_SET) != 0)
         return failed(std::strerror(error != 0 ? error : errno));
 
     // Then the records, each run handed on once it and every run before it are whole.
-    struct Waiting {
-        HistoryEntry Entry;
-        bool Whole = false;
-    };
-    std::deque<Waiting> waiting;
-    std::unordered_map<std::string, std::size_t> waitingAt;  // run id -> index in waiting + handed
-    std::size_t handed = 0;
-    auto handOn = [&]() {
-        while (!waiting.empty() && waiting.front().Whole) {
-            waitingAt.erase(waiting.front().Entry.Start.Run);
-            if (reader.Run)
-                reader.Run(waiting.front().Entry);
-            waiting.pop_front();
-            ++handed;
-        }
-    };
+    RunQueue runs(flags, reader);
+    std::string line;
+    bool tooLong = false;
     std::size_t lineNumber = 0;
     for (LineReader lines(fd, size); lines.Next(line, tooLong, error);) {
         ++lineNumber;
         if (!tooLong && Blank(line))
             continue;
-        auto skip = [&](const std::string& cause) {
-            if (reader.Notice)
-                reader.Notice(path + " line " + std::to_string(lineNumber) + ": " + cause + "; skipped");
-        };
         ParsedRecord record = tooLong ? ParsedRecord{} : ParseRecord(line);
-        if (record.Start) {
-            uint8_t& known = flags[record.Start->Run];
-            if (known & StartTaken) {
-                skip("a second start of run " + record.Start->Run);
-                continue;
-            }
-            known |= StartTaken;
-            const bool endComes = known & EndsAfterStart;
-            if (endComes)
-                waitingAt[record.Start->Run] = handed + waiting.size();
-            waiting.push_back({{std::move(*record.Start), std::nullopt}, !endComes});
-        } else if (record.End) {
-            uint8_t& known = flags[record.End->Run];
-            if (!(known & StartTaken)) {
-                skip("the end of run " + record.End->Run + ", whose start is not in the history");
-                continue;
-            }
-            if (known & EndTaken) {
-                skip("a second end of run " + record.End->Run);
-                continue;
-            }
-            known |= EndTaken;
-            const auto at = waitingAt.find(record.End->Run);
-            if (at == waitingAt.end()) {
-                // Its start was handed on as unfinished: the first reading found no end for it
-                // (the file changed meanwhile, or the line names its kind or run twice).
-                skip("the end of run " + record.End->Run + ", not found when the file was first read");
-                continue;
-            }
-            Waiting& run = waiting[at->second - handed];
-            run.Entry.End = std::move(*record.End);
-            run.Whole = true;
-        } else {
-            skip("not a history record (damaged)");
-        }
-        handOn();
+        const std::string skipped = runs.Take(record);
+        if (!skipped.empty() && reader.Notice)
+            reader.Notice(path + " line " + std::to_string(lineNumber) + ": " + skipped + "; skipped");
     }
-    // A run whose end was not read after all (the file changed under us) did not finish.
-    for (Waiting& run : waiting)
-        run.Whole = true;
-    handOn();
+    runs.Close();
     ::close(fd);
     if (error != 0) {
         why = path + ": " + std::strerror(error);

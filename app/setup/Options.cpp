@@ -137,20 +137,22 @@ std::optional<std::string> Conflict(const Options& options) {
     return std::nullopt;
 }
 
-}  // namespace
+// The commands named so far: the same one twice ("--cli --cli") is one.
+struct CommandChoice {
+    Options& Chosen;
+    int Named = 0;
 
-std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
-    Options options;
-    // How many different commands were named: the same one twice ("--cli --cli") is one.
-    int modes = 0;
-    auto setMode = [&](Options::Mode mode) {
-        if (modes == 0 || options.Command != mode)
-            ++modes;
-        options.Command = mode;
-    };
+    void Set(Options::Mode mode) {
+        if (Named == 0 || Chosen.Command != mode)
+            ++Named;
+        Chosen.Command = mode;
+    }
+};
 
-    // Qt's own window options (single dash, long names) would read to getopt as bundles of
-    // short options; they are taken out first and passed through to the window.
+// Qt's own window options (single dash, long names) would read to getopt as bundles of
+// short options; they are taken out first and passed through to the window. The words left
+// for getopt, the program's name first, with a null after the last.
+std::vector<char*> WithoutWindowOptions(int argc, char** argv, Options& options) {
     std::vector<char*> words{argv[0]};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--") == 0) {
@@ -166,6 +168,116 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         words.push_back(argv[i]);
     }
     words.push_back(nullptr);
+    return words;
+}
+
+// What getopt refused (code ':' or '?'), in words; lastWord is the word it read last.
+std::string Refusal(int code, const char* lastWord) {
+    if (code == ':') {
+        const std::string name = optopt > 0 && optopt < 256 ? std::string("-") + char(optopt)
+                                                             : LongName(lastWord);
+        return "option " + name + " needs a value";
+    }
+    // A known option's code in optopt means a long option given a value it does not take.
+    const bool known = optopt >= 256 || (optopt > 0 && std::strchr(ShortOptions + 1, optopt));
+    if (known)
+        return "option " + LongName(lastWord) + " takes no value";
+    if (optopt > 0)
+        return std::string("unknown option '-") + char(optopt) + "' (see --help)";
+    return UnknownLongOption(LongName(lastWord));
+}
+
+// Takes one option getopt read: its code and its value (null when none). False with error set
+// when the option or its value is refused.
+bool TakeOption(int code, const char* given, CommandChoice& command, const char* lastWord, std::string& error) {
+    Options& options = command.Chosen;
+    const std::string value = given ? given : "";
+    switch (code) {
+    case OptList: command.Set(Options::Mode::List); break;
+    case OptCli: command.Set(Options::Mode::Cli); break;
+    case OptBuild: command.Set(Options::Mode::Build); break;
+    case OptInfo: command.Set(Options::Mode::Info); break;
+    case OptHistory: command.Set(Options::Mode::History); break;
+    case OptVerify: command.Set(Options::Mode::Verify); break;
+    case OptChooseUtility: options.ChooseUtility = true; break;
+    case OptChooseModelFile: options.ChooseModelFile = true; break;
+    case OptExtractImage:
+        // Two places to write one image to: which one was meant is not for us to guess.
+        if (options.ExtractOutput && *options.ExtractOutput != value) {
+            error = "option --extract-image is given twice with different files";
+            return false;
+        }
+        command.Set(Options::Mode::ExtractImage);
+        options.ExtractOutput = value;
+        break;
+    case 'h': command.Set(Options::Mode::Help); break;
+    case 'V': command.Set(Options::Mode::Version); break;
+    case 'd': options.Devices.push_back(value); break;
+    case OptVirtualDrive: options.VirtualDrives.push_back(value); break;
+    case OptAll: options.All = true; break;
+    case 'y': options.Yes = true; break;
+    case OptJson:
+        // Only the equals form: "--json compact" keeps compact a word of its own.
+        if (given && std::strcmp(given, "compact") != 0) {
+            error = "--json takes no value but compact, not '" + value + "'";
+            return false;
+        }
+        options.Json = true;
+        options.JsonCompact = options.JsonCompact || given != nullptr;
+        break;
+    case 'v': options.Verbose = true; break;
+    case 'q': options.Quiet = true; break;
+    case OptTrace: options.TraceFile = value; break;
+    case OptTraceData: options.TraceData = true; break;
+    case OptNoCommit: options.NoCommit = true; break;
+    case OptImage: options.Image = value; break;
+    case OptOutputDir: options.OutputDir = value; break;
+    case OptProfiles: options.Profiles = value; break;
+    case OptIni: options.IniFile = value; break;
+    case OptSignKey: options.SignKey = value; break;
+    case OptModel: {
+        int n = 0;
+        if (!ParseWholeNumber(value, n) || n > 99) {
+            error = "--model takes a model number from 0 to 99, not '" + value + "'";
+            return false;
+        }
+        options.Model = n;
+        break;
+    }
+    default:  // ':' or '?'
+        error = Refusal(code, lastWord);
+        return false;
+    }
+    return true;
+}
+
+// What is left are operands: the copy --info, --extract-image or --verify looks at, or a
+// run (--cli or the window) flashes. False with error set when one is not wanted.
+bool TakeOperands(char* const* words, int from, int count, Options& options, std::string& error) {
+    using M = Options::Mode;
+    const bool takesFile = options.Command == M::Info || options.Command == M::ExtractImage ||
+                           options.Command == M::Verify || options.Command == M::Cli || options.Command == M::Window;
+    for (int i = from; i < count; ++i) {
+        if (!takesFile || options.Subject) {
+            error = std::string("unexpected argument '") + words[i] + "'";
+            return false;
+        }
+        // An empty word names no file; taken for none, it would describe this program instead.
+        if (words[i][0] == '\0') {
+            error = std::string(ModeOptionName(options.Command)) + " was given an empty file name";
+            return false;
+        }
+        options.Subject = words[i];
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
+    Options options;
+    CommandChoice command{options};
+    std::vector<char*> words = WithoutWindowOptions(argc, argv, options);
     const int count = static_cast<int>(words.size()) - 1;
 
     opterr = 0;  // errors are ours to word
@@ -175,78 +287,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         const int code = getopt_long(count, words.data(), ShortOptions, LongOptions, &index);
         if (code == -1)
             break;
-        const std::string value = optarg ? optarg : "";
-        switch (code) {
-        case OptList: setMode(Options::Mode::List); break;
-        case OptCli: setMode(Options::Mode::Cli); break;
-        case OptBuild: setMode(Options::Mode::Build); break;
-        case OptInfo: setMode(Options::Mode::Info); break;
-        case OptHistory: setMode(Options::Mode::History); break;
-        case OptVerify: setMode(Options::Mode::Verify); break;
-        case OptChooseUtility: options.ChooseUtility = true; break;
-        case OptChooseModelFile: options.ChooseModelFile = true; break;
-        case OptExtractImage:
-            // Two places to write one image to: which one was meant is not for us to guess.
-            if (options.ExtractOutput && *options.ExtractOutput != value) {
-                error = "option --extract-image is given twice with different files";
-                return std::nullopt;
-            }
-            setMode(Options::Mode::ExtractImage);
-            options.ExtractOutput = value;
-            break;
-        case 'h': setMode(Options::Mode::Help); break;
-        case 'V': setMode(Options::Mode::Version); break;
-        case 'd': options.Devices.push_back(value); break;
-        case OptVirtualDrive: options.VirtualDrives.push_back(value); break;
-        case OptAll: options.All = true; break;
-        case 'y': options.Yes = true; break;
-        case OptJson:
-            // Only the equals form: "--json compact" keeps compact a word of its own.
-            if (optarg && std::strcmp(optarg, "compact") != 0) {
-                error = "--json takes no value but compact, not '" + value + "'";
-                return std::nullopt;
-            }
-            options.Json = true;
-            options.JsonCompact = options.JsonCompact || optarg != nullptr;
-            break;
-        case 'v': options.Verbose = true; break;
-        case 'q': options.Quiet = true; break;
-        case OptTrace: options.TraceFile = value; break;
-        case OptTraceData: options.TraceData = true; break;
-        case OptNoCommit: options.NoCommit = true; break;
-        case OptImage: options.Image = value; break;
-        case OptOutputDir: options.OutputDir = value; break;
-        case OptProfiles: options.Profiles = value; break;
-        case OptIni: options.IniFile = value; break;
-        case OptSignKey: options.SignKey = value; break;
-        case OptModel: {
-            int n = 0;
-            if (!ParseWholeNumber(value, n) || n > 99) {
-                error = "--model takes a model number from 0 to 99, not '" + value + "'";
-                return std::nullopt;
-            }
-            options.Model = n;
-            break;
-        }
-        case ':': {
-            const std::string name = optopt > 0 && optopt < 256 ? std::string("-") + char(optopt)
-                                                                 : LongName(words[optind - 1]);
-            error = "option " + name + " needs a value";
+        if (!TakeOption(code, optarg, command, words[optind - 1], error))
             return std::nullopt;
-        }
-        default: {  // '?'
-            // A known option's code in optopt means a long option given a value it does not take.
-            const bool known = optopt >= 256 || (optopt > 0 && std::strchr(ShortOptions + 1, optopt));
-            if (known) {
-                error = "option " + LongName(words[optind - 1]) + " takes no value";
-            } else if (optopt > 0) {
-                error = std::string("unknown option '-") + char(optopt) + "' (see --help)";
-            } else {
-                error = UnknownLongOption(LongName(words[optind - 1]));
-            }
-            return std::nullopt;
-        }
-        }
         // A value given as an empty word ("--trace ''") names nothing.
         if (optarg && *optarg == '\0' && code != OptVirtualDrive) {
             error = "option " + (index >= 0 ? std::string("--") + LongOptions[index].name
@@ -255,27 +297,12 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         }
     }
 
-    if (modes > 1) {
+    if (command.Named > 1) {
         error = "choose one of --list, --cli, --build, --info, --extract-image, --history, --verify, --help, --version";
         return std::nullopt;
     }
-    // What is left are operands: the copy --info, --extract-image or --verify looks at, or a
-    // run (--cli or the window) flashes.
-    using M = Options::Mode;
-    const bool takesFile = options.Command == M::Info || options.Command == M::ExtractImage ||
-                           options.Command == M::Verify || options.Command == M::Cli || options.Command == M::Window;
-    for (int i = optind; i < count; ++i) {
-        if (!takesFile || options.Subject) {
-            error = std::string("unexpected argument '") + words[i] + "'";
-            return std::nullopt;
-        }
-        // An empty word names no file; taken for none, it would describe this program instead.
-        if (words[i][0] == '\0') {
-            error = std::string(ModeOptionName(options.Command)) + " was given an empty file name";
-            return std::nullopt;
-        }
-        options.Subject = words[i];
-    }
+    if (!TakeOperands(words.data(), optind, count, options, error))
+        return std::nullopt;
     if (const std::optional<std::string> conflict = Conflict(options)) {
         error = *conflict;
         return std::nullopt;
