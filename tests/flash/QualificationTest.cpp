@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "IdentityBlockBuffer.h"
 #include "flash/Qualification.h"
 
@@ -13,6 +15,11 @@ IdentityBlockBuffer Block(const std::string& inquiry, const std::string& range) 
 }
 
 const std::string Product = "CD-RW RW-5200A          ";  // 24 characters
+
+// Whether an optical drive answering product and revision qualifies.
+bool DriveQualifies(const IdentityBlock& block, const std::string& product, const std::string& revision) {
+    return JudgeDrive(block, OpticalPeripheralType, product, revision).Qualifies;
+}
 
 }  // namespace
 
@@ -123,8 +130,16 @@ TEST(JudgeDriveTest, OnlyAnOpticalDriveQualifiesAndTheVerdictSaysWhy) {
         EXPECT_EQ(verdict.Qualifies, c.Qualifies) << c.Why;
         EXPECT_EQ(verdict.OnlyTheRange, c.OnlyTheRange) << c.Why;
         EXPECT_EQ(verdict.Why, c.Why);
-        EXPECT_EQ(DriveQualifies(IdentityTexts::From(Block(c.Inquiry, c.Range).View()), c.Type, c.Product, c.Revision),
-                  c.Qualifies)
-            << c.Why;
     }
+}
+
+// A blank copy flashes no drive, not even one its wildcards would accept.
+TEST(JudgeDriveTest, ABlankCopyQualifiesNoDrive) {
+    IdentityBlockBuffer blank = Block("--", "-    -");
+    std::memcpy(blank.Bytes.data() + Layout::BlockSize, Layout::BlankMarker, sizeof Layout::BlankMarker);
+    const QualificationVerdict verdict = JudgeDrive(blank.View(), OpticalPeripheralType, Product, "1.05");
+    EXPECT_FALSE(verdict.Qualifies);
+    EXPECT_FALSE(verdict.OnlyTheRange);
+    EXPECT_EQ(verdict.Why, "this copy is a blank builder and flashes no drive");
+    EXPECT_TRUE(JudgeDrive(Block("--", "-    -").View(), OpticalPeripheralType, Product, "1.05").Qualifies);
 }
