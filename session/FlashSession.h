@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "flash/ExitCodes.h"
@@ -29,6 +30,10 @@
 #include "session/SessionFrontEnd.h"
 
 struct SessionSettings {
+    SessionSettings() = default;
+    SessionSettings(UtilityCopy utility, HistoryLog* history, bool noCommit)
+        : Utility(std::move(utility)), History(history), NoCommit(noCommit) {}
+
     UtilityCopy Utility;            // the copy flashed: its areas, its file for the check's messages
                                     // ("" when unknown) and for each record, its SHA-256
     HistoryLog* History = nullptr;  // where each run is recorded; null: nowhere

@@ -85,7 +85,7 @@ public:
     }
 
     int Run() {
-        FlashSession session(SessionSettings{.Utility = Subject_, .History = &History_, .NoCommit = Options_.NoCommit}, *this);
+        FlashSession session(SessionSettings(Subject_, &History_, Options_.NoCommit), *this);
         const int code = session.FlashPlanned(*this, Options_.All);
         // A usage error under --json is told by its one error document, with no summary after it.
         if (!UsageDocument_)

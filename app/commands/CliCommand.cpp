@@ -101,6 +101,6 @@ int RunCli(const Options& options, ProcessPlumbing& process) {
     LibcSystemLog systemLog;
     HistoryLog history(HistoryPathOfProcess(), [](const std::string& text) { SayError(text); }, &systemLog);
     SingleDriveTerminal terminal(options, process);
-    FlashSession session(SessionSettings{.Utility = subject, .History = &history, .NoCommit = options.NoCommit}, terminal);
+    FlashSession session(SessionSettings(subject, &history, options.NoCommit), terminal);
     return terminal.Finish(session.FlashFirstDrive(terminal.Observer()));
 }

@@ -49,11 +49,11 @@ FlashWindow::~FlashWindow() = default;
 
 void FlashWindow::StartUp() {
     ShiftBelowFileList();
-    SessionSettings session{.Utility = Settings_.Utility, .History = Settings_.History, .NoCommit = Settings_.NoCommit};
+    SessionSettings session(Settings_.Utility, Settings_.History, Settings_.NoCommit);
     // The window's messages name this program by the file it was told it runs from, another
     // copy by its absolute path.
     UtilityCopy& utility = session.Utility;
-    utility.File = !utility.Own                  ? utility.FullPath
+    utility.File = !utility.Own                       ? utility.FullPath
                    : Settings_.ExecutablePath.empty() ? RunningExecutablePath()
                                                       : Settings_.ExecutablePath;
     FrontEnd_ = std::make_unique<FrontEnd>(*this);
