@@ -39,3 +39,18 @@ int ExitCodeOf(FlashOutcome outcome) {
     const DriveEnding drive{outcome, false};
     return ExitCodeOf(std::span<const DriveEnding>(&drive, 1));
 }
+
+int VerifyExitCode(const TrustDecision& decision) {
+    using Kind = TrustDecision::Kind;
+    switch (decision.Result) {
+    case Kind::Trusted: return ExitCode::Success;
+    case Kind::Damaged: return ExitCode::VerifyDamaged;
+    case Kind::UnsignedAllowed:
+    case Kind::UnsignedRefused: return ExitCode::VerifyUnsigned;
+    case Kind::UntrustedAllowed:
+    case Kind::UntrustedRefused: return ExitCode::VerifyUntrusted;
+    case Kind::UserKeyOnlyRefused:
+    case Kind::PartlySignedRefused: return ExitCode::VerifyPolicy;
+    }
+    return ExitCode::VerifyDamaged;
+}

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "flash/FlashRun.h"
+#include "image/TrustDecision.h"
 
 namespace ExitCode {
 constexpr int Success = 0;
@@ -26,6 +27,11 @@ constexpr int VerifyUnsigned = 11;   // not signed
 constexpr int VerifyUntrusted = 12;  // signed by a key not trusted here
 constexpr int VerifyPolicy = 13;     // signed by a key the user trusts, not the system's policy
 }  // namespace ExitCode
+
+// --verify's code for the decision on a copy: 0 for a trusted one, else the Verify code of
+// why not; a copy the policy refuses keeps the code of its verdict, except that a trusted
+// key's signature the policy does not count is VerifyPolicy.
+int VerifyExitCode(const TrustDecision& decision);
 
 // How one drive ended: its run's outcome, that it could not be claimed, or that the run could
 // not reach it at all.

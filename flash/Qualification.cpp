@@ -42,54 +42,42 @@ IdentityTexts IdentityTexts::From(const IdentityBlock& block) {
     texts.RangeHigh = bounds.High;
     texts.AnyProduct = block.AnyProduct();
     texts.AnyFirmware = block.AnyFirmware();
+    texts.Blank = block.IsBlankCopy();
     return texts;
 }
 
 int CompareBytes(const std::string& a, const std::string& b) { return CompareRevisionBytes(a, b); }
 
-bool DriveQualifies(const IdentityTexts& texts, const std::string& productText, const std::string& revisionText) {
-    if (texts.AnyProduct)
-        return true;
-    if (productText != texts.InquiryText)
-        return false;
-    return RevisionInRange({texts.RangeLow, texts.RangeHigh, texts.AnyFirmware}, revisionText);
-}
-
-bool DriveQualifies(const IdentityBlock& block, const std::string& productText, const std::string& revisionText) {
-    return DriveQualifies(IdentityTexts::From(block), productText, revisionText);
-}
-
-std::string WhyNotQualified(const IdentityBlock& block, const std::string& productText,
-                            const std::string& revisionText) {
-    if (block.IsBlankCopy())
-        return "this copy is a blank builder and flashes no drive";
-    const IdentityTexts texts = IdentityTexts::From(block);
-    if (DriveQualifies(texts, productText, revisionText))
-        return {};
-    // The same tests in the same order as DriveQualifies, each failure in words.
-    if (productText != texts.InquiryText)
-        return "the drive is not a \"" + texts.InquiryText + "\"";
-    return "firmware " + revisionText + " is outside " + texts.RangeLow + " to " + texts.RangeHigh;
-}
-
-bool DriveQualifies(const IdentityTexts& texts, uint8_t peripheralType, const std::string& productText,
-                    const std::string& revisionText) {
-    return peripheralType == OpticalPeripheralType && DriveQualifies(texts, productText, revisionText);
+QualificationVerdict JudgeDrive(const IdentityTexts& texts, uint8_t peripheralType, const std::string& productText,
+                                const std::string& revisionText) {
+    QualificationVerdict verdict;
+    if (texts.Blank) {
+        verdict.Why = "this copy is a blank builder and flashes no drive";
+        return verdict;
+    }
+    if (peripheralType != OpticalPeripheralType) {
+        verdict.Why = peripheralType == CDDrive::NoPeripheralType ? "it reports no device type"
+                                                                   : "it is not an optical drive (peripheral type " +
+                                                                         std::to_string(peripheralType) + ")";
+        return verdict;
+    }
+    if (texts.AnyProduct) {
+        verdict.Qualifies = true;
+        return verdict;
+    }
+    if (productText != texts.InquiryText) {
+        verdict.Why = "the drive is not a \"" + texts.InquiryText + "\"";
+        return verdict;
+    }
+    verdict.Qualifies = RevisionInRange({texts.RangeLow, texts.RangeHigh, texts.AnyFirmware}, revisionText);
+    // The product is checked before the range: a drive of the right product that fails, fails on the range.
+    verdict.OnlyTheRange = !verdict.Qualifies;
+    if (!verdict.Qualifies)
+        verdict.Why = "firmware " + revisionText + " is outside " + texts.RangeLow + " to " + texts.RangeHigh;
+    return verdict;
 }
 
 QualificationVerdict JudgeDrive(const IdentityBlock& block, uint8_t peripheralType, const std::string& productText,
                                 const std::string& revisionText) {
-    QualificationVerdict verdict;
-    if (!block.IsBlankCopy() && peripheralType != OpticalPeripheralType) {
-        verdict.Why = peripheralType == CDDrive::NoPeripheralType ? "it reports no device type"
-                                             : "it is not an optical drive (peripheral type " +
-                                                   std::to_string(peripheralType) + ")";
-        return verdict;
-    }
-    verdict.Why = WhyNotQualified(block, productText, revisionText);
-    verdict.Qualifies = verdict.Why.empty();
-    // The product is checked before the range: a drive of the right product that fails, fails on the range.
-    verdict.OnlyTheRange =
-        !verdict.Qualifies && !block.IsBlankCopy() && productText == IdentityTexts::From(block).InquiryText;
-    return verdict;
+    return JudgeDrive(IdentityTexts::From(block), peripheralType, productText, revisionText);
 }

@@ -25,6 +25,7 @@ struct IdentityTexts {
     // Raw placeholder tests on the stored bytes.
     bool AnyProduct = false;   // Inquiry bytes 0 and 1 are both '-'
     bool AnyFirmware = false;  // FwRange bytes 0 and 5 are both '-'
+    bool Blank = false;        // a blank copy: it builds and flashes no drive
 
     static IdentityTexts From(const IdentityBlock& block);
 };
@@ -33,28 +34,20 @@ struct IdentityTexts {
 // decides, and a text that is a prefix of the other sorts first. <0, 0 or >0.
 int CompareBytes(const std::string& a, const std::string& b);
 
-// Whether a drive reporting productText (24 characters) and revisionText (4 characters)
-// qualifies: any product with the "--" wildcard; otherwise the exact 24-character product,
-// then any firmware with the range wildcard, otherwise RangeLow <= revision <= RangeHigh.
-bool DriveQualifies(const IdentityTexts& texts, const std::string& productText, const std::string& revisionText);
-bool DriveQualifies(const IdentityBlock& block, const std::string& productText, const std::string& revisionText);
-
 // The peripheral device type of an optical drive (INQUIRY byte 0).
 constexpr uint8_t OpticalPeripheralType = 5;
 
-// The one rule for a drive as it answered an INQUIRY, at start-up and again right before a
-// run sends anything: an optical drive (peripheral type 5), then DriveQualifies above.
+// The one rule for a drive as it answered an INQUIRY, at start-up, in --list and again right
+// before a run sends anything. A blank copy qualifies none; otherwise an optical drive
+// (peripheral type 5) reporting productText (24 characters) and revisionText (4 characters):
+// any product with the "--" wildcard, else the exact 24-character product, then any firmware
+// with the range wildcard, else RangeLow <= revision <= RangeHigh.
 struct QualificationVerdict {
     bool Qualifies = false;
     bool OnlyTheRange = false;  // it fails on its firmware revision alone
     std::string Why;            // in words; "" when it qualifies
 };
+QualificationVerdict JudgeDrive(const IdentityTexts& texts, uint8_t peripheralType, const std::string& productText,
+                                const std::string& revisionText);
 QualificationVerdict JudgeDrive(const IdentityBlock& block, uint8_t peripheralType, const std::string& productText,
                                 const std::string& revisionText);
-bool DriveQualifies(const IdentityTexts& texts, uint8_t peripheralType, const std::string& productText,
-                    const std::string& revisionText);
-
-// Why a drive does not qualify for this copy's image, in words ("" when it does): a blank
-// copy qualifies none, then the product, then the firmware range, as DriveQualifies decides.
-std::string WhyNotQualified(const IdentityBlock& block, const std::string& productText,
-                            const std::string& revisionText);

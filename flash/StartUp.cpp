@@ -10,11 +10,12 @@ bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const Tru
                        const SignaturePolicy& policy, Answers& answers, CopyVerdict* verdictOut,
                        std::string* refusalOut) {
     const CopyVerdict verdict = JudgeCopy(copy, trusted);
+    const TrustDecision decision = DecideTrust(verdict, policy);
     if (verdictOut)
         *verdictOut = verdict;
     if (refusalOut)
         refusalOut->clear();
-    if (verdict.Result == CopyVerdict::State::Damaged) {
+    if (decision.Result == TrustDecision::Kind::Damaged) {
         answers.Show(FlashTexts::DamagedUtility(file, verdict.Cause), MessageKind::Error);
         if (refusalOut)
             *refusalOut = file + ": the utility is damaged (" + verdict.Cause +
@@ -27,7 +28,8 @@ bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const Tru
         for (const std::string& problem : trusted.Problems())
             answers.Show(FormatText(_("A trusted key is not used: %s"), PrintableText(problem).c_str()),
                          MessageKind::Warning);
-    if (std::string refusal = PolicyRefusal(verdict, policy); !refusal.empty()) {
+    if (!decision.Allowed()) {
+        std::string refusal = decision.Refusal;
         if (!policy.Problem.empty())
             refusal += " (" + policy.Problem + ")";
         answers.Show(FlashTexts::RefusedByPolicy(file, refusal), MessageKind::Error);
@@ -74,7 +76,7 @@ bool FlashStartUp::CheckCondition() const {
     if (!Drives_ || Drives_->Current() == nullptr)
         return false;
     const CDDrive* drive = Drives_->Current();
-    return DriveQualifies(Texts_, drive->PeripheralType(), drive->ProductText(), drive->RevisionText());
+    return JudgeDrive(Texts_, drive->PeripheralType(), drive->ProductText(), drive->RevisionText()).Qualifies;
 }
 
 FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui, const std::function<void()>& beforeReport) {

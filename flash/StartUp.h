@@ -21,11 +21,13 @@
 #include "flash/ShownDriveReports.h"
 #include "image/CopyVerdict.h"
 #include "image/IdentityBlock.h"
+#include "image/TrustDecision.h"
 #include "platform/Platform.h"
 #include "scsi/CDDrives.h"
 #include "ui/UserInterface.h"
 
-// The seal and signature check of a built copy, before any drive command (see CopyVerdict.h).
+// The seal and signature check of a built copy, before any drive command (see CopyVerdict.h),
+// and what the policy makes of it (DecideTrust).
 // A damaged copy (its image, its identity fields or its profiles differ from what was
 // recorded when it was built, its seal or signature area is malformed, blank or missing, its
 // signature does not match, or the areas the program runs with are not the ones found in its

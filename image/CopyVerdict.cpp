@@ -83,29 +83,3 @@ std::string ShortCoverage(const CopyVerdict& verdict) {
                           : _("its signature covers only the first %s of the %s bytes it sends to the drive");
     return FormatText(text, covered.c_str(), sent.c_str());
 }
-
-std::string PolicyRefusal(const CopyVerdict& verdict, const SignaturePolicy& policy) {
-    if (!policy.RequireSignature)
-        return {};
-    const std::string rule =
-        FormatText(_("the system's policy requires a signature by a key in %s"), SystemTrustDirectory().c_str());
-    // A signature that leaves bytes sent to the drive uncovered signs not what is flashed.
-    const bool signedWhole = !verdict.SignatureCoversLess;
-    if (!signedWhole &&
-        (verdict.Result == CopyVerdict::State::Trusted || verdict.Result == CopyVerdict::State::Untrusted))
-        return FormatText(_("it is not signed over every byte it sends (%s, as an earlier version signed); %s"),
-                          ShortCoverage(verdict).c_str(), rule.c_str());
-    switch (verdict.Result) {
-    case CopyVerdict::State::Trusted:
-        if (verdict.SystemTrusted)
-            return {};
-        return FormatText(_("it is signed by %s, a key only this user trusts; %s"), verdict.Signer.c_str(),
-                          rule.c_str());
-    case CopyVerdict::State::Untrusted:
-        return FormatText(_("it is signed by a key not trusted here (%s); %s"), verdict.Fingerprint.c_str(),
-                          rule.c_str());
-    case CopyVerdict::State::Unsigned: return FormatText(_("it is not signed; %s"), rule.c_str());
-    case CopyVerdict::State::Damaged: return FormatText(_("it is damaged (%s)"), CauseInLanguage(verdict));
-    }
-    return rule;
-}

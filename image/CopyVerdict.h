@@ -7,16 +7,16 @@
 //   Damaged    its seal or its signature does not match, or its areas can't be trusted:
 //              refused before any drive command
 //   Unsigned   intact or unsealed as before, without a signature
-// and what the administrator's policy makes of it. A copy made by an earlier version may be
-// sealed and signed over its image alone, not over the area's bytes after it that its last
-// chunk sends: that is said (ShortCoverage), and the policy counts such a copy as not signed.
+// What the administrator's policy makes of it is TrustDecision.h's to say. A copy made by an
+// earlier version may be sealed and signed over its image alone, not over the area's bytes
+// after it that its last chunk sends: that is said (ShortCoverage), and the policy counts such
+// a copy as not signed.
 
 #include <cstdint>
 #include <string>
 
 #include "image/IdentityBlock.h"
 #include "image/Seal.h"
-#include "image/SignaturePolicy.h"
 #include "image/TrustedKeys.h"
 
 // A copy's areas; null where it has none. placeDamage: why their places can't be trusted.
@@ -56,7 +56,3 @@ std::string VerdictLine(const CopyVerdict& verdict);
 // the user's language ("its seal covers only the first N of the M bytes it sends to the
 // drive"); "" when they cover every byte sent (or there is neither).
 std::string ShortCoverage(const CopyVerdict& verdict);
-
-// Why the policy refuses the copy, in the user's language; "" when it does not. Only keys in the system's directory
-// count under the policy, and only a signature over every byte a run sends.
-std::string PolicyRefusal(const CopyVerdict& verdict, const SignaturePolicy& policy);

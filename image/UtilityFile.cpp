@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 
 #include "image/AreaLocator.h"
+#include "image/Builder.h"
 #include "image/FileCopy.h"
 #include "image/Seal.h"
 #include "image/SignatureArea.h"
@@ -42,8 +44,10 @@ std::string FileSha256LimitCause() {
     return "larger than " + std::to_string(FileSha256Limit >> 20) + " MiB, far more than any copy of flashutil";
 }
 
-bool ReadUtilityFile(const std::string& path, UtilityFileContents& contents, std::string& why, WholeFileHash hash) {
-    contents = {};
+namespace {
+
+// Another copy, read from its file (see LoadUtilityCopy).
+bool ReadUtilityFile(const std::string& path, UtilityCopy& copy, std::string& why, WholeFileHash hash) {
     auto fail = [&](const std::string& cause) {
         why = path + ": " + cause;
         return false;
@@ -67,21 +71,58 @@ bool ReadUtilityFile(const std::string& path, UtilityFileContents& contents, std
             return fail("a damaged copy of flashutil (its identity block is missing)");
         return fail("not a copy of flashutil (it carries no identity block)");
     }
-    contents.PlaceDamage = places.Damage;
+    auto read = std::make_shared<CopyAreaBytes>();
     const std::optional<uint64_t> at[] = {places.Block, places.Seal, places.Version, places.Signature};
-    std::vector<uint8_t>* into[] = {&contents.Block, &contents.Seal, &contents.Version, &contents.Signature};
+    std::vector<uint8_t>* into[] = {&read->Block, &read->Seal, &read->Version, &read->Signature};
     const std::size_t sizes[] = {Layout::TotalSize, SealLayout::Size, VersionLayout::Size, SignatureLayout::Size};
     for (std::size_t k = 0; k < 4; ++k)
         if (at[k] && !ReadAt(file.Get(), *at[k], sizes[k], *into[k]))
             return fail(std::strerror(errno));
-    if (hash == WholeFileHash::Take && !FileSha256(file.Get(), contents.Sha256))
+    if (hash == WholeFileHash::Take && !FileSha256(file.Get(), copy.Sha256))
         return fail(errno == EFBIG ? FileSha256LimitCause() : std::strerror(errno));
+    auto area = [](const std::vector<uint8_t>& bytes) { return bytes.empty() ? nullptr : bytes.data(); };
+    copy.Areas = {area(read->Block), area(read->Seal), area(read->Version), area(read->Signature), places.Damage};
+    copy.Read = std::move(read);
     return true;
 }
 
-CopyAreas UtilityFileContents::Areas() const {
-    auto at = [](const std::vector<uint8_t>& area) { return area.empty() ? nullptr : area.data(); };
-    return {at(Block), at(Seal), at(Version), at(Signature), PlaceDamage};
+}  // namespace
+
+UtilityCopy RunningCopy() {
+    UtilityCopy copy;
+    copy.File = RunningExecutablePath();
+    copy.FullPath = copy.File;
+    copy.Areas = {IdentityBlock::Embedded().Raw(), EmbeddedSealBytes(), EmbeddedVersionBytes(),
+                  EmbeddedSignatureBytes(), OwnAreasMismatch()};
+    return copy;
+}
+
+bool LoadUtilityCopy(const std::string& file, UtilityCopy& copy, std::string& why, WholeFileHash hash) {
+    copy = {};
+    if (file.empty()) {
+        copy = RunningCopy();
+        if (hash == WholeFileHash::Leave)
+            return true;
+        Descriptor self(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
+        if (!self.Valid() || !FileSha256(self.Get(), copy.Sha256)) {
+            copy.Sha256.clear();
+            // Its own file as another copy's: what it is named as is not hashed for minutes.
+            if (self.Valid() && errno == EFBIG) {
+                why = (copy.File.empty() ? std::string("this program's file") : copy.File) + ": " +
+                      FileSha256LimitCause();
+                return false;
+            }
+        }
+        return true;
+    }
+    copy.Own = false;
+    copy.File = file;
+    if (!ReadUtilityFile(file, copy, why, hash))
+        return false;
+    char* full = ::realpath(file.c_str(), nullptr);
+    copy.FullPath = full ? full : file;
+    std::free(full);
+    return true;
 }
 
 bool FileSha256(int fd, std::string& hex) {

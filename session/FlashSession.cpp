@@ -11,12 +11,13 @@
 #include "ui/Translate.h"
 
 FlashSession::FlashSession(SessionSettings settings, SessionFrontEnd& frontEnd)
-    : Settings_(std::move(settings)), FrontEnd_(frontEnd), Block_(Settings_.Areas.Block) {}
+    : Settings_(std::move(settings)), FrontEnd_(frontEnd), Block_(Settings_.Utility.Areas.Block) {}
 
 FlashSession::~FlashSession() = default;
 
 bool FlashSession::CheckTrust(SessionSettings& settings, Answers& answers, std::string* refusal) {
-    return CheckUtilityTrust(settings.Areas, settings.File.empty() ? _("this utility") : settings.File,
+    const UtilityCopy& utility = settings.Utility;
+    return CheckUtilityTrust(utility.Areas, utility.File.empty() ? _("this utility") : utility.File,
                              InstalledTrustedKeys(), ReadSignaturePolicy(SignaturePolicyPath()), answers,
                              &settings.Verdict, refusal);
 }
@@ -163,7 +164,8 @@ RunControl FlashSession::Control() const {
     StopRequests& stops = FrontEnd_.Stops();
     control.StopRequested = [&stops] { return stops.Requested(); };
     control.HoldInterrupts = [&stops](bool hold) { stops.Hold(hold); };
-    control.MakerProfiles = Settings_.Areas.Seal ? SealedProfiles(Settings_.Areas.Seal) : std::span<const uint8_t>();
+    const uint8_t* seal = Settings_.Utility.Areas.Seal;
+    control.MakerProfiles = seal ? SealedProfiles(seal) : std::span<const uint8_t>();
     control.NoCommit = Settings_.NoCommit;
     return control;
 }
@@ -172,7 +174,7 @@ FlashReport FlashSession::Run(int driveIndex, int listIndex, Answers& answers, R
                               RunControl control) {
     CDDrive& drive = *StartUp_->Drives()->Item(driveIndex);
     HistoryRun record(Settings_.History, Block_, drive, Settings_.NoCommit);
-    record.NameUtility(Settings_.FullPath, Settings_.Sha256, Settings_.Verdict);
+    record.NameUtility(Settings_.Utility.FullPath, Settings_.Utility.Sha256, Settings_.Verdict);
     control.BeforeFirstCommand = [&record] { record.Started(); };
     const FlashReport report = FlashRun(drive, Block_, answers, events, std::move(control)).Run(listIndex);
     record.Ended(report);

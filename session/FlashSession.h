@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "flash/ExitCodes.h"
@@ -22,18 +23,21 @@
 #include "history/HistoryLog.h"
 #include "image/CopyVerdict.h"
 #include "image/IdentityBlock.h"
+#include "image/UtilityFile.h"
 #include "session/FlashPlan.h"
 #include "session/GuardedPlatform.h"
 #include "session/SessionDrive.h"
 #include "session/SessionFrontEnd.h"
 
 struct SessionSettings {
-    CopyAreas Areas;                // the copy's identity block, seal, version and signature areas
-    std::string File;               // the copy's file, for the check's messages ("" when unknown)
+    SessionSettings() = default;
+    SessionSettings(UtilityCopy utility, HistoryLog* history, bool noCommit)
+        : Utility(std::move(utility)), History(history), NoCommit(noCommit) {}
+
+    UtilityCopy Utility;            // the copy flashed: its areas, its file for the check's messages
+                                    // ("" when unknown) and for each record, its SHA-256
     HistoryLog* History = nullptr;  // where each run is recorded; null: nowhere
     bool NoCommit = false;          // a rehearsal
-    std::string FullPath;           // the copy's file as each record names it
-    std::string Sha256;             // of the copy's whole file; "" when it can't be read
     CopyVerdict Verdict;            // what CheckTrust found, for each record
 };
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/setup/UtilitySubject.h"
+#include "image/UtilityFile.h"
 #include "app/terminal/AnsweredQuestions.h"
 #include "app/terminal/DriveRunInterface.h"
 #include "app/terminal/FleetDisplay.h"
@@ -71,7 +71,7 @@ std::string Confirmation(const std::vector<SessionDrive>& drives, const std::str
 
 class FleetCommand : public FleetFrontEnd {
 public:
-    FleetCommand(const Options& options, const UtilitySubject& subject, ProcessPlumbing& process)
+    FleetCommand(const Options& options, const UtilityCopy& subject, ProcessPlumbing& process)
         : Options_(options), Subject_(subject), Human_(options.Json ? stderr : stdout),
           Terminal_(options.Yes, TerminalUserInterface::Streams{stdin, Human_, stderr, isatty(STDIN_FILENO) == 1,
                                                                  isatty(fileno(Human_)) == 1}),
@@ -85,7 +85,7 @@ public:
     }
 
     int Run() {
-        FlashSession session(SubjectSessionSettings(Subject_, &History_, Options_.NoCommit), *this);
+        FlashSession session(SessionSettings(Subject_, &History_, Options_.NoCommit), *this);
         const int code = session.FlashPlanned(*this, Options_.All);
         // A usage error under --json is told by its one error document, with no summary after it.
         if (!UsageDocument_)
@@ -129,7 +129,7 @@ public:
 
 private:
     const Options& Options_;
-    const UtilitySubject& Subject_;
+    const UtilityCopy& Subject_;
     std::FILE* Human_;  // where the person's texts go: the error stream under --json
     TerminalUserInterface Terminal_;
     JsonEvents Json_;
@@ -146,6 +146,6 @@ private:
 
 }  // namespace
 
-int RunAllDrives(const Options& options, const UtilitySubject& subject, ProcessPlumbing& process) {
+int RunAllDrives(const Options& options, const UtilityCopy& subject, ProcessPlumbing& process) {
     return FleetCommand(options, subject, process).Run();
 }

@@ -25,7 +25,7 @@
 #include "app/commands/Commands.h"
 #include "app/setup/PlatformChoice.h"
 #include "app/terminal/TerminalUserInterface.h"
-#include "app/setup/UtilitySubject.h"
+#include "image/UtilityFile.h"
 #include "app/terminal/UsageError.h"
 
 namespace {
@@ -81,9 +81,9 @@ private:
 
 int RunCli(const Options& options, ProcessPlumbing& process) {
     // This program, or the utility FILE names, read as data: its file is never run.
-    UtilitySubject subject;
+    UtilityCopy subject;
     std::string why;
-    if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why)) {
+    if (!LoadUtilityCopy(options.Subject.value_or(""), subject, why)) {
         SayError(why);
         return ExitCode::Failure;
     }
@@ -101,6 +101,6 @@ int RunCli(const Options& options, ProcessPlumbing& process) {
     LibcSystemLog systemLog;
     HistoryLog history(HistoryPathOfProcess(), [](const std::string& text) { SayError(text); }, &systemLog);
     SingleDriveTerminal terminal(options, process);
-    FlashSession session(SubjectSessionSettings(subject, &history, options.NoCommit), terminal);
+    FlashSession session(SessionSettings(subject, &history, options.NoCommit), terminal);
     return terminal.Finish(session.FlashFirstDrive(terminal.Observer()));
 }

@@ -18,13 +18,13 @@
 #include "image/FileCopy.h"
 #include "image/OutputFile.h"
 #include "app/commands/Commands.h"
-#include "app/setup/UtilitySubject.h"
+#include "image/UtilityFile.h"
 
 namespace {
 
 // "-": the image goes down a pipe or into a file the shell opened. Never into a terminal, where
 // it would only be noise, and never appended to the copy it comes from.
-int WriteToStandardOutput(std::span<const uint8_t> image, const UtilitySubject& subject, bool quiet,
+int WriteToStandardOutput(std::span<const uint8_t> image, const UtilityCopy& subject, bool quiet,
                           const std::string& sha256) {
     struct stat out {}, copy {};
     if (::isatty(STDOUT_FILENO)) {
@@ -52,16 +52,16 @@ int WriteToStandardOutput(std::span<const uint8_t> image, const UtilitySubject& 
 }  // namespace
 
 int RunExtractImage(const Options& options, ProcessPlumbing& process) {
-    UtilitySubject subject;
+    UtilityCopy subject;
     std::string why;
     // The image is hashed on its own; the whole file is not.
-    if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why, WholeFileHash::Leave)) {
+    if (!LoadUtilityCopy(options.Subject.value_or(""), subject, why, WholeFileHash::Leave)) {
         std::fprintf(stderr, "flashutil: %s\n", why.c_str());
         return ExitCode::Failure;
     }
     const std::string name = subject.File.empty() ? std::string("this program") : subject.File;
     const IdentityBlock block = subject.View();
-    const UtilityFacts facts = DescribeUtility(block, subject.Seal, subject.Version, subject.PlaceDamage);
+    const UtilityFacts facts = DescribeUtility(block, subject.Areas.Seal, subject.Areas.Version, subject.Areas.PlaceDamage);
     if (facts.Blank) {
         std::fprintf(stderr, "flashutil: %s is a blank copy: it carries no firmware image\n", name.c_str());
         return ExitCode::Failure;

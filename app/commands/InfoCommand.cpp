@@ -14,7 +14,7 @@
 #include "platform/PrintableText.h"
 #include "platform/JsonKeys.h"
 #include "app/commands/Commands.h"
-#include "app/setup/UtilitySubject.h"
+#include "image/UtilityFile.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ std::string OnlyOver(bool coversLess, uint32_t covered, uint32_t sent) {
            std::to_string(sent) + " bytes sent)";
 }
 
-json InfoDocument(const UtilitySubject& subject, const UtilityFacts& facts, const CopyVerdict& verdict) {
+json InfoDocument(const UtilityCopy& subject, const UtilityFacts& facts, const CopyVerdict& verdict) {
     const bool built = !facts.Blank;
     json image = nullptr;
     if (built)
@@ -82,7 +82,7 @@ void Row(const char* label, const std::string& value) {
     std::printf("%-18s%s\n", label, PrintableText(value).c_str());
 }
 
-void PrintText(const UtilitySubject& subject, const UtilityFacts& facts, const CopyVerdict& verdict) {
+void PrintText(const UtilityCopy& subject, const UtilityFacts& facts, const CopyVerdict& verdict) {
     Row("File:", subject.File.empty() ? "this program (its file is unknown)" : subject.File);
     Row("Copy:", facts.Blank ? "blank: it builds flash utilities and carries no firmware" : "built flash utility");
     Row("Built by:", facts.BuiltBy ? "flashutil " + *facts.BuiltBy : "unknown (a copy made before versions were recorded)");
@@ -124,14 +124,14 @@ void PrintText(const UtilitySubject& subject, const UtilityFacts& facts, const C
 }  // namespace
 
 int RunInfo(const Options& options) {
-    UtilitySubject subject;
+    UtilityCopy subject;
     std::string why;
-    if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why)) {
+    if (!LoadUtilityCopy(options.Subject.value_or(""), subject, why)) {
         std::fprintf(stderr, "flashutil: %s\n", why.c_str());
         return ExitCode::Failure;
     }
-    const UtilityFacts facts = DescribeUtility(subject.View(), subject.Seal, subject.Version, subject.PlaceDamage);
-    const CopyVerdict verdict = JudgeCopy(subject.Areas(), InstalledTrustedKeys());
+    const UtilityFacts facts = DescribeUtility(subject.View(), subject.Areas.Seal, subject.Areas.Version, subject.Areas.PlaceDamage);
+    const CopyVerdict verdict = JudgeCopy(subject.Areas, InstalledTrustedKeys());
     if (options.Json)
         std::printf("%s\n",
                     InfoDocument(subject, facts, verdict).dump(2, ' ', false, json::error_handler_t::replace).c_str());

@@ -9,19 +9,21 @@
 #include <string>
 
 #include "flash/FlashTexts.h"
+#include "flash/ExitCodes.h"
 #include "image/CopyVerdict.h"
 #include "image/SignaturePolicy.h"
+#include "image/TrustDecision.h"
 #include "image/TrustedKeys.h"
 #include "platform/PrintableText.h"
 #include "app/commands/Commands.h"
-#include "app/setup/UtilitySubject.h"
+#include "image/UtilityFile.h"
 #include "ui/Translate.h"
 
 int RunVerify(const Options& options) {
-    UtilitySubject subject;
+    UtilityCopy subject;
     std::string why;
     // The verdict rests on the areas alone: the file is not hashed.
-    if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why, WholeFileHash::Leave)) {
+    if (!LoadUtilityCopy(options.Subject.value_or(""), subject, why, WholeFileHash::Leave)) {
         std::fprintf(stderr, "flashutil: %s\n", PrintableText(why).c_str());
         return ExitCode::Failure;
     }
@@ -31,26 +33,26 @@ int RunVerify(const Options& options) {
     for (const std::string& problem : trusted.Problems())
         std::fprintf(stderr, "flashutil: %s\n",
                      FormatText(_("warning: trusted key %s"), PrintableText(problem).c_str()).c_str());
-    const CopyVerdict verdict = JudgeCopy(subject.Areas(), trusted);
+    const CopyVerdict verdict = JudgeCopy(subject.Areas, trusted);
     const std::string line = name + ": " + PrintableText(VerdictLine(verdict));
     // An earlier version's copy may be sealed and signed over less than what a run sends.
     if (const std::string coverage = ShortCoverage(verdict); !coverage.empty())
         std::fprintf(stderr, "flashutil: %s\n", PrintableText(FlashTexts::PartlyCoveredUtility(name, coverage)).c_str());
-    switch (verdict.Result) {
-    case CopyVerdict::State::Damaged: std::fprintf(stderr, "flashutil: %s\n", line.c_str()); return ExitCode::VerifyDamaged;
-    case CopyVerdict::State::Unsigned: std::fprintf(stderr, "flashutil: %s\n", line.c_str()); return ExitCode::VerifyUnsigned;
-    case CopyVerdict::State::Untrusted:
-        std::fprintf(stderr, "flashutil: %s\n", line.c_str());
-        return ExitCode::VerifyUntrusted;
-    case CopyVerdict::State::Trusted: break;
-    }
     const SignaturePolicy policy = ReadSignaturePolicy(SignaturePolicyPath());
-    if (const std::string refusal = PolicyRefusal(verdict, policy); !refusal.empty()) {
-        std::string why = PrintableText(refusal);
+    const TrustDecision decision = DecideTrust(verdict, policy);
+    switch (decision.Result) {
+    case TrustDecision::Kind::Trusted: break;
+    // A trusted key's signature the policy does not count: its refusal, in its words.
+    case TrustDecision::Kind::UserKeyOnlyRefused:
+    case TrustDecision::Kind::PartlySignedRefused: {
+        std::string why = PrintableText(decision.Refusal);
         if (!policy.Problem.empty())
             why += " (" + PrintableText(policy.Problem) + ")";
         std::fprintf(stderr, "flashutil: %s\n", FormatText(_("%s: refused: %s"), name.c_str(), why.c_str()).c_str());
-        return ExitCode::VerifyPolicy;
+        return VerifyExitCode(decision);
+    }
+    // Damaged, unsigned or untrusted: what the verdict is, whatever the policy.
+    default: std::fprintf(stderr, "flashutil: %s\n", line.c_str()); return VerifyExitCode(decision);
     }
     if (!policy.Problem.empty())
         std::fprintf(stderr, "flashutil: %s\n",
@@ -58,5 +60,5 @@ int RunVerify(const Options& options) {
                                 PrintableText(policy.Problem).c_str())
                          .c_str());
     std::printf("%s\n", line.c_str());
-    return ExitCode::Success;
+    return VerifyExitCode(decision);
 }

@@ -218,7 +218,7 @@ void BuilderWindow::Press() {
     request.OutputDirectory = QFile::encodeName(Directory_).toStdString();
     request.ExecutablePath = Settings_.ExecutablePath;
     request.ProgramName = Settings_.ProgramName;
-    std::copy_n(Settings_.Block.KeyWord(), Layout::KeyWordSize, request.KeyWord.begin());
+    std::copy_n(Settings_.Utility.View().KeyWord(), Layout::KeyWordSize, request.KeyWord.begin());
     Ui_->SetBusyCursor(true);
     const std::unique_ptr<TemporaryOutputGuard> removeOnSignal =
         Settings_.Process ? Settings_.Process->NewOutputGuard() : nullptr;

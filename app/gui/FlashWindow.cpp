@@ -8,7 +8,6 @@
 #include <cstdio>
 
 #include "flash/RunDisplay.h"
-#include "image/AreaLocator.h"
 #include "image/Builder.h"
 #include "session/FlashSession.h"
 
@@ -20,7 +19,13 @@ public:
     explicit FrontEnd(FlashWindow& window) : Window_(window) {}
 
     UserInterface& Person() override { return *Window_.Ui_; }
-    Platform* ChoosePlatform(const IdentityBlock&, int&) override { return Window_.Settings_.System; }
+    Platform* ChoosePlatform(const IdentityBlock& utility, int& exitCode) override {
+        const FlashFormSettings& settings = Window_.Settings_;
+        Platform* platform = settings.ChoosePlatform ? settings.ChoosePlatform(utility, exitCode) : settings.System;
+        if (!platform)
+            Window_.NoPlatformExitCode_ = exitCode;
+        return platform;
+    }
     // The list holds 24 drives; the window has no place for the rest, the error stream does.
     void Note(const std::string& line) override { std::fprintf(stderr, "flashutil: %s\n", line.c_str()); }
     void Introduce(const FlashStartUp& startUp) override {
@@ -44,22 +49,19 @@ FlashWindow::~FlashWindow() = default;
 
 void FlashWindow::StartUp() {
     ShiftBelowFileList();
-    const std::string file = !Settings_.UtilityFile.empty()      ? Settings_.UtilityFile
-                             : Settings_.ExecutablePath.empty() ? RunningExecutablePath()
-                                                                : Settings_.ExecutablePath;
-    SessionSettings session;
-    session.Areas = {Settings_.Block.Raw(), Settings_.Seal, Settings_.Version, Settings_.Signature,
-                     Settings_.PlaceDamage ? *Settings_.PlaceDamage : OwnAreasMismatch()};
-    session.File = file;
-    session.History = Settings_.History;
-    session.NoCommit = Settings_.NoCommit;
-    session.FullPath = Settings_.UtilityFile.empty() ? RunningExecutablePath() : Settings_.UtilityFile;
-    session.Sha256 = Settings_.UtilitySha256;
+    SessionSettings session(Settings_.Utility, Settings_.History, Settings_.NoCommit);
+    // The window's messages name this program by the file it was told it runs from, another
+    // copy by its absolute path.
+    UtilityCopy& utility = session.Utility;
+    utility.File = !utility.Own                       ? utility.FullPath
+                   : Settings_.ExecutablePath.empty() ? RunningExecutablePath()
+                                                      : Settings_.ExecutablePath;
     FrontEnd_ = std::make_unique<FrontEnd>(*this);
     Session_ = std::make_unique<FlashSession>(std::move(session), *FrontEnd_);
     switch (Session_->Open()) {
     case FlashSession::Opening::Ready: break;
     case FlashSession::Opening::Damaged: EndProgram(ExitCode::FailedBeforeCommit); return;
+    case FlashSession::Opening::NoPlatform: EndProgram(NoPlatformExitCode_); return;
     default: EndProgram(); return;  // declined, or nothing to flash (the report was shown)
     }
     for (const std::string& entry : Session_->StartUp().Entries())

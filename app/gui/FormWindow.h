@@ -24,9 +24,7 @@
 #include <string>
 
 #include "image/IdentityBlock.h"
-#include "image/Seal.h"
-#include "image/SignatureArea.h"
-#include "image/VersionArea.h"
+#include "image/UtilityFile.h"
 #include "platform/Platform.h"
 #include "app/gui/WindowUserInterface.h"
 
@@ -41,7 +39,9 @@ class HistoryLog;
 class ProcessPlumbing;
 
 struct FlashFormSettings {
-    IdentityBlock Block = IdentityBlock::Embedded();
+    // The copy the window builds with (a blank one) or flashes: this program's own unless a
+    // utility was given as a file, which is flashed from what was read of it, never run.
+    UtilityCopy Utility = RunningCopy();
     // Answers message boxes instead of the person (tests, screenshots); null shows real boxes.
     WindowUserInterface::AnswerHook Answer;
     // The client width the window opens with; the controls are stretched to fit it.
@@ -53,19 +53,12 @@ struct FlashFormSettings {
     std::string ProgramName;
     // Builder mode: the model file given with --ini; empty: looked for (see ModelFileLookup.h).
     std::string ModelFile;
-    // Flash mode: the platform the drives are found on and claimed through for a run (not
-    // owned; needed by a built copy).
+    // Flash mode: the platform the drives are found on and claimed through for a run, chosen
+    // once the copy's checks passed (as the session's ChoosePlatform, which see); null when it
+    // can't be (it said why and set the exit code). Not set: System (not owned) is taken.
+    std::function<Platform*(const IdentityBlock& utility, int& exitCode)> ChoosePlatform;
     Platform* System = nullptr;
-    // Flash mode: the utility's seal area (checked before any drive command, and the maker's
-    // profiles it carries), and whether a run is a rehearsal that stops before the commit.
-    const uint8_t* Seal = EmbeddedSealBytes();
-    // Flash mode: the utility's version and signature areas and why the places of its areas
-    // can't be trusted (see CopyVerdict.h); this program's own unless it flashes a file.
-    const uint8_t* Version = EmbeddedVersionBytes();
-    const uint8_t* Signature = EmbeddedSignatureBytes();
-    std::optional<std::string> PlaceDamage;  // none: this program's own areas are checked
-    // Flash mode: the utility's file ("" : this program's) and the SHA-256 of all of it, for the history.
-    std::string UtilityFile, UtilitySha256;
+    // Flash mode: whether a run is a rehearsal that stops before the commit.
     bool NoCommit = false;
     // Flash mode: where each run that reaches a drive is recorded (not owned); null: nowhere.
     HistoryLog* History = nullptr;

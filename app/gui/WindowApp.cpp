@@ -33,7 +33,7 @@
 #include "scsi/CDDrive.h"
 #include "app/setup/Options.h"
 #include "app/setup/PlatformChoice.h"
-#include "app/setup/UtilitySubject.h"
+#include "image/UtilityFile.h"
 #include "app/gui/BuilderWindow.h"
 #include "app/gui/FlashWindow.h"
 #include "app/gui/QtLanguage.h"
@@ -63,11 +63,11 @@ struct ScreenshotMode {
     }
 };
 
-int RunForm(const Options& options, const UtilitySubject& subject, PlatformChoice* choice, const char* argv0,
-            ProcessPlumbing& process) {
+int RunForm(const Options& options, const UtilityCopy& subject, std::unique_ptr<PlatformChoice>& choice,
+            const char* argv0, ProcessPlumbing& process) {
     const IdentityBlock block = subject.View();
     FlashFormSettings settings;
-    ApplySubject(settings, subject);
+    settings.Utility = subject;
     settings.ProgramName = argv0 ? argv0 : "";
     settings.NoCommit = options.NoCommit;
     settings.ModelFile = options.IniFile.value_or("");
@@ -81,8 +81,17 @@ int RunForm(const Options& options, const UtilitySubject& subject, PlatformChoic
         };
         settings.ChoicesFile = RememberedChoicesPath(ConfigEnvironment::FromProcess());
     }
-    if (choice)
-        settings.System = &choice->Get();
+    // As the terminal does, once the copy's checks passed (a blank copy touches no drive: it builds).
+    settings.ChoosePlatform = [&options, &choice](const IdentityBlock& utility, int& exitCode) -> Platform* {
+        PlatformChoiceError error;
+        choice = ChoosePlatform(options, utility, error);
+        if (!choice) {
+            std::fprintf(stderr, "flashutil: %s\n", error.Text.c_str());
+            exitCode = error.Exit;
+            return nullptr;
+        }
+        return &choice->Get();
+    };
     // The window has no place for a notice that changes nothing in a run: the error stream.
     LibcSystemLog systemLog;
     HistoryLog history(
@@ -176,23 +185,10 @@ void SetDesktopIdentity(bool builder) {
     QApplication::setWindowIcon(ProgramIcon());
 }
 
-void ApplySubject(FlashFormSettings& settings, const UtilitySubject& subject) {
-    settings.Block = subject.View();
-    if (!subject.Own) {
-        // A utility given as a file is flashed from what was read of it, never run.
-        settings.Seal = subject.Seal;
-        settings.Version = subject.Version;
-        settings.Signature = subject.Signature;
-        settings.PlaceDamage = subject.PlaceDamage;
-        settings.UtilityFile = subject.FullPath;
-    }
-    settings.UtilitySha256 = subject.Sha256;
-}
-
 namespace {
 
-ChosenUtility LoadUtilityToFlash(const std::string& file, UtilitySubject& subject, std::string& why) {
-    if (!LoadUtilitySubject(file, subject, why))
+ChosenUtility LoadUtilityToFlash(const std::string& file, UtilityCopy& subject, std::string& why) {
+    if (!LoadUtilityCopy(file, subject, why))
         return ChosenUtility::Unusable;
     if (subject.View().IsBlankCopy()) {
         why = file + " is a blank copy: it carries no firmware image to flash";
@@ -204,7 +200,7 @@ ChosenUtility LoadUtilityToFlash(const std::string& file, UtilitySubject& subjec
 }  // namespace
 
 ChosenUtility LoadChosenUtility(const std::function<std::string(const std::string&, const std::string&)>& chooser,
-                                UtilitySubject& subject, std::string& why) {
+                                UtilityCopy& subject, std::string& why) {
     const std::string file = chooser(_("Choose a flash utility"), QDir::homePath().toStdString());
     if (file.empty())
         return ChosenUtility::Cancelled;
@@ -213,7 +209,7 @@ ChosenUtility LoadChosenUtility(const std::function<std::string(const std::strin
 
 ChosenUtility OpenDesktopUtility(const std::optional<std::string>& given,
                                  const std::function<std::string(const std::string&, const std::string&)>& chooser,
-                                 UtilitySubject& subject) {
+                                 UtilityCopy& subject) {
     std::string why;
     const ChosenUtility outcome = given ? LoadUtilityToFlash(*given, subject, why) : LoadChosenUtility(chooser, subject, why);
     if (outcome == ChosenUtility::Unusable) {
@@ -229,7 +225,7 @@ ChosenUtility OpenDesktopUtility(const std::optional<std::string>& given,
 
 std::unique_ptr<FormWindow> MakeMainWindow(FlashFormSettings settings) {
     // A blank copy builds; a built copy flashes.
-    if (settings.Block.IsBlankCopy())
+    if (settings.Utility.View().IsBlankCopy())
         return std::make_unique<BuilderWindow>(std::move(settings));
     return std::make_unique<FlashWindow>(std::move(settings));
 }
@@ -347,7 +343,7 @@ int RunWindowApplication(const Options& options, int argc, char** argv, ProcessP
     SetDesktopIdentity(false);
 
     // This program, or the utility FILE names (or the person chooses), read as data: its file is never run.
-    UtilitySubject subject;
+    UtilityCopy subject;
     std::string why;
     if (options.ChooseUtility) {
         switch (OpenDesktopUtility(options.Subject, ChooseUtilityFile, subject)) {
@@ -355,7 +351,7 @@ int RunWindowApplication(const Options& options, int argc, char** argv, ProcessP
         case ChosenUtility::Unusable: return ExitCode::Failure;
         case ChosenUtility::Loaded: break;
         }
-    } else if (!LoadUtilitySubject(options.Subject.value_or(""), subject, why)) {
+    } else if (!LoadUtilityCopy(options.Subject.value_or(""), subject, why)) {
         std::fprintf(stderr, "flashutil: %s\n", why.c_str());
         return ExitCode::Failure;
     }
@@ -364,22 +360,12 @@ int RunWindowApplication(const Options& options, int argc, char** argv, ProcessP
         std::fprintf(stderr, "flashutil: %s is a blank copy: it carries no firmware image to flash\n", subject.File.c_str());
         return ExitCode::Failure;
     }
-    PlatformChoiceError error;
-    std::unique_ptr<PlatformChoice> choice;
-    if (!block.IsBlankCopy()) {
-        // A blank copy touches no drive: it builds.
-        choice = ChoosePlatform(options, block, error);
-        if (!choice) {
-            std::fprintf(stderr, "flashutil: %s\n", error.Text.c_str());
-            return error.Exit;
-        }
-    }
-
+    std::unique_ptr<PlatformChoice> choice;  // the flash window's, once its copy's checks passed
     if (block.IsBlankCopy())
         SetDesktopIdentity(true);
     int code = 0;
     try {
-        code = RunForm(options, subject, choice.get(), argv[0], process);
+        code = RunForm(options, subject, choice, argv[0], process);
     } catch (const std::exception& e) {
         // The standard display of an exception, then the usual exit code.
         QMessageBox::critical(nullptr, FromCoreText(ApplicationTitle), QString::fromLocal8Bit(e.what()));

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// The window program: the Qt application, the platform the command line chose, and FlashForm.
+// The window program: the Qt application, FlashForm, and the platform the command line chose.
 
 #include <memory>
 
@@ -8,29 +8,25 @@
 #include "app/setup/Options.h"
 #include "app/gui/FormWindow.h"
 
-// The program's window for the copy settings.Block describes: a builder window for a blank
+// The program's window for the copy settings.Utility is: a builder window for a blank
 // copy, a flash window for a built one. Its start-up has run when this returns.
 std::unique_ptr<FormWindow> MakeMainWindow(FlashFormSettings settings);
 
-struct UtilitySubject;
+struct UtilityCopy;
 class QIcon;
-
-// Fills the flash settings from the copy a window flashes: a utility given as a file is
-// flashed from what was read of it, never run.
-void ApplySubject(FlashFormSettings& settings, const UtilitySubject& subject);
 
 // The utility a window flashes with --choose-utility: the file chooser gives (title, where to
 // start) the path, "" when cancelled.
 enum class ChosenUtility { Cancelled, Loaded, Unusable };
 ChosenUtility LoadChosenUtility(const std::function<std::string(const std::string&, const std::string&)>& chooser,
-                                UtilitySubject& subject, std::string& why);
+                                UtilityCopy& subject, std::string& why);
 
 // The utility of a window started from the desktop (--choose-utility): the file the desktop
 // gave, else the one the chooser gives. A file that is no utility to flash (not a copy of the
 // program, a blank copy) is refused in a message box naming it and why, and on the error stream.
 ChosenUtility OpenDesktopUtility(const std::optional<std::string>& given,
                                  const std::function<std::string(const std::string&, const std::string&)>& chooser,
-                                 UtilitySubject& subject);
+                                 UtilityCopy& subject);
 
 // The program's icon, drawn from the SVG built into it (the menu entries' icon).
 QIcon ProgramIcon();

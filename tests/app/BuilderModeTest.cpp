@@ -12,7 +12,7 @@
 #include <filesystem>
 
 #include "FormFixture.h"
-#include "app/setup/UtilitySubject.h"
+#include "image/UtilityFile.h"
 #include "app/gui/BuilderWindow.h"
 #include "app/gui/FormLayout.h"
 #include "image/Builder.h"
@@ -366,7 +366,7 @@ TEST_F(BuilderModeTest, ChosenUtilityIsFlashedOnTheVirtualDrive) {
                  {Dir / "missing.EXE", ChosenUtility::Unusable},
                  {Dir / "RW12.EXE", ChosenUtility::Loaded}};
     for (const auto& c : cases) {
-        UtilitySubject subject;
+        UtilityCopy subject;
         std::string why;
         EXPECT_EQ(LoadChosenUtility([&](const std::string&, const std::string&) { return c.Answer; }, subject, why),
                   c.Outcome) << c.Answer;
@@ -374,13 +374,13 @@ TEST_F(BuilderModeTest, ChosenUtilityIsFlashedOnTheVirtualDrive) {
             EXPECT_NE(why.find(c.Answer), std::string::npos) << why;
         }
     }
-    UtilitySubject subject;
+    UtilityCopy subject;
     std::string why;
     ASSERT_EQ(LoadChosenUtility([&](const std::string&, const std::string&) { return Dir / "RW12.EXE"; }, subject, why),
               ChosenUtility::Loaded);
     VirtualDrive& drive = AddDrive(TestProduct, "1.05");
     Answers = {MessageAnswer::Yes, MessageAnswer::Yes, MessageAnswer::No};  // warning, update, restart
-    Adjust = [&](FlashFormSettings& settings) { ApplySubject(settings, subject); };
+    Adjust = [&](FlashFormSettings& settings) { settings.Utility = subject; };
     FlashWindow& flash = Create<FlashWindow>();
     ASSERT_FALSE(flash.StartUpEnded());
     Button().click();
@@ -415,7 +415,7 @@ TEST_F(BuilderModeTest, DesktopRefusesAFileThatIsNoUtilityInABox) {
             }
         });
         poll.start(20);
-        UtilitySubject subject;
+        UtilityCopy subject;
         const ChosenUtility outcome = OpenDesktopUtility(file, neverAsked, subject);
         poll.stop();
         if (file == Dir / "RW12.EXE") {

@@ -55,6 +55,38 @@ TEST_F(FormTest, FullFlashFromTheButton) {
     EXPECT_TRUE(form.close());
 }
 
+// The window chooses its platform where the terminal does: once the copy's checks passed, so
+// that a damaged copy is refused whatever the command line asks of the platform, and a
+// platform that can't be had ends the window with the code it gave, before the warning.
+TEST_F(FormTest, ThePlatformIsChosenOnceTheCopysChecksPassed) {
+    AddDrive(TestProduct, "1.05");
+    int asked = 0;
+    Adjust = [&](FlashFormSettings& settings) {
+        settings.ChoosePlatform = [&](const IdentityBlock& utility, int& exitCode) -> ::Platform* {
+            EXPECT_EQ(utility.Raw(), Block.Bytes.data());
+            ++asked;
+            exitCode = 2;
+            return nullptr;
+        };
+    };
+    Create();  // its seal made for the block as built
+    Form.reset();
+    Messages.clear();
+    asked = 0;
+    Block.Bytes[Layout::BlockSize + 1000] ^= 1;
+    FlashWindow& damaged = Create();
+    EXPECT_EQ(damaged.StartUpExitCode(), 6);
+    EXPECT_EQ(asked, 0);
+    Form.reset();
+    Messages.clear();
+    Block.Bytes[Layout::BlockSize + 1000] ^= 1;
+    FlashWindow& intact = Create();
+    EXPECT_TRUE(intact.StartUpEnded());
+    EXPECT_EQ(intact.StartUpExitCode(), 2);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(Messages.empty());  // not even the warning
+}
+
 // A damaged copy ends before any drive command with the code of a failure before the
 // commit; a copy without a seal says so once and goes on.
 TEST_F(FormTest, DamagedOrStrippedCopyEndsBeforeAnyDriveCommand) {

@@ -68,7 +68,7 @@ protected:
     template <class W = FlashWindow>
     W& Create(int clientWidth = 368) {
         FlashFormSettings settings;
-        settings.Block = View ? *View : Block.View();
+        settings.Utility.Areas.Block = (View ? *View : Block.View()).Raw();
         settings.ClientWidth = clientWidth;
         settings.ExecutablePath = ExecutablePath;
         settings.ModelFile = ModelFile;
@@ -78,13 +78,13 @@ protected:
         // A built copy's seal, as the builder would have written it for the block (unless a
         // test gives one of its own).
         if (Seal.empty()) {
-            const IdentityBlock block = settings.Block;
+            const IdentityBlock block = settings.Utility.View();
             Seal = MakeSeal(OwnSealKeyWord(), {block.Raw() + Layout::KeyWordSize, Layout::FieldBytes},
                             {block.Image(), block.SentImageLength()}, {});
         }
-        settings.Seal = Seal.data();
+        settings.Utility.Areas.Seal = Seal.data();
         if (!Signature.empty())
-            settings.Signature = Signature.data();
+            settings.Utility.Areas.Signature = Signature.data();
         settings.Answer = [this](const MessageRequest& request) {
             Messages.push_back(request);
             if (request.Buttons == MessageButtons::Ok)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "IdentityBlockBuffer.h"
 #include "flash/Qualification.h"
 
@@ -13,6 +15,11 @@ IdentityBlockBuffer Block(const std::string& inquiry, const std::string& range) 
 }
 
 const std::string Product = "CD-RW RW-5200A          ";  // 24 characters
+
+// Whether an optical drive answering product and revision qualifies.
+bool Qualifies(const IdentityBlock& block, const std::string& product, const std::string& revision) {
+    return JudgeDrive(block, OpticalPeripheralType, product, revision).Qualifies;
+}
 
 }  // namespace
 
@@ -47,48 +54,48 @@ TEST(IdentityTextsTest, FullWidthFieldsStayInsideTheirField) {
 
 TEST(QualificationTest, InquiryWildcardAcceptsAnyProductAndRevision) {
     const IdentityBlockBuffer b = Block("--anything", "1.00-1.10");
-    EXPECT_TRUE(DriveQualifies(b.View(), "Some other drive        ", "ZZZZ"));
-    EXPECT_TRUE(DriveQualifies(b.View(), "", ""));
+    EXPECT_TRUE(Qualifies(b.View(), "Some other drive        ", "ZZZZ"));
+    EXPECT_TRUE(Qualifies(b.View(), "", ""));
     // One dash is not the wildcard.
-    EXPECT_FALSE(DriveQualifies(Block("-x", "1.00-1.10").View(), "Some other drive        ", "1.05"));
+    EXPECT_FALSE(Qualifies(Block("-x", "1.00-1.10").View(), "Some other drive        ", "1.05"));
 }
 
 TEST(QualificationTest, ProductMustMatchExactlyIncludingCaseAndBlanks) {
     const IdentityBlockBuffer b = Block("CD-RW RW-5200A", "1.00-1.10");
-    EXPECT_TRUE(DriveQualifies(b.View(), Product, "1.05"));
-    EXPECT_FALSE(DriveQualifies(b.View(), "cd-rw rw-5200a          ", "1.05"));
-    EXPECT_FALSE(DriveQualifies(b.View(), "CD-RW RW-5200A", "1.05"));  // no trailing blanks
-    EXPECT_FALSE(DriveQualifies(b.View(), "", ""));                // a drive that did not answer
+    EXPECT_TRUE(Qualifies(b.View(), Product, "1.05"));
+    EXPECT_FALSE(Qualifies(b.View(), "cd-rw rw-5200a          ", "1.05"));
+    EXPECT_FALSE(Qualifies(b.View(), "CD-RW RW-5200A", "1.05"));  // no trailing blanks
+    EXPECT_FALSE(Qualifies(b.View(), "", ""));                // a drive that did not answer
 }
 
 TEST(QualificationTest, RangeWildcardNeedsDashAtBothBounds) {
-    EXPECT_TRUE(DriveQualifies(Block("CD-RW RW-5200A", "-    -").View(), Product, "ZZZZ"));
-    EXPECT_TRUE(DriveQualifies(Block("CD-RW RW-5200A", "-----------").View(), Product, "\xff\xff\xff\xff"));
+    EXPECT_TRUE(Qualifies(Block("CD-RW RW-5200A", "-    -").View(), Product, "ZZZZ"));
+    EXPECT_TRUE(Qualifies(Block("CD-RW RW-5200A", "-----------").View(), Product, "\xff\xff\xff\xff"));
     // Dash at byte 0 only: the range is compared as text.
-    EXPECT_FALSE(DriveQualifies(Block("CD-RW RW-5200A", "-000 0000").View(), Product, "1.00"));
+    EXPECT_FALSE(Qualifies(Block("CD-RW RW-5200A", "-000 0000").View(), Product, "1.00"));
     // The product is still examined under the range wildcard.
-    EXPECT_FALSE(DriveQualifies(Block("CD-RW RW-5200A", "----------").View(), "Other                   ", "1.00"));
+    EXPECT_FALSE(Qualifies(Block("CD-RW RW-5200A", "----------").View(), "Other                   ", "1.00"));
 }
 
 TEST(QualificationTest, BoundsAreInclusiveAndOneByteOutsideFails) {
     const IdentityBlockBuffer b = Block("CD-RW RW-5200A", "1.00-1.10");
     const IdentityBlock v = b.View();
-    EXPECT_TRUE(DriveQualifies(v, Product, "1.00"));
-    EXPECT_TRUE(DriveQualifies(v, Product, "1.10"));
-    EXPECT_FALSE(DriveQualifies(v, Product, "1.0/"));  // '/' is one below '0'
-    EXPECT_FALSE(DriveQualifies(v, Product, "1.11"));
+    EXPECT_TRUE(Qualifies(v, Product, "1.00"));
+    EXPECT_TRUE(Qualifies(v, Product, "1.10"));
+    EXPECT_FALSE(Qualifies(v, Product, "1.0/"));  // '/' is one below '0'
+    EXPECT_FALSE(Qualifies(v, Product, "1.11"));
     // A shorter text sorts before the longer one it begins: "1.1" lies below "1.10" and above "1.00".
-    EXPECT_TRUE(DriveQualifies(v, Product, "1.1"));
-    EXPECT_FALSE(DriveQualifies(Block("CD-RW RW-5200A", "1.1 -1.10").View(), Product, "1.1"));
+    EXPECT_TRUE(Qualifies(v, Product, "1.1"));
+    EXPECT_FALSE(Qualifies(Block("CD-RW RW-5200A", "1.1 -1.10").View(), Product, "1.1"));
 }
 
 TEST(QualificationTest, ComparisonIsByUnsignedByteValue) {
     const IdentityBlockBuffer b = Block("CD-RW RW-5200A", "0000-zzzz");
     const IdentityBlock v = b.View();
-    EXPECT_TRUE(DriveQualifies(v, Product, "A000"));   // capitals between digits and small letters
-    EXPECT_TRUE(DriveQualifies(v, Product, "a000"));
-    EXPECT_FALSE(DriveQualifies(v, Product, "\xe9" "000"));  // a high byte sorts after 'z', not before '0'
-    EXPECT_FALSE(DriveQualifies(v, Product, "{000"));
+    EXPECT_TRUE(Qualifies(v, Product, "A000"));   // capitals between digits and small letters
+    EXPECT_TRUE(Qualifies(v, Product, "a000"));
+    EXPECT_FALSE(Qualifies(v, Product, "\xe9" "000"));  // a high byte sorts after 'z', not before '0'
+    EXPECT_FALSE(Qualifies(v, Product, "{000"));
 }
 
 TEST(CompareBytesTest, PrefixSortsFirstAndBytesAreUnsigned) {
@@ -123,8 +130,16 @@ TEST(JudgeDriveTest, OnlyAnOpticalDriveQualifiesAndTheVerdictSaysWhy) {
         EXPECT_EQ(verdict.Qualifies, c.Qualifies) << c.Why;
         EXPECT_EQ(verdict.OnlyTheRange, c.OnlyTheRange) << c.Why;
         EXPECT_EQ(verdict.Why, c.Why);
-        EXPECT_EQ(DriveQualifies(IdentityTexts::From(Block(c.Inquiry, c.Range).View()), c.Type, c.Product, c.Revision),
-                  c.Qualifies)
-            << c.Why;
     }
+}
+
+// A blank copy flashes no drive, not even one its wildcards would accept.
+TEST(JudgeDriveTest, ABlankCopyQualifiesNoDrive) {
+    IdentityBlockBuffer blank = Block("--", "-    -");
+    std::memcpy(blank.Bytes.data() + Layout::BlockSize, Layout::BlankMarker, sizeof Layout::BlankMarker);
+    const QualificationVerdict verdict = JudgeDrive(blank.View(), OpticalPeripheralType, Product, "1.05");
+    EXPECT_FALSE(verdict.Qualifies);
+    EXPECT_FALSE(verdict.OnlyTheRange);
+    EXPECT_EQ(verdict.Why, "this copy is a blank builder and flashes no drive");
+    EXPECT_TRUE(JudgeDrive(Block("--", "-    -").View(), OpticalPeripheralType, Product, "1.05").Qualifies);
 }

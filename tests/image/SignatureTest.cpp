@@ -12,16 +12,30 @@
 #include <functional>
 
 #include "TempDirectory.h"
+#include "flash/ExitCodes.h"
 #include "image/Builder.h"
 #include "image/CopyVerdict.h"
 #include "image/Signature.h"
 #include "image/SignaturePolicy.h"
+#include "image/TrustDecision.h"
 #include "image/TrustedKeys.h"
 #include "image/VersionArea.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+
+// The decision on verdict under policy, whether a run goes on with it, and --verify's code.
+void ExpectDecision(const CopyVerdict& verdict, const SignaturePolicy& policy, TrustDecision::Kind kind, int verifyCode) {
+    const TrustDecision decision = DecideTrust(verdict, policy);
+    EXPECT_EQ(decision.Result, kind);
+    const bool allowed = kind == TrustDecision::Kind::Trusted || kind == TrustDecision::Kind::UntrustedAllowed ||
+                         kind == TrustDecision::Kind::UnsignedAllowed;
+    EXPECT_EQ(decision.Allowed(), allowed);
+    // Only a refusal has words, and every refusal has them.
+    EXPECT_EQ(decision.Refusal.empty(), allowed);
+    EXPECT_EQ(VerifyExitCode(decision), verifyCode);
+}
 
 // The command's standard output; "" when it failed.
 std::string Output(const std::string& command) {
@@ -123,8 +137,8 @@ TEST(Signature, ASignedCopyIsTrustedByTheKeyInEitherDirectoryAndOnlyTheSystemsCo
     CopyVerdict verdict = JudgeCopy(copy.Areas(), TrustedKeys(temp / "system", temp / "user"));
     EXPECT_EQ(verdict.Result, CopyVerdict::State::Untrusted);
     EXPECT_NE(verdict.Fingerprint, fingerprint);
-    EXPECT_NE(PolicyRefusal(verdict, required), "");
-    EXPECT_EQ(PolicyRefusal(verdict, SignaturePolicy{}), "");
+    ExpectDecision(verdict, required, TrustDecision::Kind::UntrustedRefused, ExitCode::VerifyUntrusted);
+    ExpectDecision(verdict, SignaturePolicy{}, TrustDecision::Kind::UntrustedAllowed, ExitCode::VerifyUntrusted);
 
     // Trusted by the user only: named, but that trust does not satisfy the administrator.
     std::filesystem::copy_file(temp / "acme.pem", temp / "user/Acme Firmware.pem");
@@ -132,7 +146,9 @@ TEST(Signature, ASignedCopyIsTrustedByTheKeyInEitherDirectoryAndOnlyTheSystemsCo
     EXPECT_EQ(verdict.Result, CopyVerdict::State::Trusted);
     EXPECT_EQ(verdict.Signer, "Acme Firmware");
     EXPECT_FALSE(verdict.SystemTrusted);
-    EXPECT_NE(PolicyRefusal(verdict, required), "");
+    ExpectDecision(verdict, required, TrustDecision::Kind::UserKeyOnlyRefused, ExitCode::VerifyPolicy);
+    EXPECT_NE(DecideTrust(verdict, required).Refusal.find("Acme Firmware, a key only this user trusts"), std::string::npos);
+    ExpectDecision(verdict, SignaturePolicy{}, TrustDecision::Kind::Trusted, ExitCode::Success);
 
     // Trusted by the system: the system's name wins, and the policy is met.
     std::filesystem::copy_file(temp / "acme.pem", temp / "system/acme");
@@ -140,7 +156,7 @@ TEST(Signature, ASignedCopyIsTrustedByTheKeyInEitherDirectoryAndOnlyTheSystemsCo
     EXPECT_EQ(verdict.Result, CopyVerdict::State::Trusted);
     EXPECT_EQ(verdict.Signer, "acme");
     EXPECT_TRUE(verdict.SystemTrusted);
-    EXPECT_EQ(PolicyRefusal(verdict, required), "");
+    ExpectDecision(verdict, required, TrustDecision::Kind::Trusted, ExitCode::Success);
     // The one fingerprint form is what the manual page's openssl command prints.
     const std::string printed = Output("openssl pkey -pubin -in '" + temp / "acme.pem" + "' -outform DER | sha256sum");
     EXPECT_EQ(verdict.Fingerprint, "SHA256:" + printed.substr(0, 64));
@@ -149,8 +165,8 @@ TEST(Signature, ASignedCopyIsTrustedByTheKeyInEitherDirectoryAndOnlyTheSystemsCo
     copy.Signature.clear();
     verdict = JudgeCopy(copy.Areas(), TrustedKeys(temp / "system", temp / "user"));
     EXPECT_EQ(verdict.Result, CopyVerdict::State::Unsigned);
-    EXPECT_EQ(PolicyRefusal(verdict, SignaturePolicy{}), "");
-    EXPECT_NE(PolicyRefusal(verdict, required), "");
+    ExpectDecision(verdict, SignaturePolicy{}, TrustDecision::Kind::UnsignedAllowed, ExitCode::VerifyUnsigned);
+    ExpectDecision(verdict, required, TrustDecision::Kind::UnsignedRefused, ExitCode::VerifyUnsigned);
 }
 
 // Every byte class the signature covers, changed after signing with the seal made again to
@@ -214,8 +230,9 @@ TEST(Signature, AnEarlierVersionsSignatureOverLessThanIsSentIsNotASignatureToThe
     EXPECT_EQ(verdict.SignatureCovers, 4096u);
     EXPECT_EQ(verdict.Sent, 16384u);
     EXPECT_NE(ShortCoverage(verdict).find("4096 of the 16384"), std::string::npos) << ShortCoverage(verdict);
-    EXPECT_NE(PolicyRefusal(verdict, required).find("not signed over every byte"), std::string::npos);
-    EXPECT_EQ(PolicyRefusal(verdict, SignaturePolicy{}), "");
+    ExpectDecision(verdict, required, TrustDecision::Kind::PartlySignedRefused, ExitCode::VerifyPolicy);
+    EXPECT_NE(DecideTrust(verdict, required).Refusal.find("not signed over every byte"), std::string::npos);
+    ExpectDecision(verdict, SignaturePolicy{}, TrustDecision::Kind::Trusted, ExitCode::Success);
     // What it leaves uncovered can be changed unseen: the reason it is not a signature here.
     copy.Block[Layout::BlockSize + 5000] ^= 1;
     EXPECT_EQ(JudgeCopy(copy.Areas(), trusted).Result, CopyVerdict::State::Trusted);
@@ -226,14 +243,14 @@ TEST(Signature, AnEarlierVersionsSignatureOverLessThanIsSentIsNotASignatureToThe
     ASSERT_EQ(verdict.Result, CopyVerdict::State::Trusted);
     EXPECT_FALSE(verdict.SealCoversLess || verdict.SignatureCoversLess);
     EXPECT_EQ(ShortCoverage(verdict), "");
-    EXPECT_EQ(PolicyRefusal(verdict, required), "");
+    ExpectDecision(verdict, required, TrustDecision::Kind::Trusted, ExitCode::Success);
 
     // This version's copy covers every byte sent.
     Copy current(0x55);
     current.Sign(key);
     verdict = JudgeCopy(current.Areas(), trusted);
     EXPECT_EQ(verdict.SignatureCovers, 16384u);
-    EXPECT_EQ(PolicyRefusal(verdict, required), "");
+    ExpectDecision(verdict, required, TrustDecision::Kind::Trusted, ExitCode::Success);
 }
 
 TEST(Signature, APrivateKeyOthersCanReadIsRefusedAsSshRefusesOne) {

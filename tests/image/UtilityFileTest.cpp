@@ -33,14 +33,21 @@ TEST(UtilityFile, TheRealProgramCarriesItsVersionOnceAndReadsAsABlankCopy) {
     ASSERT_NE(at, std::string::npos);
     EXPECT_EQ(Find(program, OwnVersionKeyWord(), at + 1), std::string::npos);
 
-    UtilityFileContents copy;
+    UtilityCopy copy;
     std::string why;
-    ASSERT_TRUE(ReadUtilityFile(FLASHUTIL_BINARY, copy, why)) << why;
+    ASSERT_TRUE(LoadUtilityCopy(FLASHUTIL_BINARY, copy, why)) << why;
     EXPECT_TRUE(copy.View().IsBlankCopy());
-    ASSERT_FALSE(copy.Version.empty());
-    EXPECT_EQ(VersionInArea(copy.Version.data()), std::string(FLASHUTIL_VERSION));
-    ASSERT_FALSE(copy.Seal.empty());
-    EXPECT_EQ(CheckSeal(copy.View(), copy.Seal.data()).Result, SealCheck::State::Unsealed);
+    ASSERT_TRUE(copy.Areas.Version);
+    EXPECT_EQ(VersionInArea(copy.Areas.Version), std::string(FLASHUTIL_VERSION));
+    ASSERT_TRUE(copy.Areas.Seal);
+    EXPECT_EQ(CheckSeal(copy.View(), copy.Areas.Seal).Result, SealCheck::State::Unsealed);
+    EXPECT_FALSE(copy.Own);
+    EXPECT_EQ(copy.FullPath, fs::canonical(FLASHUTIL_BINARY).string());
+    // A copy of the value keeps the bytes read when the one it was copied from is gone.
+    const UtilityCopy kept = copy;
+    copy = {};
+    EXPECT_EQ(VersionInArea(kept.Areas.Version), std::string(FLASHUTIL_VERSION));
+    EXPECT_TRUE(kept.View().IsBlankCopy());
 }
 
 TEST(UtilityFile, FilesThatAreNoWholeCopyAreNamedWithTheCause) {
@@ -72,24 +79,24 @@ TEST(UtilityFile, FilesThatAreNoWholeCopyAreNamedWithTheCause) {
     WriteFile(temp / "changed", changed);
     WriteFile(temp / "text", std::string("\x7f" "ELF but nothing else"));
 
-    UtilityFileContents copy;
+    UtilityCopy copy;
     std::string why;
-    EXPECT_FALSE(ReadUtilityFile(temp / "cut", copy, why));
+    EXPECT_FALSE(LoadUtilityCopy(temp / "cut", copy, why));
     EXPECT_EQ(why, temp / "cut" + ": truncated: the file ends before the bytes the loader maps from it");
-    EXPECT_FALSE(ReadUtilityFile(temp / "text", copy, why));
+    EXPECT_FALSE(LoadUtilityCopy(temp / "text", copy, why));
     EXPECT_EQ(why, temp / "text" + ": not a copy of flashutil (not a program file)");
-    EXPECT_FALSE(ReadUtilityFile(temp.Path(), copy, why));
+    EXPECT_FALSE(LoadUtilityCopy(temp.Path(), copy, why));
     EXPECT_EQ(why, temp.Path() + ": Is a directory");
-    ASSERT_TRUE(ReadUtilityFile(temp / "old", copy, why)) << why;
-    EXPECT_TRUE(copy.Seal.empty());
-    EXPECT_TRUE(copy.Version.empty());
-    EXPECT_EQ(copy.PlaceDamage, "");
-    ASSERT_TRUE(ReadUtilityFile(temp / "renamed", copy, why)) << why;
-    EXPECT_EQ(copy.PlaceDamage, "it carries a signature area, but its areas are not named as in every version that has one");
-    ASSERT_TRUE(ReadUtilityFile(temp / "wiped", copy, why)) << why;
-    EXPECT_EQ(copy.PlaceDamage, "its seal area does not start with its key-word");
-    ASSERT_TRUE(ReadUtilityFile(temp / "changed", copy, why)) << why;
-    EXPECT_EQ(copy.PlaceDamage, "its seal area does not start with its key-word");
+    ASSERT_TRUE(LoadUtilityCopy(temp / "old", copy, why)) << why;
+    EXPECT_EQ(copy.Areas.Seal, nullptr);
+    EXPECT_EQ(copy.Areas.Version, nullptr);
+    EXPECT_EQ(copy.Areas.PlaceDamage, "");
+    ASSERT_TRUE(LoadUtilityCopy(temp / "renamed", copy, why)) << why;
+    EXPECT_EQ(copy.Areas.PlaceDamage, "it carries a signature area, but its areas are not named as in every version that has one");
+    ASSERT_TRUE(LoadUtilityCopy(temp / "wiped", copy, why)) << why;
+    EXPECT_EQ(copy.Areas.PlaceDamage, "its seal area does not start with its key-word");
+    ASSERT_TRUE(LoadUtilityCopy(temp / "changed", copy, why)) << why;
+    EXPECT_EQ(copy.Areas.PlaceDamage, "its seal area does not start with its key-word");
 }
 
 // The areas this test program runs with are the ones its own file is read to hold: the check
@@ -143,11 +150,11 @@ TEST(AreaLocator, LoadedBytesFullOfAKeyWordAreDamaged) {
     }
     WriteFile(temp / "full", OneSegmentProgram(full));
     WriteFile(temp / "near", OneSegmentProgram(near));
-    UtilityFileContents copy;
+    UtilityCopy copy;
     std::string why;
-    EXPECT_FALSE(ReadUtilityFile(temp / "full", copy, why));
+    EXPECT_FALSE(LoadUtilityCopy(temp / "full", copy, why));
     EXPECT_EQ(why, temp / "full" + ": a damaged copy of flashutil (its identity block's key-word occurs more than once)");
-    EXPECT_FALSE(ReadUtilityFile(temp / "near", copy, why));
+    EXPECT_FALSE(LoadUtilityCopy(temp / "near", copy, why));
     EXPECT_EQ(why, temp / "near" + ": a damaged copy of flashutil (a changed copy of its identity block's key-word lies in it)");
 }
 
@@ -156,11 +163,11 @@ TEST(UtilityFile, AFileLargerThanAnyCopyIsNotHashed) {
     TempDirectory temp;
     fs::copy_file(FLASHUTIL_BINARY, temp / "padded");
     fs::resize_file(temp / "padded", FileSha256Limit + 1);  // sparse
-    UtilityFileContents copy;
+    UtilityCopy copy;
     std::string why;
-    EXPECT_FALSE(ReadUtilityFile(temp / "padded", copy, why));
+    EXPECT_FALSE(LoadUtilityCopy(temp / "padded", copy, why));
     EXPECT_EQ(why, temp / "padded" + ": larger than 256 MiB, far more than any copy of flashutil");
-    ASSERT_TRUE(ReadUtilityFile(temp / "padded", copy, why, WholeFileHash::Leave)) << why;
+    ASSERT_TRUE(LoadUtilityCopy(temp / "padded", copy, why, WholeFileHash::Leave)) << why;
     EXPECT_TRUE(copy.View().IsBlankCopy());
     EXPECT_EQ(copy.Sha256, "");
 }

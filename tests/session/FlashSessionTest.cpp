@@ -96,12 +96,12 @@ public:
     SessionSettings Settings() {
         Block = MakeBlock(Setup);
         SessionSettings settings;
-        settings.Areas.Block = Block.Bytes.data();
+        settings.Utility.Areas.Block = Block.Bytes.data();
         if (!MakerProfiles.empty()) {
             const IdentityBlock view = Block.View();
             Seal = MakeSeal(OwnSealKeyWord(), {view.Raw() + Layout::KeyWordSize, Layout::FieldBytes},
                             {view.Image(), view.SentImageLength()}, MakerProfiles);
-            settings.Areas.Seal = Seal.data();
+            settings.Utility.Areas.Seal = Seal.data();
         }
         return settings;
     }
