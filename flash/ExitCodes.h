@@ -1,11 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// The program's exit codes, and the one rule that turns how the drives of a run ended into
-// one of them, for a single drive, a tower and the window alike.
-
-#include <span>
-
-#include "flash/FlashRun.h"
+// The program's exit codes. The one rule that turns how a flash session ended into one of
+// them is ExitCodeOf (session/DriveEnding.h).
 
 namespace ExitCode {
 constexpr int Success = 0;
@@ -26,17 +22,3 @@ constexpr int VerifyUnsigned = 11;   // not signed
 constexpr int VerifyUntrusted = 12;  // signed by a key not trusted here
 constexpr int VerifyPolicy = 13;     // signed by a key the user trusts, not the system's policy
 }  // namespace ExitCode
-
-// How one drive ended: its run's outcome, that it could not be claimed, or that the run could
-// not reach it at all.
-struct DriveEnding {
-    FlashOutcome Outcome = FlashOutcome::FailedBeforeCommit;
-    bool Unclaimed = false;  // busy or denied: its run never started
-    bool Unreached = false;  // not opened, not identified or left out of a full list
-};
-
-// 0 when every drive completed (or rehearsed); PartialSuccess when some did; otherwise the
-// worst of them: a failed commit, then every drive the run reached busy, then every drive
-// refused (revision or declined), else a failure before the commit. No drive at all is a success.
-int ExitCodeOf(std::span<const DriveEnding> drives);
-int ExitCodeOf(FlashOutcome outcome);

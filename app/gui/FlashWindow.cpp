@@ -57,10 +57,10 @@ void FlashWindow::StartUp() {
     session.Sha256 = Settings_.UtilitySha256;
     FrontEnd_ = std::make_unique<FrontEnd>(*this);
     Session_ = std::make_unique<FlashSession>(std::move(session), *FrontEnd_);
-    switch (Session_->Open()) {
-    case FlashSession::Opening::Ready: break;
-    case FlashSession::Opening::Damaged: EndProgram(ExitCode::FailedBeforeCommit); return;
-    default: EndProgram(); return;  // declined, or nothing to flash (the report was shown)
+    // Declined, or nothing to flash: the person was shown why, and the window closes.
+    if (SessionResult opened{Session_->Open()}; opened.Opened != Opening::Ready) {
+        EndProgram(ExitCodeOf(opened, Presenter::Window));
+        return;
     }
     for (const std::string& entry : Session_->StartUp().Entries())
         ComboBox->addItem(FromCoreText(entry));
@@ -78,7 +78,10 @@ void FlashWindow::Press() {
     if (Running() || !Session_ || Selected_ < 0)
         return;
     RunDisplay display(*Ui_);
-    Session_->FlashEntry(Selected_, display);
+    // A drive that could not be claimed is told in a box; a run shows its own messages.
+    for (const SessionDrive& drive : Session_->Run(FlashRequest::ListEntry(Selected_, display)).Drives)
+        if (!drive.Refusal.empty())
+            Ui_->Show(drive.Refusal, MessageKind::Error);
 }
 
 int FlashWindow::DriveIndex(int entry) const { return Session_ ? Session_->DriveIndexOf(entry) : -1; }
