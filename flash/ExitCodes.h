@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// The program's exit codes, and the one rule that turns how the drives of a run ended into
-// one of them, for a single drive, a tower and the window alike.
+// The program's exit codes. The one rule that turns how a flash session ended into one of
+// them is ExitCodeOf (session/DriveEnding.h); --verify's is VerifyExitCode below.
 
-#include <span>
-
-#include "flash/FlashRun.h"
 #include "image/TrustDecision.h"
 
 namespace ExitCode {
@@ -32,17 +29,3 @@ constexpr int VerifyPolicy = 13;     // signed by a key the user trusts, not the
 // why not; a copy the policy refuses keeps the code of its verdict, except that a trusted
 // key's signature the policy does not count is VerifyPolicy.
 int VerifyExitCode(const TrustDecision& decision);
-
-// How one drive ended: its run's outcome, that it could not be claimed, or that the run could
-// not reach it at all.
-struct DriveEnding {
-    FlashOutcome Outcome = FlashOutcome::FailedBeforeCommit;
-    bool Unclaimed = false;  // busy or denied: its run never started
-    bool Unreached = false;  // not opened, not identified or left out of a full list
-};
-
-// 0 when every drive completed (or rehearsed); PartialSuccess when some did; otherwise the
-// worst of them: a failed commit, then every drive the run reached busy, then every drive
-// refused (revision or declined), else a failure before the commit. No drive at all is a success.
-int ExitCodeOf(std::span<const DriveEnding> drives);
-int ExitCodeOf(FlashOutcome outcome);

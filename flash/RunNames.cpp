@@ -19,21 +19,6 @@ const char* StepKey(FlashStep step) {
     return "image_check";
 }
 
-const char* OutcomeKey(FlashOutcome outcome) {
-    switch (outcome) {
-    case FlashOutcome::Completed: return "completed";
-    case FlashOutcome::Rehearsed: return "rehearsed";
-    case FlashOutcome::CommitFailed: return "commit_failed";
-    case FlashOutcome::FailedBeforeCommit: return "failed_before_commit";
-    case FlashOutcome::Interrupted: return "interrupted";
-    case FlashOutcome::DiscPresent: return "disc_present";
-    case FlashOutcome::Unidentified: return "unidentified";
-    case FlashOutcome::RevisionRefused: return "revision_refused";
-    case FlashOutcome::Declined: return "declined";
-    }
-    return DriveOutcomeKey::NotRun;
-}
-
 const char* PhaseKey(const RunStatus& status) {
     if (!status.Phase)
         return "";

@@ -138,14 +138,14 @@ void HistoryRun::Started() {
     Start_ = std::move(start);
 }
 
-void HistoryRun::Ended(const FlashReport& report) {
+void HistoryRun::Ended(const FlashReport& report, const std::string& outcomeKey) {
     if (!History_ || !Start_)
         return;
     RunEnd end;
     end.Run = Start_->Run;
     end.Time = UtcTimeNow();
     // Held with hyphens, as records read back from the file are (see HistoryRecord).
-    end.Outcome = HyphenCase(OutcomeKey(report.Outcome));
+    end.Outcome = HyphenCase(outcomeKey);
     end.Step = HyphenCase(StepKey(report.Step));
     end.Status = report.Status;
     end.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - StartedAt_)
@@ -168,5 +168,5 @@ void HistoryRun::Ended(const FlashReport& report) {
         break;
     }
     History_->Append(EndLine(end));
-    History_->Log(SystemLogPriority(end), SystemLogLine(*Start_, end));
+    History_->Log(SystemLogPriority(report.Outcome), SystemLogLine(*Start_, end));
 }

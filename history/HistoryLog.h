@@ -61,7 +61,8 @@ public:
     void NameUtility(const std::string& file, const std::string& fileSha256, const CopyVerdict& verdict);
 
     void Started();
-    void Ended(const FlashReport& report);
+    // outcomeKey: how the run ended, as the session names it (EndingKey).
+    void Ended(const FlashReport& report, const std::string& outcomeKey);
 
     const std::optional<RunStart>& Start() const { return Start_; }
 

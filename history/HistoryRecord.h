@@ -66,8 +66,8 @@ struct RunEnd {
     std::optional<RunFailure> Failure;
 };
 
-// The command a run ended on, as a record gives it. Outcomes and steps are named by
-// OutcomeName and StepName (flash/RunNames.h).
+// The command a run ended on, as a record gives it. Steps are named by StepKey
+// (flash/RunNames.h), outcomes by the session that records the run.
 RunFailure FailureOf(const FailedCommand& failed);
 
 // The record as one line of JSON, newline included.

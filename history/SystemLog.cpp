@@ -26,10 +26,10 @@ std::string SystemLogLine(const RunStart& start, const RunEnd& end) {
     return line + " (run " + start.Run + ")";
 }
 
-int SystemLogPriority(const RunEnd& end) {
-    if (end.Outcome == "completed" || end.Outcome == "rehearsed")
+int SystemLogPriority(FlashOutcome outcome) {
+    if (outcome == FlashOutcome::Completed || outcome == FlashOutcome::Rehearsed)
         return LOG_NOTICE;
-    if (end.Outcome == "commit-failed")
+    if (outcome == FlashOutcome::CommitFailed)
         return LOG_ERR;
     return LOG_WARNING;
 }

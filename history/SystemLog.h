@@ -25,4 +25,4 @@ public:
 // outcome, and its priority (a completed run is a notice, a failure before the commit a
 // warning, a failed commit an error).
 std::string SystemLogLine(const RunStart& start, const RunEnd& end);
-int SystemLogPriority(const RunEnd& end);
+int SystemLogPriority(FlashOutcome outcome);

@@ -7,7 +7,6 @@
 #include "image/SignaturePolicy.h"
 #include "image/TrustedKeys.h"
 #include "session/Consent.h"
-#include "session/FailureWords.h"
 #include "ui/Translate.h"
 
 FlashSession::FlashSession(SessionSettings settings, SessionFrontEnd& frontEnd)
@@ -22,7 +21,13 @@ bool FlashSession::CheckTrust(SessionSettings& settings, Answers& answers, std::
                              &settings.Verdict, refusal);
 }
 
-FlashSession::Opening FlashSession::Open() {
+Opening FlashSession::Open() {
+    if (!Opened_)
+        Opened_ = OpenOnce();
+    return *Opened_;
+}
+
+Opening FlashSession::OpenOnce() {
     UserInterface& person = FrontEnd_.Person();
     // The copy is judged before any drive is even looked for; a refusal has its line on the
     // error stream too, whatever the person was shown.
@@ -30,11 +35,10 @@ FlashSession::Opening FlashSession::Open() {
     if (!CheckTrust(Settings_, person, &refusal)) {
         if (!refusal.empty())
             FrontEnd_.Note(refusal);
-        OpeningCode_ = ExitCode::FailedBeforeCommit;
         return Opening::Damaged;
     }
     FrontEnd_.Judged(Settings_.Verdict);
-    Platform* platform = FrontEnd_.ChoosePlatform(Block_, OpeningCode_);
+    Platform* platform = FrontEnd_.ChoosePlatform(Block_, PlatformCode_);
     if (!platform)
         return Opening::NoPlatform;
     Platform_.emplace(*platform, FrontEnd_.Stops());
@@ -42,7 +46,7 @@ FlashSession::Opening FlashSession::Open() {
     StartUp_->FormIdentityTexts();
     FrontEnd_.Introduce(*StartUp_);
     if (!StartUp_->AskWarning(person) || FrontEnd_.Stops().Requested()) {
-        OpeningCode_ = FrontEnd_.Declined();
+        FrontEnd_.Declined();
         return Opening::Declined;
     }
     FrontEnd_.WarningAccepted(*StartUp_);
@@ -64,32 +68,43 @@ FlashSession::Opening FlashSession::Open() {
     return Opening::NoDrive;
 }
 
-int FlashSession::OpenForTerminal() {
-    switch (const Opening opening = Open()) {
-    case Opening::Ready: return -1;
-    case Opening::NoDrive:
-    case Opening::NoneQualify: return NothingToFlash(opening);
-    case Opening::Damaged:
-    case Opening::NoPlatform:
-    case Opening::Declined: break;
-    }
-    return OpeningCode_;
+SessionResult FlashSession::Result() const {
+    SessionResult result;
+    result.Opened = Opened_.value_or(Opening::NoPlatform);
+    result.PlatformCode = PlatformCode_;
+    result.BusyOrDenied = Platform_ && Platform_->BusyOrDenied();
+    result.Declined = Declined_;
+    result.Stopped = Stopped_;
+    result.Ran = Ran_;
+    result.NewRevision = NewRevision();
+    result.Drives = Drives_;
+    return result;
 }
 
 // Nothing to flash: a drive that was busy or denied is the likelier cause than a missing one.
 // Every drive is still described, so that a summary can say why none was flashed.
-int FlashSession::NothingToFlash(Opening opening) {
+SessionResult FlashSession::NothingToFlash() {
     Drives_ = Describe(true);
-    if (const GuardedPlatform::OpenFailure* failure = Platform_->BusyOrDenied()) {
-        if (!BusyOrDeniedSaid_)
-            FrontEnd_.Note(BusyOrDeniedInWords(*failure));
-        return ExitCode::Busy;
+    if (const GuardedPlatform::OpenFailure* failure = Platform_->BusyOrDenied(); failure && !BusyOrDeniedSaid_)
+        FrontEnd_.Note(BusyOrDeniedInWords(*failure));
+    return Result();
+}
+
+SessionResult FlashSession::Run(const FlashRequest& request) {
+    switch (Open()) {
+    case Opening::Ready: break;
+    case Opening::NoDrive:
+    case Opening::NoneQualify: return NothingToFlash();
+    case Opening::Damaged:
+    case Opening::NoPlatform:
+    case Opening::Declined: return Result();
     }
-    const std::string searched = FrontEnd_.Searched();
-    FrontEnd_.Note(opening == Opening::NoDrive
-                       ? "no optical drive found" + (searched.empty() ? std::string() : " (" + searched + ")")
-                       : std::string("no drive qualifies for this firmware"));
-    return ExitCode::NoDrive;
+    switch (request.Drives) {
+    case FlashRequest::Target::Planned: return FlashPlanned(*request.Fleet, request.All);
+    case FlashRequest::Target::FirstDrive: return FlashOne(0, *request.Observer, true);
+    case FlashRequest::Target::ListEntry: return FlashOne(request.Entry, *request.Observer, false);
+    }
+    return Result();
 }
 
 std::string FlashSession::BusyOrDeniedInWords(const GuardedPlatform::OpenFailure& failure) const {
@@ -119,9 +134,10 @@ std::vector<SessionDrive> FlashSession::Describe(bool all) const {
         entry.Identity = drive.Identity();
         entry.Revision = drive.RevisionText();
         entry.ListIndex = listIndex[std::size_t(i)];
+        entry.Timeout = drive.Timeout();
         entry.Plan = plan[std::size_t(i)];
         if (entry.Plan.Choice == DrivePlan::Decision::Refuse && entry.Plan.Refusal == FlashOutcome::Unidentified) {
-            entry.ProblemKey = DriveOutcomeKey::Unidentified;
+            entry.Unreached = DriveEnding::Unidentified;
             entry.Problem = entry.Plan.Reason;
         } else {
             entry.SkipReason = entry.Plan.Reason;
@@ -134,9 +150,9 @@ std::vector<SessionDrive> FlashSession::Describe(bool all) const {
         if (!all) {
             entry.SkipReason = unlisted.Cause;
         } else {
-            entry.ProblemKey = unlisted.Why == UnlistedDrive::Reason::NotOpened      ? DriveOutcomeKey::NotOpened
-                               : unlisted.Why == UnlistedDrive::Reason::Unidentified ? DriveOutcomeKey::Unidentified
-                                                                                     : DriveOutcomeKey::LeftOut;
+            entry.Unreached = unlisted.Why == UnlistedDrive::Reason::NotOpened      ? DriveEnding::NotOpened
+                              : unlisted.Why == UnlistedDrive::Reason::Unidentified ? DriveEnding::Unidentified
+                                                                                    : DriveEnding::LeftOut;
             entry.Problem = unlisted.Cause;
         }
         drives.push_back(std::move(entry));
@@ -177,7 +193,7 @@ FlashReport FlashSession::Run(int driveIndex, int listIndex, Answers& answers, R
     record.NameUtility(Settings_.Utility.FullPath, Settings_.Utility.Sha256, Settings_.Verdict);
     control.BeforeFirstCommand = [&record] { record.Started(); };
     const FlashReport report = FlashRun(drive, Block_, answers, events, std::move(control)).Run(listIndex);
-    record.Ended(report);
+    record.Ended(report, EndingKey(EndingOf(report.Outcome)));
     return report;
 }
 
@@ -187,77 +203,39 @@ FlashReport FlashSession::FlashWithConsent(int driveIndex, int listIndex, RunObs
                               [&](RunControl control) { return Run(driveIndex, listIndex, person, observer, control); });
 }
 
-std::optional<FlashReport> FlashSession::FlashEntry(int entry, RunObserver& observer) {
+// The single drive is given its run whatever the plan says of it: the run's own checks refuse
+// a drive the plan would not flash, with the words of the refusal the person is shown.
+SessionResult FlashSession::FlashOne(int entry, RunObserver& observer, bool terminal) {
+    Drives_ = Describe(false);
+    if (terminal)
+        FrontEnd_.Planned(*StartUp_, Drives_, NewRevision());
     const int target = DriveIndexOf(entry);
     if (target < 0)
-        return std::nullopt;
+        return Result();
+    SessionDrive& ran = Drives_[std::size_t(target)];
+    ran.SkipReason.clear();
+    ran.Unreached.reset();
+    ran.Problem.clear();
     std::string why;
     std::unique_ptr<RunClaim> claim = Claim(target, why);
     if (!claim) {
-        FrontEnd_.Person().Show(why, MessageKind::Error);
-        return std::nullopt;
+        ran.Refusal = why;
+        if (terminal)
+            FrontEnd_.Note(why);
+        return Result();
     }
     FlashReport report;
     FrontEnd_.RunDriveJob([&] { report = FlashWithConsent(target, entry, observer); });
-    return report;
-}
-
-int FlashSession::FlashFirstDrive(RunObserver& observer) {
-    if (const int code = OpenForTerminal(); code >= 0)
-        return code;
-    Drives_ = Describe(false);
-    FrontEnd_.Planned(*StartUp_, Drives_, NewRevision());
-    const int target = DriveIndexOf(0);
-    const CDDrive& drive = *StartUp_->Drives()->Item(target);
-    const std::string revisionBefore = drive.RevisionText();
-    std::string why;
-    std::unique_ptr<RunClaim> claim = Claim(target, why);
-    if (!claim) {
-        FrontEnd_.Note(why);
-        return ExitCode::Busy;
-    }
-    FlashReport report;
-    FrontEnd_.RunDriveJob([&] { report = FlashWithConsent(target, 0, observer); });
     claim.reset();
+    ran.Report = report;
+    Ran_ = true;
+    if (!terminal)
+        return Result();
     FrontEnd_.RunEnded(report);
-
-    if (FrontEnd_.NobodyToAsk())
-        return FrontEnd_.Declined();
-    // Whatever the run showed the person, the error stream gets at least one line naming the
-    // device and why the drive was not flashed.
-    bool said = false;
-    auto say = [&](const std::string& words) {
-        if (!words.empty())
-            FrontEnd_.Note(words);
-        said = said || !words.empty();
-    };
-    const std::string timeout = TimeoutInWords(drive.DevicePath(), report, drive.Timeout());
-    say(timeout.empty() ? TransportFailureInWords(report, drive.DevicePath(), *Platform_) : timeout);
-    say(DriveFailureInWords(drive.DevicePath(), report));
-    say(UnconfirmedInWords(drive.DevicePath(), report, NewRevision()));
-    if (FrontEnd_.Stops().Requested()) {
-        if (report.Outcome == FlashOutcome::Completed)
-            say("interrupted after the flash completed; not asking further");
-        else if (report.Outcome == FlashOutcome::CommitFailed)
-            say("interrupted; the commit had already been sent and failed");
-        else
-            say("interrupted before the commit; the drive's flash is unchanged");
+    if (FrontEnd_.NobodyToAsk()) {
+        Declined_ = true;
+        FrontEnd_.Declined();
     }
-    if (!said)
-        say(OutcomeInWords(drive.DevicePath(), report, revisionBefore, NewRevision()));
-    return ExitCodeOf(report.Outcome);
-}
-
-std::string TransportFailureInWords(const FlashReport& report, const std::string& device, const Platform& platform) {
-    if (report.Outcome != FlashOutcome::FailedBeforeCommit && report.Outcome != FlashOutcome::CommitFailed)
-        return {};
-    if (!report.Failure || report.Failure->Result.SystemError == 0)
-        return {};
-    const int error = report.Failure->Result.SystemError;
-    const std::string cause = platform.ErrorText(error);
-    const std::string words = cause.empty() ? "error " + std::to_string(error) : cause;
-    // The run itself told the person what a lost drive means for its flash; this names the loss.
-    const bool lost = DriveStoppedAnswering(report.Failure->Result);
-    return device + ": " + (lost ? "the drive stopped answering (" + words + ")" : words) +
-           (report.Status.empty() ? std::string() : " (at: " + report.Status + ")");
+    Stopped_ = FrontEnd_.Stops().Requested();
+    return Result();
 }

@@ -3,12 +3,15 @@
 // A flash session: the whole flow of flashing drives with a built copy, for every front end.
 // In order: the copy's checks (seal, signature, policy), the platform, the start-up (identity
 // texts, warning, detection and qualification), a plan with one decision per drive, the
-// claims, the runs with their history records, the restart question and the exit code.
+// claims, the runs with their history records and the restart question. It ends in a
+// SessionResult (session/DriveEnding.h): how it opened and how every drive ended, from which
+// the front end has its exit code and its words.
 //
 // A front end (SessionFrontEnd) answers, presents and gives the platform; it never calls the
-// start-up, a claim or a run itself. The terminal runs a whole session at once: on the first
-// listed drive (FlashFirstDrive) or on the planned drives at once (FlashPlanned); the window
-// opens it (Open) and flashes the drive of the entry the person chose (FlashEntry).
+// start-up, a claim or a run itself. It asks for one of three things (FlashRequest): the first
+// listed drive with its own questions (the terminal's --cli), the planned drives at once (--all,
+// --json), or the drive of the list entry the person chose (the window, which opens the
+// session first to show the list, and may flash several entries in turn).
 
 #include <cstdint>
 #include <memory>
@@ -17,7 +20,6 @@
 #include <utility>
 #include <vector>
 
-#include "flash/ExitCodes.h"
 #include "flash/FlashRun.h"
 #include "flash/StartUp.h"
 #include "history/HistoryLog.h"
@@ -26,7 +28,7 @@
 #include "image/UtilityFile.h"
 #include "session/FlashPlan.h"
 #include "session/GuardedPlatform.h"
-#include "session/SessionDrive.h"
+#include "session/DriveEnding.h"
 #include "session/SessionFrontEnd.h"
 
 struct SessionSettings {
@@ -41,6 +43,25 @@ struct SessionSettings {
     CopyVerdict Verdict;            // what CheckTrust found, for each record
 };
 
+// What a session is asked to flash, and who shows the runs.
+struct FlashRequest {
+    enum class Target {
+        FirstDrive,  // the first drive of the list: its claim, its checks, the revision question, its run
+        Planned,     // the planned drives at once (every qualifying drive with All, else the first)
+        ListEntry,   // the drive of list entry Entry, as FirstDrive
+    } Drives = Target::FirstDrive;
+    int Entry = 0;
+    bool All = false;
+    RunObserver* Observer = nullptr;  // FirstDrive and ListEntry: the run's observer
+    FleetFrontEnd* Fleet = nullptr;   // Planned: the front end of every drive's run
+
+    static FlashRequest FirstDrive(RunObserver& observer) { return {Target::FirstDrive, 0, false, &observer, nullptr}; }
+    static FlashRequest Planned(FleetFrontEnd& fleet, bool all) { return {Target::Planned, 0, all, nullptr, &fleet}; }
+    static FlashRequest ListEntry(int entry, RunObserver& observer) {
+        return {Target::ListEntry, entry, false, &observer, nullptr};
+    }
+};
+
 class FlashSession {
 public:
     FlashSession(SessionSettings settings, SessionFrontEnd& frontEnd);
@@ -48,33 +69,17 @@ public:
     FlashSession(const FlashSession&) = delete;
     FlashSession& operator=(const FlashSession&) = delete;
 
-    // How opening ended.
-    enum class Opening {
-        Ready,        // at least one drive qualifies: the list is made
-        Damaged,      // the copy's checks refused it (said through the person's seam)
-        NoPlatform,   // the front end could not give a platform (it said why)
-        Declined,     // the warning was not accepted
-        NoDrive,      // no drive was found (the error report was shown)
-        NoneQualify,  // drives were found, none qualifies (the report listing them was shown)
-    };
-    // The copy's checks, the platform, the warning and the detection.
+    // The copy's checks, the platform, the warning and the detection; once per session (Run
+    // opens a session that is not open yet).
     Opening Open();
 
-    // The terminal's whole session on the first drive of the list: its claim, the run's
-    // checks, the revision question, the run and the restart question. The exit code.
-    int FlashFirstDrive(RunObserver& observer);
-    // The terminal's whole session on the planned drives at once (every qualifying drive with
-    // all, else the first): one confirmation, every chosen drive claimed and run on a thread
-    // of its own, one restart question once every commit has answered. The exit code.
-    int FlashPlanned(FleetFrontEnd& fleet, bool all);
+    // The one way to flash: opens the session when it is not open yet, then flashes what the
+    // request asks for. One confirmation for planned drives, every chosen drive claimed and run
+    // on a thread of its own, and one restart question once every commit has answered; a single
+    // drive asks its own questions, the restart right after its commit, its run on the front
+    // end's job thread.
+    SessionResult Run(const FlashRequest& request);
 
-    // The window: the drive of list entry entry is claimed (refused: said as an error, and
-    // nothing is returned), checked, confirmed and flashed, its run on the front end's job
-    // thread; the restart is asked right after its commit.
-    std::optional<FlashReport> FlashEntry(int entry, RunObserver& observer);
-
-    // Every drive the system named, as the last plan saw it (after Open).
-    const std::vector<SessionDrive>& Drives() const { return Drives_; }
     // The start-up (after Open reached the platform).
     const FlashStartUp& StartUp() const { return *StartUp_; }
     // The number, among the detected drives, of the drive behind list entry entry; -1 for none.
@@ -86,25 +91,28 @@ public:
 
 private:
     std::string NewRevision() const { return Block_.NewFwName().substr(0, 4); }
+    Opening OpenOnce();
     // The drives as the plan decides (all: every qualifying drive, else the first).
     std::vector<SessionDrive> Describe(bool all) const;
-    // Open for a terminal's session: -1 when ready, else the exit code, with the words of why
-    // nothing can be flashed on the error stream.
-    int OpenForTerminal();
-    int NothingToFlash(Opening opening);
+    // The result as it stands, with the drives.
+    SessionResult Result() const;
+    // Nothing to flash: every drive described, a busy or denied drive named.
+    SessionResult NothingToFlash();
     // A drive that could not be opened, busy or denied: the device, the cause, what to do.
     std::string BusyOrDeniedInWords(const GuardedPlatform::OpenFailure& failure) const;
     std::unique_ptr<RunClaim> Claim(int driveIndex, std::string& why);
+    // One drive with the person's consent: the claim, the checks, the question, the run, the
+    // restart. The drive of list entry entry; the terminal's also asks whether anybody answered.
+    SessionResult FlashOne(int entry, RunObserver& observer, bool terminal);
     // One drive with the person's consent: checks, the question, the run, the restart.
     FlashReport FlashWithConsent(int driveIndex, int listIndex, RunObserver& observer);
     // The run of an approved drive, recorded in the history.
     FlashReport Run(int driveIndex, int listIndex, Answers& answers, RunObserver& events, RunControl control);
     RunControl Control() const;
-    void EndOfFirstDrive(const FlashReport& report, const CDDrive& drive);
-    // The drives of a fleet, run at once; the restart afterwards.
+    // The drives of a fleet, confirmed once, run at once; the restart afterwards.
+    SessionResult FlashPlanned(FleetFrontEnd& fleet, bool all);
     void RunChosen(FleetFrontEnd& fleet);
     void AskRestartOnce();
-    int NothingChosen();
 
     SessionSettings Settings_;
     SessionFrontEnd& FrontEnd_;
@@ -112,10 +120,10 @@ private:
     std::optional<GuardedPlatform> Platform_;
     std::optional<FlashStartUp> StartUp_;
     std::vector<SessionDrive> Drives_;
-    bool BusyOrDeniedSaid_ = false;        // the error stream already names a drive busy or denied
-    int OpeningCode_ = ExitCode::Success;  // of an opening that ended Damaged, NoPlatform or Declined
+    std::optional<Opening> Opened_;  // how Open ended, once it has
+    bool BusyOrDeniedSaid_ = false;  // the error stream already names a drive busy or denied
+    int PlatformCode_ = 0;           // the front end's code when it could give no platform
+    bool Declined_ = false;          // a question was declined or could not be answered
+    bool Stopped_ = false;           // a stop was requested before the session ended
+    bool Ran_ = false;               // the chosen drives were given their runs
 };
-
-// Whether a drive's command failed in the system rather than in the drive (a drive unplugged
-// or reset, a timeout), in words naming the device and the cause; "" when it did not.
-std::string TransportFailureInWords(const FlashReport& report, const std::string& device, const Platform& platform);

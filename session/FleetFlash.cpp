@@ -13,66 +13,21 @@
 #include <thread>
 
 #include "flash/FlashTexts.h"
-#include "flash/RunNames.h"
-#include "session/FailureWords.h"
 #include "session/FlashSession.h"
 #include "ui/Translate.h"
 
-namespace {
-
-// The exit code of the drives chosen for flashing and of those the session could not reach,
-// by the one rule of every run.
-int ExitCodeOf(const std::vector<SessionDrive>& drives) {
-    std::vector<DriveEnding> endings;
-    for (const SessionDrive& drive : drives) {
-        if (!drive.ProblemKey.empty())
-            endings.push_back({FlashOutcome::Unidentified, false, true});
-        else if (drive.Chosen())
-            endings.push_back({drive.Report ? drive.Report->Outcome : FlashOutcome::FailedBeforeCommit,
-                               !drive.Refusal.empty()});
-    }
-    return ExitCodeOf(endings);
-}
-
-// The code a single drive's session would give for a drive the session could not reach.
-int ExitCodeOfProblem(const SessionDrive& drive) {
-    if (drive.ProblemKey == DriveOutcomeKey::NotOpened)
-        return ExitCode::Busy;
-    if (drive.ProblemKey == DriveOutcomeKey::LeftOut)
-        return ExitCode::NoDrive;
-    return ExitCode::FailedBeforeCommit;
-}
-
-}  // namespace
-
-// When no drive is chosen: the code a single drive's session would give for the first drive
-// the session could not reach; else every qualifying drive already has the new revision or a
-// newer one, which is nothing to do and has a code of its own, so that a rerun after an update
-// is not taken for a declined question.
-int FlashSession::NothingChosen() {
-    for (const SessionDrive& drive : Drives_)
-        if (!drive.ProblemKey.empty()) {
-            FrontEnd_.Note(drive.Device + ": " + drive.Problem);
-            return ExitCodeOfProblem(drive);
-        }
-    FrontEnd_.Note("every qualifying drive already has this firmware revision or a newer one");
-    return ExitCode::NothingToDo;
-}
-
-int FlashSession::FlashPlanned(FleetFrontEnd& fleet, bool all) {
-    if (const int code = OpenForTerminal(); code >= 0)
-        return code;
+SessionResult FlashSession::FlashPlanned(FleetFrontEnd& fleet, bool all) {
     Drives_ = Describe(all);
     const std::string newRevision = NewRevision();
     fleet.Planned(*StartUp_, Drives_, newRevision);
     for (const SessionDrive& drive : Drives_)
-        if (!drive.ProblemKey.empty())
+        if (drive.Unreached)
             fleet.Finished(drive);
     bool anyChosen = false;
     for (const SessionDrive& drive : Drives_)
         anyChosen = anyChosen || drive.Chosen();
     if (!anyChosen)
-        return NothingChosen();
+        return Result();
 
     // An interrupt while the drives were listed or the plan was asked about stops every drive
     // before anything is sent to it: interrupted, as a run stopped before its commit, not declined.
@@ -83,47 +38,24 @@ int FlashSession::FlashPlanned(FleetFrontEnd& fleet, bool all) {
                 drive.Report.emplace().Outcome = FlashOutcome::Interrupted;
                 drive.RevisionAfter = drive.Revision;
             }
-        fleet.Note("interrupted: drives that had not sent their commit were stopped, their flash unchanged");
-        return ExitCodeOf(Drives_);
+        Stopped_ = true;
+        return Result();
     }
     if (!confirmed) {
         for (SessionDrive& drive : Drives_)
             if (drive.Chosen())
                 drive.Report.emplace().Outcome = FlashOutcome::Declined;
-        return fleet.Declined();
+        Declined_ = true;
+        fleet.Declined();
+        return Result();
     }
 
     RunChosen(fleet);
-
-    if (fleet.Stops().Requested())
-        fleet.Note("interrupted: drives that had not sent their commit were stopped, their flash unchanged");
-    else
+    Ran_ = true;
+    Stopped_ = fleet.Stops().Requested();
+    if (!Stopped_)
         AskRestartOnce();
-    // The drives that did not complete, named on the error stream whatever the stream on output.
-    std::string failed;
-    for (std::size_t i = 0; i < Drives_.size(); ++i) {
-        const SessionDrive& drive = Drives_[i];
-        if (!drive.ProblemKey.empty()) {
-            failed += (failed.empty() ? "" : "; ") + drive.Device + ": " + drive.Problem;
-            continue;
-        }
-        if (drive.Report)
-            if (const std::string words = UnconfirmedInWords(drive.Device, *drive.Report, newRevision); !words.empty())
-                fleet.Note(words);
-        if (!drive.Chosen() || drive.Succeeded())
-            continue;
-        failed += (failed.empty() ? "" : "; ") + drive.Device + ": " + OutcomeWords(drive);
-        if (!drive.Report)
-            continue;
-        const unsigned seconds = StartUp_->Drives()->Item(int(i))->Timeout();
-        const std::string timeout = TimeoutInWords(drive.Device, *drive.Report, seconds);
-        if (const std::string words = timeout.empty() ? DriveFailureInWords(drive.Device, *drive.Report) : timeout;
-            !words.empty())
-            fleet.Note(words);
-    }
-    if (!failed.empty())
-        fleet.Note("not every drive completed; " + failed);
-    return ExitCodeOf(Drives_);
+    return Result();
 }
 
 // Claims every chosen drive, runs them all, and gives the claims back once every run has ended.

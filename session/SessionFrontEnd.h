@@ -10,13 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "flash/ExitCodes.h"
 #include "flash/StartUp.h"
 #include "image/CopyVerdict.h"
 #include "image/IdentityBlock.h"
 #include "platform/Platform.h"
 #include "platform/StopRequests.h"
-#include "session/SessionDrive.h"
+#include "session/DriveEnding.h"
 #include "ui/RunObserver.h"
 #include "ui/UserInterface.h"
 
@@ -41,19 +40,18 @@ public:
     // Stop requests of the person; none by default.
     virtual StopRequests& Stops() { return NoStops_; }
 
-    // A line for the error stream: drives left out of a full list, a claim refused, why
-    // nothing was flashed.
+    // A line for the error stream: the copy's refusal, a drive busy or denied, drives left out
+    // of a full list, a claim refused or the platform's notice. (Why nothing was flashed, the
+    // front end says from the session's result.)
     virtual void Note(const std::string& line) = 0;
     // The start-up's texts are formed, before the warning (the window's prompt label).
     virtual void Introduce(const FlashStartUp&) {}
     // The warning was accepted: the flow now runs under startUp.CaptionText().
     virtual void WarningAccepted(const FlashStartUp&) {}
-    // A question was declined (or could not be asked): the session ends with the returned code.
-    virtual int Declined() { return ExitCode::Refused; }
+    // A question was declined (or could not be asked): the session ends there.
+    virtual void Declined() {}
     // A question went unanswered because nobody could answer it (no terminal to ask).
     virtual bool NobodyToAsk() const { return false; }
-    // What detection looked at, for the words of "no optical drive found"; "" to say nothing.
-    virtual std::string Searched() const { return {}; }
     // The drives are found and planned: every drive the system named, in order.
     virtual void Planned(const FlashStartUp&, const std::vector<SessionDrive>&, const std::string& /*newRevision*/) {}
 

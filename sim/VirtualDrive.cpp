@@ -302,6 +302,15 @@ NodeDevice VirtualPlatform::DeviceBehind(PlatformHandle handle) const {
     return {"(none: " + found->second->DevicePath() + ")", std::nullopt, true};
 }
 
+std::unique_ptr<RunClaim> VirtualPlatform::ClaimForRun(PlatformHandle handle, std::string& why, std::string* notice) {
+    const auto found = Open_.find(handle);
+    if (found != Open_.end() && found->second->Config().ClaimError != 0) {
+        why = found->second->DevicePath() + ": " + ErrorText(found->second->Config().ClaimError);
+        return nullptr;
+    }
+    return Platform::ClaimForRun(handle, why, notice);
+}
+
 VirtualDrive* VirtualPlatform::Find(const DriveAddress& address) const {
     for (const auto& drive : Drives_)
         if (drive->Address() == address)

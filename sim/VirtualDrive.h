@@ -168,6 +168,9 @@ public:
     std::span<const uint8_t> StandInProfiles() const override;
     // Nothing for a drive that is there (its node never leads elsewhere); none for one unplugged.
     NodeDevice DeviceBehind(PlatformHandle handle) const override;
+    // Refused, as another holder or a missing permission refuses a real drive's, for a drive
+    // whose configuration has a ClaimError.
+    std::unique_ptr<RunClaim> ClaimForRun(PlatformHandle handle, std::string& why, std::string* notice) override;
 
 private:
     VirtualDrive* Find(const DriveAddress& address) const;

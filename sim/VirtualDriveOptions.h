@@ -68,6 +68,7 @@ struct VirtualDriveConfig {
     unsigned CommitMilliseconds = 0;
     uint32_t UnplugAfter = 0;  // 0: never unplugged
     int OpenError = 0;  // 0: opening succeeds
+    int ClaimError = 0;  // 0: it is claimed for a run; else the claim is refused with this error (tests)
     std::vector<VirtualFault> Faults;
     std::string ReplayFile;  // not empty: the drive is played back from this recording
 };

@@ -7,7 +7,7 @@
 // --cli --json is the same run, told as JSON lines; without --all it flashes only the first
 // qualifying drive, as --cli does.
 //
-// The session (FlashSession::FlashPlanned) decides; this presents it: on the person's display
+// The session (FlashSession::Run of the planned drives) decides; this presents it: on the person's display
 // or as JSON lines.
 
 #include <unistd.h>
@@ -49,7 +49,7 @@ std::string Confirmation(const std::vector<SessionDrive>& drives, const std::str
     int count = 0;
     downgrade = false;
     for (const SessionDrive& drive : drives) {
-        if (!drive.ProblemKey.empty()) {
+        if (drive.Unreached) {
             skipped += "  " + drive.Device + "  " + drive.Identity + "  not flashed: " + drive.Problem + "\n";
         } else if (drive.Chosen()) {
             ++count;
@@ -86,10 +86,11 @@ public:
 
     int Run() {
         FlashSession session(SessionSettings(Subject_, &History_, Options_.NoCommit), *this);
-        const int code = session.FlashPlanned(*this, Options_.All);
+        const SessionResult result = session.Run(FlashRequest::Planned(*this, Options_.All));
+        const int code = EndTerminalSession(result, false, Choice_.get());
         // A usage error under --json is told by its one error document, with no summary after it.
         if (!UsageDocument_)
-            Events_.Summary(session.Drives(), code);
+            Events_.Summary(result.Drives, code);
         std::fflush(stdout);
         return Choice_ ? FinishReplay(*Choice_, code) : code;
     }
@@ -109,9 +110,8 @@ public:
             std::fflush(Human_);
         }
     }
-    int Declined() override { return DeclinedAtTheTerminal(Terminal_); }
+    void Declined() override { DeclinedAtTheTerminal(Terminal_); }
     bool NobodyToAsk() const override { return Terminal_.Refused(); }
-    std::string Searched() const override { return Choice_ ? Choice_->Searched : std::string(); }
     void Planned(const FlashStartUp& startUp, const std::vector<SessionDrive>& drives,
                  const std::string& newRevision) override {
         Events_.Started(startUp.Texts(), newRevision, drives, Options_.NoCommit);

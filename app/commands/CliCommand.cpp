@@ -49,9 +49,8 @@ public:
         if (!Ui_.Quiet())
             std::printf("%s\n", startUp.CaptionText().c_str());
     }
-    int Declined() override { return DeclinedAtTheTerminal(Ui_); }
+    void Declined() override { DeclinedAtTheTerminal(Ui_); }
     bool NobodyToAsk() const override { return Ui_.Refused(); }
-    std::string Searched() const override { return Choice_ ? Choice_->Searched : std::string(); }
     void Planned(const FlashStartUp& startUp, const std::vector<SessionDrive>&, const std::string&) override {
         if (!Ui_.Quiet()) {
             std::printf("%s\n", startUp.PromptText().c_str());
@@ -63,8 +62,9 @@ public:
     RunObserver& Observer() { return Display_; }
     void RunEnded(const FlashReport&) override { Ui_.EndProgressLine(); }
 
-    // After the session: a replayed run's own ending.
-    int Finish(int code) {
+    // After the session: why the drive was not flashed, and a replayed run's own ending.
+    int Finish(const SessionResult& result) {
+        const int code = EndTerminalSession(result, true, Choice_.get());
         std::fflush(stdout);
         return Choice_ ? FinishReplay(*Choice_, code) : code;
     }
@@ -102,5 +102,5 @@ int RunCli(const Options& options, ProcessPlumbing& process) {
     HistoryLog history(HistoryPathOfProcess(), [](const std::string& text) { SayError(text); }, &systemLog);
     SingleDriveTerminal terminal(options, process);
     FlashSession session(SessionSettings(subject, &history, options.NoCommit), terminal);
-    return terminal.Finish(session.FlashFirstDrive(terminal.Observer()));
+    return terminal.Finish(session.Run(FlashRequest::FirstDrive(terminal.Observer())));
 }

@@ -182,7 +182,7 @@ int RunHelp() {
         "      the file can't be read, or is no copy of flashutil)\n"
         "  %2d  usage error\n"
         "  %2d  no drive found, or no drive qualifies\n"
-        "  %2d  revision refused, or the question declined\n"
+        "  %2d  a question declined\n"
         "  %2d  drive busy, or permission denied\n"
         "  %2d  failure before the commit: nothing was changed in the drive\n"
         "  %2d  failure at or after the commit: the drive may need the update again\n"

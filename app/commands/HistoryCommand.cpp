@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -15,6 +16,7 @@
 #include "platform/JsonKeys.h"
 #include "platform/JsonVocabulary.h"
 #include "platform/PrintableText.h"
+#include "session/DriveEnding.h"
 #include "app/commands/Commands.h"
 
 namespace {
@@ -90,15 +92,13 @@ json EndJson(const RunEnd& e) {
     };
 }
 
+// A record holds how its run ended in hyphens ("commit-failed"), as the session names it.
+std::optional<DriveEnding> EndingOf(const RunEnd& end) { return EndingOfKey(SnakeCase(end.Outcome)); }
+
 std::string OutcomeText(const RunEnd& end) {
-    const std::string& o = end.Outcome;
-    if (o == "completed") return "completed";
-    if (o == "rehearsed") return "rehearsal: the image came back intact, the flash was not changed";
-    if (o == "failed-before-commit") return "failed before the commit: the flash was not changed";
-    if (o == "interrupted") return "interrupted before the commit: the flash was not changed";
-    if (o == "commit-failed") return "the commit failed: the drive may need the update again";
-    if (o == "disc-present") return "stopped: a disc was in the drive";
-    return o;
+    const std::optional<DriveEnding> ending = EndingOf(end);
+    const std::string words = ending ? RecordedEndingWords(*ending) : std::string();
+    return words.empty() ? end.Outcome : words;
 }
 
 // Record fields are whatever the drive and the file said: each line is printed with its
@@ -109,7 +109,7 @@ void PrintRun(const HistoryEntry& entry) {
     const RunStart& s = entry.Start;
     const std::string after = entry.End && entry.End->RevisionAfter ? *entry.End->RevisionAfter : "?";
     std::string outcome = entry.End ? OutcomeText(*entry.End) : "did not finish";
-    if (s.Rehearsal && !(entry.End && entry.End->Outcome == "rehearsed"))
+    if (s.Rehearsal && !(entry.End && EndingOf(*entry.End) == DriveEnding::Rehearsed))
         outcome = "rehearsal " + outcome;
     // A replayed drive carries a real drive's path: the record's mark says it was played.
     const std::string device =

@@ -2,6 +2,7 @@
 #include "app/commands/TerminalFlash.h"
 
 #include "app/terminal/ErrorLine.h"
+#include "app/terminal/SessionWords.h"
 #include "app/terminal/UsageError.h"
 
 Platform* ChooseTerminalPlatform(const Options& options, const IdentityBlock& utility,
@@ -18,8 +19,14 @@ Platform* ChooseTerminalPlatform(const Options& options, const IdentityBlock& ut
     return &choice->Get();
 }
 
-int DeclinedAtTheTerminal(const TerminalUserInterface& person) {
+void DeclinedAtTheTerminal(const TerminalUserInterface& person) {
     if (person.Refused())
         SayError("nobody to ask: standard input is not a terminal; run with --yes to answer Yes to every question");
-    return ExitCode::Refused;
+}
+
+int EndTerminalSession(const SessionResult& result, bool singleDrive, PlatformChoice* choice) {
+    for (const std::string& line :
+         SessionEndLines(result, singleDrive, choice ? choice->Searched : std::string(), choice ? &choice->Get() : nullptr))
+        SayError(line);
+    return ExitCodeOf(result);
 }

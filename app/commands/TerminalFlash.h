@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What the terminal's flash sessions (one drive, several drives) do alike for their session:
-// choose the platform from the command line and from then on watch the stop signals, and end
-// a declined question.
+// choose the platform from the command line and from then on watch the stop signals, end a
+// declined question, and word how the session ended.
 
 #include <memory>
 
@@ -10,6 +10,7 @@
 #include "app/setup/PlatformChoice.h"
 #include "app/terminal/TerminalUserInterface.h"
 #include "image/IdentityBlock.h"
+#include "session/DriveEnding.h"
 
 // The platform the options choose for utility, kept in choice; from then on stop signals are
 // watched and end person's prompts. Null when the options ask for something impossible: the
@@ -18,5 +19,9 @@ Platform* ChooseTerminalPlatform(const Options& options, const IdentityBlock& ut
                                  std::unique_ptr<PlatformChoice>& choice, ProcessPlumbing& process,
                                  TerminalUserInterface& person, int& exitCode);
 
-// The exit code of a declined question; when nobody could answer (no terminal), says so.
-int DeclinedAtTheTerminal(const TerminalUserInterface& person);
+// A question was declined: when nobody could answer (no terminal), says so.
+void DeclinedAtTheTerminal(const TerminalUserInterface& person);
+
+// The session's end: why nothing or not every drive was flashed, on the error stream, and the
+// exit code. singleDrive: --cli's single drive; choice: the platform chosen (null: none).
+int EndTerminalSession(const SessionResult& result, bool singleDrive, PlatformChoice* choice);

@@ -21,10 +21,7 @@ public:
     UserInterface& Person() override { return *Window_.Ui_; }
     Platform* ChoosePlatform(const IdentityBlock& utility, int& exitCode) override {
         const FlashFormSettings& settings = Window_.Settings_;
-        Platform* platform = settings.ChoosePlatform ? settings.ChoosePlatform(utility, exitCode) : settings.System;
-        if (!platform)
-            Window_.NoPlatformExitCode_ = exitCode;
-        return platform;
+        return settings.ChoosePlatform ? settings.ChoosePlatform(utility, exitCode) : settings.System;
     }
     // The list holds 24 drives; the window has no place for the rest, the error stream does.
     void Note(const std::string& line) override { std::fprintf(stderr, "flashutil: %s\n", line.c_str()); }
@@ -58,11 +55,10 @@ void FlashWindow::StartUp() {
                                                       : Settings_.ExecutablePath;
     FrontEnd_ = std::make_unique<FrontEnd>(*this);
     Session_ = std::make_unique<FlashSession>(std::move(session), *FrontEnd_);
-    switch (Session_->Open()) {
-    case FlashSession::Opening::Ready: break;
-    case FlashSession::Opening::Damaged: EndProgram(ExitCode::FailedBeforeCommit); return;
-    case FlashSession::Opening::NoPlatform: EndProgram(NoPlatformExitCode_); return;
-    default: EndProgram(); return;  // declined, or nothing to flash (the report was shown)
+    // Declined, or nothing to flash: the person was shown why, and the window closes.
+    if (SessionResult opened{Session_->Open()}; opened.Opened != Opening::Ready) {
+        EndProgram(ExitCodeOf(opened, Presenter::Window));
+        return;
     }
     for (const std::string& entry : Session_->StartUp().Entries())
         ComboBox->addItem(FromCoreText(entry));
@@ -80,7 +76,10 @@ void FlashWindow::Press() {
     if (Running() || !Session_ || Selected_ < 0)
         return;
     RunDisplay display(*Ui_);
-    Session_->FlashEntry(Selected_, display);
+    // A drive that could not be claimed is told in a box; a run shows its own messages.
+    for (const SessionDrive& drive : Session_->Run(FlashRequest::ListEntry(Selected_, display)).Drives)
+        if (!drive.Refusal.empty())
+            Ui_->Show(drive.Refusal, MessageKind::Error);
 }
 
 int FlashWindow::DriveIndex(int entry) const { return Session_ ? Session_->DriveIndexOf(entry) : -1; }

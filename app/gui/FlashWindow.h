@@ -34,5 +34,4 @@ private:
     // The session whose plan the person makes from the list: identity texts, drives, entries.
     std::unique_ptr<FlashSession> Session_;
     int Selected_ = -1;  // the chosen entry of the list
-    int NoPlatformExitCode_ = 0;  // of an opening that found no platform
 };

@@ -147,7 +147,7 @@ void FleetDisplay::Finished(const SessionDrive& drive) {
     Line* line = Find(drive.Device);
     if (line == nullptr || Quiet_)
         return;
-    line->Outcome = OutcomeWords(drive);
+    line->Outcome = EndingWords(drive);
     if (Live_)
         Redraw();
     else {
@@ -160,7 +160,7 @@ void FleetDisplay::Summary(const std::vector<SessionDrive>& drives, int) {
     // Only after runs: a run that ended at a question or before finding drives has no table.
     bool ran = false;
     for (const SessionDrive& drive : drives)
-        ran = ran || !drive.Refusal.empty() || !drive.ProblemKey.empty() ||
+        ran = ran || !drive.Refusal.empty() || drive.Unreached ||
               (drive.Report && drive.Report->Outcome != FlashOutcome::Declined);
     if (!ran || Quiet_)
         return;
@@ -177,7 +177,7 @@ void FleetDisplay::Summary(const std::vector<SessionDrive>& drives, int) {
         const std::string revision = drive.Chosen() ? drive.Revision + " -> " + after : drive.Revision;
         std::fprintf(Out_, "%-*s  %-*s  %-14s  %s\n", dw, PrintableText(drive.Device).c_str(), iw,
                      PrintableText(drive.Identity).c_str(), PrintableText(revision).c_str(),
-                     PrintableText(OutcomeWords(drive)).c_str());
+                     PrintableText(EndingWords(drive)).c_str());
     }
     std::fflush(Out_);
 }

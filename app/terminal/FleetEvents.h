@@ -14,7 +14,7 @@
 #include "flash/FlashRun.h"
 #include "flash/Qualification.h"
 #include "session/FlashPlan.h"
-#include "session/SessionDrive.h"
+#include "session/DriveEnding.h"
 #include "ui/Answers.h"
 
 // A stable name of a question ("start_up_warning", "update_confirmation", "restart", "message").

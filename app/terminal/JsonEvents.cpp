@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "session/FailureWords.h"
+#include "app/terminal/FailureWords.h"
 #include "flash/FlashTexts.h"
 #include "flash/RunNames.h"
 
@@ -57,16 +57,16 @@ json FailureOf(const FailedCommand& failure) {
 
 // Why a drive was not flashed, could not be reached, or did not complete; "" for one that
 // completed or rehearsed. A failed run names its outcome and the command the drive refused.
-std::string CauseOf(const SessionDrive& drive, const std::string& outcome) {
+std::string CauseOf(const SessionDrive& drive, DriveEnding ending) {
     if (!drive.Problem.empty())
         return drive.Problem;
     if (!drive.Refusal.empty())
         return drive.Refusal;
     if (!drive.SkipReason.empty())
         return drive.SkipReason;
-    if (outcome == "completed" || outcome == "rehearsed")
+    if (Succeeded(ending))
         return drive.Report ? UnconfirmedCause(*drive.Report) : "";
-    std::string cause = OutcomeWords(drive);
+    std::string cause = EndingWords(drive);
     if (!drive.Report)
         return cause;
     const std::string prefix = drive.Device + ": ";
@@ -89,7 +89,7 @@ json DriveOf(const SessionDrive& drive) {
     json out = {{"device", drive.Device}, {"identity", drive.Identity}, {"revision", drive.Revision},
                 {"flash", drive.Chosen()}};
     if (!drive.Chosen())
-        out["skip_reason"] = drive.ProblemKey.empty() ? drive.SkipReason : drive.Problem;
+        out["skip_reason"] = drive.Unreached ? drive.Problem : drive.SkipReason;
     return out;
 }
 
@@ -179,7 +179,7 @@ void JsonEvents::Progress(const std::string& device, int percent) {
 
 void JsonEvents::Finished(const SessionDrive& drive) {
     json event = {{"event", "drive_finished"},       {JsonKey::Device, drive.Device},
-                  {JsonKey::Identity, drive.Identity}, {JsonKey::Outcome, DriveOutcomeKeyOf(drive)},
+                  {JsonKey::Identity, drive.Identity}, {JsonKey::Outcome, EndingKey(EndingOf(drive))},
                   {JsonKey::RevisionBefore, drive.Revision}, {JsonKey::RevisionAfter, TextOrNull(drive.RevisionAfter)}};
     if (drive.Report) {
         event["status"] = drive.Report->Status;
@@ -203,20 +203,20 @@ void JsonEvents::Summary(const std::vector<SessionDrive>& drives, int exitCode) 
     // a full list was never looked at, so neither is counted as completed or failed.
     int completed = 0, rehearsed = 0, failed = 0, skipped = 0, leftOut = 0;
     for (const SessionDrive& drive : drives) {
-        const std::string outcome = DriveOutcomeKeyOf(drive);
+        const DriveEnding ending = EndingOf(drive);
         json entry = {{JsonKey::Device, drive.Device},
                       {JsonKey::Identity, drive.Identity},
                       {JsonKey::RevisionBefore, drive.Revision},
                       {JsonKey::RevisionAfter, TextOrNull(drive.RevisionAfter)},
-                      {JsonKey::Outcome, outcome}};
-        if (const std::string cause = CauseOf(drive, outcome); !cause.empty())
+                      {JsonKey::Outcome, EndingKey(ending)}};
+        if (const std::string cause = CauseOf(drive, ending); !cause.empty())
             entry["cause"] = cause;
         list.push_back(std::move(entry));
-        int& count = outcome == "completed"   ? completed
-                     : outcome == "rehearsed" ? rehearsed
-                     : outcome == "skipped"   ? skipped
-                     : outcome == "left_out"  ? leftOut
-                                              : failed;
+        int& count = ending == DriveEnding::Completed   ? completed
+                     : ending == DriveEnding::Rehearsed ? rehearsed
+                     : ending == DriveEnding::Skipped   ? skipped
+                     : ending == DriveEnding::LeftOut   ? leftOut
+                                                        : failed;
         ++count;
     }
     Write({{"event", "summary"}, {"exit_code", exitCode}, {"completed", completed}, {"rehearsed", rehearsed},

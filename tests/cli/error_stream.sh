@@ -30,7 +30,7 @@ while IFS='|' read -r copy options code line; do
     grep -qxE "flashutil: $line" "$work/$name.err" || fail "$options: no line '$line' on stderr: $(err "$name")"
 done << EOF
 R120.EXE|--virtual-drive=disc=1|6|virtual:0: a disc is in the tray; remove it and run the update again \(nothing was sent to the drive\)
-wide/1.20.EXE|--virtual-drive=rev=1.20|4|virtual:0: the drive already has revision 1.20, and this firmware's 1.20 is not newer; nothing was sent to the drive
+wide/1.20.EXE|--virtual-drive=rev=1.20|10|virtual:0: the drive already has revision 1.20, and this firmware's 1.20 is not newer; nothing was sent to the drive
 R120.EXE|--virtual-drive=rev=1.11|3|no drive qualifies for this firmware
 R120.EXE|--virtual-drive=fail=7:05/24/00|6|virtual:0: WRITE BUFFER failed: Illegal Request, Invalid field in cdb
 R120.EXE|--virtual-drive=status=8:08|6|virtual:0: WRITE BUFFER failed: status Busy

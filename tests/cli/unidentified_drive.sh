@@ -11,7 +11,7 @@ built="$work/1.05.EXE"
 
 # The drive runs 1.10, above the utility's 1.05: refused while it can be identified.
 run_command known "$built" --cli --yes --virtual-drive=rev=1.10
-[ "$(rc known)" = 4 ] || fail "identified drive at a higher revision: exit $(rc known), want 4"
+[ "$(rc known)" = 10 ] || fail "identified drive at a higher revision: exit $(rc known), want 10 (nothing to do)"
 
 # Command 2 is the INQUIRY that names the drive in the list; whatever ends it, nothing is sent after it.
 for fault in fail=2:05/20/00 fail=2:02/04/01 status=2:08 error=2:EIO timeout=2; do

@@ -16,6 +16,7 @@
 #include "history/HistoryLog.h"
 #include "image/TempDirectory.h"
 #include "platform/Sha256.h"
+#include "session/DriveEnding.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ protected:
             record.Started();
         };
         const FlashOutcome outcome = Flash();
-        record.Ended(Report);
+        record.Ended(Report, EndingKey(EndingOf(Report.Outcome)));
         return outcome;
     }
 
@@ -154,7 +155,7 @@ TEST_F(HistoryOfRuns, AnUnwritableHistoryIsToldOnceAndTheRunGoesOn) {
     Control.BeforeFirstCommand = [&] { record.Started(); };
     ASSERT_EQ(Flash(), FlashOutcome::Completed);
     EXPECT_TRUE(FlashEqualsImage());
-    record.Ended(Report);
+    record.Ended(Report, EndingKey(EndingOf(Report.Outcome)));
     ASSERT_EQ(Notices.size(), 1u);
     EXPECT_NE(Notices[0].find(Temp / "file/flashutil/history.jsonl: Not a directory"), std::string::npos);
     EXPECT_EQ(Log.Lines.size(), 1u);  // the system log still hears of it

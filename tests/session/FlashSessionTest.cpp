@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
+#include <system_error>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "../flash/EngineFixture.h"
+#include "app/terminal/SessionWords.h"
+#include "flash/ExitCodes.h"
 #include "image/Seal.h"
 #include "session/FlashSession.h"
 #include "sim/VirtualDrive.h"
@@ -107,14 +111,23 @@ public:
     }
     int Fleet(bool all = true) {
         FlashSession session(Settings(), Front);
-        const int code = session.FlashPlanned(Front, all);
-        Drives = session.Drives();
-        return code;
+        const SessionResult result = session.Run(FlashRequest::Planned(Front, all));
+        Drives = result.Drives;
+        Said(result, false);
+        return ExitCodeOf(result);
     }
     int SingleDrive() {
         FlashSession session(Settings(), Front);
         RunDisplay display(Front.Ui);
-        return session.FlashFirstDrive(display);
+        const SessionResult result = session.Run(FlashRequest::FirstDrive(display));
+        Drives = result.Drives;
+        Said(result, true);
+        return ExitCodeOf(result);
+    }
+    // The lines of the session's end, as the terminal has them, after the session's own.
+    void Said(const SessionResult& result, bool single) {
+        for (const std::string& line : SessionEndLines(result, single, "", Front.Instead ? Front.Instead : &Virtual))
+            Front.Notes.push_back(line);
     }
     // Whether drive was sent anything beyond the INQUIRY that identifies it.
     bool Reached(int drive) {
@@ -219,7 +232,8 @@ TEST_F(Session, AnInterruptWhileTheDrivesAreListedIsAnInterrupt) {
     }
 }
 
-// Drives that already have the new revision are nothing to do, not a refusal.
+// Drives that already have the new revision are nothing to do, not a refusal: for drives run
+// at once, which are not asked about, and for the single drive, refused by its run's checks.
 TEST_F(Session, DrivesAlreadyUpToDateAreNothingToDo) {
     Setup.FwRange = "1.00-1.06";  // they still qualify
     AddDrives(2, Setup.Drive.NewRevision);
@@ -227,6 +241,42 @@ TEST_F(Session, DrivesAlreadyUpToDateAreNothingToDo) {
     EXPECT_EQ(Fleet(), ExitCode::NothingToDo);
     EXPECT_EQ(Front.Confirmations, 0);
     EXPECT_FALSE(Reached(0));
+
+    Another single;
+    single.Setup.FwRange = "1.00-1.06";
+    single.AddDrives(1, single.Setup.Drive.NewRevision);
+    single.Front.Ui.Answers = {MessageAnswer::Yes};
+    EXPECT_EQ(single.SingleDrive(), ExitCode::NothingToDo);
+    EXPECT_EQ(single.Asked(Question::UpdateConfirmation), 0);  // refused by the check, not asked
+    EXPECT_FALSE(single.Reached(0));
+    ASSERT_EQ(single.Drives.size(), 1u);
+    EXPECT_EQ(EndingOf(single.Drives[0]), DriveEnding::RevisionRefused);
+}
+
+// A drive another program holds (or the user may not use) is refused its claim: busy, not a
+// failed run, and nothing is sent to it; the refusal names it on the error stream.
+TEST_F(Session, ARefusedClaimIsBusyNotAFailure) {
+    for (int error : {EBUSY, EACCES}) {
+        Another single;
+        single.Setup.Drive.ClaimError = error;
+        single.AddDrives(1);
+        single.Front.Ui.Answers = {MessageAnswer::Yes};
+        EXPECT_EQ(single.SingleDrive(), ExitCode::Busy) << error;
+        EXPECT_FALSE(single.Reached(0));
+        EXPECT_EQ(single.Asked(Question::UpdateConfirmation), 0);
+        ASSERT_EQ(single.Drives.size(), 1u);
+        EXPECT_EQ(EndingOf(single.Drives[0]), DriveEnding::Busy);
+        EXPECT_EQ(single.Front.Notes, std::vector<std::string>{"virtual:0: " + std::generic_category().message(error)});
+    }
+    // Of drives run at once, the one refused does not keep the others from their runs.
+    Another tower;
+    tower.AddDrives(1);
+    tower.Setup.Drive.ClaimError = EBUSY;
+    tower.AddDrives(1);
+    tower.Front.Ui.Answers = {MessageAnswer::Yes, MessageAnswer::No};
+    EXPECT_EQ(tower.Fleet(), ExitCode::PartialSuccess);
+    EXPECT_TRUE(tower.Reached(0));
+    EXPECT_FALSE(tower.Reached(1));
 }
 
 // The single drive: the run's own checks come before the question, the question before any
@@ -237,14 +287,6 @@ TEST_F(Session, TheSingleDriveIsCheckedThenAskedThenFlashed) {
     EXPECT_EQ(SingleDrive(), ExitCode::Refused);  // declined at the revision question
     EXPECT_FALSE(Reached(0));
     EXPECT_EQ(Asked(Question::UpdateConfirmation), 1);
-
-    Another refused;
-    refused.Setup.FwRange = "1.00-1.06";
-    refused.AddDrives(1, refused.Setup.Drive.NewRevision);
-    refused.Front.Ui.Answers = {MessageAnswer::Yes};
-    EXPECT_EQ(refused.SingleDrive(), ExitCode::Refused);
-    EXPECT_EQ(refused.Asked(Question::UpdateConfirmation), 0);  // refused by the check, not asked
-    EXPECT_FALSE(refused.Reached(0));
 
     Another flashed;
     flashed.AddDrives(1);

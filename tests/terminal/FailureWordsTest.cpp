@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "session/FailureWords.h"
+#include "app/terminal/FailureWords.h"
 #include "scsi/Commands.h"
 
 namespace {

@@ -104,7 +104,7 @@ TEST(JsonEvents, AFinishedDriveCarriesItsFailingCommandAndSenseAndTheSummaryCoun
     SessionDrive rehearsed;
     rehearsed.Report.emplace().Outcome = FlashOutcome::Rehearsed;
     SessionDrive leftOut;
-    leftOut.ProblemKey = "left_out";
+    leftOut.Unreached = DriveEnding::LeftOut;
     leftOut.Problem = "left out: the list holds 24 drives";
 
     stream.Events.Finished(failed);

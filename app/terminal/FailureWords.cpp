@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "session/FailureWords.h"
+#include "app/terminal/FailureWords.h"
 
 #include <cerrno>
 
@@ -14,33 +14,6 @@ std::string DriveFailureInWords(const std::string& device, const FlashReport& re
     if (result.Category == CommandCategory::CheckCondition)
         return what + SenseInWords(result.SenseKey, result.Asc, result.Ascq);
     return what + "status " + StatusInWords(result.Status);
-}
-
-std::string OutcomeInWords(const std::string& device, const FlashReport& report, const std::string& driveRevision,
-                           const std::string& newRevision) {
-    const std::string at = report.Status.empty() ? std::string() : " (at: " + report.Status + ")";
-    switch (report.Outcome) {
-    case FlashOutcome::Completed:
-    case FlashOutcome::Rehearsed: return {};
-    case FlashOutcome::DiscPresent:
-        return device + ": a disc is in the tray; remove it and run the update again (nothing was sent to the drive)";
-    case FlashOutcome::RevisionRefused:
-        return device + ": the drive already has revision " + driveRevision + ", and this firmware's " + newRevision +
-               " is not newer; nothing was sent to the drive";
-    case FlashOutcome::Declined: return device + ": the update was declined; nothing was sent to the drive";
-    case FlashOutcome::Unidentified:
-        if (report.DriveGone)
-            return device + ": the drive is gone: its node no longer leads to a device (unplugged or switched off); "
-                            "nothing was sent to it";
-        return device +
-               ": the drive is not one this firmware is for, or it could not be identified; nothing was sent to it";
-    case FlashOutcome::Interrupted: return device + ": interrupted before the commit; the drive's flash is unchanged";
-    case FlashOutcome::FailedBeforeCommit:
-        return device + ": failed before the commit" + at + "; the drive's flash is unchanged";
-    case FlashOutcome::CommitFailed:
-        return device + ": the commit failed" + at + "; the drive may need the update again";
-    }
-    return {};
 }
 
 std::string TimeoutInWords(const std::string& device, const FlashReport& report, unsigned timeoutSeconds) {
@@ -69,4 +42,18 @@ std::string UnconfirmedInWords(const std::string& device, const FlashReport& rep
         return {};
     return device + ": " + cause + "; restart the computer and check the drive's revision with flashutil --list (it "
                                    "should be " + newRevision + ")";
+}
+
+std::string TransportFailureInWords(const FlashReport& report, const std::string& device, const Platform& platform) {
+    if (report.Outcome != FlashOutcome::FailedBeforeCommit && report.Outcome != FlashOutcome::CommitFailed)
+        return {};
+    if (!report.Failure || report.Failure->Result.SystemError == 0)
+        return {};
+    const int error = report.Failure->Result.SystemError;
+    const std::string cause = platform.ErrorText(error);
+    const std::string words = cause.empty() ? "error " + std::to_string(error) : cause;
+    // The run itself told the person what a lost drive means for its flash; this names the loss.
+    const bool lost = DriveStoppedAnswering(report.Failure->Result);
+    return device + ": " + (lost ? "the drive stopped answering (" + words + ")" : words) +
+           (report.Status.empty() ? std::string() : " (at: " + report.Status + ")");
 }

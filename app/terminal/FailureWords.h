@@ -8,17 +8,12 @@
 #include <string>
 
 #include "flash/FlashRun.h"
+#include "platform/Platform.h"
 
 // The line without the program's "flashutil: " prefix, or "" when the run has no command
 // the drive answered with a failure: it succeeded, was refused before sending, or the
 // command never reached the drive (a failure in the system, whose cause the caller says).
 std::string DriveFailureInWords(const std::string& device, const FlashReport& report);
-
-// Why a single drive's run did not end in a flashed (or rehearsed) drive, naming the device,
-// for the error stream when nothing more precise went there: "" for a run that succeeded.
-// driveRevision is the drive's revision before the run, newRevision the firmware's.
-std::string OutcomeInWords(const std::string& device, const FlashReport& report, const std::string& driveRevision,
-                           const std::string& newRevision);
 
 // A command the drive did not answer before its time was up, naming the device, the command
 // and the time given (timeoutSeconds unless the command carries its own); "" for any other run.
@@ -28,3 +23,7 @@ std::string TimeoutInWords(const std::string& device, const FlashReport& report,
 // is not confirmed, then the same naming the device and how to check; "" for any other run.
 std::string UnconfirmedCause(const FlashReport& report);
 std::string UnconfirmedInWords(const std::string& device, const FlashReport& report, const std::string& newRevision);
+
+// Whether a drive's command failed in the system rather than in the drive (a drive unplugged
+// or reset, a timeout), in words naming the device and the cause; "" when it did not.
+std::string TransportFailureInWords(const FlashReport& report, const std::string& device, const Platform& platform);
