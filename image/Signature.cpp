@@ -11,7 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "image/FileCopy.h"
+#include "base/RegularFile.h"
+#include "base/Sha256.h"
 #include "image/Seal.h"
 #include "image/VersionArea.h"
 #include "ui/Translate.h"
@@ -192,14 +193,6 @@ SignatureCheck CheckSignature(const IdentityBlock& utility, const uint8_t* seal,
 std::string KeyFingerprint(const PublicKeyBytes& key) {
     std::vector<uint8_t> spki(SpkiPrefix, SpkiPrefix + sizeof SpkiPrefix);
     spki.insert(spki.end(), key.begin(), key.end());
-    uint8_t digest[32] = {};
-    unsigned length = 0;
-    EVP_Digest(spki.data(), spki.size(), digest, &length, EVP_sha256(), nullptr);
-    static const char hex[] = "0123456789abcdef";
-    std::string text = "SHA256:";
-    for (unsigned i = 0; i < length; ++i) {
-        text += hex[digest[i] >> 4];
-        text += hex[digest[i] & 15];
-    }
-    return text;
+    const Sha256Bytes digest = Sha256Of({spki});
+    return "SHA256:" + HexBytes(digest.data(), digest.size());
 }

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "image/FileCopy.h"
+#include "base/RegularFile.h"
 #include "image/OwnerOnly.h"
 #include "image/SystemConfig.h"
 #include "ui/Translate.h"
@@ -85,17 +85,14 @@ SignaturePolicy ReadSignaturePolicy(const std::string& path) {
     if (const std::string cause = NotOwnerOnly(folder); !cause.empty())
         return failClosed(directory, cause);
 
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    std::string why;
+    const Descriptor file = OpenRegularFile(path, why, _("not a regular file"), &info, DirectoryCause::NotRegular);
     if (!file.Valid()) {
         if (errno == ENOENT && !SomethingAt(path))
             return policy;
-        return failClosed(path, errno == ENOENT ? _("a symbolic link that leads nowhere") : std::strerror(errno));
+        return failClosed(path, errno == ENOENT ? _("a symbolic link that leads nowhere") : why);
     }
-    struct stat info {};
-    if (::fstat(file.Get(), &info) != 0)
-        return failClosed(path, std::strerror(errno));
-    if (!S_ISREG(info.st_mode))
-        return failClosed(path, _("not a regular file"));
     if (const std::string cause = NotOwnerOnly(info); !cause.empty())
         return failClosed(path, cause);
     std::vector<uint8_t> bytes;

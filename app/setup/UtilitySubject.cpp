@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "image/AreaLocator.h"
-#include "image/FileCopy.h"
+#include "base/Descriptor.h"
 #include "image/SignatureArea.h"
 #include "image/Builder.h"
 #include "image/Seal.h"

@@ -4,11 +4,11 @@
 # with every kind of fault, towers of 1, 3 and 8 drives with mixed faults), each plain and as
 # JSON lines, with their traces and history records, captured for comparison with another
 # build (times, run ids, durations and the copy's own digest masked). HARNESS_WORK names the
-# scratch directory (default /tmp/harness-work). Compare two captures with compare-runs.sh.
+# scratch directory (default a fresh one under /tmp). Compare two captures with compare-runs.sh.
 set -u
 prog=$(readlink -f "$1"); out=$2
 rm -rf "$out"; mkdir -p "$out"
-w=${HARNESS_WORK:-/tmp/harness-work}; rm -rf "$w"; mkdir -p "$w"; cd "$w"
+w=${HARNESS_WORK:-$(mktemp -d /tmp/harness-work.XXXXXX)}; rm -rf "$w"; mkdir -p "$w"; cd "$w"
 cp "$prog" flashutil
 printf '[MODEL00]\nModel=RW-5200\nInquiry=ACME    CD-RW RW5200\nFW-Range=1.00-1.10\nBINMask=*.BIN\nVendor=Acme\nNote=normal\n[MODEL01]\nModel=DVD-5\nInquiry=ACME    DVD-ROM QMR204\nFW-Range=1.00-1.10\nBINMask=*.BIN\nVendor=Acme\nNote=FLASH-ALL\n' > flashutil.INI
 head -c 524288 /dev/zero | tr '\0' '\125' > R120.BIN

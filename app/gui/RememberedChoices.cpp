@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "image/RememberedChoices.h"
+#include "app/gui/RememberedChoices.h"
 
-#include "image/FileCopy.h"
+#include "base/RegularFile.h"
+#include "base/UserFolders.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,11 +56,8 @@ bool Lines(const std::string& file, std::vector<std::string>& lines, std::string
 }  // namespace
 
 std::string RememberedChoicesPath(const ConfigEnvironment& environment) {
-    if (!environment.XdgConfigHome.empty() && environment.XdgConfigHome[0] == '/')
-        return environment.XdgConfigHome + "/flashutil/desktop.conf";
-    if (!environment.Home.empty())
-        return environment.Home + "/.config/flashutil/desktop.conf";
-    return {};
+    const std::string folder = environment.UserFolder();
+    return folder.empty() ? folder : folder + "/flashutil/desktop.conf";
 }
 
 RememberedChoices ReadRememberedChoices(const std::string& file, std::string* why) {
