@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/LittleEndian.h"
 #include "image/BuildInputs.h"
 #include "image/BuildOutputName.h"
 #include "image/BuildPlacement.h"
@@ -51,8 +52,7 @@ std::vector<uint8_t> BuildFieldBytes(const BuildModel& model, const std::string&
         fields[at + i] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     }
     at += Layout::NewFwNameSize + Layout::ReservedSize;
-    for (int i = 0; i < 4; ++i)
-        fields[at + i] = static_cast<uint8_t>(imageLength >> (8 * i));
+    PutLittle(fields.data() + at, imageLength);
     return fields;
 }
 

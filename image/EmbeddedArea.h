@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/LittleEndian.h"
 #include "image/AreaKeyWord.h"
 
 template <std::size_t Size>
@@ -23,8 +24,7 @@ template <std::size_t Size>
 constexpr EmbeddedArea<Size> MakeEmbeddedArea(const char (&name)[8], std::size_t formatOffset, uint32_t format) {
     EmbeddedArea<Size> area{};
     PutAreaKeyWord(area.Bytes, name);
-    for (std::size_t i = 0; i < 4; ++i)
-        area.Bytes[formatOffset + i] = static_cast<uint8_t>(format >> (8 * i));
+    PutLittle(area.Bytes + formatOffset, format);
     return area;
 }
 

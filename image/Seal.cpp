@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/LittleEndian.h"
 #include "base/Sha256.h"
 #include "image/EmbeddedArea.h"
 #include "ui/Translate.h"
@@ -21,14 +22,6 @@ static_assert(SealLayout::DigestSize == std::tuple_size_v<Digest>);
 
 // All zero when the library fails: never equal to a stored digest of real data, so a check then fails.
 Digest Sha256(std::span<const uint8_t> a, std::span<const uint8_t> b = {}) { return Sha256Of({a, b}); }
-
-uint32_t Little(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void PutLittle(uint8_t* p, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 // The flags and the profile bytes, as the third digest covers them.
 Digest ProfilesDigest(const uint8_t* area) {

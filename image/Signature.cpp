@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "base/RegularFile.h"
+#include "base/LittleEndian.h"
 #include "base/Sha256.h"
 #include "image/Seal.h"
 #include "image/VersionArea.h"
@@ -27,14 +28,6 @@ constexpr char ImageOnlyContext[] = "flashutil signed utility, format 1";
 constexpr uint8_t SpkiPrefix[] = {0x30, 0x2a, 0x30, 0x05, 0x06, 0x03, 0x2b, 0x65, 0x70, 0x03, 0x21, 0x00};
 // A PEM key is a few hundred bytes; more is no key.
 constexpr std::size_t KeyFileLimit = 64 * 1024;
-
-uint32_t Little(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void PutLittle(uint8_t* p, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 // Never asks for a pass phrase: an encrypted key is refused, not prompted for.
 int NoPassphrase(char*, int, int, void*) { return 0; }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "image/VersionArea.h"
 
+#include "base/LittleEndian.h"
 #include "image/EmbeddedArea.h"
 
 namespace {
@@ -30,10 +31,7 @@ const uint8_t* EmbeddedVersionBytes() { return StoredBytes(flashutil_version_are
 VersionKeyWord OwnVersionKeyWord() { return KeyWordOf<VersionLayout::KeyWordSize>(EmbeddedVersionBytes()); }
 
 std::optional<std::string> VersionInArea(const uint8_t* area) {
-    const uint8_t* format = area + VersionLayout::FormatOffset;
-    if (area[VersionLayout::KeyWordSize] != 0 ||
-        (uint32_t(format[0]) | uint32_t(format[1]) << 8 | uint32_t(format[2]) << 16 | uint32_t(format[3]) << 24) !=
-            VersionLayout::Format)
+    if (area[VersionLayout::KeyWordSize] != 0 || Little(area + VersionLayout::FormatOffset) != VersionLayout::Format)
         return std::nullopt;
     // Printable characters up to a NUL that the area holds; anything else is no version.
     const uint8_t* text = area + VersionLayout::TextOffset;

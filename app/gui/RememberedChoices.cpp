@@ -2,6 +2,7 @@
 #include "app/gui/RememberedChoices.h"
 
 #include "base/RegularFile.h"
+#include "base/TextLines.h"
 #include "base/UserFolders.h"
 
 #include <sys/stat.h>
@@ -39,17 +40,7 @@ bool Lines(const std::string& file, std::vector<std::string>& lines, std::string
         why = file + ": longer than " + std::to_string(RememberedChoicesLimit / 1024) + " KiB";
         return false;
     }
-    std::string line;
-    for (const uint8_t byte : bytes) {
-        if (byte == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line += char(byte);
-        }
-    }
-    if (!line.empty())
-        lines.push_back(line);
+    lines = TextLines(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     return true;
 }
 
