@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     Silent ui;
 
     const double cp = BestMilliseconds(runs, [&] { return Run({"cp", program, dir + "/out/copy"}); });
-    const double inProcess = BestMilliseconds(runs, [&] { return NewBuildFlashProgram(request, ui); });
+    const double inProcess = BestMilliseconds(runs, [&] { return BuildFlashProgram(request, ui).Built; });
     const double command = BestMilliseconds(runs, [&] {
         return Run({program, "--build", "--model", "0", "--image", workspace.Image(), "--output-dir", dir + "/out"});
     });

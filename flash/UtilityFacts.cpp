@@ -4,7 +4,7 @@
 #include "flash/ImageKind.h"
 #include "image/Seal.h"
 #include "image/VersionArea.h"
-#include "platform/Sha256.h"
+#include "base/Sha256.h"
 
 std::string ImageSha256Of(const IdentityBlock& block) {
     const uint32_t length = block.ImageLength();

@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.SealKey = {'S', 'L', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
     SilentUserInterface ui;
-    const bool built = NewBuildFlashProgram(request, ui);
+    const bool built = BuildFlashProgram(request, ui).Built;
     std::error_code ec;
     const std::filesystem::path output = dir / "qfa0.EXE";
     if (built && std::filesystem::file_size(output, ec) != split - 2)

@@ -12,6 +12,8 @@
 #include <deque>
 #include <unordered_map>
 
+#include "base/RegularFile.h"
+
 namespace {
 
 // A record is a short line; a longer one is damage, skipped without being held.
@@ -189,32 +191,25 @@ private:
 bool ReadHistory(const std::string& path, const HistoryReader& reader, bool& exists, std::string& why) {
     exists = false;
     // Never waiting for a FIFO's writer: what is opened is looked at first.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT)
+    std::string cause;
+    struct stat info {};
+    const Descriptor file = OpenRegularFile(path, cause, "not a regular file", &info);
+    if (!file.Valid() && errno == ENOENT)
         return true;
-    if (fd < 0) {
-        why = path + ": " + std::strerror(errno);
+    if (!file.Valid()) {
+        why = path + ": " + cause;
         return false;
     }
-    auto failed = [&](const std::string& cause) {
-        why = path + ": " + cause;
-        ::close(fd);
-        return false;
-    };
-    struct stat info {};
-    if (::fstat(fd, &info) != 0)
-        return failed(std::strerror(errno));
-    if (S_ISDIR(info.st_mode))
-        return failed(std::strerror(EISDIR));
-    if (!S_ISREG(info.st_mode))
-        return failed("not a regular file");
+    const int fd = file.Get();
     exists = true;
     // Both readings cover the same bytes, whatever a run appends meanwhile.
     const uint64_t size = uint64_t(info.st_size);
     int error = 0;
     RunFlags flags = EndsAfterStarts(fd, size, error);
-    if (error != 0 || ::lseek(fd, 0, SEEK_SET) != 0)
-        return failed(std::strerror(error != 0 ? error : errno));
+    if (error != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
+        why = path + ": " + std::strerror(error != 0 ? error : errno);
+        return false;
+    }
 
     // Then the records, each run handed on once it and every run before it are whole.
     RunQueue runs(flags, reader);
@@ -231,7 +226,6 @@ bool ReadHistory(const std::string& path, const HistoryReader& reader, bool& exi
             reader.Notice(path + " line " + std::to_string(lineNumber) + ": " + skipped + "; skipped");
     }
     runs.Close();
-    ::close(fd);
     if (error != 0) {
         why = path + ": " + std::strerror(error);
         return false;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "history/HistoryLog.h"
 
-#include "image/FileCopy.h"
+#include "base/UserFolders.h"
 #include "platform/JsonVocabulary.h"
 
 #include <fcntl.h>
@@ -16,7 +16,7 @@
 
 #include "flash/UtilityFacts.h"
 #include "history/HistoryPlace.h"
-#include "platform/Sha256.h"
+#include "base/Sha256.h"
 
 namespace {
 

@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+#include "base/UserFolders.h"
+
 namespace {
 constexpr const char* FileName = "/flashutil/history.jsonl";
 
@@ -19,12 +21,8 @@ std::string HistoryPath(const std::function<const char*(const char*)>& environme
         return Value(environment, "FLASHUTIL_HISTORY");
     if (root)
         return std::string("/var/lib") + FileName;
-    // The XDG base directory rules ignore a relative path in XDG_STATE_HOME.
-    if (std::string state = Value(environment, "XDG_STATE_HOME"); state.starts_with('/'))
-        return state + FileName;
-    if (std::string home = Value(environment, "HOME"); home.starts_with('/'))
-        return home + "/.local/state" + FileName;
-    return {};
+    const std::string state = UserStateFolder(environment);
+    return state.empty() ? state : state + FileName;
 }
 
 std::string HistoryPathOfProcess() {

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/Sha256.h"
+#include "base/Sha256.h"
 
 using json = nlohmann::ordered_json;
 

@@ -20,7 +20,7 @@
 
 #include <cstddef>
 
-#include "image/AreaKeyWord.h"
+#include "image/EmbeddedArea.h"
 #include "image/IdentityBlock.h"
 
 namespace EmbeddedBlockStorage {
@@ -67,8 +67,4 @@ extern "C" {
 [[gnu::visibility("default"), gnu::used]] alignas(64) constinit Storage flashutil_identity_area = EmbeddedBlockStorage::MakeBlankCopy();
 }
 
-const uint8_t* EmbeddedBlockBytes() {
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&flashutil_identity_area);
-    asm volatile("" : "+r"(bytes));
-    return bytes;
-}
+const uint8_t* EmbeddedBlockBytes() { return StoredBytes(reinterpret_cast<const uint8_t*>(&flashutil_identity_area)); }

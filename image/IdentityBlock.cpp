@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/LittleEndian.h"
 #include "image/EmbeddedBlock.h"
 
 namespace {
@@ -32,8 +33,7 @@ std::string IdentityBlock::Note() const { return TextField(Bytes_ + Layout::Note
 std::string IdentityBlock::NewFwName() const { return TextField(Bytes_ + Layout::NewFwNameOffset, Layout::NewFwNameSize); }
 
 uint32_t IdentityBlock::ImageLength() const {
-    const uint8_t* p = Bytes_ + Layout::ImageLengthOffset;
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    return Little(Bytes_ + Layout::ImageLengthOffset);
 }
 
 uint32_t IdentityBlock::PresentImageLength() const {

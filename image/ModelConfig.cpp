@@ -11,6 +11,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/RegularFile.h"
 #include "image/IniFile.h"
 #include "image/ModelFileLookup.h"
 
@@ -37,19 +38,6 @@ std::string Exactly24(const std::string& text) {
     out.resize(TextWidth, ' ');
     return out;
 }
-
-}  // namespace
-
-std::string ModelConfigPath(const std::string& executablePath) {
-    const auto slash = executablePath.rfind('/');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const auto dot = executablePath.rfind('.');
-    if (dot == std::string::npos || dot <= nameStart)
-        return executablePath + ".INI";
-    return executablePath.substr(0, dot) + ".INI";
-}
-
-namespace {
 
 // What is wrong with key in section, where a person mends it: the key's line when it is there
 // with the value that counts as missing, else the section's line.
@@ -113,39 +101,28 @@ namespace {
 // are a directory, an unreadable file and one that breaks off while being read. The file is
 // opened without waiting, so a FIFO or a device is refused at once rather than waited on.
 bool ReadSmallFile(const std::string& path, std::size_t maxSize, std::string& text, std::string& why) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        why = std::strerror(errno);
+    struct stat info {};
+    const Descriptor file = OpenRegularFile(path, why, "not a regular file", &info);
+    if (!file.Valid())
+        return false;
+    if (std::size_t(info.st_size) > maxSize) {
+        why = "larger than " + std::to_string(maxSize >> 20) + " MiB; a model file is a few lines";
         return false;
     }
-    struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0;
-    if (!ok)
-        why = std::strerror(errno);
-    else if (S_ISDIR(info.st_mode))
-        why = std::strerror(EISDIR);
-    else if (!S_ISREG(info.st_mode))
-        why = "not a regular file";
-    else if (std::size_t(info.st_size) > maxSize)
-        why = "larger than " + std::to_string(maxSize >> 20) + " MiB; a model file is a few lines";
-    ok = why.empty();
-    if (ok) {
-        text.resize(std::size_t(info.st_size));
-        std::size_t done = 0;
-        while (ok && done < text.size()) {
-            const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            ok = n > 0;
-            if (n < 0)
-                why = std::strerror(errno);
-            else if (n == 0)
-                why = "the file became shorter while being read";
-            else
-                done += std::size_t(n);
-        }
+    text.resize(std::size_t(info.st_size));
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < text.size();) {
+        const ssize_t n = ::read(file.Get(), text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (n < 0)
+            why = std::strerror(errno);
+        else if (n == 0)
+            why = "the file became shorter while being read";
+        else
+            done += std::size_t(n);
     }
-    ::close(fd);
     return ok;
 }
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "image/ModelFileLookup.h"
 #include "ui/UserInterface.h"
 
 class IniFile;
-struct ModelFileLocation;
 
 // The six lists, one entry per model in section order, and the model lines of the
 // drop-down list. The section that ends the reading leaves one entry in each of the six
@@ -24,11 +24,6 @@ struct ModelLists {
     // none. RetriveINI makes a relative name relative to the model file's directory.
     std::vector<std::string> ProfilesList;
 };
-
-// The configuration file's name for a program at executablePath: the extension of the
-// last path component replaced by ".INI", or ".INI" appended when it has none (a leading
-// dot, as in ".hidden", starts no extension).
-std::string ModelConfigPath(const std::string& executablePath);
 
 // Reads the models of an already parsed file into lists. Returns "" when at least one
 // complete model was read, otherwise the name of the section at which reading stopped, and

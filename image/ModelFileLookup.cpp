@@ -4,8 +4,9 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <string_view>
 
-#include "image/ModelConfig.h"
+#include "base/UserFolders.h"
 
 namespace {
 
@@ -21,6 +22,15 @@ std::string DirectoryOf(const std::string& path) {
 
 }  // namespace
 
+std::string ModelConfigPath(const std::string& executablePath) {
+    const auto slash = executablePath.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const auto dot = executablePath.rfind('.');
+    if (dot == std::string::npos || dot <= nameStart)
+        return executablePath + ".INI";
+    return executablePath.substr(0, dot) + ".INI";
+}
+
 ConfigEnvironment ConfigEnvironment::FromProcess() {
     ConfigEnvironment environment;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"))
@@ -30,14 +40,17 @@ ConfigEnvironment ConfigEnvironment::FromProcess() {
     return environment;
 }
 
+std::string ConfigEnvironment::UserFolder() const {
+    return UserConfigFolder([this](const char* name) -> const char* {
+        const std::string& value = std::string_view(name) == "HOME" ? Home : XdgConfigHome;
+        return value.c_str();
+    });
+}
+
 std::vector<std::string> ModelFilePlaces(const std::string& executablePath, const ConfigEnvironment& environment,
                                          const std::string& systemDirectory, const std::string& chosenModelFile) {
     std::vector<std::string> places{ModelConfigPath(executablePath)};
-    std::string userDirectory;
-    if (!environment.XdgConfigHome.empty() && environment.XdgConfigHome[0] == '/')
-        userDirectory = environment.XdgConfigHome;
-    else if (!environment.Home.empty())
-        userDirectory = environment.Home + "/.config";
+    const std::string userDirectory = environment.UserFolder();
     if (!userDirectory.empty())
         places.push_back(userDirectory + "/flashutil/" + ModelFileName);
     // The model file chosen in the menu-started builder, after the one a person put in place.

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+constexpr const char* SystemModelDirectory = "/etc/flashutil";
+constexpr const char* ModelFileName = "flashutil.INI";
+
 struct ModelFileLocation {
     std::string Path;                 // the file to read; "" when none of the places has one
     std::vector<std::string> Places;  // every place looked at, in order (only the file given, when one was)
@@ -21,14 +24,17 @@ struct ConfigEnvironment {
     std::string Home;           // "" when unset
     // From the process environment.
     static ConfigEnvironment FromProcess();
+    // The user's configuration folder they name (see base/UserFolders.h); "" for none.
+    std::string UserFolder() const;
 };
 
-constexpr const char* SystemModelDirectory = "/etc/flashutil";
-constexpr const char* ModelFileName = "flashutil.INI";
+// The model file's name for a program at executablePath: the extension of the last path
+// component replaced by ".INI", or ".INI" appended when it has none (a leading dot, as in
+// ".hidden", starts no extension).
+std::string ModelConfigPath(const std::string& executablePath);
 
-// The places in lookup order. An XDG_CONFIG_HOME that is not an absolute path is ignored,
-// as the XDG base directory rules say; without it and without HOME the user's place is left
-// out. chosenModelFile, when not "", comes before the system's place.
+// The places in lookup order. An XDG_CONFIG_HOME or HOME that is not an absolute path is
+// ignored, as the XDG base directory rules say; without either the user's place is left out. chosenModelFile, when not "", comes before the system's place.
 std::vector<std::string> ModelFilePlaces(const std::string& executablePath, const ConfigEnvironment& environment,
                                          const std::string& systemDirectory = SystemModelDirectory,
                                          const std::string& chosenModelFile = "");

@@ -10,7 +10,7 @@
 
 #include "image/AreaKinds.h"
 #include "image/EmbeddedBlock.h"
-#include "image/FileCopy.h"
+#include "base/Descriptor.h"
 #include "image/Seal.h"
 #include "image/SignatureArea.h"
 #include "image/VersionArea.h"

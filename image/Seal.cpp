@@ -1,62 +1,27 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "image/Seal.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <cstring>
 
-#include "image/AreaKeyWord.h"
+#include "base/LittleEndian.h"
+#include "base/Sha256.h"
+#include "image/EmbeddedArea.h"
 #include "ui/Translate.h"
-
-namespace EmbeddedSealStorage {
-
-// Initialised at compile time with the key-word, so it lands in .data and the file carries
-// all its bytes.
-struct SealStorage {
-    uint8_t Bytes[SealLayout::Size];
-};
-
-constexpr SealStorage MakeUnsealed() {
-    SealStorage s{};
-    PutAreaKeyWord(s.Bytes, "SEALBLK");
-    s.Bytes[SealLayout::VersionOffset] = static_cast<uint8_t>(SealLayout::Version);
-    return s;
-}
-
-}  // namespace EmbeddedSealStorage
 
 // Named in the dynamic symbol table, so a reader of the file finds it where the program uses it.
 extern "C" {
-[[gnu::visibility("default"), gnu::used]] alignas(64) constinit EmbeddedSealStorage::SealStorage flashutil_seal_area =
-    EmbeddedSealStorage::MakeUnsealed();
+[[gnu::visibility("default"), gnu::used]] alignas(64) constinit EmbeddedArea<SealLayout::Size> flashutil_seal_area =
+    MakeEmbeddedArea<SealLayout::Size>("SEALBLK", SealLayout::VersionOffset, SealLayout::Version);
 }
 
 namespace {
 
-using Digest = std::array<uint8_t, SealLayout::DigestSize>;
+using Digest = Sha256Bytes;
+static_assert(SealLayout::DigestSize == std::tuple_size_v<Digest>);
 
-Digest Sha256(std::span<const uint8_t> a, std::span<const uint8_t> b = {}) {
-    Digest digest{};
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
-    unsigned length = 0;
-    const bool ok = context && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1 &&
-                    EVP_DigestUpdate(context, a.data(), a.size()) == 1 &&
-                    EVP_DigestUpdate(context, b.data(), b.size()) == 1 &&
-                    EVP_DigestFinal_ex(context, digest.data(), &length) == 1 && length == digest.size();
-    EVP_MD_CTX_free(context);
-    if (!ok)
-        digest.fill(0);  // never equal to a stored digest of real data by chance: a check then fails
-    return digest;
-}
-
-uint32_t Little(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void PutLittle(uint8_t* p, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
+// All zero when the library fails: never equal to a stored digest of real data, so a check then fails.
+Digest Sha256(std::span<const uint8_t> a, std::span<const uint8_t> b = {}) { return Sha256Of({a, b}); }
 
 // The flags and the profile bytes, as the third digest covers them.
 Digest ProfilesDigest(const uint8_t* area) {
@@ -65,17 +30,9 @@ Digest ProfilesDigest(const uint8_t* area) {
 
 }  // namespace
 
-const uint8_t* EmbeddedSealBytes() {
-    const uint8_t* bytes = flashutil_seal_area.Bytes;
-    asm volatile("" : "+r"(bytes));  // the builder changes these bytes in the copies it writes
-    return bytes;
-}
+const uint8_t* EmbeddedSealBytes() { return StoredBytes(flashutil_seal_area.Bytes); }
 
-SealKeyWord OwnSealKeyWord() {
-    SealKeyWord keyWord{};
-    std::memcpy(keyWord.data(), EmbeddedSealBytes(), keyWord.size());
-    return keyWord;
-}
+SealKeyWord OwnSealKeyWord() { return KeyWordOf<SealLayout::KeyWordSize>(EmbeddedSealBytes()); }
 
 std::vector<uint8_t> MakeSeal(const SealKeyWord& keyWord, std::span<const uint8_t> fields,
                               std::span<const uint8_t> sent, std::span<const uint8_t> profiles) {

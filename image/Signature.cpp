@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "image/FileCopy.h"
+#include "base/RegularFile.h"
+#include "base/LittleEndian.h"
+#include "base/Sha256.h"
 #include "image/Seal.h"
 #include "image/VersionArea.h"
 #include "ui/Translate.h"
@@ -26,14 +28,6 @@ constexpr char ImageOnlyContext[] = "flashutil signed utility, format 1";
 constexpr uint8_t SpkiPrefix[] = {0x30, 0x2a, 0x30, 0x05, 0x06, 0x03, 0x2b, 0x65, 0x70, 0x03, 0x21, 0x00};
 // A PEM key is a few hundred bytes; more is no key.
 constexpr std::size_t KeyFileLimit = 64 * 1024;
-
-uint32_t Little(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void PutLittle(uint8_t* p, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 // Never asks for a pass phrase: an encrypted key is refused, not prompted for.
 int NoPassphrase(char*, int, int, void*) { return 0; }
@@ -192,14 +186,6 @@ SignatureCheck CheckSignature(const IdentityBlock& utility, const uint8_t* seal,
 std::string KeyFingerprint(const PublicKeyBytes& key) {
     std::vector<uint8_t> spki(SpkiPrefix, SpkiPrefix + sizeof SpkiPrefix);
     spki.insert(spki.end(), key.begin(), key.end());
-    uint8_t digest[32] = {};
-    unsigned length = 0;
-    EVP_Digest(spki.data(), spki.size(), digest, &length, EVP_sha256(), nullptr);
-    static const char hex[] = "0123456789abcdef";
-    std::string text = "SHA256:";
-    for (unsigned i = 0; i < length; ++i) {
-        text += hex[digest[i] >> 4];
-        text += hex[digest[i] & 15];
-    }
-    return text;
+    const Sha256Bytes digest = Sha256Of({spki});
+    return "SHA256:" + HexBytes(digest.data(), digest.size());
 }

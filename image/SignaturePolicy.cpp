@@ -6,9 +6,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
-#include "image/FileCopy.h"
+#include "base/RegularFile.h"
+#include "base/TextLines.h"
 #include "image/OwnerOnly.h"
 #include "image/SystemConfig.h"
 #include "ui/Translate.h"
@@ -85,17 +87,14 @@ SignaturePolicy ReadSignaturePolicy(const std::string& path) {
     if (const std::string cause = NotOwnerOnly(folder); !cause.empty())
         return failClosed(directory, cause);
 
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    std::string why;
+    const Descriptor file = OpenRegularFile(path, why, _("not a regular file"), &info, DirectoryCause::NotRegular);
     if (!file.Valid()) {
         if (errno == ENOENT && !SomethingAt(path))
             return policy;
-        return failClosed(path, errno == ENOENT ? _("a symbolic link that leads nowhere") : std::strerror(errno));
+        return failClosed(path, errno == ENOENT ? _("a symbolic link that leads nowhere") : why);
     }
-    struct stat info {};
-    if (::fstat(file.Get(), &info) != 0)
-        return failClosed(path, std::strerror(errno));
-    if (!S_ISREG(info.st_mode))
-        return failClosed(path, _("not a regular file"));
     if (const std::string cause = NotOwnerOnly(info); !cause.empty())
         return failClosed(path, cause);
     std::vector<uint8_t> bytes;
@@ -103,19 +102,15 @@ SignaturePolicy ReadSignaturePolicy(const std::string& path) {
         return failClosed(path, std::strerror(errno));
     if (bytes.size() > PolicyFileLimit)
         return failClosed(path, _("longer than a policy file can be"));
-    const std::string text(bytes.begin(), bytes.end());
-    std::size_t start = 0;
-    for (unsigned number = 1; start < text.size(); ++number) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const std::vector<std::string> lines = TextLines(text);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
         bool yes = false;
-        const std::string problem = LineProblem(text.substr(start, end - start), yes);
-        start = end + 1;
+        const std::string problem = LineProblem(lines[i], yes);
         // A line the program can't read might have been meant to require signatures: the
         // whole file then does. The first such line is named.
         if (!problem.empty() && policy.Problem.empty())
-            failClosed(path + ":" + std::to_string(number), problem);
+            failClosed(path + ":" + std::to_string(i + 1), problem);
         // A later "no" never takes back an earlier "yes": a line appended to the file can't weaken it.
         policy.RequireSignature = policy.RequireSignature || yes;
     }

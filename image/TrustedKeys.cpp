@@ -12,7 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "image/FileCopy.h"
+#include "base/RegularFile.h"
+#include "base/UserFolders.h"
 #include "image/OwnerOnly.h"
 #include "image/SystemConfig.h"
 #include "ui/Translate.h"
@@ -25,16 +26,11 @@ constexpr std::size_t KeyLimit = 1000;
 
 // The Ed25519 key in the PEM file at path; nullopt with why set when it holds none.
 std::optional<PublicKeyBytes> ReadPublicKey(int directory, const std::string& name, std::string& why) {
-    Descriptor file(::openat(directory, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
-    if (!file.Valid() || ::fstat(file.Get(), &info) != 0) {
-        why = std::strerror(errno);
+    const Descriptor file =
+        OpenRegularFile(name, why, _("not a regular file"), &info, DirectoryCause::NotRegular, directory);
+    if (!file.Valid())
         return std::nullopt;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        why = _("not a regular file");
-        return std::nullopt;
-    }
     if (why = NotOwnerOnly(info); !why.empty())
         return std::nullopt;
     std::vector<uint8_t> text;
@@ -56,8 +52,6 @@ std::optional<PublicKeyBytes> ReadPublicKey(int directory, const std::string& na
     }
     return raw;
 }
-
-std::string AbsoluteOrEmpty(const char* value) { return value && value[0] == '/' ? value : ""; }
 
 }  // namespace
 
@@ -123,14 +117,8 @@ const TrustedKey* TrustedKeys::Find(const PublicKeyBytes& key) const {
 std::string SystemTrustDirectory() { return SystemConfigDirectory() + "/trusted-keys"; }
 
 std::string UserTrustDirectory() {
-    std::string base = AbsoluteOrEmpty(std::getenv("XDG_CONFIG_HOME"));
-    if (base.empty()) {
-        const std::string home = AbsoluteOrEmpty(std::getenv("HOME"));
-        if (home.empty())
-            return {};
-        base = home + "/.config";
-    }
-    return base + "/flashutil/trusted-keys";
+    const std::string base = UserConfigFolder();
+    return base.empty() ? base : base + "/flashutil/trusted-keys";
 }
 
 TrustedKeys InstalledTrustedKeys() { return TrustedKeys(SystemTrustDirectory(), UserTrustDirectory()); }

@@ -2,7 +2,6 @@
 #include "image/UtilityFile.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -10,9 +9,10 @@
 #include <cstring>
 #include <optional>
 
+#include "base/RegularFile.h"
+#include "base/Sha256.h"
 #include "image/AreaLocator.h"
 #include "image/Builder.h"
-#include "image/FileCopy.h"
 #include "image/Seal.h"
 #include "image/SignatureArea.h"
 #include "image/VersionArea.h"
@@ -133,8 +133,8 @@ bool FileSha256(int fd, std::string& hex) {
         errno = EFBIG;
         return false;
     }
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
-    bool ok = context && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
+    Sha256Stream digest;
+    bool ok = true;
     std::vector<uint8_t> buffer(1u << 16);
     // Never past the limit, also when the file grows while it is read.
     for (off_t at = 0; ok;) {
@@ -147,21 +147,13 @@ bool FileSha256(int fd, std::string& hex) {
             break;
         at += n;
         if (uint64_t(at) > FileSha256Limit) {
-            EVP_MD_CTX_free(context);
             errno = EFBIG;
             return false;
         }
-        ok = EVP_DigestUpdate(context, buffer.data(), std::size_t(n)) == 1;
+        ok = digest.Update(buffer.data(), std::size_t(n));
     }
-    uint8_t digest[32];
-    unsigned length = 0;
-    ok = ok && EVP_DigestFinal_ex(context, digest, &length) == 1;
-    EVP_MD_CTX_free(context);
-    static const char digits[] = "0123456789abcdef";
-    hex.clear();
-    for (unsigned i = 0; ok && i < length; ++i) {
-        hex += digits[digest[i] >> 4];
-        hex += digits[digest[i] & 15];
-    }
+    Sha256Bytes bytes{};
+    ok = ok && digest.Finish(bytes);
+    hex = ok ? HexBytes(bytes.data(), bytes.size()) : std::string();
     return ok;
 }

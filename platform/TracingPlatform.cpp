@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "platform/JsonText.h"
-#include "platform/Sha256.h"
+#include "base/Sha256.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

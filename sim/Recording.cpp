@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/RegularFile.h"
+
 namespace {
 
 using nlohmann::json;
@@ -203,16 +205,18 @@ bool ReadBounded(const std::string& path, std::string& text, std::string& error)
         error = TooLong(path);
         return false;
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        error = cannot + std::strerror(errno);
+    // Whatever now lies at the name, not a regular file, was put there after the look.
+    std::string cause;
+    struct stat opened {};
+    const Descriptor file =
+        OpenRegularFile(path, cause, "it was replaced while being opened", &opened, DirectoryCause::NotRegular);
+    if (!file.Valid()) {
+        error = cannot + cause;
         return false;
     }
-    struct stat opened {};
-    bool ok = ::fstat(fd, &opened) == 0;
-    if (!ok)
-        error = cannot + std::strerror(errno);
-    else if (opened.st_dev != before.st_dev || opened.st_ino != before.st_ino || !S_ISREG(opened.st_mode)) {
+    const int fd = file.Get();
+    bool ok = true;
+    if (opened.st_dev != before.st_dev || opened.st_ino != before.st_ino) {
         error = cannot + "it was replaced while being opened";
         ok = false;
     }
@@ -235,7 +239,6 @@ bool ReadBounded(const std::string& path, std::string& text, std::string& error)
             text.append(block, std::size_t(n));
         }
     }
-    ::close(fd);
     return ok;
 }
 

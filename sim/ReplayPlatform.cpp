@@ -4,7 +4,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "platform/Sha256.h"
+#include "base/Sha256.h"
 
 ReplayPlatform::ReplayPlatform(Recording recording) : Recording_(std::move(recording)) {}
 

@@ -94,10 +94,13 @@ int RunBuild(const Options& options, const char* argv0, ProcessPlumbing& process
         request.SigningKeyPath = *options.SignKey;
     }
 
-    BuildReport report;
     const std::unique_ptr<TemporaryOutputGuard> removeOnSignal = process.NewOutputGuard();
     request.Guard = removeOnSignal.get();
-    const bool built = NewBuildFlashProgram(request, ui, &report);
+    const BuildResult result = BuildFlashProgram(request, ui);
+    if (!result.Built)
+        ui.Show(result.Message);
+    const BuildReport& report = result.Report;
+    const bool built = result.Built;
     ui.EndProgressLine();
     for (const std::string& warning : report.Warnings)
         SayError("warning: " + warning);

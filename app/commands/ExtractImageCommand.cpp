@@ -15,8 +15,8 @@
 
 #include "flash/FlashTexts.h"
 #include "flash/UtilityFacts.h"
-#include "image/FileCopy.h"
-#include "image/OutputFile.h"
+#include "base/RegularFile.h"
+#include "base/OutputFile.h"
 #include "app/commands/Commands.h"
 #include "image/UtilityFile.h"
 

@@ -21,7 +21,7 @@
 #include "scsi/CDDrives.h"
 #include "platform/JsonKeys.h"
 #include "platform/JsonText.h"
-#include "platform/Sha256.h"
+#include "base/Sha256.h"
 #include "platform/PrintableText.h"
 #include "session/GuardedPlatform.h"
 #include "app/commands/Commands.h"

@@ -19,7 +19,7 @@
 #include "image/Builder.h"
 #include "image/ModelConfig.h"
 #include "image/ModelFileLookup.h"
-#include "image/RememberedChoices.h"
+#include "app/gui/RememberedChoices.h"
 #include "ui/Translate.h"
 
 namespace {
@@ -223,6 +223,10 @@ void BuilderWindow::Press() {
     const std::unique_ptr<TemporaryOutputGuard> removeOnSignal =
         Settings_.Process ? Settings_.Process->NewOutputGuard() : nullptr;
     request.Guard = removeOnSignal.get();
-    RunOffWindowThread([&] { NewBuildFlashProgram(request, *Ui_); });
+    RunOffWindowThread([&] {
+        const BuildResult result = BuildFlashProgram(request, *Ui_);
+        if (!result.Built)
+            Ui_->Show(result.Message);
+    });
     Ui_->SetBusyCursor(false);
 }

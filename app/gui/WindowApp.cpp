@@ -29,7 +29,7 @@
 #include "history/HistoryPlace.h"
 #include "platform/PrintableText.h"
 #include "image/Builder.h"
-#include "image/RememberedChoices.h"
+#include "app/gui/RememberedChoices.h"
 #include "scsi/CDDrive.h"
 #include "app/setup/Options.h"
 #include "app/setup/PlatformChoice.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "platform/PrintableText.h"
-#include "platform/Sha256.h"
+#include "base/Sha256.h"
 #include "platform/SenseWords.h"
 #include "scsi/CommandResult.h"
 #include "scsi/Commands.h"

@@ -63,7 +63,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Sha256.h"
+#include "base/Sha256.h"
 #include "sim/StandInProfiles.h"
 #include "sim/VirtualDrive.h"
 #include "sim/tcmu/KernelServedDrive.h"

@@ -15,7 +15,7 @@
 #include "history/HistoryFile.h"
 #include "history/HistoryLog.h"
 #include "image/TempDirectory.h"
-#include "platform/Sha256.h"
+#include "base/Sha256.h"
 #include "session/DriveEnding.h"
 
 namespace {

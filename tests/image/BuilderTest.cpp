@@ -110,9 +110,18 @@ protected:
         return r;
     }
 
+    // As the front ends do: the failure's message in a plain OK box.
+    bool Run(const BuildRequest& request) {
+        const BuildResult result = BuildFlashProgram(request, Ui);
+        Report = result.Report;
+        if (!result.Built)
+            Ui.Show(result.Message);
+        return result.Built;
+    }
+
     bool BuildWith(const std::string& imageName, const Bytes& image) {
         WriteFile(Dir / imageName, image);
-        return NewBuildFlashProgram(Request(imageName), Ui, &Report);
+        return Run(Request(imageName));
     }
 
     std::vector<std::string> OutFiles() const {
@@ -252,7 +261,7 @@ TEST_F(Build, KeyWordsBroughtInAreRefusedBeforeAnythingIsWritten) {
     BuildRequest request = Request("qfa0.bin");
     request.Model.Note = std::string(SealKey.begin(), SealKey.end() - 1);  // its NUL from the field's fill
     Ui = {};
-    EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report));
+    EXPECT_FALSE(Run(request));
     EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Building fail: the model's texts hold the seal area's key-word; a copy built "
                                         "with it would read as damaged. Nothing was written."});
     EXPECT_TRUE(OutFiles().empty());
@@ -264,7 +273,7 @@ TEST_F(Build, KeyWordsBroughtInAreRefusedBeforeAnythingIsWritten) {
     request = Request("qfa0.bin");
     request.ProfilesPath = Dir / "maker.bin";
     Ui = {};
-    EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report));
+    EXPECT_FALSE(Run(request));
     EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Building fail: the profiles file " + Dir / "maker.bin" +
                                                           " holds the identity block's key-word at offset 10; a copy "
                                                           "built with it would read as damaged. Nothing was written."});
@@ -272,7 +281,7 @@ TEST_F(Build, KeyWordsBroughtInAreRefusedBeforeAnythingIsWritten) {
     std::copy(SealKey.begin(), SealKey.begin() + 13, profiles.end() - 13);
     WriteFile(Dir / "maker.bin", profiles);
     Ui = {};
-    EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report));
+    EXPECT_FALSE(Run(request));
     EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Building fail: the copy would read as damaged (a changed "
                                                           "copy of its seal area's key-word lies in it). Nothing was "
                                                           "written."});
@@ -318,7 +327,7 @@ TEST_F(Build, MakersProfilesAreSealedIntoTheCopyAndBadFilesAreRefused) {
     WriteFile(Dir / "maker.bin", profiles);
     BuildRequest request = Request("qfa0.bin");
     request.ProfilesPath = Dir / "maker.bin";
-    ASSERT_TRUE(NewBuildFlashProgram(request, Ui, &Report));
+    ASSERT_TRUE(Run(request));
     ExpectBuiltCopy(ReadFile(Program), ReadFile(Out + "/qfa0.EXE"), image, "QFA0.", profiles);
     fs::remove(Out + "/qfa0.EXE");
 
@@ -329,7 +338,7 @@ TEST_F(Build, MakersProfilesAreSealedIntoTheCopyAndBadFilesAreRefused) {
     for (const std::string name : {"short.bin", "long.bin", "folder", "fifo", "missing.bin"}) {
         Ui = {};
         request.ProfilesPath = Dir / name;
-        EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report)) << name;
+        EXPECT_FALSE(Run(request)) << name;
         ASSERT_EQ(Ui.Messages.size(), 1u) << name;
         EXPECT_NE(Ui.Messages[0].Text.find(request.ProfilesPath), std::string::npos) << name;
         EXPECT_NE(Ui.Messages[0].Text.find("Nothing was written"), std::string::npos) << name;
@@ -339,7 +348,7 @@ TEST_F(Build, MakersProfilesAreSealedIntoTheCopyAndBadFilesAreRefused) {
     for (const std::string name : {"folder", "fifo", "missing.bin"}) {
         Report = {};
         request.ProfilesPath = Dir / name;
-        EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report)) << name;
+        EXPECT_FALSE(Run(request)) << name;
         EXPECT_EQ(Report.Detail.rfind(request.ProfilesPath + ": ", 0), 0u) << Report.Detail;
     }
 }
@@ -428,26 +437,26 @@ TEST_F(Build, KeyWordAcrossTheReadersPieceBoundaryIsFound) {
 }
 
 TEST_F(Build, FailuresToOpen) {
-    EXPECT_FALSE(NewBuildFlashProgram(Request("missing.bin"), Ui, &Report));
+    EXPECT_FALSE(Run(Request("missing.bin")));
     EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Open missing.bin fail!"});
     EXPECT_FALSE(Report.Detail.empty());
 
     Ui = {};
     fs::create_directory(Dir / "adir.bin");
-    EXPECT_FALSE(NewBuildFlashProgram(Request("adir.bin"), Ui, &Report));
+    EXPECT_FALSE(Run(Request("adir.bin")));
     EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Open adir.bin fail!"});
 
     Ui = {};
     WriteFile(Dir / "qfa0.bin", RandomBytes(10, 11));
     BuildRequest request = Request("qfa0.bin");
     request.ExecutablePath = Dir / "no-such-program";
-    EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report));
+    EXPECT_FALSE(Run(request));
     EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Open " + Dir / "no-such-program" + " fail!"});
 
     Ui = {};
     request = Request("qfa0.bin");
     request.OutputDirectory = Dir / "no-such-directory";
-    EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report));
+    EXPECT_FALSE(Run(request));
     EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Create qfa0.EXE Fail"});
     EXPECT_TRUE(OutFiles().empty());
 }
@@ -476,7 +485,7 @@ TEST_F(Build, NeverOverwritesTheProgramItself) {
     BuildRequest request = Request("qfa0.bin");
     request.ExecutablePath = Out + "/qfa0.EXE";
     WriteFile(Dir / "qfa0.bin", RandomBytes(10, 13));
-    EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report));
+    EXPECT_FALSE(Run(request));
     ASSERT_EQ(Ui.Messages.size(), 1u);
     EXPECT_NE(Ui.Messages[0].Text.find("is the program's own file"), std::string::npos);
     EXPECT_EQ(ReadFile(Out + "/qfa0.EXE"), blank);
@@ -485,7 +494,7 @@ TEST_F(Build, NeverOverwritesTheProgramItself) {
     fs::create_directory(Dir / "elsewhere");
     fs::create_hard_link(Out + "/qfa0.EXE", Dir / "elsewhere/FLASHUTIL");
     request.ExecutablePath = Dir / "elsewhere/FLASHUTIL";
-    EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report));
+    EXPECT_FALSE(Run(request));
     EXPECT_EQ(ReadFile(Out + "/qfa0.EXE"), blank);
     EXPECT_EQ(OutFiles(), std::vector<std::string>{"qfa0.EXE"});
 }
@@ -528,7 +537,7 @@ TEST_F(Build, NeverReplacesItsOwnInputs) {
         WriteFile(request.ImagePath, kept);
         WriteFile(output, kept);
         c.Put(request, output);
-        EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report)) << c.Name;
+        EXPECT_FALSE(Run(request)) << c.Name;
         ASSERT_EQ(Ui.Messages.size(), 1u) << c.Name;
         EXPECT_NE(Ui.Messages[0].Text.find(c.Says), std::string::npos) << c.Name << ": " << Ui.Messages[0].Text;
         EXPECT_EQ(ReadFile(output), kept) << c.Name;
@@ -550,7 +559,7 @@ TEST_F(Build, NamesThatAreNoFileNamesAreRefused) {
         BuildRequest request = Request("qfa0.bin");
         WriteFile(request.ImagePath, RandomBytes(10, 15));
         request.SelectedBinName = name;
-        EXPECT_FALSE(NewBuildFlashProgram(request, Ui, &Report)) << name;
+        EXPECT_FALSE(Run(request)) << name;
         EXPECT_EQ(Ui.Messages.size(), 1u) << name;
     }
     EXPECT_TRUE(OutFiles().empty());

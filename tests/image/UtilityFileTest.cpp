@@ -11,7 +11,7 @@
 #include "TempDirectory.h"
 #include "image/AreaLocator.h"
 #include "image/Builder.h"
-#include "image/OutputFile.h"
+#include "base/OutputFile.h"
 #include "image/Seal.h"
 #include "image/SignatureArea.h"
 #include "image/UtilityFile.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// What the person chose in the menu-started builder, kept for the next start: the model file
+// What the person chose in the menu-started builder (the window's alone), kept for the next start: the model file
 // and the folder of images. One small key=value file in the user's configuration directory
 // ($XDG_CONFIG_HOME/flashutil/desktop.conf); lines it does not know are kept as they are.
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "image/Builder.h"
+#include "base/TemporaryFile.h"
 
 struct OutputFileRequest {
     std::string Path;                      // the file to write

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "image/RememberedChoices.h"
+#include "app/gui/RememberedChoices.h"
 
-#include "image/FileCopy.h"
+#include "base/RegularFile.h"
+#include "base/TextLines.h"
+#include "base/UserFolders.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,28 +40,15 @@ bool Lines(const std::string& file, std::vector<std::string>& lines, std::string
         why = file + ": longer than " + std::to_string(RememberedChoicesLimit / 1024) + " KiB";
         return false;
     }
-    std::string line;
-    for (const uint8_t byte : bytes) {
-        if (byte == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line += char(byte);
-        }
-    }
-    if (!line.empty())
-        lines.push_back(line);
+    lines = TextLines(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     return true;
 }
 
 }  // namespace
 
 std::string RememberedChoicesPath(const ConfigEnvironment& environment) {
-    if (!environment.XdgConfigHome.empty() && environment.XdgConfigHome[0] == '/')
-        return environment.XdgConfigHome + "/flashutil/desktop.conf";
-    if (!environment.Home.empty())
-        return environment.Home + "/.config/flashutil/desktop.conf";
-    return {};
+    const std::string folder = environment.UserFolder();
+    return folder.empty() ? folder : folder + "/flashutil/desktop.conf";
 }
 
 RememberedChoices ReadRememberedChoices(const std::string& file, std::string* why) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "image/OutputFile.h"
+#include "base/OutputFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "image/FileCopy.h"
+#include "base/Descriptor.h"
+#include "base/RegularFile.h"
 
 namespace {
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
@@ -53,28 +54,15 @@ bool WriteOutputFile(const OutputFileRequest& request, std::string& why) {
         }
     }
 
-    TemporaryOutputGuard noGuard;
-    TemporaryOutputGuard& guard = request.Guard ? *request.Guard : noGuard;
-    std::string temporaryName;
-    guard.Hold();
-    Descriptor output(CreateTemporary(directory.Get(), name, temporaryName, request.Mode));
-    const int createError = errno;
-    guard.Watch(output.Valid() ? directory.Get() : -1, temporaryName);
+    TemporaryFile output(directory.Get(), name, request.Mode, request.Guard);
     if (!output.Valid())
-        return fail(std::strerror(createError));
+        return fail(std::strerror(errno));
 
-    // The content reaches the disk before the name does: a power cut leaves the old file or
-    // the whole new one, never a complete-looking short one.
     errno = 0;
-    if (!WriteAll(output.Get(), request.Bytes.data(), request.Bytes.size()) || ::fsync(output.Get()) != 0 ||
-        ::close(output.Release()) != 0 ||
-        ::renameat(directory.Get(), temporaryName.c_str(), directory.Get(), name.c_str()) != 0) {
+    if (!WriteAll(output.Get(), request.Bytes.data(), request.Bytes.size()) || !output.Commit()) {
         const int error = errno != 0 ? errno : EIO;  // a write that moved nothing sets none
-        ::unlinkat(directory.Get(), temporaryName.c_str(), 0);
-        guard.Forget();
+        output.Discard();
         return fail(std::string(std::strerror(error)) + "; nothing was written");
     }
-    guard.Forget();
-    ::fsync(directory.Get());
     return true;
 }
