@@ -3,7 +3,7 @@
 // show a window on, the terminal front end does the same job.
 #include <cstdio>
 
-#include "image/IdentityBlock.h"
+#include "areas/IdentityBlock.h"
 #include "app/commands/Commands.h"
 
 #ifdef FLASHUTIL_HAVE_GUI

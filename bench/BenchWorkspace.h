@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "image/IdentityBlock.h"
+#include "areas/IdentityBlock.h"
 
 class BenchWorkspace {
 public:

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "BenchWorkspace.h"
-#include "image/IdentityBlock.h"
+#include "areas/IdentityBlock.h"
 
 extern char** environ;
 

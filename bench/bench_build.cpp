@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "BenchWorkspace.h"
-#include "image/Builder.h"
+#include "builder/Builder.h"
 #include "ui/SilentUserInterface.h"
 
 extern char** environ;

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "BenchWorkspace.h"
-#include "image/AreaLocator.h"
-#include "image/Builder.h"
+#include "areas/AreaLocator.h"
+#include "builder/Builder.h"
 
 namespace {
 

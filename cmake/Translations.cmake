@@ -8,7 +8,7 @@ find_program(XGETTEXT_PROGRAM xgettext REQUIRED)
 find_program(MSGFMT_PROGRAM msgfmt REQUIRED)
 
 # Every folder whose texts a person may read.
-set(translated_dirs ui platform scsi image flash history sim session app app/commands app/terminal app/setup app/process app/gui)
+set(translated_dirs ui base platform scsi areas trust model builder flash history sim session app app/commands app/terminal app/setup app/process app/gui)
 set(translated_sources)
 foreach(dir ${translated_dirs})
   file(GLOB found CONFIGURE_DEPENDS RELATIVE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_SOURCE_DIR}/${dir}/*.h)

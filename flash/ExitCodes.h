@@ -3,7 +3,7 @@
 // The program's exit codes. The one rule that turns how a flash session ended into one of
 // them is ExitCodeOf (session/DriveEnding.h); --verify's is VerifyExitCode below.
 
-#include "image/TrustDecision.h"
+#include "trust/TrustDecision.h"
 
 namespace ExitCode {
 constexpr int Success = 0;

@@ -20,7 +20,7 @@
 #include "flash/FlashVerdict.h"
 #include "flash/ImageKind.h"
 #include "flash/Profiles.h"
-#include "image/IdentityBlock.h"
+#include "areas/IdentityBlock.h"
 #include "scsi/CDDrive.h"
 #include "ui/Answers.h"
 #include "ui/RunObserver.h"

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "image/IdentityBlock.h"
+#include "areas/IdentityBlock.h"
 
 struct ImageKind {
     uint32_t Size = 0;     // the stored image length

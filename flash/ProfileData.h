@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "image/ProfileBlobs.h"
+#include "areas/ProfileBlobs.h"
 
 namespace Profiles {
 

@@ -10,8 +10,8 @@
 
 #include <string>
 
-#include "image/IdentityBlock.h"
-#include "image/RevisionRange.h"
+#include "areas/IdentityBlock.h"
+#include "areas/RevisionRange.h"
 
 // The texts formed from the identity block for the flash-mode start-up.
 struct IdentityTexts {

@@ -3,7 +3,7 @@
 
 #include "flash/FlashTexts.h"
 #include "ui/Translate.h"
-#include "image/Seal.h"
+#include "areas/Seal.h"
 #include "platform/PrintableText.h"
 
 bool CheckUtilityTrust(const CopyAreas& copy, const std::string& file, const TrustedKeys& trusted,

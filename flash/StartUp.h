@@ -19,9 +19,9 @@
 
 #include "flash/Qualification.h"
 #include "flash/ShownDriveReports.h"
-#include "image/CopyVerdict.h"
-#include "image/IdentityBlock.h"
-#include "image/TrustDecision.h"
+#include "trust/CopyVerdict.h"
+#include "areas/IdentityBlock.h"
+#include "trust/TrustDecision.h"
 #include "platform/Platform.h"
 #include "scsi/CDDrives.h"
 #include "ui/UserInterface.h"

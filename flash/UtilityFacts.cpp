@@ -2,8 +2,8 @@
 #include "flash/UtilityFacts.h"
 
 #include "flash/ImageKind.h"
-#include "image/Seal.h"
-#include "image/VersionArea.h"
+#include "areas/Seal.h"
+#include "areas/VersionArea.h"
 #include "base/Sha256.h"
 
 std::string ImageSha256Of(const IdentityBlock& block) {

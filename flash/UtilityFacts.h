@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "image/IdentityBlock.h"
+#include "areas/IdentityBlock.h"
 
 struct UtilityFacts {
     enum class Kind { Plain, Profile, Dvd };

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "ui/SilentUserInterface.h"
-#include "image/Builder.h"
+#include "builder/Builder.h"
 
 namespace {
 

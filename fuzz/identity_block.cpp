@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "flash/ImageKind.h"
-#include "image/IdentityBlock.h"
+#include "areas/IdentityBlock.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The block and image area always have their full size in a program; the input fills

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "image/IniFile.h"
-#include "image/ModelConfig.h"
+#include "model/IniFile.h"
+#include "model/ModelConfig.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const IniFile ini = IniFile::Parse(std::string_view(reinterpret_cast<const char*>(data), size));

@@ -19,8 +19,8 @@
 #include "flash/FlashRun.h"
 #include "history/HistoryRecord.h"
 #include "history/SystemLog.h"
-#include "image/CopyVerdict.h"
-#include "image/IdentityBlock.h"
+#include "trust/CopyVerdict.h"
+#include "areas/IdentityBlock.h"
 #include "scsi/CDDrive.h"
 
 class HistoryLog {

@@ -3,9 +3,9 @@
 
 #include <cerrno>
 
-#include "image/Seal.h"
-#include "image/SignaturePolicy.h"
-#include "image/TrustedKeys.h"
+#include "areas/Seal.h"
+#include "trust/SignaturePolicy.h"
+#include "trust/TrustedKeys.h"
 #include "session/Consent.h"
 #include "ui/Translate.h"
 

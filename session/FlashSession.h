@@ -23,9 +23,9 @@
 #include "flash/FlashRun.h"
 #include "flash/StartUp.h"
 #include "history/HistoryLog.h"
-#include "image/CopyVerdict.h"
-#include "image/IdentityBlock.h"
-#include "image/UtilityFile.h"
+#include "trust/CopyVerdict.h"
+#include "areas/IdentityBlock.h"
+#include "areas/UtilityFile.h"
 #include "session/FlashPlan.h"
 #include "session/GuardedPlatform.h"
 #include "session/DriveEnding.h"
@@ -79,6 +79,8 @@ public:
     // drive asks its own questions, the restart right after its commit, its run on the front
     // end's job thread.
     SessionResult Run(const FlashRequest& request);
+    // The result as it stands: how it opened, and the drives as the last plan saw them.
+    SessionResult Result() const;
 
     // The start-up (after Open reached the platform).
     const FlashStartUp& StartUp() const { return *StartUp_; }
@@ -94,8 +96,6 @@ private:
     Opening OpenOnce();
     // The drives as the plan decides (all: every qualifying drive, else the first).
     std::vector<SessionDrive> Describe(bool all) const;
-    // The result as it stands, with the drives.
-    SessionResult Result() const;
     // Nothing to flash: every drive described, a busy or denied drive named.
     SessionResult NothingToFlash();
     // A drive that could not be opened, busy or denied: the device, the cause, what to do.

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "flash/StartUp.h"
-#include "image/CopyVerdict.h"
-#include "image/IdentityBlock.h"
+#include "trust/CopyVerdict.h"
+#include "areas/IdentityBlock.h"
 #include "platform/Platform.h"
 #include "platform/StopRequests.h"
 #include "session/DriveEnding.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "image/ProfileBlobs.h"
+#include "areas/ProfileBlobs.h"
 
 // Profiles::DataSize bytes, the four blobs back to back with the tags of blobs C and D.
 std::span<const uint8_t> StandInProfiles();

@@ -33,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "image/IdentityBlock.h"
+#include "areas/IdentityBlock.h"
 
 enum class VirtualFaultKind {
     Sense,          // check condition with Key/Asc/Ascq, command not carried out

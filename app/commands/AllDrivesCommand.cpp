@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "image/UtilityFile.h"
+#include "areas/UtilityFile.h"
 #include "app/terminal/AnsweredQuestions.h"
 #include "app/terminal/DriveRunInterface.h"
 #include "app/terminal/FleetDisplay.h"
@@ -36,7 +36,7 @@
 #include "history/HistoryLog.h"
 #include "history/HistoryPlace.h"
 #include "history/SystemLog.h"
-#include "image/IdentityBlock.h"
+#include "areas/IdentityBlock.h"
 #include "session/FlashSession.h"
 #include "platform/PrintableText.h"
 

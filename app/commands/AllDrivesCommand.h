@@ -4,7 +4,7 @@
 // lines): see AllDrivesCommand.cpp.
 
 #include "app/commands/Commands.h"
-#include "image/UtilityFile.h"
+#include "areas/UtilityFile.h"
 
 // subject is the utility (this program's own or a file's), not a blank copy.
 int RunAllDrives(const Options& options, const UtilityCopy& subject, ProcessPlumbing& process);

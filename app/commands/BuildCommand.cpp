@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <string>
 
-#include "image/Builder.h"
-#include "image/IdentityBlock.h"
-#include "image/ModelConfig.h"
-#include "image/ModelFileLookup.h"
-#include "image/Signature.h"
+#include "builder/Builder.h"
+#include "areas/IdentityBlock.h"
+#include "model/ModelConfig.h"
+#include "model/ModelFileLookup.h"
+#include "trust/Signature.h"
 #include "app/commands/Commands.h"
 #include "app/terminal/ErrorLine.h"
 #include "app/terminal/TerminalUserInterface.h"

@@ -13,9 +13,9 @@
 #include "flash/RunDisplay.h"
 #include "history/HistoryLog.h"
 #include "history/HistoryPlace.h"
-#include "image/Builder.h"
-#include "image/IdentityBlock.h"
-#include "image/Seal.h"
+#include "builder/Builder.h"
+#include "areas/IdentityBlock.h"
+#include "areas/Seal.h"
 #include "platform/PrintableText.h"
 #include "scsi/CDDrive.h"
 #include "session/FlashSession.h"
@@ -25,7 +25,7 @@
 #include "app/commands/Commands.h"
 #include "app/setup/PlatformChoice.h"
 #include "app/terminal/TerminalUserInterface.h"
-#include "image/UtilityFile.h"
+#include "areas/UtilityFile.h"
 #include "app/terminal/UsageError.h"
 
 namespace {

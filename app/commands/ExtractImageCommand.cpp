@@ -18,7 +18,7 @@
 #include "base/RegularFile.h"
 #include "base/OutputFile.h"
 #include "app/commands/Commands.h"
-#include "image/UtilityFile.h"
+#include "areas/UtilityFile.h"
 
 namespace {
 

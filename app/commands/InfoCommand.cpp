@@ -9,12 +9,12 @@
 #include <nlohmann/json.hpp>
 
 #include "flash/UtilityFacts.h"
-#include "image/CopyVerdict.h"
-#include "image/TrustedKeys.h"
+#include "trust/CopyVerdict.h"
+#include "trust/TrustedKeys.h"
 #include "platform/PrintableText.h"
 #include "platform/JsonKeys.h"
 #include "app/commands/Commands.h"
-#include "image/UtilityFile.h"
+#include "areas/UtilityFile.h"
 
 namespace {
 

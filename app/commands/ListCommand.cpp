@@ -16,7 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "flash/Qualification.h"
-#include "image/IdentityBlock.h"
+#include "areas/IdentityBlock.h"
 #include "flash/ShownDriveReports.h"
 #include "scsi/CDDrives.h"
 #include "platform/JsonKeys.h"

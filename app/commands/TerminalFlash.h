@@ -9,7 +9,7 @@
 #include "app/commands/Commands.h"
 #include "app/setup/PlatformChoice.h"
 #include "app/terminal/TerminalUserInterface.h"
-#include "image/IdentityBlock.h"
+#include "areas/IdentityBlock.h"
 #include "session/DriveEnding.h"
 
 // The platform the options choose for utility, kept in choice; from then on stop signals are

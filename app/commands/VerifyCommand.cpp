@@ -10,13 +10,13 @@
 
 #include "flash/FlashTexts.h"
 #include "flash/ExitCodes.h"
-#include "image/CopyVerdict.h"
-#include "image/SignaturePolicy.h"
-#include "image/TrustDecision.h"
-#include "image/TrustedKeys.h"
+#include "trust/CopyVerdict.h"
+#include "trust/SignaturePolicy.h"
+#include "trust/TrustDecision.h"
+#include "trust/TrustedKeys.h"
 #include "platform/PrintableText.h"
 #include "app/commands/Commands.h"
-#include "image/UtilityFile.h"
+#include "areas/UtilityFile.h"
 #include "ui/Translate.h"
 
 int RunVerify(const Options& options) {

@@ -16,9 +16,9 @@
 #include <cstdio>
 #include <sys/stat.h>
 
-#include "image/Builder.h"
-#include "image/ModelConfig.h"
-#include "image/ModelFileLookup.h"
+#include "builder/Builder.h"
+#include "model/ModelConfig.h"
+#include "model/ModelFileLookup.h"
 #include "app/gui/RememberedChoices.h"
 #include "ui/Translate.h"
 

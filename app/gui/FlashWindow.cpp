@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "flash/RunDisplay.h"
-#include "image/Builder.h"
+#include "builder/Builder.h"
 #include "session/FlashSession.h"
 
 // What the window does for its session: boxes through the window's user interface, the
@@ -56,8 +56,8 @@ void FlashWindow::StartUp() {
     FrontEnd_ = std::make_unique<FrontEnd>(*this);
     Session_ = std::make_unique<FlashSession>(std::move(session), *FrontEnd_);
     // Declined, or nothing to flash: the person was shown why, and the window closes.
-    if (SessionResult opened{Session_->Open()}; opened.Opened != Opening::Ready) {
-        EndProgram(ExitCodeOf(opened, Presenter::Window));
+    if (Session_->Open() != Opening::Ready) {
+        EndProgram(ExitCodeOf(Session_->Result(), Presenter::Window));
         return;
     }
     for (const std::string& entry : Session_->StartUp().Entries())

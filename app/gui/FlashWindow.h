@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "app/gui/FormWindow.h"
-#include "image/CopyVerdict.h"
+#include "trust/CopyVerdict.h"
 
 class CDDrive;
 class FlashSession;

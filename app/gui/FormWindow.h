@@ -23,8 +23,8 @@
 #include <optional>
 #include <string>
 
-#include "image/IdentityBlock.h"
-#include "image/UtilityFile.h"
+#include "areas/IdentityBlock.h"
+#include "areas/UtilityFile.h"
 #include "platform/Platform.h"
 #include "app/gui/WindowUserInterface.h"
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-#include "image/ModelFileLookup.h"
+#include "model/ModelFileLookup.h"
 
 struct RememberedChoices {
     std::string ModelFile;    // model-file=PATH; "" when none was chosen

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "image/Builder.h"
+#include "base/TemporaryFile.h"
 #include "platform/StopRequests.h"
 
 class InterruptWatch;

@@ -6,7 +6,7 @@
 
 #include <csignal>
 
-#include "image/Builder.h"
+#include "base/TemporaryFile.h"
 
 class RemoveOnSignal : public TemporaryOutputGuard {
 public:

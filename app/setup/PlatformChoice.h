@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "image/IdentityBlock.h"
+#include "areas/IdentityBlock.h"
 #include "platform/Platform.h"
 #include "sim/VirtualDriveOptions.h"
 #include "app/setup/Options.h"

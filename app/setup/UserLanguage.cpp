@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "image/OwnerOnly.h"
+#include "trust/OwnerOnly.h"
 #include "ui/Translate.h"
 
 #ifndef FLASHUTIL_LOCALEDIR

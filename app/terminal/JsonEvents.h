@@ -12,7 +12,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "app/terminal/FleetEvents.h"
-#include "image/CopyVerdict.h"
+#include "trust/CopyVerdict.h"
 
 class JsonEvents : public FleetEvents {
 public:

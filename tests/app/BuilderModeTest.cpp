@@ -12,10 +12,10 @@
 #include <filesystem>
 
 #include "FormFixture.h"
-#include "image/UtilityFile.h"
+#include "areas/UtilityFile.h"
 #include "app/gui/BuilderWindow.h"
 #include "app/gui/FormLayout.h"
-#include "image/Builder.h"
+#include "builder/Builder.h"
 #include "image/TempDirectory.h"
 
 namespace {

@@ -16,7 +16,7 @@ cat >"$work/probe.cpp" <<'PROBE'
 #include <fstream>
 #include <iterator>
 #include <vector>
-#include "image/IdentityBlock.h"
+#include "areas/IdentityBlock.h"
 int main() {
     std::ifstream in("/proc/self/exe", std::ios::binary);
     const std::vector<unsigned char> file((std::istreambuf_iterator<char>(in)), {});
@@ -50,8 +50,8 @@ pids=()
 for i in "${!variants[@]}"; do
   IFS='|' read -r compiler type flags <<<"${variants[$i]}"
   (
-    $compiler -std=c++20 $flags -I"$source_dir" "$source_dir/image/EmbeddedBlock.cpp" \
-      "$source_dir/image/IdentityBlock.cpp" "$work/probe.cpp" -o "$work/probe$i" >"$work/log$i" 2>&1 &&
+    $compiler -std=c++20 $flags -I"$source_dir" "$source_dir/areas/EmbeddedBlock.cpp" \
+      "$source_dir/areas/IdentityBlock.cpp" "$work/probe.cpp" -o "$work/probe$i" >"$work/log$i" 2>&1 &&
       "$work/probe$i" >>"$work/log$i" 2>&1
   ) &
   pids+=($!)

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "image/IdentityBlock.h"
+#include "areas/IdentityBlock.h"
 
 struct IdentityBlockBuffer {
     std::vector<uint8_t> Bytes = std::vector<uint8_t>(Layout::TotalSize, 0);

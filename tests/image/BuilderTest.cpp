@@ -11,9 +11,9 @@
 #include <random>
 
 #include "TempDirectory.h"
-#include "image/Builder.h"
-#include "image/SignatureArea.h"
-#include "image/VersionArea.h"
+#include "builder/Builder.h"
+#include "areas/SignatureArea.h"
+#include "areas/VersionArea.h"
 #include "support/ScriptedUserInterface.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "image/IdentityBlock.h"
+#include "areas/IdentityBlock.h"
 
 namespace {
 

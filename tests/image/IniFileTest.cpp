@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "image/IniFile.h"
+#include "model/IniFile.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "TempDirectory.h"
-#include "image/IniFile.h"
-#include "image/ModelConfig.h"
+#include "model/IniFile.h"
+#include "model/ModelConfig.h"
 #include "support/ScriptedUserInterface.h"
 
 namespace {

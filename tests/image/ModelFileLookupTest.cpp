@@ -11,8 +11,8 @@
 #include <sys/stat.h>
 
 #include "TempDirectory.h"
-#include "image/ModelConfig.h"
-#include "image/ModelFileLookup.h"
+#include "model/ModelConfig.h"
+#include "model/ModelFileLookup.h"
 #include "support/ScriptedUserInterface.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "image/RevisionRange.h"
+#include "areas/RevisionRange.h"
 
 namespace {
 

@@ -13,13 +13,13 @@
 
 #include "TempDirectory.h"
 #include "flash/ExitCodes.h"
-#include "image/Builder.h"
-#include "image/CopyVerdict.h"
-#include "image/Signature.h"
-#include "image/SignaturePolicy.h"
-#include "image/TrustDecision.h"
-#include "image/TrustedKeys.h"
-#include "image/VersionArea.h"
+#include "builder/Builder.h"
+#include "trust/CopyVerdict.h"
+#include "trust/Signature.h"
+#include "trust/SignaturePolicy.h"
+#include "trust/TrustDecision.h"
+#include "trust/TrustedKeys.h"
+#include "areas/VersionArea.h"
 
 namespace {
 

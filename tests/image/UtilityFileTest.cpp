@@ -9,13 +9,13 @@
 #include <filesystem>
 
 #include "TempDirectory.h"
-#include "image/AreaLocator.h"
-#include "image/Builder.h"
+#include "areas/AreaLocator.h"
+#include "builder/Builder.h"
 #include "base/OutputFile.h"
-#include "image/Seal.h"
-#include "image/SignatureArea.h"
-#include "image/UtilityFile.h"
-#include "image/VersionArea.h"
+#include "areas/Seal.h"
+#include "areas/SignatureArea.h"
+#include "areas/UtilityFile.h"
+#include "areas/VersionArea.h"
 
 namespace {
 

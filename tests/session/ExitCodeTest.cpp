@@ -83,7 +83,8 @@ TEST(ExitCode, OfEveryMixOfDrives) {
     }
 }
 
-// A session that did not open ends with the opening's code; the window only with a damaged copy's.
+// A session that did not open ends with the opening's code; the window only with a damaged copy's
+// or with the code of the platform it could not have.
 TEST(ExitCode, OfAnOpeningThatEnded) {
     const struct {
         Opening Opened;
@@ -91,7 +92,7 @@ TEST(ExitCode, OfAnOpeningThatEnded) {
         int Terminal, Window;
     } cases[] = {
         {Opening::Damaged, false, ExitCode::FailedBeforeCommit, ExitCode::FailedBeforeCommit},
-        {Opening::NoPlatform, false, ExitCode::Usage, ExitCode::Success},
+        {Opening::NoPlatform, false, ExitCode::Usage, ExitCode::Usage},  // the front end's code
         {Opening::Declined, false, ExitCode::Refused, ExitCode::Success},
         {Opening::NoDrive, false, ExitCode::NoDrive, ExitCode::Success},
         {Opening::NoneQualify, false, ExitCode::NoDrive, ExitCode::Success},

@@ -16,7 +16,7 @@
 #include "../flash/EngineFixture.h"
 #include "app/terminal/SessionWords.h"
 #include "flash/ExitCodes.h"
-#include "image/Seal.h"
+#include "areas/Seal.h"
 #include "session/FlashSession.h"
 #include "sim/VirtualDrive.h"
 #include "support/ScriptedUserInterface.h"

@@ -21,14 +21,11 @@ MAX_FUNCTION_LINES = 80
 
 # The folders of the layers below app/, each on its own: sim/tcmu is not one of them (it holds
 # the kernel check's drive program, built with the tests, not a layer's library).
-LAYER_DIRS = ["base", "platform", "platform/linux", "scsi", "image", "flash", "history", "sim", "session"]
+LAYER_DIRS = ["base", "platform", "platform/linux", "scsi", "areas", "trust", "model", "builder", "flash", "history", "sim", "session"]
 
 # Files allowed over the limits for now, each with the reason. Every entry is a debt: the
 # check fails once the file meets the limits again, so that the entry is taken out with it.
-known_oversize = {
-    # The builder is being split into smaller files separately; take this out with that work.
-    "image/Builder.cpp": "split of the builder in progress",
-}
+known_oversize = {}
 
 SOURCE_SUFFIXES = (".cpp", ".h")
 

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "builder/BuildOutputName.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace {
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+}  // namespace
+
+BuildProblem CheckOutputName(const BuildRequest& request, const struct stat& exe, const std::string& outputName,
+                             const std::string& outputPath, Descriptor& directory) {
+    directory = Descriptor(::open(request.OutputDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!directory.Valid())
+        return Failed("Create " + outputName + " Fail", errno, outputPath);
+    // Never over the program's own file, whatever the name's case or the path it goes by: the
+    // file read as the program, and the file this process really runs from.
+    struct stat existing {}, running {};
+    const bool runningKnown = ::stat("/proc/self/exe", &running) == 0;
+    auto atName = [&] { return ::fstatat(directory.Get(), outputName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0; };
+    if (atName() && (SameFile(existing, exe) || (runningKnown && SameFile(existing, running))))
+        return Failed("Building fail: " + outputPath + " is the program's own file; it is not overwritten.");
+    // Nor over what the build reads: "QF60.EXE" built from an image named QF60.EXE would
+    // leave the utility and lose the image. Compared as files, so another name for the same
+    // file is caught too; a symbolic link at the output name is replaced, never followed.
+    const std::pair<std::string, std::string> inputs[] = {
+        {request.ImagePath, "the image file"}, {request.ProfilesPath, "the profiles file"},
+        {request.ModelFilePath, "the model file"}, {request.SigningKeyPath, "the signing key"}};
+    for (const auto& [path, what] : inputs) {
+        struct stat input {};
+        if (!path.empty() && ::stat(path.c_str(), &input) == 0 && atName() && SameFile(existing, input))
+            return Failed("Building fail: " + outputPath + " is " + what + " " + path +
+                          "; it is not overwritten. Nothing was written.");
+    }
+    // A device, FIFO or socket under the output name would be replaced by the rename.
+    if (atName() && !S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode) && !S_ISDIR(existing.st_mode))
+        return Failed("Building fail: " + outputPath + " is not a regular file; it is not replaced.");
+    return std::nullopt;
+}

@@ -1,8 +1,0 @@
-// SPDX-License-Identifier: Apache-2.0
-#include "image/SystemConfig.h"
-
-#ifndef FLASHUTIL_SYSTEM_CONFIG_DIR
-#define FLASHUTIL_SYSTEM_CONFIG_DIR "/etc/flashutil"
-#endif
-
-std::string SystemConfigDirectory() { return FLASHUTIL_SYSTEM_CONFIG_DIR; }
