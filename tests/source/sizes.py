@@ -41,6 +41,15 @@ def blank_literals_and_comments(text):
     def blank(chunk):
         out.append(re.sub(r"[^\n]", " ", chunk))
 
+    def blank_quoted(start, quote):
+        """Blanks the literal opening at start (to its closing quote or the line's end); where
+        the scan goes on."""
+        j = start + 1
+        while j < n and text[j] != quote and text[j] != "\n":
+            j += 2 if text[j] == "\\" else 1
+        blank(text[start:j + 1])
+        return j + 1
+
     while i < n:
         c = text[i]
         if at_line_start and c == "#":
@@ -88,11 +97,7 @@ def blank_literals_and_comments(text):
                 blank(text[i:j])
                 i = j
                 continue
-            j = i + 1
-            while j < n and text[j] != '"' and text[j] != "\n":
-                j += 2 if text[j] == "\\" else 1
-            blank(text[i:j + 1])
-            i = j + 1
+            i = blank_quoted(i, '"')
             continue
         if c == "'":
             # A digit separator (1'000, 0xFF'FF) is inside a number; a character literal is not.
@@ -103,11 +108,7 @@ def blank_literals_and_comments(text):
                 out.append(c)
                 i += 1
                 continue
-            j = i + 1
-            while j < n and text[j] != "'" and text[j] != "\n":
-                j += 2 if text[j] == "\\" else 1
-            blank(text[i:j + 1])
-            i = j + 1
+            i = blank_quoted(i, "'")
             continue
         out.append(c)
         i += 1
