@@ -56,7 +56,7 @@ int ExitCodeOfOpening(const SessionResult& result, Presenter presenter) {
     if (presenter == Presenter::Window)
         return ExitCode::Success;
     switch (result.Opened) {
-    case Opening::Declined: return ExitCode::Refused;
+    case Opening::Declined: return result.Stopped ? ExitCode::FailedBeforeCommit : ExitCode::Refused;
     default: return result.BusyOrDenied ? ExitCode::Busy : ExitCode::NoDrive;
     }
 }

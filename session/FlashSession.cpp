@@ -46,7 +46,11 @@ Opening FlashSession::OpenOnce() {
     StartUp_->FormIdentityTexts();
     FrontEnd_.Introduce(*StartUp_);
     if (!StartUp_->AskWarning(person) || FrontEnd_.Stops().Requested()) {
-        FrontEnd_.Declined();
+        // An interrupt while the warning waits stops the session before any drive is looked
+        // for: an interrupt, not a declined warning.
+        Stopped_ = FrontEnd_.Stops().Requested();
+        if (!Stopped_)
+            FrontEnd_.Declined();
         return Opening::Declined;
     }
     FrontEnd_.WarningAccepted(*StartUp_);

@@ -94,6 +94,10 @@ std::vector<std::string> SessionEndLines(const SessionResult& result, bool singl
         if (!result.BusyOrDenied)
             lines.push_back("no drive qualifies for this firmware");
         return lines;
+    case Opening::Declined:
+        if (result.Stopped)
+            lines.push_back("interrupted at the start-up warning; nothing was sent to any drive");
+        return lines;
     default: return lines;
     }
     if (singleDrive)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <system_error>
@@ -213,6 +214,21 @@ TEST_F(Session, ADeclinedPlanSendsNothing) {
         EXPECT_FALSE(Reached(i));
     for (const SessionDrive& drive : Drives)
         EXPECT_EQ(drive.Report->Outcome, FlashOutcome::Declined);
+}
+
+// An interrupt while the start-up warning waits ends the session there, for one drive and for
+// several: an interrupt (6, said on the error stream), not a declined warning (4).
+TEST_F(Session, AnInterruptAtTheWarningIsAnInterrupt) {
+    AddDrives(2);
+    Front.Ui.Answers = {MessageAnswer::Yes, MessageAnswer::Yes};
+    Front.Stop.Stopped = true;  // the signal came while the warning was asked
+    EXPECT_EQ(SingleDrive(), ExitCode::FailedBeforeCommit);
+    EXPECT_EQ(Fleet(), ExitCode::FailedBeforeCommit);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_FALSE(Reached(i));
+    EXPECT_EQ(std::count(Front.Notes.begin(), Front.Notes.end(),
+                         "interrupted at the start-up warning; nothing was sent to any drive"),
+              2);
 }
 
 // An interrupt while the drives are listed stops the session before anything is sent: every
