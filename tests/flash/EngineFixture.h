@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,11 @@ public:
     OpenOutcome Open(const DriveAddress& a) override { return Inner.Open(a); }
     bool Send(PlatformHandle h, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer, uint32_t length,
               uint16_t timeoutSeconds, CommandOutcome& outcome) override {
-        Timeouts.push_back(timeoutSeconds);
+        {
+            // Drives run at once send at once, as a platform allows: the record is shared.
+            const std::lock_guard<std::mutex> lock(TimeoutsMutex_);
+            Timeouts.push_back(timeoutSeconds);
+        }
         const bool sent = Inner.Send(h, cdb, direction, buffer, length, timeoutSeconds, outcome);
         if (cdb[0] == 0x12 && AlterInquiry && length >= 36)
             AlterInquiry(buffer);
@@ -57,6 +62,9 @@ public:
     std::string ErrorText(int code) const override { return Inner.ErrorText(code); }
     void Sleep(unsigned ms) override { Inner.Sleep(ms); }
     bool RequestRestart() override { return Inner.RequestRestart(); }
+
+private:
+    std::mutex TimeoutsMutex_;
 };
 
 struct EngineSetup {
