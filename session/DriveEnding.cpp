@@ -193,7 +193,7 @@ int ExitCodeOf(const SessionResult& result, Presenter presenter) {
         return ExitCode::PartialSuccess;
     if (commitFailed)
         return ExitCode::FailedAtCommit;
-    if (busy > 0 && busy == counted - unreached)
+    if (busy > 0 && busy == run)
         return ExitCode::Busy;
     if (upToDate == counted)
         return ExitCode::NothingToDo;

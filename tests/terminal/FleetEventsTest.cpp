@@ -224,8 +224,9 @@ TEST(FleetDisplay, TellsHowLongACommitHasBeenWaitedFor) {
             std::fflush(out);
             const std::string waiting(data, size);
             EXPECT_NE(waiting.find("waiting for the drive: 10 s of at most 180 s"), std::string::npos) << live;
-            if (!live)
+            if (!live) {
                 EXPECT_EQ(waiting.find("5 s of at most"), std::string::npos) << "a log gets every tenth second only";
+            }
             // Past the limit the drive is late: said (in a log once), not counted on.
             display.Waiting("virtual:0", 181, 180);
             display.Waiting("virtual:0", 200, 180);
@@ -241,8 +242,9 @@ TEST(FleetDisplay, TellsHowLongACommitHasBeenWaitedFor) {
             std::fflush(out);
             const std::string after(data + before, size - before);
             EXPECT_EQ(after.find("waiting for the drive"), std::string::npos) << live;
-            if (live)
+            if (live) {
                 EXPECT_NE(after.find("virtual:0"), std::string::npos) << "the line is drawn again without the wait";
+            }
         }
         std::fclose(out);
         std::free(data);
