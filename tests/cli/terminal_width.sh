@@ -18,7 +18,7 @@ cat > "$work/screen.py" << 'EOF'
 # (made NARROWER once the commit's wait is shown) and plays its output on a screen. Prints
 # the final screen; exits 1 when a line drawn in place was wider than the terminal at the
 # time or a redraw did not land in place, 2 when COMMAND failed.
-import fcntl, os, pty, re, struct, sys, termios, unicodedata
+import fcntl, os, pty, re, signal, struct, sys, termios, unicodedata
 
 args = sys.argv[1:]
 split = args.index("--")
@@ -44,18 +44,35 @@ while True:
         break
     output += chunk
     if narrower and resized_at is None and b"waiting for the drive" in output:
+        # The program is stopped while the terminal changes, and what it wrote before is
+        # read first: a slow reader would otherwise take blocks drawn for the old width,
+        # already waiting in the terminal, for blocks drawn after the resize.
+        os.kill(pid, signal.SIGSTOP)
+        os.waitpid(pid, os.WUNTRACED)
+        os.set_blocking(master, False)
+        try:
+            while chunk := os.read(master, 65536):
+                output += chunk
+        except (BlockingIOError, OSError):
+            pass
+        os.set_blocking(master, True)
         set_size(master, narrower)  # the program asks at each redraw; SIGWINCH goes out too
         resized_at = len(output)
+        os.kill(pid, signal.SIGCONT)
 _, status = os.waitpid(pid, 0)
 
 text = output.decode("utf-8", "replace")
 cut = None
 if resized_at:
-    # The terminal is narrower from the first block redrawn after the resize: what was
-    # already on its way was drawn for the width before.
+    # The terminal is narrower from the second block redrawn after the resize: the
+    # program may have been stopped between asking the width and writing the first.
+    # A program that never asks again still fails: every later block is checked.
     begun = len(output[:resized_at].decode("utf-8", "replace"))
     redraws = [m.start() for m in re.finditer(r"\x1b\[\d+A", text) if m.start() >= begun]
-    cut = redraws[0] if redraws else None
+    if len(redraws) < 2:
+        print("no block was redrawn after the terminal was made narrower", file=sys.stderr)
+        sys.exit(1)
+    cut = redraws[1]
 width = columns
 rows = [[]]
 row = col = 0
