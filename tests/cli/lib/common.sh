@@ -25,11 +25,12 @@ model_ini() {
     printf '[MODEL00]\nModel=RW-5200\nInquiry=ACME    CD-RW RW5200\nFW-Range=1.00-1.10\nBINMask=*.BIN\nVendor=Acme\nNote=normal\n'
 }
 
-# build_copy IMAGE-NAME [MODEL]: builds a flash utility in $work from a blank copy of the
-# program, the INI already in $work/flashutil.INI and a synthetic full-size image.
+# build_copy IMAGE-NAME [MODEL] [SIZE]: builds a flash utility in $work from a blank copy of the
+# program, the INI already in $work/flashutil.INI and a synthetic image, full-size (512 KiB)
+# unless SIZE bytes are given.
 build_copy() {
     [ -x "$work/flashutil" ] || cp "$flashutil" "$work/flashutil"
-    head -c 524288 /dev/zero | tr '\0' '\125' > "$work/$1"
+    head -c "${3:-524288}" /dev/zero | tr '\0' '\125' > "$work/$1"
     (cd "$work" && ./flashutil --build --model "${2:-0}" --image "$1" --output-dir "$work" >> build.log 2>&1) ||
         { cat "$work/build.log"; echo "FAIL: could not build a flash utility from $1"; exit 1; }
 }

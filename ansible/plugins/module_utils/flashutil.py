@@ -1,0 +1,60 @@
+# SPDX-License-Identifier: Apache-2.0
+# What the flashutil modules share: the command line that reaches the drives, the drive list
+# the program prints with --list --json, and the error line it ends a failed run with.
+
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
+import json
+
+# Options of the utility that choose which drives are looked at and how they answer: the
+# list of the drives must see the same drives as the run, and nothing else of the run.
+DRIVE_OPTIONS = ("--virtual-drive", "--device", "-d", "--all")
+
+
+def drive_options(options):
+    """The options among OPTIONS that choose the drives, each with its value."""
+    chosen = []
+    take_next = False
+    for option in options:
+        if take_next:
+            chosen.append(option)
+            take_next = False
+            continue
+        name = option.split("=", 1)[0]
+        if name in DRIVE_OPTIONS:
+            chosen.append(option)
+            # --device and -d take their value as the next word unless it is joined with "=".
+            take_next = name in ("--device", "-d") and "=" not in option
+    return chosen
+
+
+def command(program, utility, mode, options):
+    """The command that runs MODE (a list of options) on the host's drives: the installed
+    PROGRAM with the UTILITY as data, or, without a program, the utility itself."""
+    argv = [program or utility] + list(mode) + list(options)
+    if program and utility:
+        argv += ["--", utility]  # the utility as data, whatever its name
+    return argv
+
+
+def last_error(stderr):
+    """The program's last error line, which names the device or file and the cause."""
+    lines = [line for line in stderr.splitlines() if line.startswith("flashutil: ")]
+    return lines[-1][len("flashutil: "):] if lines else ""
+
+
+def list_drives(module, program, utility, options):
+    """The drives of the host as --list --json gives them, and an error text ("" when the list
+    was read). Only INQUIRY and the identification are sent: nothing is written to a drive."""
+    argv = command(program, utility, ["--list", "--json"], drive_options(options))
+    rc, stdout, stderr = module.run_command(argv)
+    try:
+        document = json.loads(stdout)
+    except ValueError:
+        document = None
+    if not isinstance(document, dict) or not isinstance(document.get("drives"), list):
+        why = last_error(stderr) or stderr.strip() or "no drive list (exit status %d)" % rc
+        return [], argv, why
+    return [d for d in document["drives"] if isinstance(d, dict)], argv, ""

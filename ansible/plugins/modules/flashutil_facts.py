@@ -1,0 +1,175 @@
+#!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
+# Tells what optical drives a host has and what a flash utility would do to each, from the
+# program's drive list: nothing but the identification is sent, so it is safe in check mode.
+
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
+DOCUMENTATION = r"""
+module: flashutil_facts
+short_description: The optical drives of a host, and which of them a flash utility would flash
+description:
+  - Lists the host's optical drives with C(--list --json) and sets the fact C(flashutil_drives),
+    one entry each. Only INQUIRY and the identification are sent to a drive, nothing is written,
+    and the task never changes the host, in check mode too.
+  - With a C(utility), the utility's own list says whether it would flash each drive and with
+    which revision; for this the utility is run with C(--list), so give only a utility you
+    would run. Without one, the installed C(program) lists the drives, and C(would_flash) is
+    null.
+version_added: "1.0.4"
+author: flashutil developers (@flashutil)
+options:
+  utility:
+    description: Path of the flash utility on the host whose verdict on each drive is wanted.
+    type: path
+    default: ""
+  program:
+    description: Path of the installed flashutil on the host, which lists the drives when no utility is given.
+    type: path
+    default: /usr/bin/flashutil
+  options:
+    description: Options that choose the drives, such as C(--device /dev/sg3) or C(--virtual-drive=count=2).
+    type: list
+    elements: str
+    default: []
+attributes:
+  check_mode:
+    support: full
+    description: The same list as without check mode; nothing is changed either way.
+  diff_mode:
+    support: none
+    description: Nothing is changed, so there is nothing to compare.
+  facts:
+    support: full
+    description: Sets C(flashutil_drives).
+seealso:
+  - module: flashutil.drives.flashutil_flash
+"""
+
+EXAMPLES = r"""
+- name: Ask which drives the utility would flash
+  flashutil.drives.flashutil_facts:
+    utility: /root/QF10.EXE
+
+- name: Report the drives that would be flashed
+  ansible.builtin.debug:
+    msg: "{{ flashutil_drives | selectattr('would_flash') | map(attribute='device_id') | list }}"
+"""
+
+RETURN = r"""
+ansible_facts:
+  description: The facts set.
+  returned: always
+  type: dict
+  contains:
+    flashutil_drives:
+      description: Each optical drive found, in the order found.
+      returned: always
+      type: list
+      elements: dict
+      contains:
+        device:
+          description: The node commands go through (C(/dev/sg1), or C(virtual:N)).
+          type: str
+        device_id:
+          description: The drive's stable id (SHA-256 of where it is plugged in); null when unknown.
+          type: str
+        serial:
+          description: The drive's serial number; null when unknown.
+          type: str
+        identity:
+          description: The drive's identity line.
+          type: str
+        vendor:
+          description: The INQUIRY vendor text.
+          type: str
+        product:
+          description: The INQUIRY product text.
+          type: str
+        revision:
+          description: The firmware revision the drive reports.
+          type: str
+        virtual:
+          description: Whether it is a virtual drive.
+          type: bool
+        qualifies:
+          description: Whether the utility is for this drive and its revision; null without a utility.
+          type: bool
+        would_flash:
+          description: Whether a run of the utility would flash it (it qualifies and its revision is below the
+            one the utility installs); null without a utility.
+          type: bool
+        installs_revision:
+          description: The revision the utility would install; null without a utility.
+          type: str
+        why_not:
+          description: Why the utility would not flash it; null when it would, or without a utility.
+          type: str
+  sample:
+    flashutil_drives:
+      - device: /dev/sg1
+        device_id: 5c0d9e0f3b8a7c1e2d4f6a8b0c2e4f6a8b0c2e4f6a8b0c2e4f6a8b0c2e4f6a8b
+        serial: "8A41C0012"
+        identity: "1-0-0 V: ACME    CD-RW RW5200    1.00"
+        vendor: ACME
+        product: CD-RW RW5200
+        revision: "1.00"
+        virtual: false
+        qualifies: true
+        would_flash: true
+        installs_revision: QF10
+        why_not: null
+cmd:
+  description: The command that was run.
+  returned: always
+  type: list
+  elements: str
+"""
+
+from ansible.module_utils.basic import AnsibleModule
+from ansible_collections.flashutil.drives.plugins.module_utils.flashutil import list_drives
+
+KEYS = ("device", "device_id", "serial", "identity", "vendor", "product", "revision", "virtual")
+
+
+def fact_of(drive, judged):
+    """One drive as the fact gives it; JUDGED: whether a utility listed it."""
+    fact = dict((key, drive.get(key)) for key in KEYS)
+    if not judged:
+        fact.update(qualifies=None, would_flash=None, installs_revision=None, why_not=None)
+        return fact
+    new = drive.get("installs_revision")
+    qualifies = bool(drive.get("qualifies"))
+    # A run flashes a qualifying drive only below the revision it installs (revisions compare
+    # byte by byte, as the program compares them).
+    below = new is not None and (drive.get("revision") or "") < new
+    why = None
+    if not qualifies:
+        why = drive.get("not_qualified_because") or "does not qualify for this firmware"
+    elif not below:
+        why = "already at FW:%s, not below FW:%s" % (drive.get("revision"), new)
+    fact.update(qualifies=qualifies, would_flash=qualifies and below, installs_revision=new, why_not=why)
+    return fact
+
+
+def main():
+    module = AnsibleModule(
+        argument_spec={
+            "utility": {"type": "path", "default": ""},
+            "program": {"type": "path", "default": "/usr/bin/flashutil"},
+            "options": {"type": "list", "elements": "str", "default": []},
+        },
+        supports_check_mode=True,
+    )
+    utility = module.params["utility"]
+    drives, argv, why = list_drives(module, utility or module.params["program"], "", module.params["options"])
+    if why:
+        module.fail_json(msg="%s: %s" % (argv[0], why), cmd=argv)
+    facts = [fact_of(d, bool(utility)) for d in drives]
+    module.exit_json(changed=False, cmd=argv, ansible_facts={"flashutil_drives": facts})
+
+
+if __name__ == "__main__":
+    main()
