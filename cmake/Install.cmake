@@ -45,12 +45,23 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/schema/ DESTINATION ${CMAKE_INSTALL_D
 install(FILES ${CMAKE_SOURCE_DIR}/examples/flashutil.INI
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples OPTIONAL)
 
-# The Ansible role, where a playbook finds it with roles_path = /usr/share/flashutil/ansible/roles,
-# and its example (whose roles link points into the source tree: the installed copy goes without).
-# The module is data Ansible reads and sends to the host, never run in place, so it is not
-# executable (an executable Python script would make the package depend on python3).
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/ansible/roles
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/flashutil/ansible
-        FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+# The Ansible collection flashutil.drives (the role and its modules), where ansible-playbook,
+# ansible-doc and ansible-galaxy look by default (/usr/share/ansible/collections), and its
+# example (whose collections link points into the source tree: the installed copy goes
+# without). The modules are data Ansible reads and sends to the host, never run in place, so
+# they are not executable (an executable Python script would make the package depend on python3).
+set(FLASHUTIL_COLLECTION ansible/collections/ansible_collections/flashutil/drives)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/ansible/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/${FLASHUTIL_COLLECTION}
+        FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+        PATTERN "__pycache__" EXCLUDE PATTERN ".*" EXCLUDE)
+# The role's earlier place, /usr/share/flashutil/ansible/roles (roles_path), until the next
+# release: a relative link to the collection's role.
+install(CODE "
+  set(roles \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/flashutil/ansible/roles\")
+  file(MAKE_DIRECTORY \"\${roles}\")
+  file(CREATE_LINK ../../../${FLASHUTIL_COLLECTION}/roles/flashutil \"\${roles}/flashutil\" SYMBOLIC)
+  message(STATUS \"Installing: \${roles}/flashutil (link to the collection's role)\")
+")
 install(FILES ${CMAKE_SOURCE_DIR}/examples/ansible/inventory.ini ${CMAKE_SOURCE_DIR}/examples/ansible/tower.yml
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/ansible)

@@ -19,7 +19,7 @@ test_packages=(
   xvfb xauth fonts-dejavu-core fonts-liberation
   qemu-system-x86 busybox-static cpio kmod linux-libc-dev
   locales strace openssl lintian jq python3-jsonschema
-  ansible-core
+  ansible-core ansible-lint
 )
 
 packages=("${run_packages[@]}")

@@ -86,12 +86,19 @@ for f in usr/bin/flashutil \
          usr/share/metainfo/io.github.flashutil.flashutil.metainfo.xml \
          usr/share/flashutil/schema/flashutil-list-1.json \
          usr/share/flashutil/schema/flashutil-event-1.json \
+         usr/share/ansible/collections/ansible_collections/flashutil/drives/galaxy.yml \
+         usr/share/ansible/collections/ansible_collections/flashutil/drives/plugins/modules/flashutil_flash.py \
+         usr/share/ansible/collections/ansible_collections/flashutil/drives/plugins/modules/flashutil_facts.py \
+         usr/share/ansible/collections/ansible_collections/flashutil/drives/roles/flashutil/tasks/main.yml \
          usr/share/flashutil/ansible/roles/flashutil/tasks/main.yml \
-         usr/share/flashutil/ansible/roles/flashutil/library/flashutil_flash.py \
          usr/share/doc/flashutil/examples/ansible/tower.yml; do
     [ -f "$root/$f" ] || fail "package lacks /$f"
 done
 [ -x "$root/usr/bin/flashutil" ] || fail "/usr/bin/flashutil is not executable"
+# The role's earlier place links to the collection's role, so that both are the same files.
+[ "$(readlink "$root/usr/share/flashutil/ansible/roles/flashutil")" = \
+    ../../../ansible/collections/ansible_collections/flashutil/drives/roles/flashutil ] ||
+    fail "/usr/share/flashutil/ansible/roles/flashutil is not the link to the collection's role"
 for po in "$source_dir"/po/*.po; do
     language=$(basename "$po" .po)
     [ -f "$root/usr/share/locale/$language/LC_MESSAGES/flashutil.mo" ] || fail "package lacks the $language catalogue"
