@@ -99,6 +99,16 @@ done
 [ "$(readlink "$root/usr/share/flashutil/ansible/roles/flashutil")" = \
     ../../../ansible/collections/ansible_collections/flashutil/drives/roles/flashutil ] ||
     fail "/usr/share/flashutil/ansible/roles/flashutil is not the link to the collection's role"
+# Ansible finds the collection where it is installed without being told: that place is on
+# its default collections path, and ansible-doc reads both modules and the role there.
+if command -v ansible-doc >/dev/null; then
+    HOME=$scratch ansible-config dump 2>/dev/null | grep '^COLLECTIONS_PATHS(default)' | grep -qF "'/usr/share/ansible/collections'" ||
+        fail "/usr/share/ansible/collections is not on Ansible's default collections path"
+    for plugin in "module flashutil.drives.flashutil_flash" "module flashutil.drives.flashutil_facts" "role flashutil.drives.flashutil"; do
+        HOME=$scratch ANSIBLE_COLLECTIONS_PATH="$root/usr/share/ansible/collections" ansible-doc -t $plugin >/dev/null 2>&1 ||
+            fail "ansible-doc does not find $plugin in the package"
+    done
+fi
 for po in "$source_dir"/po/*.po; do
     language=$(basename "$po" .po)
     [ -f "$root/usr/share/locale/$language/LC_MESSAGES/flashutil.mo" ] || fail "package lacks the $language catalogue"

@@ -8,25 +8,38 @@ __metaclass__ = type
 
 import json
 
-# Options of the utility that choose which drives are looked at and how they answer: the
-# list of the drives must see the same drives as the run, and nothing else of the run.
-DRIVE_OPTIONS = ("--virtual-drive", "--device", "-d", "--all")
+# Options of the utility that choose which drives are looked at: the list of the drives
+# must see the same drives as the run, and nothing else of the run (a trace, say).
+DRIVE_OPTIONS = ("--virtual-drive", "--device")
+
+
+def drive_option(word):
+    """The drive option WORD names, abbreviated as the program allows, and whether its value
+    is the next word; None for another option."""
+    name = word.split("=", 1)[0]
+    if name == "-d":
+        return "--device", True
+    if name.startswith("-d") and not name.startswith("--"):
+        return "--device", False  # -d/dev/sg3
+    for option in DRIVE_OPTIONS:
+        if len(name) > 3 and option.startswith(name):
+            return option, option == "--device" and "=" not in word
+    return None
 
 
 def drive_options(options):
     """The options among OPTIONS that choose the drives, each with its value."""
     chosen = []
     take_next = False
-    for option in options:
+    for word in options:
         if take_next:
-            chosen.append(option)
+            chosen.append(word)
             take_next = False
-            continue
-        name = option.split("=", 1)[0]
-        if name in DRIVE_OPTIONS:
-            chosen.append(option)
-            # --device and -d take their value as the next word unless it is joined with "=".
-            take_next = name in ("--device", "-d") and "=" not in option
+        elif word == "--":
+            break
+        elif drive_option(word):
+            chosen.append(word)
+            take_next = drive_option(word)[1]
     return chosen
 
 
@@ -45,10 +58,11 @@ def last_error(stderr):
     return lines[-1][len("flashutil: "):] if lines else ""
 
 
-def list_drives(module, program, utility, options):
-    """The drives of the host as --list --json gives them, and an error text ("" when the list
-    was read). Only INQUIRY and the identification are sent: nothing is written to a drive."""
-    argv = command(program, utility, ["--list", "--json"], drive_options(options))
+def list_drives(module, program, options):
+    """The drives of the host as --list --json of PROGRAM gives them, the command, and an error
+    text ("" when the list was read). Only INQUIRY and the identification are sent: nothing is
+    written to a drive."""
+    argv = [program, "--list", "--json"] + list(options)
     rc, stdout, stderr = module.run_command(argv)
     try:
         document = json.loads(stdout)

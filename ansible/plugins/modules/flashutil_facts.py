@@ -164,7 +164,7 @@ def main():
         supports_check_mode=True,
     )
     utility = module.params["utility"]
-    drives, argv, why = list_drives(module, utility or module.params["program"], "", module.params["options"])
+    drives, argv, why = list_drives(module, utility or module.params["program"], module.params["options"])
     if why:
         module.fail_json(msg="%s: %s" % (argv[0], why), cmd=argv)
     facts = [fact_of(d, bool(utility)) for d in drives]

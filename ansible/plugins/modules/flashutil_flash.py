@@ -171,7 +171,7 @@ cmd:
 import json
 
 from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.flashutil.drives.plugins.module_utils.flashutil import command, last_error, list_drives
+from ansible_collections.flashutil.drives.plugins.module_utils.flashutil import command, drive_options, last_error, list_drives
 
 NOTHING_TO_DO = 10
 # Outcomes in which a drive was not to be flashed, or was: not a failure.
@@ -269,7 +269,7 @@ def main():
     )
     program, utility, options = module.params["program"], module.params["utility"], module.params["options"]
     # The list first, while the nodes are those the run will use; it sends only the identification.
-    listed = list_drives(module, program or utility, "", options)[0]
+    listed = list_drives(module, program or utility, drive_options(options))[0]
     mode = ["--cli", "--all", "--yes", "--json=compact"] + (["--no-commit"] if module.check_mode else [])
     argv = command(program, utility, mode, options)
     rc, stdout, stderr = module.run_command(argv)
@@ -284,7 +284,7 @@ def main():
     changed = bool(result["completed"]) or (module.check_mode and bool(result["rehearsed"]))
     if module._diff:
         started = [e for e in events if e["event"] == "run_started"]
-        new_revision = started[-1].get("utility", {}).get("new_revision") if started else None
+        new_revision = (started[-1].get("utility") or {}).get("new_revision") if started else None
         result["diff"] = diff_of(drives, new_revision)
     if result["failures"]:
         module.fail_json(msg="; ".join((f["device"] + ": " if f["device"] else "") + f["cause"] for f in result["failures"]),
