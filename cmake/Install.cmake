@@ -56,12 +56,20 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/ansible/
         FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
         PATTERN "__pycache__" EXCLUDE PATTERN ".*" EXCLUDE)
 # The role's earlier place, /usr/share/flashutil/ansible/roles (roles_path), until the next
-# release: a relative link to the collection's role.
-install(CODE "
-  set(roles \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/flashutil/ansible/roles\")
-  file(MAKE_DIRECTORY \"\${roles}\")
-  file(CREATE_LINK ../../../${FLASHUTIL_COLLECTION}/roles/flashutil \"\${roles}/flashutil\" SYMBOLIC)
-  message(STATUS \"Installing: \${roles}/flashutil (link to the collection's role)\")
-")
+# release: its directories as before, each file a relative link to the collection's (dpkg
+# replaces a file with a link on upgrade, but never a directory).
+file(GLOB_RECURSE FLASHUTIL_ROLE_FILES RELATIVE ${CMAKE_SOURCE_DIR}/ansible/roles/flashutil
+     ${CMAKE_SOURCE_DIR}/ansible/roles/flashutil/*)
+foreach(file ${FLASHUTIL_ROLE_FILES})
+  get_filename_component(dir ${file} DIRECTORY)
+  string(REGEX REPLACE "[^/]+" ".." up "flashutil/ansible/roles/flashutil/${dir}")
+  install(CODE "
+    set(link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/flashutil/ansible/roles/flashutil/${file}\")
+    get_filename_component(dir \"\${link}\" DIRECTORY)
+    file(MAKE_DIRECTORY \"\${dir}\")
+    file(CREATE_LINK ${up}/${FLASHUTIL_COLLECTION}/roles/flashutil/${file} \"\${link}\" SYMBOLIC)
+    message(STATUS \"Installing: \${link} (link to the collection's role)\")
+  ")
+endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/examples/ansible/inventory.ini ${CMAKE_SOURCE_DIR}/examples/ansible/tower.yml
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/ansible)

@@ -95,10 +95,10 @@ for f in usr/bin/flashutil \
     [ -f "$root/$f" ] || fail "package lacks /$f"
 done
 [ -x "$root/usr/bin/flashutil" ] || fail "/usr/bin/flashutil is not executable"
-# The role's earlier place links to the collection's role, so that both are the same files.
-[ "$(readlink "$root/usr/share/flashutil/ansible/roles/flashutil")" = \
-    ../../../ansible/collections/ansible_collections/flashutil/drives/roles/flashutil ] ||
-    fail "/usr/share/flashutil/ansible/roles/flashutil is not the link to the collection's role"
+# The role's earlier place keeps its directories, each file a link to the collection's.
+[ "$(readlink "$root/usr/share/flashutil/ansible/roles/flashutil/tasks/main.yml")" = \
+    ../../../../../ansible/collections/ansible_collections/flashutil/drives/roles/flashutil/tasks/main.yml ] ||
+    fail "/usr/share/flashutil/ansible/roles/flashutil/tasks/main.yml is not the link to the collection's"
 # Ansible finds the collection where it is installed without being told: that place is on
 # its default collections path, and ansible-doc reads both modules and the role there.
 if command -v ansible-doc >/dev/null; then
