@@ -43,7 +43,7 @@ for path in sys.argv[1:]:
     for name, text in texts.items():
         assert yaml.safe_load(text), "%s: %s is empty" % (path, name)
 PYTHON
-# ansible-lint's strictest profile, offline, on the collection as it is installed.
+# ansible-lint's strictest profile (production), offline, on the collection's sources.
 if command -v ansible-lint > /dev/null; then
     (cd "$source_dir/ansible" && ANSIBLE_COLLECTIONS_PATH=$collections ansible-lint --offline --nocolor --profile production) \
         > "$work/lint.out" 2>&1 || fail "ansible-lint: $(grep -v '^$' "$work/lint.out" | tail -15)"
