@@ -112,6 +112,14 @@ for host in tower-complete tower-partial tower-failing; do
     [ "$(commits again $host)" = 0 ] || fail "rerun: $host was committed"
 done
 
+# The role by its earlier name on a roles_path (the package's /usr/share/flashutil/ansible/roles)
+# still works: one drive completes, the host is changed.
+printf -- '- name: The role by its earlier name\n  hosts: localhost\n  gather_facts: false\n  roles: [flashutil]\n' > "$work/old.yml"
+ANSIBLE_ROLES_PATH="$source_dir/ansible/roles" ANSIBLE_COLLECTIONS_PATH=$collections run_command old \
+    ansible-playbook -c local -e ansible_python_interpreter=python3 "$work/old.yml" -e flashutil_utility="$work/1.05.EXE" \
+    -e flashutil_program="$flashutil" -e flashutil_reboot=false -e flashutil_poll=1 -e '{"flashutil_options": ["--virtual-drive"]}'
+[ "$(recap old localhost)" = "changed=1 failed=0" ] || fail "the role's earlier name: $(recap old localhost) $(tail -3 "$work/old.out") $(tail -3 "$work/old.err")"
+
 # Check mode is a rehearsal: no commit anywhere, the towers with a bad drive fail.
 play check --check --diff -v
 [ "$(recap check tower-complete)" = "changed=1 failed=0" ] || fail "check mode: complete tower: $(recap check tower-complete)"
