@@ -18,6 +18,8 @@ namespace FlashTexts {
 std::string Caption(const IdentityTexts& texts);  // Vendor + " Flash Utility V1.048 for" + Model
 std::string Prompt(const IdentityTexts& texts);   // "Select the " + Vendor + " drive you want to update:"
 std::string Warning(const IdentityTexts& texts);
+// The warning of a folder of utilities, each drive updated with the one that fits it.
+std::string FolderWarning(const std::string& folder);
 std::string ErrorReportHead(const IdentityTexts& texts);
 constexpr const char* UtilityTitle = " Flash Utility V1.048 for";  // a name: not translated
 constexpr const char* NoDriveTail = N_("\nCan't find ATAPI Drive !\n");

@@ -66,7 +66,7 @@ void FlashStartUp::FormIdentityTexts() { Texts_ = IdentityTexts::From(Block_); }
 
 std::string FlashStartUp::PromptText() const { return FlashTexts::Prompt(Texts_); }
 std::string FlashStartUp::CaptionText() const { return FlashTexts::Caption(Texts_); }
-std::string FlashStartUp::WarningText() const { return FlashTexts::Warning(Texts_); }
+std::string FlashStartUp::WarningText() const { return Warning_.empty() ? FlashTexts::Warning(Texts_) : Warning_; }
 
 bool FlashStartUp::AskWarning(Answers& answers) {
     return answers.Ask(Question::StartUpWarning, WarningText(), MessageKind::Warning, MessageAnswer::Yes, _("Warning"));
@@ -76,6 +76,8 @@ bool FlashStartUp::CheckCondition() const {
     if (!Drives_ || Drives_->Current() == nullptr)
         return false;
     const CDDrive* drive = Drives_->Current();
+    if (Rule_)
+        return Rule_(*drive);
     return JudgeDrive(Texts_, drive->PeripheralType(), drive->ProductText(), drive->RevisionText()).Qualifies;
 }
 

@@ -73,6 +73,13 @@ public:
 
     // Whether the current drive of Drives qualifies for the image.
     bool CheckCondition() const;
+    // Drives qualify by rule instead of the block (a folder of utilities: when one of them
+    // qualifies the drive); before Detect.
+    // warning, when not empty, is asked instead of the block's.
+    void QualifyBy(std::function<bool(const CDDrive&)> rule, std::string warning = {}) {
+        Rule_ = std::move(rule);
+        Warning_ = std::move(warning);
+    }
 
     // A selection in the drive list: selects the drive of entry index and returns it. An
     // index outside the list changes nothing; null is then returned.
@@ -97,4 +104,6 @@ private:
     std::array<int32_t, CDDrives::Capacity> DriveIndex_{};
     std::vector<std::string> Entries_;
     std::string ErrorReport_;
+    std::function<bool(const CDDrive&)> Rule_;
+    std::string Warning_;
 };
