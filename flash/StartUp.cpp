@@ -83,7 +83,7 @@ bool FlashStartUp::CheckCondition() const {
 
 FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui, const std::function<void()>& beforeReport) {
     // Built before detection, so that it is ready if nothing qualifies.
-    ErrorReport_ = FlashTexts::ErrorReportHead(Texts_);
+    ErrorReport_ = ReportHead_.empty() ? FlashTexts::ErrorReportHead(Texts_) : ReportHead_;
     Entries_.clear();
     DriveIndex_.fill(0);
     auto reports = std::make_unique<ShownDriveReports>(ui);

@@ -75,10 +75,11 @@ public:
     bool CheckCondition() const;
     // Drives qualify by rule instead of the block (a folder of utilities: when one of them
     // qualifies the drive); before Detect.
-    // warning, when not empty, is asked instead of the block's.
-    void QualifyBy(std::function<bool(const CDDrive&)> rule, std::string warning = {}) {
+    // warning and reportHead, when not empty, take the place of the block's.
+    void QualifyBy(std::function<bool(const CDDrive&)> rule, std::string warning = {}, std::string reportHead = {}) {
         Rule_ = std::move(rule);
         Warning_ = std::move(warning);
+        ReportHead_ = std::move(reportHead);
     }
 
     // A selection in the drive list: selects the drive of entry index and returns it. An
@@ -105,5 +106,5 @@ private:
     std::vector<std::string> Entries_;
     std::string ErrorReport_;
     std::function<bool(const CDDrive&)> Rule_;
-    std::string Warning_;
+    std::string Warning_, ReportHead_;
 };
