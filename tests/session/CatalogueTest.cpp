@@ -141,6 +141,16 @@ TEST_F(CatalogueFolder, JunkAndHostileEntriesAreSkippedWithTheirReasonWithoutBlo
     EXPECT_EQ(SkipOf(catalogue, "sub"), "a folder (folders in the folder are not looked in)");
     EXPECT_EQ(SkipOf(catalogue, "huge"), FileSha256LimitCause());
     EXPECT_EQ(catalogue.Skipped.front().Name, "any-drive");  // by file name
+    EXPECT_FALSE(catalogue.Truncated);
+
+    // Beyond the entries looked at, the rest is left alone, and said to be.
+    for (std::size_t i = catalogue.Skipped.size(); i <= CatalogueEntryLimit; ++i)
+        WriteFile(Folder + "/junk-" + std::to_string(i), std::string("x"));
+    const Catalogue full = Scan();
+    EXPECT_TRUE(full.Truncated);
+    EXPECT_EQ(full.Skipped.size() + full.Utilities.size(), CatalogueEntryLimit);
+    EXPECT_EQ(CatalogueTruncatedText(full),
+              Folder + ": the folder holds more than 1000 entries; only 1000 were looked at");
 
     // A file that can't be read is skipped with the system's words (root reads it anyway).
     if (::geteuid() != 0) {
