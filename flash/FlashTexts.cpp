@@ -43,6 +43,10 @@ std::string FolderReportHead(const std::string& folder) {
     return FormatText(_("\nERROR:\n\nNo utility in %s is for a drive found here.\n"), PrintableText(folder).c_str());
 }
 
+std::string FolderCaption(const std::string& folder) {
+    return FormatText(_("Flash utilities of %s"), PrintableText(folder).c_str());
+}
+
 // The report names the model only, never the vendor.
 std::string ErrorReportHead(const IdentityTexts& texts) {
     const char* model = texts.ModelText.c_str();

@@ -23,6 +23,8 @@ std::string FolderWarning(const std::string& folder);
 std::string ErrorReportHead(const IdentityTexts& texts);
 // The same for a folder of utilities.
 std::string FolderReportHead(const std::string& folder);
+// The caption of a flash of a folder of utilities.
+std::string FolderCaption(const std::string& folder);
 constexpr const char* UtilityTitle = " Flash Utility V1.048 for";  // a name: not translated
 constexpr const char* NoDriveTail = N_("\nCan't find ATAPI Drive !\n");
 constexpr const char* DetectedDrivesHead = N_("\nDetected drives:\n");

@@ -65,8 +65,12 @@ FlashStartUp::FlashStartUp(const IdentityBlock& block, Platform& platform) : Blo
 void FlashStartUp::FormIdentityTexts() { Texts_ = IdentityTexts::From(Block_); }
 
 std::string FlashStartUp::PromptText() const { return FlashTexts::Prompt(Texts_); }
-std::string FlashStartUp::CaptionText() const { return FlashTexts::Caption(Texts_); }
-std::string FlashStartUp::WarningText() const { return Warning_.empty() ? FlashTexts::Warning(Texts_) : Warning_; }
+std::string FlashStartUp::CaptionText() const {
+    return Words_.Caption.empty() ? FlashTexts::Caption(Texts_) : Words_.Caption;
+}
+std::string FlashStartUp::WarningText() const {
+    return Words_.Warning.empty() ? FlashTexts::Warning(Texts_) : Words_.Warning;
+}
 
 bool FlashStartUp::AskWarning(Answers& answers) {
     return answers.Ask(Question::StartUpWarning, WarningText(), MessageKind::Warning, MessageAnswer::Yes, _("Warning"));
@@ -83,7 +87,7 @@ bool FlashStartUp::CheckCondition() const {
 
 FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui, const std::function<void()>& beforeReport) {
     // Built before detection, so that it is ready if nothing qualifies.
-    ErrorReport_ = ReportHead_.empty() ? FlashTexts::ErrorReportHead(Texts_) : ReportHead_;
+    ErrorReport_ = Words_.ReportHead.empty() ? FlashTexts::ErrorReportHead(Texts_) : Words_.ReportHead;
     Entries_.clear();
     DriveIndex_.fill(0);
     auto reports = std::make_unique<ShownDriveReports>(ui);

@@ -75,11 +75,13 @@ public:
     bool CheckCondition() const;
     // Drives qualify by rule instead of the block (a folder of utilities: when one of them
     // qualifies the drive); before Detect.
-    // warning and reportHead, when not empty, take the place of the block's.
-    void QualifyBy(std::function<bool(const CDDrive&)> rule, std::string warning = {}, std::string reportHead = {}) {
+    // words, where not empty, take the place of the block's.
+    struct Words {
+        std::string Warning, ReportHead, Caption;
+    };
+    void QualifyBy(std::function<bool(const CDDrive&)> rule, Words words = {}) {
         Rule_ = std::move(rule);
-        Warning_ = std::move(warning);
-        ReportHead_ = std::move(reportHead);
+        Words_ = std::move(words);
     }
 
     // A selection in the drive list: selects the drive of entry index and returns it. An
@@ -106,5 +108,5 @@ private:
     std::vector<std::string> Entries_;
     std::string ErrorReport_;
     std::function<bool(const CDDrive&)> Rule_;
-    std::string Warning_, ReportHead_;
+    Words Words_;
 };

@@ -52,7 +52,8 @@ Opening FlashSession::OpenOnce() {
                 if (JudgeDrive(utility.Texts, drive.PeripheralType(), drive.ProductText(), drive.RevisionText()).Qualifies)
                     return true;
             return false;
-        }, FlashTexts::FolderWarning(folder->Folder), FlashTexts::FolderReportHead(folder->Folder));
+        }, {FlashTexts::FolderWarning(folder->Folder), FlashTexts::FolderReportHead(folder->Folder),
+            FlashTexts::FolderCaption(folder->Folder)});
     StartUp_->FormIdentityTexts();
     FrontEnd_.Introduce(*StartUp_);
     if (!StartUp_->AskWarning(person) || FrontEnd_.Stops().Requested()) {
