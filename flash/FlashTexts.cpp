@@ -32,6 +32,21 @@ std::string Warning(const IdentityTexts& texts) {
                       drive.c_str(), texts.RangeText.c_str());
 }
 
+std::string FolderWarning(const std::string& folder) {
+    return FormatText(_("\nWARNING:\n\nEach drive a utility of %s is for is updated with that utility.\nWe recommend "
+                        "you close all applications in order to run this update! \nDon't turn off the system while "
+                        "the flash is in progress!\n\nDo you wish to continue?\n"),
+                      PrintableText(folder).c_str());
+}
+
+std::string FolderReportHead(const std::string& folder) {
+    return FormatText(_("\nERROR:\n\nNo utility in %s is for a drive found here.\n"), PrintableText(folder).c_str());
+}
+
+std::string FolderCaption(const std::string& folder) {
+    return FormatText(_("Flash utilities of %s"), PrintableText(folder).c_str());
+}
+
 // The report names the model only, never the vendor.
 std::string ErrorReportHead(const IdentityTexts& texts) {
     const char* model = texts.ModelText.c_str();

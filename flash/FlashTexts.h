@@ -18,7 +18,13 @@ namespace FlashTexts {
 std::string Caption(const IdentityTexts& texts);  // Vendor + " Flash Utility V1.048 for" + Model
 std::string Prompt(const IdentityTexts& texts);   // "Select the " + Vendor + " drive you want to update:"
 std::string Warning(const IdentityTexts& texts);
+// The warning of a folder of utilities, each drive updated with the one that fits it.
+std::string FolderWarning(const std::string& folder);
 std::string ErrorReportHead(const IdentityTexts& texts);
+// The same for a folder of utilities.
+std::string FolderReportHead(const std::string& folder);
+// The caption of a flash of a folder of utilities.
+std::string FolderCaption(const std::string& folder);
 constexpr const char* UtilityTitle = " Flash Utility V1.048 for";  // a name: not translated
 constexpr const char* NoDriveTail = N_("\nCan't find ATAPI Drive !\n");
 constexpr const char* DetectedDrivesHead = N_("\nDetected drives:\n");

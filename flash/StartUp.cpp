@@ -65,8 +65,12 @@ FlashStartUp::FlashStartUp(const IdentityBlock& block, Platform& platform) : Blo
 void FlashStartUp::FormIdentityTexts() { Texts_ = IdentityTexts::From(Block_); }
 
 std::string FlashStartUp::PromptText() const { return FlashTexts::Prompt(Texts_); }
-std::string FlashStartUp::CaptionText() const { return FlashTexts::Caption(Texts_); }
-std::string FlashStartUp::WarningText() const { return FlashTexts::Warning(Texts_); }
+std::string FlashStartUp::CaptionText() const {
+    return Words_.Caption.empty() ? FlashTexts::Caption(Texts_) : Words_.Caption;
+}
+std::string FlashStartUp::WarningText() const {
+    return Words_.Warning.empty() ? FlashTexts::Warning(Texts_) : Words_.Warning;
+}
 
 bool FlashStartUp::AskWarning(Answers& answers) {
     return answers.Ask(Question::StartUpWarning, WarningText(), MessageKind::Warning, MessageAnswer::Yes, _("Warning"));
@@ -76,12 +80,14 @@ bool FlashStartUp::CheckCondition() const {
     if (!Drives_ || Drives_->Current() == nullptr)
         return false;
     const CDDrive* drive = Drives_->Current();
+    if (Rule_)
+        return Rule_(*drive);
     return JudgeDrive(Texts_, drive->PeripheralType(), drive->ProductText(), drive->RevisionText()).Qualifies;
 }
 
 FlashStartUp::Detection FlashStartUp::Detect(UserInterface& ui, const std::function<void()>& beforeReport) {
     // Built before detection, so that it is ready if nothing qualifies.
-    ErrorReport_ = FlashTexts::ErrorReportHead(Texts_);
+    ErrorReport_ = Words_.ReportHead.empty() ? FlashTexts::ErrorReportHead(Texts_) : Words_.ReportHead;
     Entries_.clear();
     DriveIndex_.fill(0);
     auto reports = std::make_unique<ShownDriveReports>(ui);

@@ -73,6 +73,16 @@ public:
 
     // Whether the current drive of Drives qualifies for the image.
     bool CheckCondition() const;
+    // Drives qualify by rule instead of the block (a folder of utilities: when one of them
+    // qualifies the drive); before Detect.
+    // words, where not empty, take the place of the block's.
+    struct Words {
+        std::string Warning, ReportHead, Caption;
+    };
+    void QualifyBy(std::function<bool(const CDDrive&)> rule, Words words = {}) {
+        Rule_ = std::move(rule);
+        Words_ = std::move(words);
+    }
 
     // A selection in the drive list: selects the drive of entry index and returns it. An
     // index outside the list changes nothing; null is then returned.
@@ -97,4 +107,6 @@ private:
     std::array<int32_t, CDDrives::Capacity> DriveIndex_{};
     std::vector<std::string> Entries_;
     std::string ErrorReport_;
+    std::function<bool(const CDDrive&)> Rule_;
+    Words Words_;
 };

@@ -11,7 +11,7 @@ namespace {
 
 using E = DriveEnding;
 
-constexpr std::array<std::pair<E, const char*>, 14> Keys{{
+constexpr std::array<std::pair<E, const char*>, 15> Keys{{
     {E::Completed, "completed"},
     {E::Rehearsed, "rehearsed"},
     {E::CommitFailed, "commit_failed"},
@@ -26,6 +26,7 @@ constexpr std::array<std::pair<E, const char*>, 14> Keys{{
     {E::NotRun, "not_run"},
     {E::NotOpened, "not_opened"},
     {E::LeftOut, "left_out"},
+    {E::Ambiguous, "ambiguous"},
 }};
 
 // The table is in the enum's order, so that an ending finds its key by its number.
@@ -33,7 +34,7 @@ constexpr bool InEnumOrder() {
     for (std::size_t i = 0; i < Keys.size(); ++i)
         if (Keys[i].first != E(i))
             return false;
-    return Keys.size() == std::size_t(E::LeftOut) + 1;
+    return Keys.size() == std::size_t(E::Ambiguous) + 1;
 }
 static_assert(InEnumOrder());
 
@@ -102,7 +103,8 @@ DriveEnding EndingOf(const SessionDrive& drive) {
 std::string EndingWords(const SessionDrive& drive) {
     switch (EndingOf(drive)) {
     case E::NotOpened:
-    case E::LeftOut: return drive.Problem;
+    case E::LeftOut:
+    case E::Ambiguous: return drive.Problem;
     case E::Skipped: return _("skipped: ") + drive.SkipReason;
     case E::Busy: return _("not claimed: ") + drive.Refusal;
     case E::CommitFailed: return _("FAILED at the commit");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "flash/FlashRun.h"
+#include "session/Catalogue.h"
 #include "session/FlashPlan.h"
 
 // How one drive of a session ended.
@@ -28,6 +29,7 @@ enum class DriveEnding {
     NotRun,              // its run never started
     NotOpened,           // the system named it, it could not be opened
     LeftOut,             // beyond a full drive list
+    Ambiguous,           // two utilities of a folder fit it with different images: nothing was sent
 };
 
 // How a run's report ends its drive.
@@ -50,9 +52,12 @@ struct SessionDrive {
     DrivePlan Plan;          // what the session's plan does with it
     std::string SkipReason;  // why it is not flashed; "" for a drive that is
     // A drive the run could not look at or could not reach: NotOpened, Unidentified or LeftOut,
-    // with its cause. Such a drive is not flashed and counts as one that failed.
+    // or one a folder's utilities leave Ambiguous, with its cause. Such a drive is not flashed and counts as one that failed.
     std::optional<DriveEnding> Unreached;
     std::string Problem;
+    // With a folder of utilities: the one this drive gets (its run sends it, its record names
+    // it); null for a session of one utility and for a drive no utility is chosen for.
+    const CatalogueUtility* Utility = nullptr;
 
     std::optional<FlashReport> Report;  // none when its run never started
     std::string Refusal;                // why it could not be claimed for its run

@@ -11,18 +11,23 @@
 
 #include "flash/FlashRun.h"
 #include "flash/Qualification.h"
+#include "session/Catalogue.h"
 
 // A drive as the start-up found it.
 struct PlanCandidate {
     int ListIndex = -1;           // its entry in the list of qualifying drives; -1 when it does not qualify
     std::string Revision;         // the revision of its INQUIRY answer
     std::string IdentityProblem;  // why it could not be identified; "" when it was
+    uint8_t PeripheralType = OpticalPeripheralType;  // of its INQUIRY answer
+    std::string Product;          // the 24 vendor and product characters of its INQUIRY answer
 };
 
 struct DrivePlan {
-    enum class Decision { Flash, Skip, Refuse } Choice = Decision::Flash;
+    // Ambiguous: two utilities of a folder fit it with different images; nothing is sent.
+    enum class Decision { Flash, Skip, Refuse, Ambiguous } Choice = Decision::Flash;
     std::string Reason;                                  // for Skip and Refuse, in words
     FlashOutcome Refusal = FlashOutcome::RevisionRefused;  // for Refuse: Unidentified or RevisionRefused
+    int Utility = -1;  // with a folder: the index of the utility a flashed drive gets
 
     bool Flashed() const { return Choice == Decision::Flash; }
 };
@@ -31,3 +36,8 @@ struct DrivePlan {
 // characters of the copy's new firmware name.
 std::vector<DrivePlan> PlanFlash(const IdentityTexts& utility, const std::string& newRevision,
                                  std::span<const PlanCandidate> drives, bool all);
+
+// The same with a folder of utilities: each drive gets the one ChooseUtility picks for it. A
+// drive no utility qualifies is skipped (ListIndex -1), one already up to date too; all and the
+// first drive as above.
+std::vector<DrivePlan> PlanFromFolder(const Catalogue& folder, std::span<const PlanCandidate> drives, bool all);

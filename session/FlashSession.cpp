@@ -7,6 +7,7 @@
 #include "trust/SignaturePolicy.h"
 #include "trust/TrustedKeys.h"
 #include "session/Consent.h"
+#include "flash/FlashTexts.h"
 #include "ui/Translate.h"
 
 FlashSession::FlashSession(SessionSettings settings, SessionFrontEnd& frontEnd)
@@ -31,18 +32,28 @@ Opening FlashSession::OpenOnce() {
     UserInterface& person = FrontEnd_.Person();
     // The copy is judged before any drive is even looked for; a refusal has its line on the
     // error stream too, whatever the person was shown.
+    // A folder's utilities were judged as it was looked at: only those allowed are in it.
     std::string refusal;
-    if (!CheckTrust(Settings_, person, &refusal)) {
+    if (!Settings_.Folder && !CheckTrust(Settings_, person, &refusal)) {
         if (!refusal.empty())
             FrontEnd_.Note(refusal);
         return Opening::Damaged;
     }
-    FrontEnd_.Judged(Settings_.Verdict);
+    if (!Settings_.Folder)
+        FrontEnd_.Judged(Settings_.Verdict);
     Platform* platform = FrontEnd_.ChoosePlatform(Block_, PlatformCode_);
     if (!platform)
         return Opening::NoPlatform;
     Platform_.emplace(*platform, FrontEnd_.Stops());
     StartUp_.emplace(Block_, *Platform_);
+    if (const std::shared_ptr<const Catalogue> folder = Settings_.Folder)
+        StartUp_->QualifyBy([folder](const CDDrive& drive) {
+            for (const CatalogueUtility& utility : folder->Utilities)
+                if (JudgeDrive(utility.Texts, drive.PeripheralType(), drive.ProductText(), drive.RevisionText()).Qualifies)
+                    return true;
+            return false;
+        }, {FlashTexts::FolderWarning(folder->Folder), FlashTexts::FolderReportHead(folder->Folder),
+            FlashTexts::FolderCaption(folder->Folder)});
     StartUp_->FormIdentityTexts();
     FrontEnd_.Introduce(*StartUp_);
     if (!StartUp_->AskWarning(person) || FrontEnd_.Stops().Requested()) {
@@ -126,9 +137,14 @@ std::vector<SessionDrive> FlashSession::Describe(bool all) const {
     for (int k = 0; k < int(StartUp_->Entries().size()); ++k)
         listIndex[std::size_t(StartUp_->DriveIndexOf(k))] = k;
     std::vector<PlanCandidate> candidates;
-    for (int i = 0; i < found.Count(); ++i)
-        candidates.push_back({listIndex[std::size_t(i)], found.Item(i)->RevisionText(), found.Item(i)->IdentityProblem()});
-    const std::vector<DrivePlan> plan = PlanFlash(StartUp_->Texts(), NewRevision(), candidates, all);
+    for (int i = 0; i < found.Count(); ++i) {
+        const CDDrive& drive = *found.Item(i);
+        candidates.push_back({listIndex[std::size_t(i)], drive.RevisionText(), drive.IdentityProblem(),
+                              drive.PeripheralType(), drive.ProductText()});
+    }
+    const Catalogue* folder = Settings_.Folder.get();
+    const std::vector<DrivePlan> plan = folder ? PlanFromFolder(*folder, candidates, all)
+                                               : PlanFlash(StartUp_->Texts(), NewRevision(), candidates, all);
 
     std::vector<SessionDrive> drives;
     for (int i = 0; i < found.Count(); ++i) {
@@ -140,7 +156,12 @@ std::vector<SessionDrive> FlashSession::Describe(bool all) const {
         entry.ListIndex = listIndex[std::size_t(i)];
         entry.Timeout = drive.Timeout();
         entry.Plan = plan[std::size_t(i)];
-        if (entry.Plan.Choice == DrivePlan::Decision::Refuse && entry.Plan.Refusal == FlashOutcome::Unidentified) {
+        if (folder && entry.Plan.Utility >= 0)
+            entry.Utility = &folder->Utilities[std::size_t(entry.Plan.Utility)];
+        if (entry.Plan.Choice == DrivePlan::Decision::Ambiguous) {
+            entry.Unreached = DriveEnding::Ambiguous;
+            entry.Problem = entry.Plan.Reason;
+        } else if (entry.Plan.Choice == DrivePlan::Decision::Refuse && entry.Plan.Refusal == FlashOutcome::Unidentified) {
             entry.Unreached = DriveEnding::Unidentified;
             entry.Problem = entry.Plan.Reason;
         } else {
@@ -193,10 +214,17 @@ RunControl FlashSession::Control() const {
 FlashReport FlashSession::Run(int driveIndex, int listIndex, Answers& answers, RunObserver& events,
                               RunControl control) {
     CDDrive& drive = *StartUp_->Drives()->Item(driveIndex);
-    HistoryRun record(Settings_.History, Block_, drive, Settings_.NoCommit);
-    record.NameUtility(Settings_.Utility.FullPath, Settings_.Utility.Sha256, Settings_.Verdict);
+    // With a folder, the drive's own utility: its image, its profiles, its record.
+    const CatalogueUtility* own =
+        std::size_t(driveIndex) < Drives_.size() ? Drives_[std::size_t(driveIndex)].Utility : nullptr;
+    const UtilityCopy& copy = own ? own->Copy : Settings_.Utility;
+    const IdentityBlock block = own ? copy.View() : Block_;
+    if (own)
+        control.MakerProfiles = copy.Areas.Seal ? SealedProfiles(copy.Areas.Seal) : std::span<const uint8_t>();
+    HistoryRun record(Settings_.History, block, drive, Settings_.NoCommit);
+    record.NameUtility(copy.FullPath, copy.Sha256, own ? own->Verdict : Settings_.Verdict);
     control.BeforeFirstCommand = [&record] { record.Started(); };
-    const FlashReport report = FlashRun(drive, Block_, answers, events, std::move(control)).Run(listIndex);
+    const FlashReport report = FlashRun(drive, block, answers, events, std::move(control)).Run(listIndex);
     record.Ended(report, EndingKey(EndingOf(report.Outcome)));
     return report;
 }

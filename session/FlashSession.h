@@ -41,6 +41,10 @@ struct SessionSettings {
     HistoryLog* History = nullptr;  // where each run is recorded; null: nowhere
     bool NoCommit = false;          // a rehearsal
     CopyVerdict Verdict;            // what CheckTrust found, for each record
+    // A folder of utilities, judged when it was looked at: each drive gets the one that fits
+    // it (PlanFromFolder) and Utility only stands for them before the plan (the platform's
+    // defaults, the warning). Null: Utility is flashed.
+    std::shared_ptr<const Catalogue> Folder;
 };
 
 // What a session is asked to flash, and who shows the runs.

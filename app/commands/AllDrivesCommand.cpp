@@ -23,6 +23,7 @@
 #include "app/terminal/DriveRunInterface.h"
 #include "app/terminal/FleetDisplay.h"
 #include "app/terminal/JsonEvents.h"
+#include "app/commands/AllDrivesCommand.h"
 #include "app/commands/Commands.h"
 #include "app/commands/TerminalFlash.h"
 #include "app/terminal/ErrorLine.h"
@@ -38,25 +39,37 @@
 #include "history/SystemLog.h"
 #include "areas/IdentityBlock.h"
 #include "session/FlashSession.h"
+#include "trust/SignaturePolicy.h"
+#include "trust/TrustedKeys.h"
 #include "platform/PrintableText.h"
 
 namespace {
 
+// The utility a drive of a folder's session gets, for its line: its file and its signer.
+std::string UtilityWords(const SessionDrive& drive) {
+    if (!drive.Utility)
+        return {};
+    return "\n      with " + PrintableText(drive.Utility->Name + ", " + VerdictLine(drive.Utility->Verdict));
+}
+
 // The one confirmation: every drive with its revision change, then those left alone and why;
-// a line per drive whatever the drive supplied.
-std::string Confirmation(const std::vector<SessionDrive>& drives, const std::string& newRevision, bool& downgrade) {
+// a line per drive whatever the drive supplied. With a folder, each drive's utility is named.
+std::string Confirmation(const std::vector<SessionDrive>& drives, const std::string& newRevision, bool folder,
+                         bool& downgrade) {
     std::string chosen, skipped;
     int count = 0;
     downgrade = false;
     for (const SessionDrive& drive : drives) {
         if (drive.Unreached) {
-            skipped += "  " + drive.Device + "  " + drive.Identity + "  not flashed: " + drive.Problem + "\n";
+            skipped += PrintableText("  " + drive.Device + "  " + drive.Identity + "  not flashed: " + drive.Problem) +
+                       "\n";
         } else if (drive.Chosen()) {
             ++count;
-            const bool older = IsDowngrade(drive.Revision, newRevision);
+            const std::string revision = drive.Utility ? drive.Utility->NewRevision : newRevision;
+            const bool older = IsDowngrade(drive.Revision, revision);
             downgrade = downgrade || older;
             chosen += PrintableText("  " + drive.Device + "  " + drive.Identity + "  FW:" + drive.Revision) +
-                      " -> FW:" + newRevision + (older ? " (older)" : "") + "\n";
+                      " -> FW:" + PrintableText(revision) + (older ? " (older)" : "") + UtilityWords(drive) + "\n";
         } else {
             skipped += PrintableText("  " + drive.Device + "  " + drive.Identity + "  skipped: " + drive.SkipReason) +
                        "\n";
@@ -66,13 +79,16 @@ std::string Confirmation(const std::vector<SessionDrive>& drives, const std::str
                        ":\n" + chosen;
     if (!skipped.empty())
         text += "Left alone:\n" + skipped;
+    if (folder)
+        return text + "Update FW of these drives, each with its utility ?\n";
     return text + "Update FW of these drives to FW:" + newRevision + " ?\n";
 }
 
 class FleetCommand : public FleetFrontEnd {
 public:
-    FleetCommand(const Options& options, const UtilityCopy& subject, ProcessPlumbing& process)
-        : Options_(options), Subject_(subject), Human_(options.Json ? stderr : stdout),
+    FleetCommand(const Options& options, const UtilityCopy& subject, ProcessPlumbing& process,
+                 std::shared_ptr<const Catalogue> folder = nullptr)
+        : Options_(options), Subject_(subject), Folder_(std::move(folder)), Human_(options.Json ? stderr : stdout),
           Terminal_(options.Yes, TerminalUserInterface::Streams{stdin, Human_, stderr, isatty(STDIN_FILENO) == 1,
                                                                  isatty(fileno(Human_)) == 1}),
           Json_(stdout, options.JsonCompact), Display_(stdout, stderr, isatty(STDOUT_FILENO) == 1, options.Quiet),
@@ -85,7 +101,11 @@ public:
     }
 
     int Run() {
-        FlashSession session(SessionSettings(Subject_, &History_, Options_.NoCommit), *this);
+        SessionSettings settings(Subject_, &History_, Options_.NoCommit);
+        settings.Folder = Folder_;
+        if (Folder_)
+            Json_.NameFolder(*Folder_);
+        FlashSession session(std::move(settings), *this);
         const SessionResult result = session.Run(FlashRequest::Planned(*this, Options_.All));
         const int code = EndTerminalSession(result, false, Choice_.get());
         // A usage error under --json is told by its one error document, with no summary after it.
@@ -118,7 +138,7 @@ public:
     }
     bool ConfirmPlan(const std::vector<SessionDrive>& drives, const std::string& newRevision) override {
         bool downgrade = false;
-        const std::string question = Confirmation(drives, newRevision, downgrade);
+        const std::string question = Confirmation(drives, newRevision, Folder_ != nullptr, downgrade);
         return Questions_.Ask(Question::UpdateConfirmation, question,
                               downgrade ? MessageKind::Warning : MessageKind::Confirmation, MessageAnswer::No);
     }
@@ -130,6 +150,7 @@ public:
 private:
     const Options& Options_;
     const UtilityCopy& Subject_;
+    std::shared_ptr<const Catalogue> Folder_;  // null: Subject_ is flashed
     std::FILE* Human_;  // where the person's texts go: the error stream under --json
     TerminalUserInterface Terminal_;
     JsonEvents Json_;
@@ -148,4 +169,26 @@ private:
 
 int RunAllDrives(const Options& options, const UtilityCopy& subject, ProcessPlumbing& process) {
     return FleetCommand(options, subject, process).Run();
+}
+
+int RunFolder(const Options& options, const std::string& folder, ProcessPlumbing& process) {
+    auto catalogue = std::make_shared<Catalogue>();
+    std::string why;
+    if (!ScanCatalogue(folder, InstalledTrustedKeys(), ReadSignaturePolicy(SignaturePolicyPath()), *catalogue, why)) {
+        SayError(why);
+        return ExitCode::Failure;
+    }
+    TellSkippedFiles(*catalogue, options.Verbose || options.Json);
+    // The first utility stands for the folder before the plan: the virtual drive's defaults, the
+    // warning's words. A folder without one still looks at the drives, so that each is told why.
+    const UtilityCopy subject = catalogue->Utilities.empty() ? RunningCopy() : catalogue->Utilities.front().Copy;
+    return FleetCommand(options, subject, process, std::move(catalogue)).Run();
+}
+
+void TellSkippedFiles(const Catalogue& catalogue, bool each) {
+    if (catalogue.Truncated)
+        SayError(CatalogueTruncatedText(catalogue));
+    if (each)
+        for (const CatalogueSkip& skip : catalogue.Skipped)
+            SayError(PrintableText(catalogue.Folder + "/" + skip.Name + ": skipped: " + skip.Reason));
 }

@@ -80,6 +80,9 @@ private:
 }  // namespace
 
 int RunCli(const Options& options, ProcessPlumbing& process) {
+    // A folder: each drive gets the utility of it that fits, all in one plan.
+    if (options.Subject && IsCatalogueFolder(*options.Subject))
+        return RunFolder(options, *options.Subject, process);
     // This program, or the utility FILE names, read as data: its file is never run.
     UtilityCopy subject;
     std::string why;

@@ -158,7 +158,10 @@ constexpr const char* Examples = N_(
     "  flashutil --build --model 0 --image QF10.BIN --sign-key maker.key\n"
     "                                              build and sign QF10.EXE\n"
     "  flashutil --verify QF10.EXE                 check QF10.EXE's signature\n"
-    "  flashutil --cli QF10.EXE                    flash the utility QF10.EXE as data\n");
+    "  flashutil --cli QF10.EXE                    flash the utility QF10.EXE as data\n"
+    "  flashutil --cli --all --yes firmware/       flash each drive with the utility of\n"
+    "                                              the folder firmware/ that fits it\n"
+    "  flashutil --list firmware/                  name the utility each drive gets\n");
 
 // The help fits a terminal of 80 columns in every language: a translation's line that is
 // longer is wrapped at its hanging indent.

@@ -1,5 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// flashutil --list [--device PATH] [--virtual-drive[=OPTIONS]] [--json]
+// flashutil --list [--device PATH] [--virtual-drive[=OPTIONS]] [--json] [DIR]
+//
+// With a folder of utilities DIR, each drive's line (and object) also names the utility of DIR
+// that fits it, or why none does, by the rule a flash of the folder plans with; nothing but the
+// identification is sent to any drive.
 //
 // Prints every detected drive on a line of its own: its identity line and its device
 // path (virtual drives, replayed ones too, marked as such), or with --json one JSON document {"drives": [...]}
@@ -11,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -24,7 +29,11 @@
 #include "base/Sha256.h"
 #include "platform/PrintableText.h"
 #include "session/GuardedPlatform.h"
+#include "app/commands/AllDrivesCommand.h"
 #include "app/commands/Commands.h"
+#include "session/CatalogueChoice.h"
+#include "trust/SignaturePolicy.h"
+#include "trust/TrustedKeys.h"
 #include "app/setup/PlatformChoice.h"
 #include "app/terminal/TerminalUserInterface.h"
 #include "app/terminal/UsageError.h"
@@ -57,11 +66,58 @@ nlohmann::ordered_json InstalledRevision(const IdentityBlock& block) {
     return JsonText(name.substr(0, std::min(name.find('\0'), std::size_t(4))));
 }
 
+// The utility of a folder a drive gets, or why none.
+struct FolderFit {
+    const CatalogueUtility* Utility = nullptr;
+    std::string Why;
+};
+
+FolderFit FitOf(const Catalogue& folder, const CDDrive& drive) {
+    const CatalogueChoice choice = ChooseUtility(folder, {drive.PeripheralType(), drive.ProductText(), drive.RevisionText()});
+    if (choice.Result != CatalogueChoice::Kind::Fits)
+        return {nullptr, choice.Why};
+    return {&folder.Utilities[std::size_t(choice.Utility)], {}};
+}
+
+// "  1.50.EXE: FW:1.10 -> FW:1.50, signed by ..." or "  no utility in DIR for ...".
+std::string FitWords(const FolderFit& fit, const CDDrive& drive) {
+    if (!fit.Utility)
+        return "  " + PrintableText(fit.Why);
+    return "  " + PrintableText(fit.Utility->Name + ": FW:" + drive.RevisionText() + " -> FW:" + fit.Utility->NewRevision +
+                                ", " + VerdictLine(fit.Utility->Verdict));
+}
+
+nlohmann::ordered_json FitObject(const FolderFit& fit) {
+    if (!fit.Utility)
+        return nullptr;
+    const CatalogueUtility& utility = *fit.Utility;
+    return {{"file", JsonText(utility.Copy.FullPath)},
+            {"file_sha256", utility.Copy.Sha256},
+            {"new_revision", JsonText(utility.NewRevision)},
+            {"signature",
+             {{"verdict", VerdictName(utility.Verdict.Result)},
+              {"signer", JsonText(utility.Verdict.Signer)},
+              {"fingerprint", utility.Verdict.Fingerprint}}}};
+}
+
+nlohmann::ordered_json FolderObject(const Catalogue& folder) {
+    nlohmann::ordered_json skipped = nlohmann::ordered_json::array();
+    for (const CatalogueSkip& skip : folder.Skipped)
+        skipped.push_back({{"file", JsonText(folder.Folder + "/" + skip.Name)}, {"reason", JsonText(skip.Reason)}});
+    nlohmann::ordered_json utilities = nlohmann::ordered_json::array();
+    for (const CatalogueUtility& utility : folder.Utilities)
+        utilities.push_back(JsonText(utility.Copy.FullPath));
+    return {{"path", JsonText(folder.Folder)}, {"utilities", utilities}, {"skipped", skipped},
+            {"truncated", folder.Truncated}};
+}
+
 nlohmann::ordered_json DriveObject(const GuardedPlatform& platform, CDDrive& drive, const std::string& identity,
-                                   const IdentityBlock& block) {
+                                   const IdentityBlock& block, const Catalogue* folder) {
     const std::string product = drive.ProductText();
     const DriveCandidate* candidate = platform.CandidateAt(drive.DevicePath());
-    const std::string whyNot = JudgeDrive(block, drive.PeripheralType(), product, drive.RevisionText()).Why;
+    const FolderFit fit = folder ? FitOf(*folder, drive) : FolderFit{};
+    const std::string whyNot =
+        folder ? fit.Why : JudgeDrive(block, drive.PeripheralType(), product, drive.RevisionText()).Why;
     nlohmann::ordered_json object;
     object["identity"] = JsonText(identity);
     object["vendor"] = JsonText(TrimRight(product.substr(0, 8)));
@@ -82,12 +138,17 @@ nlohmann::ordered_json DriveObject(const GuardedPlatform& platform, CDDrive& dri
     object["scsi_address"] = JsonText(candidate ? candidate->ScsiAddress : "");
     object["qualifies"] = whyNot.empty();
     object["not_qualified_because"] = TextOrNull(whyNot);
-    object["installs_revision"] = InstalledRevision(block);
+    object["installs_revision"] = !folder ? InstalledRevision(block)
+                                  : fit.Utility ? nlohmann::ordered_json(JsonText(fit.Utility->NewRevision))
+                                                : nlohmann::ordered_json(nullptr);
+    if (folder)
+        object["utility"] = FitObject(fit);
     return object;
 }
 
 // The list proper, on the chosen platform.
-int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoice& choice, ProcessPlumbing& process) {
+int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoice& choice, ProcessPlumbing& process,
+               const Catalogue* folder) {
     // Every box the drive class shows during detection is a diagnostic here: all to stderr.
     TerminalUserInterface::Streams streams;
     streams.Out = stderr;
@@ -98,6 +159,8 @@ int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoic
     int listed = 0;
     nlohmann::ordered_json document;
     document[JsonKey::Schema] = JsonSchemaName::List;
+    if (folder)
+        document["folder"] = FolderObject(*folder);
     document["drives"] = nlohmann::ordered_json::array();
     {
         ShownDriveReports reports(ui);
@@ -107,9 +170,10 @@ int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoic
             // The identity line as detection found it; no further command is sent.
             const std::string identity = drive.Identity();
             if (options.Json)
-                document["drives"].push_back(DriveObject(platform, drive, identity, block));
+                document["drives"].push_back(DriveObject(platform, drive, identity, block, folder));
             else
-                std::printf("%s\n", PlainLine(identity, drive.DevicePath(), drive.IsVirtual()).c_str());
+                std::printf("%s%s\n", PlainLine(identity, drive.DevicePath(), drive.IsVirtual()).c_str(),
+                            folder ? FitWords(FitOf(*folder, drive), drive).c_str() : "");
             ++listed;
         }
         // One document, whatever was found: a tool reading it never meets an empty output.
@@ -134,10 +198,27 @@ int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoic
 }  // namespace
 
 int RunList(const Options& options, ProcessPlumbing& process) {
-    const IdentityBlock block = IdentityBlock::Embedded();
+    IdentityBlock block = IdentityBlock::Embedded();
+    // A folder of utilities is looked at before any drive; its first utility gives the virtual drive's defaults.
+    std::optional<Catalogue> folder;
+    if (options.Subject) {
+        if (!IsCatalogueFolder(*options.Subject))
+            return ReportUsageError("--list takes a folder of utilities; " + PrintableText(*options.Subject) +
+                                        " is not a folder",
+                                    options.Json, ExitCode::Usage);
+        std::string why;
+        if (!ScanCatalogue(*options.Subject, InstalledTrustedKeys(), ReadSignaturePolicy(SignaturePolicyPath()),
+                           folder.emplace(), why)) {
+            std::fprintf(stderr, "flashutil: %s\n", PrintableText(why).c_str());
+            return ExitCode::Failure;
+        }
+        TellSkippedFiles(*folder, options.Verbose);
+        if (!folder->Utilities.empty())
+            block = folder->Utilities.front().Copy.View();
+    }
     PlatformChoiceError error;
     std::unique_ptr<PlatformChoice> choice = ChoosePlatform(options, block, error);
     if (!choice)
         return ReportUsageError(error.Text, options.Json && error.Exit == ExitCode::Usage, error.Exit);
-    return FinishReplay(*choice, ListDrives(options, block, *choice, process));
+    return FinishReplay(*choice, ListDrives(options, block, *choice, process, folder ? &*folder : nullptr));
 }

@@ -251,11 +251,11 @@ bool TakeOption(int code, const char* given, CommandChoice& command, const char*
     return true;
 }
 
-// What is left are operands: the copy --info, --extract-image or --verify looks at, or a
-// run (--cli or the window) flashes. False with error set when one is not wanted.
+// What is left are operands: the copy --info, --extract-image or --verify looks at, the
+// folder of utilities --list fits to the drives, or what a run (--cli or the window) flashes. False with error set when one is not wanted.
 bool TakeOperands(char* const* words, int from, int count, Options& options, std::string& error) {
     using M = Options::Mode;
-    const bool takesFile = options.Command == M::Info || options.Command == M::ExtractImage ||
+    const bool takesFile = options.Command == M::Info || options.Command == M::ExtractImage || options.Command == M::List ||
                            options.Command == M::Verify || options.Command == M::Cli || options.Command == M::Window;
     for (int i = from; i < count; ++i) {
         if (!takesFile || options.Subject) {

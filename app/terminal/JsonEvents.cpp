@@ -85,11 +85,27 @@ json RangeText(const IdentityTexts& utility) {
     return utility.RangeLow + "-" + utility.RangeHigh;
 }
 
-json DriveOf(const SessionDrive& drive) {
+// With a folder: the utility a drive gets (its file, digest, new revision and signer); null for none.
+json UtilityOf(const SessionDrive& drive) {
+    if (!drive.Utility)
+        return nullptr;
+    const CatalogueUtility& utility = *drive.Utility;
+    const json signature = {{JsonKey::Verdict, VerdictName(utility.Verdict.Result)},
+                            {JsonKey::Signer, utility.Verdict.Signer},
+                            {JsonKey::Fingerprint, utility.Verdict.Fingerprint}};
+    return {{JsonKey::File, utility.Copy.FullPath},
+            {JsonKey::FileSha256, utility.Copy.Sha256},
+            {JsonKey::NewRevision, utility.NewRevision},
+            {JsonKey::Signature, signature}};
+}
+
+json DriveOf(const SessionDrive& drive, bool folder) {
     json out = {{"device", drive.Device}, {"identity", drive.Identity}, {"revision", drive.Revision},
                 {"flash", drive.Chosen()}};
     if (!drive.Chosen())
         out["skip_reason"] = drive.Unreached ? drive.Problem : drive.SkipReason;
+    if (folder)
+        out["utility"] = UtilityOf(drive);
     return out;
 }
 
@@ -123,7 +139,11 @@ void JsonEvents::Started(const IdentityTexts& utility, const std::string& newRev
                          const std::vector<SessionDrive>& drives, bool rehearsal) {
     json list = json::array();
     for (const SessionDrive& drive : drives)
-        list.push_back(DriveOf(drive));
+        list.push_back(DriveOf(drive, Folder_.has_value()));
+    if (Folder_) {
+        Write({{"event", "run_started"}, {"folder", *Folder_}, {"rehearsal", rehearsal}, {"drives", list}});
+        return;
+    }
     Write({{"event", "run_started"},
            {"utility",
             {{"vendor", utility.VendorText},
@@ -140,6 +160,17 @@ void JsonEvents::Started(const IdentityTexts& utility, const std::string& newRev
                {JsonKey::Fingerprint, Verdict_.Fingerprint}}}}},
            {"rehearsal", rehearsal},
            {"drives", list}});
+}
+
+void JsonEvents::NameFolder(const Catalogue& folder) {
+    json skipped = json::array();
+    for (const CatalogueSkip& skip : folder.Skipped)
+        skipped.push_back({{JsonKey::File, folder.Folder + "/" + skip.Name}, {"reason", skip.Reason}});
+    json utilities = json::array();
+    for (const CatalogueUtility& utility : folder.Utilities)
+        utilities.push_back(utility.Copy.FullPath);
+    Folder_ = json{{"path", folder.Folder}, {"utilities", utilities}, {"skipped", skipped},
+                   {"truncated", folder.Truncated}};
 }
 
 void JsonEvents::NameUtility(const std::string& file, const std::string& fileSha256, const CopyVerdict& verdict) {
@@ -188,6 +219,8 @@ void JsonEvents::Finished(const SessionDrive& drive) {
         event["new_identity"] = drive.Report->NewIdentity;  // the earlier spelling, one release
         event["failure"] = drive.Report->Failure ? FailureOf(*drive.Report->Failure) : json(nullptr);
     }
+    if (Folder_)
+        event["utility"] = UtilityOf(drive);
     if (!drive.Refusal.empty())
         event["refusal"] = drive.Refusal;
     if (!drive.Problem.empty())
@@ -211,6 +244,8 @@ void JsonEvents::Summary(const std::vector<SessionDrive>& drives, int exitCode) 
                       {JsonKey::Outcome, EndingKey(ending)}};
         if (const std::string cause = CauseOf(drive, ending); !cause.empty())
             entry["cause"] = cause;
+        if (Folder_)
+            entry["utility"] = UtilityOf(drive);
         list.push_back(std::move(entry));
         int& count = ending == DriveEnding::Completed   ? completed
                      : ending == DriveEnding::Rehearsed ? rehearsed

@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <optional>
 
-#include <nlohmann/json_fwd.hpp>
+#include <nlohmann/json.hpp>
 
 #include "app/terminal/FleetEvents.h"
+#include "session/Catalogue.h"
 #include "trust/CopyVerdict.h"
 
 class JsonEvents : public FleetEvents {
@@ -30,6 +32,10 @@ public:
     // The utility's file, the SHA-256 of all of it and the verdict on its signature, named in
     // the "started" event's utility; call before Started.
     void NameUtility(const std::string& file, const std::string& fileSha256, const CopyVerdict& verdict);
+    // A session of a folder of utilities: "run_started" names the folder (its utilities, the
+    // files skipped and why) instead of one utility, and every drive's events the utility it
+    // gets ("utility", null for none); call before Started.
+    void NameFolder(const Catalogue& folder);
 
 private:
     void Write(const nlohmann::ordered_json& event);
@@ -40,4 +46,5 @@ private:
     std::map<std::string, int> LastTenth_;  // per device: the tenth of the last progress event
     std::string File_, FileSha256_;          // the utility's, named in the "started" event
     CopyVerdict Verdict_;
+    std::optional<nlohmann::ordered_json> Folder_;  // the folder, named in "run_started"
 };

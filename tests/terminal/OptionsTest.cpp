@@ -85,15 +85,15 @@ TEST(Options, DoubleDashEndsTheOptionsSoAFileMayStartWithADash) {
     EXPECT_EQ(extract.Result->ExtractOutput, "out.bin");
     EXPECT_EQ(extract.Result->Subject, "QF20.EXE");
 
-    // The utility a run flashes, or --verify checks, read from its file.
+    // The utility a run flashes, or --verify checks, read from its file; the folder --list fits.
     for (const auto& words : {std::initializer_list<const char*>{"--cli", "--", "QF20.EXE"}, {"--verify", "QF20.EXE"},
-                              {"QF20.EXE"}, {"--cli", "--all", "QF20.EXE"}}) {
+                              {"QF20.EXE"}, {"--cli", "--all", "QF20.EXE"}, {"--list", "QF20.EXE"}}) {
         const Parsed subject = Parse(words);
         ASSERT_TRUE(subject.Result) << subject.Error;
         EXPECT_EQ(subject.Result->Subject, "QF20.EXE");
     }
 
-    const Parsed stray = Parse({"--list", "--", "QF20.EXE"});
+    const Parsed stray = Parse({"--history", "--", "QF20.EXE"});
     EXPECT_FALSE(stray.Result);
     EXPECT_EQ(stray.Error, "unexpected argument 'QF20.EXE'");
 }

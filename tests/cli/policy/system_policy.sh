@@ -4,7 +4,8 @@
 # with a test build whose system configuration directory lies in the build tree. Under the
 # policy, unsigned copies, copies signed by an untrusted key and copies signed by a key only
 # the user trusts are refused before any drive command in every mode (the utility run
-# itself, --cli FILE, --cli --all, the window's terminal fallback), and --verify says so;
+# itself, --cli FILE, --cli --all, the window's terminal fallback), in a folder of utilities
+# they are skipped for it, and --verify says so;
 # a key in the system's directory is trusted. Without the policy an unsigned copy runs. A
 # policy file that can't be read as written requires signatures; trusted keys and their
 # directories that others can write trust nobody.
@@ -60,6 +61,16 @@ for row in "${cases[@]}"; do
     # A refusal has its one line on standard error, naming the file and the cause.
     [ "$want" = 0 ] || grep -qE "^flashutil: .*$copy\.EXE: refused by the signature policy: .*; nothing was sent to any drive$" \
         "$work/$name.err" || fail "$name: no refusal line on standard error: $(err "$name")"
+done
+# A folder of all three: only the copy a system key signed is a candidate; the others are
+# skipped with the policy's reason, and the drive gets the signed one.
+mkdir "$work/folder" && cp "$work/unsigned.EXE" "$work/user.EXE" "$work/vendor.EXE" "$work/folder/"
+run_command folder "$flashutil" --cli --all --yes -v --virtual-drive "$work/folder"
+[ "$(rc folder)" = 0 ] || fail "folder: exit $(rc folder), want 0: $(err folder)"
+grep -qF "with vendor.EXE, signed by vendor (" "$work/folder.out" || fail "folder: the drive does not get vendor.EXE: $(out folder)"
+for copy in unsigned user; do
+    grep -qF "$work/folder/$copy.EXE: skipped: refused by the signature policy: " "$work/folder.err" ||
+        fail "folder: $copy.EXE is not skipped by the policy: $(err folder)"
 done
 # Options and the environment can't weaken it: no variable or option names another policy.
 run_command weaken env XDG_CONFIG_HOME=/nonexistent "$flashutil" --cli --yes --virtual-drive "$work/unsigned.EXE"
