@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
@@ -247,7 +248,10 @@ void FormWindow::FitTexts() {
     }
     for (QPushButton* button : findChildren<QPushButton*>(Qt::FindDirectChildrenOnly))
         Widen(*button, ButtonShortfall(*button));
-    Widen(*GroupBox2, CaptionShortfall(*GroupBox2));
+    // A caption wider than the screen (a build's, with a file name of hundreds of characters)
+    // widens the window as far as the screen is wide, and is cut there.
+    const int screenWidth = screen() ? screen()->availableGeometry().width() : width();
+    Widen(*GroupBox2, std::min(CaptionShortfall(*GroupBox2), screenWidth - width()));
     // The window keeps to the right of its controls the margin it has to their left.
     int right = 0;
     for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))

@@ -17,7 +17,6 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
-#include <QTextDocument>
 
 #include <cstdlib>
 #include <filesystem>
@@ -47,26 +46,17 @@ std::string Describe(const QWidget& control, const QString& text, const QSize& n
            std::to_string(room.height());
 }
 
-// A label's text against its contents rectangle: on one line, or wrapped at its width.
+// A label's text (plain, as every label here is) against its contents rectangle: on one
+// line, or wrapped at its width.
 void CheckLabel(const QLabel& label, std::vector<std::string>& clipped) {
     const QString text = label.text();
     if (text.isEmpty())
         return;
     const QRect room = label.contentsRect().adjusted(label.margin(), label.margin(), -label.margin(), -label.margin());
-    QSize need;
-    if (label.textFormat() == Qt::RichText || (label.textFormat() == Qt::AutoText && Qt::mightBeRichText(text))) {
-        QTextDocument document;
-        document.setDefaultFont(label.font());
-        document.setHtml(text);
-        document.setDocumentMargin(0);
-        if (label.wordWrap())
-            document.setTextWidth(room.width());
-        need = document.size().toSize();
-    } else {
-        const int flags = int(label.alignment()) | (label.wordWrap() ? int(Qt::TextWordWrap) : 0) |
-                          (label.buddy() ? int(Qt::TextShowMnemonic) : 0);
-        need = label.fontMetrics().boundingRect(QRect(0, 0, label.wordWrap() ? room.width() : 100000, 100000), flags, text).size();
-    }
+    const int flags = int(label.alignment()) | (label.wordWrap() ? int(Qt::TextWordWrap) : 0) |
+                      (label.buddy() ? int(Qt::TextShowMnemonic) : 0);
+    const QSize need =
+        label.fontMetrics().boundingRect(QRect(0, 0, label.wordWrap() ? room.width() : 100000, 100000), flags, text).size();
     // A text cut short on purpose (its whole in the tooltip) is still not the whole text.
     const bool elided = text.contains(QChar(0x2026)) && !label.toolTip().isEmpty() && label.toolTip() != text;
     if (elided || need.width() > room.width() || need.height() > room.height())
