@@ -8,9 +8,12 @@
 #include <QFileDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,6 +22,7 @@
 #include "builder/Builder.h"
 #include "model/ModelConfig.h"
 #include "model/ModelFileLookup.h"
+#include "app/gui/FormLayout.h"
 #include "app/gui/RememberedChoices.h"
 #include "ui/Translate.h"
 
@@ -26,6 +30,8 @@ namespace {
 
 // The height the folder controls add below the designed window.
 constexpr int FolderRowHeight = 32;
+// The least width the folder's name keeps beside a folder button grown for its text.
+constexpr int MinimumFolderLabelWidth = 160;
 
 bool IsDirectory(const std::string& path) {
     struct stat info {};
@@ -103,6 +109,17 @@ void BuilderWindow::StartUp() {
     FlashButton->setText(QString::fromUtf8(_("Build")));
     FlashButton->setAccessibleName(QString::fromUtf8(_("Build the utility")));
     FlashButton->setEnabled(false);
+    ShowWholeRows();
+    FitTexts();
+}
+
+void BuilderWindow::ShowWholeRows() {
+    // Two whole rows of images, in the room between the choice list and the status frame (the
+    // designed height shows one and a half), so no file name is cut through.
+    const int top = ComboBox->geometry().bottom() + 1, room = GroupBox2->y() - top;
+    const int height = 2 * FormLayout::FileListItemHeight + 2 * FileListBox1->frameWidth();
+    if (height <= room)
+        FileListBox1->setGeometry(FileListBox1->x(), top + (room - height) / 2, FileListBox1->width(), height);
 }
 
 void BuilderWindow::CreateFolderControls() {
@@ -112,12 +129,22 @@ void BuilderWindow::CreateFolderControls() {
     FolderButton_ = new QPushButton(QString::fromUtf8(_("Image &folder...")), this);
     FolderButton_->setObjectName(QStringLiteral("FolderButton"));
     FolderButton_->setGeometry(8, top, 130, 25);
+    // As wide as its text needs (the label beside it gives way, as far as it can).
+    QStyleOptionButton option;
+    option.initFrom(FolderButton_);
+    option.text = FolderButton_->text();
+    const int room = FolderButton_->style()->subElementRect(QStyle::SE_PushButtonContents, &option, FolderButton_).width();
+    const int need = FolderButton_->fontMetrics().size(Qt::TextShowMnemonic, option.text).width();
+    FolderButton_->resize(FolderButton_->width() + std::max(0, need - room), FolderButton_->height());
     FolderButton_->setAutoDefault(false);
     FolderButton_->setAccessibleName(QString::fromUtf8(_("Choose the folder of image files")));
     connect(FolderButton_, &QPushButton::clicked, this, [this] { ChooseImageFolder(); });
     FolderLabel_ = new QLabel(this);
     FolderLabel_->setObjectName(QStringLiteral("FolderLabel"));
-    FolderLabel_->setGeometry(146, top + 3, width() - 154, 20);
+    const int labelLeft = FolderButton_->geometry().right() + 9;
+    if (width() - 8 - labelLeft < MinimumFolderLabelWidth)
+        resize(labelLeft + MinimumFolderLabelWidth + 8, height());
+    FolderLabel_->setGeometry(labelLeft, top + 3, width() - 8 - labelLeft, 20);
     FolderLabel_->setAccessibleName(QString::fromUtf8(_("Image folder")));
     setTabOrder(FileListBox1, FolderButton_);
 }

@@ -37,6 +37,7 @@ private:
     void StartUp();
     void ReadFileList();
     void CreateFolderControls();
+    void ShowWholeRows();
     void ShowDirectory(const QString& directory);
     void Remember(const char* key, const std::string& value);
     QString SelectedFilePath() const;

@@ -64,6 +64,7 @@ void FlashWindow::StartUp() {
         ComboBox->addItem(FromCoreText(entry));
     ComboBox->setCurrentIndex(0);
     ChoiceChanged();
+    FitTexts();
 }
 
 void FlashWindow::ChoiceChanged() {

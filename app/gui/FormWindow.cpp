@@ -11,8 +11,14 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <QStyledItemDelegate>
 #include <QThread>
+
+#include <algorithm>
 
 #include "flash/FlashTexts.h"
 #include "app/gui/FormLayout.h"
@@ -55,6 +61,50 @@ QFont WindowFont() {
     return font;
 }
 
+// How many pixels a button's text lacks of the room its style gives it; 0 or less: none.
+int ButtonShortfall(const QPushButton& button) {
+    if (button.text().isEmpty())
+        return 0;
+    QStyleOptionButton option;
+    option.initFrom(&button);
+    option.text = button.text();
+    option.features = button.isDefault() ? QStyleOptionButton::DefaultButton : QStyleOptionButton::None;
+    const QRect room = button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button);
+    return button.fontMetrics().size(Qt::TextShowMnemonic, button.text()).width() - room.width();
+}
+
+// The same for a frame's caption, which keeps as much room to the frame's right side as to its left.
+int CaptionShortfall(const QGroupBox& frame) {
+    if (frame.title().isEmpty())
+        return 0;
+    QStyleOptionGroupBox option;
+    option.initFrom(&frame);
+    option.text = frame.title();
+    option.lineWidth = 1;
+    option.textAlignment = frame.alignment();
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QRect label = frame.style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, &frame);
+    return label.width() - (frame.width() - 2 * label.left());
+}
+
+// Widens control by dx: the window's other controls that lie to its right on its row move
+// along, and those that hold it (the status frame holds the button) widen with it.
+void Widen(QWidget& control, int dx) {
+    if (dx <= 0)
+        return;
+    const QRect old = control.geometry();
+    control.resize(old.width() + dx, old.height());
+    for (QWidget* other : control.parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const QRect place = other->geometry();
+        if (other == &control || other->isWindow())
+            continue;
+        if (place.left() > old.right() && place.top() <= old.bottom() && place.bottom() >= old.top())
+            other->move(place.x() + dx, place.y());
+        else if (place.contains(old))
+            other->resize(place.width() + dx, place.height());
+    }
+}
+
 bool IsInputEvent(QEvent::Type type) {
     switch (type) {
     case QEvent::MouseButtonPress:
@@ -92,6 +142,8 @@ FormWindow::FormWindow(FlashFormSettings settings) : Settings_(std::move(setting
     CreateControls();
     Ui_ = std::make_unique<WindowUserInterface>(this, GroupBox2, ProgressBar, ComboBox);
     Ui_->SetAnswerHook(Settings_.Answer);
+    // A caption too wide for the frame widens it before it is drawn.
+    connect(Ui_.get(), &WindowUserInterface::StatusShown, this, &FormWindow::FitTexts);
     StretchControls();
     setWindowTitle(FromCoreText(UtilityTitle));
 }
@@ -105,7 +157,7 @@ void FormWindow::CreateControls() {
     SelectDriveLabel->setObjectName(QStringLiteral("SelectDriveLabel"));
     SelectDriveLabel->setGeometry(FormLayout::SelectDriveLabel);
     SelectDriveLabel->setFont(ControlFont(LabelFontHeight, false));
-    SelectDriveLabel->setWordWrap(false);  // fixed box: a long text is clipped
+    SelectDriveLabel->setWordWrap(false);  // one line, wrapped only where it is too long (FitTexts)
 
     FileListBox1 = new QListWidget(this);
     FileListBox1->setObjectName(QStringLiteral("FileListBox1"));
@@ -174,6 +226,39 @@ void FormWindow::StretchControls() {
     ProgressBar->resize(ProgressBar->width() * k, ProgressBar->height());
     FlashButton->setGeometry(FlashButton->x() * k, FlashButton->y(), FlashButton->width() * k,
                              FlashButton->height());
+}
+
+void FormWindow::FitTexts() {
+    // The prompt: wrapped once its line is too short, as high as its lines need.
+    QLabel& prompt = *SelectDriveLabel;
+    if (!prompt.wordWrap() && prompt.fontMetrics().horizontalAdvance(prompt.text()) > prompt.contentsRect().width())
+        prompt.setWordWrap(true);
+    const QRect room = prompt.contentsRect();
+    const int lines = prompt.fontMetrics()
+                          .boundingRect(QRect(0, 0, room.width(), 100000), int(prompt.alignment()) | Qt::TextWordWrap, prompt.text())
+                          .height();
+    const int dy = prompt.wordWrap() ? std::max(lines, prompt.heightForWidth(prompt.width())) - room.height() : 0;
+    if (dy > 0) {
+        const int below = prompt.geometry().bottom();
+        prompt.resize(prompt.width(), prompt.height() + dy);
+        for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (control != &prompt && !control->isWindow() && control->y() > below)
+                control->move(control->x(), control->y() + dy);
+        resize(width(), height() + dy);
+    }
+    for (QPushButton* button : findChildren<QPushButton*>(Qt::FindDirectChildrenOnly))
+        Widen(*button, ButtonShortfall(*button));
+    // A caption wider than the screen (a build's, with a file name of hundreds of characters)
+    // widens the window as far as the screen is wide, and is cut there.
+    const int screenWidth = screen() ? screen()->availableGeometry().width() : width();
+    Widen(*GroupBox2, std::min(CaptionShortfall(*GroupBox2), screenWidth - width()));
+    // The window keeps to the right of its controls the margin it has to their left.
+    int right = 0;
+    for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!control->isHidden() && !control->isWindow())
+            right = std::max(right, control->geometry().right() + 1);
+    if (right + FormLayout::SelectDriveLabel.left() > width())
+        resize(right + FormLayout::SelectDriveLabel.left(), height());
 }
 
 void FormWindow::ShiftBelowFileList() {

@@ -97,6 +97,11 @@ protected:
     void EndProgram(int exitCode = 0);
     // Moves the status frame, the bar and the button up by the file list's height.
     void ShiftBelowFileList();
+    // Makes room for every text the window shows now: a prompt too long for its line wraps and
+    // pushes what lies below it down; a button or the status caption too wide for its control
+    // widens it, pushing the controls to its right along and widening the frame around it; the
+    // window grows to hold them. Where every text fits (English) nothing moves. Nothing shrinks.
+    void FitTexts();
     // Runs job on a worker thread and keeps serving the window's events until it ends.
     void RunOffWindowThread(const std::function<void()>& job);
 

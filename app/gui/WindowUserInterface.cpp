@@ -104,6 +104,7 @@ void WindowUserInterface::SetStatus(const std::string& text) {
     OnWindowThread([&] {
         Caption_ = text;
         StatusFrame_->setTitle(FromCoreText(FlashTexts::StatusInLanguage(text)));
+        emit StatusShown();
         StatusFrame_->repaint();
     });
 }

@@ -49,6 +49,11 @@ public:
     // The bar's own text gains the seconds waited; its caption and position stay as they are.
     void ShowWaiting(uint32_t seconds, uint32_t limit) override;
 
+signals:
+    // The status caption changed; raised on the window's thread before the frame is drawn.
+    void StatusShown();
+
+public:
     // The title a box of this kind gets when the request names none.
     static QString DefaultTitle(MessageKind kind);
 
