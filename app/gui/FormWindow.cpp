@@ -16,6 +16,7 @@
 
 #include "flash/FlashTexts.h"
 #include "app/gui/FormLayout.h"
+#include "app/gui/WindowAccessibility.h"
 #include "ui/Translate.h"
 
 const char* const UtilityTitle = FlashTexts::UtilityTitle;
@@ -83,6 +84,7 @@ bool IsInputEvent(QEvent::Type type) {
 }  // namespace
 
 FormWindow::FormWindow(FlashFormSettings settings) : Settings_(std::move(settings)) {
+    InstallWindowAccessibility();  // before any control exists
     setObjectName(QStringLiteral("FlashForm"));
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);  // the button-face colour
