@@ -97,6 +97,13 @@ std::string AlreadyUpdated(const std::string& driveRevision) {
                       PrintableText(driveRevision).c_str());
 }
 
+std::string RestartQuestionFor(bool virtualDrives) {
+    std::string question = _(RestartQuestion);
+    if (virtualDrives)
+        question += std::string("\n\n") + _(VirtualRestartNote);
+    return question;
+}
+
 std::string UpdateQuestion(const std::string& driveRevision, const std::string& newRevision) {
     return FormatText(_("\nUpdate FW:%s to FW:%s ?\n"), PrintableText(driveRevision).c_str(), newRevision.c_str());
 }

@@ -38,6 +38,10 @@ std::string NoLongerQualifies(const std::string& devicePath, const std::string& 
                               const std::string& why);
 std::string BadImageLength(uint32_t length, uint32_t capacity);
 constexpr const char* RestartQuestion = N_("The system needs to be restarted for the changes to take effect ?");
+// The restart question in the user's language. On virtual drives it keeps its place (the run
+// rehearses a real one, answers and all) and says that no answer restarts anything.
+std::string RestartQuestionFor(bool virtualDrives);
+constexpr const char* VirtualRestartNote = N_("The drive is virtual: nothing will be restarted, whatever the answer.");
 constexpr const char* RestartRefused = N_("The system could not be asked to restart. Please restart it yourself.");
 constexpr const char* RemoveDisc = N_("Remove disc, before to do the flash task.");
 constexpr const char* StillBecomingReady =

@@ -20,6 +20,7 @@ public:
     std::string ErrorText(int code) const override { return Inner_.ErrorText(code); }
     void Sleep(unsigned milliseconds) override { Inner_.Sleep(milliseconds); }
     bool RequestRestart() override { return Inner_.RequestRestart(); }
+    bool VirtualDrives() const override { return Inner_.VirtualDrives(); }
     std::unique_ptr<RunClaim> ClaimForRun(PlatformHandle handle, std::string& why, std::string* notice) override {
         return Inner_.ClaimForRun(handle, why, notice);
     }

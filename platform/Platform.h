@@ -124,6 +124,10 @@ public:
 
     // Asks the system for an orderly restart. False when the request could not be made.
     virtual bool RequestRestart() = 0;
+    // The drives are the built-in virtual drive (or a recording of one played back): nothing
+    // sent reaches a real drive, and RequestRestart restarts nothing, which the window and the
+    // terminal say.
+    virtual bool VirtualDrives() const { return false; }
 
     // Before a flash run: takes what the run needs to hold on the open drive until the
     // claim goes. nullptr when refused, why then names the device and the cause. notice

@@ -17,6 +17,7 @@ test_packages=(
   shared-mime-info xdg-utils libglib2.0-bin
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
+  at-spi2-core python3-pyatspi dbus-daemon dbus-bin
   qemu-system-x86 busybox-static cpio kmod linux-libc-dev
   locales strace openssl lintian jq python3-jsonschema
   ansible-core ansible-lint

@@ -20,8 +20,8 @@ FlashReport FlashWithConsent(CDDrive& drive, const IdentityBlock& utility, Answe
         checked.Outcome = FlashOutcome::Declined;
         return checked;
     }
-    control.ConfirmRestart = [&person] {
-        return person.Ask(Question::Restart, _(FlashTexts::RestartQuestion), MessageKind::Confirmation,
+    control.ConfirmRestart = [&person, virtualDrives = drive.SystemPlatform().VirtualDrives()] {
+        return person.Ask(Question::Restart, FlashTexts::RestartQuestionFor(virtualDrives), MessageKind::Confirmation,
                           MessageAnswer::No);
     };
     return approvedRun(std::move(control));

@@ -117,7 +117,8 @@ void FlashSession::AskRestartOnce() {
     if (!flashed)
         return;
     UserInterface& person = FrontEnd_.Person();
-    if (!person.Ask(Question::Restart, _(FlashTexts::RestartQuestion), MessageKind::Confirmation, MessageAnswer::No))
+    if (!person.Ask(Question::Restart, FlashTexts::RestartQuestionFor(Platform_->VirtualDrives()), MessageKind::Confirmation,
+                    MessageAnswer::No))
         return;
     const bool requested = Platform_->RequestRestart();
     for (SessionDrive& drive : Drives_)

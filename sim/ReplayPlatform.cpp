@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "base/Sha256.h"
+#include "sim/VirtualDrive.h"
 
 ReplayPlatform::ReplayPlatform(Recording recording) : Recording_(std::move(recording)) {}
 
@@ -116,3 +117,5 @@ std::string ReplayPlatform::ErrorText(int code) const {
 void ReplayPlatform::Sleep(unsigned milliseconds) { (void)milliseconds; }
 
 bool ReplayPlatform::RequestRestart() { return true; }
+
+bool ReplayPlatform::VirtualDrives() const { return IsVirtualDevicePath(Recording_.DevicePath); }

@@ -40,6 +40,8 @@ public:
     std::string ErrorText(int code) const override;
     void Sleep(unsigned milliseconds) override;  // instant: the recording sets the pace of nothing
     bool RequestRestart() override;              // restarts nothing
+    // As the drive recorded: a replay shows the run the recording holds, its messages and all.
+    bool VirtualDrives() const override;
 
 private:
     bool Diverge(const std::string& why, const uint8_t cdb[12], uint8_t direction, uint32_t length,

@@ -164,6 +164,7 @@ public:
     void Sleep(unsigned milliseconds) override;
     // Never restarts anything: a virtual drive needs no restart. Counted for tests.
     bool RequestRestart() override;
+    bool VirtualDrives() const override { return true; }
     // The stand-in profiles (sim/StandInProfiles.h).
     std::span<const uint8_t> StandInProfiles() const override;
     // Nothing for a drive that is there (its node never leads elsewhere); none for one unplugged.

@@ -10,6 +10,8 @@
 #include "flash/RunDisplay.h"
 #include "builder/Builder.h"
 #include "session/FlashSession.h"
+#include "app/gui/WindowAccessibility.h"
+#include "ui/Translate.h"
 
 // What the window does for its session: boxes through the window's user interface, the
 // platform it was given, the prompt label and caption, and the run on a thread of its own
@@ -62,9 +64,26 @@ void FlashWindow::StartUp() {
     }
     for (const std::string& entry : Session_->StartUp().Entries())
         ComboBox->addItem(FromCoreText(entry));
+    MarkVirtualEntries();
     ComboBox->setCurrentIndex(0);
     ChoiceChanged();
     FitTexts();
+}
+
+// A virtual drive's entry says so in its accessible description, and to the eye in a tool tip
+// on the entry and on the list while it is chosen. The tool tip, not the caption or the entry's
+// text: those are the program's fixed texts (the desktop shows the caption, the history records
+// it) and the English window's geometry stays as it is; a tool tip changes neither.
+void FlashWindow::MarkVirtualEntries() {
+    const QString mark = QString::fromUtf8(_("Virtual drive: nothing is sent to a real drive."));
+    for (int entry = 0; entry < ComboBox->count(); ++entry) {
+        const CDDrive* drive = Session_->StartUp().Drives()->Item(Session_->DriveIndexOf(entry));
+        if (!drive || !drive->SystemPlatform().VirtualDrives())
+            continue;
+        ComboBox->setItemData(entry, mark, Qt::ToolTipRole);
+        ComboBox->setItemData(entry, mark, Qt::AccessibleDescriptionRole);
+    }
+    FollowEntryToolTips(ComboBox);
 }
 
 void FlashWindow::ChoiceChanged() {

@@ -28,6 +28,7 @@ public:
 private:
     void ChoiceChanged() override;
     void StartUp();
+    void MarkVirtualEntries();
 
     class FrontEnd;
     std::unique_ptr<FrontEnd> FrontEnd_;

@@ -22,6 +22,7 @@
 
 #include "flash/FlashTexts.h"
 #include "app/gui/FormLayout.h"
+#include "app/gui/WindowAccessibility.h"
 #include "ui/Translate.h"
 
 const char* const UtilityTitle = FlashTexts::UtilityTitle;
@@ -133,6 +134,7 @@ bool IsInputEvent(QEvent::Type type) {
 }  // namespace
 
 FormWindow::FormWindow(FlashFormSettings settings) : Settings_(std::move(settings)) {
+    InstallWindowAccessibility();  // before any control exists
     setObjectName(QStringLiteral("FlashForm"));
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);  // the button-face colour

@@ -12,6 +12,7 @@
 
 #include "flash/FlashTexts.h"
 #include "flash/WaitTicker.h"
+#include "app/gui/WindowAccessibility.h"
 #include "ui/Translate.h"
 
 const char* const ApplicationTitle = "KAVENO Windows Flash utility";
@@ -103,8 +104,12 @@ MessageAnswer WindowUserInterface::ShowMessage(const MessageRequest& request) {
 void WindowUserInterface::SetStatus(const std::string& text) {
     OnWindowThread([&] {
         Caption_ = text;
+        const QString before = StatusFrame_->title();
         StatusFrame_->setTitle(FromCoreText(FlashTexts::StatusInLanguage(text)));
         emit StatusShown();
+        // A screen reader hears the new caption, and finds the step it belongs to on the bar.
+        AnnounceStatus(StatusFrame_, before);
+        ProgressBar_->setAccessibleDescription(StatusFrame_->title());
         StatusFrame_->repaint();
     });
 }
@@ -195,8 +200,11 @@ void WindowUserInterface::SetBusyCursor(bool busy) {
 
 void WindowUserInterface::ReplaceListEntry(int index, const std::string& text) {
     OnWindowThread([&] {
-        // The entry keeps its place, so the index table of the list stays valid.
+        // The entry keeps its place, so the index table of the list stays valid, and its marks
+        // (a virtual drive's tool tip and accessible description).
         DriveList_->insertItem(index, FromCoreText(text));
+        for (const int role : {int(Qt::ToolTipRole), int(Qt::AccessibleDescriptionRole)})
+            DriveList_->setItemData(index, DriveList_->itemData(index + 1, role), role);
         DriveList_->removeItem(index + 1);
         DriveList_->setCurrentIndex(index);
         DriveList_->repaint();

@@ -36,6 +36,8 @@ for n in 0 1 2 3 4 5 6 7; do
 done
 holds "$work/eight.json" 'has("cdb")' 2> /dev/null || fail "8 drives: the trace holds a line that is not whole JSON"
 [ "$(grep -c '^\[Confirm\]' "$work/eight.out")" = 2 ] || fail "8 drives: not one confirmation and one restart question"
+grep -qx 'The drive is virtual: nothing will be restarted, whatever the answer.' "$work/eight.out" ||
+    fail "8 drives: the restart question does not say that nothing will be restarted"
 # Each drive's run has its own history record, started and ended under one run id.
 [ "$(jq -sr '[.[] | select(.record == "end" and .outcome == "completed")] | map(.run) | unique | length' \
     "$work/eight-history.jsonl")" = 8 ] || fail "8 drives: the history does not hold 8 completed runs"

@@ -19,6 +19,8 @@ grep -qx 'Flash Completed.' "$work/ok.out" || fail "no 'Flash Completed.' line"
 grep -q '^Do you wish to continue?$' "$work/ok.out" || fail "warning text not shown"
 grep -qx 'Acme Flash Utility V1.048 forRW-5200' "$work/ok.out" || fail "caption not shown"
 grep -qx '\[y/N\] no (--yes)' "$work/ok.out" || fail "--yes must answer the restart question No"
+grep -qx 'The drive is virtual: nothing will be restarted, whatever the answer.' "$work/ok.out" ||
+    fail "the restart question on the virtual drive does not say that nothing will be restarted"
 grep -qx 'Drive: 0-0-0 V: ACME    CD-RW RW5200    R120' "$work/ok.out" || fail "new revision not reported"
 [ "$(grep -c '^Progress: ' "$work/ok.out")" -le 25 ] || fail "progress floods the output"
 
