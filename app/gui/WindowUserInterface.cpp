@@ -122,9 +122,16 @@ std::string WindowUserInterface::Status() {
 
 void WindowUserInterface::ShowProgress() {
     // QProgressBar clamps on its own; the model has already applied the control's rules.
+    // The work runs on this thread, so the bar is painted at once rather than scheduled; but
+    // only when what it shows changes: a new range, or a position QProgressBar::setValue
+    // finds visibly different (it repaints those itself). A build steps the bar once per
+    // kilobyte, and painting each step made a build in the window take seconds.
+    const bool newRange =
+        ProgressBar_->minimum() != Progress_.Minimum || ProgressBar_->maximum() != Progress_.Maximum;
     ProgressBar_->setRange(Progress_.Minimum, Progress_.Maximum);
     ProgressBar_->setValue(Progress_.Position);
-    ProgressBar_->repaint();
+    if (newRange)
+        ProgressBar_->repaint();
 }
 
 void WindowUserInterface::SetProgressRange(int32_t minimum, int32_t maximum) {
