@@ -32,18 +32,37 @@ std::vector<DrivePlan> PlanFlash(const IdentityTexts& utility, const std::string
     return plan;
 }
 
+// Without --all, the drive flashed is the first listed one a utility of the folder updates:
+// a drive already up to date ahead of it in the list does not leave it unflashed. When no
+// listed drive gets a utility, the first listed one stands, so the plan says why it is not.
+static int FirstDriveOfFolder(const std::vector<CatalogueChoice>& choices, std::span<const PlanCandidate> drives) {
+    for (std::size_t i = 0; i < drives.size(); ++i)
+        if (drives[i].ListIndex >= 0 && drives[i].IdentityProblem.empty() &&
+            choices[i].Result == CatalogueChoice::Kind::Fits)
+            return drives[i].ListIndex;
+    return 0;
+}
+
 std::vector<DrivePlan> PlanFromFolder(const Catalogue& folder, std::span<const PlanCandidate> drives, bool all) {
     using D = DrivePlan::Decision;
+    std::vector<CatalogueChoice> choices;
+    for (const PlanCandidate& drive : drives)
+        choices.push_back(ChooseUtility(folder, {drive.PeripheralType, drive.Product, drive.Revision}));
+    const int first = all ? -1 : FirstDriveOfFolder(choices, drives);
     std::vector<DrivePlan> plan;
-    for (const PlanCandidate& drive : drives) {
-        const CatalogueChoice choice = ChooseUtility(folder, {drive.PeripheralType, drive.Product, drive.Revision});
+    for (std::size_t i = 0; i < drives.size(); ++i) {
+        const PlanCandidate& drive = drives[i];
+        const CatalogueChoice& choice = choices[i];
         if (drive.ListIndex < 0 || choice.Result == CatalogueChoice::Kind::NoUtility) {
             plan.push_back({D::Skip, choice.Result == CatalogueChoice::Kind::NoUtility ? choice.Why
                                                                                        : "no utility in the folder fits it"});
             continue;
         }
-        if (!all && drive.ListIndex != 0) {
-            plan.push_back({D::Skip, "not chosen: without --all only the first qualifying drive is flashed"});
+        if (!all && drive.ListIndex != first) {
+            // An up-to-date drive says so, rather than that another was preferred to it.
+            plan.push_back({D::Skip, choice.Result == CatalogueChoice::Kind::UpToDate
+                                         ? choice.Why
+                                         : "not chosen: without --all only the first qualifying drive is flashed"});
             continue;
         }
         // Identified first: without its revision no utility can be said to be newer.

@@ -12,6 +12,7 @@
 #include "builder/Builder.h"
 #include "image/TempDirectory.h"
 #include "session/CatalogueChoice.h"
+#include "session/FlashPlan.h"
 #include "support/ScriptedUserInterface.h"
 
 namespace {
@@ -184,6 +185,29 @@ TEST_F(CatalogueFolder, UnderThePolicyOnlyCopiesASystemKeySignedAreCandidates) {
     EXPECT_EQ(ChooseUtility(strict, {5, P1, "QF02"}).Utility, 0);
     // A key only the user trusts does not count under the policy.
     EXPECT_TRUE(Scan({true, {}}, user).Utilities.empty());
+}
+
+// Without --all one drive is flashed: the first listed one a utility updates, not a drive
+// already up to date ahead of it; with --all every drive a utility updates.
+TEST_F(CatalogueFolder, OneDriveIsTheFirstAUtilityUpdates) {
+    Built("a", P1, "QF01-QF9Z", "QF05.BIN", 0x11);
+    Built("c", P2, "1.00-1.90", "1.50.BIN", 0x33);
+    const Catalogue catalogue = Scan();
+    const PlanCandidate drives[] = {{0, "QF05", "", 5, P1}, {1, "1.20", "", 5, P2}, {2, "QF01", "", 5, P1}};
+    using D = DrivePlan::Decision;
+    auto utility = [&](const DrivePlan& p) { return p.Utility < 0 ? "" : catalogue.Utilities[std::size_t(p.Utility)].Name; };
+
+    const std::vector<DrivePlan> one = PlanFromFolder(catalogue, drives, false);
+    EXPECT_EQ(one[0].Choice, D::Skip);
+    EXPECT_NE(one[0].Reason.find("up to date"), std::string::npos) << one[0].Reason;
+    EXPECT_EQ(one[1].Choice, D::Flash) << one[1].Reason;
+    EXPECT_EQ(utility(one[1]), "c");
+    EXPECT_EQ(one[2].Choice, D::Skip);
+
+    const std::vector<DrivePlan> every = PlanFromFolder(catalogue, drives, true);
+    EXPECT_EQ(every[0].Choice, D::Refuse);
+    EXPECT_EQ(utility(every[1]), "c");
+    EXPECT_EQ(utility(every[2]), "a");
 }
 
 }  // namespace
