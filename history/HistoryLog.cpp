@@ -28,15 +28,6 @@ std::string TrimRight(std::string text) {
 
 }  // namespace
 
-std::string UtcTimeNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    ::gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
 std::string NewRunId() {
     uint8_t bytes[8] = {};
     if (::getrandom(bytes, sizeof bytes, 0) != ssize_t(sizeof bytes)) {
@@ -116,6 +107,11 @@ void HistoryRun::NameUtility(const std::string& file, const std::string& fileSha
     Named_.Fingerprint = verdict.Fingerprint;
 }
 
+void HistoryRun::NameDrive(const std::optional<std::string>& deviceId, const std::optional<std::string>& serial) {
+    DeviceId_ = deviceId;
+    Serial_ = serial;
+}
+
 void HistoryRun::Started() {
     if (!History_ || Start_)
         return;
@@ -132,7 +128,7 @@ void HistoryRun::Started() {
     const std::string product = Drive_.ProductText();
     start.Drive = {Drive_.DevicePath(), Drive_.Identity(), TrimRight(product.substr(0, std::min<std::size_t>(8, product.size()))),
                    TrimRight(product.size() > 8 ? product.substr(8) : std::string()), Drive_.RevisionText(),
-                   Drive_.IsVirtual()};
+                   Drive_.IsVirtual(), DeviceId_, Serial_};
     StartedAt_ = std::chrono::steady_clock::now();
     History_->Append(StartLine(start));
     Start_ = std::move(start);

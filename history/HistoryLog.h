@@ -19,6 +19,7 @@
 #include "flash/FlashRun.h"
 #include "history/HistoryRecord.h"
 #include "history/SystemLog.h"
+#include "base/UtcTime.h"
 #include "trust/CopyVerdict.h"
 #include "areas/IdentityBlock.h"
 #include "scsi/CDDrive.h"
@@ -60,6 +61,9 @@ public:
     // the start record; call before Started().
     void NameUtility(const std::string& file, const std::string& fileSha256, const CopyVerdict& verdict);
 
+    // The drive's id and serial number, for the start record; call before Started().
+    void NameDrive(const std::optional<std::string>& deviceId, const std::optional<std::string>& serial);
+
     void Started();
     // outcomeKey: how the run ended, as the session names it (EndingKey).
     void Ended(const FlashReport& report, const std::string& outcomeKey);
@@ -72,11 +76,10 @@ private:
     const CDDrive& Drive_;
     const bool Rehearsal_;
     RunUtility Named_;
+    std::optional<std::string> DeviceId_, Serial_;
     std::optional<RunStart> Start_;
     std::chrono::steady_clock::time_point StartedAt_{};
 };
 
-// The current time as records give it: "2026-01-31T23:59:59Z".
-std::string UtcTimeNow();
 // A new run id: 16 hex digits, random.
 std::string NewRunId();

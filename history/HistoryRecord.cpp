@@ -97,6 +97,8 @@ std::string StartLine(const RunStart& start) {
             {JsonKey::Fingerprint, start.Utility.Fingerprint}}}}},
         {"drive",
          {{"device", start.Drive.Device},
+          {JsonKey::DeviceId, start.Drive.DeviceId ? json(*start.Drive.DeviceId) : json(nullptr)},
+          {JsonKey::Serial, start.Drive.Serial ? json(*start.Drive.Serial) : json(nullptr)},
           {"identity", start.Drive.Identity},
           {"vendor", start.Drive.Vendor},
           {"product", start.Drive.Product},
@@ -161,6 +163,10 @@ ParsedRecord ParseRecord(const std::string& line) {
             start.Drive = {Text(drive, "device"), Text(drive, "identity"), Text(drive, "vendor"), Text(drive, "product"),
                            Text(drive, "revision")};
             start.Drive.Virtual = drive.value("virtual", false);
+            if (drive.contains(JsonKey::DeviceId))
+                start.Drive.DeviceId = TextOrNull(drive, JsonKey::DeviceId);
+            if (drive.contains(JsonKey::Serial))
+                start.Drive.Serial = TextOrNull(drive, JsonKey::Serial);
             if (!start.Run.empty())
                 parsed.Start = std::move(start);
         } else if (kind == "end") {

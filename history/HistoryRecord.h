@@ -11,7 +11,9 @@
 //         its last chunk; records written before it was kept lack it and read as "")
 //         (the utility's file, the SHA-256 of the whole file and the verdict on its signature;
 //         records written before they were kept lack them and read as "")
-//         "drive":{"device","identity","vendor","product","revision","virtual"}}
+//         "drive":{"device","device_id","serial","identity","vendor","product","revision","virtual"}}
+//         ("device_id", "serial": null when the system does not tell them; records written
+//         before they were kept lack them)
 //         ("virtual": a drive the program played, a replayed one too, whatever its device path;
 //         records written before it was kept lack it and read as false)
 // End:   {"record":"end","run":ID,"time":UTC,"outcome":O,"step":S,"status":TEXT,
@@ -37,6 +39,9 @@ struct RunUtility {
 struct RunDrive {
     std::string Device, Identity, Vendor, Product, Revision;
     bool Virtual = false;
+    // The drive's id and serial number, where the system told them; records written before
+    // they were kept lack them.
+    std::optional<std::string> DeviceId, Serial;
 };
 
 struct RunStart {

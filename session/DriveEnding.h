@@ -45,6 +45,9 @@ bool Succeeded(DriveEnding ending);
 // it went. Drives the system named but the list could not hold or look at are here too.
 struct SessionDrive {
     std::string Device;      // the device path
+    // The drive's id (DriveIdOf) and serial number, where the system tells them: a drive is
+    // followed by these across runs, whatever node it had.
+    std::optional<std::string> DeviceId, Serial;
     std::string Identity;    // the identity line at detection
     std::string Revision;    // the revision reported at detection
     int ListIndex = -1;      // its entry in the list of qualifying drives; -1 when it has none

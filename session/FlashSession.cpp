@@ -3,6 +3,8 @@
 
 #include <cerrno>
 
+#include "platform/DriveId.h"
+
 #include "areas/Seal.h"
 #include "trust/SignaturePolicy.h"
 #include "trust/TrustedKeys.h"
@@ -128,6 +130,14 @@ std::string FlashSession::BusyOrDeniedInWords(const GuardedPlatform::OpenFailure
                                    : "; the drive can't be opened: run as a user allowed to use it");
 }
 
+// The id and serial number the system gives for the drive at entry's node.
+void FlashSession::NameDrive(SessionDrive& entry) const {
+    if (const DriveCandidate* candidate = Platform_->CandidateAt(entry.Device)) {
+        entry.DeviceId = DriveIdOf(*candidate);
+        entry.Serial = candidate->Serial;
+    }
+}
+
 // What is done with each drive the system named, by the plan. A drive the session could not
 // look at (not opened, not identified, beyond a full list) is a failed drive of a session of
 // all; otherwise it is merely not chosen.
@@ -151,6 +161,7 @@ std::vector<SessionDrive> FlashSession::Describe(bool all) const {
         const CDDrive& drive = *found.Item(i);
         SessionDrive entry;
         entry.Device = drive.DevicePath();
+        NameDrive(entry);
         entry.Identity = drive.Identity();
         entry.Revision = drive.RevisionText();
         entry.ListIndex = listIndex[std::size_t(i)];
@@ -172,6 +183,7 @@ std::vector<SessionDrive> FlashSession::Describe(bool all) const {
     for (const UnlistedDrive& unlisted : found.Unlisted()) {
         SessionDrive entry;
         entry.Device = unlisted.DevicePath;
+        NameDrive(entry);
         if (!all) {
             entry.SkipReason = unlisted.Cause;
         } else {
@@ -223,6 +235,8 @@ FlashReport FlashSession::Run(int driveIndex, int listIndex, Answers& answers, R
         control.MakerProfiles = copy.Areas.Seal ? SealedProfiles(copy.Areas.Seal) : std::span<const uint8_t>();
     HistoryRun record(Settings_.History, block, drive, Settings_.NoCommit);
     record.NameUtility(copy.FullPath, copy.Sha256, own ? own->Verdict : Settings_.Verdict);
+    if (std::size_t(driveIndex) < Drives_.size())
+        record.NameDrive(Drives_[std::size_t(driveIndex)].DeviceId, Drives_[std::size_t(driveIndex)].Serial);
     control.BeforeFirstCommand = [&record] { record.Started(); };
     const FlashReport report = FlashRun(drive, block, answers, events, std::move(control)).Run(listIndex);
     record.Ended(report, EndingKey(EndingOf(report.Outcome)));

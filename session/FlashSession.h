@@ -100,6 +100,7 @@ private:
     Opening OpenOnce();
     // The drives as the plan decides (all: every qualifying drive, else the first).
     std::vector<SessionDrive> Describe(bool all) const;
+    void NameDrive(SessionDrive& entry) const;
     // Nothing to flash: every drive described, a busy or denied drive named.
     SessionResult NothingToFlash();
     // A drive that could not be opened, busy or denied: the device, the cause, what to do.

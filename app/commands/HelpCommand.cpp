@@ -81,6 +81,12 @@ constexpr const char* DriveSelection = N_(
     "                         (a regular file of at most 64 MiB; no other key with it)\n"
     "                         fail, status, error, timeout and corrupt may be repeated.\n");
 
+constexpr const char* HistoryOptions = N_(
+    "\n"
+    "History (--history):\n"
+    "  --device-id ID         only the runs of the drive with this id (\"device_id\" in\n"
+    "                         --list --json), whichever node it had at each run\n");
+
 constexpr const char* Flashing = N_(
     "\n"
     "Flashing (--cli, and --trace and --no-commit for the window too):\n"
@@ -171,7 +177,7 @@ constexpr std::size_t HelpColumns = 80;
 
 int RunHelp() {
     std::string help;
-    for (const char* part : {Usage, Modes, DriveSelection, Flashing, WindowOptions, Examples})
+    for (const char* part : {Usage, Modes, DriveSelection, HistoryOptions, Flashing, WindowOptions, Examples})
         help += _(part);
     char exits[8192];
     // One table for every command: --verify's own codes share it, its 10 a meaning of its own.

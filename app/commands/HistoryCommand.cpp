@@ -52,6 +52,8 @@ std::string SchemaVerdict(const std::string& verdict) {
     return {};
 }
 
+json TextOrNull(const std::optional<std::string>& text) { return text ? json(*text) : json(nullptr); }
+
 json StartJson(const RunStart& s) {
     return {
         {"run", s.Run},
@@ -64,7 +66,8 @@ json StartJson(const RunStart& s) {
                      {JsonKey::FileSha256, s.Utility.FileSha256},
                      {JsonKey::Signature, {{JsonKey::Verdict, SchemaVerdict(s.Utility.Verdict)}, {JsonKey::Signer, s.Utility.Signer},
                                     {JsonKey::Fingerprint, s.Utility.Fingerprint}}}}},
-        {"drive", {{"device", s.Drive.Device}, {"identity", s.Drive.Identity}, {"vendor", s.Drive.Vendor},
+        {"drive", {{"device", s.Drive.Device}, {JsonKey::DeviceId, TextOrNull(s.Drive.DeviceId)},
+                   {JsonKey::Serial, TextOrNull(s.Drive.Serial)}, {"identity", s.Drive.Identity}, {"vendor", s.Drive.Vendor},
                    {"product", s.Drive.Product}, {"revision", s.Drive.Revision}, {"virtual", s.Drive.Virtual}}},
     };
 }
@@ -125,6 +128,9 @@ void PrintRun(const HistoryEntry& entry) {
         detail += ", " + std::string(seconds) + " s";
     }
     PrintLine(detail);
+    // The drive itself, whichever node it had: records from before its id was kept lack it.
+    if (s.Drive.DeviceId)
+        PrintLine("    drive id " + *s.Drive.DeviceId + (s.Drive.Serial ? ", serial " + *s.Drive.Serial : ""));
     // The file the run flashed from and who signed it; records from before they were kept name neither.
     if (!s.Utility.File.empty() || !s.Utility.Verdict.empty()) {
         std::string signature = s.Utility.Verdict == "trusted" ? "signed by " + s.Utility.Signer + " (" +
@@ -166,6 +172,10 @@ int RunHistory(const Options& options) {
     std::string why;
     bool exists = false;
     std::size_t runs = 0, skipped = 0;
+    // --device-id: the runs of one drive, whichever node it had at each.
+    auto Wanted = [&](const HistoryEntry& entry) {
+        return !options.DeviceId || entry.Start.Drive.DeviceId == options.DeviceId;
+    };
     auto notice = [&](const std::string& text) {
         ++skipped;
         std::fprintf(stderr, "flashutil: %s\n", PrintableText(text).c_str());
@@ -178,6 +188,8 @@ int RunHistory(const Options& options) {
         const std::string head = "{\n  \"" + std::string(JsonKey::Schema) + "\": " + dump(JsonSchemaName::History) +
                                  ",\n  \"file\": " + dump(path) + ",\n  \"runs\": [";
         const bool read = ReadHistory(path, HistoryReader{[&](const HistoryEntry& entry) {
+            if (!Wanted(entry))
+                return;
             if (runs == 0)
                 std::fputs(head.c_str(), stdout);
             json run = StartJson(entry.Start);
@@ -196,7 +208,10 @@ int RunHistory(const Options& options) {
         std::printf("%s%s],\n  \"skipped\": %zu\n}\n", runs ? "" : head.c_str(), runs ? "\n  " : "", skipped);
         return ExitCode::Success;
     }
-    if (!ReadHistory(path, HistoryReader{[&](const HistoryEntry& entry) { ++runs, PrintRun(entry); }, notice}, exists,
+    if (!ReadHistory(path, HistoryReader{[&](const HistoryEntry& entry) {
+                                 if (Wanted(entry))
+                                     ++runs, PrintRun(entry);
+                             }, notice}, exists,
                      why)) {
         std::fprintf(stderr, "flashutil: can't read the history of runs: %s\n", why.c_str());
         return ExitCode::Failure;

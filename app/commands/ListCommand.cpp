@@ -31,6 +31,7 @@
 #include "session/GuardedPlatform.h"
 #include "app/commands/AllDrivesCommand.h"
 #include "app/commands/Commands.h"
+#include "platform/DriveId.h"
 #include "session/CatalogueChoice.h"
 #include "trust/SignaturePolicy.h"
 #include "trust/TrustedKeys.h"
@@ -128,11 +129,8 @@ nlohmann::ordered_json DriveObject(const GuardedPlatform& platform, CDDrive& dri
     object["block_node"] = TextOrNull(candidate ? candidate->BlockNode : "");
     object["serial"] = candidate && candidate->Serial ? JsonText(*candidate->Serial) : nlohmann::ordered_json(nullptr);
     // A digest of where the drive is plugged in: the same across boots and renumbered nodes.
-    object[JsonKey::DeviceId] = candidate && !candidate->PhysicalPath.empty()
-                                    ? nlohmann::ordered_json(Sha256Hex(reinterpret_cast<const uint8_t*>(
-                                                                           candidate->PhysicalPath.data()),
-                                                                       candidate->PhysicalPath.size()))
-                                    : nlohmann::ordered_json(nullptr);
+    const std::optional<std::string> id = candidate ? DriveIdOf(*candidate) : std::nullopt;
+    object[JsonKey::DeviceId] = id ? nlohmann::ordered_json(*id) : nlohmann::ordered_json(nullptr);
     object["by_id"] = TextOrNull(candidate ? candidate->ById : "");
     object["virtual"] = drive.IsVirtual();
     object["scsi_address"] = JsonText(candidate ? candidate->ScsiAddress : "");

@@ -12,7 +12,7 @@ namespace {
 enum LongOnly : int {
     OptList = 256, OptCli, OptBuild, OptInfo, OptExtractImage, OptHistory, OptAll, OptJson,
     OptTrace, OptTraceData, OptNoCommit, OptVirtualDrive, OptModel, OptImage, OptOutputDir,
-    OptProfiles, OptIni, OptSignKey, OptVerify, OptChooseUtility, OptChooseModelFile,
+    OptProfiles, OptIni, OptSignKey, OptVerify, OptChooseUtility, OptChooseModelFile, OptDeviceId,
 };
 
 constexpr option LongOptions[] = {
@@ -22,6 +22,7 @@ constexpr option LongOptions[] = {
     {"info", no_argument, nullptr, OptInfo},
     {"extract-image", required_argument, nullptr, OptExtractImage},
     {"history", no_argument, nullptr, OptHistory},
+    {"device-id", required_argument, nullptr, OptDeviceId},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {"device", required_argument, nullptr, 'd'},
@@ -112,6 +113,7 @@ std::optional<std::string> Conflict(const Options& options) {
     if (options.Json && mode != M::List && mode != M::Cli && mode != M::Info && mode != M::History)
         return "--json goes with --list, --cli, --info or --history";
     if (options.JsonCompact && mode != M::Cli) return "--json=compact goes with --cli";
+    if (options.DeviceId && mode != M::History) return "--device-id goes with --history";
     if (options.Verbose && options.Quiet) return "--verbose and --quiet do not go together";
     if (options.Verbose && !usesDrive) return "--verbose goes with --cli, --list or the window";
     if (options.Quiet && mode != M::Cli && mode != M::Build && mode != M::ExtractImage)
@@ -198,6 +200,15 @@ bool TakeOption(int code, const char* given, CommandChoice& command, const char*
     case OptBuild: command.Set(Options::Mode::Build); break;
     case OptInfo: command.Set(Options::Mode::Info); break;
     case OptHistory: command.Set(Options::Mode::History); break;
+    case OptDeviceId:
+        // A drive's id is 64 lower-case hex digits, as every output gives it.
+        if (value.size() != 64 || value.find_first_not_of("0123456789abcdef") != std::string::npos) {
+            error = "--device-id takes a drive's id: 64 lower-case hex digits, as --list --json gives it, not '" +
+                    value + "'";
+            return false;
+        }
+        options.DeviceId = value;
+        break;
     case OptVerify: command.Set(Options::Mode::Verify); break;
     case OptChooseUtility: options.ChooseUtility = true; break;
     case OptChooseModelFile: options.ChooseModelFile = true; break;

@@ -30,6 +30,7 @@ struct Options {
     std::optional<std::string> SignKey;        // --sign-key FILE (with --build): the maker's private key
     bool NoCommit = false;                     // --no-commit (with --cli or the window): a rehearsal
     std::optional<std::string> ExtractOutput;  // --extract-image OUT
+    std::optional<std::string> DeviceId;       // --device-id ID (with --history): only that drive's runs
     // FILE after --info, --extract-image OUT, --verify, --cli or for the window: another copy,
     // read as data (a run flashes what it carries without running it)
     std::optional<std::string> Subject;

@@ -10,6 +10,7 @@
 #include "app/terminal/FailureWords.h"
 #include "flash/FlashTexts.h"
 #include "flash/RunNames.h"
+#include "base/UtcTime.h"
 
 using json = nlohmann::ordered_json;
 
@@ -77,6 +78,13 @@ std::string CauseOf(const SessionDrive& drive, DriveEnding ending) {
 
 // Unknown is null, never an empty text.
 json TextOrNull(const std::string& text) { return text.empty() ? json(nullptr) : json(text); }
+json TextOrNull(const std::optional<std::string>& text) { return text ? json(*text) : json(nullptr); }
+
+// The drive's node, and beside it what names the drive itself across renumbered nodes.
+json DriveNamed(const SessionDrive& drive) {
+    return {{JsonKey::Device, drive.Device}, {JsonKey::DeviceId, TextOrNull(drive.DeviceId)},
+            {JsonKey::Serial, TextOrNull(drive.Serial)}};
+}
 
 // "1.00-1.10", as a copy's facts give it; null when any revision is taken.
 json RangeText(const IdentityTexts& utility) {
@@ -100,8 +108,10 @@ json UtilityOf(const SessionDrive& drive) {
 }
 
 json DriveOf(const SessionDrive& drive, bool folder) {
-    json out = {{"device", drive.Device}, {"identity", drive.Identity}, {"revision", drive.Revision},
-                {"flash", drive.Chosen()}};
+    json out = DriveNamed(drive);
+    out["identity"] = drive.Identity;
+    out["revision"] = drive.Revision;
+    out["flash"] = drive.Chosen();
     if (!drive.Chosen())
         out["skip_reason"] = drive.Unreached ? drive.Problem : drive.SkipReason;
     if (folder)
@@ -113,7 +123,7 @@ json DriveOf(const SessionDrive& drive, bool folder) {
 
 void JsonEvents::Write(const json& event) {
     // Every line names its schema first, so a reader can check it before anything else.
-    json named = {{JsonKey::Schema, JsonSchemaName::Event}};
+    json named = {{JsonKey::Schema, JsonSchemaName::Event}, {"time", UtcTimeNow()}};
     for (const auto& [key, value] : event.items())
         named[key] = value;
     // ensure_ascii with replacement: drive answers are bytes, not always valid text.
@@ -209,9 +219,12 @@ void JsonEvents::Progress(const std::string& device, int percent) {
 }
 
 void JsonEvents::Finished(const SessionDrive& drive) {
-    json event = {{"event", "drive_finished"},       {JsonKey::Device, drive.Device},
-                  {JsonKey::Identity, drive.Identity}, {JsonKey::Outcome, EndingKey(EndingOf(drive))},
-                  {JsonKey::RevisionBefore, drive.Revision}, {JsonKey::RevisionAfter, TextOrNull(drive.RevisionAfter)}};
+    json event = {{"event", "drive_finished"}};
+    event.update(DriveNamed(drive));
+    event[JsonKey::Identity] = drive.Identity;
+    event[JsonKey::Outcome] = EndingKey(EndingOf(drive));
+    event[JsonKey::RevisionBefore] = drive.Revision;
+    event[JsonKey::RevisionAfter] = TextOrNull(drive.RevisionAfter);
     if (drive.Report) {
         event["status"] = drive.Report->Status;
         event[JsonKey::Step] = StepKey(drive.Report->Step);
@@ -237,11 +250,11 @@ void JsonEvents::Summary(const std::vector<SessionDrive>& drives, int exitCode) 
     int completed = 0, rehearsed = 0, failed = 0, skipped = 0, leftOut = 0;
     for (const SessionDrive& drive : drives) {
         const DriveEnding ending = EndingOf(drive);
-        json entry = {{JsonKey::Device, drive.Device},
-                      {JsonKey::Identity, drive.Identity},
-                      {JsonKey::RevisionBefore, drive.Revision},
-                      {JsonKey::RevisionAfter, TextOrNull(drive.RevisionAfter)},
-                      {JsonKey::Outcome, EndingKey(ending)}};
+        json entry = DriveNamed(drive);
+        entry[JsonKey::Identity] = drive.Identity;
+        entry[JsonKey::RevisionBefore] = drive.Revision;
+        entry[JsonKey::RevisionAfter] = TextOrNull(drive.RevisionAfter);
+        entry[JsonKey::Outcome] = EndingKey(ending);
         if (const std::string cause = CauseOf(drive, ending); !cause.empty())
             entry["cause"] = cause;
         if (Folder_)

@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: Apache-2.0
 # The history of runs: a completed, a failed, a rehearsed and an interrupted run (killed
 # during the commit) as --history and --history --json show them; a damaged line skipped
-# with a notice; a run that sends nothing leaves no record; and a history that can't be
-# written is told once and changes nothing in the flash.
+# with a notice; a run that sends nothing leaves no record; each drive followed by its id;
+# and a history that can't be written is told once and changes nothing in the flash.
 # Arguments: path-to-flashutil source-dir
 source "$(dirname "$0")/lib/common.sh"
 
@@ -122,6 +122,33 @@ assert (later["outcome"], later["step"], later["failure"]["cdb"]) == ("power_los
 assert runs[1]["utility"]["signature"]["verdict"] == "unsigned"
 assert [r["finished"] for r in runs] == [True, True, False, False]
 PY
+
+# One drive, one id: the id --list --json gives each drive is the one its events and its
+# history records carry, and --history --device-id shows that drive's runs and no other's.
+ids="$work/ids.jsonl"
+run_command ids-list "$built" --list --json --virtual-drive=count=2
+FLASHUTIL_HISTORY=$ids run_command ids-run "$built" --cli --all --yes --json --virtual-drive=count=2
+FLASHUTIL_HISTORY=$ids run_command ids-history "$built" --history --json
+python3 - "$work/ids-list.out" "$work/ids-run.out" "$work/ids-history.out" > "$work/ids.check" 2>&1 <<'PY' ||
+import json, sys
+listed = {d["device"]: d["device_id"] for d in json.load(open(sys.argv[1]))["drives"]}
+assert len(set(listed.values())) == 2 and None not in listed.values(), listed
+for event in map(json.loads, open(sys.argv[2])):
+    assert event["time"].endswith("Z"), event
+    for drive in event.get("drives", [event] if event["event"] == "drive_finished" else []):
+        assert drive["device_id"] == listed[drive["device"]], (drive, listed)
+runs = json.load(open(sys.argv[3]))["runs"]
+assert sorted(r["drive"]["device_id"] for r in runs) == sorted(listed.values()), runs
+print(listed["virtual:1"])
+PY
+    fail "the drive ids differ between the outputs: $(cat "$work/ids.check")"
+second=$(tail -1 "$work/ids.check")
+FLASHUTIL_HISTORY=$ids run_command one-drive "$built" --history --device-id "$second"
+[ "$(rc one-drive)" = 0 ] && [ "$(grep -c '^20..-..-..T' "$work/one-drive.out")" = 1 ] &&
+    grep -q "virtual:1 " "$work/one-drive.out" && grep -q "drive id $second" "$work/one-drive.out" ||
+    fail "--history --device-id: exit $(rc one-drive), $(out one-drive)"
+run_command bad-id "$built" --history --device-id "/dev/sg0"
+[ "$(rc bad-id)" = 2 ] || fail "--device-id of no id: exit $(rc bad-id)"
 
 # A history that can't be written (a device, a FIFO, a path through a file): told once, and
 # the flash is the same; a FIFO is not waited on. An empty FLASHUTIL_HISTORY names no file.
