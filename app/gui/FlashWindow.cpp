@@ -47,6 +47,7 @@ FlashWindow::~FlashWindow() = default;
 void FlashWindow::StartUp() {
     ShiftBelowFileList();
     SessionSettings session(Settings_.Utility, Settings_.History, Settings_.NoCommit);
+    session.Folder = Settings_.Folder;
     // The window's messages name this program by the file it was told it runs from, another
     // copy by its absolute path.
     UtilityCopy& utility = session.Utility;
@@ -62,6 +63,7 @@ void FlashWindow::StartUp() {
     }
     for (const std::string& entry : Session_->StartUp().Entries())
         ComboBox->addItem(FromCoreText(entry));
+    NameUtilities();
     ComboBox->setCurrentIndex(0);
     ChoiceChanged();
 }
@@ -80,6 +82,7 @@ void FlashWindow::Press() {
     for (const SessionDrive& drive : Session_->Run(FlashRequest::ListEntry(Selected_, display)).Drives)
         if (!drive.Refusal.empty())
             Ui_->Show(drive.Refusal, MessageKind::Error);
+    NameUtilities();  // the run gave its entry the drive's new identity
 }
 
 int FlashWindow::DriveIndex(int entry) const { return Session_ ? Session_->DriveIndexOf(entry) : -1; }

@@ -28,6 +28,9 @@ public:
 private:
     void ChoiceChanged() override;
     void StartUp();
+    // With a folder: each entry names the utility its drive would get, or why it gets none
+    // (FlashWindowFolder.cpp).
+    void NameUtilities();
 
     class FrontEnd;
     std::unique_ptr<FrontEnd> FrontEnd_;
