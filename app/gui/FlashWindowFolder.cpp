@@ -5,6 +5,7 @@
 // which flashes the drive with its own utility or says why it can't.
 
 #include <QComboBox>
+#include <QLabel>
 
 #include "app/gui/FlashWindow.h"
 #include "session/FlashSession.h"
