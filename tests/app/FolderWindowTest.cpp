@@ -7,7 +7,11 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <QMessageBox>
+#include <QTimer>
+
 #include "FormFixture.h"
+#include "app/gui/UtilityFolder.h"
 #include "base/Sha256.h"
 #include "builder/Builder.h"
 #include "history/HistoryFile.h"
@@ -133,4 +137,45 @@ TEST_F(FolderWindowTest, EachEntryIsFlashedWithItsOwnUtility) {
     EXPECT_EQ(kora.Commands().size(), commands);
     ASSERT_TRUE(ReadHistory(history.Path(), contents, why)) << why;
     EXPECT_EQ(contents.Runs.size(), 1u);
+}
+
+// "Update drive firmware" takes a folder as well as a file: the one the desktop gives or the
+// one chosen. The chooser first asks which of the two is meant.
+TEST_F(FolderWindowTest, TheMenuTakesAFolderAsWellAsAFile) {
+    Built("acme.EXE", Acme, "1.00-1.90", "1.50.BIN", 0x11);
+    for (const bool given : {true, false}) {
+        UtilityCopy subject;
+        std::shared_ptr<const Catalogue> catalogue;
+        const auto chooser = [&](const std::string&, const std::string&) { return Folder; };
+        ASSERT_EQ(OpenDesktopSubject(given ? std::optional<std::string>(Folder) : std::nullopt, chooser, false, subject,
+                                     catalogue),
+                  ChosenUtility::Loaded);
+        ASSERT_TRUE(catalogue);
+        ASSERT_EQ(catalogue->Utilities.size(), 1u);
+        EXPECT_EQ(subject.FullPath, catalogue->Utilities[0].Copy.FullPath);
+    }
+
+    // The question: the file button goes on to the file chooser, Cancel to nothing.
+    for (const char* button : {"&Utility file...", ""}) {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            for (QAbstractButton* b : box->buttons())
+                if (*button ? b->text() == QString::fromUtf8(button) : box->buttonRole(b) == QMessageBox::RejectRole) {
+                    b->click();
+                    return;
+                }
+        });
+        poll.start(20);
+        int asked = 0;
+        const std::string chosen = ChooseUtilityOrFolder("title", "/", [&](const std::string&, const std::string&) {
+            ++asked;
+            return std::string("/some/utility.EXE");
+        });
+        poll.stop();
+        EXPECT_EQ(chosen, *button ? "/some/utility.EXE" : "") << button;
+        EXPECT_EQ(asked, *button ? 1 : 0) << button;
+    }
 }
