@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "areas/AreaLocator.h"
+#include "areas/UtilityFile.h"
 
 namespace {
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
@@ -27,7 +28,10 @@ std::string Trimmed(std::string text) {
 // read as the builder reads its program: its identity block where the areas are, else where
 // its key-word is; it is opened without following a link and without waiting on it.
 BuildProblem CheckReplaced(const BuildRequest& request, int directory, const std::string& outputName,
-                           const std::string& outputPath) {
+                           const std::string& outputPath, const struct stat& existing) {
+    // No copy is this large: a huge (or sparse) file is not read through to find out.
+    if (uint64_t(existing.st_size) > FileSha256Limit)
+        return Failed("Building fail: " + outputPath + " is not a flash utility; it is not replaced. Nothing was written.");
     const Descriptor file(::openat(directory, outputName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     AreaPlaces places;
     std::string why;
@@ -75,6 +79,6 @@ BuildProblem CheckOutputName(const BuildRequest& request, const struct stat& exe
     if (atName() && !S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode) && !S_ISDIR(existing.st_mode))
         return Failed("Building fail: " + outputPath + " is not a regular file; it is not replaced.");
     if (atName() && S_ISREG(existing.st_mode))
-        return CheckReplaced(request, directory.Get(), outputName, outputPath);
+        return CheckReplaced(request, directory.Get(), outputName, outputPath, existing);
     return std::nullopt;
 }
