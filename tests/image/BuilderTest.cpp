@@ -553,29 +553,24 @@ TEST_F(Build, SymlinkAtTheOutputNameIsReplacedNotFollowed) {
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Out + "/qfa0.EXE")));
 }
 
-// Into a folder of utilities: a rebuild for the same drives replaces the copy of its name; a
-// copy of another model under that name, or a file that is no utility, stays as it was, and
-// the failure names the file in its folder.
+// Into a folder of utilities: a rebuild for the same drives replaces the copy of its name;
+// another model's copy, or a file that is no utility, stays, and the failure names it.
 TEST_F(Build, IntoAFolderOnlyARebuildReplacesAFile) {
     ASSERT_TRUE(BuildWith("QF05.BIN", RandomBytes(4000, 40)));
     ASSERT_TRUE(BuildWith("QF05.BIN", RandomBytes(4000, 41)));  // the same model again
-    const Bytes first = ReadFile(Out + "/QF05.EXE");
     BuildRequest other = Request("QF05.BIN");
     other.Model.Inquiry = "ACME    CD-RW RW5200";
-    EXPECT_FALSE(Run(other));
-    ASSERT_EQ(Ui.Messages.size(), 1u);
-    EXPECT_EQ(Ui.Messages[0].Text, "Building fail: " + Out + "/QF05.EXE is the utility for KAVENO  QRW-70514S FW:QF01-QF9Z, "
-                                   "another model; it is not replaced. Nothing was written.");
-    EXPECT_EQ(ReadFile(Out + "/QF05.EXE"), first);
-    for (const Bytes& junk : {Bytes(), Bytes({'n', 'o', 't', 'e', 's'}), ReadFile(Program)}) {
+    const std::string output = Out + "/QF05.EXE";
+    const std::string utility = " is the utility for KAVENO  QRW-70514S FW:QF01-QF9Z, another model", junk = " is not a flash utility";
+    const std::pair<Bytes, std::string> cases[] = {
+        {ReadFile(output), utility}, {Bytes(), junk}, {Bytes({'n', 'o', 't', 'e'}), junk}, {ReadFile(Program), junk}};
+    for (const auto& [there, says] : cases) {
         Ui = {};
-        WriteFile(Out + "/QF05.EXE", junk);
-        EXPECT_FALSE(BuildWith("QF05.BIN", RandomBytes(4000, 42)));
-        ASSERT_EQ(Ui.Messages.size(), 1u);
-        EXPECT_EQ(Ui.Messages[0].Text,
-                  "Building fail: " + Out + "/QF05.EXE is not a flash utility; it is not replaced. Nothing was written.");
-        EXPECT_EQ(ReadFile(Out + "/QF05.EXE"), junk);
-        EXPECT_EQ(OutFiles(), std::vector<std::string>{"QF05.EXE"});
+        WriteFile(output, there);
+        EXPECT_FALSE(Run(other));
+        EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Building fail: " + output + says +
+                                                              "; it is not replaced. Nothing was written."});
+        EXPECT_EQ(ReadFile(output), there);
     }
 }
 
