@@ -6,8 +6,49 @@
 #include <cerrno>
 #include <utility>
 
+#include <unistd.h>
+
+#include <vector>
+
+#include "areas/AreaLocator.h"
+#include "areas/UtilityFile.h"
+
 namespace {
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\0'))
+        text.pop_back();
+    return text;
+}
+
+// A file at the output name is replaced only by a copy for the same drives, a rebuild: in a
+// folder of utilities, where every copy of one revision has the same name, one model's copy
+// must not take the place of another's, nor of a file that is no utility at all. The file is
+// read as the builder reads its program: its identity block where the areas are, else where
+// its key-word is; it is opened without following a link and without waiting on it.
+BuildProblem CheckReplaced(const BuildRequest& request, int directory, const std::string& outputName,
+                           const std::string& outputPath, const struct stat& existing) {
+    // No copy is this large: a huge (or sparse) file is not read through to find out.
+    if (uint64_t(existing.st_size) > FileSha256Limit)
+        return Failed("Building fail: " + outputPath + " is not a flash utility; it is not replaced. Nothing was written.");
+    const Descriptor file(::openat(directory, outputName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    AreaPlaces places;
+    std::string why;
+    std::vector<uint8_t> block(Layout::BlockSize + 16, 0);  // the fields and the start of the image area
+    const bool found = file.Valid() && (LocateAreas(file.Get(), places, why) ||
+                                        LocateKeyWords(file.Get(), request.KeyWord, request.SealKey, places)) &&
+                       places.Block &&
+                       ::pread(file.Get(), block.data(), block.size(), off_t(*places.Block)) == ssize_t(block.size()) &&
+                       !IdentityBlock(block.data()).IsBlankCopy();
+    if (!found)
+        return Failed("Building fail: " + outputPath + " is not a flash utility; it is not replaced. Nothing was written.");
+    const IdentityBlock there(block.data());
+    if (Trimmed(there.Inquiry()) != Trimmed(request.Model.Inquiry) || Trimmed(there.FwRange()) != Trimmed(request.Model.FwRange))
+        return Failed("Building fail: " + outputPath + " is the utility for " + Trimmed(there.Inquiry()) + " FW:" +
+                      Trimmed(there.FwRange()) + ", another model; it is not replaced. Nothing was written.");
+    return std::nullopt;
+}
 }  // namespace
 
 BuildProblem CheckOutputName(const BuildRequest& request, const struct stat& exe, const std::string& outputName,
@@ -37,5 +78,7 @@ BuildProblem CheckOutputName(const BuildRequest& request, const struct stat& exe
     // A device, FIFO or socket under the output name would be replaced by the rename.
     if (atName() && !S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode) && !S_ISDIR(existing.st_mode))
         return Failed("Building fail: " + outputPath + " is not a regular file; it is not replaced.");
+    if (atName() && S_ISREG(existing.st_mode))
+        return CheckReplaced(request, directory.Get(), outputName, outputPath, existing);
     return std::nullopt;
 }

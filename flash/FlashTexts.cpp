@@ -108,6 +108,20 @@ std::string UpdateQuestion(const std::string& driveRevision, const std::string& 
     return FormatText(_("\nUpdate FW:%s to FW:%s ?\n"), PrintableText(driveRevision).c_str(), newRevision.c_str());
 }
 
+std::string UtilityNamed(const std::string& file, const std::string& signer) {
+    return PrintableText(file) + " (" + signer + ")";
+}
+
+std::string UpdateQuestionWith(const std::string& driveRevision, const std::string& newRevision,
+                               const std::string& utility) {
+    return FormatText(_("\nUpdate FW:%s to FW:%s\nwith %s ?\n"), PrintableText(driveRevision).c_str(),
+                      PrintableText(newRevision).c_str(), utility.c_str());
+}
+
+std::string NotFlashedFromFolder(const std::string& why) {
+    return FormatText(_("This drive is not flashed: %s"), PrintableText(why).c_str());
+}
+
 std::string Unidentified(const std::string& devicePath, const std::string& cause) {
     if (devicePath.empty())
         return FormatText(_("The drive could not be identified (%s); nothing was sent to it."), cause.c_str());

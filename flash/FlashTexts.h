@@ -32,6 +32,12 @@ constexpr const char* DetectedDrivesHead = N_("\nDetected drives:\n");
 // The revision check and the questions of a run.
 std::string AlreadyUpdated(const std::string& driveRevision);
 std::string UpdateQuestion(const std::string& driveRevision, const std::string& newRevision);
+// A utility of a folder in a question: "1.50.EXE (signed by ...)"; and the question with it.
+std::string UtilityNamed(const std::string& file, const std::string& signer);
+std::string UpdateQuestionWith(const std::string& driveRevision, const std::string& newRevision,
+                               const std::string& utility);
+// A drive of a folder's list that gets no utility of it, and why.
+std::string NotFlashedFromFolder(const std::string& why);
 std::string Unidentified(const std::string& devicePath, const std::string& cause);
 // A drive that is no longer what the start-up qualified: what it qualified as, what it is now, why.
 std::string NoLongerQualifies(const std::string& devicePath, const std::string& qualifiedAs, const std::string& now,

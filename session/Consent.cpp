@@ -5,18 +5,21 @@
 #include "flash/FlashVerdict.h"
 #include "ui/Translate.h"
 
-bool AskUpdate(Answers& person, const std::string& driveRevision, const std::string& newRevision) {
+bool AskUpdate(Answers& person, const std::string& driveRevision, const std::string& newRevision,
+               const std::string& utility) {
     const MessageKind kind = IsDowngrade(driveRevision, newRevision) ? MessageKind::Warning : MessageKind::Confirmation;
-    return person.Ask(Question::UpdateConfirmation, FlashTexts::UpdateQuestion(driveRevision, newRevision), kind,
-                      MessageAnswer::No);
+    const std::string question = utility.empty() ? FlashTexts::UpdateQuestion(driveRevision, newRevision)
+                                                 : FlashTexts::UpdateQuestionWith(driveRevision, newRevision, utility);
+    return person.Ask(Question::UpdateConfirmation, question, kind, MessageAnswer::No);
 }
 
 FlashReport FlashWithConsent(CDDrive& drive, const IdentityBlock& utility, Answers& person, RunObserver& events,
-                             RunControl control, const std::function<FlashReport(RunControl)>& approvedRun) {
+                             RunControl control, const std::function<FlashReport(RunControl)>& approvedRun,
+                             const std::string& utilityNamed) {
     FlashReport checked = FlashRun(drive, utility, person, events, control).Check();
     if (checked.Outcome != FlashOutcome::Completed)
         return checked;
-    if (!AskUpdate(person, drive.RevisionText(), utility.NewFwName().substr(0, 4))) {
+    if (!AskUpdate(person, drive.RevisionText(), utility.NewFwName().substr(0, 4), utilityNamed)) {
         checked.Outcome = FlashOutcome::Declined;
         return checked;
     }

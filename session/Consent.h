@@ -10,10 +10,14 @@
 
 #include "flash/FlashRun.h"
 
-// The revision question: a warning when the new revision is older. True only for Yes.
-bool AskUpdate(Answers& person, const std::string& driveRevision, const std::string& newRevision);
+// The revision question: a warning when the new revision is older. True only for Yes. utility,
+// when not empty, names the utility of a folder that would be flashed (FlashTexts::UtilityNamed).
+bool AskUpdate(Answers& person, const std::string& driveRevision, const std::string& newRevision,
+               const std::string& utility = {});
 
 // approvedRun runs the drive with the control it is given (control, with the restart question
-// added). A run declined or refused by its checks ends without a command sent.
+// added). A run declined or refused by its checks ends without a command sent. utility as for
+// AskUpdate.
 FlashReport FlashWithConsent(CDDrive& drive, const IdentityBlock& utility, Answers& person, RunObserver& events,
-                             RunControl control, const std::function<FlashReport(RunControl)>& approvedRun);
+                             RunControl control, const std::function<FlashReport(RunControl)>& approvedRun,
+                             const std::string& utilityNamed = {});

@@ -227,8 +227,7 @@ FlashReport FlashSession::Run(int driveIndex, int listIndex, Answers& answers, R
                               RunControl control) {
     CDDrive& drive = *StartUp_->Drives()->Item(driveIndex);
     // With a folder, the drive's own utility: its image, its profiles, its record.
-    const CatalogueUtility* own =
-        std::size_t(driveIndex) < Drives_.size() ? Drives_[std::size_t(driveIndex)].Utility : nullptr;
+    const CatalogueUtility* own = OwnUtility(driveIndex);
     const UtilityCopy& copy = own ? own->Copy : Settings_.Utility;
     const IdentityBlock block = own ? copy.View() : Block_;
     if (own)
@@ -243,22 +242,50 @@ FlashReport FlashSession::Run(int driveIndex, int listIndex, Answers& answers, R
     return report;
 }
 
+const CatalogueUtility* FlashSession::OwnUtility(int driveIndex) const {
+    return std::size_t(driveIndex) < Drives_.size() ? Drives_[std::size_t(driveIndex)].Utility : nullptr;
+}
+
+std::vector<SessionDrive> FlashSession::Preview() const {
+    return StartUp_ && StartUp_->Drives() ? Describe(true) : std::vector<SessionDrive>();
+}
+
+// With a folder the checks and the question are those of the drive's own utility, and the
+// question names its file and its signer.
 FlashReport FlashSession::FlashWithConsent(int driveIndex, int listIndex, RunObserver& observer) {
     Answers& person = FrontEnd_.Person();
-    return ::FlashWithConsent(*StartUp_->Drives()->Item(driveIndex), Block_, person, observer, Control(),
-                              [&](RunControl control) { return Run(driveIndex, listIndex, person, observer, control); });
+    const CatalogueUtility* own = OwnUtility(driveIndex);
+    RunControl control = Control();
+    std::string with;
+    if (own) {
+        control.MakerProfiles = own->Copy.Areas.Seal ? SealedProfiles(own->Copy.Areas.Seal) : std::span<const uint8_t>();
+        with = FlashTexts::UtilityNamed(own->Name, VerdictLine(own->Verdict));
+    }
+    const IdentityBlock block = own ? own->Copy.View() : Block_;
+    return ::FlashWithConsent(
+        *StartUp_->Drives()->Item(driveIndex), block, person, observer, std::move(control),
+        [&](RunControl approved) { return Run(driveIndex, listIndex, person, observer, approved); }, with);
 }
 
 // The single drive is given its run whatever the plan says of it: the run's own checks refuse
 // a drive the plan would not flash, with the words of the refusal the person is shown.
+//
+// With a folder every drive is planned, so that the chosen one has its own utility; a drive
+// the folder gives none (ambiguous, up to date, not identified) has nothing to run, and the
+// person is told why.
 SessionResult FlashSession::FlashOne(int entry, RunObserver& observer, bool terminal) {
-    Drives_ = Describe(false);
+    Drives_ = Describe(Settings_.Folder != nullptr);
     if (terminal)
         FrontEnd_.Planned(*StartUp_, Drives_, NewRevision());
     const int target = DriveIndexOf(entry);
     if (target < 0)
         return Result();
     SessionDrive& ran = Drives_[std::size_t(target)];
+    if (Settings_.Folder && !ran.Utility) {
+        FrontEnd_.Person().Show(FlashTexts::NotFlashedFromFolder(ran.Problem.empty() ? ran.SkipReason : ran.Problem),
+                                MessageKind::Error);
+        return Result();
+    }
     ran.SkipReason.clear();
     ran.Unreached.reset();
     ran.Problem.clear();

@@ -85,6 +85,10 @@ public:
     SessionResult Run(const FlashRequest& request);
     // The result as it stands: how it opened, and the drives as the last plan saw them.
     SessionResult Result() const;
+    // Every drive as a plan of all of them sees it, with nothing flashed: with a folder, the
+    // utility each listed drive would get, or why it gets none (the window's entries). Only
+    // once the session is open with drives; empty otherwise.
+    std::vector<SessionDrive> Preview() const;
 
     // The start-up (after Open reached the platform).
     const FlashStartUp& StartUp() const { return *StartUp_; }
@@ -114,6 +118,8 @@ private:
     // The run of an approved drive, recorded in the history.
     FlashReport Run(int driveIndex, int listIndex, Answers& answers, RunObserver& events, RunControl control);
     RunControl Control() const;
+    // With a folder, the utility the last plan gave drive driveIndex; null otherwise.
+    const CatalogueUtility* OwnUtility(int driveIndex) const;
     // The drives of a fleet, confirmed once, run at once; the restart afterwards.
     SessionResult FlashPlanned(FleetFrontEnd& fleet, bool all);
     void RunChosen(FleetFrontEnd& fleet);

@@ -47,6 +47,7 @@ bool IsFile(const std::string& path) {
 
 BuilderWindow::BuilderWindow(FlashFormSettings settings) : FormWindow(std::move(settings)) {
     CreateFolderControls();
+    CreateOutputControls();
     connect(FileListBox1, &QListWidget::itemClicked, this, [this] { FileChosen(); });
     connect(FileListBox1, &QListWidget::itemSelectionChanged, this, [this] {
         if (!RefreshingFileList_ && !FileListBox1->selectedItems().isEmpty())
@@ -242,7 +243,7 @@ void BuilderWindow::Press() {
     request.Model = ModelAt(*Models_, std::size_t(i));
     request.ProfilesPath = ProfilesAt(*Models_, std::size_t(i));
     request.ModelFilePath = ModelFilePath_;
-    request.OutputDirectory = QFile::encodeName(Directory_).toStdString();
+    request.OutputDirectory = QFile::encodeName(OutputDirectory_.isEmpty() ? Directory_ : OutputDirectory_).toStdString();
     request.ExecutablePath = Settings_.ExecutablePath;
     request.ProgramName = Settings_.ProgramName;
     std::copy_n(Settings_.Utility.View().KeyWord(), Layout::KeyWordSize, request.KeyWord.begin());

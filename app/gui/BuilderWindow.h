@@ -30,6 +30,9 @@ public:
     // Asks for another folder of images (Settings.ChooseFolder, else a folder chooser) and
     // lists it; a cancelled choice changes nothing.
     void ChooseImageFolder();
+    // Asks the same way for the folder the utilities are written into, a folder of utilities
+    // for one (BuilderOutputFolder.cpp); until one is chosen they go beside their images.
+    void ChooseOutputFolder();
 
 private:
     void ChoiceChanged() override;
@@ -38,6 +41,8 @@ private:
     void ReadFileList();
     void CreateFolderControls();
     void ShowWholeRows();
+    void CreateOutputControls();
+    void ShowOutputFolder();
     void ShowDirectory(const QString& directory);
     void Remember(const char* key, const std::string& value);
     QString SelectedFilePath() const;
@@ -50,4 +55,7 @@ private:
     bool RefreshingFileList_ = false;
     QPushButton* FolderButton_ = nullptr;
     QLabel* FolderLabel_ = nullptr;
+    QString OutputDirectory_;  // where the utilities go; empty: the directory the list shows
+    QPushButton* OutputButton_ = nullptr;
+    QLabel* OutputLabel_ = nullptr;
 };

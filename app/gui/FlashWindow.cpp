@@ -49,6 +49,7 @@ FlashWindow::~FlashWindow() = default;
 void FlashWindow::StartUp() {
     ShiftBelowFileList();
     SessionSettings session(Settings_.Utility, Settings_.History, Settings_.NoCommit);
+    session.Folder = Settings_.Folder;
     // The window's messages name this program by the file it was told it runs from, another
     // copy by its absolute path.
     UtilityCopy& utility = session.Utility;
@@ -64,6 +65,7 @@ void FlashWindow::StartUp() {
     }
     for (const std::string& entry : Session_->StartUp().Entries())
         ComboBox->addItem(FromCoreText(entry));
+    NameUtilities();
     MarkVirtualEntries();
     ComboBox->setCurrentIndex(0);
     ChoiceChanged();
@@ -80,8 +82,11 @@ void FlashWindow::MarkVirtualEntries() {
         const CDDrive* drive = Session_->StartUp().Drives()->Item(Session_->DriveIndexOf(entry));
         if (!drive || !drive->SystemPlatform().VirtualDrives())
             continue;
-        ComboBox->setItemData(entry, mark, Qt::ToolTipRole);
-        ComboBox->setItemData(entry, mark, Qt::AccessibleDescriptionRole);
+        // An entry of a folder's window has its utility's reason in its tool tip already.
+        const QString said = ComboBox->itemData(entry, Qt::ToolTipRole).toString();
+        const QString told = said.isEmpty() || said.contains(mark) ? mark : said + QStringLiteral("\n") + mark;
+        ComboBox->setItemData(entry, told, Qt::ToolTipRole);
+        ComboBox->setItemData(entry, told, Qt::AccessibleDescriptionRole);
     }
     FollowEntryToolTips(ComboBox);
 }
@@ -100,6 +105,8 @@ void FlashWindow::Press() {
     for (const SessionDrive& drive : Session_->Run(FlashRequest::ListEntry(Selected_, display)).Drives)
         if (!drive.Refusal.empty())
             Ui_->Show(drive.Refusal, MessageKind::Error);
+    NameUtilities();  // the run gave its entry the drive's new identity
+    MarkVirtualEntries();
 }
 
 int FlashWindow::DriveIndex(int entry) const { return Session_ ? Session_->DriveIndexOf(entry) : -1; }

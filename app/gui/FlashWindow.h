@@ -29,6 +29,9 @@ private:
     void ChoiceChanged() override;
     void StartUp();
     void MarkVirtualEntries();
+    // With a folder: each entry names the utility its drive would get, or why it gets none
+    // (FlashWindowFolder.cpp).
+    void NameUtilities();
 
     class FrontEnd;
     std::unique_ptr<FrontEnd> FrontEnd_;

@@ -37,6 +37,7 @@ class QPushButton;
 class CDDrive;
 class HistoryLog;
 class ProcessPlumbing;
+struct Catalogue;
 
 struct FlashFormSettings {
     // The copy the window builds with (a blank one) or flashes: this program's own unless a
@@ -71,6 +72,10 @@ struct FlashFormSettings {
     // Builder mode: where the choices made with them are kept (RememberedChoices.h); "" : nowhere,
     // and the image list starts in the current directory.
     std::string ChoicesFile;
+    // Flash mode: a folder of utilities, as it was judged when it was looked at; each drive is
+    // flashed with the one that fits it, and Utility only stands for them before the plan.
+    // Null: Utility is flashed.
+    std::shared_ptr<const Catalogue> Folder;
 };
 
 class FormWindow : public QWidget {

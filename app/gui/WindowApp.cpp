@@ -37,6 +37,7 @@
 #include "app/gui/BuilderWindow.h"
 #include "app/gui/FlashWindow.h"
 #include "app/gui/QtLanguage.h"
+#include "app/gui/UtilityFolder.h"
 #include "ui/Translate.h"
 
 namespace {
@@ -64,10 +65,11 @@ struct ScreenshotMode {
 };
 
 int RunForm(const Options& options, const UtilityCopy& subject, std::unique_ptr<PlatformChoice>& choice,
-            const char* argv0, ProcessPlumbing& process) {
+            const char* argv0, ProcessPlumbing& process, std::shared_ptr<const Catalogue> folder = nullptr) {
     const IdentityBlock block = subject.View();
     FlashFormSettings settings;
     settings.Utility = subject;
+    settings.Folder = std::move(folder);
     settings.ProgramName = argv0 ? argv0 : "";
     settings.NoCommit = options.NoCommit;
     settings.ModelFile = options.IniFile.value_or("");
@@ -101,7 +103,7 @@ int RunForm(const Options& options, const UtilityCopy& subject, std::unique_ptr<
     settings.Process = &process;
 
     std::unique_ptr<ScreenshotMode> shots;
-    if (EnvironmentSet("FLASHUTIL_SCREENSHOT") && (block.IsBlankCopy() || !options.VirtualDrives.empty())) {
+    if (EnvironmentSet("FLASHUTIL_SCREENSHOT") && ((block.IsBlankCopy() && !settings.Folder) || !options.VirtualDrives.empty())) {
         shots = std::make_unique<ScreenshotMode>();
         shots->Prefix = std::getenv("FLASHUTIL_SCREENSHOT");
         shots->Run = EnvironmentSet("FLASHUTIL_SCREENSHOT_RUN");
@@ -224,8 +226,8 @@ ChosenUtility OpenDesktopUtility(const std::optional<std::string>& given,
 }
 
 std::unique_ptr<FormWindow> MakeMainWindow(FlashFormSettings settings) {
-    // A blank copy builds; a built copy flashes.
-    if (settings.Utility.View().IsBlankCopy())
+    // A blank copy builds; a built copy flashes, and so does a folder of utilities.
+    if (settings.Utility.View().IsBlankCopy() && !settings.Folder)
         return std::make_unique<BuilderWindow>(std::move(settings));
     return std::make_unique<FlashWindow>(std::move(settings));
 }
@@ -343,29 +345,39 @@ int RunWindowApplication(const Options& options, int argc, char** argv, ProcessP
     SetDesktopIdentity(false);
 
     // This program, or the utility FILE names (or the person chooses), read as data: its file is never run.
+    // A folder of utilities: each drive gets the one of them that fits it.
     UtilityCopy subject;
+    std::shared_ptr<const Catalogue> folder;
     std::string why;
     if (options.ChooseUtility) {
-        switch (OpenDesktopUtility(options.Subject, ChooseUtilityFile, subject)) {
+        const PathChooser chooser = [](const std::string& title, const std::string& start) {
+            return ChooseUtilityOrFolder(title, start, ChooseUtilityFile);
+        };
+        switch (OpenDesktopSubject(options.Subject, chooser, options.Verbose, subject, folder)) {
         case ChosenUtility::Cancelled: return 0;  // nothing done
         case ChosenUtility::Unusable: return ExitCode::Failure;
         case ChosenUtility::Loaded: break;
+        }
+    } else if (options.Subject && IsCatalogueFolder(*options.Subject)) {
+        if (!LoadUtilityFolder(*options.Subject, options.Verbose, folder, subject, why)) {
+            std::fprintf(stderr, "flashutil: %s\n", PrintableText(why).c_str());
+            return ExitCode::Failure;
         }
     } else if (!LoadUtilityCopy(options.Subject.value_or(""), subject, why)) {
         std::fprintf(stderr, "flashutil: %s\n", why.c_str());
         return ExitCode::Failure;
     }
     const IdentityBlock block = subject.View();
-    if (!subject.Own && block.IsBlankCopy()) {
+    if (!folder && !subject.Own && block.IsBlankCopy()) {
         std::fprintf(stderr, "flashutil: %s is a blank copy: it carries no firmware image to flash\n", subject.File.c_str());
         return ExitCode::Failure;
     }
     std::unique_ptr<PlatformChoice> choice;  // the flash window's, once its copy's checks passed
-    if (block.IsBlankCopy())
+    if (block.IsBlankCopy() && !folder)
         SetDesktopIdentity(true);
     int code = 0;
     try {
-        code = RunForm(options, subject, choice, argv[0], process);
+        code = RunForm(options, subject, choice, argv[0], process, folder);
     } catch (const std::exception& e) {
         // The standard display of an exception, then the usual exit code.
         QMessageBox::critical(nullptr, FromCoreText(ApplicationTitle), QString::fromLocal8Bit(e.what()));

@@ -427,3 +427,21 @@ TEST_F(BuilderModeTest, DesktopRefusesAFileThatIsNoUtilityInABox) {
         }
     }
 }
+
+// "Save into..." writes the utilities into a folder of utilities instead of beside the images,
+// where another model's copy under the same name stays as it is.
+TEST_F(BuilderModeTest, SaveIntoWritesIntoTheChosenFolder) {
+    std::filesystem::create_directory(Dir / "firmware");
+    WriteFile(Dir / "firmware/RW12.EXE", std::string("notes"));
+    ChooseFolder = [&](const std::string&, const std::string&) { return Dir / "firmware"; };
+    Create<BuilderWindow>();
+    Control<QPushButton>("OutputButton").click();
+    ClickFile("rw13.bin");
+    Button().click();
+    EXPECT_EQ(Text(Status().title()), "Build rw13.EXE complete!");
+    EXPECT_TRUE(std::filesystem::exists(Dir / "firmware/rw13.EXE"));
+    EXPECT_FALSE(std::filesystem::exists(Dir / "rw13.EXE"));
+    ClickFile("RW12.BIN");
+    Button().click();
+    EXPECT_EQ(ReadFile(Dir / "firmware/RW12.EXE"), std::vector<uint8_t>({'n', 'o', 't', 'e', 's'}));
+}

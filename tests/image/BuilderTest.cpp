@@ -553,6 +553,27 @@ TEST_F(Build, SymlinkAtTheOutputNameIsReplacedNotFollowed) {
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Out + "/qfa0.EXE")));
 }
 
+// Into a folder of utilities: a rebuild for the same drives replaces the copy of its name;
+// another model's copy, or a file that is no utility, stays, and the failure names it.
+TEST_F(Build, IntoAFolderOnlyARebuildReplacesAFile) {
+    ASSERT_TRUE(BuildWith("QF05.BIN", RandomBytes(4000, 40)));
+    ASSERT_TRUE(BuildWith("QF05.BIN", RandomBytes(4000, 41)));  // the same model again
+    BuildRequest other = Request("QF05.BIN");
+    other.Model.Inquiry = "ACME    CD-RW RW5200";
+    const std::string output = Out + "/QF05.EXE";
+    const std::string utility = " is the utility for KAVENO  QRW-70514S FW:QF01-QF9Z, another model", junk = " is not a flash utility";
+    const std::pair<Bytes, std::string> cases[] = {
+        {ReadFile(output), utility}, {Bytes(), junk}, {Bytes({'n', 'o', 't', 'e'}), junk}, {ReadFile(Program), junk}};
+    for (const auto& [there, says] : cases) {
+        Ui = {};
+        WriteFile(output, there);
+        EXPECT_FALSE(Run(other));
+        EXPECT_EQ(Ui.MessageTexts(), std::vector<std::string>{"Building fail: " + output + says +
+                                                              "; it is not replaced. Nothing was written."});
+        EXPECT_EQ(ReadFile(output), there);
+    }
+}
+
 TEST_F(Build, NamesThatAreNoFileNamesAreRefused) {
     for (const char* name : {"", ".", "..", "x/../../qfa0.bin"}) {
         Ui = {};
