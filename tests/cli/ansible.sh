@@ -11,7 +11,7 @@
 # which drives would be flashed. The catalogue play on a tower of two models: each drive gets
 # the utility of its model and the result names it, the host's copy of the catalogue is the
 # controller's (a stale utility that would flash again removed), a rerun changes nothing,
-# check mode rehearses, and the facts name each drive's utility.
+# check mode rehearses, the facts name each drive's utility, and an ambiguous drive fails.
 # Arguments: path-to-flashutil source-dir
 source "$(dirname "$0")/lib/common.sh"
 source_dir=$2
@@ -183,9 +183,9 @@ adhoc facts flashutil_facts "{\"utility\": \"$work/1.05.EXE\", \"options\": [$dr
 
 # The catalogue: a utility for each model of the example's model file, built into a folder.
 shop=$work/shop
-mkdir -p "$shop/catalogue" "$shop/stale"
+mkdir -p "$shop/catalogue" "$shop/stale" "$shop/other"
 cp "$flashutil" "$source_dir/examples/flashutil.INI" "$shop/"
-for built in "QF10 0 catalogue" "E150 1 catalogue" "QF20 0 stale"; do
+for built in "QF10 0 catalogue" "E150 1 catalogue" "QF20 0 stale" "QF10 0 other"; do
     set -- $built
     head -c 65536 /dev/urandom > "$shop/$1.BIN"
     (cd "$shop" && ./flashutil --build --model "$2" --image "$1.BIN" --output-dir "$3" -q) || fail "could not build $1"
@@ -233,6 +233,15 @@ adhoc shopfacts flashutil_facts "{\"catalogue\": \"$host_catalogue\", \"program\
 [ "$(json shopfacts '[(d["would_flash"], d["utility"] and d["utility"]["new_revision"], d["why_not"]) for d in r["ansible_facts"]["flashutil_drives"]]')" = \
     "[(True, 'QF10', None), (False, None, 'up to date: already at FW:E150, not below FW:E150 of E150.EXE')]" ] ||
     fail "catalogue: facts: $(json shopfacts 'r')"
+# Two utilities of one revision with different images: the drive is left alone and fails the task.
+mkdir "$shop/ambiguous"
+cp "$shop/catalogue/QF10.EXE" "$shop/ambiguous/a.EXE"
+cp "$shop/other/QF10.EXE" "$shop/ambiguous/b.EXE"
+adhoc ambiguous flashutil_flash "{\"catalogue\": \"$shop/ambiguous\", \"program\": \"$flashutil\", \"options\":
+    [\"--virtual-drive=inquiry=KAVENO  QRW-70514S,rev=QF01\"]}"
+grep -qF 'localhost | FAILED! => ' "$work/ambiguous.out" && [ "$(json ambiguous 'r["report"], r["completed"]')" = \
+    "(['virtual:0  QF01  ambiguous: a.EXE and b.EXE both install FW:QF10 with different images; nothing is sent to it'], [])" ] ||
+    fail "catalogue: an ambiguous drive: $(head -3 "$work/ambiguous.out")"
 
 [ "$failures" = 0 ] && echo "all Ansible role checks passed"
 exit $((failures > 0))

@@ -270,8 +270,10 @@ def drives_of(summary, events, listed):
 
 def report_line(drive, by_catalogue):
     outcome, cause = drive["outcome"], drive["cause"]
-    if outcome in LEFT_ALONE or outcome in ("left_out", "ambiguous"):
+    if outcome in LEFT_ALONE or outcome == "left_out":
         return "%s  %s  %s" % (drive["device"], drive["revision_before"], outcome + (": " + cause if cause else ""))
+    if outcome == "ambiguous":  # its cause starts with the word, and nothing was sent
+        return "%s  %s  %s" % (drive["device"], drive["revision_before"], cause or outcome)
     change = "%s -> %s" % (drive["revision_before"], drive["revision_after"] or "?")
     utility = drive["utility"] or {}
     with_file = "  with %s" % utility["file"].rsplit("/", 1)[-1] if by_catalogue and utility.get("file") else ""
