@@ -72,4 +72,5 @@ foreach(file ${FLASHUTIL_ROLE_FILES})
   ")
 endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/examples/ansible/inventory.ini ${CMAKE_SOURCE_DIR}/examples/ansible/tower.yml
+              ${CMAKE_SOURCE_DIR}/examples/ansible/catalogue.yml
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/ansible)

@@ -8,7 +8,10 @@
 # changes nothing and fails nothing; check mode sends no commit and fails the bad towers;
 # serial with max_fail_percentage: 0 stops after the first batch with a failing tower; a host
 # with a drive completed and one up to date is changed, never skipped; the facts module tells
-# which drives would be flashed.
+# which drives would be flashed. The catalogue play on a tower of two models: each drive gets
+# the utility of its model and the result names it, the host's copy of the catalogue is the
+# controller's (a stale utility that would flash again removed), a rerun changes nothing,
+# check mode rehearses, the facts name each drive's utility, and an ambiguous drive fails.
 # Arguments: path-to-flashutil source-dir
 source "$(dirname "$0")/lib/common.sh"
 source_dir=$2
@@ -17,7 +20,8 @@ command -v ansible-playbook > /dev/null ||
 
 model_ini > "$work/flashutil.INI"
 build_copy 1.05.BIN 0 65536
-commit='"cdb": "3b0501000000000000800000"'
+# A commit, of a normal image or of a whole flash chip.
+commit='"cdb": "3b0501000000000000(80|a0)0000"'
 
 # Ansible keeps its temporary and job files in the scratch directory, and speaks plainly.
 export HOME="$work/home" ANSIBLE_LOCAL_TEMP="$work/ansible-local" ANSIBLE_REMOTE_TEMP="$work/ansible-remote"
@@ -47,6 +51,8 @@ PYTHON
 if command -v ansible-lint > /dev/null; then
     (cd "$source_dir/ansible" && ANSIBLE_COLLECTIONS_PATH=$collections ansible-lint --offline --nocolor --profile production) \
         > "$work/lint.out" 2>&1 || fail "ansible-lint: $(grep -v '^$' "$work/lint.out" | tail -15)"
+    (cd "$source_dir/examples/ansible" && ANSIBLE_COLLECTIONS_PATH=$collections ansible-lint --offline --nocolor \
+        --profile production catalogue.yml) > "$work/lint.out" 2>&1 || fail "ansible-lint catalogue.yml: $(tail -15 "$work/lint.out")"
 else
     fail "ansible-lint is missing (scripts/install-deps.sh installs it)"
 fi
@@ -76,7 +82,7 @@ recap() {
     sed -n "s/^$2 *: .*\(changed=[0-9]*\) .*\(failed=[0-9]*\) .*/\1 \2/p" "$work/$1.out"
 }
 # commits NAME HOST: how many commits the tower's trace shows sent
-commits() { cat "$work/$1-trace/$2.json" 2> /dev/null | grep -cF "$commit"; }
+commits() { cat "$work/$1-trace/$2.json" 2> /dev/null | grep -cE "$commit"; }
 
 play first --diff
 [ "$(rc first)" = 2 ] || fail "first run: exit $(rc first), want 2 (some hosts failed): $(tail -5 "$work/first.out")"
@@ -174,6 +180,68 @@ adhoc facts flashutil_facts "{\"utility\": \"$work/1.05.EXE\", \"options\": [$dr
     fail "facts: $(json facts 'r["ansible_facts"]')"
 [ "$(json facts 'r["ansible_facts"]["flashutil_drives"][2]["why_not"]')" = 'the drive is not a "ACME    CD-RW RW5200    "' ] ||
     fail "facts: the other model: $(json facts 'r["ansible_facts"]["flashutil_drives"][2]')"
+
+# The catalogue: a utility for each model of the example's model file, built into a folder.
+shop=$work/shop
+mkdir -p "$shop/catalogue" "$shop/stale" "$shop/other"
+cp "$flashutil" "$source_dir/examples/flashutil.INI" "$shop/"
+for built in "QF10 0 catalogue" "E150 1 catalogue" "QF20 0 stale" "QF10 0 other"; do
+    set -- $built
+    head -c 65536 /dev/urandom > "$shop/$1.BIN"
+    (cd "$shop" && ./flashutil --build --model "$2" --image "$1.BIN" --output-dir "$3" -q) || fail "could not build $1"
+done
+host_catalogue=$work/host-catalogue
+# shop_play NAME [ansible-playbook options]: the catalogue play on the shop's tower.
+shop_play() {
+    local name=$1; shift
+    mkdir -p "$work/$name-trace"
+    run_command "$name" ansible-playbook -i "$source_dir/examples/ansible/inventory.ini" "$source_dir/examples/ansible/catalogue.yml" \
+        -e flashutil_catalogue="$shop/catalogue" -e flashutil_catalogue_dir="$host_catalogue" -e flashutil_program="$flashutil" \
+        -e tower_trace_dir="$work/$name-trace" "$@"
+}
+# result NAME EXPRESSION: EXPRESSION (Python) on the flash task's result r in the -v output of NAME
+result() {
+    python3 -c 'import json, sys
+r = next(json.loads(l.split(" => ", 1)[1]) for l in open(sys.argv[1]) if l.startswith(("changed: [tower-shop] => {", "ok: [tower-shop] => {")) and "\"drives\"" in l)
+print(eval(sys.argv[2]))' "$work/$1.out" "$2" 2>&1
+}
+shop_play converge -v
+[ "$(recap converge tower-shop)" = "changed=1 failed=0" ] || fail "catalogue: converge: $(recap converge tower-shop) $(tail -5 "$work/converge.out")"
+[ "$(commits converge tower-shop)" = 2 ] || fail "catalogue: converge: want two drives committed"
+[ "$(result converge '[(d["outcome"], d["utility"] and d["utility"]["file"].rsplit("/")[-1]) for d in r["drives"]]')" = \
+    "[('completed', 'QF10.EXE'), ('completed', 'E150.EXE'), ('skipped', None)]" ] || fail "catalogue: converge: $(result converge 'r["drives"]')"
+[ "$(result converge '[d["utility"]["file_sha256"] for d in r["drives"][:2]]')" = \
+    "$(cd "$shop/catalogue" && printf "['%s', '%s']" "$(sha256sum < QF10.EXE | cut -d' ' -f1)" "$(sha256sum < E150.EXE | cut -d' ' -f1)")" ] ||
+    fail "catalogue: converge: the utilities' digests: $(result converge '[d["utility"] for d in r["drives"]]')"
+grep -qF '"virtual:1  E100 -> E150  completed  with E150.EXE"' "$work/converge.out" || fail "catalogue: the report does not name the utility"
+[ "$(stat -c '%n %a' "$host_catalogue"/* | sed 's|.*/||')" = $'E150.EXE 644\nQF10.EXE 644' ] ||
+    fail "catalogue: the host's copy: $(ls -l "$host_catalogue")"
+# A utility left from an earlier catalogue would flash every drive of the first model again.
+cp "$shop/stale/QF20.EXE" "$host_catalogue/"
+mkdir "$host_catalogue/old"
+shop_play reconverge -e shop_updated=true
+[ "$(recap reconverge tower-shop)" = "changed=0 failed=0" ] && [ "$(commits reconverge tower-shop)" = 0 ] ||
+    fail "catalogue: rerun: $(recap reconverge tower-shop) $(tail -5 "$work/reconverge.out")"
+[ "$(ls -A "$host_catalogue" | tr '\n' ' ')" = "E150.EXE QF10.EXE " ] || fail "catalogue: stale entries kept: $(ls -A "$host_catalogue")"
+shop_play shopcheck --check --diff
+[ "$(recap shopcheck tower-shop)" = "changed=1 failed=0" ] && [ "$(commits shopcheck tower-shop)" = 0 ] &&
+    [ -s "$work/shopcheck-trace/tower-shop.json" ] || fail "catalogue: check mode: $(recap shopcheck tower-shop)"
+grep -qE '^\+virtual:1 \([0-9a-f]{16}\) E150$' "$work/shopcheck.out" || fail "catalogue: check mode: --diff does not show E150"
+# The facts read the host's copy as data: which drive each utility would flash.
+adhoc shopfacts flashutil_facts "{\"catalogue\": \"$host_catalogue\", \"program\": \"$flashutil\", \"options\":
+    [\"--virtual-drive=inquiry=KAVENO  QRW-70514S,rev=QF01\", \"--virtual-drive=inquiry=EXAMPLE DVW-1000,rev=E150\"]}" --check
+[ "$(json shopfacts '[(d["would_flash"], d["utility"] and d["utility"]["new_revision"], d["why_not"]) for d in r["ansible_facts"]["flashutil_drives"]]')" = \
+    "[(True, 'QF10', None), (False, None, 'up to date: already at FW:E150, not below FW:E150 of E150.EXE')]" ] ||
+    fail "catalogue: facts: $(json shopfacts 'r')"
+# Two utilities of one revision with different images: the drive is left alone and fails the task.
+mkdir "$shop/ambiguous"
+cp "$shop/catalogue/QF10.EXE" "$shop/ambiguous/a.EXE"
+cp "$shop/other/QF10.EXE" "$shop/ambiguous/b.EXE"
+adhoc ambiguous flashutil_flash "{\"catalogue\": \"$shop/ambiguous\", \"program\": \"$flashutil\", \"options\":
+    [\"--virtual-drive=inquiry=KAVENO  QRW-70514S,rev=QF01\"]}"
+grep -qF 'localhost | FAILED! => ' "$work/ambiguous.out" && [ "$(json ambiguous 'r["report"], r["completed"]')" = \
+    "(['virtual:0  QF01  ambiguous: a.EXE and b.EXE both install FW:QF10 with different images; nothing is sent to it'], [])" ] ||
+    fail "catalogue: an ambiguous drive: $(head -3 "$work/ambiguous.out")"
 
 [ "$failures" = 0 ] && echo "all Ansible role checks passed"
 exit $((failures > 0))

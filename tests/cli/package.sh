@@ -91,7 +91,8 @@ for f in usr/bin/flashutil \
          usr/share/ansible/collections/ansible_collections/flashutil/drives/plugins/modules/flashutil_facts.py \
          usr/share/ansible/collections/ansible_collections/flashutil/drives/roles/flashutil/tasks/main.yml \
          usr/share/flashutil/ansible/roles/flashutil/tasks/main.yml \
-         usr/share/doc/flashutil/examples/ansible/tower.yml; do
+         usr/share/doc/flashutil/examples/ansible/tower.yml \
+         usr/share/doc/flashutil/examples/ansible/catalogue.yml; do
     [ -f "$root/$f" ] || fail "package lacks /$f"
 done
 [ -x "$root/usr/bin/flashutil" ] || fail "/usr/bin/flashutil is not executable"

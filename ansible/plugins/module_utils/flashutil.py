@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: Apache-2.0
 # What the flashutil modules share: the command line that reaches the drives, the drive list
-# the program prints with --list --json, and the error line it ends a failed run with.
+# the program prints with --list --json, the utility each drive gets, and the error line it
+# ends a failed run with.
 
 from __future__ import absolute_import, division, print_function
 
@@ -45,11 +46,25 @@ def drive_options(options):
 
 def command(program, utility, mode, options):
     """The command that runs MODE (a list of options) on the host's drives: the installed
-    PROGRAM with the UTILITY as data, or, without a program, the utility itself."""
+    PROGRAM with the UTILITY (a file, or a folder of utilities) as data, or, without a
+    program, the utility itself."""
     argv = [program or utility] + list(mode) + list(options)
     if program and utility:
         argv += ["--", utility]  # the utility as data, whatever its name
     return argv
+
+
+# What names a utility in the program's JSON: its file, digest, new revision and signature
+# (verdict, signer, fingerprint).
+UTILITY_KEYS = ("file", "file_sha256", "new_revision", "signature")
+
+
+def utility_of(described):
+    """The utility DESCRIBED (a "utility" object of the program's JSON) by its UTILITY_KEYS;
+    None for none."""
+    if not isinstance(described, dict):
+        return None
+    return dict((key, described.get(key)) for key in UTILITY_KEYS)
 
 
 def last_error(stderr):
@@ -58,11 +73,12 @@ def last_error(stderr):
     return lines[-1][len("flashutil: "):] if lines else ""
 
 
-def list_drives(module, program, options):
-    """The drives of the host as --list --json of PROGRAM gives them, the command, and an error
+def list_drives(module, program, options, folder=""):
+    """The drives of the host as --list --json of PROGRAM gives them (with a FOLDER of
+    utilities, each with the utility of it that would flash it), the command, and an error
     text ("" when the list was read). Only INQUIRY and the identification are sent: nothing is
     written to a drive."""
-    argv = [program, "--list", "--json"] + list(options)
+    argv = command(program, folder, ["--list", "--json"], options)
     rc, stdout, stderr = module.run_command(argv)
     try:
         document = json.loads(stdout)

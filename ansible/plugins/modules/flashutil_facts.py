@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: Apache-2.0
-# Tells what optical drives a host has and what a flash utility would do to each, from the
-# program's drive list: nothing but the identification is sent, so it is safe in check mode.
+# Tells what optical drives a host has and what a flash utility, or a folder of them, would do
+# to each, from the program's drive list: nothing but the identification is sent, so it is safe in check mode.
 
 from __future__ import absolute_import, division, print_function
 
@@ -9,7 +9,7 @@ __metaclass__ = type
 
 DOCUMENTATION = r"""
 module: flashutil_facts
-short_description: The optical drives of a host, and which of them a flash utility would flash
+short_description: The optical drives of a host, and which of them a flash utility or a folder of them would flash
 description:
   - Lists the host's optical drives with C(--list --json) and sets the fact C(flashutil_drives),
     one entry each. Only INQUIRY and the identification are sent to a drive, nothing is written,
@@ -18,6 +18,9 @@ description:
     which revision; for this the utility is run with C(--list), so give only a utility you
     would run. Without one, the installed C(program) lists the drives, and C(would_flash) is
     null.
+  - With a C(catalogue), a folder of utilities, the installed C(program) reads the folder as
+    data (no utility is run) and tells for each drive which utility of it would flash it, or
+    why none would.
 version_added: "1.0.4"
 author: flashutil developers (@flashutil)
 options:
@@ -25,8 +28,14 @@ options:
     description: Path of the flash utility on the host whose verdict on each drive is wanted.
     type: path
     default: ""
+  catalogue:
+    description: Path of a folder of flash utilities on the host; each drive is told the one that would flash it.
+      Not with C(utility).
+    type: path
+    default: ""
   program:
-    description: Path of the installed flashutil on the host, which lists the drives when no utility is given.
+    description: Path of the installed flashutil on the host, which lists the drives when no utility is given,
+      and reads the C(catalogue).
     type: path
     default: /usr/bin/flashutil
   options:
@@ -52,6 +61,10 @@ EXAMPLES = r"""
 - name: Ask which drives the utility would flash
   flashutil.drives.flashutil_facts:
     utility: /root/QF10.EXE
+
+- name: Ask which utility of a folder would flash each drive
+  flashutil.drives.flashutil_facts:
+    catalogue: /var/lib/flashutil/catalogue
 
 - name: Report the drives that would be flashed
   ansible.builtin.debug:
@@ -95,18 +108,23 @@ ansible_facts:
           description: Whether it is a virtual drive.
           type: bool
         qualifies:
-          description: Whether the utility is for this drive and its revision; null without a utility.
+          description: Whether the utility is for this drive and its revision (with a catalogue, whether one of
+            the folder would flash it); null without a utility or catalogue.
           type: bool
         would_flash:
           description: Whether a run of the utility would flash it (it qualifies and its revision is below the
-            one the utility installs); null without a utility.
+            one the utility installs); null without a utility or catalogue.
           type: bool
         installs_revision:
-          description: The revision the utility would install; null without a utility.
+          description: The revision the run would install; null without a utility or catalogue.
           type: str
         why_not:
-          description: Why the utility would not flash it; null when it would, or without a utility.
+          description: Why the run would not flash it; null when it would, or without a utility or catalogue.
           type: str
+        utility:
+          description: With a catalogue, the utility of it that would flash the drive (C(file), C(file_sha256),
+            C(new_revision), C(signature)); null when none would, or without a catalogue.
+          type: dict
   sample:
     flashutil_drives:
       - device: /dev/sg1
@@ -121,6 +139,7 @@ ansible_facts:
         would_flash: true
         installs_revision: QF10
         why_not: null
+        utility: null
 cmd:
   description: The command that was run.
   returned: always
@@ -129,16 +148,24 @@ cmd:
 """
 
 from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.flashutil.drives.plugins.module_utils.flashutil import list_drives
+from ansible_collections.flashutil.drives.plugins.module_utils.flashutil import list_drives, utility_of
 
 KEYS = ("device", "device_id", "serial", "identity", "vendor", "product", "revision", "virtual")
 
 
 def fact_of(drive, judged):
-    """One drive as the fact gives it; JUDGED: whether a utility listed it."""
+    """One drive as the fact gives it; JUDGED: "utility" or "catalogue" when one listed it."""
     fact = dict((key, drive.get(key)) for key in KEYS)
+    fact.update(utility=None)
     if not judged:
         fact.update(qualifies=None, would_flash=None, installs_revision=None, why_not=None)
+        return fact
+    if judged == "catalogue":
+        # The program chose the utility by the rules of a run: a drive it names one for is flashed.
+        utility = utility_of(drive.get("utility"))
+        fact.update(qualifies=utility is not None, would_flash=utility is not None, utility=utility,
+                    installs_revision=utility and utility["new_revision"],
+                    why_not=None if utility else drive.get("not_qualified_because") or "no utility of the folder fits it")
         return fact
     new = drive.get("installs_revision")
     qualifies = bool(drive.get("qualifies"))
@@ -158,16 +185,22 @@ def main():
     module = AnsibleModule(
         argument_spec={
             "utility": {"type": "path", "default": ""},
+            "catalogue": {"type": "path", "default": ""},
             "program": {"type": "path", "default": "/usr/bin/flashutil"},
             "options": {"type": "list", "elements": "str", "default": []},
         },
+        mutually_exclusive=[("utility", "catalogue")],
         supports_check_mode=True,
     )
-    utility = module.params["utility"]
-    drives, argv, why = list_drives(module, utility or module.params["program"], module.params["options"])
+    utility, catalogue = module.params["utility"], module.params["catalogue"]
+    if catalogue:
+        drives, argv, why = list_drives(module, module.params["program"], module.params["options"], catalogue)
+    else:
+        drives, argv, why = list_drives(module, utility or module.params["program"], module.params["options"])
     if why:
         module.fail_json(msg="%s: %s" % (argv[0], why), cmd=argv)
-    facts = [fact_of(d, bool(utility)) for d in drives]
+    judged = "catalogue" if catalogue else "utility" if utility else ""
+    facts = [fact_of(d, judged) for d in drives]
     module.exit_json(changed=False, cmd=argv, ansible_facts={"flashutil_drives": facts})
 
 
