@@ -35,9 +35,25 @@ void BuilderWindow::CreateOutputControls() {
 }
 
 void BuilderWindow::ShowOutputFolder() {
-    const QString shown = OutputDirectory_.isEmpty() ? QString::fromUtf8(_("beside the images")) : OutputDirectory_;
-    OutputLabel_->setToolTip(shown);
-    OutputLabel_->setText(OutputLabel_->fontMetrics().elidedText(shown, Qt::ElideMiddle, OutputLabel_->width()));
+    // Words are shown whole; only a chosen folder's path is shortened in its middle to the
+    // label's width (its whole in the tool tip).
+    if (OutputDirectory_.isEmpty()) {
+        const QString words = QString::fromUtf8(_("beside the images"));
+        OutputLabel_->setToolTip(QString());
+        OutputLabel_->setText(words);
+        // A translation longer than the English widens the label, and the window with it.
+        const int need = OutputLabel_->fontMetrics()
+                             .boundingRect(QRect(0, 0, 100000, 100000), int(OutputLabel_->alignment()), words)
+                             .width();
+        const int shortfall = need - OutputLabel_->contentsRect().width();
+        if (shortfall > 0) {
+            OutputLabel_->resize(OutputLabel_->width() + shortfall, OutputLabel_->height());
+            FitTexts();
+        }
+        return;
+    }
+    OutputLabel_->setToolTip(OutputDirectory_);
+    OutputLabel_->setText(OutputLabel_->fontMetrics().elidedText(OutputDirectory_, Qt::ElideMiddle, OutputLabel_->width()));
 }
 
 void BuilderWindow::ChooseOutputFolder() {

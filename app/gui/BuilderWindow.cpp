@@ -112,6 +112,7 @@ void BuilderWindow::StartUp() {
     FlashButton->setEnabled(false);
     ShowWholeRows();
     FitTexts();
+    ShowOutputFolder();  // at the width the texts left it
 }
 
 void BuilderWindow::ShowWholeRows() {
