@@ -175,9 +175,11 @@ void FleetDisplay::Summary(const std::vector<SessionDrive>& drives, int) {
     for (const SessionDrive& drive : drives) {
         const std::string after = drive.RevisionAfter.empty() ? "?" : drive.RevisionAfter;
         const std::string revision = drive.Chosen() ? drive.Revision + " -> " + after : drive.Revision;
+        // From a folder, the utility each drive was given: the table says what was flashed with what.
+        const std::string with = drive.Utility && drive.Chosen() ? "  with " + drive.Utility->Name : "";
         std::fprintf(Out_, "%-*s  %-*s  %-14s  %s\n", dw, PrintableText(drive.Device).c_str(), iw,
                      PrintableText(drive.Identity).c_str(), PrintableText(revision).c_str(),
-                     PrintableText(EndingWords(drive)).c_str());
+                     PrintableText(EndingWords(drive) + with).c_str());
     }
     std::fflush(Out_);
 }

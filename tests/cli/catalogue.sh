@@ -62,6 +62,7 @@ log="$work/tower.out"
 grep -q "virtual:0.*FW:1.10 -> FW:1.50" "$log" && grep -q "with acme-150, not signed" "$log" ||
     fail "the confirmation does not give virtual:0 acme-150: $(cat "$log")"
 grep -q "with zentra-150, not signed" "$log" || fail "the confirmation does not give virtual:2 zentra-150"
+grep -Eq "^virtual:2 .* -> Z150 +completed  with zentra-150$" "$log" || fail "the summary does not name virtual:2's utility"
 grep -q "virtual:1 .*skipped: up to date: already at FW:1.50, not below FW:1.50 of acme-150" "$log" ||
     fail "the up-to-date drive is not skipped as such"
 grep -q "virtual:3 .*ambiguous: kora-a and kora-b both install FW:K130 with different images" "$log" ||
