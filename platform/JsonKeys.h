@@ -9,6 +9,7 @@
 namespace JsonKey {
 constexpr const char* Schema = "schema";              // "<name>/<major>"
 constexpr const char* Event = "event";                // what an event line reports
+constexpr const char* Time = "time";                  // when, RFC 3339 in UTC: "2026-01-31T23:59:59Z"
 constexpr const char* Device = "device";              // the node commands went through, "/dev/sg1"
 constexpr const char* DeviceId = "device_id";         // SHA-256 of where the drive is plugged in
 constexpr const char* Serial = "serial";              // the drive's serial number, null when unknown

@@ -9,6 +9,8 @@
 
 #include "platform/JsonText.h"
 #include "base/Sha256.h"
+#include "base/UtcTime.h"
+#include "platform/DriveId.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -80,12 +82,14 @@ struct TraceFile {
     }
 };
 
-// Whether a line is one this class writes: an object that starts with the device and the
-// command's bytes.
+// Whether a line is one this class writes: an object that starts with the device, then
+// names the drive or gives the command's bytes.
 bool IsTraceLine(const std::string& line) {
     const auto record = nlohmann::ordered_json::parse(line, nullptr, false);
     if (!record.is_object() || record.empty() || record.begin().key() != "device")
         return false;
+    if (const auto kind = record.find("record"); kind != record.end())
+        return record.begin()->is_string() && *kind == "drive" && record.contains(JsonKey::DeviceId);
     const auto cdb = record.find("cdb"), dir = record.find("dir");
     return record.begin()->is_string() && cdb != record.end() && cdb->is_string() && cdb->get<std::string>().size() == 24 &&
            dir != record.end() && (*dir == "in" || *dir == "out");
@@ -205,10 +209,44 @@ void TracingPlatform::AddDataFields(nlohmann::ordered_json& line, uint8_t direct
     line["address"] = std::move(where);
 }
 
+std::string TracingPlatform::DriveLine(const std::string& device, const std::optional<std::string>& deviceId,
+                                       const std::optional<std::string>& serial, const std::string& time) {
+    const auto textOrNull = [](const std::optional<std::string>& text) {
+        return text ? JsonText(*text) : nlohmann::ordered_json(nullptr);
+    };
+    nlohmann::ordered_json line;
+    line["device"] = JsonText(device);
+    line["record"] = "drive";
+    line[JsonKey::DeviceId] = textOrNull(deviceId);
+    line[JsonKey::Serial] = textOrNull(serial);
+    line[JsonKey::Time] = time;
+    line[JsonKey::Schema] = JsonSchemaName::Trace;
+    return OneLine(line);
+}
+
+std::vector<DriveCandidate> TracingPlatform::EnumerateOpticalDrives() {
+    Enumerated_ = Inner_.EnumerateOpticalDrives();
+    return Enumerated_;
+}
+
 OpenOutcome TracingPlatform::Open(const DriveAddress& address) {
     const OpenOutcome opened = Inner_.Open(address);
-    if (opened.Opened())
-        Devices_[opened.Handle] = OpenDevice{Inner_.DevicePath(address), address};
+    if (!opened.Opened())
+        return opened;
+    const int savedErrno = errno;
+    const std::string path = Inner_.DevicePath(address);
+    Devices_[opened.Handle] = OpenDevice{path, address};
+    // The drive is named on every opening: a node opened again may lead to another drive.
+    std::optional<std::string> id, serial;
+    for (const DriveCandidate& candidate : Enumerated_)
+        if (candidate.Address == address) {
+            id = DriveIdOf(candidate);
+            serial = candidate.Serial;
+        }
+    const std::string line = DriveLine(path, id, serial, UtcTimeNow());
+    const std::lock_guard<std::mutex> lock(LineMutex_);
+    Sink_(line);
+    errno = savedErrno;
     return opened;
 }
 

@@ -10,6 +10,11 @@
 // data read in that equals data sent earlier in the run (an upload read back) is not written
 // either: "data_sha256": "<its digest>" stands for it, so no image reaches the recording;
 // then where the drive sits: "address": {"letter": "R", "host": 2, "target": 0, "lun": 0}.
+// Each time a drive is opened, a line names it before its commands, by the id that stays
+// when its node is renumbered (DriveIdOf) and its serial, null where the system tells none:
+//   {"device": "/dev/sg1", "record": "drive", "device_id": "<64 hex>", "serial": "X1",
+//    "time": "2026-01-31T23:59:59Z", "schema": "flashutil-trace/1"}
+// A command line has no "record" key.
 // Each line is handed to the sink as soon as the command has answered, so a trace file
 // is complete up to the last command even when the program dies.
 
@@ -17,9 +22,11 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -60,6 +67,11 @@ public:
     // Whether each line also carries the data fields (off by default).
     void SetRecordData(bool on) { RecordData_ = on; }
 
+    // A drive's line: what its last enumeration said of it, for the line its opening writes.
+    static std::string DriveLine(const std::string& device, const std::optional<std::string>& deviceId,
+                                 const std::optional<std::string>& serial, const std::string& time);
+
+    std::vector<DriveCandidate> EnumerateOpticalDrives() override;
     OpenOutcome Open(const DriveAddress& address) override;
     bool Send(PlatformHandle handle, const uint8_t cdb[12], uint8_t direction, uint8_t* buffer,
               uint32_t length, uint16_t timeoutSeconds, CommandOutcome& outcome) override;
@@ -75,4 +87,5 @@ private:
         DriveAddress Address;
     };
     std::unordered_map<PlatformHandle, OpenDevice> Devices_;
+    std::vector<DriveCandidate> Enumerated_;  // the last enumeration, which names each drive opened
 };

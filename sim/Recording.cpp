@@ -136,6 +136,12 @@ std::optional<Recording> ParseRecording(std::string_view text, std::string& erro
         start = end + 1;
         try {
             const json line = json::parse(lineText);
+            // The line naming a drive as it was opened: the replayed drive is one of its own.
+            if (line.is_object() && line.contains("record") && !line.contains("cdb")) {
+                if (line["record"] != "drive")
+                    throw BadLine{"a record of an unknown kind (not \"drive\")"};
+                continue;
+            }
             std::string device;
             DriveAddress address;
             RecordedExchange command = ParseLine(line, device, address);

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A recording: a command trace written with --trace FILE --trace-data, read back for a replay.
-// Each line is one command: what was sent (CDB, direction, length, the SHA-256 of data sent)
+// Each command is a line: what was sent (CDB, direction, length, the SHA-256 of data sent)
 // and how the drive answered (status, sense, system error, residual, the data read in),
-// with the device and where it sat.
+// with the device and where it sat. The lines that name a drive as it was opened are passed
+// over: a replay is a drive of its own, with an id of its own.
 
 #include <array>
 #include <cstdint>

@@ -123,7 +123,7 @@ json DriveOf(const SessionDrive& drive, bool folder) {
 
 void JsonEvents::Write(const json& event) {
     // Every line names its schema first, so a reader can check it before anything else.
-    json named = {{JsonKey::Schema, JsonSchemaName::Event}, {"time", UtcTimeNow()}};
+    json named = {{JsonKey::Schema, JsonSchemaName::Event}, {JsonKey::Time, UtcTimeNow()}};
     for (const auto& [key, value] : event.items())
         named[key] = value;
     // ensure_ascii with replacement: drive answers are bytes, not always valid text.

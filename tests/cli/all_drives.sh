@@ -34,7 +34,10 @@ for n in 0 1 2 3 4 5 6 7; do
     grep -Eq "^virtual:$n +0-$n-0 V: .*1\.00 -> R120 +completed$" "$work/eight.out" ||
         fail "8 drives: the summary has no completed line for virtual:$n"
 done
-holds "$work/eight.json" 'has("cdb")' 2> /dev/null || fail "8 drives: the trace holds a line that is not whole JSON"
+holds "$work/eight.json" 'has("cdb") or .record == "drive"' 2> /dev/null ||
+    fail "8 drives: the trace holds a line that is not whole JSON"
+[ "$(jq -r 'select(.record == "drive") | .device_id' "$work/eight.json" | sort -u | wc -l)" = 8 ] ||
+    fail "8 drives: the trace does not name each of the eight drives by an id of its own"
 [ "$(grep -c '^\[Confirm\]' "$work/eight.out")" = 2 ] || fail "8 drives: not one confirmation and one restart question"
 grep -qx 'The drive is virtual: nothing will be restarted, whatever the answer.' "$work/eight.out" ||
     fail "8 drives: the restart question does not say that nothing will be restarted"

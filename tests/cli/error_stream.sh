@@ -18,8 +18,8 @@ cp "$work/R120.BIN" "$work/wide/1.20.BIN"
 
 # The commit is the last command of a full run; its number aims a fault at it.
 run_command trace "$built" --cli --yes -q --virtual-drive --trace "$work/trace.json"
-commit=$(grep -n '"cdb": "3b' "$work/trace.json" | tail -1 | cut -d: -f1)
-readback=$(grep -n '"cdb": "3c' "$work/trace.json" | head -1 | cut -d: -f1)
+commit=$(grep '"cdb"' "$work/trace.json" | grep -n '"cdb": "3b' | tail -1 | cut -d: -f1)
+readback=$(grep '"cdb"' "$work/trace.json" | grep -n '"cdb": "3c' | head -1 | cut -d: -f1)
 
 row=0
 # copy | options | exit code | the stderr line (an extended regular expression, whole line)

@@ -107,9 +107,13 @@ failed_run, completed_run = history["failed_before_commit"], history["completed"
 failed = event("failed", "drive_finished")[0]
 completed = event("completed", "drive_finished")[0]
 started = event("failed", "run_started")[0]
-trace = [l for l in lines("data.trace") if l["sense"] is not None]
+trace = [l for l in lines("data.trace") if l.get("sense") is not None]
+trace_drive = [l for l in lines("data.trace") if l.get("record") == "drive"][0]
 
 same("device", drive["device"], failed["device"], failed_run["drive"]["device"], trace[-1]["device"])
+same("device_id", drive["device_id"], started["drives"][0]["device_id"], failed["device_id"],
+     failed_run["drive"]["device_id"], trace_drive["device_id"])
+same("serial", drive["serial"], failed["serial"], failed_run["drive"]["serial"], trace_drive["serial"])
 same("identity", drive["identity"], failed["identity"], failed_run["drive"]["identity"])
 same("outcome", failed["outcome"], failed_run["end"]["outcome"])
 same("step", failed["step"], failed_run["end"]["step"])
@@ -121,7 +125,7 @@ same("revision_range", info["revision_range"], started["utility"]["revision_rang
 same("new_revision", info["new_revision"], started["utility"]["new_revision"], failed_run["utility"]["new_revision"])
 same("revision_after", completed["revision_after"], completed_run["end"]["revision_after"])
 same("identity_after", completed["identity_after"], completed_run["end"]["identity_after"])
-if not all(isinstance(l["duration_ms"], (int, float)) for l in lines("plain.trace")) or \
+if not all(isinstance(l["duration_ms"], (int, float)) for l in lines("plain.trace") if "cdb" in l) or \
         not isinstance(completed_run["end"]["duration_ms"], int):
     problems.append("duration_ms missing")
 for name in ("list.out", "info_built.out", "history.out"):

@@ -10,11 +10,13 @@ model_ini > "$work/flashutil.INI"
 build_copy R120.BIN
 built="$work/R120.EXE"
 # The commands of a trace without timing: CDB, direction, length, digest of data sent.
-sent() { sed -E 's/"(duration_)?ms": [0-9.]+, //g; s/, "ok".*"sha256"/, "sha256"/; s/, "ok".*//' "$1"; }
+sent() { grep '"cdb"' "$1" | sed -E 's/"(duration_)?ms": [0-9.]+, //g; s/, "ok".*"sha256"/, "sha256"/; s/, "ok".*//'; }
+# And what the drive answered to each (the line naming the drive has the drive's own id and time).
+answers() { grep '"cdb"' "$1" | sed -E 's/"(duration_)?ms": [0-9.]+, //g'; }
 rec="$work/rec.json"
 
 # 1. A full run and one that fails in the upload, recorded and replayed: the same output,
-#    exit code and commands, and the replay's own recording equals the first.
+#    exit code and commands, and the replay's own recording holds the same commands and answers.
 for fault in "" "=fail=12:03/0C/00"; do
     run record "$built" --cli --yes --virtual-drive$fault --trace "$rec" --trace-data
     run replay "$built" --cli --yes "--virtual-drive=replay=$rec" --trace "$work/again.json" --trace-data
@@ -22,8 +24,10 @@ for fault in "" "=fail=12:03/0C/00"; do
     [ "$(out replay)" = "$(out record)" ] || fail "replay of '$fault': output differs"
     [ "$(err replay)" = "$(err record)" ] || fail "replay of '$fault': errors differ: $(err replay)"
     [ "$(sent "$work/again.json")" = "$(sent "$rec")" ] || fail "replay of '$fault': other commands sent"
-    [ "$(sed -E 's/"(duration_)?ms": [0-9.]+, //g' "$work/again.json")" = "$(sed -E 's/"(duration_)?ms": [0-9.]+, //g' "$rec")" ] ||
-        fail "replay of '$fault': answers differ from the recording"
+    [ "$(answers "$work/again.json")" = "$(answers "$rec")" ] || fail "replay of '$fault': answers differ from the recording"
+    # The replayed drive is a drive of its own, never taken for the one recorded.
+    [ "$(head -n 1 "$work/again.json" | jq -r .device_id)" != "$(head -n 1 "$rec" | jq -r .device_id)" ] ||
+        fail "replay of '$fault': the replayed drive has the recorded drive's id"
 done
 [ "$(rc record)" = 6 ] || fail "recorded failing run: exit $(rc record), want 6"
 grep -q '"data": "[0-9a-f]*", "address": {"letter": "V", "host": 0, "target": 0, "lun": 0}, "schema": "flashutil-trace/1"}$' "$rec" ||
@@ -52,13 +56,15 @@ head -c 524288 /dev/zero | tr '\0' '\126' > "$work/other/R120.BIN"
     fail "could not build the other utility"
 run other "$work/other/R120.EXE" --cli --yes "--virtual-drive=replay=$rec" --trace "$work/other.json"
 [ "$(rc other)" = 8 ] || fail "other utility: exit $(rc other), want 8"
-first=$(grep -n '"cdb": "3b' "$rec" | head -1 | cut -d: -f1)
+# The report counts commands; the recorded line is the file's (its first names the drive).
+first=$(grep '"cdb"' "$rec" | grep -n '"cdb": "3b' | head -1 | cut -d: -f1)
+first_line=$(grep -n '"cdb": "3b' "$rec" | head -1 | cut -d: -f1)
 grep -q "^flashutil: replay: the run left the recording at command $first: the data sent differs (SHA-256)$" \
     "$work/other.err" || fail "other utility: no divergence report at command $first: $(err other)"
-grep -q "^  recorded (line $first): CDB 3b" "$work/other.err" || fail "other utility: recorded command not shown"
+grep -q "^  recorded (line $first_line): CDB 3b" "$work/other.err" || fail "other utility: recorded command not shown"
 grep -q "^  sent: CDB 3b.*, data out, .*, SHA-256 [0-9a-f]\{64\}$" "$work/other.err" ||
     fail "other utility: sent command not shown"
-[ "$(sed -n "$first,\$p" "$work/other.json" | grep -vc '"error": 71,')" = 0 ] ||
+[ "$(sed -n "$first_line,\$p" "$work/other.json" | grep -vc '"error": 71,')" = 0 ] ||
     fail "a command was answered after the divergence"
 grep -q 'Flash Completed' "$work/other.out" && fail "the diverged run completed"
 
@@ -68,8 +74,8 @@ mkdir "$work/dir.json"
 head -c 300 "$rec" > "$work/cut.json"
 sed -E '3s/"cdb": "[0-9a-f]*"/"cdb": 5/' "$rec" > "$work/bad.json"
 run_command plain "$built" --cli --yes --virtual-drive --trace "$work/plain.json"
-for case in "empty:holds no command" "cut:line 1: the recording ends in the middle" \
-    "bad:line 3: \"cdb\" is not a string" "plain:line 1: no recorded data" "missing:cannot read" \
+for case in "empty:holds no command" "cut:line 2: the recording ends in the middle" \
+    "bad:line 3: \"cdb\" is not a string" "plain:line 2: no recorded data" "missing:cannot read" \
     "dir:it is a directory"; do
     name=${case%%:*}
     run "bad-$name" "$built" --cli --yes "--virtual-drive=replay=$work/$name.json"

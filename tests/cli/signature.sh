@@ -96,7 +96,7 @@ open(sys.argv[2], 'wb').write(d)
 PY
 cp "$signed" "$work/plain.EXE" && chmod -x "$work/plain.EXE" "$work/zeroed.EXE"
 cp "$work/maker.pem" "$keys/maker.pem"
-commands() { python3 -c 'import json,sys; [print(json.loads(l)["cdb"], json.loads(l)["len"]) for l in open(sys.argv[1])]' "$1"; }
+commands() { python3 -c 'import json,sys; [print(c["cdb"], c["len"]) for c in map(json.loads, open(sys.argv[1])) if "cdb" in c]' "$1"; }
 run_command itself "$signed" --cli --yes --virtual-drive --trace "$work/itself.trace"
 [ "$(rc itself)" = 0 ] || fail "the utility run itself: exit $(rc itself)"
 for name in plain zeroed; do

@@ -10,7 +10,7 @@ source "$(dirname "$0")/lib/common.sh"
 model_ini > "$work/flashutil.INI"
 build_copy R120.BIN
 built="$work/R120.EXE"
-trace_line='^\{"device": "virtual:0", "cdb": "[0-9a-f]{24}", .*"ms": [0-9]+\.[0-9]{2}, "schema": "flashutil-trace/1"\}$'
+trace_line='^\{"device": "virtual:0", ("cdb": "[0-9a-f]{24}", .*"ms": [0-9]+\.[0-9]{2}|"record": "drive", .*), "schema": "flashutil-trace/1"\}$'
 
 # A trace that cannot be written (a full device): one line naming it and the cause; the
 # flash completes with its own exit code.

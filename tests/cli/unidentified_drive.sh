@@ -20,7 +20,7 @@ for fault in fail=2:05/20/00 fail=2:02/04/01 status=2:08 error=2:EIO timeout=2; 
     grep -q "^The drive virtual:0 could not be identified (INQUIRY failed: .*); nothing was sent to it.$" \
         "$work/un.err" || fail "$fault: drive and cause not named: $(err un)"
     grep -q 'Update FW' "$work/un.out" && fail "$fault: asked to update an unidentified drive"
-    [ "$(wc -l < "$work/un.json")" = 2 ] || fail "$fault: $(wc -l < "$work/un.json") commands sent, want the two INQUIRYs"
+    [ "$(grep -c "\"cdb\"" "$work/un.json")" = 2 ] || fail "$fault: $(grep -c "\"cdb\"" "$work/un.json") commands sent, want the two INQUIRYs"
 done
 
 # A drive whose first INQUIRY ends with a bare status or a check condition is not listed blank.

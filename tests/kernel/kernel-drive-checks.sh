@@ -30,7 +30,7 @@ kd_compare() { # kd_compare RECORD TRACE
             }
             next
         }
-        bad { next }
+        bad || !/"cdb"/ { next }
         {
             e = 0
             if (match($0, /"system_error": [0-9]+/)) e = substr($0, RSTART + 16, RLENGTH - 16)

@@ -23,7 +23,8 @@ const uint8_t Unknown[12] = {0xEE, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 const uint8_t Upload[12] = {0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x10, 0, 0, 0, 0};
 const uint8_t ReadBack[12] = {0x3C, 0x01, 0x01, 0, 0, 0, 0, 0x10, 0, 0, 0, 0};
 
-// A recording of INQUIRY, an unknown command (05/20/00), an upload of 4 KiB and its read-back.
+// A recording of INQUIRY, an unknown command (05/20/00), an upload of 4 KiB and its read-back,
+// after the line that names the drive as it was opened.
 std::string Record(uint8_t fill) {
     VirtualPlatform drives(VirtualDriveConfig{});
     std::string text;
@@ -120,9 +121,11 @@ TEST(Replay, OtherDataSentAndCommandsBeyondTheEndDiverge) {
     EXPECT_FALSE(replay.Send(handle, Upload, DirectionOut, buffer, sizeof buffer, 10, outcome));
     ASSERT_TRUE(replay.Divergence());
     EXPECT_NE(replay.Divergence()->find("command 3: the data sent differs (SHA-256)"), std::string::npos);
-    EXPECT_NE(replay.Divergence()->find("recorded (line 3): CDB 3b0501"), std::string::npos);
+    // The file's line: the commands follow the drive's line.
+    EXPECT_NE(replay.Divergence()->find("recorded (line 4): CDB 3b0501"), std::string::npos);
 
-    ReplayPlatform shortOne = Replay(Record(0x5A).substr(0, Record(0x5A).find('\n') + 1));
+    const std::string text = Record(0x5A);
+    ReplayPlatform shortOne = Replay(text.substr(0, text.find('\n', text.find('\n') + 1) + 1));
     const PlatformHandle h = shortOne.Open(shortOne.EnumerateOpticalDrives().at(0).Address).Handle;
     EXPECT_TRUE(shortOne.Send(h, Inquiry, DirectionIn, buffer, 0x60, 10, outcome));
     EXPECT_FALSE(shortOne.Send(h, Inquiry, DirectionIn, buffer, 0x60, 10, outcome));
@@ -132,7 +135,11 @@ TEST(Replay, OtherDataSentAndCommandsBeyondTheEndDiverge) {
 
 TEST(Recording, RefusesWhatItCannotReplayNamingTheLine) {
     const std::string good = Record(0x5A);
-    const std::string first = good.substr(0, good.find('\n') + 1);
+    const std::string drive = good.substr(0, good.find('\n') + 1);
+    // A recording made before drives were named in it starts with its first command.
+    const std::string first = good.substr(drive.size(), good.find('\n', drive.size()) + 1 - drive.size());
+    std::string unknownRecord = drive;
+    unknownRecord.replace(unknownRecord.find("\"drive\""), 7, "\"other\"");
     std::string other = first;
     other.replace(other.find("virtual:0"), 9, "/dev/sg3");
     std::string badDirection = first;
@@ -141,6 +148,9 @@ TEST(Recording, RefusesWhatItCannotReplayNamingTheLine) {
     shortData.erase(shortData.find("\"data\": \"") + 9, 2);
     const std::pair<std::string, std::string> cases[] = {
         {"", "holds no command"},
+        {drive, "holds no command"},
+        {unknownRecord + first, "line 1: a record of an unknown kind"},
+        {drive + first + badDirection, "line 3: \"dir\" is neither"},
         {"\n", "line 1: not valid JSON"},
         {first + "[1, 2]\n", "line 2: not a JSON object"},
         {first + other, "line 2: a command for /dev/sg3, but the recording began with virtual:0"},
