@@ -28,6 +28,7 @@ constexpr const char* Modes = N_(
     "  (none) [FILE]          the window: flash mode on a built copy, builder mode on a\n"
     "                         blank copy; with FILE, flash the utility FILE\n"
     "  --list                 list the detected drives: identity line, then device path\n"
+    "                         (with -v, each drive's id and serial below its line)\n"
     "  --cli [FILE]           flash from the terminal (built copy); questions are asked\n"
     "                         as y/N prompts. FILE: flash the utility FILE, read as\n"
     "                         data and never run (the safe way to use a utility that\n"

@@ -144,6 +144,16 @@ nlohmann::ordered_json DriveObject(const GuardedPlatform& platform, CDDrive& dri
     return object;
 }
 
+// Under -v, the line below a drive's that names it as the history does: by the id that stays
+// when its node is renumbered, and its serial.
+std::string IdLine(const DriveCandidate* candidate) {
+    const std::optional<std::string> id = candidate ? DriveIdOf(*candidate) : std::nullopt;
+    std::string line = "    drive id " + (id ? *id : std::string("unknown (the system does not tell where it sits)"));
+    if (candidate && candidate->Serial)
+        line += ", serial " + PrintableText(*candidate->Serial);
+    return line + "\n";
+}
+
 // The list proper, on the chosen platform.
 int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoice& choice, ProcessPlumbing& process,
                const Catalogue* folder) {
@@ -170,8 +180,9 @@ int ListDrives(const Options& options, const IdentityBlock& block, PlatformChoic
             if (options.Json)
                 document["drives"].push_back(DriveObject(platform, drive, identity, block, folder));
             else
-                std::printf("%s%s\n", PlainLine(identity, drive.DevicePath(), drive.IsVirtual()).c_str(),
-                            folder ? FitWords(FitOf(*folder, drive), drive).c_str() : "");
+                std::printf("%s%s\n%s", PlainLine(identity, drive.DevicePath(), drive.IsVirtual()).c_str(),
+                            folder ? FitWords(FitOf(*folder, drive), drive).c_str() : "",
+                            options.Verbose ? IdLine(platform.CandidateAt(drive.DevicePath())).c_str() : "");
             ++listed;
         }
         // One document, whatever was found: a tool reading it never meets an empty output.

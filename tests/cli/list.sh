@@ -46,6 +46,13 @@ for i, d in enumerate(drives):
 assert json.load(open(sys.argv[2])) == {"schema": "flashutil-list/1", "drives": []}
 PY
 
+# -v: below each drive's line, its id and serial, as --list --json gives them.
+run verbose --list -v --virtual-drive=count=2
+[ "$(grep -v '^    drive id ' "$work/verbose.out")" = "$(out three | sed 's/ACME    CD-RW RW5200    R110/VIRTUAL OPTICAL DRIVE   1.00/' | head -n 2)" ] ||
+    fail "--list -v: the drives' lines changed: $(out verbose)"
+[ "$(grep '^    drive id ' "$work/verbose.out")" = "$(jq -r '.drives[] | "    drive id \(.device_id), serial \(.serial)"' "$work/json.out")" ] ||
+    fail "--list -v: the ids and serials are not those of --list --json: $(out verbose)"
+
 # Bad options: exit 2, a message naming the option, nothing listed.
 for bad in "speed=4" "count=many" "fail=3:2/3A/00" "rev=TOOLONG"; do
     run bad --list "--virtual-drive=$bad"
