@@ -379,6 +379,57 @@ else
     fail "kernel drive: a user with access to the nodes only" "the drive was not set up"
 fi
 
+# A drive replugged: its SCSI device deleted and found again by a rescan of its host, while
+# another drive took its node. The node changes; the drive id stays, the same in the list, the
+# trace and the history, which finds the runs of both nodes by it.
+echo "== [$(cut -d" " -f1 /proc/uptime)s] a drive replugged under another node"
+# The value of KEY in a JSON text (the first one).
+json_value() { sed -n "s/.*\"$1\": *\"\\([^\"]*\\)\".*/\\1/p" "$2" | head -n 1; }
+KD_ARGS="--image $PLAIN_IMAGE"
+if kd_create drive-replug "$KD_IDENTITY" $KD_ARGS; then
+    problems=""
+    first_node=$KD_NODE
+    device=$(kd_device drive-replug)
+    address=$(basename "$(dirname "$device")")
+    FLASHUTIL_HISTORY=/tmp/drive-replug.history "$bin/1.01.EXE" --cli --yes --no-commit --device "$first_node" \
+        --trace /tmp/drive-replug-first.trace > /tmp/drive-replug.txt 2>&1 < /dev/null || problems="the first rehearsal failed"
+    "$bin/1.01.EXE" --list --json --device "$first_node" > /tmp/drive-replug-first.json 2>&1
+    echo 1 > "$device/delete"
+    kd_wait 300 sh -c "[ ! -e '$first_node' ]" || problems="${problems:-$first_node stayed after the delete}"
+    # Drives plugged in meanwhile take the lowest free node, the replugged one's among them.
+    others=""
+    for i in 1 2 3; do
+        kd_create drive-replug-other$i "$KD_IDENTITY" $KD_ARGS || break
+        others="$others drive-replug-other$i"
+        [ "$KD_NODE" = "$first_node" ] && break
+    done
+    echo "- - -" > "/sys/class/scsi_host/host${address%%:*}/scan"
+    kd_wait 300 kd_attached drive-replug || problems="${problems:-the drive did not come back after the rescan}"
+    second_node=$(kd_node drive-replug)
+    [ "$second_node" != "$first_node" ] || problems="${problems:-the drive came back under $first_node: not renumbered}"
+    FLASHUTIL_HISTORY=/tmp/drive-replug.history "$bin/1.01.EXE" --cli --yes --no-commit --device "$second_node" \
+        --trace /tmp/drive-replug-second.trace >> /tmp/drive-replug.txt 2>&1 < /dev/null || problems="${problems:-the second rehearsal failed}"
+    "$bin/1.01.EXE" --list --json --device "$second_node" > /tmp/drive-replug-second.json 2>&1
+    id=$(json_value device_id /tmp/drive-replug-first.json)
+    echo "$id" | grep -qx '[0-9a-f]\{64\}' || problems="${problems:-no drive id in the list: $(cat /tmp/drive-replug-first.json)}"
+    for file in drive-replug-second.json drive-replug-first.trace drive-replug-second.trace; do
+        [ "$(json_value device_id "/tmp/$file")" = "$id" ] ||
+            problems="${problems:-$file gives the id $(json_value device_id "/tmp/$file"), the list before the replug $id}"
+    done
+    [ "$(json_value serial /tmp/drive-replug-second.json)" = "$(json_value serial /tmp/drive-replug-first.json)" ] ||
+        problems="${problems:-the serial changed with the replug}"
+    FLASHUTIL_HISTORY=/tmp/drive-replug.history "$bin/1.01.EXE" --history --device-id "$id" > /tmp/drive-replug-history.txt 2>&1
+    [ "$(grep -c ' -> .*rehearsal' /tmp/drive-replug-history.txt)" = 2 ] && grep -q "  $first_node  " /tmp/drive-replug-history.txt &&
+        grep -q "  $second_node  " /tmp/drive-replug-history.txt ||
+        problems="${problems:-the history of the id does not show both runs, on $first_node and $second_node: $(cat /tmp/drive-replug-history.txt)}"
+    for other in $others; do kd_remove "$other"; done
+    kd_remove drive-replug
+    echo "    replugged from $first_node to $second_node, drive id $id" >> /tmp/drive-replug.txt
+    verdict drive-replug "kernel drive: replugged under another node, it keeps its drive id in the list, the trace and the history" "$problems"
+else
+    fail "kernel drive: replugged under another node" "the drive was not set up"
+fi
+
 # The long runs.
 echo "== [$(cut -d" " -f1 /proc/uptime)s] the long runs"
 kd_collect drive-commit40
