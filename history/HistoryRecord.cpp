@@ -86,15 +86,13 @@ std::string StartLine(const RunStart& start) {
         {"rehearsal", start.Rehearsal},
         {"utility",
          {{"model", start.Utility.Model},
+          {JsonKey::Maker, OrNull(start.Utility.Maker)},
           {"new_revision", start.Utility.NewRevision},
           {"image_sha256", start.Utility.ImageSha256},
           {"sent_sha256", start.Utility.SentSha256},
           {JsonKey::File, start.Utility.File},
           {JsonKey::FileSha256, start.Utility.FileSha256},
-          {JsonKey::Signature,
-           {{JsonKey::Verdict, start.Utility.Verdict},
-            {JsonKey::Signer, start.Utility.Signer},
-            {JsonKey::Fingerprint, start.Utility.Fingerprint}}}}},
+          {JsonKey::Signature, SignatureJson(start.Utility.Verdict, start.Utility.Signer, start.Utility.Fingerprint)}}},
         {"drive",
          {{"device", start.Drive.Device},
           {JsonKey::DeviceId, start.Drive.DeviceId ? json(*start.Drive.DeviceId) : json(nullptr)},
@@ -154,10 +152,13 @@ ParsedRecord ParseRecord(const std::string& line) {
             start.Utility.SentSha256 = utility.value("sent_sha256", "");
             start.Utility.File = utility.value(JsonKey::File, "");
             start.Utility.FileSha256 = utility.value(JsonKey::FileSha256, "");
+            if (utility.contains(JsonKey::Maker))
+                start.Utility.Maker = TextOrNull(utility, JsonKey::Maker);
             if (const auto signature = utility.find(JsonKey::Signature); signature != utility.end() && signature->is_object()) {
                 start.Utility.Verdict = signature->value(JsonKey::Verdict, "");
-                start.Utility.Signer = signature->value(JsonKey::Signer, "");
-                start.Utility.Fingerprint = signature->value(JsonKey::Fingerprint, "");
+                // null for none, "" in records written before.
+                start.Utility.Signer = TextOrEmpty(*signature, JsonKey::Signer);
+                start.Utility.Fingerprint = TextOrEmpty(*signature, JsonKey::Fingerprint);
             }
             const json& drive = record.at("drive");
             start.Drive = {Text(drive, "device"), Text(drive, "identity"), Text(drive, "vendor"), Text(drive, "product"),
