@@ -98,7 +98,7 @@ std::string StartLine(const RunStart& start) {
           {JsonKey::DeviceId, start.Drive.DeviceId ? json(*start.Drive.DeviceId) : json(nullptr)},
           {JsonKey::Serial, start.Drive.Serial ? json(*start.Drive.Serial) : json(nullptr)},
           {"identity", start.Drive.Identity},
-          {"vendor", start.Drive.Vendor},
+          {JsonKey::Vendor, start.Drive.Vendor},  // the drive's INQUIRY vendor
           {"product", start.Drive.Product},
           {"revision", start.Drive.Revision},
           {"virtual", start.Drive.Virtual}}},
@@ -161,8 +161,8 @@ ParsedRecord ParseRecord(const std::string& line) {
                 start.Utility.Fingerprint = TextOrEmpty(*signature, JsonKey::Fingerprint);
             }
             const json& drive = record.at("drive");
-            start.Drive = {Text(drive, "device"), Text(drive, "identity"), Text(drive, "vendor"), Text(drive, "product"),
-                           Text(drive, "revision")};
+            start.Drive = {Text(drive, "device"), Text(drive, "identity"), Text(drive, JsonKey::Vendor),
+                           Text(drive, "product"), Text(drive, "revision")};
             start.Drive.Virtual = drive.value("virtual", false);
             if (drive.contains(JsonKey::DeviceId))
                 start.Drive.DeviceId = TextOrNull(drive, JsonKey::DeviceId);

@@ -14,6 +14,7 @@
 //         (the utility's file, the SHA-256 of the whole file and the verdict on its signature;
 //         records written before they were kept lack them and read as "")
 //         "drive":{"device","device_id","serial","identity","vendor","product","revision","virtual"}}
+//         ("vendor": the drive's INQUIRY vendor, never the utility's maker)
 //         ("device_id", "serial": null when the system does not tell them; records written
 //         before they were kept lack them)
 //         ("virtual": a drive the program played, a replayed one too, whatever its device path;
