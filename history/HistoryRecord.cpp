@@ -58,6 +58,26 @@ bool Integer(const json& object, const char* key, int64_t low, int64_t high, int
     return out >= low && out <= high;
 }
 
+// The utility of a start record; what records written before lacked reads as "" (the maker as
+// unknown), and a signer or fingerprint written as null (for none) as "".
+RunUtility UtilityOf(const json& utility) {
+    RunUtility named;
+    named.Model = Text(utility, "model");
+    named.NewRevision = Text(utility, "new_revision");
+    named.ImageSha256 = Text(utility, "image_sha256");
+    named.SentSha256 = utility.value("sent_sha256", "");
+    named.File = utility.value(JsonKey::File, "");
+    named.FileSha256 = utility.value(JsonKey::FileSha256, "");
+    if (utility.contains(JsonKey::Maker))
+        named.Maker = TextOrNull(utility, JsonKey::Maker);
+    if (const auto signature = utility.find(JsonKey::Signature); signature != utility.end() && signature->is_object()) {
+        named.Verdict = signature->value(JsonKey::Verdict, "");
+        named.Signer = TextOrEmpty(*signature, JsonKey::Signer);
+        named.Fingerprint = TextOrEmpty(*signature, JsonKey::Fingerprint);
+    }
+    return named;
+}
+
 }  // namespace
 
 RunFailure FailureOf(const FailedCommand& failed) {
@@ -145,21 +165,7 @@ ParsedRecord ParseRecord(const std::string& line) {
             start.Time = Text(record, "time");
             start.Version = Text(record, "version");
             start.Rehearsal = record.at("rehearsal").get<bool>();
-            const json& utility = record.at("utility");
-            start.Utility.Model = Text(utility, "model");
-            start.Utility.NewRevision = Text(utility, "new_revision");
-            start.Utility.ImageSha256 = Text(utility, "image_sha256");
-            start.Utility.SentSha256 = utility.value("sent_sha256", "");
-            start.Utility.File = utility.value(JsonKey::File, "");
-            start.Utility.FileSha256 = utility.value(JsonKey::FileSha256, "");
-            if (utility.contains(JsonKey::Maker))
-                start.Utility.Maker = TextOrNull(utility, JsonKey::Maker);
-            if (const auto signature = utility.find(JsonKey::Signature); signature != utility.end() && signature->is_object()) {
-                start.Utility.Verdict = signature->value(JsonKey::Verdict, "");
-                // null for none, "" in records written before.
-                start.Utility.Signer = TextOrEmpty(*signature, JsonKey::Signer);
-                start.Utility.Fingerprint = TextOrEmpty(*signature, JsonKey::Fingerprint);
-            }
+            start.Utility = UtilityOf(record.at("utility"));
             const json& drive = record.at("drive");
             start.Drive = {Text(drive, "device"), Text(drive, "identity"), Text(drive, JsonKey::Vendor),
                            Text(drive, "product"), Text(drive, "revision")};
