@@ -122,6 +122,7 @@ void HistoryRun::Started() {
     start.Rehearsal = Rehearsal_;
     start.Utility = Named_;
     start.Utility.Model = Utility_.Model();
+    start.Utility.Maker = Utility_.Vendor();
     start.Utility.NewRevision = Utility_.NewFwName().substr(0, 4);
     start.Utility.ImageSha256 = ImageSha256Of(Utility_);
     start.Utility.SentSha256 = SentSha256Of(Utility_);

@@ -58,6 +58,26 @@ bool Integer(const json& object, const char* key, int64_t low, int64_t high, int
     return out >= low && out <= high;
 }
 
+// The utility of a start record; what records written before lacked reads as "" (the maker as
+// unknown), and a signer or fingerprint written as null (for none) as "".
+RunUtility UtilityOf(const json& utility) {
+    RunUtility named;
+    named.Model = Text(utility, "model");
+    named.NewRevision = Text(utility, "new_revision");
+    named.ImageSha256 = Text(utility, "image_sha256");
+    named.SentSha256 = utility.value("sent_sha256", "");
+    named.File = utility.value(JsonKey::File, "");
+    named.FileSha256 = utility.value(JsonKey::FileSha256, "");
+    if (utility.contains(JsonKey::Maker))
+        named.Maker = TextOrNull(utility, JsonKey::Maker);
+    if (const auto signature = utility.find(JsonKey::Signature); signature != utility.end() && signature->is_object()) {
+        named.Verdict = signature->value(JsonKey::Verdict, "");
+        named.Signer = TextOrEmpty(*signature, JsonKey::Signer);
+        named.Fingerprint = TextOrEmpty(*signature, JsonKey::Fingerprint);
+    }
+    return named;
+}
+
 }  // namespace
 
 RunFailure FailureOf(const FailedCommand& failed) {
@@ -86,21 +106,19 @@ std::string StartLine(const RunStart& start) {
         {"rehearsal", start.Rehearsal},
         {"utility",
          {{"model", start.Utility.Model},
+          {JsonKey::Maker, OrNull(start.Utility.Maker)},
           {"new_revision", start.Utility.NewRevision},
           {"image_sha256", start.Utility.ImageSha256},
           {"sent_sha256", start.Utility.SentSha256},
           {JsonKey::File, start.Utility.File},
           {JsonKey::FileSha256, start.Utility.FileSha256},
-          {JsonKey::Signature,
-           {{JsonKey::Verdict, start.Utility.Verdict},
-            {JsonKey::Signer, start.Utility.Signer},
-            {JsonKey::Fingerprint, start.Utility.Fingerprint}}}}},
+          {JsonKey::Signature, SignatureJson(start.Utility.Verdict, start.Utility.Signer, start.Utility.Fingerprint)}}},
         {"drive",
          {{"device", start.Drive.Device},
           {JsonKey::DeviceId, start.Drive.DeviceId ? json(*start.Drive.DeviceId) : json(nullptr)},
           {JsonKey::Serial, start.Drive.Serial ? json(*start.Drive.Serial) : json(nullptr)},
           {"identity", start.Drive.Identity},
-          {"vendor", start.Drive.Vendor},
+          {JsonKey::Vendor, start.Drive.Vendor},  // the drive's INQUIRY vendor
           {"product", start.Drive.Product},
           {"revision", start.Drive.Revision},
           {"virtual", start.Drive.Virtual}}},
@@ -147,21 +165,10 @@ ParsedRecord ParseRecord(const std::string& line) {
             start.Time = Text(record, "time");
             start.Version = Text(record, "version");
             start.Rehearsal = record.at("rehearsal").get<bool>();
-            const json& utility = record.at("utility");
-            start.Utility.Model = Text(utility, "model");
-            start.Utility.NewRevision = Text(utility, "new_revision");
-            start.Utility.ImageSha256 = Text(utility, "image_sha256");
-            start.Utility.SentSha256 = utility.value("sent_sha256", "");
-            start.Utility.File = utility.value(JsonKey::File, "");
-            start.Utility.FileSha256 = utility.value(JsonKey::FileSha256, "");
-            if (const auto signature = utility.find(JsonKey::Signature); signature != utility.end() && signature->is_object()) {
-                start.Utility.Verdict = signature->value(JsonKey::Verdict, "");
-                start.Utility.Signer = signature->value(JsonKey::Signer, "");
-                start.Utility.Fingerprint = signature->value(JsonKey::Fingerprint, "");
-            }
+            start.Utility = UtilityOf(record.at("utility"));
             const json& drive = record.at("drive");
-            start.Drive = {Text(drive, "device"), Text(drive, "identity"), Text(drive, "vendor"), Text(drive, "product"),
-                           Text(drive, "revision")};
+            start.Drive = {Text(drive, "device"), Text(drive, "identity"), Text(drive, JsonKey::Vendor),
+                           Text(drive, "product"), Text(drive, "revision")};
             start.Drive.Virtual = drive.value("virtual", false);
             if (drive.contains(JsonKey::DeviceId))
                 start.Drive.DeviceId = TextOrNull(drive, JsonKey::DeviceId);

@@ -5,13 +5,16 @@
 // run's id. A start without an end is a run that never finished (a crash, a power cut).
 //
 // Start: {"record":"start","run":ID,"time":UTC,"version":V,"rehearsal":B,
-//         "utility":{"model","new_revision","image_sha256","sent_sha256","file","file_sha256",
+//         "utility":{"model","maker","new_revision","image_sha256","sent_sha256","file","file_sha256",
 //                    "signature":{"verdict","signer","fingerprint"}},
+//         ("maker": the name of the utility's maker; records written before it was kept lack it)
+//         ("signer", "fingerprint": null when none; records written before wrote "" for none)
 //         ("sent_sha256": of the bytes of the image area the run sends, the image and the rest of
 //         its last chunk; records written before it was kept lack it and read as "")
 //         (the utility's file, the SHA-256 of the whole file and the verdict on its signature;
 //         records written before they were kept lack them and read as "")
 //         "drive":{"device","device_id","serial","identity","vendor","product","revision","virtual"}}
+//         ("vendor": the drive's INQUIRY vendor, never the utility's maker)
 //         ("device_id", "serial": null when the system does not tell them; records written
 //         before they were kept lack them)
 //         ("virtual": a drive the program played, a replayed one too, whatever its device path;
@@ -32,7 +35,8 @@ struct RunUtility {
     std::string Model, NewRevision, ImageSha256;
     std::string SentSha256;                           // of the image area's bytes the run sends
     std::string File, FileSha256;                     // the utility's file and the SHA-256 of all of it
-    std::string Verdict, Signer, Fingerprint;         // "trusted"..., the trusted key's name, the signing key's
+    std::string Verdict, Signer, Fingerprint;         // "trusted"..., the trusted key's name, the signing key's ("" for none)
+    std::optional<std::string> Maker;                 // the maker's name; records written before lack it
 };
 
 // The drive as a record names it, at the run's start.

@@ -14,8 +14,11 @@ constexpr const char* Device = "device";              // the node commands went 
 constexpr const char* DeviceId = "device_id";         // SHA-256 of where the drive is plugged in
 constexpr const char* Serial = "serial";              // the drive's serial number, null when unknown
 constexpr const char* Identity = "identity";          // the drive's identity line
+constexpr const char* Vendor = "vendor";              // of a drive: its INQUIRY vendor; of a utility: an alias of maker
+constexpr const char* Maker = "maker";                // the maker's name a copy carries (its model file's Vendor=)
 constexpr const char* RevisionRange = "revision_range";  // revisions a copy accepts, "1.00-1.10"
 constexpr const char* NewRevision = "new_revision";   // the revision a copy installs
+constexpr const char* InstallsRevision = "installs_revision";  // an alias of new_revision in the list, one release
 constexpr const char* RevisionBefore = "revision_before";
 constexpr const char* RevisionAfter = "revision_after";  // null when unknown
 constexpr const char* IdentityAfter = "identity_after";  // null when unknown
@@ -31,8 +34,8 @@ constexpr const char* File = "file";                  // a copy's file, its abso
 constexpr const char* FileSha256 = "file_sha256";     // SHA-256 of that whole file, "" when unreadable
 constexpr const char* Signature = "signature";        // {verdict, signer, fingerprint}
 constexpr const char* Verdict = "verdict";            // "trusted", "untrusted", "damaged", "unsigned"
-constexpr const char* Signer = "signer";              // the signing key's name, "" when none
-constexpr const char* Fingerprint = "fingerprint";    // "SHA256:..." of the signing key, "" when none
+constexpr const char* Signer = "signer";              // the trusted key's name, null when none
+constexpr const char* Fingerprint = "fingerprint";    // "SHA256:..." of the signing key, null when none
 }  // namespace JsonKey
 
 // The schema each document names, "<name>/<major>".

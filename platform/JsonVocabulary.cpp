@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/JsonKeys.h"
 #include "platform/SenseWords.h"
 
 nlohmann::ordered_json SenseJson(uint8_t senseKey, uint8_t asc, uint8_t ascq) {
@@ -61,4 +62,19 @@ std::string SnakeCase(std::string name) {
         if (c == '-')
             c = '_';
     return name;
+}
+
+nlohmann::ordered_json NullWhenEmpty(const std::string& text) {
+    return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
+}
+
+nlohmann::ordered_json SignatureJson(const std::string& verdict, const std::string& signer,
+                                     const std::string& fingerprint) {
+    return {{JsonKey::Verdict, verdict}, {JsonKey::Signer, NullWhenEmpty(signer)},
+            {JsonKey::Fingerprint, NullWhenEmpty(fingerprint)}};
+}
+
+std::string TextOrEmpty(const nlohmann::ordered_json& object, const char* key) {
+    const auto it = object.find(key);
+    return it == object.end() || it->is_null() ? std::string() : it->get<std::string>();
 }

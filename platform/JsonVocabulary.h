@@ -30,3 +30,15 @@ std::string HyphenCase(std::string name);
 
 // The sense of a history record's failure ("05/24/00", "" for none) as SenseJson writes it.
 nlohmann::ordered_json SenseJsonOfCode(const std::string& code);
+
+// A text, or null where there is none: what is absent is null in every document, never "".
+nlohmann::ordered_json NullWhenEmpty(const std::string& text);
+
+// {"verdict", "signer", "fingerprint"}: the verdict on a copy's signature, the trusted key's
+// name and the signing key's fingerprint, each of the two null when there is none.
+nlohmann::ordered_json SignatureJson(const std::string& verdict, const std::string& signer,
+                                     const std::string& fingerprint);
+
+// A text of a document read back: null (what is written for none) and a missing key read as "",
+// the way records written before spelled none; any other type is no text (a json exception).
+std::string TextOrEmpty(const nlohmann::ordered_json& object, const char* key);

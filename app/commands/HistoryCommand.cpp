@@ -60,14 +60,16 @@ json StartJson(const RunStart& s) {
         {"started", s.Time},
         {"version", s.Version},
         {"rehearsal", s.Rehearsal},
-        {"utility", {{"model", s.Utility.Model}, {"new_revision", s.Utility.NewRevision},
+        {"utility", {{"model", s.Utility.Model}, {JsonKey::Maker, TextOrNull(s.Utility.Maker)},
+                     {"new_revision", s.Utility.NewRevision},
                      {"image_sha256", s.Utility.ImageSha256}, {"sent_sha256", s.Utility.SentSha256},
                      {JsonKey::File, s.Utility.File},
                      {JsonKey::FileSha256, s.Utility.FileSha256},
-                     {JsonKey::Signature, {{JsonKey::Verdict, SchemaVerdict(s.Utility.Verdict)}, {JsonKey::Signer, s.Utility.Signer},
-                                    {JsonKey::Fingerprint, s.Utility.Fingerprint}}}}},
+                     {JsonKey::Signature,
+                      SignatureJson(SchemaVerdict(s.Utility.Verdict), s.Utility.Signer, s.Utility.Fingerprint)}}},
         {"drive", {{"device", s.Drive.Device}, {JsonKey::DeviceId, TextOrNull(s.Drive.DeviceId)},
-                   {JsonKey::Serial, TextOrNull(s.Drive.Serial)}, {"identity", s.Drive.Identity}, {"vendor", s.Drive.Vendor},
+                   {JsonKey::Serial, TextOrNull(s.Drive.Serial)}, {"identity", s.Drive.Identity},
+                   {JsonKey::Vendor, s.Drive.Vendor},  // the drive's INQUIRY vendor
                    {"product", s.Drive.Product}, {"revision", s.Drive.Revision}, {"virtual", s.Drive.Virtual}}},
     };
 }

@@ -53,7 +53,8 @@ json InfoDocument(const UtilityCopy& subject, const UtilityFacts& facts, const C
         {"copy", built ? "built" : "blank"},
         {"built_by", facts.BuiltBy ? json(*facts.BuiltBy) : json(nullptr)},
         {"model", TextOrNull(built, facts.Model)},
-        {"vendor", TextOrNull(built, facts.Vendor)},
+        {JsonKey::Maker, TextOrNull(built, facts.Vendor)},
+        {JsonKey::Vendor, TextOrNull(built, facts.Vendor)},  // the earlier spelling of maker, one release
         {"inquiry", TextOrNull(built && !facts.AnyProduct, facts.Inquiry)},
         {"any_drive", built && facts.AnyProduct},
         {"revision_range", TextOrNull(built && !facts.AnyRevision, facts.FwRange)},

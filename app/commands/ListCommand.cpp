@@ -92,13 +92,14 @@ nlohmann::ordered_json FitObject(const FolderFit& fit) {
     if (!fit.Utility)
         return nullptr;
     const CatalogueUtility& utility = *fit.Utility;
-    return {{"file", JsonText(utility.Copy.FullPath)},
-            {"file_sha256", utility.Copy.Sha256},
-            {"new_revision", JsonText(utility.NewRevision)},
-            {"signature",
-             {{"verdict", VerdictName(utility.Verdict.Result)},
-              {"signer", JsonText(utility.Verdict.Signer)},
-              {"fingerprint", utility.Verdict.Fingerprint}}}};
+    return {{JsonKey::File, JsonText(utility.Copy.FullPath)},
+            {JsonKey::FileSha256, utility.Copy.Sha256},
+            {JsonKey::Maker, JsonText(utility.Texts.VendorText)},
+            {JsonKey::NewRevision, JsonText(utility.NewRevision)},
+            {JsonKey::Signature,
+             {{JsonKey::Verdict, VerdictName(utility.Verdict.Result)},
+              {JsonKey::Signer, TextOrNull(utility.Verdict.Signer)},
+              {JsonKey::Fingerprint, TextOrNull(utility.Verdict.Fingerprint)}}}};
 }
 
 nlohmann::ordered_json FolderObject(const Catalogue& folder) {
@@ -121,7 +122,7 @@ nlohmann::ordered_json DriveObject(const GuardedPlatform& platform, CDDrive& dri
         folder ? fit.Why : JudgeDrive(block, drive.PeripheralType(), product, drive.RevisionText()).Why;
     nlohmann::ordered_json object;
     object["identity"] = JsonText(identity);
-    object["vendor"] = JsonText(TrimRight(product.substr(0, 8)));
+    object[JsonKey::Vendor] = JsonText(TrimRight(product.substr(0, 8)));  // the drive's INQUIRY vendor
     object["product"] = JsonText(TrimRight(product.substr(std::min<std::size_t>(8, product.size()))));
     object["revision"] = JsonText(drive.RevisionText());
     object["device"] = JsonText(drive.DevicePath());
@@ -136,9 +137,10 @@ nlohmann::ordered_json DriveObject(const GuardedPlatform& platform, CDDrive& dri
     object["scsi_address"] = JsonText(candidate ? candidate->ScsiAddress : "");
     object["qualifies"] = whyNot.empty();
     object["not_qualified_because"] = TextOrNull(whyNot);
-    object["installs_revision"] = !folder ? InstalledRevision(block)
-                                  : fit.Utility ? nlohmann::ordered_json(JsonText(fit.Utility->NewRevision))
-                                                : nlohmann::ordered_json(nullptr);
+    object[JsonKey::NewRevision] = !folder ? InstalledRevision(block)
+                                   : fit.Utility ? nlohmann::ordered_json(JsonText(fit.Utility->NewRevision))
+                                                 : nlohmann::ordered_json(nullptr);
+    object[JsonKey::InstallsRevision] = object[JsonKey::NewRevision];  // the earlier spelling, one release
     if (folder)
         object["utility"] = FitObject(fit);
     return object;

@@ -93,18 +93,17 @@ json RangeText(const IdentityTexts& utility) {
     return utility.RangeLow + "-" + utility.RangeHigh;
 }
 
-// With a folder: the utility a drive gets (its file, digest, new revision and signer); null for none.
+// With a folder: the utility a drive gets (its file, digest, maker, new revision and signer); null for none.
 json UtilityOf(const SessionDrive& drive) {
     if (!drive.Utility)
         return nullptr;
     const CatalogueUtility& utility = *drive.Utility;
-    const json signature = {{JsonKey::Verdict, VerdictName(utility.Verdict.Result)},
-                            {JsonKey::Signer, utility.Verdict.Signer},
-                            {JsonKey::Fingerprint, utility.Verdict.Fingerprint}};
     return {{JsonKey::File, utility.Copy.FullPath},
             {JsonKey::FileSha256, utility.Copy.Sha256},
+            {JsonKey::Maker, utility.Texts.VendorText},
             {JsonKey::NewRevision, utility.NewRevision},
-            {JsonKey::Signature, signature}};
+            {JsonKey::Signature,
+             SignatureJson(VerdictName(utility.Verdict.Result), utility.Verdict.Signer, utility.Verdict.Fingerprint)}};
 }
 
 json DriveOf(const SessionDrive& drive, bool folder) {
@@ -156,7 +155,8 @@ void JsonEvents::Started(const IdentityTexts& utility, const std::string& newRev
     }
     Write({{"event", "run_started"},
            {"utility",
-            {{"vendor", utility.VendorText},
+            {{JsonKey::Maker, utility.VendorText},
+             {JsonKey::Vendor, utility.VendorText},  // the earlier spelling of maker, one release
              {"model", utility.ModelText},
              {"inquiry", utility.InquiryText},
              {JsonKey::RevisionRange, RangeText(utility)},
@@ -164,10 +164,7 @@ void JsonEvents::Started(const IdentityTexts& utility, const std::string& newRev
              {JsonKey::NewRevision, newRevision},
              {JsonKey::File, File_},
              {JsonKey::FileSha256, FileSha256_},
-             {JsonKey::Signature,
-              {{JsonKey::Verdict, VerdictName(Verdict_.Result)},
-               {JsonKey::Signer, Verdict_.Signer},
-               {JsonKey::Fingerprint, Verdict_.Fingerprint}}}}},
+             {JsonKey::Signature, SignatureJson(VerdictName(Verdict_.Result), Verdict_.Signer, Verdict_.Fingerprint)}}},
            {"rehearsal", rehearsal},
            {"drives", list}});
 }

@@ -175,7 +175,7 @@ grep -qF 'localhost | FAILED! => ' "$work/broken.out" && [ "$(json broken 'r["ms
 # The facts, in check mode: which drive the utility would flash, which not and why.
 adhoc facts flashutil_facts "{\"utility\": \"$work/1.05.EXE\", \"options\": [$drives, \"--virtual-drive=inquiry=OTHER\"]}" --check
 [ "$(rc facts)" = 0 ] || fail "facts: exit $(rc facts): $(head -5 "$work/facts.out")"
-[ "$(json facts '[(d["device_id"] == "'"$id1"'", d["revision"], d["would_flash"], d["installs_revision"]) for d in r["ansible_facts"]["flashutil_drives"]]')" = \
+[ "$(json facts '[(d["device_id"] == "'"$id1"'", d["revision"], d["would_flash"], d["new_revision"]) for d in r["ansible_facts"]["flashutil_drives"]]')" = \
     "[(False, '1.05', False, '1.05'), (True, '1.00', True, '1.05'), (False, '1.00', False, '1.05')]" ] ||
     fail "facts: $(json facts 'r["ansible_facts"]')"
 [ "$(json facts 'r["ansible_facts"]["flashutil_drives"][2]["why_not"]')" = 'the drive is not a "ACME    CD-RW RW5200    "' ] ||

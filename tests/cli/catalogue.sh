@@ -132,7 +132,7 @@ grep -q "virtual:0 (virtual drive)  acme-150: FW:1.10 -> FW:1.50, not signed" "$
 grep -q "virtual:3 (virtual drive)  ambiguous: kora-a and kora-b" "$work/list.out" || fail "--list DIR does not say virtual:3 is ambiguous"
 run_command list_json timeout 60 "$flashutil" --list --json "$folder" "${drives[@]}"
 valid flashutil-list "$work/list_json.out"
-[ "$(python3 -c 'import json,sys; print([d["installs_revision"] for d in json.load(open(sys.argv[1]))["drives"]])' "$work/list_json.out")" = \
+[ "$(python3 -c 'import json,sys; print([d["new_revision"] for d in json.load(open(sys.argv[1]))["drives"]])' "$work/list_json.out")" = \
     "['1.50', None, 'Z150', None, None]" ] || fail "--list --json DIR: $(cat "$work/list_json.out")"
 # Nothing but the identification was sent by the list: the drives still report their revisions.
 grep -q "0-0-0 V: ACME    CD-RW RW5200    1.10" "$work/list.out" || fail "the list changed a drive"

@@ -74,15 +74,16 @@ grep -q "^flashutil: $history line 8: not a history record (damaged); skipped$" 
 
 # A hand-edited history: control bytes in every field reach neither the terminal nor the
 # error stream; names the schema does not allow are "unknown" (a later version's snake_case
-# name stands), a cdb of other than hex digits is "", a verdict the program never gives is "";
+# name stands), a cdb of other than hex digits is "", a verdict the program never gives is "",
+# an empty signer (as earlier versions wrote for none) is null;
 # an end whose status byte or duration is out of range is damage, skipped with a notice.
 python3 - "$work/edited.jsonl" <<'PY'
 import json, sys
 e = "\x1b[2J\x07"
-def start(run, verdict="trusted"):
+def start(run, verdict="trusted", signer="S" + e, fingerprint="F" + e):
     return {"record": "start", "run": run, "time": "T" + e, "version": "V" + e, "rehearsal": False,
             "utility": {"model": "M" + e, "new_revision": "R" + e, "image_sha256": "a" + e, "file": "/f" + e,
-                        "file_sha256": "b" + e, "signature": {"verdict": verdict, "signer": "S" + e, "fingerprint": "F" + e}},
+                        "file_sha256": "b" + e, "signature": {"verdict": verdict, "signer": signer, "fingerprint": fingerprint}},
             "drive": {"device": "/dev/sg1" + e, "identity": "I" + e, "vendor": "V" + e, "product": "P" + e,
                       "revision": "1" + e, "virtual": False}}
 def end(run, outcome, step, cdb="3b" + e, status=2, duration=5):
@@ -91,7 +92,7 @@ def end(run, outcome, step, cdb="3b" + e, status=2, duration=5):
             "failure": {"command": "C" + e, "cdb": cdb, "category": "Check-Condition" + e, "status": status,
                         "sense": "05/24/00", "sense_text": "words" + e, "system_error": 0}}
 records = [start("r" + e, "forged" + e), end("r" + e, "done" + e, "Step" + e),
-           start("later", "unsigned"), end("later", "power-lost", "", cdb="3B05"),
+           start("later", "unsigned", "", ""), end("later", "power-lost", "", cdb="3B05"),
            start("bad-status"), end("bad-status", "completed", "done", status=300),
            start("bad-duration"), end("bad-duration", "completed", "done", duration=-1)]
 with open(sys.argv[1], "w") as out:
@@ -119,7 +120,9 @@ assert (first["outcome"], first["step"], first["failure"]["cdb"], first["failure
     ("unknown", "unknown", "", "unknown"), first
 assert runs[0]["utility"]["signature"]["verdict"] == "" and runs[0]["started"] == "T\x1b[2J\x07", runs[0]
 assert (later["outcome"], later["step"], later["failure"]["cdb"]) == ("power_lost", "", "3b05"), later
-assert runs[1]["utility"]["signature"]["verdict"] == "unsigned"
+# An unsigned copy's record as earlier versions wrote it ("" for no signer, no maker): null.
+assert runs[1]["utility"]["signature"] == {"verdict": "unsigned", "signer": None, "fingerprint": None}, runs[1]
+assert runs[1]["utility"]["maker"] is None, runs[1]
 assert [r["finished"] for r in runs] == [True, True, False, False]
 PY
 

@@ -23,7 +23,7 @@ grep -q '^Copy: *blank' "$work/blank-text.out" || fail "blank --info text: $(out
 run_command built "$flashutil" --info --json "$built"
 [ "$(rc built)" = 0 ] || fail "built --info: exit $(rc built)"
 sha=$(sha256sum "$work/R120.BIN" | cut -d' ' -f1)
-[ "$(json built '[d[k] for k in ("copy","built_by","model","vendor","revision_range","new_revision","seal","flash_all","maker_profiles")]')" = \
+[ "$(json built '[d[k] for k in ("copy","built_by","model","maker","revision_range","new_revision","seal","flash_all","maker_profiles")]')" = \
   "['built', '$version', 'RW-5200', 'Acme', '1.00-1.10', 'R120', 'valid', False, False]" ] || fail "built --info: $(out built)"
 [ "$(json built '[d["image"][k] for k in ("length","sha256","kind")]')" = "[524288, '$sha', 'plain']" ] ||
     fail "built --info image: $(out built)"

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # Every kind of JSON the program writes, checked against its published schema (docs/schema/)
-# with python3-jsonschema: the drive list, a copy's facts (blank and built), the history, the
-# event streams of a completed, failed, rehearsed and tower run, usage errors, and traces
-# with and without data. Each names its schema; a drive in the list has a stable id.
+# with python3-jsonschema: the drive list (of a copy and of a folder of two utilities), a
+# copy's facts (blank, built, signed), the history (whole and of one drive), the event
+# streams of a completed, failed, rehearsed, declined, refused, tower and folder run, usage
+# errors, and traces with and without data. Each names its schema; a drive in the list has a
+# stable id; each fact has one key and one form in every document.
 # Arguments: path-to-flashutil source-dir
 source "$(dirname "$0")/lib/common.sh"
 source_dir=$2
@@ -17,9 +19,21 @@ valid() {
         fail "$2 ($1): $problems"
 }
 
-model_ini > "$work/flashutil.INI"
+export XDG_CONFIG_HOME="$work/config"  # where the signed copy's key is trusted
+{ model_ini; printf '[MODEL01]\nModel=DV-8\nInquiry=ZENTRA  DVD-RW DV8\nFW-Range=Z100-Z199\nBINMask=*.BIN\nVendor=Zentra\nNote=normal\n'; } \
+    > "$work/flashutil.INI"
 build_copy R120.BIN
 built="$work/R120.EXE"
+# A folder of two utilities: this one, unsigned, and one for another model signed by a trusted key.
+folder="$work/folder"
+mkdir -p "$folder" "$XDG_CONFIG_HOME/flashutil/trusted-keys"
+cp "$built" "$folder/"
+(umask 077 && openssl genpkey -algorithm ed25519 -out "$work/maker.key") || fail "openssl genpkey"
+openssl pkey -in "$work/maker.key" -pubout -out "$XDG_CONFIG_HOME/flashutil/trusted-keys/maker.pem" || fail "openssl pkey"
+head -c 65536 /dev/zero | tr '\0' '\126' > "$work/Z150.BIN"
+(cd "$work" && ./flashutil --build --model 1 --image Z150.BIN --output-dir "$folder" --sign-key maker.key -q) ||
+    fail "could not build the signed copy"
+tower=(--virtual-drive="inquiry=ACME    CD-RW RW5200,rev=1.00" --virtual-drive="inquiry=ZENTRA  DVD-RW DV8,rev=Z110")
 
 run_command list "$built" --list --json --virtual-drive=count=2
 valid flashutil-list "$work/list.out"
@@ -29,16 +43,25 @@ run_command info_built "$built" --info --json
 valid flashutil-info "$work/info_built.out"
 run_command info_blank "$flashutil" --info --json
 valid flashutil-info "$work/info_blank.out"
+run_command info_signed "$flashutil" --info --json "$folder/Z150.EXE"
+valid flashutil-info "$work/info_signed.out"
+run_command list_folder "$flashutil" --list --json "$folder" "${tower[@]}"
+valid flashutil-list "$work/list_folder.out"
 
 # Event streams: completed (with a trace without data), failed before the commit (with a
-# trace with data), rehearsed, a tower of three.
+# trace with data), rehearsed, declined at the first question, refused (the drive's revision
+# is not in the range), a tower of three, a folder's tower of two models.
 run_command completed "$built" --cli --yes --json --virtual-drive --trace "$work/plain.trace"
 run_command failed "$built" --cli --yes --json --virtual-drive=fail=12:03/0C/00 --trace "$work/data.trace" --trace-data
 run_command rehearsed "$built" --cli --yes --json --no-commit --virtual-drive
+run_command declined "$built" --cli --json --virtual-drive
+run_command refused "$built" --cli --yes --json --virtual-drive=rev=1.50
 run_command tower "$built" --cli --yes --json --all --virtual-drive=count=3
-[ "$(rc completed)" = 0 ] && [ "$(rc failed)" = 6 ] && [ "$(rc rehearsed)" = 0 ] && [ "$(rc tower)" = 0 ] ||
-    fail "runs exited $(rc completed) $(rc failed) $(rc rehearsed) $(rc tower), want 0 6 0 0"
-for run in completed failed rehearsed tower; do
+run_command folder "$flashutil" --cli --all --yes --json "$folder" "${tower[@]}"
+runs=(completed failed rehearsed declined refused tower folder)
+[ "$(for run in "${runs[@]}"; do rc "$run"; done | xargs)" = "0 6 0 4 3 0 0" ] ||
+    fail "${runs[*]} exited $(for run in "${runs[@]}"; do rc "$run"; done | xargs), want 0 6 0 4 3 0 0"
+for run in "${runs[@]}"; do
     valid flashutil-event "$work/$run.out" --lines
 done
 grep -q '"outcome":"failed_before_commit"' "$work/failed.out" || fail "the failed run's stream has no failed drive"
@@ -47,6 +70,8 @@ valid flashutil-trace "$work/data.trace" --lines
 
 run_command history "$built" --history --json
 valid flashutil-history "$work/history.out"
+run_command history_drive "$built" --history --json --device-id "$(jq -r '.drives[0].device_id' "$work/list.out")"
+valid flashutil-history "$work/history_drive.out"
 run_command usage "$built" --cli --json --no-such-option
 valid flashutil-error "$work/usage.out"
 # One document per usage error, whether the line does not parse (also --json with a bad
@@ -86,6 +111,9 @@ problems = []
 def same(fact, *values):
     if any(v != values[0] for v in values) or values[0] in (None, "", []):
         problems.append(f"{fact}: {values}")
+def none(fact, *values):
+    if any(v is not None for v in values):
+        problems.append(f"{fact}: want null, got {values}")
 def keys(value, where):
     if isinstance(value, dict):
         for k, v in value.items():
@@ -97,9 +125,9 @@ def keys(value, where):
             keys(v, where)
 
 drive = load("list.out")["drives"][0]
-info = load("info_built.out")
+info, signed = load("info_built.out"), load("info_signed.out")
 runs = load("history.out")["runs"]
-events = {name: lines(f"{name}.out") for name in ("completed", "failed")}
+events = {name: lines(f"{name}.out") for name in ("completed", "failed", "folder")}
 def event(name, kind):
     return [e for e in events[name] if e["event"] == kind]
 history = {run["end"]["outcome"]: run for run in runs if run["end"] and not run["rehearsal"] and run["drive"]["device"] == "virtual:0"}
@@ -109,6 +137,11 @@ completed = event("completed", "drive_finished")[0]
 started = event("failed", "run_started")[0]
 trace = [l for l in lines("data.trace") if l.get("sense") is not None]
 trace_drive = [l for l in lines("data.trace") if l.get("record") == "drive"][0]
+# The folder: virtual:0 gets this copy (unsigned), virtual:1 the signed one, in the list and in the run.
+listed = [d["utility"] for d in load("list_folder.out")["drives"]]
+given = [d["utility"] for d in event("folder", "run_started")[0]["drives"]]
+finished = [e["utility"] for e in sorted(event("folder", "drive_finished"), key=lambda e: e["device"])]  # as they end
+folder_runs = [run for run in runs if run["utility"]["file"].startswith(f"{work}/folder/")]
 
 same("device", drive["device"], failed["device"], failed_run["drive"]["device"], trace[-1]["device"])
 same("device_id", drive["device_id"], started["drives"][0]["device_id"], failed["device_id"],
@@ -122,15 +155,37 @@ same("sense", failed["failure"]["sense"], failed_run["end"]["failure"]["sense"],
 if not failed["failure"]["system_error"] == failed_run["end"]["failure"]["system_error"] == trace[-1]["system_error"]:
     problems.append("system_error differs")
 same("revision_range", info["revision_range"], started["utility"]["revision_range"])
-same("new_revision", info["new_revision"], started["utility"]["new_revision"], failed_run["utility"]["new_revision"])
 same("revision_after", completed["revision_after"], completed_run["end"]["revision_after"])
 same("identity_after", completed["identity_after"], completed_run["end"]["identity_after"])
+# The maker's name is "maker" wherever a utility is described; "vendor" of a utility is its alias.
+same("maker", info["maker"], info["vendor"], started["utility"]["maker"], started["utility"]["vendor"],
+     failed_run["utility"]["maker"], listed[0]["maker"], given[0]["maker"], finished[0]["maker"], "Acme")
+same("maker of the signed copy", signed["maker"], listed[1]["maker"], given[1]["maker"], finished[1]["maker"], "Zentra")
+same("maker in the history of the folder", sorted(run["utility"]["maker"] for run in folder_runs), ["Acme", "Zentra"])
+# The revision a utility installs is "new_revision"; the list's "installs_revision" is its alias.
+same("new_revision", drive["new_revision"], drive["installs_revision"], info["new_revision"],
+     started["utility"]["new_revision"], failed_run["utility"]["new_revision"], listed[0]["new_revision"],
+     given[0]["new_revision"], "R120")
+# No signer: null, never "", in every document; a signer: the same name and key everywhere.
+unsigned = [info["signature"], started["utility"]["signature"], failed_run["utility"]["signature"], listed[0]["signature"],
+            given[0]["signature"], finished[0]["signature"]]
+same("verdict of the unsigned copy", *[s["verdict"] for s in unsigned], "unsigned")
+none("signer of the unsigned copy", *[s["signer"] for s in unsigned])
+none("fingerprint of the unsigned copy", *[s["fingerprint"] for s in unsigned])
+for key, want in (("verdict", "trusted"), ("signer", "maker"), ("fingerprint", signed["signature"]["fingerprint"])):
+    same(f"{key} of the signed copy", signed["signature"][key], listed[1]["signature"][key], given[1]["signature"][key],
+         finished[1]["signature"][key], want)
 if not all(isinstance(l["duration_ms"], (int, float)) for l in lines("plain.trace") if "cdb" in l) or \
         not isinstance(completed_run["end"]["duration_ms"], int):
     problems.append("duration_ms missing")
-for name in ("list.out", "info_built.out", "history.out"):
+# One drive's history is every run of that drive, and only those.
+one = load("history_drive.out")["runs"]
+if not one or [r["run"] for r in one] != [r["run"] for r in runs if r["drive"]["device_id"] == drive["device_id"]]:
+    problems.append(f"--history --device-id: {[r['drive']['device_id'] for r in one]}")
+for name in ("list.out", "list_folder.out", "info_built.out", "info_signed.out", "history.out"):
     keys(load(name), name)
-for name in ("completed.out", "failed.out", "rehearsed.out", "tower.out", "plain.trace", "data.trace", "usage.out"):
+for name in ("completed.out", "failed.out", "rehearsed.out", "declined.out", "refused.out", "tower.out", "folder.out",
+             "plain.trace", "data.trace", "usage.out"):
     keys(lines(name), name)
 print("\n".join(problems))
 sys.exit(1 if problems else 0)

@@ -42,7 +42,7 @@ for i, d in enumerate(drives):
     assert d["scsi_address"] == "0:0:%d:0" % i, d
     # A blank copy qualifies no drive, says why, and installs no revision.
     assert d["qualifies"] is False and "blank" in d["not_qualified_because"], d
-    assert d["installs_revision"] is None, d
+    assert d["new_revision"] is None, d
 assert json.load(open(sys.argv[2])) == {"schema": "flashutil-list/1", "drives": []}
 PY
 

@@ -39,7 +39,7 @@ field() { python3 -c 'import json, sys; print(json.load(sys.stdin)["drives"][0][
 json=$("$work/R120.EXE" --list --virtual-drive --json) || fail "--json exit $?"
 [ "$(field qualifies <<<"$json")" = True ] || fail "the fitting drive does not qualify: $json"
 [ "$(field not_qualified_because <<<"$json")" = None ] || fail "a fitting drive has a reason: $json"
-[ "$(field installs_revision <<<"$json")" = R120 ] || fail "installs_revision: $json"
+[ "$(field new_revision <<<"$json")" = R120 ] || fail "new_revision: $json"
 json=$("$work/R120.EXE" --list --virtual-drive=rev=1.11 --json) || fail "--json exit $?"
 [ "$(field qualifies <<<"$json")" = False ] || fail "a drive above the range qualifies: $json"
 grep -q '"not_qualified_because": "firmware 1.11 is outside 1.00 to 1.10"' <<<"$json" ||

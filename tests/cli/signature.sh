@@ -138,7 +138,7 @@ python3 - "$work/stream.out" "$work/plain.EXE" "$sha" "$fingerprint" <<'PY' || f
 import json, sys
 started = [e for e in map(json.loads, open(sys.argv[1])) if e["event"] == "run_started"][0]["utility"]
 assert started["file"] == sys.argv[2] and started["file_sha256"] == sys.argv[3], started
-assert started["signature"] == {"verdict": "untrusted", "signer": "", "fingerprint": sys.argv[4]}, started
+assert started["signature"] == {"verdict": "untrusted", "signer": None, "fingerprint": sys.argv[4]}, started
 PY
 
 exit $((failures > 0))

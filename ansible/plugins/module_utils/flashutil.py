@@ -54,9 +54,18 @@ def command(program, utility, mode, options):
     return argv
 
 
-# What names a utility in the program's JSON: its file, digest, new revision and signature
-# (verdict, signer, fingerprint).
-UTILITY_KEYS = ("file", "file_sha256", "new_revision", "signature")
+# What names a utility in the program's JSON: its file, digest, maker, new revision and
+# signature (verdict, signer, fingerprint).
+UTILITY_KEYS = ("file", "file_sha256", "maker", "new_revision", "signature")
+
+
+def signature_of(described):
+    """The signature DESCRIBED with signer and fingerprint None for none: earlier versions of
+    the program wrote "" for none, later ones write null."""
+    if not isinstance(described, dict):
+        return None
+    return dict((key, described.get(key) or None) if key != "verdict" else (key, described.get(key))
+                for key in ("verdict", "signer", "fingerprint"))
 
 
 def utility_of(described):
@@ -64,7 +73,15 @@ def utility_of(described):
     None for none."""
     if not isinstance(described, dict):
         return None
-    return dict((key, described.get(key)) for key in UTILITY_KEYS)
+    utility = dict((key, described.get(key)) for key in UTILITY_KEYS)
+    utility["signature"] = signature_of(utility["signature"])
+    return utility
+
+
+def new_revision_of(drive):
+    """The revision a utility installs on DRIVE (a drive of --list --json): "new_revision",
+    or "installs_revision" as earlier versions of the program spelled it."""
+    return drive.get("new_revision", drive.get("installs_revision"))
 
 
 def last_error(stderr):

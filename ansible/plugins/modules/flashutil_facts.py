@@ -115,15 +115,19 @@ ansible_facts:
           description: Whether a run of the utility would flash it (it qualifies and its revision is below the
             one the utility installs); null without a utility or catalogue.
           type: bool
-        installs_revision:
+        new_revision:
           description: The revision the run would install; null without a utility or catalogue.
+          type: str
+        installs_revision:
+          description: The same as C(new_revision), its earlier name, kept until the next release.
           type: str
         why_not:
           description: Why the run would not flash it; null when it would, or without a utility or catalogue.
           type: str
         utility:
           description: With a catalogue, the utility of it that would flash the drive (C(file), C(file_sha256),
-            C(new_revision), C(signature)); null when none would, or without a catalogue.
+            C(maker), C(new_revision), C(signature) with C(verdict), C(signer) and C(fingerprint), the last two
+            null when none); null when none would, or without a catalogue.
           type: dict
   sample:
     flashutil_drives:
@@ -137,6 +141,7 @@ ansible_facts:
         virtual: false
         qualifies: true
         would_flash: true
+        new_revision: QF10
         installs_revision: QF10
         why_not: null
         utility: null
@@ -148,7 +153,7 @@ cmd:
 """
 
 from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.flashutil.drives.plugins.module_utils.flashutil import list_drives, utility_of
+from ansible_collections.flashutil.drives.plugins.module_utils.flashutil import list_drives, new_revision_of, utility_of
 
 KEYS = ("device", "device_id", "serial", "identity", "vendor", "product", "revision", "virtual")
 
@@ -158,16 +163,17 @@ def fact_of(drive, judged):
     fact = dict((key, drive.get(key)) for key in KEYS)
     fact.update(utility=None)
     if not judged:
-        fact.update(qualifies=None, would_flash=None, installs_revision=None, why_not=None)
+        fact.update(qualifies=None, would_flash=None, new_revision=None, installs_revision=None, why_not=None)
         return fact
     if judged == "catalogue":
         # The program chose the utility by the rules of a run: a drive it names one for is flashed.
         utility = utility_of(drive.get("utility"))
+        new = utility and utility["new_revision"]
         fact.update(qualifies=utility is not None, would_flash=utility is not None, utility=utility,
-                    installs_revision=utility and utility["new_revision"],
+                    new_revision=new, installs_revision=new,
                     why_not=None if utility else drive.get("not_qualified_because") or "no utility of the folder fits it")
         return fact
-    new = drive.get("installs_revision")
+    new = new_revision_of(drive)
     qualifies = bool(drive.get("qualifies"))
     # A run flashes a qualifying drive only below the revision it installs (revisions compare
     # byte by byte, as the program compares them).
@@ -177,7 +183,8 @@ def fact_of(drive, judged):
         why = drive.get("not_qualified_because") or "does not qualify for this firmware"
     elif not below:
         why = "already at FW:%s, not below FW:%s" % (drive.get("revision"), new)
-    fact.update(qualifies=qualifies, would_flash=qualifies and below, installs_revision=new, why_not=why)
+    fact.update(qualifies=qualifies, would_flash=qualifies and below, new_revision=new, installs_revision=new,
+                why_not=why)
     return fact
 
 

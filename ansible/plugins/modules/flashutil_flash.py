@@ -138,11 +138,15 @@ drives:
         file_sha256:
           description: The SHA-256 of the file.
           type: str
+        maker:
+          description: The name of the utility's maker.
+          type: str
         new_revision:
           description: The revision it installs.
           type: str
         signature:
-          description: Its signature as the host's policy judged it; C(verdict), C(signer) and C(fingerprint).
+          description: Its signature as the host's policy judged it; C(verdict), C(signer) and C(fingerprint),
+            the last two null when there is none.
           type: dict
   sample:
     - device: /dev/sg1
@@ -156,8 +160,9 @@ drives:
       utility:
         file: /var/lib/flashutil/catalogue/QF10.EXE
         file_sha256: 9f2c4e1a7b3d5f60818a2b3c4d5e6f708192a3b4c5d6e7f8091a2b3c4d5e6f70
+        maker: ACME
         new_revision: QF10
-        signature: {verdict: unsigned, signer: "", fingerprint: ""}
+        signature: {verdict: unsigned, signer: null, fingerprint: null}
 completed:
   description: The devices flashed to the new revision.
   returned: always
