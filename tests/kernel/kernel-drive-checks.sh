@@ -424,8 +424,9 @@ if kd_create drive-replug "$KD_IDENTITY" $KD_ARGS; then
         problems="${problems:-the history of the id does not show both runs, on $first_node and $second_node: $(cat /tmp/drive-replug-history.txt)}"
     for other in $others; do kd_remove "$other"; done
     kd_remove drive-replug
-    echo "    replugged from $first_node to $second_node, drive id $id" >> /tmp/drive-replug.txt
-    verdict drive-replug "kernel drive: replugged under another node, it keeps its drive id in the list, the trace and the history" "$problems"
+    cp "$(kd_record drive-replug)" /tmp/drive-replug.record
+    echo "replugged from $first_node to $second_node, drive id $id" >> /tmp/drive-replug.txt
+    kd_verdict drive-replug "kernel drive: replugged under another node, it keeps its drive id in the list, the trace and the history" "$problems"
 else
     fail "kernel drive: replugged under another node" "the drive was not set up"
 fi

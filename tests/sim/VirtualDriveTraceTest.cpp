@@ -16,6 +16,7 @@
 
 #include "scsi/CDDrive.h"
 #include "scsi/CDDrives.h"
+#include "platform/DriveId.h"
 #include "platform/TracingPlatform.h"
 #include "sim/VirtualDrive.h"
 
@@ -131,7 +132,20 @@ TEST(TracingPlatformRun, RecordsEveryCommandOfARealRunThroughTheDriveClass) {
         drive.Execute(Commands::TestUnitReady());  // fails 02/3A
     }
 
-    ASSERT_EQ(lines.size(), 5u);
+    // Each drive is named as it is opened, before its commands, by its id and serial.
+    ASSERT_EQ(lines.size(), 7u);
+    std::vector<nlohmann::json> named;
+    for (const std::size_t at : {0u, 2u}) {
+        named.push_back(nlohmann::json::parse(lines[at]));
+        EXPECT_EQ(named.back().value("record", ""), "drive") << lines[at];
+        EXPECT_FALSE(named.back().contains("cdb")) << lines[at];
+    }
+    EXPECT_EQ(named[1]["device"], "virtual:1");
+    EXPECT_EQ(named[1]["serial"], "VIRTUAL-1");
+    EXPECT_EQ(named[1]["device_id"], *DriveIdOf(drives.EnumerateOpticalDrives().at(1)));
+    EXPECT_NE(named[0]["device_id"], named[1]["device_id"]);
+    lines.erase(lines.begin() + 2);
+    lines.erase(lines.begin());
     EXPECT_EQ(WithoutTime(lines[0]),
               "{\"device\": \"virtual:0\", \"cdb\": \"120000008000000000000000\", \"dir\": \"in\", \"len\": 128, "
               "\"status\": 0, \"sense\": null, \"system_error\": 0, \"error\": 0}");
@@ -164,12 +178,15 @@ TEST(TracingPlatformRun, FileHoldsEachLineAsSoonAsTheCommandHasAnswered) {
     const uint8_t cdb[12] = {0x4E};
     CommandOutcome outcome;
     EXPECT_TRUE(tracing->Send(handle, cdb, DirectionIn, nullptr, 0, 60, outcome));
-    // Still open: the line must already be in the file.
+    // Still open: the line must already be in the file, after the drive's. Opened without an
+    // enumeration, the drive is not known by an id or a serial: null, never a made-up one.
     std::vector<std::string> lines = ReadLines(path);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].rfind("{\"device\": \"virtual:0\", \"cdb\": \"4e00", 0), 0u);
+    ASSERT_EQ(lines.size(), 2u);
+    const nlohmann::json drive = nlohmann::json::parse(lines[0]);
+    EXPECT_TRUE(drive["device_id"].is_null() && drive["serial"].is_null()) << lines[0];
+    EXPECT_EQ(lines[1].rfind("{\"device\": \"virtual:0\", \"cdb\": \"4e00", 0), 0u);
     tracing->Send(handle, cdb, DirectionIn, nullptr, 0, 60, outcome);
-    EXPECT_EQ(ReadLines(path).size(), 2u);
+    EXPECT_EQ(ReadLines(path).size(), 3u);
     tracing->Close(handle);
     tracing.reset();
     std::remove(path);
