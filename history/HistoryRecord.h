@@ -45,7 +45,7 @@ struct RunDrive {
     bool Virtual = false;
     // The drive's id and serial number, where the system told them; records written before
     // they were kept lack them.
-    std::optional<std::string> DeviceId, Serial;
+    std::optional<std::string> DeviceId = std::nullopt, Serial = std::nullopt;
 };
 
 struct RunStart {
