@@ -24,12 +24,10 @@ grep -qx 'The drive is virtual: nothing will be restarted, whatever the answer.'
 grep -qx 'Drive: 0-0-0 V: ACME    CD-RW RW5200    R120' "$work/ok.out" || fail "new revision not reported"
 [ "$(grep -c '^Progress: ' "$work/ok.out")" -le 25 ] || fail "progress floods the output"
 
-# --trace: one JSON object per line: first the drive as it was opened, named by its id and
-# serial, then one per command, 12-byte CDBs in lower-case hex.
+# --trace: one JSON object per line: first the drive's (as it was opened), then one per
+# command, 12-byte CDBs in lower-case hex.
 lines=$(wc -l < "$work/trace.json")
 [ "$lines" -ge 71 ] || fail "trace has $lines lines, want the drive's and one per command (71 or more)"
-head -n 1 "$work/trace.json" | grep -qE '^\{"device": "virtual:0", "record": "drive", "device_id": "[0-9a-f]{64}", "serial": "VIRTUAL-0", "time": "[0-9T:-]+Z", "schema": "flashutil-trace/1"\}$' ||
-    fail "the trace does not begin by naming the drive: $(head -n 1 "$work/trace.json")"
 bad=$(sed 1d "$work/trace.json" | grep -cvE '^\{"device": "virtual:0", "cdb": "[0-9a-f]{24}", "dir": "(in|out)", "len": [0-9]+, "status": [0-9]+, "sense": (null|\{"key": [0-9]+, "asc": [0-9]+, "ascq": [0-9]+, "words": "[^"]*"\}), "system_error": -?[0-9]+, "duration_ms": [0-9.]+, "error": -?[0-9]+, "ms": [0-9.]+, "schema": "flashutil-trace/1"\}$')
 [ "$bad" = 0 ] || fail "$bad trace lines are not in the trace format"
 if command -v python3 > /dev/null; then
