@@ -143,9 +143,9 @@ constexpr const char* Flashing = N_(
     "Window (no mode): Qt's -platform, -display and -style options are passed on.\n");
 
 constexpr const char* WindowOptions = N_(
-    "  --choose-utility       without FILE, a file chooser asks for the utility to flash\n"
-    "                         (cancelled: nothing is done); the \"Update drive firmware\"\n"
-    "                         menu entry\n"
+    "  --choose-utility       without FILE, ask for the utility to flash or a folder\n"
+    "                         of utilities (cancelled: nothing is done); the\n"
+    "                         \"Update drive firmware\" menu entry\n"
     "  --choose-model-file    builder: with no model file found, a file chooser asks for\n"
     "                         one instead of \"Can't load\"; the chosen file and image\n"
     "                         folder are kept in $XDG_CONFIG_HOME/flashutil/desktop.conf\n"
